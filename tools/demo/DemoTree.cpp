@@ -1,30 +1,16 @@
 #include "tools/demo/DemoTree.h"
 
 #include <cstdio>
-#include <filesystem>
-
-#include "tools/writers/LanguageWriter.h"
 
 namespace tools {
-namespace {
 
-const char* const kFolders[] = {"Menu", "Misc", "Models", "Textures", "Audio", "Vehicles", "Pedestrians", "Maps"};
-
-bool WriteLanguage(const std::filesystem::path& root) {
-    LanguageFile lang;
-    lang.header = "Metrofare demo language";
-    lang.name = "English";
-    lang.inverted = true;
-    // Key names and messages the engine asks for.
-    lang.texts[32768] = "None";
-    lang.texts[32769] = "Key";
-    lang.texts[1] = "Metrofare";
-    return WriteLanguageFile((root / "Misc" / "DefaultEnglish.ZKL").string().c_str(), lang);
+std::vector<DemoStep>& DemoSteps() {
+    static std::vector<DemoStep> steps;
+    return steps;
 }
 
-} // namespace
-
 bool WriteDemoTree(const std::string& rootName) {
+    static const char* const kFolders[] = {"Menu", "Misc", "Models", "Textures", "Audio", "Vehicles", "Pedestrians", "Maps"};
     std::filesystem::path root(rootName);
     std::error_code ec;
     for (const char* f : kFolders) {
@@ -34,9 +20,11 @@ bool WriteDemoTree(const std::string& rootName) {
             return false;
         }
     }
-    if (!WriteLanguage(root)) {
-        std::fprintf(stderr, "metrofare-demo: cannot write the language set\n");
-        return false;
+    for (const DemoStep& step : DemoSteps()) {
+        if (!step.write(root)) {
+            std::fprintf(stderr, "metrofare-demo: cannot write %s\n", step.name);
+            return false;
+        }
     }
     return true;
 }
