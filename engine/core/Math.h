@@ -15,6 +15,8 @@ constexpr float QuarterPi = 3.1415927f * 0.25f;
 
 // min + EngineRand() x ((max - min) / 32767): both min and max can come out.
 float RandomFloat(float min, float max);
+// The same mapping for a given 15-bit sample (0..32767); sample 32767 gives max exactly.
+float RandomFloatFromSample(int sample, float min, float max);
 
 // Computed in double precision, returned as float.
 float Sqrt(float v);
