@@ -39,6 +39,12 @@ bool FileReader::Fill() {
 
 void FileReader::Read(void* out, int32_t count) {
     if (count <= 0) return;
+    if (bufLen_ - bufPos_ >= size_t(count) && !failed_) {
+        std::memcpy(out, buffer_.data() + bufPos_, size_t(count));
+        bufPos_ += size_t(count);
+        position_ += count;
+        return;
+    }
     uint8_t* dst = static_cast<uint8_t*>(out);
     int32_t want = count;
     position_ += count;
@@ -76,12 +82,24 @@ uint8_t FileReader::ReadU8() {
 }
 
 uint16_t FileReader::ReadU16() {
+    if (bufLen_ - bufPos_ >= 2 && !failed_) {
+        const uint8_t* p = buffer_.data() + bufPos_;
+        bufPos_ += 2;
+        position_ += 2;
+        return uint16_t(p[0] | (p[1] << 8));
+    }
     uint8_t b[2];
     Read(b, 2);
     return uint16_t(b[0] | (b[1] << 8));
 }
 
 uint32_t FileReader::ReadU32() {
+    if (bufLen_ - bufPos_ >= 4 && !failed_) {
+        const uint8_t* p = buffer_.data() + bufPos_;
+        bufPos_ += 4;
+        position_ += 4;
+        return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+    }
     uint8_t b[4];
     Read(b, 4);
     return uint32_t(b[0]) | (uint32_t(b[1]) << 8) | (uint32_t(b[2]) << 16) | (uint32_t(b[3]) << 24);
@@ -135,9 +153,14 @@ SharedString FileReader::ReadString() {
         failed_ = true;
         return SharedString();
     }
-    std::string s(n, '\0');
-    Read(s.data(), int32_t(n));
-    return SharedString(s.data(), int32_t(n));
+    SharedString s = SharedString::WithLength(int32_t(n));
+    char* p = s.MutableData();
+    if (!p) {
+        failed_ = true;
+        return SharedString();
+    }
+    Read(p, int32_t(n));
+    return s;
 }
 
 SharedString FileReader::ReadInvertedString() {
@@ -146,10 +169,15 @@ SharedString FileReader::ReadInvertedString() {
         failed_ = true;
         return SharedString();
     }
-    std::string s(n, '\0');
-    Read(s.data(), int32_t(n));
-    for (char& c : s) c = char(~static_cast<unsigned char>(c));
-    return SharedString(s.data(), int32_t(n));
+    SharedString s = SharedString::WithLength(int32_t(n));
+    char* p = s.MutableData();
+    if (!p) {
+        failed_ = true;
+        return SharedString();
+    }
+    Read(p, int32_t(n));
+    for (uint32_t i = 0; i < n; ++i) p[i] = char(~static_cast<unsigned char>(p[i]));
+    return s;
 }
 
 void FileReader::Skip(int32_t count) { Seek(position_ + count); }

@@ -203,6 +203,15 @@ int32_t SharedString::FormatInPlace(const char* format, ...) {
     return n;
 }
 
+SharedString SharedString::WithLength(int32_t length) {
+    SharedStringData* d = NewBlock(nullptr, 0, length < 0 ? 0 : length);
+    if (d && length > 0) {
+        d->end = d->begin + length;
+        *d->end = 0;
+    }
+    return SharedString(d);
+}
+
 void SharedString::Reserve(int32_t capacity) {
     if (!data_ || capacity < 0) return;
     if (data_->capacity_end - data_->begin >= capacity + 1) return;

@@ -76,6 +76,9 @@ public:
     int32_t FormatInPlace(const char* format, ...) __attribute__((format(printf, 2, 3)));
     // Ensures storage for at least `capacity` characters plus the NUL (keeps the text).
     void Reserve(int32_t capacity);
+    // A new string of `length` bytes whose storage the caller must fill (file readers).
+    static SharedString WithLength(int32_t length);
+    char* MutableData() { return data_ ? data_->begin : nullptr; }
     // Replaces the text inside this block (every sharing handle reads the new text).
     void Assign(const char* text, int32_t length);
 

@@ -234,7 +234,8 @@ void VoiceStreamThread::RefillPass() {
             std::lock_guard<Mutex> g(voice_->DeviceMutex());
             play = voice_->PlayPosition() % size;
         }
-        bool wraps = play <= write;
+        // play == write means the ring is full (the voice is primed before the thread starts).
+        bool wraps = play < write;
         uint32_t freeBytes = wraps ? size - write : play - write;
         if (freeBytes < 8192 && !wraps) break;
         if (freeBytes == 0) break;

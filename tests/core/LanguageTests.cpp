@@ -1,1 +1,135 @@
 #include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/core/FileStream.h"
+#include "engine/core/LanguageSet.h"
+#include "tests/support/TestSupport.h"
+#include "tools/writers/LanguageWriter.h"
+
+using testing_support::LogCapture;
+using testing_support::TempWorkDir;
+
+namespace {
+tools::LanguageFile MakeFile(const char* name, std::map<int32_t, SharedString> texts, bool inverted) {
+    tools::LanguageFile f;
+    f.name = name;
+    f.texts = std::move(texts);
+    f.inverted = inverted;
+    return f;
+}
+} // namespace
+
+TEST(LanguageSet, InvertedAndPlainFilesLoadTheSameTexts) {
+    TempWorkDir dir;
+    std::map<int32_t, SharedString> texts = {{1, "One"}, {-7, SharedString("bin\0ary", 7)}, {500, ""}};
+    ASSERT_TRUE(tools::WriteLanguageFile("plain.zkl", MakeFile("English", texts, false)));
+    ASSERT_TRUE(tools::WriteLanguageFile("inv.zkl", MakeFile("English", texts, true)));
+    LanguageTexts a, b;
+    LanguageSet sa(&a), sb(&b);
+    EXPECT_TRUE(sa.Load("plain.zkl", &a));
+    EXPECT_TRUE(sb.Load("inv.zkl", &b));
+    EXPECT_EQ(sa.Name(), "English");
+    EXPECT_EQ(sb.Name(), "English");
+    ASSERT_EQ(a.entries.size(), 3u);
+    for (auto& [key, text] : a.entries) EXPECT_EQ(text, b.entries.at(key)) << key;
+    EXPECT_EQ(a.entries.at(-7).Length(), 7);
+}
+
+TEST(LanguageSet, SecondLanguageMergesAndOverwritesInPlace) {
+    TempWorkDir dir;
+    tools::WriteLanguageFile("first.zkl", MakeFile("First", {{1, "one"}, {2, "two"}}, false));
+    tools::WriteLanguageFile("second.zkl", MakeFile("Second", {{1, "uno, longer"}}, true));
+    LanguageTexts texts;
+    LanguageSet set(&texts);
+    set.Load("first.zkl", &texts);
+    SharedString held = set.GetString(1);
+    set.Load("second.zkl", &texts);
+    EXPECT_EQ(held, "uno, longer"); // a handle taken before the load reads the new text
+    EXPECT_EQ(set.GetString(2), "two");
+}
+
+TEST(LanguageSet, UndefinedKeyIsInsertedAndWarnedOnce) {
+    LogCapture log(2);
+    LanguageTexts texts;
+    LanguageSet set(&texts);
+    EXPECT_EQ(set.GetString(42), "Undefined key 42");
+    EXPECT_EQ(set.GetString(42), "Undefined key 42");
+    int warnings = 0;
+    for (auto& l : log.Lines()) warnings += l == "ENGINE: Requested key 42 is not in language";
+    EXPECT_EQ(warnings, 1);
+    EXPECT_EQ(set.Name(), "None");
+}
+
+TEST(LanguageSet, BadFilesLogTheirMessageAndLeaveTheMap) {
+    TempWorkDir dir;
+    LogCapture log(0);
+    dir.WriteBytes("short.zkl", "ZK2\x00\x10");
+    dir.WriteBytes("magic.zkl", std::string("ZKX\x00\x10\x00\x00\x00\x00\x00\x00", 11));
+    dir.WriteBytes("version.zkl", std::string("ZK2\x00\x30\x00\x00\x00\x00\x00\x00", 11));
+    // Count says many entries but the file ends: what fits is kept, nothing overruns.
+    dir.WriteBytes("count.zkl", std::string("ZK2\x00\x10\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\xff\xff\xff\x0f"
+                                            "\x01\x00\x00\x00\x02\x00\x00\x00hi", 29));
+    struct Case { const char* file; const char* message; } cases[] = {
+        {"short.zkl", "Failed loading language set short.zkl"},
+        {"nothere.zkl", "Failed loading language set nothere.zkl"},
+        {"magic.zkl", "magic.zkl is NOT a ZKL file"},
+        {"version.zkl", "version.zkl is of an unsupported version"},
+        {"count.zkl", "Failed loading language set count.zkl"},
+    };
+    for (const Case& c : cases) {
+        LanguageTexts texts;
+        texts.entries.emplace(9, SharedString("kept"));
+        LanguageSet set(&texts);
+        log.Clear();
+        set.Load(c.file, &texts);
+        EXPECT_TRUE(log.Contains(c.message)) << c.file;
+        EXPECT_EQ(texts.entries.at(9), "kept");
+    }
+    LanguageTexts texts;
+    LanguageSet set(&texts);
+    set.Load("count.zkl", &texts);
+    EXPECT_EQ(set.GetString(1), "hi");
+}
+
+TEST(LanguageSet, NonPositiveCountLoadsHeaderAndNameOnly) {
+    TempWorkDir dir;
+    {
+        FileWriter w(SharedString("neg.zkl"));
+        w.WriteZK2Header(0x1000);
+        w.WriteString(SharedString("hdr"));
+        w.WriteString(SharedString("Neg"));
+        w.WriteI32(-3);
+    }
+    LanguageTexts texts;
+    LanguageSet set(&texts);
+    EXPECT_TRUE(set.Load("neg.zkl", &texts));
+    EXPECT_EQ(set.Header(), "hdr");
+    EXPECT_EQ(set.Name(), "Neg");
+    EXPECT_TRUE(texts.entries.empty());
+}
+
+TEST(LanguageCatalog, PrefersADefaultFileElseTheFirstAndSelectsByName) {
+    TempWorkDir dir;
+    std::filesystem::create_directories(dir.Path() + "/Misc");
+    tools::WriteLanguageFile("Misc\\Aardvark.ZKL", MakeFile("Aard", {{1, "a"}}, false));
+    tools::WriteLanguageFile("Misc\\defaultDeutsch.zkl", MakeFile("Deutsch", {{1, "d"}}, true));
+    dir.WriteBytes("Misc/Broken.ZKL", "nonsense");
+    {
+        LanguageTexts texts;
+        LanguageCatalog catalog(&texts);
+        catalog.FindAndLoadDefault();
+        EXPECT_EQ(catalog.Names().size(), 2u);
+        EXPECT_EQ(catalog.Current().Name(), "Deutsch");
+        EXPECT_EQ(catalog.Current().GetString(1), "d");
+        EXPECT_TRUE(catalog.SelectByName("aard"));
+        EXPECT_EQ(catalog.Current().GetString(1), "a");
+        EXPECT_FALSE(catalog.SelectByName("Klingon"));
+    }
+    std::filesystem::remove(dir.Path() + "/Misc/defaultDeutsch.zkl");
+    LanguageTexts texts;
+    LanguageCatalog catalog(&texts);
+    catalog.FindAndLoadDefault();
+    EXPECT_EQ(catalog.Current().Name(), "Aard");
+    EXPECT_EQ(catalog.Paths().at(0), "MISC\\AARDVARK.ZKL");
+}
