@@ -1,0 +1,543 @@
+#include "platform/sound/AudioHal.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+namespace audiohal {
+
+std::atomic<bool> TestHooks::failSdlOpen{false};
+std::atomic<bool> TestHooks::failRingCreation{false};
+
+namespace {
+std::atomic<void (*)(const char*)> g_logSink{nullptr};
+
+void LogLine(const char* line) {
+    if (auto sink = g_logSink.load()) sink(line);
+}
+
+// Hundredths of a decibel to a linear factor; -10000 and below is silence.
+float MilliBelGain(int32_t mB) {
+    if (mB <= -10000) return 0.0f;
+    if (mB >= 0) return 1.0f;
+    return std::pow(10.0f, float(mB) / 2000.0f);
+}
+
+float Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+Vec3 Sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Vec3 Scale(const Vec3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
+Vec3 Cross(const Vec3& a, const Vec3& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+Vec3 Norm(const Vec3& a) {
+    float l = std::sqrt(Dot(a, a));
+    return l > 0.0f ? Scale(a, 1.0f / l) : a;
+}
+
+// Splits [offset, offset + bytes) of a ring of `size` into at most two regions.
+bool SplitLock(uint8_t* base, uint32_t size, uint32_t offset, uint32_t bytes, void** p1, uint32_t* n1, void** p2,
+               uint32_t* n2) {
+    if (bytes > size || offset >= size || !p1 || !n1) return false;
+    uint32_t first = std::min(bytes, size - offset);
+    *p1 = base + offset;
+    *n1 = first;
+    if (p2) *p2 = bytes > first ? base : nullptr;
+    if (n2) *n2 = bytes - first;
+    return true;
+}
+} // namespace
+
+void SetLogSink(void (*sink)(const char* line)) { g_logSink.store(sink); }
+
+// State shared by the device, its buffers and the mixing callback; the mutex is held by the
+// callback while it mixes one period and briefly by every parameter change.
+struct Core {
+    std::mutex lock;
+    PcmFormat format;
+    std::vector<RingBuffer*> rings;              // playing rings
+    std::vector<VoiceBuffer*> voices;            // playing voice buffers
+    std::vector<VoiceBuffer*> positional;        // every live positional buffer
+    ListenerState pending, active;
+    std::vector<float> acc;
+
+    // Mixes `frames` output frames (S16 stereo) into out.
+    void Mix(int16_t* out, uint32_t frames) {
+        std::lock_guard<std::mutex> g(lock);
+        if (acc.size() < size_t(frames) * 2) acc.resize(size_t(frames) * 2);
+        float* a = acc.data();
+        std::fill(a, a + size_t(frames) * 2, 0.0f);
+        const uint32_t period = Device::kPeriodFrames * 4;
+        for (size_t r = 0; r < rings.size();) {
+            RingBuffer* ring = rings[r];
+            const uint32_t size = ring->Size();
+            uint32_t play = ring->play_.load(std::memory_order_relaxed);
+            const uint8_t* data = ring->data_.data();
+            bool ended = false;
+            for (uint32_t f = 0; f < frames; ++f) {
+                int16_t s[2];
+                std::memcpy(s, data + play, 4);
+                a[f * 2] += s[0];
+                a[f * 2 + 1] += s[1];
+                play += 4;
+                if (play >= size) {
+                    play = 0;
+                    if (!ring->loop_) {
+                        ended = true;
+                        break;
+                    }
+                }
+            }
+            ring->play_.store(play, std::memory_order_release);
+            ring->write_.store((play + period) % size, std::memory_order_release);
+            if (ended) {
+                ring->playing_ = false;
+                rings.erase(rings.begin() + long(r));
+            } else {
+                ++r;
+            }
+        }
+        for (size_t v = 0; v < voices.size();) {
+            if (voices[v]->MixInto(a, frames, format.rate, active)) {
+                ++v;
+            } else {
+                voices.erase(voices.begin() + long(v));
+            }
+        }
+        for (uint32_t i = 0; i < frames * 2; ++i) {
+            float x = a[i];
+            out[i] = int16_t(x > 32767.0f ? 32767.0f : (x < -32768.0f ? -32768.0f : x));
+        }
+    }
+
+    static void Remove(std::vector<VoiceBuffer*>& list, VoiceBuffer* v) {
+        auto it = std::find(list.begin(), list.end(), v);
+        if (it != list.end()) list.erase(it);
+    }
+};
+
+// ---------------------------------------------------------------------------------------------
+
+RingBuffer::RingBuffer(std::shared_ptr<Core> core, uint32_t bytes) : core_(std::move(core)), data_(bytes, 0) {}
+
+RingBuffer::~RingBuffer() { Stop(); }
+
+bool RingBuffer::Lock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* n1, void** p2, uint32_t* n2) {
+    return SplitLock(data_.data(), Size(), offset, bytes, p1, n1, p2, n2);
+}
+
+void RingBuffer::Unlock(void*, uint32_t, void*, uint32_t) {
+    // Publishes the written bytes to the mixing thread.
+    std::lock_guard<std::mutex> g(core_->lock);
+}
+
+bool RingBuffer::Play(bool loop) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    loop_ = loop;
+    if (!playing_) {
+        playing_ = true;
+        core_->rings.push_back(this);
+        write_.store((play_.load() + Device::kPeriodFrames * 4) % Size());
+    }
+    return true;
+}
+
+void RingBuffer::Stop() {
+    std::lock_guard<std::mutex> g(core_->lock);
+    if (!playing_) return;
+    playing_ = false;
+    auto it = std::find(core_->rings.begin(), core_->rings.end(), this);
+    if (it != core_->rings.end()) core_->rings.erase(it);
+}
+
+void RingBuffer::GetCursors(uint32_t* play, uint32_t* write) const {
+    if (play) *play = play_.load(std::memory_order_acquire);
+    if (write) *write = write_.load(std::memory_order_acquire);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+VoiceBuffer::VoiceBuffer(std::shared_ptr<Core> core, const VoiceDesc& desc,
+                         std::shared_ptr<std::vector<uint8_t>> data)
+    : core_(std::move(core)), data_(std::move(data)), format_(desc.format), bytes_(desc.bytes),
+      frames_(desc.bytes / desc.format.blockAlign), positional_(desc.positional), frequency_(desc.format.rate) {
+    if (positional_) {
+        std::lock_guard<std::mutex> g(core_->lock);
+        core_->positional.push_back(this);
+    }
+}
+
+VoiceBuffer::~VoiceBuffer() {
+    std::lock_guard<std::mutex> g(core_->lock);
+    Core::Remove(core_->voices, this);
+    Core::Remove(core_->positional, this);
+}
+
+bool VoiceBuffer::Lock(uint32_t offset, uint32_t bytes, void** p1, uint32_t* n1, void** p2, uint32_t* n2) {
+    return SplitLock(data_->data(), bytes_, offset, bytes, p1, n1, p2, n2);
+}
+
+void VoiceBuffer::Unlock(void*, uint32_t, void*, uint32_t) { std::lock_guard<std::mutex> g(core_->lock); }
+
+void VoiceBuffer::SetVolume(int32_t mB) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    volume_ = std::clamp(mB, -10000, 0);
+}
+
+void VoiceBuffer::SetPan(int32_t mB) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    pan_ = std::clamp(mB, -10000, 10000);
+}
+
+void VoiceBuffer::SetFrequency(uint32_t hz) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    frequency_ = std::clamp<uint32_t>(hz, 100, 100000);
+}
+
+bool VoiceBuffer::Play(uint32_t priority, bool loop) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    priority_ = priority;
+    loop_ = loop;
+    if (!playing_.load()) {
+        playing_.store(true);
+        core_->voices.push_back(this);
+    }
+    return true;
+}
+
+void VoiceBuffer::Stop() {
+    std::lock_guard<std::mutex> g(core_->lock);
+    playing_.store(false);
+    Core::Remove(core_->voices, this);
+}
+
+void VoiceBuffer::SetCurrentPosition(uint32_t byte) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    uint32_t frame = frames_ ? (byte / format_.blockAlign) % frames_ : 0;
+    position_ = uint64_t(frame) << 32;
+    playByte_.store(frame * format_.blockAlign);
+}
+
+void VoiceBuffer::GetCurrentPosition(uint32_t* play, uint32_t* write) const {
+    uint32_t p = playByte_.load();
+    if (play) *play = p;
+    if (write) {
+        // The mixer reads about one output period ahead of the play position.
+        uint32_t lead = (uint32_t(uint64_t(Device::kPeriodFrames) * frequency_ / std::max(1u, format_.rate)) + 1) *
+                        format_.blockAlign;
+        *write = bytes_ ? (p + lead) % bytes_ : 0;
+    }
+}
+
+void VoiceBuffer::SetMinDistance(float d, bool deferred) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    pending_.minDistance = d;
+    if (!deferred) active_.minDistance = d;
+}
+
+void VoiceBuffer::SetMaxDistance(float d, bool deferred) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    pending_.maxDistance = d;
+    if (!deferred) active_.maxDistance = d;
+}
+
+void VoiceBuffer::SetPosition(Vec3 p, bool deferred) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    pending_.position = p;
+    if (!deferred) active_.position = p;
+}
+
+void VoiceBuffer::SetVelocity(Vec3 v, bool deferred) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    pending_.velocity = v;
+    if (!deferred) active_.velocity = v;
+}
+
+bool VoiceBuffer::MixInto(float* acc, uint32_t frames, uint32_t outRate, const ListenerState& listener) {
+    if (frames_ == 0) {
+        if (loop_) return true;
+        playing_.store(false);
+        return false;
+    }
+    float gl = MilliBelGain(volume_), gr = gl;
+    if (positional_) {
+        // Distance attenuation (min/dist beyond min, muted beyond max) and the near-ear pan.
+        Vec3 f = Norm(listener.front);
+        Vec3 u = Norm(Sub(listener.top, Scale(f, Dot(listener.top, f))));
+        Vec3 r = Cross(u, f);
+        Vec3 d = Sub(active_.position, listener.position);
+        float dist = std::sqrt(Dot(d, d));
+        float g = 1.0f;
+        if (dist > active_.maxDistance) g = 0.0f;
+        else if (dist > active_.minDistance && dist > 0.0f) g = active_.minDistance / dist;
+        float s = dist < 1e-4f ? 0.0f : Dot(d, r) / dist;
+        gl *= g;
+        gr *= g;
+        if (s > 0.0f) gl *= 1.0f - std::min(s, 1.0f);
+        else if (s < 0.0f) gr *= 1.0f - std::min(-s, 1.0f);
+    } else if (pan_ < 0) {
+        gr *= MilliBelGain(pan_);
+    } else if (pan_ > 0) {
+        gl *= MilliBelGain(-pan_);
+    }
+    const uint64_t step = (uint64_t(frequency_) << 32) / std::max(1u, outRate);
+    const uint64_t end = uint64_t(frames_) << 32;
+    const int16_t* src = reinterpret_cast<const int16_t*>(data_->data());
+    const bool stereo = format_.channels == 2;
+    const bool downmix = stereo && positional_;
+    bool alive = true;
+    for (uint32_t i = 0; i < frames; ++i) {
+        uint32_t idx = uint32_t(position_ >> 32);
+        uint32_t next = idx + 1 < frames_ ? idx + 1 : (loop_ ? 0 : idx);
+        float t = float(uint32_t(position_)) * (1.0f / 4294967296.0f);
+        float l0, r0, l1, r1;
+        if (stereo) {
+            l0 = src[idx * 2];
+            r0 = src[idx * 2 + 1];
+            l1 = src[next * 2];
+            r1 = src[next * 2 + 1];
+            if (downmix) {
+                l0 = r0 = 0.5f * (l0 + r0);
+                l1 = r1 = 0.5f * (l1 + r1);
+            }
+        } else {
+            l0 = r0 = src[idx];
+            l1 = r1 = src[next];
+        }
+        acc[i * 2] += (l0 + (l1 - l0) * t) * gl;
+        acc[i * 2 + 1] += (r0 + (r1 - r0) * t) * gr;
+        position_ += step;
+        if (position_ >= end) {
+            if (!loop_) {
+                position_ = 0;
+                alive = false;
+                break;
+            }
+            position_ %= end;
+        }
+    }
+    playByte_.store(uint32_t(position_ >> 32) * format_.blockAlign);
+    if (!alive) playing_.store(false);
+    return alive;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void Listener3D::SetPosition(Vec3 p, bool deferred) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    core_->pending.position = p;
+    if (!deferred) core_->active.position = p;
+}
+
+void Listener3D::SetOrientation(Vec3 front, Vec3 top, bool deferred) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    core_->pending.front = front;
+    core_->pending.top = top;
+    if (!deferred) {
+        core_->active.front = front;
+        core_->active.top = top;
+    }
+}
+
+void Listener3D::SetVelocity(Vec3 v, bool deferred) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    core_->pending.velocity = v;
+    if (!deferred) core_->active.velocity = v;
+}
+
+void Listener3D::SetDistanceFactor(float f, bool deferred) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    core_->pending.distanceFactor = f;
+    if (!deferred) core_->active.distanceFactor = f;
+}
+
+void Listener3D::SetDopplerFactor(float f, bool deferred) {
+    std::lock_guard<std::mutex> g(core_->lock);
+    core_->pending.dopplerFactor = f;
+    if (!deferred) core_->active.dopplerFactor = f;
+}
+
+void Listener3D::Commit() {
+    std::lock_guard<std::mutex> g(core_->lock);
+    core_->active = core_->pending;
+    for (VoiceBuffer* v : core_->positional) v->active_ = v->pending_;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::vector<DeviceInfo> EnumerateDevices() {
+    std::vector<DeviceInfo> list;
+    list.push_back({"Default audio device", ""});
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return list;
+    int n = SDL_GetNumAudioDevices(0);
+    for (int i = 0; i < n; ++i) {
+        const char* name = SDL_GetAudioDeviceName(i, 0);
+        if (name) list.push_back({name, name});
+    }
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return list;
+}
+
+struct Device::NullThread {
+    std::thread thread;
+    std::mutex lock;
+    std::condition_variable wake;
+    bool stop = false;
+};
+
+Device::Device(Backend backend) : backend_(backend), core_(std::make_shared<Core>()), listener_(core_.get()) {
+    primary_.reset(new RingBuffer(core_, PrimaryBytes()));
+}
+
+std::unique_ptr<Device> Device::Open(int index, Backend backend) {
+    std::unique_ptr<Device> device(new Device(backend));
+    device->index_ = index;
+    if (backend == Backend::Sdl) {
+        if (TestHooks::failSdlOpen.load()) return nullptr;
+        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
+        device->sdlInited_ = true;
+        if (index > 0) {
+            int n = SDL_GetNumAudioDevices(0);
+            if (index - 1 < n) {
+                const char* name = SDL_GetAudioDeviceName(index - 1, 0);
+                if (name) device->sdlName_ = name;
+            }
+        }
+    }
+    if (!device->OpenOutput()) return nullptr;
+    return device;
+}
+
+Device::~Device() {
+    CloseOutput(); // waits for a running callback before any buffer goes away
+    primary_.reset();
+    if (sdlInited_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+const PcmFormat& Device::PrimaryFormat() const { return core_->format; }
+
+bool Device::OpenOutput() {
+    switch (backend_) {
+    case Backend::Capture:
+        return true;
+    case Backend::Null:
+        null_ = std::make_unique<NullThread>();
+        null_->thread = std::thread([this] { NullLoop(); });
+        return true;
+    case Backend::Sdl: {
+        SDL_AudioSpec want{}, have{};
+        want.freq = int(core_->format.rate);
+        want.format = AUDIO_S16LSB;
+        want.channels = 2;
+        want.samples = uint16_t(kPeriodFrames);
+        want.userdata = core_.get();
+        want.callback = [](void* user, Uint8* stream, int len) {
+            static_cast<Core*>(user)->Mix(reinterpret_cast<int16_t*>(stream), uint32_t(len) / 4);
+        };
+        sdlDevice_ = SDL_OpenAudioDevice(sdlName_.empty() ? nullptr : sdlName_.c_str(), 0, &want, &have, 0);
+        if (sdlDevice_ == 0) return false;
+        SDL_PauseAudioDevice(sdlDevice_, 0);
+        return true;
+    }
+    }
+    return false;
+}
+
+void Device::CloseOutput() {
+    if (sdlDevice_) {
+        SDL_CloseAudioDevice(sdlDevice_);
+        sdlDevice_ = 0;
+    }
+    if (null_) {
+        {
+            std::lock_guard<std::mutex> g(null_->lock);
+            null_->stop = true;
+        }
+        null_->wake.notify_all();
+        if (null_->thread.joinable()) null_->thread.join();
+        null_.reset();
+    }
+}
+
+void Device::NullLoop() {
+    using Clock = std::chrono::steady_clock;
+    std::vector<int16_t> scratch(size_t(kPeriodFrames) * 2);
+    auto next = Clock::now();
+    std::unique_lock<std::mutex> lk(null_->lock);
+    while (!null_->stop) {
+        const auto period = std::chrono::nanoseconds(int64_t(kPeriodFrames) * 1000000000 / core_->format.rate);
+        next += period;
+        auto now = Clock::now();
+        if (next < now - 10 * period) next = now; // fell far behind (suspended): do not race
+        if (null_->wake.wait_until(lk, next, [this] { return null_->stop; })) break;
+        lk.unlock();
+        core_->Mix(scratch.data(), kPeriodFrames);
+        lk.lock();
+    }
+}
+
+bool Device::SetPrimaryFormat(const PcmFormat& format) {
+    if (format.tag != 1 || format.bits != 16 || format.channels != 2 || format.rate == 0) return false;
+    if (format.rate == core_->format.rate) {
+        core_->format = format;
+        return true;
+    }
+    CloseOutput();
+    {
+        std::lock_guard<std::mutex> g(core_->lock);
+        core_->format = format;
+    }
+    return OpenOutput();
+}
+
+std::unique_ptr<RingBuffer> Device::CreateRing(uint32_t bytes, const PcmFormat& format) {
+    if (TestHooks::failRingCreation.load()) return nullptr;
+    const PcmFormat& out = core_->format;
+    if (bytes == 0 || bytes % 4 != 0 || format.tag != 1 || format.bits != 16 || format.channels != 2 ||
+        format.rate != out.rate)
+        return nullptr;
+    return std::unique_ptr<RingBuffer>(new RingBuffer(core_, bytes));
+}
+
+std::unique_ptr<VoiceBuffer> Device::CreateVoiceBuffer(const VoiceDesc& desc) {
+    const PcmFormat& f = desc.format;
+    if (f.tag != 1 || f.bits != 16 || (f.channels != 1 && f.channels != 2) || f.blockAlign != f.channels * 2 ||
+        f.rate == 0 || desc.bytes < f.blockAlign)
+        return nullptr;
+    if (desc.positional && f.channels == 2)
+        LogLine("audiohal: stereo positional buffer is mixed as mono");
+    auto data = std::make_shared<std::vector<uint8_t>>(desc.bytes, 0);
+    return std::unique_ptr<VoiceBuffer>(new VoiceBuffer(core_, desc, std::move(data)));
+}
+
+std::unique_ptr<VoiceBuffer> Device::Duplicate(const VoiceBuffer& source) {
+    VoiceDesc desc;
+    desc.format = source.format_;
+    desc.bytes = source.bytes_;
+    desc.positional = source.positional_;
+    std::unique_ptr<VoiceBuffer> copy(new VoiceBuffer(core_, desc, source.data_));
+    std::lock_guard<std::mutex> g(core_->lock);
+    copy->volume_ = source.volume_;
+    copy->pan_ = source.pan_;
+    copy->frequency_ = source.frequency_;
+    copy->pending_ = source.pending_;
+    copy->active_ = source.active_;
+    return copy;
+}
+
+void Device::Render(uint32_t frames) {
+    while (frames > 0) {
+        uint32_t n = std::min(frames, kPeriodFrames);
+        size_t at = captured_.size();
+        captured_.resize(at + size_t(n) * 2);
+        core_->Mix(captured_.data() + at, n);
+        frames -= n;
+    }
+}
+
+} // namespace audiohal
