@@ -1,0 +1,66 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <map>
+
+#include "engine/core/SharedString.h"
+
+// A named console command; the objects live as long as the process and are not owned by the
+// maps that hold them.
+class ConsoleCommand {
+public:
+    explicit ConsoleCommand(const SharedString& commandName) : name(commandName) {}
+    virtual ~ConsoleCommand() = default;
+    virtual void Execute(const SharedString& arguments) = 0;
+    SharedString name;
+};
+
+// Base of every game state and screen. The engine makes one MLP current at a time and keeps
+// the others on its stack; an MLP that is not ready when it becomes current loads on an init
+// thread of its own while the frame keeps running.
+class MLP {
+public:
+    static constexpr uint32_t kInitInProgress = 1u << 0;
+
+    MLP();
+    virtual ~MLP();
+    MLP(const MLP&) = delete;
+    MLP& operator=(const MLP&) = delete;
+
+    // Per frame while current and the console is closed.
+    virtual void HandleInput() {}
+    // Per frame while current (reads the engine's frame time).
+    virtual void Update() {}
+    // Between begin and end of scene.
+    virtual void Render() {}
+    virtual void Activate() {}
+    virtual void Deactivate() {}
+    // Loads the MLP's resources; runs on the init thread.
+    virtual void Load() {}
+    virtual void Shutdown() {}
+    // The base answers whether an init is in progress: it serves only MLPs that are never
+    // stacked (the engine and the console). Stacked MLPs override it with their own test.
+    virtual bool IsReady() { return InitInProgress(); }
+    virtual void SetFade(float value) { fade = value; }
+
+    // Inserts under the command's name; a name already present keeps its first command.
+    void AddCommand(ConsoleCommand* command);
+    // Exact, case-sensitive lookup; runs the command and returns true when found.
+    bool ExecuteCommand(const SharedString& commandName, const SharedString& arguments);
+
+    // Sets the init-in-progress bit and runs Load on a thread of its own.
+    void StartInit();
+    bool InitInProgress() const { return (flags.load() & kInitInProgress) != 0; }
+    // Waits (bounded) until a running init thread has finished; true when none is running.
+    bool WaitForInit(float timeoutSeconds);
+
+    std::map<SharedString, ConsoleCommand*> commands;
+    float timeCurrent = 0.0f;
+    float fade = 1.0f;
+    SharedString name;
+    std::atomic<uint32_t> flags{0};
+
+private:
+    static uint32_t InitThread(void* parameter);
+    void RunInit();
+};
