@@ -1,0 +1,91 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/core/Math.h"
+#include "game/world/CollisionListener.h"
+#include "game/world/OdeHandles.h"
+
+class PhysicsWorld;
+class RigidBody;
+
+// One joint between two bodies, with the receivers that are told the forces it applies.
+// After every step the world reads the forces the joint applied and passes them through
+// OnForces; when OnForces discards or changes them, the world corrects the bodies as if the
+// changed forces had been applied in that step.
+class PhysicsJoint {
+public:
+    PhysicsJoint();
+    virtual ~PhysicsJoint();
+    PhysicsJoint(const PhysicsJoint&) = delete;
+    PhysicsJoint& operator=(const PhysicsJoint&) = delete;
+
+    virtual void SetBodies(RigidBody* body1, RigidBody* body2);
+    void Attach();
+    void Detach();
+    bool IsAttached() const { return attached_; }
+    RigidBody* GetBody1() const { return body1_; }
+    RigidBody* GetBody2() const { return body2_; }
+    dxJoint* GetOdeJoint() const { return joint_; }
+
+    // The force hook: screens the vectors (each component strictly inside +-1e12, for the
+    // bodies the joint has) and asks every receiver in order. False discards the forces.
+    bool OnForces(float stepSize, Vector4& f1, Vector4& t1, Vector4& f2, Vector4& t2);
+
+    std::vector<JointForceReceiver*> receivers;
+
+protected:
+    friend class PhysicsWorld;
+    // Re-applies joint-kind settings that the library forgets on attach.
+    virtual void OnAttached() {}
+    // The joint feedback record the library fills during the step.
+    void* FeedbackStorage() { return feedback_; }
+    void InstallFeedback();
+
+    dxJoint* joint_ = nullptr;
+    RigidBody* body1_ = nullptr;
+    RigidBody* body2_ = nullptr;
+    bool attached_ = false;
+    alignas(double) std::byte feedback_[16 * sizeof(double)];
+};
+
+// One of the world's pooled per-step contact joints.
+class ContactJoint : public PhysicsJoint {
+public:
+    ContactJoint() = default;
+    ~ContactJoint() override;
+
+private:
+    friend class PhysicsWorld;
+    // Binds the wrapper to a freshly made contact joint of the current step.
+    void Reset(dxJoint* joint);
+};
+
+// The wheel joint: suspension along the steering axis (axis 1) and a driven wheel axis (axis 2).
+class Hinge2Joint : public PhysicsJoint {
+public:
+    explicit Hinge2Joint(PhysicsWorld& world);
+    ~Hinge2Joint() override;
+
+    void SetBodies(RigidBody* body1, RigidBody* body2) override { PhysicsJoint::SetBodies(body1, body2); }
+    void SetAnchor(const Vector3& point);
+    void SetSteeringAxis(const Vector3& axis);
+    void SetWheelAxis(const Vector3& axis);
+    void SetSuspensionErp(float erp);
+    void LockSteering();
+    void SetWheelMotor(float velocity, float maxForce);
+    Vector3 GetAnchor() const;
+    float GetSteeringAngle() const;
+
+private:
+    friend class PhysicsWorld;
+    void OnAttached() override;
+    void ApplyAxes();
+
+    PhysicsWorld* world_;
+    Vector3 anchor_;
+    bool hasAnchor_ = false;
+    Vector3 steeringAxis_{0.0f, 1.0f, 0.0f};
+    Vector3 wheelAxis_{1.0f, 0.0f, 0.0f};
+};

@@ -1,0 +1,815 @@
+#include "game/world/PhysicsWorld.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <new>
+
+#include "engine/core/Debugger.h"
+#include "game/world/OdeBridge.h"
+
+using namespace physics_detail;
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Library start-up. The library's error and debug handlers abort the process after they
+// return; ours make sure the reason reaches the log first.
+
+void FormatOdeLine(const char* kind, int errnum, const char* msg, va_list ap) {
+    char text[768];
+    std::vsnprintf(text, sizeof(text), msg ? msg : "", ap);
+    Debugger::Instance().Log(1, "ODE: %s %d: %s", kind, errnum, text);
+}
+
+void OdeErrorHandler(int errnum, const char* msg, va_list ap) { FormatOdeLine("Error", errnum, msg, ap); }
+void OdeDebugHandler(int errnum, const char* msg, va_list ap) { FormatOdeLine("Internal error", errnum, msg, ap); }
+void OdeMessageHandler(int errnum, const char* msg, va_list ap) {
+    char text[768];
+    std::vsnprintf(text, sizeof(text), msg ? msg : "", ap);
+    Debugger::Instance().Log(2, "ODE: Message %d: %s", errnum, text);
+}
+
+void InitOde() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        dSetErrorHandler(OdeErrorHandler);
+        dSetDebugHandler(OdeDebugHandler);
+        dSetMessageHandler(OdeMessageHandler);
+        dInitODE2(0);
+        dAllocateODEDataForThread(dAllocateMaskAll);
+    });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Space edits while a space is being collided abort the library; they wait here instead.
+
+struct SpaceEdit {
+    enum Kind { Add, Remove, Destroy, DestroyData } kind;
+    dSpaceID space;
+    dGeomID geom;
+    dTriMeshDataID data;
+};
+
+int32_t g_collideDepth = 0;
+std::vector<SpaceEdit> g_pendingEdits;
+
+void ApplyAdd(dSpaceID space, dGeomID geom) {
+    dSpaceID current = dGeomGetSpace(geom);
+    if (current == space) return;
+    if (current) dSpaceRemove(current, geom);
+    dSpaceAdd(space, geom);
+}
+
+void ApplyRemove(dSpaceID space, dGeomID geom) {
+    if (dGeomGetSpace(geom) == space) dSpaceRemove(space, geom);
+}
+
+void FlushEdits() {
+    // Applying an edit never collides, so the list cannot grow while it is walked.
+    for (const SpaceEdit& e : g_pendingEdits) {
+        switch (e.kind) {
+        case SpaceEdit::Add: ApplyAdd(e.space, e.geom); break;
+        case SpaceEdit::Remove: ApplyRemove(e.space, e.geom); break;
+        case SpaceEdit::Destroy: dGeomDestroy(e.geom); break;
+        case SpaceEdit::DestroyData: dGeomTriMeshDataDestroy(e.data); break;
+        }
+    }
+    g_pendingEdits.clear();
+}
+
+struct CollideScope {
+    CollideScope() { ++g_collideDepth; }
+    ~CollideScope() {
+        if (--g_collideDepth == 0 && !g_pendingEdits.empty()) FlushEdits();
+    }
+};
+
+// A state value is bad when it is invalid as f32 or beyond +-1e6.
+bool BadValue(double v) {
+    const float f = ToF32(v);
+    return IsInvalidFloat(f) || f > 1000000.0f || f < -1000000.0f;
+}
+
+bool BadVector(const dReal* v, int n) {
+    for (int i = 0; i < n; ++i) {
+        if (BadValue(v[i])) return true;
+    }
+    return false;
+}
+
+bool BadState(dBodyID b) {
+    return BadVector(dBodyGetPosition(b), 3) || BadVector(dBodyGetQuaternion(b), 4) ||
+           BadVector(dBodyGetLinearVel(b), 3) || BadVector(dBodyGetAngularVel(b), 3);
+}
+
+dJointFeedback* Feedback(void* storage) { return std::launder(static_cast<dJointFeedback*>(storage)); }
+
+bool Differs(const Vector4& a, const Vector4& b) { return a.x != b.x || a.y != b.y || a.z != b.z; }
+
+// Velocity change of a body as if its joint force had been df and its torque dt higher in a
+// step of h; the position follows the changed velocity.
+void CorrectBody(dBodyID b, const double df[3], const double dt[3], double h) {
+    if (!dBodyIsEnabled(b)) return;
+    dMass mass;
+    dBodyGetMass(b, &mass);
+    if (!(mass.mass > 0.0)) return;
+    const dReal* v = dBodyGetLinearVel(b);
+    const double k = h / mass.mass;
+    dBodySetLinearVel(b, v[0] + df[0] * k, v[1] + df[1] * k, v[2] + df[2] * k);
+    const dReal* p = dBodyGetPosition(b);
+    dBodySetPosition(b, p[0] + df[0] * k * h, p[1] + df[1] * k * h, p[2] + df[2] * k * h);
+
+    // Inverse of the body-frame inertia (3x3, row-major with stride 4).
+    const dReal* I = mass.I;
+    const double a = I[0], bb = I[1], c = I[2], d = I[4], e = I[5], f = I[6], g = I[8], hh = I[9], i = I[10];
+    const double c00 = e * i - f * hh, c01 = -(d * i - f * g), c02 = d * hh - e * g;
+    const double det = a * c00 + bb * c01 + c * c02;
+    if (!(std::fabs(det) > 1e-30)) return;
+    const double inv[3][3] = {
+        {c00 / det, -(bb * i - c * hh) / det, (bb * f - c * e) / det},
+        {c01 / det, (a * i - c * g) / det, -(a * f - c * d) / det},
+        {c02 / det, -(a * hh - bb * g) / det, (a * e - bb * d) / det},
+    };
+    // World frame: R inv R^T applied to the torque change.
+    const dReal* R = dBodyGetRotation(b);
+    double local[3], scaled[3], world[3];
+    for (int r = 0; r < 3; ++r) local[r] = R[0 * 4 + r] * dt[0] + R[1 * 4 + r] * dt[1] + R[2 * 4 + r] * dt[2];
+    for (int r = 0; r < 3; ++r) scaled[r] = inv[r][0] * local[0] + inv[r][1] * local[1] + inv[r][2] * local[2];
+    for (int r = 0; r < 3; ++r) world[r] = R[r * 4 + 0] * scaled[0] + R[r * 4 + 1] * scaled[1] + R[r * 4 + 2] * scaled[2];
+    const dReal* w = dBodyGetAngularVel(b);
+    dBodySetAngularVel(b, w[0] + world[0] * h, w[1] + world[1] * h, w[2] + world[2] * h);
+}
+
+} // namespace
+
+// -------------------------------------------------------------------------------------------------
+// Shared helpers
+
+bool IsInvalidFloat(float x) {
+    if (x > -10000.0f && x < 10000.0f) return false;
+    uint32_t bits;
+    std::memcpy(&bits, &x, sizeof(bits));
+    return ((bits >> 23) & 0xFFu) > 224u;
+}
+
+FrameSplit SplitFrame(float dt, float rate, float timeScale) {
+    FrameSplit split;
+    if (!(rate > 0.0f) || !std::isfinite(rate)) return split;
+    if (!(dt > 0.0f) || !std::isfinite(dt)) dt = 0.0f;
+    if (!std::isfinite(timeScale)) timeScale = 0.0f;
+    const float step = 1.0f / rate;
+    const float threshold = 1.0f / (rate * 0.8333333f);
+    split.valid = true;
+    float remainder = dt;
+    if (dt > threshold) {
+        // Bounded: a rate so high that the steps vanish against the frame time cannot spin.
+        constexpr int32_t MaxSteps = 1000;
+        while (remainder > threshold && split.fullSteps < MaxSteps) {
+            remainder -= step;
+            ++split.fullSteps;
+        }
+        if (remainder > threshold) remainder = step;
+    }
+    split.stepSize = step * timeScale;
+    split.lastStep = remainder * timeScale;
+    return split;
+}
+
+// -------------------------------------------------------------------------------------------------
+// Space edits
+
+bool PhysicsWorld::IsColliding() { return g_collideDepth > 0; }
+
+void PhysicsWorld::SpaceAdd(dxSpace* space, dxGeom* geom) {
+    if (!space || !geom) return;
+    if (g_collideDepth > 0) {
+        g_pendingEdits.push_back({SpaceEdit::Add, space, geom, nullptr});
+        return;
+    }
+    ApplyAdd(space, geom);
+}
+
+void PhysicsWorld::SpaceRemove(dxSpace* space, dxGeom* geom) {
+    if (!space || !geom) return;
+    if (g_collideDepth > 0) {
+        g_pendingEdits.push_back({SpaceEdit::Remove, space, geom, nullptr});
+        return;
+    }
+    ApplyRemove(space, geom);
+}
+
+void PhysicsWorld::DestroyGeom(dxGeom* geom) {
+    if (!geom) return;
+    // Unbind at once so that a collision still running never reaches the dead wrapper.
+    dGeomSetData(geom, nullptr);
+    if (g_collideDepth > 0) {
+        g_pendingEdits.push_back({SpaceEdit::Destroy, nullptr, geom, nullptr});
+        return;
+    }
+    dGeomDestroy(geom);
+}
+
+void PhysicsWorld::DestroyTriMeshData(dxTriMeshData* data) {
+    if (!data) return;
+    if (g_collideDepth > 0) {
+        g_pendingEdits.push_back({SpaceEdit::DestroyData, nullptr, nullptr, data});
+        return;
+    }
+    dGeomTriMeshDataDestroy(data);
+}
+
+// -------------------------------------------------------------------------------------------------
+// Construction
+
+PhysicsWorld::PhysicsWorld() {
+    InitOde();
+    world_ = dWorldCreate();
+    contactGroup_ = dJointGroupCreate(0);
+    dWorldSetCFM(world_, 0.0001);
+    dWorldSetERP(world_, 0.4);
+    contacts_.reset(new dContact[MaxContacts]);
+    std::memset(static_cast<void*>(contacts_.get()), 0, sizeof(dContact) * MaxContacts);
+    pool_.reset(new ContactJoint[ContactPoolSize]);
+    scratchReceivers_.reserve(16);
+}
+
+PhysicsWorld::~PhysicsWorld() {
+    // Bodies and wheel joints that outlive the world forget their library objects, which go
+    // with the world.
+    for (BodyRecord& r : bodies_) {
+        r.body->body_ = nullptr;
+        r.body->world_ = nullptr;
+    }
+    for (Hinge2Joint* j : hinges_) {
+        j->joint_ = nullptr;
+        j->world_ = nullptr;
+    }
+    for (int32_t i = 0; i < ContactPoolSize; ++i) pool_[size_t(i)].joint_ = nullptr;
+    dJointGroupDestroy(contactGroup_);
+    if (space_) dSpaceDestroy(space_);
+    dWorldDestroy(world_);
+}
+
+dxSpace* PhysicsWorld::CreateSpace(const Vector3& centre, const Vector3& extents, int32_t depth) {
+    if (space_) {
+        Debugger::Instance().Log(2, "PHYSICS: Collision space already exists");
+        return space_;
+    }
+    // Each level multiplies the blocks by four; a broken depth must not exhaust memory.
+    const int32_t safeDepth = std::clamp(depth, 1, 10);
+    if (safeDepth != depth) Debugger::Instance().Log(2, "PHYSICS: Space depth %d clamped to %d", depth, safeDepth);
+    dVector3 c = {centre.x, centre.y, centre.z, 0.0};
+    dVector3 e = {extents.x, extents.y, extents.z, 0.0};
+    space_ = dQuadTreeSpaceCreate(nullptr, c, e, safeDepth);
+    dSpaceSetCleanup(space_, 0);
+    return space_;
+}
+
+void PhysicsWorld::SetGravity(const Vector3& g) { dWorldSetGravity(world_, g.x, g.y, g.z); }
+
+Vector3 PhysicsWorld::GetGravity() const {
+    dVector3 g;
+    dWorldGetGravity(world_, g);
+    return ToVector3(g);
+}
+
+// -------------------------------------------------------------------------------------------------
+// Clients
+
+void PhysicsWorld::AddObject(PhysicsClient* client) {
+    if (!client) return;
+    clients_.push_back(client);
+    client->OnAdded(*this);
+}
+
+void PhysicsWorld::RemoveObject(PhysicsClient* client) {
+    if (!client) return;
+    auto it = std::find(clients_.begin(), clients_.end(), client);
+    if (it == clients_.end()) return;
+    if (clientLoopDepth_ > 0) {
+        // Inside a client loop the slot is emptied and compacted afterwards, so no later
+        // client moves under the loop's index and misses its call.
+        *it = nullptr;
+        clientsRemoved_ = true;
+    } else {
+        clients_.erase(it);
+    }
+    client->OnRemoved(*this);
+}
+
+int32_t PhysicsWorld::ClientCount() const {
+    return int32_t(std::count_if(clients_.begin(), clients_.end(), [](PhysicsClient* c) { return c != nullptr; }));
+}
+
+void PhysicsWorld::FinishClientLoop() {
+    if (--clientLoopDepth_ == 0 && clientsRemoved_) {
+        clients_.erase(std::remove(clients_.begin(), clients_.end(), nullptr), clients_.end());
+        clientsRemoved_ = false;
+    }
+}
+
+void PhysicsWorld::PreStep() {
+    ++clientLoopDepth_;
+    for (size_t i = 0; i < clients_.size(); ++i) {
+        if (PhysicsClient* c = clients_[i]) c->PreStep(*this);
+    }
+    FinishClientLoop();
+    stats_ = PhysicsStats{};
+    stats_.clients = uint32_t(ClientCount());
+    stats_.geoms = space_ ? uint32_t(dSpaceGetNumGeoms(space_)) : 0u;
+}
+
+void PhysicsWorld::PostStep() {
+    ++clientLoopDepth_;
+    for (size_t i = 0; i < clients_.size(); ++i) {
+        if (PhysicsClient* c = clients_[i]) c->PostStep(*this);
+    }
+    FinishClientLoop();
+}
+
+// -------------------------------------------------------------------------------------------------
+// Collision
+
+void PhysicsWorld::Collide() {
+    if (!space_) return;
+    CollideScope scope;
+    dSpaceCollide(space_, this, &PhysicsWorld::NearCallback);
+}
+
+void PhysicsWorld::CollideGeom(PhysicsGeom* geom) {
+    if (!space_ || !geom || !geom->GetOuterGeom()) return;
+    CollideScope scope;
+    dSpaceCollide2(reinterpret_cast<dGeomID>(space_), geom->GetOuterGeom(), this, &PhysicsWorld::NearCallback);
+}
+
+bool PhysicsWorld::TestPair(PhysicsGeom* a, PhysicsGeom* b) {
+    CollideScope scope;
+    return CollideGeoms(a, b) > 0;
+}
+
+void PhysicsWorld::CleanSpace() {
+    if (space_) dSpaceClean(space_);
+}
+
+void PhysicsWorld::NearCallback(void* data, dxGeom* o1, dxGeom* o2) {
+    PhysicsWorld* world = static_cast<PhysicsWorld*>(data);
+    ++world->stats_.nearCalls;
+    PhysicsGeom* a = PhysicsGeom::FromOde(o1);
+    PhysicsGeom* b = PhysicsGeom::FromOde(o2);
+    if (!a || !b) return;
+    const uint32_t fa = a->flags, fb = b->flags;
+    if (!(fa & PhysicsGeom::IsSpace) && !(fb & PhysicsGeom::IsSpace)) {
+        const bool a1 = fa & PhysicsGeom::OneSided, b1 = fb & PhysicsGeom::OneSided;
+        const bool a16 = fa & PhysicsGeom::AlwaysCollide, b16 = fb & PhysicsGeom::AlwaysCollide;
+        const bool skipBodyTest = (a16 && (b16 || !b1)) || (b16 && !a1);
+        if (!skipBodyTest) {
+            if (a1 && b1 && !a16 && !b16) return;
+            auto active = [](PhysicsGeom* g) {
+                RigidBody* r = g->GetBody();
+                return r && r->IsEnabled() && !r->IsFrozen();
+            };
+            if (!active(a) && !active(b)) return;
+        }
+    }
+    for (size_t i = 0; i < a->listeners.size(); ++i) {
+        CollisionListener* l = a->listeners[i];
+        if ((l->listenerFlags & CollisionListener::AskIgnorePair) && l->IgnorePair(a, b)) return;
+    }
+    for (size_t i = 0; i < b->listeners.size(); ++i) {
+        CollisionListener* l = b->listeners[i];
+        if ((l->listenerFlags & CollisionListener::AskIgnorePair) && l->IgnorePair(b, a)) return;
+    }
+    world->CollideGeoms(a, b);
+}
+
+void PhysicsWorld::MakeContactSurface(dContact& contact, const PhysicsGeom* a, const PhysicsGeom* b) {
+    dSurfaceParameters& s = contact.surface;
+    s = dSurfaceParameters{};
+    const SurfaceMaterial* ma = a ? a->GetSurface() : nullptr;
+    const SurfaceMaterial* mb = b ? b->GetSurface() : nullptr;
+    if (!ma || !mb) {
+        s.mu = dInfinity;
+        return;
+    }
+    int mode = 0;
+    float mu = ma->friction * mb->friction;
+    if (std::isnan(mu) || mu < 0.0f) mu = 0.0f; // infinite x zero friction means none
+    s.mu = std::isinf(mu) ? dInfinity : dReal(mu);
+    const float bounce = ma->bounce + mb->bounce;
+    if (bounce > 0.0f) {
+        mode |= dContactBounce;
+        s.bounce = bounce;
+        s.bounce_vel = ma->bounceVelocity * mb->bounceVelocity;
+    }
+    const float erp = ma->softErp + mb->softErp;
+    if (erp > 0.0f) {
+        mode |= dContactSoftERP;
+        s.soft_erp = erp;
+    }
+    const float cfm = ma->softCfm + mb->softCfm;
+    if (cfm > 0.0f) {
+        mode |= dContactSoftCFM;
+        s.soft_cfm = cfm;
+    }
+    const float slip = ma->slip * mb->slip * 10.0f;
+    if (slip > 0.0f) {
+        mode |= dContactSlip1 | dContactSlip2;
+        s.slip1 = slip;
+        s.slip2 = slip;
+    }
+    s.mode = mode;
+}
+
+int32_t PhysicsWorld::CollideGeoms(PhysicsGeom* a, PhysicsGeom* b) {
+    ++stats_.collideCalls;
+    if (!a || !b) return 0;
+    dGeomID ga = a->GetOuterGeom();
+    dGeomID gb = b->GetOuterGeom();
+    if (!ga || !gb || ga == gb) return 0;
+    if (dGeomIsSpace(ga) || dGeomIsSpace(gb)) {
+        CollideScope scope;
+        dSpaceCollide2(ga, gb, this, &PhysicsWorld::NearCallback);
+        return 0;
+    }
+
+    int flags = MaxContacts;
+    if ((a->flags | b->flags) & PhysicsGeom::AnyContacts) flags |= int(CONTACTS_UNIMPORTANT);
+    const int n = dCollide(ga, gb, flags, &contacts_[0].geom, int(sizeof(dContact)));
+    if (n > 0) ++stats_.pairsWithContacts;
+
+    PhysicsGeom* pairA = nullptr;
+    PhysicsGeom* pairB = nullptr;
+    int surfaceSource = 0;
+    float rayLength = 0.0f;
+    bool aIsRay = false, bIsRay = false;
+    for (int i = 0; i < n; ++i) {
+        ++stats_.contacts;
+        dContact& c = contacts_[size_t(i)];
+        PhysicsGeom* A = PhysicsGeom::FromOde(c.geom.g1);
+        PhysicsGeom* B = PhysicsGeom::FromOde(c.geom.g2);
+        if (!A || !B) continue;
+        const bool a1 = A->flags & PhysicsGeom::OneSided, b1 = B->flags & PhysicsGeom::OneSided;
+        const bool a16 = A->flags & PhysicsGeom::AlwaysCollide, b16 = B->flags & PhysicsGeom::AlwaysCollide;
+
+        if (i == 0 || A != pairA || B != pairB) {
+            pairA = A;
+            pairB = B;
+            scratchReceivers_.clear();
+            if (!b1) {
+                for (size_t k = 0; k < A->listeners.size(); ++k) {
+                    CollisionListener* l = A->listeners[k];
+                    if ((l->listenerFlags & CollisionListener::AskVetoContacts) && l->VetoContacts(A, B)) return 0;
+                }
+            }
+            if (!a1) {
+                for (size_t k = 0; k < B->listeners.size(); ++k) {
+                    CollisionListener* l = B->listeners[k];
+                    if ((l->listenerFlags & CollisionListener::AskVetoContacts) && l->VetoContacts(B, A)) return 0;
+                }
+            }
+            if (!b1) {
+                for (size_t k = 0; k < A->listeners.size(); ++k) {
+                    CollisionListener* l = A->listeners[k];
+                    if (!(l->listenerFlags & CollisionListener::AskForceReceiver)) continue;
+                    if (JointForceReceiver* r = l->GetForceReceiver(A, B)) scratchReceivers_.push_back(r);
+                }
+            }
+            if (!a1) {
+                for (size_t k = 0; k < B->listeners.size(); ++k) {
+                    CollisionListener* l = B->listeners[k];
+                    if (!(l->listenerFlags & CollisionListener::AskForceReceiver)) continue;
+                    if (JointForceReceiver* r = l->GetForceReceiver(B, A)) scratchReceivers_.push_back(r);
+                }
+            }
+            MakeContactSurface(c, A, B);
+            surfaceSource = i;
+            aIsRay = A->IsRay();
+            bIsRay = B->IsRay();
+            rayLength = aIsRay ? static_cast<RayGeom*>(A)->GetLength()
+                               : (bIsRay ? static_cast<RayGeom*>(B)->GetLength() : 0.0f);
+        } else {
+            c.surface = contacts_[size_t(surfaceSource)].surface;
+        }
+
+        Vector3 position = ToVector3(c.geom.pos);
+        Vector3 normal = ToVector3(c.geom.normal);
+        float depth = ToF32(c.geom.depth);
+        if (!IsFinite(position) || !IsFinite(normal) || !std::isfinite(depth)) continue;
+        // The library reports a ray's hit distance; listeners expect length - distance so
+        // that the nearest hit has the greatest depth.
+        if (aIsRay || bIsRay) depth = rayLength - depth;
+
+        bool keep = true;
+        if (!b1 || a16) {
+            for (size_t k = 0; keep && k < A->listeners.size(); ++k) {
+                CollisionListener* l = A->listeners[k];
+                if ((l->listenerFlags & CollisionListener::AskFilterContact) &&
+                    !l->FilterContact(A, B, &position, &normal, &depth))
+                    keep = false;
+            }
+        }
+        if (!keep) continue;
+        normal.Negate();
+        if (!a1 || b16) {
+            for (size_t k = 0; keep && k < B->listeners.size(); ++k) {
+                CollisionListener* l = B->listeners[k];
+                if ((l->listenerFlags & CollisionListener::AskFilterContact) &&
+                    !l->FilterContact(B, A, &position, &normal, &depth))
+                    keep = false;
+            }
+        }
+        normal.Negate();
+        if (!keep) continue;
+        if (!IsFinite(position) || !IsFinite(normal) || !std::isfinite(depth)) continue;
+        c.geom.pos[0] = position.x; c.geom.pos[1] = position.y; c.geom.pos[2] = position.z;
+        c.geom.normal[0] = normal.x; c.geom.normal[1] = normal.y; c.geom.normal[2] = normal.z;
+        c.geom.depth = depth;
+
+        dBodyID bA = dGeomGetBody(c.geom.g1);
+        dBodyID bB = dGeomGetBody(c.geom.g2);
+        if (a1) {
+            if (bA) dBodyEnable(bA);
+            bB = nullptr;
+        }
+        if (b1) {
+            if (bB) dBodyEnable(bB);
+            bA = nullptr;
+        }
+        RigidBody* rA = bA ? RigidBody::FromOde(bA) : nullptr;
+        RigidBody* rB = bB ? RigidBody::FromOde(bB) : nullptr;
+        if (rA) {
+            if (a1) rB = nullptr;
+            if (rA->IsFrozen()) rA = nullptr;
+        }
+        if (rB && rB->IsFrozen()) rB = nullptr;
+        if (rA && rB) {
+            if (rA->HasNoResponse() && !rB->HasNoResponse()) {
+                rA = nullptr;
+                bA = nullptr;
+                rB->Enable();
+            } else if (rB->HasNoResponse() && !rA->HasNoResponse()) {
+                rB = nullptr;
+                bB = nullptr;
+                rA->Enable();
+            }
+        } else if (rA) {
+            bB = nullptr;
+        } else if (rB) {
+            bA = nullptr;
+        } else {
+            continue;
+        }
+        if (bA == bB) continue;
+
+        if (poolInUse_ >= ContactPoolSize) {
+            ++stats_.droppedJoints;
+            if (!poolFullLogged_) {
+                poolFullLogged_ = true;
+                Debugger::Instance().Log(2, "PHYSICS: Contact joint pool full (%d joints); further contacts dropped",
+                                         ContactPoolSize);
+            }
+            continue;
+        }
+        ++stats_.joints;
+        ContactJoint& wrapper = pool_[size_t(poolInUse_++)];
+        dJointID joint = dJointCreateContact(world_, contactGroup_, &c);
+        wrapper.Reset(joint);
+        dJointAttach(joint, bA, bB);
+        if (rA) {
+            wrapper.body1_ = rA;
+            wrapper.body2_ = rB;
+        } else {
+            wrapper.body1_ = rB;
+            wrapper.body2_ = nullptr;
+        }
+        wrapper.attached_ = true;
+        wrapper.receivers.assign(scratchReceivers_.begin(), scratchReceivers_.end());
+    }
+    return n;
+}
+
+// -------------------------------------------------------------------------------------------------
+// Bodies
+
+void PhysicsWorld::RegisterBody(RigidBody* body) {
+    BodyRecord record;
+    record.body = body;
+    bodies_.push_back(std::move(record));
+}
+
+void PhysicsWorld::UnregisterBody(RigidBody* body) {
+    auto it = std::find_if(bodies_.begin(), bodies_.end(), [body](const BodyRecord& r) { return r.body == body; });
+    if (it != bodies_.end()) bodies_.erase(it);
+    // Contact wrappers of the current step must not keep pointing at the body.
+    for (int32_t i = 0; i < poolInUse_; ++i) {
+        ContactJoint& j = pool_[size_t(i)];
+        if (j.body1_ == body) j.body1_ = nullptr;
+        if (j.body2_ == body) j.body2_ = nullptr;
+    }
+}
+
+void PhysicsWorld::RegisterJoint(Hinge2Joint* joint) { hinges_.push_back(joint); }
+
+void PhysicsWorld::UnregisterJoint(Hinge2Joint* joint) {
+    auto it = std::find(hinges_.begin(), hinges_.end(), joint);
+    if (it != hinges_.end()) hinges_.erase(it);
+}
+
+size_t PhysicsWorld::HistorySize(const RigidBody* body) const {
+    for (const BodyRecord& r : bodies_) {
+        if (r.body == body) return r.count;
+    }
+    return 0;
+}
+
+void PhysicsWorld::RepairBody(BodyRecord& record, bool beforeStep) {
+    RigidBody* body = record.body;
+    dBodyID b = body->body_;
+    Debugger& log = Debugger::Instance();
+    if ((body->flags & RigidBody::KeepHistory) && record.count > 0) {
+        const PoseEntry& oldest = record.history[record.start];
+        body->SetOrientation(oldest.orientation);
+        body->SetPosition(oldest.position);
+        body->SetLinearVelocity(Vector3());
+        body->SetAngularVelocity(Vector3());
+        dBodySetForce(b, 0, 0, 0);
+        dBodySetTorque(b, 0, 0, 0);
+        log.Log(1, "Fixing body. Resetting to:");
+        log.Log(1, "Pos = %.2f, %.2f, %.2f", double(oldest.position.x), double(oldest.position.y),
+                double(oldest.position.z));
+        log.Log(1, "Rot = %.2f, %.2f, %.2f", double(oldest.orientation.x), double(oldest.orientation.y),
+                double(oldest.orientation.z));
+        return;
+    }
+    // No good state to go back to: stop the body where it is, on a finite pose.
+    const bool badPosition = BadVector(dBodyGetPosition(b), 3);
+    if (BadVector(dBodyGetQuaternion(b), 4)) {
+        const dQuaternion identity = {1, 0, 0, 0};
+        dBodySetQuaternion(b, identity);
+    }
+    if (badPosition) {
+        dBodySetPosition(b, record.lastGoodPosition.x, record.lastGoodPosition.y, record.lastGoodPosition.z);
+    }
+    dBodySetLinearVel(b, 0, 0, 0);
+    dBodySetAngularVel(b, 0, 0, 0);
+    dBodySetForce(b, 0, 0, 0);
+    dBodySetTorque(b, 0, 0, 0);
+    if ((body->flags & RigidBody::KeepHistory) || badPosition) dBodyDisable(b);
+    log.Log(1, "Fixing body. No good state recorded; body stopped%s (%s step).",
+            ((body->flags & RigidBody::KeepHistory) || badPosition) ? " and disabled" : "",
+            beforeStep ? "before" : "after");
+}
+
+void PhysicsWorld::ScreenBodiesBeforeStep() {
+    // The step aborts on a NaN angular velocity or torque, so bad states must not reach it.
+    for (BodyRecord& r : bodies_) {
+        dBodyID b = r.body->body_;
+        if (!dBodyIsEnabled(b)) continue;
+        if (BadState(b) || BadVector(dBodyGetForce(b), 3) || BadVector(dBodyGetTorque(b), 3)) RepairBody(r, true);
+    }
+}
+
+void PhysicsWorld::RecordAndRepair(float dt) {
+    for (BodyRecord& r : bodies_) {
+        RigidBody* body = r.body;
+        dBodyID b = body->body_;
+        if (dBodyIsEnabled(b)) {
+            const bool bad = BadState(b);
+            if (body->flags & RigidBody::KeepHistory) {
+                if (r.count > HistoryLength - 1) {
+                    r.start = uint32_t((r.start + 1) % HistoryLength);
+                    --r.count;
+                }
+                if (bad) {
+                    RepairBody(r, false);
+                } else {
+                    if (r.history.empty()) r.history.resize(HistoryLength);
+                    PoseEntry& e = r.history[(r.start + r.count) % HistoryLength];
+                    e.position = body->GetPosition();
+                    body->GetOrientation(e.orientation);
+                    ++r.count;
+                }
+            } else if (bad) {
+                RepairBody(r, false);
+            }
+            if (!bad) r.lastGoodPosition = ToVector3(dBodyGetPosition(b));
+        }
+        if (body->flags & RigidBody::AutoDisable) {
+            if (dBodyIsEnabled(b)) {
+                const Vector3 v = ToVector3(dBodyGetLinearVel(b));
+                const Vector3 w = ToVector3(dBodyGetAngularVel(b));
+                if (v.LengthSquared() < 50.0f && w.LengthSquared() < 50.0f) {
+                    body->idleTime += dt;
+                    if (body->idleTime > 1.0f) {
+                        body->Disable();
+                        body->idleTime = 0.0f;
+                    }
+                } else {
+                    body->idleTime = 0.0f;
+                }
+            } else {
+                body->idleTime = 0.0f;
+            }
+        }
+    }
+}
+
+// -------------------------------------------------------------------------------------------------
+// Joint forces
+
+void PhysicsWorld::ApplyForceHook(PhysicsJoint& joint, float h) {
+    dJointID j = joint.joint_;
+    if (!j) return;
+    const dJointFeedback* fb = Feedback(joint.FeedbackStorage());
+    const dBodyID ode[2] = {dJointGetBody(j, 0), dJointGetBody(j, 1)};
+    if (!ode[0] && !ode[1]) return;
+    const dReal* forces[2] = {fb->f1, fb->f2};
+    const dReal* torques[2] = {fb->t1, fb->t2};
+    auto slotOf = [&](const RigidBody* r) {
+        if (!r || !r->body_) return -1;
+        if (ode[0] == r->body_) return 0;
+        if (ode[1] == r->body_) return 1;
+        return -1;
+    };
+    const int s1 = slotOf(joint.body1_);
+    const int s2 = slotOf(joint.body2_);
+    Vector4 f1, t1, f2, t2;
+    if (s1 >= 0) {
+        f1 = ToVector4(forces[s1]);
+        t1 = ToVector4(torques[s1]);
+    }
+    if (s2 >= 0) {
+        f2 = ToVector4(forces[s2]);
+        t2 = ToVector4(torques[s2]);
+    }
+    const Vector4 of1 = f1, ot1 = t1, of2 = f2, ot2 = t2;
+    const bool keep = joint.OnForces(h, f1, t1, f2, t2);
+    if (keep && !Differs(f1, of1) && !Differs(t1, ot1) && !Differs(f2, of2) && !Differs(t2, ot2)) return;
+
+    // The forces were applied inside the step already; correct the bodies afterwards as if the
+    // hook's forces (none, when discarded) had been applied instead.
+    for (int k = 0; k < 2; ++k) {
+        if (!ode[k]) continue;
+        double newF[3] = {0, 0, 0}, newT[3] = {0, 0, 0};
+        if (keep) {
+            const Vector4* nf = nullptr;
+            const Vector4* nt = nullptr;
+            if (k == s1) { nf = &f1; nt = &t1; }
+            else if (k == s2) { nf = &f2; nt = &t2; }
+            if (!nf) continue; // a body the hook does not see keeps its force
+            newF[0] = nf->x; newF[1] = nf->y; newF[2] = nf->z;
+            newT[0] = nt->x; newT[1] = nt->y; newT[2] = nt->z;
+        }
+        double df[3], dt[3];
+        bool finite = true;
+        for (int a = 0; a < 3; ++a) {
+            df[a] = newF[a] - forces[k][a];
+            dt[a] = newT[a] - torques[k][a];
+            finite = finite && std::isfinite(df[a]) && std::isfinite(dt[a]);
+        }
+        if (finite) CorrectBody(ode[k], df, dt, h);
+    }
+}
+
+void PhysicsWorld::ProcessJointForces(int32_t contactJoints, float h) {
+    for (int32_t i = 0; i < contactJoints; ++i) ApplyForceHook(pool_[size_t(i)], h);
+    for (size_t i = 0; i < hinges_.size(); ++i) {
+        if (hinges_[i]->attached_) ApplyForceHook(*hinges_[i], h);
+    }
+}
+
+// -------------------------------------------------------------------------------------------------
+// Stepping
+
+void PhysicsWorld::Step(float dt) {
+    const int32_t contactJoints = poolInUse_;
+    poolInUse_ = 0;
+    // The library refuses a step that is not positive; such a sub-step only runs the clients.
+    const bool integrate = dt > 0.0f && std::isfinite(dt);
+    if (integrate) {
+        ScreenBodiesBeforeStep();
+        for (Hinge2Joint* j : hinges_) std::memset(j->FeedbackStorage(), 0, sizeof(dJointFeedback));
+        dWorldStep(world_, dt);
+        ProcessJointForces(contactJoints, dt);
+    }
+    dJointGroupEmpty(contactGroup_);
+    if (integrate) RecordAndRepair(dt);
+    ++clientLoopDepth_;
+    for (size_t i = 0; i < clients_.size(); ++i) {
+        if (PhysicsClient* c = clients_[i]) c->UpdateBounds(*this, dt);
+    }
+    FinishClientLoop();
+}
+
+void PhysicsWorld::Simulate(float dt, float rate, float timeScale) {
+    const FrameSplit split = SplitFrame(dt, rate, timeScale);
+    for (int32_t i = 0; i < split.SubSteps(); ++i) {
+        PreStep();
+        Collide();
+        PostStep();
+        Step(i < split.fullSteps ? split.stepSize : split.lastStep);
+    }
+}
