@@ -3,6 +3,8 @@
 #include <atomic>
 #include <cmath>
 
+#include "engine/core/Engine.h"
+
 namespace {
 
 std::atomic<Camera::ClientSizeSource> g_clientSizeSource{nullptr};
@@ -23,8 +25,11 @@ void Camera::Reset() {
     farPlane = 32768.0f;
     for (int i = 0; i < 5; ++i) lodDistances[i] = farPlane * kLodFactors[i];
     int32_t width = 0, height = 0;
-    if (ClientSizeSource source = g_clientSizeSource.load(); source && source(&width, &height))
-        SetViewport(Rect{0, 0, width, height});
+    if (ClientSizeSource source = g_clientSizeSource.load()) {
+        if (source(&width, &height)) SetViewport(Rect{0, 0, width, height});
+    } else if (ZKEngine* engine = ZKEngine::Get(); engine && engine->window) {
+        SetViewport(Rect{0, 0, engine->window->clientWidth, engine->window->clientHeight});
+    }
     SetFov(kDefaultFov);
     RebuildView();
     flags &= uint8_t(~(kFogEnabled | kOrthographic));

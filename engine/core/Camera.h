@@ -21,8 +21,9 @@ public:
     static constexpr float kMinFov = 3.1415927f * 0.0055555557f;  // 1 degree
     static constexpr float kMaxFov = 2.6179940f;  // 150 degrees
 
-    // Where Reset takes the default viewport size from (the application window's client area).
-    // Returns false when there is no window; the viewport is then left as it is.
+    // Where Reset takes the default viewport size from. Without a source set, the engine's
+    // application window's client area is used when the engine and its window exist; a source
+    // that returns false (no window) leaves the viewport as it is.
     using ClientSizeSource = bool (*)(int32_t* width, int32_t* height);
     static void SetClientSizeSource(ClientSizeSource source);
 
