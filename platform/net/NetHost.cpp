@@ -1,0 +1,411 @@
+#include "platform/net/NetHost.h"
+
+#include <enet/enet.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace plat {
+namespace {
+
+// enet_initialize once while any host lives.
+std::mutex g_initLock;
+int g_initCount = 0;
+
+bool AcquireLibrary() {
+    std::lock_guard<std::mutex> lock(g_initLock);
+    if (g_initCount == 0 && enet_initialize() != 0) return false;
+    ++g_initCount;
+    return true;
+}
+
+void ReleaseLibrary() {
+    std::lock_guard<std::mutex> lock(g_initLock);
+    if (g_initCount > 0 && --g_initCount == 0) enet_deinitialize();
+}
+
+ENetAddress ToEnet(const NetAddress& a) {
+    ENetAddress e;
+    e.host = a.host;
+    e.port = a.port;
+    return e;
+}
+
+NetPeerHandle MakeHandle(size_t slot, uint32_t connectId) {
+    return (NetPeerHandle(connectId) << 32) | NetPeerHandle(uint32_t(slot));
+}
+
+size_t SlotOf(NetPeerHandle h) { return size_t(uint32_t(h)); }
+uint32_t ConnectIdOf(NetPeerHandle h) { return uint32_t(h >> 32); }
+
+// Packet free callback: the counter of the packet's peer slot. Runs under the ENet lock.
+void OnPacketFree(ENetPacket* packet) {
+    if (packet->userData) static_cast<std::atomic<int32_t>*>(packet->userData)->fetch_sub(1);
+}
+
+class InterceptReply final : public NetRawReply {
+public:
+    explicit InterceptReply(ENetHost* host) : host_(host) {}
+    void Reply(const uint8_t* data, size_t size) override {
+        ENetBuffer buffer;
+        buffer.data = const_cast<uint8_t*>(data);
+        buffer.dataLength = size;
+        enet_socket_send(host_->socket, &host_->receivedAddress, &buffer, 1);
+    }
+
+private:
+    ENetHost* host_;
+};
+
+// The listener of the host this network thread services; the intercept callback has no other
+// way to find it.
+thread_local NetHostListener* t_listener = nullptr;
+
+int OnIntercept(ENetHost* host, ENetEvent* /*event*/) {
+    if (!t_listener || !host->receivedData) return 0;
+    InterceptReply reply(host);
+    NetAddress from{host->receivedAddress.host, host->receivedAddress.port};
+    return t_listener->OnRawDatagram(from, host->receivedData, host->receivedDataLength, reply) ? 1 : 0;
+}
+
+} // namespace
+
+std::string NetAddress::IpText() const {
+    char text[64] = "0.0.0.0";
+    ENetAddress e = ToEnet(*this);
+    if (host == 0 || enet_address_get_host_ip(&e, text, sizeof text) != 0) return "0.0.0.0";
+    return text;
+}
+
+bool ResolveNetAddress(const std::string& name, uint16_t port, NetAddress& out) {
+    ENetAddress e{};
+    if (name.empty() || enet_address_set_host(&e, name.c_str()) != 0) return false;
+    out = NetAddress{e.host, port};
+    return true;
+}
+
+NetAddress LoopbackAddress(uint16_t port) {
+    ENetAddress e{};
+    enet_address_set_host_ip(&e, "127.0.0.1");
+    return NetAddress{e.host, port};
+}
+
+NetAddress BroadcastAddress(uint16_t port) { return NetAddress{ENET_HOST_BROADCAST, port}; }
+
+struct NetHost::Event {
+    ENetEventType type;
+    NetPeerHandle peer;
+    uint32_t data;
+    ENetPacket* packet;
+};
+
+struct NetHost::Impl {
+    mutable std::mutex lock;  // the ENet lock: every call into the library takes it
+    ENetHost* host = nullptr;
+    bool libraryHeld = false;
+    // Per slot: the connection id the slot carried when it connected, and its send queue.
+    std::vector<uint32_t> slotConnectId;
+    std::unique_ptr<std::atomic<int32_t>[]> queued;
+    std::vector<Event> events;  // reused by the network loop
+};
+
+NetHost::NetHost() : impl_(std::make_unique<Impl>()) {}
+
+std::unique_ptr<NetHost> NetHost::CreateServer(const NetHostConfig& config, NetHostListener* listener) {
+    std::unique_ptr<NetHost> host(new NetHost());
+    if (!host->Init(&config, config.allowBroadcast, listener)) return nullptr;
+    return host;
+}
+
+std::unique_ptr<NetHost> NetHost::CreateClient(NetHostListener* listener, bool allowBroadcast) {
+    std::unique_ptr<NetHost> host(new NetHost());
+    if (!host->Init(nullptr, allowBroadcast, listener)) return nullptr;
+    return host;
+}
+
+bool NetHost::Init(const NetHostConfig* server, bool allowBroadcast, NetHostListener* listener) {
+    listener_ = listener;
+    if (!AcquireLibrary()) return false;
+    impl_->libraryHeld = true;
+
+    size_t peerCount = 1;
+    if (server) {
+        ENetAddress bind{};
+        if (enet_address_set_host_ip(&bind, server->bindAddress.c_str()) != 0) return false;
+        bind.port = server->port;
+        peerCount = std::max<size_t>(server->maxClients, 1) + 1;
+        impl_->host = enet_host_create(&bind, peerCount, 2, 0, 0);
+    } else {
+        impl_->host = enet_host_create(nullptr, peerCount, 2, 0, 0);
+    }
+    ENetHost* h = impl_->host;
+    if (!h) return false;
+
+    h->mtu = kMtu;
+    for (size_t i = 0; i < h->peerCount; ++i) enet_peer_reset(&h->peers[i]);
+    h->maximumPacketSize = kMaxPacketSize;
+    h->maximumWaitingData = kMaxWaitingData;
+    h->duplicatePeers = peerCount;
+    h->intercept = &OnIntercept;
+    if (allowBroadcast) enet_socket_set_option(h->socket, ENET_SOCKOPT_BROADCAST, 1);
+
+    ENetAddress bound{};
+    if (enet_socket_get_address(h->socket, &bound) == 0) port_ = bound.port;
+
+    impl_->slotConnectId.assign(h->peerCount, 0);
+    impl_->queued = std::make_unique<std::atomic<int32_t>[]>(h->peerCount);
+    for (size_t i = 0; i < h->peerCount; ++i) impl_->queued[i].store(0);
+    impl_->events.reserve(64);
+
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    return wakeFd_ >= 0;
+}
+
+void NetHost::Start() {
+    if (!thread_.joinable() && !stop_.load()) thread_ = std::thread([this] { Run(); });
+}
+
+NetHost::~NetHost() {
+    Stop();
+    {
+        std::lock_guard<std::mutex> lock(impl_->lock);
+        // Destroying the host frees queued packets; their callbacks still find the counters.
+        if (impl_->host) enet_host_destroy(impl_->host);
+        impl_->host = nullptr;
+    }
+    if (wakeFd_ >= 0) close(wakeFd_);
+    if (impl_->libraryHeld) ReleaseLibrary();
+}
+
+size_t NetHost::SlotCount() const { return impl_->host ? impl_->host->peerCount : 0; }
+
+void NetHost::Stop() {
+    if (!thread_.joinable()) return;
+    stop_.store(true);
+    Wake();
+    thread_.join();
+}
+
+void NetHost::Wake() {
+    if (wakeFd_ < 0) return;
+    uint64_t one = 1;
+    ssize_t ignored = write(wakeFd_, &one, sizeof one);
+    (void)ignored;
+}
+
+void NetHost::Run() {
+    t_listener = listener_;
+    Impl& d = *impl_;
+    while (!stop_.load()) {
+        d.events.clear();
+        {
+            std::lock_guard<std::mutex> lock(d.lock);
+            ENetEvent ev;
+            // Bounded so one flood cannot starve the loop of its other duties.
+            while (d.events.size() < 256 && enet_host_service(d.host, &ev, 0) > 0) {
+                size_t slot = size_t(ev.peer - d.host->peers);
+                if (ev.type == ENET_EVENT_TYPE_CONNECT) d.slotConnectId[slot] = ev.peer->connectID;
+                d.events.push_back(Event{ev.type, MakeHandle(slot, d.slotConnectId[slot]), ev.data, ev.packet});
+                if (ev.type == ENET_EVENT_TYPE_DISCONNECT) d.slotConnectId[slot] = 0;
+            }
+        }
+        for (Event& e : d.events) {
+            switch (e.type) {
+            case ENET_EVENT_TYPE_CONNECT:
+                if (listener_) listener_->OnPeerConnected(e.peer, e.data);
+                break;
+            case ENET_EVENT_TYPE_DISCONNECT:
+                if (listener_) listener_->OnPeerDisconnected(e.peer);
+                break;
+            case ENET_EVENT_TYPE_RECEIVE:
+                if (listener_) listener_->OnPacket(e.peer, e.packet->data, e.packet->dataLength);
+                enet_packet_destroy(e.packet);
+                break;
+            default:
+                break;
+            }
+        }
+        if (listener_) listener_->OnIdle();
+        if (d.events.size() >= 256) continue;
+
+        pollfd fds[2];
+        fds[0] = pollfd{d.host->socket, POLLIN, 0};
+        fds[1] = pollfd{wakeFd_, POLLIN, 0};
+        if (poll(fds, 2, 5) > 0 && (fds[1].revents & POLLIN)) {
+            uint64_t count;
+            ssize_t ignored = read(wakeFd_, &count, sizeof count);
+            (void)ignored;
+        }
+    }
+    t_listener = nullptr;
+}
+
+void* NetHost::FindPeerLocked(NetPeerHandle handle) const {
+    const Impl& d = *impl_;
+    if (!d.host || handle == kNoNetPeer) return nullptr;
+    size_t slot = SlotOf(handle);
+    if (slot >= d.host->peerCount) return nullptr;
+    ENetPeer* peer = &d.host->peers[slot];
+    if (peer->connectID != ConnectIdOf(handle) || peer->state == ENET_PEER_STATE_DISCONNECTED) return nullptr;
+    return peer;
+}
+
+NetPeerHandle NetHost::Connect(const NetAddress& address, uint32_t connectData) {
+    std::lock_guard<std::mutex> lock(impl_->lock);
+    if (!impl_->host) return kNoNetPeer;
+    ENetAddress a = ToEnet(address);
+    ENetPeer* peer = enet_host_connect(impl_->host, &a, 2, connectData);
+    if (!peer) return kNoNetPeer;
+    size_t slot = size_t(peer - impl_->host->peers);
+    impl_->slotConnectId[slot] = peer->connectID;
+    enet_host_flush(impl_->host);
+    return MakeHandle(slot, peer->connectID);
+}
+
+NetSendResult NetHost::Send(NetPeerHandle handle, std::span<const uint8_t> head, std::span<const uint8_t> body,
+                            NetDelivery delivery, bool flush) {
+    NetSendResult result = NetSendResult::Sent;
+    {
+        std::lock_guard<std::mutex> lock(impl_->lock);
+        auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle));
+        if (!peer || peer->state != ENET_PEER_STATE_CONNECTED) return NetSendResult::Failed;
+        size_t size = head.size() + body.size();
+        if (size == 0 || size > kMaxPacketSize) return NetSendResult::Failed;
+
+        enet_uint32 flags = ENET_PACKET_FLAG_RELIABLE;
+        enet_uint8 channel = 0;
+        if (delivery == NetDelivery::Unsequenced) {
+            flags = ENET_PACKET_FLAG_UNSEQUENCED;
+            channel = 1;
+            // Without this flag the library sends fragments of an unsequenced packet reliably.
+            size_t limit = peer->mtu - sizeof(ENetProtocolHeader) - sizeof(ENetProtocolSendFragment) -
+                           (impl_->host->checksum ? sizeof(enet_uint32) : 0);
+            if (size > limit) {
+                flags |= ENET_PACKET_FLAG_UNRELIABLE_FRAGMENT;
+                result = NetSendResult::SentAsUnreliableFragments;
+            }
+        }
+        ENetPacket* packet = enet_packet_create(nullptr, size, flags);
+        if (!packet) return NetSendResult::Failed;
+        if (!head.empty()) std::memcpy(packet->data, head.data(), head.size());
+        if (!body.empty()) std::memcpy(packet->data + head.size(), body.data(), body.size());
+        size_t slot = size_t(peer - impl_->host->peers);
+        impl_->queued[slot].fetch_add(1);
+        packet->userData = &impl_->queued[slot];
+        packet->freeCallback = &OnPacketFree;
+        if (enet_peer_send(peer, channel, packet) < 0) {
+            enet_packet_destroy(packet);
+            return NetSendResult::Failed;
+        }
+        if (flush) enet_host_flush(impl_->host);
+    }
+    if (!flush) Wake();
+    return result;
+}
+
+bool NetHost::SendRaw(const NetAddress& to, const uint8_t* data, size_t size) {
+    std::lock_guard<std::mutex> lock(impl_->lock);
+    if (!impl_->host) return false;
+    ENetAddress a = ToEnet(to);
+    ENetBuffer buffer;
+    buffer.data = const_cast<uint8_t*>(data);
+    buffer.dataLength = size;
+    return enet_socket_send(impl_->host->socket, &a, &buffer, 1) == int(size);
+}
+
+void NetHost::DisconnectLater(NetPeerHandle handle) {
+    {
+        std::lock_guard<std::mutex> lock(impl_->lock);
+        if (auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle))) enet_peer_disconnect_later(peer, 0);
+    }
+    Wake();
+}
+
+void NetHost::Reset(NetPeerHandle handle) {
+    std::lock_guard<std::mutex> lock(impl_->lock);
+    if (auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle))) {
+        enet_peer_reset(peer);
+        impl_->slotConnectId[SlotOf(handle)] = 0;
+    }
+}
+
+void NetHost::Disconnect(NetPeerHandle handle, uint32_t timeoutMs) {
+    {
+        std::lock_guard<std::mutex> lock(impl_->lock);
+        auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle));
+        if (!peer) return;
+        enet_peer_disconnect(peer, 0);
+        enet_host_flush(impl_->host);
+    }
+    // The network thread services the exchange; wait until the slot is free or give up.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < deadline && thread_.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(impl_->lock);
+            if (!FindPeerLocked(handle)) return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    Reset(handle);
+}
+
+void NetHost::DisconnectAll(uint32_t timeoutMs) {
+    std::vector<NetPeerHandle> open;
+    {
+        std::lock_guard<std::mutex> lock(impl_->lock);
+        if (!impl_->host) return;
+        for (size_t i = 0; i < impl_->host->peerCount; ++i) {
+            ENetPeer* peer = &impl_->host->peers[i];
+            if (peer->state == ENET_PEER_STATE_DISCONNECTED) continue;
+            open.push_back(MakeHandle(i, peer->connectID));
+            enet_peer_disconnect(peer, 0);
+        }
+        enet_host_flush(impl_->host);
+    }
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!open.empty() && std::chrono::steady_clock::now() < deadline && thread_.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(impl_->lock);
+            std::erase_if(open, [this](NetPeerHandle h) { return FindPeerLocked(h) == nullptr; });
+        }
+        if (!open.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    for (NetPeerHandle h : open) Reset(h);
+}
+
+bool NetHost::IsConnected(NetPeerHandle handle) const {
+    std::lock_guard<std::mutex> lock(impl_->lock);
+    auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle));
+    return peer && peer->state == ENET_PEER_STATE_CONNECTED;
+}
+
+int32_t NetHost::SendQueueLength(NetPeerHandle handle) const {
+    if (handle == kNoNetPeer || SlotOf(handle) >= SlotCount()) return 0;
+    return impl_->queued[SlotOf(handle)].load();
+}
+
+int32_t NetHost::MaxSendQueueLength() const {
+    int32_t most = 0;
+    for (size_t i = 0; i < SlotCount(); ++i) most = std::max(most, impl_->queued[i].load());
+    return most;
+}
+
+size_t NetHost::UnfragmentedLimit(NetPeerHandle handle) const {
+    std::lock_guard<std::mutex> lock(impl_->lock);
+    auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle));
+    if (!peer) return 0;
+    return peer->mtu - sizeof(ENetProtocolHeader) - sizeof(ENetProtocolSendFragment) -
+           (impl_->host->checksum ? sizeof(enet_uint32) : 0);
+}
+
+uint32_t NetHost::RoundTripTime(NetPeerHandle handle) const {
+    std::lock_guard<std::mutex> lock(impl_->lock);
+    auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle));
+    return peer ? peer->roundTripTime : 0;
+}
+
+} // namespace plat

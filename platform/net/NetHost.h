@@ -1,0 +1,145 @@
+#pragma once
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The game's datagram transport: one UDP port per endpoint carrying reliable-ordered and
+// unsequenced traffic, connection management with timeouts, raw datagrams on the same port
+// (host enumeration) and per-peer send-queue counts. One network thread per host services
+// the socket; any thread may send.
+namespace plat {
+
+// IPv4 address and port. `host` is in network byte order.
+struct NetAddress {
+    uint32_t host = 0;
+    uint16_t port = 0;
+    bool operator==(const NetAddress& o) const { return host == o.host && port == o.port; }
+    // Dotted quad, "0.0.0.0" when unknown.
+    std::string IpText() const;
+};
+
+// Resolves a dotted quad or a host name ("localhost" included). False when it cannot.
+bool ResolveNetAddress(const std::string& name, uint16_t port, NetAddress& out);
+NetAddress LoopbackAddress(uint16_t port);
+NetAddress BroadcastAddress(uint16_t port);
+
+// A connection: the peer slot in the low half and the connection's id in the high half, so a
+// handle never reaches a later connection that reuses the slot.
+using NetPeerHandle = uint64_t;
+constexpr NetPeerHandle kNoNetPeer = ~NetPeerHandle(0);
+
+enum class NetDelivery {
+    Reliable,     // acknowledged, resent and in order (one ordered stream per peer)
+    Unsequenced,  // may be lost or reordered, never duplicated
+};
+
+enum class NetSendResult {
+    Sent,
+    // An unsequenced packet too large for one datagram went as unreliable fragments.
+    SentAsUnreliableFragments,
+    Failed,
+};
+
+// Answer path for a raw datagram handler.
+class NetRawReply {
+public:
+    virtual void Reply(const uint8_t* data, size_t size) = 0;
+
+protected:
+    ~NetRawReply() = default;
+};
+
+// Receives the host's events. Every call but OnRawDatagram runs on the network thread with
+// no transport lock held, so it may send and take its own locks.
+class NetHostListener {
+public:
+    virtual ~NetHostListener() = default;
+    virtual void OnPeerConnected(NetPeerHandle, uint32_t /*connectData*/) {}
+    // Also reported for an outgoing connection that failed or timed out.
+    virtual void OnPeerDisconnected(NetPeerHandle) {}
+    virtual void OnPacket(NetPeerHandle, const uint8_t* /*data*/, size_t /*size*/) {}
+    // Once per turn of the network loop (at least every few milliseconds).
+    virtual void OnIdle() {}
+    // A raw datagram on the host's port, seen before the protocol parses it. Runs under the
+    // transport lock: it must not block, send through the host or take a lock that is held
+    // while sending. Returns true to consume the datagram.
+    virtual bool OnRawDatagram(const NetAddress&, const uint8_t*, size_t, NetRawReply&) { return false; }
+};
+
+struct NetHostConfig {
+    std::string bindAddress = "127.0.0.1";  // "0.0.0.0" only when LAN play is switched on
+    uint16_t port = 48110;                  // 0 lets the system choose (tests)
+    size_t maxClients = 8;                  // one slot more is kept to answer a refusal
+    bool allowBroadcast = false;
+};
+
+class NetHost {
+public:
+    // Limits the game needs: datagram size pinned whatever the library version, and
+    // per-peer packet and waiting-data caps far below the library's defaults.
+    static constexpr uint32_t kMtu = 1392;
+    static constexpr size_t kMaxPacketSize = 16384;
+    static constexpr size_t kMaxWaitingData = 262144;
+
+    // Null when the host cannot be created or its port bound (callers log).
+    static std::unique_ptr<NetHost> CreateServer(const NetHostConfig& config, NetHostListener* listener);
+    static std::unique_ptr<NetHost> CreateClient(NetHostListener* listener, bool allowBroadcast = false);
+    ~NetHost();
+    NetHost(const NetHost&) = delete;
+    NetHost& operator=(const NetHost&) = delete;
+
+    // Starts the network thread; the listener hears nothing before this.
+    void Start();
+    uint16_t Port() const { return port_; }
+    size_t SlotCount() const;
+
+    // Starts a connection; the outcome arrives as OnPeerConnected or OnPeerDisconnected.
+    NetPeerHandle Connect(const NetAddress& address, uint32_t connectData);
+    // Sends head followed by body as one packet. A flushed send is on the socket before the
+    // call returns; otherwise the network thread sends it within milliseconds.
+    NetSendResult Send(NetPeerHandle peer, std::span<const uint8_t> head, std::span<const uint8_t> body,
+                       NetDelivery delivery, bool flush);
+    bool SendRaw(const NetAddress& to, const uint8_t* data, size_t size);
+    // Disconnects once queued packets are out.
+    void DisconnectLater(NetPeerHandle peer);
+    // Graceful disconnect, waiting at most timeoutMs for the other end; then the slot is reset.
+    void Disconnect(NetPeerHandle peer, uint32_t timeoutMs);
+    void DisconnectAll(uint32_t timeoutMs);
+    // Drops a connection at once, telling nobody.
+    void Reset(NetPeerHandle peer);
+
+    bool IsConnected(NetPeerHandle peer) const;
+    // Packets handed to the peer and not yet acknowledged (reliable) or sent (unsequenced).
+    int32_t SendQueueLength(NetPeerHandle peer) const;
+    int32_t MaxSendQueueLength() const;
+    // Largest packet that still travels as one datagram to this peer (0: no such peer).
+    size_t UnfragmentedLimit(NetPeerHandle peer) const;
+    uint32_t RoundTripTime(NetPeerHandle peer) const;
+
+    // Stops and joins the network thread; no listener call happens afterwards. Idempotent.
+    void Stop();
+
+private:
+    struct Impl;
+    struct Event;
+    NetHost();
+    bool Init(const NetHostConfig* server, bool allowBroadcast, NetHostListener* listener);
+    void Run();
+    void Wake();
+    void* FindPeerLocked(NetPeerHandle handle) const;  // ENetPeer*
+
+    std::unique_ptr<Impl> impl_;
+    NetHostListener* listener_ = nullptr;
+    uint16_t port_ = 0;
+    int wakeFd_ = -1;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+} // namespace plat
