@@ -1,0 +1,33 @@
+// The program's entry: joins the arguments into the one command line the start-up parses,
+// runs the start-up, main loop and shut-down, and ends the process.
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+
+#include "engine/audio/AudioDevice.h"
+#include "engine/core/StartUp.h"
+#include "engine/render/NullRenderFacility.h"
+#include "platform/window/Window.h"
+
+int main(int argc, char** argv) {
+    std::string commandLine;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) commandLine += ' ';
+        commandLine += argv[i];
+    }
+    // SIGINT and SIGTERM close the program through the same path as closing its window.
+    plat::InstallQuitSignals();
+
+    StartUpServices services;
+    services.createRenderer = []() -> RenderFacility* { return new NullRenderFacility; };
+    services.createAudioDevice = [](int) -> AudioDevice* { return new NullAudioDevice; };
+    NullFrontEnd frontEnd;
+    services.frontEnd = &frontEnd;
+
+    const int code = RunApplication(SharedString(commandLine.c_str()), services);
+
+    // Detached threads (MLP loads, sound) may still run: end without static destructors.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    _exit(code);
+}
