@@ -264,4 +264,23 @@ TEST(Geometry, TriangulateLargerAndSmallSets) {
     }
 }
 
+TEST(Geometry, TriangulateRefusesACavityBeyondItsFaceList) {
+    // The centre of a finely sampled sphere, inserted last, lies inside every tetrahedron's
+    // circumsphere: its cavity is bounded by the whole hull, more faces than the list holds.
+    plat::SetEngineRandSeed(9);
+    std::vector<Vector3> pts;
+    while (pts.size() < 2400) {
+        const Vector3 d(RandomFloat(-1, 1), RandomFloat(-1, 1), RandomFloat(-1, 1));
+        if (d.LengthSquared() > 0.04f && d.LengthSquared() <= 1.0f) pts.push_back(d.Normalized() * 50.0f);
+    }
+    pts.push_back({0, 0, 0});
+    std::vector<uint32_t> idx = {7};
+    EXPECT_FALSE(TriangulatePointSet(pts, idx));
+    EXPECT_TRUE(idx.empty());
+    // Without the centre the same surface triangulates.
+    pts.pop_back();
+    ASSERT_TRUE(TriangulatePointSet(pts, idx));
+    EXPECT_EQ(idx.size() / 3, 2 * pts.size() - 4);
+}
+
 }  // namespace
