@@ -1,0 +1,153 @@
+#include "engine/audio/AudioStream.h"
+
+#include <vorbis/vorbisfile.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine/core/Debugger.h"
+#include "platform/sys/Paths.h"
+
+DefaultSilenceStream::DefaultSilenceStream() {
+    format = {1, 1, 22050, 44100, 2, 16};
+    dataSize = 44100;
+}
+
+int32_t DefaultSilenceStream::Read(uint8_t* buffer, int32_t bytes) {
+    if (bytes <= 0) return 0;
+    std::memset(buffer, 0, size_t(bytes));
+    return bytes;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+namespace {
+bool ReadTag(FileReader& r, const char* tag) {
+    char got[4] = {};
+    r.Read(got, 4);
+    return std::memcmp(got, tag, 4) == 0;
+}
+} // namespace
+
+WavStream::WavStream(const SharedString& path) : reader_(path) {
+    const char* name = path.c_str();
+    auto& log = Debugger::Instance();
+    if (!ReadTag(reader_, "RIFF")) { log.Message("%s is not an audiofile", name); return; }
+    reader_.ReadU32();
+    if (!ReadTag(reader_, "WAVE")) { log.Message("%s is not a wave file", name); return; }
+    if (!ReadTag(reader_, "fmt ")) { log.Message("%s has no header", name); return; }
+    if (reader_.ReadU32() != 16) { log.Message("%s has an invalid header", name); return; }
+    format.formatTag = reader_.ReadU16();
+    if (format.formatTag != 1) { log.Message("%s doesn't have PCM encoding", name); return; }
+    format.channels = reader_.ReadU16();
+    format.samplesPerSecond = reader_.ReadU32();
+    format.avgBytesPerSecond = reader_.ReadU32();
+    format.blockAlign = reader_.ReadU16();
+    format.bitsPerSample = reader_.ReadU16();
+    if (!ReadTag(reader_, "data")) { log.Message("%s has no data", name); return; }
+    uint32_t size = reader_.ReadU32();
+    dataStart_ = reader_.Position();
+    // A size beyond the file's end would allocate (and play) bytes that are not there.
+    const uint32_t remaining = uint32_t(reader_.Remaining());
+    if (size > remaining) {
+        log.Message("%s has a data size of %u beyond its %u bytes", name, size, remaining);
+        size = remaining;
+    }
+    if (format.blockAlign > 0) size -= size % format.blockAlign;
+    dataSize = size;
+    position_ = 0;
+    flags |= kLoop;
+}
+
+int32_t WavStream::Read(uint8_t* buffer, int32_t bytes) {
+    if (bytes <= 0) return 0;
+    std::memset(buffer, 0, size_t(bytes));
+    if (dataSize == 0) return (flags & kLoop) ? bytes : 0;
+    uint32_t done = 0;
+    const uint32_t want = uint32_t(bytes);
+    while (done < want) {
+        uint32_t left = dataSize - position_;
+        uint32_t n = std::min(left, want - done);
+        reader_.Read(buffer + done, int32_t(n));
+        position_ += n;
+        done += n;
+        if (position_ >= dataSize) {
+            if (!(flags & kLoop)) break;
+            Rewind();
+        }
+    }
+    return (flags & kLoop) ? bytes : int32_t(done);
+}
+
+void WavStream::Rewind() {
+    reader_.Seek(dataStart_);
+    position_ = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+struct OggFile {
+    OggVorbis_File vf{};
+    bool open = false;
+};
+
+OggStream::OggStream(const SharedString& path) : file_(std::make_unique<OggFile>()) {
+    std::FILE* f = plat::OpenFile(path.c_str(), "rb");
+    if (!f || ov_open(f, &file_->vf, nullptr, 0) < 0) {
+        if (f) std::fclose(f);
+        Debugger::Instance().Message("OGGLOADER: %s is not a valid OGG file", path.c_str());
+        return;
+    }
+    file_->open = true;
+    vorbis_info* info = ov_info(&file_->vf, -1);
+    const uint16_t channels = uint16_t(info ? info->channels : 0);
+    const uint32_t rate = uint32_t(info ? info->rate : 0);
+    format.formatTag = 1;
+    format.channels = channels;
+    format.samplesPerSecond = rate;
+    format.bitsPerSample = 16;
+    format.blockAlign = uint16_t(channels * 2);
+    format.avgBytesPerSecond = uint32_t(channels) * rate * 2;
+    // The exact decoded length (the total time times the byte rate, without rounding).
+    ogg_int64_t frames = ov_pcm_total(&file_->vf, -1);
+    uint64_t bytes = frames > 0 ? uint64_t(frames) * format.blockAlign : 0;
+    dataSize = uint32_t(std::min<uint64_t>(bytes, 0x7fffffffu));
+    flags |= kLoop;
+}
+
+OggStream::~OggStream() {
+    if (file_->open) ov_clear(&file_->vf); // also closes the file
+}
+
+int32_t OggStream::Read(uint8_t* buffer, int32_t bytes) {
+    if (bytes <= 0) return 0;
+    if (!file_->open) {
+        std::memset(buffer, 0, size_t(bytes));
+        return 0;
+    }
+    int32_t done = 0;
+    bool rewoundEmpty = false; // a rewind that yields nothing ends the read (empty stream)
+    while (done < bytes) {
+        long n = ov_read(&file_->vf, reinterpret_cast<char*>(buffer + done), bytes - done, 0, 2, 1, &bitstream_);
+        if (n > 0) {
+            done += int32_t(n);
+            rewoundEmpty = false;
+            continue;
+        }
+        if (n == OV_HOLE) continue; // a gap in the data: decoding goes on after it
+        if (n < 0 || !(flags & kLoop) || rewoundEmpty) break;
+        Rewind();
+        rewoundEmpty = true;
+    }
+    if (done < bytes) std::memset(buffer + done, 0, size_t(bytes - done));
+    return done;
+}
+
+int32_t OggStream::Seek(int32_t) {
+    Rewind();
+    return 0;
+}
+
+void OggStream::Rewind() {
+    if (file_->open) ov_raw_seek(&file_->vf, 0);
+}

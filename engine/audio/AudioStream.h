@@ -1,0 +1,87 @@
+#pragma once
+// Decoded sound sources: a PCM format, a data size and a read that delivers little-endian PCM.
+#include <cstdint>
+#include <memory>
+
+#include "engine/core/FileStream.h"
+#include "engine/core/SharedString.h"
+#include "engine/core/Thread.h"
+
+struct SoundRequest;
+
+struct PcmFormatRecord {
+    uint16_t formatTag = 0;
+    uint16_t channels = 0;
+    uint32_t samplesPerSecond = 0;
+    uint32_t avgBytesPerSecond = 0;
+    uint16_t blockAlign = 0;
+    uint16_t bitsPerSample = 0;
+};
+
+// A stream is also the source a streaming voice's refill thread reads from.
+class AudioStream : public StreamSource {
+public:
+    static constexpr uint32_t kLoop = 0x80000000u;
+
+    ~AudioStream() override = default;
+    // Delivers up to `bytes` bytes; a looping stream restarts at the end of its data and fills
+    // the whole request. Returns the bytes delivered (never negative).
+    virtual int32_t Read(uint8_t* buffer, int32_t bytes) = 0;
+    virtual int32_t Seek(int32_t argument) = 0;
+    virtual void Rewind() = 0;
+
+    uint32_t Fill(uint8_t* buffer, uint32_t bytes) override {
+        int32_t n = Read(buffer, int32_t(std::min<uint32_t>(bytes, 0x7fffffffu)));
+        return n > 0 ? uint32_t(n) : 0u;
+    }
+
+    // True when the mixers can play it: 16-bit PCM, one or two channels, a non-zero rate.
+    bool IsMixable() const {
+        return format.formatTag == 1 && format.bitsPerSample == 16 &&
+               (format.channels == 1 || format.channels == 2) && format.samplesPerSecond > 0 &&
+               format.blockAlign == format.channels * 2;
+    }
+
+    uint32_t flags = 0;
+    PcmFormatRecord format;
+    uint32_t dataSize = 0;
+};
+
+// One second of silence: the sound of a missing file.
+class DefaultSilenceStream final : public AudioStream {
+public:
+    DefaultSilenceStream();
+    int32_t Read(uint8_t* buffer, int32_t bytes) override;
+    int32_t Seek(int32_t) override { return 0; }
+    void Rewind() override {}
+};
+
+// Uncompressed PCM in a RIFF container: "RIFF", "WAVE", a 16-byte "fmt " chunk, then "data".
+class WavStream final : public AudioStream {
+public:
+    explicit WavStream(const SharedString& path);
+    int32_t Read(uint8_t* buffer, int32_t bytes) override;
+    int32_t Seek(int32_t) override { return 0; }
+    void Rewind() override;
+
+private:
+    FileReader reader_;
+    int32_t dataStart_ = 0;
+    uint32_t position_ = 0;
+};
+
+struct OggFile;
+
+// Ogg Vorbis through vorbisfile, decoded to signed 16-bit little-endian PCM.
+class OggStream final : public AudioStream {
+public:
+    explicit OggStream(const SharedString& path);
+    ~OggStream() override;
+    int32_t Read(uint8_t* buffer, int32_t bytes) override;
+    int32_t Seek(int32_t) override;
+    void Rewind() override;
+
+private:
+    std::unique_ptr<OggFile> file_;
+    int bitstream_ = 0;
+};
