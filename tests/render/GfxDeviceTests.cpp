@@ -1,0 +1,452 @@
+// Pixel tests of the gfx device on a real GL context (offscreen): clears, pre-transformed and
+// transformed draws, the texture-stage operations, alpha test, blending, culling, stencil,
+// lighting, fog, buffers and reset rules, and the state filter's GL call counts.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "tests/render/GfxTestSupport.h"
+
+using namespace gfx;
+using namespace gfxtest;
+
+namespace {
+
+class GfxDevice : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(d.Reset(kSize, kSize), Result::OK);
+        d.SetRenderState(rs::LIGHTING, 0);
+        d.SetRenderState(rs::CULLMODE, cull::NONE);
+        d.Clear(clear::TARGET | clear::ZBUFFER | clear::STENCIL, 0xFF000000u, 1.0f, 0);
+    }
+    Device& d = TheDevice();
+};
+
+uint32_t Rgb(int r, int g, int b) { return 0xFF000000u | uint32_t(r) << 16 | uint32_t(g) << 8 | uint32_t(b); }
+
+TEST_F(GfxDevice, ClearAndReadBack) {
+    d.Clear(clear::TARGET, 0xFF336699u, 1.0f, 0);
+    EXPECT_EQ(Pixel(d, 0, 0), 0xFF336699u);
+    EXPECT_EQ(Pixel(d, kSize - 1, kSize - 1), 0xFF336699u);
+    uint32_t p[4];
+    EXPECT_FALSE(d.ReadPixels(true, kSize - 1, 0, 2, 1, p));
+    EXPECT_FALSE(d.ReadPixels(true, -1, 0, 1, 1, p));
+    // The front target holds what was presented last.
+    d.Present();
+    d.Clear(clear::TARGET, 0xFF000000u, 1.0f, 0);
+    EXPECT_EQ(Pixel(d, 3, 3, false), 0xFF336699u);
+    EXPECT_EQ(Pixel(d, 3, 3, true), 0xFF000000u);
+}
+
+TEST_F(GfxDevice, ScreenQuadCoversExactPixelsTopRowFirst) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    DrawScreenQuad(d, 4, 2, 8, 6, 0xFFFF0000u);
+    EXPECT_EQ(Pixel(d, 4, 2), 0xFFFF0000u);
+    EXPECT_EQ(Pixel(d, 7, 5), 0xFFFF0000u);
+    EXPECT_EQ(Pixel(d, 3, 2), 0xFF000000u);
+    EXPECT_EQ(Pixel(d, 8, 5), 0xFF000000u);
+    EXPECT_EQ(Pixel(d, 4, 1), 0xFF000000u);
+    EXPECT_EQ(Pixel(d, 4, 6), 0xFF000000u);
+}
+
+TEST_F(GfxDevice, UnboundTextureSamplesWhite) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetTexture(0, nullptr);
+    DrawScreenQuad(d, 0, 0, 16, 16, 0xFF40C020u);
+    EXPECT_TRUE(Near(Pixel(d, 8, 8), 0xFF40C020u, 1));
+}
+
+// A 2x1 texture: left texel and right texel.
+Texture* MakeTwoTexel(Device& d, uint32_t left, uint32_t right) {
+    Texture* t = d.CreateTexture(2, 1, 1, format::A8R8G8B8, Pool::MANAGED);
+    uint32_t texels[2] = {left, right};
+    d.UpdateTexture(t, 0, texels, 8);
+    return t;
+}
+
+struct OpCase {
+    uint32_t op;
+    float (*f)(float a1, float a2, float diffuseA, float texA, float factorA, float curA);
+};
+
+float Sat(float v) { return std::clamp(v, 0.0f, 1.0f); }
+
+TEST_F(GfxDevice, EveryColourOperationMatchesItsFormula) {
+    const uint32_t texLeft = 0x80C04020u, texRight = 0x40206080u;
+    const uint32_t diffuse = 0xC0408060u, factor = 0x60A0A0A0u;
+    Texture* tex = MakeTwoTexel(d, texLeft, texRight);
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetTexture(0, tex);
+    d.SetRenderState(rs::TEXTUREFACTOR, factor);
+    static const OpCase cases[] = {
+        {top::SELECTARG1, [](float a, float, float, float, float, float) { return a; }},
+        {top::SELECTARG2, [](float, float b, float, float, float, float) { return b; }},
+        {top::MODULATE, [](float a, float b, float, float, float, float) { return a * b; }},
+        {top::MODULATE2X, [](float a, float b, float, float, float, float) { return a * b * 2; }},
+        {top::MODULATE4X, [](float a, float b, float, float, float, float) { return a * b * 4; }},
+        {top::ADD, [](float a, float b, float, float, float, float) { return a + b; }},
+        {top::ADDSIGNED, [](float a, float b, float, float, float, float) { return a + b - 0.5f; }},
+        {top::ADDSIGNED2X, [](float a, float b, float, float, float, float) { return (a + b - 0.5f) * 2; }},
+        {top::SUBTRACT, [](float a, float b, float, float, float, float) { return a - b; }},
+        {top::ADDSMOOTH, [](float a, float b, float, float, float, float) { return a + b - a * b; }},
+        {top::BLENDDIFFUSEALPHA, [](float a, float b, float da, float, float, float) { return a * da + b * (1 - da); }},
+        {top::BLENDTEXTUREALPHA, [](float a, float b, float, float ta, float, float) { return a * ta + b * (1 - ta); }},
+        {top::BLENDFACTORALPHA, [](float a, float b, float, float, float fa, float) { return a * fa + b * (1 - fa); }},
+        {top::BLENDTEXTUREALPHAPM, [](float a, float b, float, float ta, float, float) { return a + b * (1 - ta); }},
+        {top::BLENDCURRENTALPHA, [](float a, float b, float, float, float, float ca) { return a * ca + b * (1 - ca); }},
+        {top::MODULATEALPHA_ADDCOLOR, nullptr},
+        {top::DOTPRODUCT3, nullptr},
+    };
+    auto ch = [](uint32_t c, int s) { return float((c >> s) & 0xFF) / 255.0f; };
+    for (const OpCase& c : cases) {
+        d.SetTextureStageState(0, tss::COLOROP, c.op);
+        d.SetTextureStageState(0, tss::COLORARG1, ta::TEXTURE);
+        d.SetTextureStageState(0, tss::COLORARG2, ta::DIFFUSE);
+        d.SetTextureStageState(1, tss::COLOROP, top::DISABLE);
+        d.Clear(clear::TARGET, 0xFF000000u, 1.0f, 0);
+        DrawScreenQuad(d, 0, 0, 2, 2, diffuse);
+        for (int x = 0; x < 2; ++x) {
+            uint32_t t = x == 0 ? texLeft : texRight;
+            uint32_t expected = 0xFF000000u;
+            for (int s : {0, 8, 16}) {
+                float a1 = ch(t, s), a2 = ch(diffuse, s);
+                float v;
+                if (c.op == top::MODULATEALPHA_ADDCOLOR) v = a1 + ch(t, 24) * a2;
+                else if (c.op == top::DOTPRODUCT3) {
+                    v = 0;
+                    for (int k : {0, 8, 16}) v += (ch(t, k) - 0.5f) * (ch(diffuse, k) - 0.5f);
+                    v *= 4;
+                } else v = c.f(a1, a2, ch(diffuse, 24), ch(t, 24), ch(factor, 24), ch(diffuse, 24));
+                expected |= uint32_t(std::lround(Sat(v) * 255.0f)) << s;
+            }
+            EXPECT_TRUE(Near(Pixel(d, x, 0), expected)) << "op " << c.op << " texel " << x << " got "
+                                                        << std::hex << Pixel(d, x, 0) << " want " << expected;
+        }
+    }
+    d.SetTexture(0, nullptr);
+    d.ReleaseTexture(tex);
+}
+
+TEST_F(GfxDevice, TempRegisterAndFactorArguments) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetRenderState(rs::TEXTUREFACTOR, 0xFF204080u);
+    // Stage 0 puts the factor into TEMP; stage 1 selects diffuse; stage 2 adds TEMP.
+    d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
+    d.SetTextureStageState(0, tss::COLORARG1, ta::TFACTOR);
+    d.SetTextureStageState(0, tss::RESULTARG, ta::TEMP);
+    d.SetTextureStageState(1, tss::COLOROP, top::SELECTARG1);
+    d.SetTextureStageState(1, tss::COLORARG1, ta::DIFFUSE);
+    d.SetTextureStageState(2, tss::COLOROP, top::ADD);
+    d.SetTextureStageState(2, tss::COLORARG1, ta::CURRENT);
+    d.SetTextureStageState(2, tss::COLORARG2, ta::TEMP);
+    DrawScreenQuad(d, 0, 0, 4, 4, 0xFF101010u);
+    EXPECT_TRUE(Near(Pixel(d, 1, 1), Rgb(0x30, 0x50, 0x90)));
+}
+
+TEST_F(GfxDevice, AlphaTestComparesEightBitValues) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetRenderState(rs::ALPHATESTENABLE, 1);
+    d.SetRenderState(rs::ALPHAREF, 0x80);
+    d.SetTextureStageState(0, tss::ALPHAOP, top::SELECTARG1);
+    d.SetTextureStageState(0, tss::ALPHAARG1, ta::DIFFUSE);
+    struct { uint32_t func; bool below, equal, above; } table[] = {
+        {cmp::NEVER, false, false, false}, {cmp::LESS, true, false, false},
+        {cmp::EQUAL, false, true, false},  {cmp::LESSEQUAL, true, true, false},
+        {cmp::GREATER, false, false, true}, {cmp::NOTEQUAL, true, false, true},
+        {cmp::GREATEREQUAL, false, true, true}, {cmp::ALWAYS, true, true, true}};
+    for (auto& row : table) {
+        d.SetRenderState(rs::ALPHAFUNC, row.func);
+        d.Clear(clear::TARGET, 0xFF000000u, 1.0f, 0);
+        DrawScreenQuad(d, 0, 0, 2, 2, 0x7FFFFFFFu);
+        DrawScreenQuad(d, 2, 0, 4, 2, 0x80FFFFFFu);
+        DrawScreenQuad(d, 4, 0, 6, 2, 0x81FFFFFFu);
+        EXPECT_EQ(Pixel(d, 0, 0) == 0xFFFFFFFFu, row.below) << row.func;
+        EXPECT_EQ(Pixel(d, 2, 0) == 0xFFFFFFFFu, row.equal) << row.func;
+        EXPECT_EQ(Pixel(d, 4, 0) == 0xFFFFFFFFu, row.above) << row.func;
+    }
+}
+
+TEST_F(GfxDevice, BlendFactorsOverAKnownBackground) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetTextureStageState(0, tss::ALPHAOP, top::SELECTARG1);
+    d.SetTextureStageState(0, tss::ALPHAARG1, ta::DIFFUSE);
+    const uint32_t bg = 0xFF4080C0u, src = 0x40C08040u;
+    auto ch = [](uint32_t c, int s) { return float((c >> s) & 0xFF) / 255.0f; };
+    struct { uint32_t s, dst; } rows[] = {
+        {blend::ONE, blend::ZERO}, {blend::ZERO, blend::ONE}, {blend::SRCALPHA, blend::INVSRCALPHA},
+        {blend::ONE, blend::ONE}, {blend::DESTCOLOR, blend::ZERO}, {blend::INVDESTCOLOR, blend::SRCCOLOR},
+        {blend::DESTALPHA, blend::INVDESTALPHA}};
+    for (auto& r : rows) {
+        d.Clear(clear::TARGET, bg, 1.0f, 0);
+        d.SetRenderState(rs::ALPHABLENDENABLE, 1);
+        d.SetRenderState(rs::SRCBLEND, r.s);
+        d.SetRenderState(rs::DESTBLEND, r.dst);
+        DrawScreenQuad(d, 0, 0, 4, 4, src);
+        uint32_t expected = 0xFF000000u;
+        for (int s : {0, 8, 16}) {
+            float S = ch(src, s), D = ch(bg, s), Sa = ch(src, 24), Da = 1.0f;
+            auto f = [&](uint32_t code) -> float {
+                switch (code) {
+                    case blend::ZERO: return 0;
+                    case blend::ONE: return 1;
+                    case blend::SRCCOLOR: return S;
+                    case blend::SRCALPHA: return Sa;
+                    case blend::INVSRCALPHA: return 1 - Sa;
+                    case blend::DESTCOLOR: return D;
+                    case blend::INVDESTCOLOR: return 1 - D;
+                    case blend::DESTALPHA: return Da;
+                    case blend::INVDESTALPHA: return 1 - Da;
+                    default: return 0;
+                }
+            };
+            expected |= uint32_t(std::lround(Sat(S * f(r.s) + D * f(r.dst)) * 255.0f)) << s;
+        }
+        EXPECT_TRUE(Near(Pixel(d, 1, 1), expected)) << r.s << "/" << r.dst << std::hex << " got " << Pixel(d, 1, 1);
+    }
+}
+
+// Transformed geometry: identity world/view, orthographic-like projection mapping x, y in
+// [-1, 1] to the screen and z unchanged.
+struct LitVertex {
+    float x, y, z, nx, ny, nz, u, v;
+};
+constexpr uint32_t kLitFvf = fvf::XYZ | fvf::NORMAL | (1u << fvf::TEXCOUNT_SHIFT);
+
+void DrawLitQuad(Device& d, float nx, float ny, float nz, float z = 0.5f) {
+    LitVertex v[4] = {{-1, 1, z, nx, ny, nz, 0, 0}, {1, 1, z, nx, ny, nz, 1, 0},
+                      {-1, -1, z, nx, ny, nz, 0, 1}, {1, -1, z, nx, ny, nz, 1, 1}};
+    d.SetVertexShader(kLitFvf);
+    d.DrawPrimitiveUP(prim::TRIANGLESTRIP, 2, v, sizeof(LitVertex));
+}
+
+TEST_F(GfxDevice, DirectionalLightFollowsTheLightingFormula) {
+    d.SetRenderState(rs::LIGHTING, 1);
+    d.SetRenderState(rs::AMBIENT, 0xFF202020u);
+    d.SetRenderState(rs::ZENABLE, 0);
+    MaterialColors m;
+    m.diffuse = {0.8f, 0.6f, 0.4f, 1.0f};
+    m.ambient = {1.0f, 1.0f, 1.0f, 1.0f};
+    m.emissive = {0.0f, 0.0f, 0.1f, 0.0f};
+    d.SetMaterial(m);
+    Light l;
+    l.type = light::DIRECTIONAL;
+    l.diffuse = {1.0f, 0.5f, 1.0f, 1.0f};
+    l.direction = {0.0f, 0.0f, 1.0f};  // shines along +z, onto a surface facing -z
+    d.SetLight(0, l);
+    d.LightEnable(0, true);
+    d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
+    d.SetTextureStageState(0, tss::COLORARG1, ta::DIFFUSE);
+    const float s = 0.6f;  // cos of the angle between normal and light
+    DrawLitQuad(d, 0.0f, -0.8f, -s);
+    auto expect = [&](float md, float ld, float em) {
+        return std::lround(Sat(em + 32.0f / 255.0f + md * ld * s) * 255.0f);
+    };
+    uint32_t p = Pixel(d, 32, 32);
+    EXPECT_NEAR(Channel(p, 16), expect(0.8f, 1.0f, 0.0f), 2);
+    EXPECT_NEAR(Channel(p, 8), expect(0.6f, 0.5f, 0.0f), 2);
+    EXPECT_NEAR(Channel(p, 0), expect(0.4f, 1.0f, 0.1f), 2);
+    // Facing away: ambient and emissive only.
+    d.Clear(clear::TARGET, 0xFF000000u, 1.0f, 0);
+    DrawLitQuad(d, 0.0f, 0.0f, 1.0f);
+    EXPECT_TRUE(Near(Pixel(d, 32, 32), Rgb(0x20, 0x20, 0x20 + 26)));
+    d.LightEnable(0, false);
+}
+
+TEST_F(GfxDevice, SpecularHighlightFacesTheViewer) {
+    d.SetRenderState(rs::LIGHTING, 1);
+    d.SetRenderState(rs::SPECULARENABLE, 1);
+    d.SetRenderState(rs::LOCALVIEWER, 0);
+    d.SetRenderState(rs::ZENABLE, 0);
+    MaterialColors m;
+    m.specular = {1, 1, 1, 1};
+    m.power = 8;
+    d.SetMaterial(m);
+    Light l;
+    l.diffuse = {0, 0, 0, 0};
+    l.specular = {1, 1, 1, 1};
+    l.direction = {0, 0, 1};
+    d.SetLight(0, l);
+    d.LightEnable(0, true);
+    d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
+    d.SetTextureStageState(0, tss::COLORARG1, ta::DIFFUSE);
+    DrawLitQuad(d, 0, 0, -1);  // faces the camera, light from the camera: full highlight
+    EXPECT_GT(Channel(Pixel(d, 32, 32), 16), 240);
+    d.LightEnable(0, false);
+    d.SetRenderState(rs::SPECULARENABLE, 0);
+}
+
+TEST_F(GfxDevice, LinearFogBlendsTowardsTheFogColour) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetRenderState(rs::FOGENABLE, 1);
+    d.SetRenderState(rs::FOGVERTEXMODE, fogmode::LINEAR);
+    d.SetRenderState(rs::FOGCOLOR, 0xFF0000FFu);
+    float start = 0.0f, end = 1.0f;
+    uint32_t a, b;
+    memcpy(&a, &start, 4);
+    memcpy(&b, &end, 4);
+    d.SetRenderState(rs::FOGSTART, a);
+    d.SetRenderState(rs::FOGEND, b);
+    d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
+    d.SetTextureStageState(0, tss::COLORARG1, ta::DIFFUSE);
+    struct V { float x, y, z; uint32_t c; } v[4] = {
+        {-1, 1, 0.25f, 0xFFFF0000u}, {1, 1, 0.25f, 0xFFFF0000u}, {-1, -1, 0.25f, 0xFFFF0000u}, {1, -1, 0.25f, 0xFFFF0000u}};
+    d.SetVertexShader(fvf::XYZ | fvf::DIFFUSE);
+    d.DrawPrimitiveUP(prim::TRIANGLESTRIP, 2, v, sizeof(V));
+    // f = (1 - 0.25) / 1: 75 % of the surface colour.
+    EXPECT_TRUE(Near(Pixel(d, 32, 32), Rgb(191, 0, 64), 3)) << std::hex << Pixel(d, 32, 32);
+    // Pre-transformed vertices are never fogged.
+    DrawScreenQuad(d, 0, 0, 4, 4, 0xFF00FF00u);
+    EXPECT_EQ(Pixel(d, 1, 1), 0xFF00FF00u);
+    d.SetRenderState(rs::FOGENABLE, 0);
+}
+
+TEST_F(GfxDevice, CullModesKeepTheEngineFrontFaces) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    // Clockwise on screen (y down): top-left, top-right, bottom-left.
+    ScreenVertex cw[3] = {{0, 0, 0.5f, 1, 0xFFFFFFFFu, 0, 0}, {32, 0, 0.5f, 1, 0xFFFFFFFFu, 0, 0}, {0, 32, 0.5f, 1, 0xFFFFFFFFu, 0, 0}};
+    ScreenVertex ccw[3] = {cw[0], cw[2], cw[1]};
+    d.SetVertexShader(kScreenFvf);
+    struct { uint32_t mode; bool cwVisible, ccwVisible; } rows[] = {
+        {cull::NONE, true, true}, {cull::CCW, true, false}, {cull::CW, false, true}};
+    for (auto& r : rows) {
+        d.SetRenderState(rs::CULLMODE, r.mode);
+        d.Clear(clear::TARGET, 0xFF000000u, 1.0f, 0);
+        d.DrawPrimitiveUP(prim::TRIANGLELIST, 1, cw, sizeof(ScreenVertex));
+        EXPECT_EQ(Pixel(d, 4, 4) == 0xFFFFFFFFu, r.cwVisible) << r.mode;
+        d.Clear(clear::TARGET, 0xFF000000u, 1.0f, 0);
+        d.DrawPrimitiveUP(prim::TRIANGLELIST, 1, ccw, sizeof(ScreenVertex));
+        EXPECT_EQ(Pixel(d, 4, 4) == 0xFFFFFFFFu, r.ccwVisible) << r.mode;
+    }
+}
+
+TEST_F(GfxDevice, StencilIncrementAndDecrementInTwoPasses) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetRenderState(rs::COLORWRITEENABLE, 0);
+    d.SetRenderState(rs::STENCILENABLE, 1);
+    d.SetRenderState(rs::STENCILFUNC, cmp::ALWAYS);
+    d.SetRenderState(rs::STENCILPASS, stencilop::INCR);
+    DrawScreenQuad(d, 0, 0, 16, 16, 0xFFFFFFFFu);
+    DrawScreenQuad(d, 0, 0, 16, 16, 0xFFFFFFFFu);
+    d.SetRenderState(rs::STENCILPASS, stencilop::DECR);
+    DrawScreenQuad(d, 8, 0, 16, 16, 0xFFFFFFFFu);
+    // Left half has 2, right half 1: draw where stencil == 2.
+    d.SetRenderState(rs::COLORWRITEENABLE, 0xF);
+    d.SetRenderState(rs::STENCILPASS, stencilop::KEEP);
+    d.SetRenderState(rs::STENCILFUNC, cmp::EQUAL);
+    d.SetRenderState(rs::STENCILREF, 2);
+    DrawScreenQuad(d, 0, 0, 32, 32, 0xFF00FF00u);
+    EXPECT_EQ(Pixel(d, 4, 4), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(d, 12, 4), 0xFF000000u);
+    EXPECT_EQ(Pixel(d, 20, 4), 0xFF000000u);
+    // Decrement wraps from 0 to 255 (the wrapping op), so a NOTEQUAL 0 test passes there.
+    d.SetRenderState(rs::STENCILFUNC, cmp::ALWAYS);
+    d.SetRenderState(rs::STENCILPASS, stencilop::DECR);
+    d.SetRenderState(rs::COLORWRITEENABLE, 0);
+    DrawScreenQuad(d, 24, 0, 32, 8, 0);
+    d.SetRenderState(rs::COLORWRITEENABLE, 0xF);
+    d.SetRenderState(rs::STENCILPASS, stencilop::KEEP);
+    d.SetRenderState(rs::STENCILFUNC, cmp::EQUAL);
+    d.SetRenderState(rs::STENCILREF, 255);
+    DrawScreenQuad(d, 0, 0, 64, 64, 0xFFFF0000u);
+    EXPECT_EQ(Pixel(d, 26, 2), 0xFFFF0000u);
+}
+
+TEST_F(GfxDevice, ClearWithDepthWritesOffStillClearsDepth) {
+    d.SetRenderState(rs::ZENABLE, 1);
+    d.SetRenderState(rs::ZFUNC, cmp::LESS);
+    DrawScreenQuad(d, 0, 0, 8, 8, 0xFFFF0000u, 0.2f);
+    d.SetRenderState(rs::ZWRITEENABLE, 0);
+    d.Clear(clear::ZBUFFER, 0, 1.0f, 0);
+    DrawScreenQuad(d, 0, 0, 8, 8, 0xFF00FF00u, 0.5f);
+    EXPECT_EQ(Pixel(d, 4, 4), 0xFF00FF00u);
+}
+
+TEST_F(GfxDevice, BuffersRefuseLocksOutsideAndResetRefusesLiveDefaultBuffers) {
+    Buffer* vb = d.CreateVertexBuffer(64, fvf::XYZ, Pool::DEFAULT, true);
+    ASSERT_NE(vb, nullptr);
+    EXPECT_EQ(d.Lock(vb, 60, 8, 0), nullptr);
+    EXPECT_EQ(d.Lock(vb, 65, 0, 0), nullptr);
+    void* p = d.Lock(vb, 0, 64, lock::DISCARD);
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(d.Lock(vb, 0, 4, 0), nullptr);  // already locked
+    d.Unlock(vb);
+    EXPECT_EQ(d.Reset(kSize, kSize), Result::INVALIDCALL);
+    d.ReleaseBuffer(vb);
+    EXPECT_EQ(d.Reset(kSize, kSize), Result::OK);
+    d.ForceCooperativeLevel(CoopState::LOST);
+    EXPECT_EQ(d.Reset(kSize, kSize), Result::DEVICELOST);
+    d.ForceCooperativeLevel(CoopState::NOTRESET);
+    EXPECT_EQ(d.TestCooperativeLevel(), CoopState::NOTRESET);
+    EXPECT_EQ(d.Reset(kSize, kSize), Result::OK);
+    EXPECT_EQ(d.TestCooperativeLevel(), CoopState::OK);
+}
+
+TEST_F(GfxDevice, IndexedDrawsUseTheBaseVertex) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    Buffer* vb = d.CreateVertexBuffer(8 * sizeof(ScreenVertex), kScreenFvf, Pool::DEFAULT, false);
+    Buffer* ib = d.CreateIndexBuffer(6 * 2, false, Pool::DEFAULT, false);
+    auto* v = static_cast<ScreenVertex*>(d.Lock(vb, 0, 0, 0));
+    for (int q = 0; q < 2; ++q) {
+        float x0 = q == 0 ? 0.0f : 16.0f;
+        uint32_t c = q == 0 ? 0xFFFF0000u : 0xFF0000FFu;
+        v[q * 4 + 0] = {x0 - 0.5f, -0.5f, 0.5f, 1, c, 0, 0};
+        v[q * 4 + 1] = {x0 + 7.5f, -0.5f, 0.5f, 1, c, 0, 0};
+        v[q * 4 + 2] = {x0 - 0.5f, 7.5f, 0.5f, 1, c, 0, 0};
+        v[q * 4 + 3] = {x0 + 7.5f, 7.5f, 0.5f, 1, c, 0, 0};
+    }
+    d.Unlock(vb);
+    auto* idx = static_cast<uint16_t*>(d.Lock(ib, 0, 0, 0));
+    const uint16_t quad[6] = {0, 1, 2, 2, 1, 3};
+    memcpy(idx, quad, sizeof quad);
+    d.Unlock(ib);
+    d.SetVertexShader(kScreenFvf);
+    d.SetStreamSource(0, vb, sizeof(ScreenVertex));
+    d.SetIndices(ib, 4);
+    d.DrawIndexedPrimitive(prim::TRIANGLELIST, 0, 4, 0, 2);
+    EXPECT_EQ(Pixel(d, 4, 4), 0xFF000000u);
+    EXPECT_EQ(Pixel(d, 20, 4), 0xFF0000FFu);
+    d.SetStreamSource(0, nullptr, 0);
+    d.SetIndices(nullptr, 0);
+    d.ReleaseBuffer(vb);
+    d.ReleaseBuffer(ib);
+}
+
+TEST_F(GfxDevice, RepeatedStateCostsNoGLCalls) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetRenderState(rs::ALPHABLENDENABLE, 1);
+    d.SetRenderState(rs::SRCBLEND, blend::SRCALPHA);
+    DrawScreenQuad(d, 0, 0, 4, 4, 0xFFFFFFFFu);
+    uint64_t before = d.Stats().glStateCalls;
+    d.SetRenderState(rs::SRCBLEND, blend::SRCALPHA);
+    d.SetRenderState(rs::ALPHABLENDENABLE, 1);
+    DrawScreenQuad(d, 0, 0, 4, 4, 0xFFFFFFFFu);
+    // Only the scratch stream's attribute pointers are set again.
+    uint64_t spent = d.Stats().glStateCalls - before;
+    EXPECT_LE(spent, 4u);
+    EXPECT_GE(d.Stats().redundantSets, 2u);
+}
+
+TEST_F(GfxDevice, TruncatedMipChainStillSamples) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    Texture* t = d.CreateTexture(8, 8, 2, format::X8R8G8B8, Pool::MANAGED);
+    std::vector<uint32_t> l0(64, 0x00FF0000u), l1(16, 0x0000FF00u);
+    d.UpdateTexture(t, 0, l0.data(), 32);
+    d.UpdateTexture(t, 1, l1.data(), 16);
+    d.SetTexture(0, t);
+    d.SetTextureStageState(0, tss::MINFILTER, texf::POINT);
+    d.SetTextureStageState(0, tss::MIPFILTER, texf::POINT);
+    d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
+    d.SetTextureStageState(0, tss::ALPHAOP, top::SELECTARG1);
+    // 8x8 texels into 2x2 pixels: a minified level; X8 reads alpha 1.
+    DrawScreenQuad(d, 0, 0, 2, 2, 0xFFFFFFFFu);
+    uint32_t p = Pixel(d, 0, 0);
+    EXPECT_NE(p & 0x00FFFFFFu, 0u);
+    d.SetTexture(0, nullptr);
+    d.ReleaseTexture(t);
+}
+
+}  // namespace
