@@ -1,0 +1,236 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "engine/core/Console.h"
+#include "engine/core/Debugger.h"
+#include "engine/core/Engine.h"
+#include "engine/core/StartUp.h"
+#include "tests/skeleton/SkeletonFakes.h"
+#include "tests/support/TestSupport.h"
+
+using namespace skeleton_test;
+
+namespace {
+
+bool Has(const CallList& calls, const std::string& what) {
+    return std::find(calls.begin(), calls.end(), what) != calls.end();
+}
+
+class FrameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        engine = new ZKEngine;
+        renderer = new RecordingRenderer(calls);
+        audio = new RecordingAudio(calls);
+        input = new ScriptedInput(calls);
+        engine->Init(renderer, audio, input, SharedString(""));
+        Debugger::Instance().SetView(&log); // the console took the log over
+        renderer->RequestMode(DisplayMode{4, 2, 32, 60});
+        calls.clear();
+    }
+    void TearDown() override {
+        engine->Shutdown();
+        delete input;
+        delete engine;
+    }
+    void RunFrame(uint32_t milliseconds) {
+        clock.AdvanceMs(milliseconds);
+        engine->Frame();
+    }
+
+    testing_support::TempWorkDir dir;
+    ScriptedClock clock;
+    ClockScope clockScope{&clock};
+    CallList calls;
+    testing_support::LogCapture log{3};
+    ZKEngine* engine = nullptr;
+    RecordingRenderer* renderer = nullptr;
+    RecordingAudio* audio = nullptr;
+    ScriptedInput* input = nullptr;
+    RecordingMLP game{"Game", calls};
+};
+
+TEST_F(FrameTest, RunsTheStepsOfAFrameInOrder) {
+    engine->SetMLP(&game);
+    calls.clear();
+    engine->tasks.AddTask([this] { calls.push_back("task"); }, &engine->rendererReady);
+    RunFrame(16);
+    const CallList expected = {"task",       "input Update",    "Game HandleInput", "Game Update", "sound Update",
+                               "BeginScene", "AfterBeginScene", "Game Render",      "EndScene",    "EndFrame"};
+    EXPECT_EQ(calls, expected);
+    EXPECT_EQ(engine->frameNumber, 1u);
+    EXPECT_TRUE(log.Contains("ENGINE: Using Game for 0.00 seconds"));
+    RunFrame(16);
+    EXPECT_EQ(engine->frameNumber, 2u);
+    EXPECT_NEAR(game.timeCurrent, 0.032f, 1e-5f);
+}
+
+TEST_F(FrameTest, ClampsTheFrameTimeThenScalesIt) {
+    struct Case {
+        uint32_t ms;
+        float scalar;
+        float frameTime;
+        float rawFrameTime;
+    };
+    const Case cases[] = {
+        {16, 1.0f, 0.016f, 0.016f},
+        {2000, 1.0f, 0.25f, 2.0f},   // a stall hands the simulation at most the maximum
+        {2000, 0.5f, 0.125f, 1.0f},
+        {250, 2.0f, 0.5f, 0.5f},
+        {100, 0.0f, 0.0f, 0.0f},     // time stopped: frames still run and count
+    };
+    engine->SetMaxFrameTime(0.25f);
+    engine->SetMLP(&game);
+    uint32_t frames = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.ms);
+        engine->timeScalar = c.scalar;
+        const float before = game.timeCurrent;
+        RunFrame(c.ms);
+        ++frames;
+        EXPECT_NEAR(engine->frameTime, c.frameTime, 1e-5f);
+        EXPECT_NEAR(engine->rawFrameTime, c.rawFrameTime, 1e-5f);
+        EXPECT_NEAR(input->lastFrameTime, c.frameTime, 1e-5f);
+        EXPECT_NEAR(audio->lastFrameTime, c.frameTime, 1e-5f);
+        EXPECT_NEAR(game.timeCurrent - before, c.frameTime, 1e-5f);
+        EXPECT_EQ(engine->frameNumber, frames);
+    }
+}
+
+TEST_F(FrameTest, ALoadingMLPGetsNoInputUpdateOrRenderAndTheFrameClears) {
+    RecordingMLP loader("Loader", calls, false);
+    engine->currentMLP = &loader;
+    RunFrame(20);
+    const CallList expected = {"input Update", "sound Update", "BeginScene", "AfterBeginScene",
+                               "Clear 3",      "EndScene",     "EndFrame"};
+    EXPECT_EQ(calls, expected);
+    EXPECT_TRUE(log.Contains("ENGINE: Loading Loader"));
+    EXPECT_NEAR(loader.timeCurrent, 0.02f, 1e-5f); // its time runs while it loads
+    engine->currentMLP = nullptr;
+}
+
+TEST_F(FrameTest, WithoutAnMLPTheFrameSaysSoAtAnyWarningLevelAndClears) {
+    Debugger::Instance().SetWarningLevel(0);
+    RunFrame(16);
+    EXPECT_TRUE(log.Contains("ENGINE: No MLP loaded!"));
+    EXPECT_TRUE(Has(calls, "Clear 3"));
+    EXPECT_TRUE(Has(calls, "EndScene"));
+    EXPECT_EQ(engine->frameNumber, 1u);
+}
+
+TEST_F(FrameTest, TheConsoleKeyWithholdsInputFromTheMLP) {
+    engine->SetMLP(&game);
+    calls.clear();
+
+    input->nextPressed = {ZKEngine::kConsoleKey};
+    RunFrame(16);
+    EXPECT_TRUE(engine->console->IsOpen());
+    EXPECT_FALSE(Has(calls, "Game HandleInput"));
+    EXPECT_TRUE(Has(calls, "Game Update"));
+    EXPECT_TRUE(Has(calls, "Game Render"));
+
+    calls.clear();
+    RunFrame(16); // open: the console has the keyboard
+    EXPECT_FALSE(Has(calls, "Game HandleInput"));
+    EXPECT_TRUE(Has(calls, "Game Update"));
+
+    calls.clear();
+    input->nextPressed = {ZKEngine::kEscapeKey};
+    RunFrame(16);
+    EXPECT_FALSE(engine->console->IsOpen());
+    EXPECT_FALSE(Has(calls, "Game HandleInput"));
+
+    calls.clear();
+    RunFrame(16);
+    EXPECT_TRUE(Has(calls, "Game HandleInput"));
+
+    input->nextPressed = {ZKEngine::kConsoleKey};
+    RunFrame(16);
+    input->nextPressed = {ZKEngine::kConsoleKey};
+    RunFrame(16);
+    EXPECT_FALSE(engine->console->IsOpen()); // the console key closes it too
+}
+
+TEST_F(FrameTest, TheScreenshotKeyWritesTheFirstFreeNumber) {
+    dir.WriteBytes("Shot0001.TGA", "x");
+    dir.WriteBytes("Shot0002.TGA", "x");
+    engine->SetMLP(&game);
+    input->nextPressed = {ZKEngine::kScreenshotKey};
+    RunFrame(16);
+    EXPECT_TRUE(Has(calls, "GrabScreen front"));
+    ASSERT_TRUE(std::filesystem::exists("Shot0003.TGA"));
+    EXPECT_EQ(std::filesystem::file_size("Shot0003.TGA"), 18u + 4u * 4u * 2u);
+}
+
+TEST(Screenshot, NamesPadTheNumberToFourDigits) {
+    const std::pair<int32_t, const char*> cases[] = {
+        {1, "Shot0001.TGA"}, {9, "Shot0009.TGA"},     {10, "Shot0010.TGA"},   {99, "Shot0099.TGA"},
+        {100, "Shot0100.TGA"}, {999, "Shot0999.TGA"}, {1000, "Shot1000.TGA"}, {12345, "Shot12345.TGA"},
+    };
+    for (const auto& [n, name] : cases) EXPECT_STREQ(ZKEngine::ScreenshotName(n).c_str(), name);
+}
+
+TEST(Screenshot, TgaHoldsTheHeaderAndTheRowsBottomUp) {
+    testing_support::TempWorkDir dir;
+    // Two rows of three pixels, top row first as grabbed.
+    const uint32_t pixels[6] = {0xFF000001, 0xFF000002, 0xFF000003, 0x80AABBCC, 0x80AABBCD, 0x80AABBCE};
+    ASSERT_TRUE(ZKEngine::WriteTga(SharedString("Shot0001.TGA"), pixels, 3, 2));
+    const std::string bytes = dir.ReadBytes("Shot0001.TGA");
+    ASSERT_EQ(bytes.size(), 18u + 24u);
+    const unsigned char header[18] = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3, 0, 2, 0, 32, 0};
+    EXPECT_EQ(bytes.substr(0, 18), std::string(reinterpret_cast<const char*>(header), 18));
+    const unsigned char body[24] = {0xCC, 0xBB, 0xAA, 0x80, 0xCD, 0xBB, 0xAA, 0x80, 0xCE, 0xBB, 0xAA, 0x80,
+                                    0x01, 0x00, 0x00, 0xFF, 0x02, 0x00, 0x00, 0xFF, 0x03, 0x00, 0x00, 0xFF};
+    EXPECT_EQ(bytes.substr(18), std::string(reinterpret_cast<const char*>(body), 24));
+}
+
+TEST_F(FrameTest, AGrabSmallerThanTheViewportWritesNothing) {
+    renderer->shortGrab = true;
+    EXPECT_FALSE(engine->WriteScreenshot());
+    EXPECT_FALSE(std::filesystem::exists("Shot0001.TGA"));
+    renderer->shortGrab = false;
+    EXPECT_TRUE(engine->WriteScreenshot());
+    EXPECT_TRUE(std::filesystem::exists("Shot0001.TGA"));
+}
+
+TEST_F(FrameTest, ShutdownDeletesTheDevicesInOrderAndKeepsTheInput) {
+    engine->Shutdown();
+    const CallList expected = {"sound deleted", "renderer deleted"};
+    EXPECT_EQ(calls, expected);
+    EXPECT_EQ(engine->sound, nullptr);
+    EXPECT_EQ(engine->renderer, nullptr);
+    EXPECT_EQ(engine->console, nullptr);
+    EXPECT_EQ(engine->input, input);
+}
+
+// A front end that records the profiles written.
+class AutosaveFrontEnd : public NullFrontEnd {
+public:
+    int32_t CurrentProfileIndex() override { return profile; }
+    SharedString ProfileName(int32_t) override { return SharedString("Player.VQS"); }
+    void WriteSettings(const SharedString& path) override { writes.push_back(path.c_str()); }
+    int32_t profile = 0;
+    std::vector<std::string> writes;
+};
+
+TEST(SettingsAutosave, TwoChangesWithinASecondSaveOnceASecondAfterTheLast) {
+    AutosaveFrontEnd fe;
+    const float dt = 0.125f;
+    fe.countdown = 1.0f; // first change
+    for (int i = 0; i < 4; ++i) EXPECT_FALSE(TickSettingsAutosave(fe, dt));
+    fe.countdown = 1.0f; // second change half a second later
+    for (int i = 0; i < 7; ++i) EXPECT_FALSE(TickSettingsAutosave(fe, dt));
+    EXPECT_TRUE(TickSettingsAutosave(fe, dt));
+    for (int i = 0; i < 20; ++i) EXPECT_FALSE(TickSettingsAutosave(fe, dt));
+    EXPECT_EQ(fe.writes, std::vector<std::string>{"Misc\\Player.VQS"});
+
+    fe.profile = -1; // no profile: nothing counts down
+    fe.countdown = 1.0f;
+    for (int i = 0; i < 20; ++i) EXPECT_FALSE(TickSettingsAutosave(fe, dt));
+    EXPECT_EQ(fe.countdown, 1.0f);
+    EXPECT_EQ(fe.writes.size(), 1u);
+}
+
+} // namespace

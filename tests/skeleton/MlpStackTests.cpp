@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include "engine/core/Debugger.h"
+#include "engine/core/Engine.h"
+#include "tests/skeleton/SkeletonFakes.h"
+#include "tests/support/TestSupport.h"
+
+using namespace skeleton_test;
+
+namespace {
+
+class MlpStackTest : public ::testing::Test {
+protected:
+    testing_support::TempWorkDir dir;
+    testing_support::LogCapture log{3};
+    CallList calls;
+    ZKEngine engine;
+    RecordingMLP a{"A", calls}, b{"B", calls}, c{"C", calls};
+};
+
+TEST_F(MlpStackTest, PushDeactivatesTheCurrentAndActivatesALoadedMLPAtOnce) {
+    engine.SetMLP(&a);
+    b.timeCurrent = 5.0f;
+    calls.clear();
+    engine.PushMLP(&b);
+    EXPECT_EQ(calls, (CallList{"A Deactivate", "B Activate"}));
+    EXPECT_EQ(engine.currentMLP, &b);
+    EXPECT_EQ(engine.previousMLP, &a);
+    EXPECT_EQ(engine.mlpStack, (std::vector<MLP*>{&a}));
+    EXPECT_EQ(b.timeCurrent, 0.0f);
+    EXPECT_FALSE(b.InitInProgress());
+}
+
+TEST_F(MlpStackTest, PopReturnsToTheMLPBelowActivatedWithItsTimeReset) {
+    engine.SetMLP(&a);
+    engine.PushMLP(&b);
+    a.timeCurrent = 3.0f;
+    calls.clear();
+    engine.PopMLP();
+    EXPECT_EQ(calls, (CallList{"B Deactivate", "A Activate"}));
+    EXPECT_EQ(engine.currentMLP, &a);
+    EXPECT_EQ(engine.previousMLP, &b);
+    EXPECT_TRUE(engine.mlpStack.empty());
+    EXPECT_EQ(a.timeCurrent, 0.0f);
+}
+
+TEST_F(MlpStackTest, PopOnAnEmptyStackDoesNothingAndLogs) {
+    engine.SetMLP(&a);
+    calls.clear();
+    engine.PopMLP();
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(engine.currentMLP, &a);
+    EXPECT_TRUE(log.Contains("ENGINE: PopMLP with an empty MLP stack ignored"));
+}
+
+TEST_F(MlpStackTest, SetReplacesTheCurrentWithoutTouchingTheStack) {
+    engine.SetMLP(&a);
+    EXPECT_TRUE(engine.mlpStack.empty());
+    EXPECT_EQ(engine.previousMLP, nullptr);
+    engine.PushMLP(&b);
+    calls.clear();
+    engine.SetMLP(&c);
+    EXPECT_EQ(calls, (CallList{"B Deactivate", "C Activate"}));
+    EXPECT_EQ(engine.mlpStack, (std::vector<MLP*>{&a}));
+    EXPECT_EQ(engine.previousMLP, &b);
+}
+
+TEST_F(MlpStackTest, PopToDeactivatesEveryMLPOnTheWayAndLeavesTheTargetAlone) {
+    engine.SetMLP(&a);
+    engine.PushMLP(&b);
+    engine.PushMLP(&c);
+    RecordingMLP d("D", calls);
+    engine.PushMLP(&d);
+    a.timeCurrent = 7.0f;
+    calls.clear();
+    engine.PopToMLP(&a);
+    // D and C were current on the way down; A gets neither a ready check nor an activation.
+    EXPECT_EQ(calls, (CallList{"D Deactivate", "C Deactivate", "B Deactivate"}));
+    EXPECT_EQ(engine.currentMLP, &a);
+    EXPECT_EQ(engine.previousMLP, &d);
+    EXPECT_TRUE(engine.mlpStack.empty());
+    EXPECT_EQ(a.timeCurrent, 7.0f);
+}
+
+TEST_F(MlpStackTest, PopToTheCurrentOnlyChangesThePrevious) {
+    engine.SetMLP(&a);
+    engine.PushMLP(&b);
+    calls.clear();
+    engine.PopToMLP(&b);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(engine.previousMLP, &b);
+    EXPECT_EQ(engine.currentMLP, &b);
+    EXPECT_EQ(engine.mlpStack.size(), 1u);
+}
+
+TEST_F(MlpStackTest, PopToAnMLPNotOnTheStackDoesNothingAndLogs) {
+    engine.SetMLP(&a);
+    engine.PushMLP(&b);
+    calls.clear();
+    engine.PopToMLP(&c);
+    EXPECT_TRUE(calls.empty());
+    EXPECT_EQ(engine.currentMLP, &b);
+    EXPECT_EQ(engine.previousMLP, &a);
+    EXPECT_EQ(engine.mlpStack, (std::vector<MLP*>{&a}));
+    EXPECT_TRUE(log.Contains("ENGINE: PopToMLP to C, which is not on the MLP stack, ignored"));
+}
+
+TEST_F(MlpStackTest, AnUnloadedMLPIsActivatedBeforeItsInitThreadHasLoadedIt) {
+    Event gate(false);
+    RecordingMLP slow("Slow", calls, false);
+    slow.loadGate = &gate;
+    engine.SetMLP(&a);
+    calls.clear();
+    engine.PushMLP(&slow);
+    EXPECT_EQ(calls, (CallList{"A Deactivate", "Slow Activate"}));
+    EXPECT_FALSE(slow.readyWhenActivated);
+    EXPECT_TRUE(slow.InitInProgress());
+    EXPECT_FALSE(slow.IsReady());
+    EXPECT_TRUE(log.Contains("ENGINE: Preparing Init..."));
+
+    // The frame skips it while it loads.
+    calls.clear();
+    engine.Frame();
+    EXPECT_TRUE(calls.empty());
+    EXPECT_TRUE(log.Contains("ENGINE: Loading Slow"));
+
+    gate.Set();
+    ASSERT_TRUE(slow.WaitForInit(10.0f));
+    EXPECT_TRUE(slow.IsReady());
+    EXPECT_TRUE(log.Contains("MLP: Initing Slow"));
+    EXPECT_TRUE(log.Contains("MLP: Slow inited and ready to GO!"));
+    calls.clear();
+    engine.Frame();
+    EXPECT_EQ(calls, (CallList{"Slow HandleInput", "Slow Update", "Slow Render"}));
+}
+
+TEST_F(MlpStackTest, TheEnginesOwnInitRunsAndFinishes) {
+    engine.Start(3);
+    EXPECT_TRUE(engine.WaitForInit(10.0f));
+    EXPECT_TRUE(log.Contains("MLP: ZKEngine inited and ready to GO!"));
+}
+
+class CountingCommand : public ConsoleCommand {
+public:
+    CountingCommand(const char* n, std::string& out) : ConsoleCommand(SharedString(n)), out_(out) {}
+    void Execute(const SharedString& arguments) override { out_ += std::string(name.c_str()) + "(" + arguments.c_str() + ")"; }
+
+private:
+    std::string& out_;
+};
+
+TEST(MlpCommands, TheFirstRegistrationOfANameStaysAndLookupIsExact) {
+    std::string out;
+    CountingCommand first("FPS", out), second("FPS", out), other("VER", out);
+    MLP mlp;
+    EXPECT_STREQ(mlp.name.c_str(), "Unknown MLP");
+    EXPECT_EQ(mlp.fade, 1.0f);
+    mlp.AddCommand(&first);
+    mlp.AddCommand(&second);
+    mlp.AddCommand(&other);
+    EXPECT_EQ(mlp.commands.size(), 2u);
+    EXPECT_EQ(mlp.commands.at(SharedString("FPS")), &first);
+    EXPECT_TRUE(mlp.ExecuteCommand(SharedString("FPS"), SharedString("1")));
+    EXPECT_FALSE(mlp.ExecuteCommand(SharedString("fps"), SharedString("1")));
+    EXPECT_FALSE(mlp.ExecuteCommand(SharedString("EXIT"), SharedString("")));
+    EXPECT_EQ(out, "FPS(1)");
+}
+
+} // namespace
