@@ -5,6 +5,7 @@
 
 #include "engine/core/Console.h"
 #include "engine/core/Debugger.h"
+#include "engine/core/EngineCommands.h"
 #include "engine/core/FileStream.h"
 #include "engine/core/InputDevice.h"
 #include "engine/render/RenderFacility.h"
@@ -83,6 +84,7 @@ void ZKEngine::Init(RenderFacility* newRenderer, AudioDevice* newSound, InputDev
     log.Log(3, "ENGINE: compiledate = %s", kCompileDate);
     timer.Start();
     engineFlags &= ~kCounterBits;
+    RegisterEngineCommands(*this);
 }
 
 bool ZKEngine::SetLanguage(const SharedString& languageName) { return languages.SelectByName(languageName); }

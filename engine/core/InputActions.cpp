@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/core/Debugger.h"
+#include "engine/core/Engine.h"
 #include "engine/core/InputDevice.h"
 
 int32_t KeyBindingColumn = 0;
@@ -226,5 +227,8 @@ void UnbindInputCode(InputDevice* input, InputCode code) {
 void UnbindInputCode(InputCode code) { UnbindInputCode(EngineInput(), code); }
 
 namespace {
-InputDevice* EngineInput() { return nullptr; }
+InputDevice* EngineInput() {
+    ZKEngine* engine = ZKEngine::Get();
+    return engine ? engine->input : nullptr;
+}
 } // namespace

@@ -1,0 +1,363 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "FakeInputDevice.h"
+#include "engine/audio/AudioDevice.h"
+#include "engine/core/Console.h"
+#include "engine/core/Engine.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+// Remembers the arguments it was run with.
+class RecordingCommand : public ConsoleCommand {
+public:
+    explicit RecordingCommand(const char* commandName) : ConsoleCommand(SharedString(commandName)) {}
+    void Execute(const SharedString& arguments) override { calls.emplace_back(arguments.c_str()); }
+    std::vector<std::string> calls;
+};
+
+class ReadyMLP : public MLP {
+public:
+    explicit ReadyMLP(const char* mlpName) { name = SharedString(mlpName); }
+    bool IsReady() override { return true; }
+};
+
+// Counts a voice's plays; the console must cope without one too.
+class CountingVoice : public AudioVoice {
+public:
+    explicit CountingVoice(int* plays) : plays_(plays) {}
+    void SetVolume(float value) override { value_ = value; }
+    AudioVoice* Clone() override { return new CountingVoice(plays_); }
+    void Play(bool loop) override {
+        EXPECT_FALSE(loop);
+        ++*plays_;
+    }
+    void Stop() override {}
+    void Rewind() override {}
+    void SetPitch(float) override {}
+    void SetPriority(float) override {}
+    float GetLength() override { return 0.0f; }
+    void SetPan(float) override {}
+    void SetDistances(float, float) override {}
+    void SetPosition(const Vector3&) override {}
+    void SetVelocity(const Vector3&) override {}
+
+private:
+    int* plays_;
+};
+
+// Like the real devices, it deletes the voices it still lists when it goes.
+class CountingSound : public AudioDevice {
+public:
+    ~CountingSound() override {
+        for (AudioVoice* v : voices) delete v;
+    }
+    void Init(int, AppWindow*) override {}
+    void AfterBeginScene() override {}
+    void Update(float) override {}
+    void EndFrame() override {}
+    void SetSampleRateKHz(int) override {}
+    void SetMaxVoices(int) override {}
+    AudioVoice* CreateVoice(SoundRequest&) override { return nullptr; }
+    void ReleaseVoice(AudioVoice* voice) override {
+        voices.erase(std::find(voices.begin(), voices.end(), voice));
+        delete voice;
+    }
+    void Play3D(SoundRequest&, const Vector3&, float, float, float, PlaybackObserver*) override {}
+    void Play(SoundRequest&, float, PlaybackObserver*) override {}
+    void SetDeviceVolume(float) override {}
+    AudioVoice* CreateSound(const SharedString& name, bool, bool, bool) override {
+        requested.emplace_back(name.c_str());
+        voices.push_back(new CountingVoice(&plays));
+        return voices.back();
+    }
+    std::vector<AudioVoice*> voices;
+    void PlaySound(const SharedString&, float, PlaybackObserver*) override {}
+    void PlaySound3D(const SharedString&, const Vector3&, float, float, float, PlaybackObserver*) override {}
+    std::vector<std::string> requested;
+    int plays = 0;
+};
+
+class ConsoleTest : public ::testing::Test {
+protected:
+    void SetUp() override { StartEngine(nullptr); }
+    void TearDown() override { StopEngine(); }
+
+    void StartEngine(AudioDevice* sound, bool keepQueuedLog = false) {
+        if (!keepQueuedLog) Debugger::Instance().ResetForTests();
+        engine = new ZKEngine;
+        engine->Init(nullptr, sound, &input, SharedString(""));
+        console = engine->console;
+    }
+    void StopEngine() {
+        if (!engine) return;
+        engine->Shutdown();
+        delete engine;
+        engine = nullptr;
+        Debugger::Instance().ResetForTests();
+    }
+
+    // Typing reaches the console while it is open.
+    void Type(const char* text) {
+        if (!console->IsOpen()) console->Open();
+        input.Type(text);
+    }
+    // Types the text and presses Enter in one frame.
+    void Enter(const char* text) {
+        Type(text);
+        input.pressed = {kKeyReturn};
+        console->HandleInput(0.016f);
+        input.NextFrame();
+    }
+    void PressKey(uint32_t key) {
+        if (!console->IsOpen()) console->Open();
+        input.pressed = {key};
+        console->HandleInput(0.016f);
+        input.NextFrame();
+    }
+    // The scroll-back from the given number of lines ago, oldest first.
+    std::vector<std::string> Since(size_t mark) {
+        std::vector<SharedString> lines = console->Lines();
+        std::vector<std::string> out;
+        for (size_t i = lines.size() - mark; i-- > 0;) out.emplace_back(lines[i].c_str());
+        return out;
+    }
+
+    testing_support::TempWorkDir dir;
+    FakeInputDevice input;
+    ZKEngine* engine = nullptr;
+    zkConsole* console = nullptr;
+};
+
+using Lines = std::vector<std::string>;
+
+} // namespace
+
+TEST_F(ConsoleTest, DispatchOrderAndEcho) {
+    ReadyMLP page("Page");
+    RecordingCommand pageSetBuffer("SETBUFFER"), pageExit("EXIT"), pageOwn("HELLO");
+    page.AddCommand(&pageSetBuffer);
+    page.AddCommand(&pageExit);
+    page.AddCommand(&pageOwn);
+    RecordingCommand engineInputBuffer("SETINPUTBUFFER");
+    engine->AddCommand(&engineInputBuffer);
+
+    // Without a current MLP the console's own command runs; the line is echoed as typed.
+    size_t mark = console->LineCount();
+    Enter("  setbuffer 200  ");
+    EXPECT_EQ(console->MaxLines(), 200);
+    EXPECT_EQ(Since(mark), (Lines{"  setbuffer 200  "}));
+    EXPECT_EQ(console->History().front(), "  setbuffer 200  ");
+    EXPECT_EQ(console->InputLine().text, "");
+    EXPECT_EQ(console->InputLine().cursor, 0);
+
+    // The engine's map comes before the console's.
+    Enter("setinputbuffer 50");
+    EXPECT_EQ(engineInputBuffer.calls, (Lines{"50"}));
+    EXPECT_EQ(console->MaxHistory(), 8);
+
+    // The current MLP comes first, before the engine and the console.
+    engine->currentMLP = &page;
+    Enter("SetBuffer 300");
+    Enter("exit");
+    Enter("hello world  again ");
+    EXPECT_EQ(pageSetBuffer.calls, (Lines{"300"}));
+    EXPECT_EQ(console->MaxLines(), 200);
+    EXPECT_EQ(pageExit.calls, (Lines{""}));
+    EXPECT_TRUE(engine->IsRunning());
+    EXPECT_EQ(pageOwn.calls, (Lines{"WORLD  AGAIN"}));
+
+    // Nobody knows it: the echo, then the complaint. An empty line is an empty command.
+    mark = console->LineCount();
+    Enter("frobnicate 1");
+    Enter("");
+    EXPECT_EQ(Since(mark), (Lines{"frobnicate 1", "Command not recognized", "", "Command not recognized"}));
+    engine->currentMLP = nullptr;
+}
+
+TEST_F(ConsoleTest, ArgumentsAreEverythingAfterTheFirstBlank) {
+    RecordingCommand cmd("ARGS");
+    engine->AddCommand(&cmd);
+    Enter("args");
+    Enter("args 1");
+    Enter("args a b");
+    Enter("   args   x   ");
+    Enter("args  two");
+    EXPECT_EQ(cmd.calls, (Lines{"", "1", "A B", "  X", " TWO"}));
+    // Enter without typing on the numeric pad works the same way.
+    Type("args pad");
+    PressKey(kKeyPadEnter);
+    EXPECT_EQ(cmd.calls.back(), "PAD");
+}
+
+TEST_F(ConsoleTest, OwnBufferCommandsKeepTheirMinimums) {
+    struct Case {
+        const char* line;
+        int32_t lines, history;
+    } cases[] = {
+        {"SETBUFFER 10", 128, 8},       {"SETBUFFER 200", 200, 8},   {"SETBUFFER", 128, 8},
+        {"SETINPUTBUFFER 3", 128, 8},   {"SETINPUTBUFFER 20", 128, 20}, {"SETINPUTBUFFER x", 128, 8},
+        {"SETBUFFER 99999999999", 2147483647, 8},
+    };
+    for (const Case& c : cases) {
+        Enter(c.line);
+        EXPECT_EQ(console->MaxLines(), c.lines) << c.line;
+        EXPECT_EQ(console->MaxHistory(), c.history) << c.line;
+    }
+}
+
+TEST_F(ConsoleTest, HistoryRecallStopsAtTheLimitAndTheNewest) {
+    for (int i = 1; i <= 9; ++i) Enter(("line " + std::to_string(i)).c_str());
+    ASSERT_EQ(console->History().size(), 9u);
+
+    // Up walks back to the eighth newest and stops there.
+    std::vector<std::string> seen;
+    for (int i = 0; i < 12; ++i) {
+        PressKey(kKeyUp);
+        seen.emplace_back(console->InputLine().text.c_str());
+    }
+    EXPECT_EQ(seen.front(), "line 9");
+    EXPECT_EQ(seen[7], "line 2");
+    EXPECT_EQ(seen.back(), "line 2");
+    EXPECT_EQ(console->HistoryIndex(), 7);
+    EXPECT_EQ(console->InputLine().cursor, 6);
+
+    // Down stops at the newest entry; it never returns to an empty line.
+    for (int i = 0; i < 10; ++i) PressKey(kKeyDown);
+    EXPECT_EQ(console->HistoryIndex(), 0);
+    EXPECT_EQ(console->InputLine().text, "line 9");
+
+    // A recalled line is a copy: editing it leaves the history alone.
+    Type("!");
+    EXPECT_EQ(console->InputLine().text, "line 9!");
+    EXPECT_EQ(console->History().front(), "line 9");
+}
+
+TEST_F(ConsoleTest, UpAndDownOnAnEmptyHistoryLeaveTheLine) {
+    Type("abc");
+    PressKey(kKeyUp);
+    PressKey(kKeyDown);
+    PressKey(kKeyUp);
+    EXPECT_EQ(console->InputLine().text, "abc");
+    EXPECT_EQ(console->HistoryIndex(), -1);
+}
+
+TEST_F(ConsoleTest, ScrollBackTrimmingKeepsTheNewest) {
+    struct Case {
+        int printed;
+        const char* setBuffer;
+        size_t kept;
+    } cases[] = {{159, nullptr, 159}, {160, nullptr, 128}, {300, nullptr, 128}, {249, "200", 249}, {250, "200", 200}};
+    for (const Case& c : cases) {
+        zkConsole own; // a console of its own: nothing else prints into it
+        if (c.setBuffer) own.ExecuteCommand(SharedString("SETBUFFER"), SharedString(c.setBuffer));
+        for (int i = 0; i < c.printed; ++i) own.Print(SharedString::Format("%d", i));
+        own.Update(0.0f);
+        ASSERT_EQ(own.LineCount(), c.kept) << c.printed;
+        std::vector<SharedString> lines = own.Lines();
+        EXPECT_EQ(lines.front(), SharedString::Format("%d", c.printed - 1));
+        EXPECT_EQ(lines.back(), SharedString::Format("%d", c.printed - int(c.kept)));
+    }
+}
+
+TEST_F(ConsoleTest, HistoryTrimming) {
+    for (int i = 0; i < 9; ++i) Enter("x");
+    console->Update(0.0f);
+    EXPECT_EQ(console->History().size(), 9u);
+    Enter("newest");
+    console->Update(0.0f);
+    ASSERT_EQ(console->History().size(), 8u);
+    EXPECT_EQ(console->History().front(), "newest");
+}
+
+TEST_F(ConsoleTest, LogFileBytesAndFlush) {
+    // Each start truncates what an earlier run left.
+    StopEngine();
+    dir.WriteBytes("zkConsole.log", std::string(5000, 'z'));
+    zkConsole own;
+    EXPECT_EQ(dir.ReadBytes("zkConsole.log"), "");
+    own.Print(SharedString("first line"));
+    // On disk at once, while the console still holds the file open.
+    EXPECT_EQ(dir.ReadBytes("zkConsole.log"), "first line\r\n");
+    own.Print(SharedString(""));
+    own.Print(SharedString("caf\xe9 %d"));
+    EXPECT_EQ(dir.ReadBytes("zkConsole.log"), std::string("first line\r\n\r\ncaf\xe9 %d\r\n"));
+}
+
+TEST_F(ConsoleTest, ShowsTheLogFromStartUpOn) {
+    StopEngine();
+    Debugger::Instance().Log(3, "early line");
+    Debugger::Instance().Log(3, "second early line");
+    StartEngine(nullptr, true);
+    std::vector<std::string> all = Since(0);
+    auto early = std::find(all.begin(), all.end(), "early line");
+    ASSERT_NE(early, all.end());
+    EXPECT_EQ(*(early + 1), "second early line");
+    EXPECT_NE(std::find(all.begin(), all.end(), "DEBUGGER: View set to zkEngine default graphical console"), all.end());
+    std::string file = dir.ReadBytes("zkConsole.log");
+    EXPECT_NE(file.find("early line\r\nsecond early line\r\n"), std::string::npos);
+
+    // After the console is gone, lines wait for the next view again.
+    StopEngine();
+    Debugger::Instance().Log(3, "late line");
+    EXPECT_EQ(Debugger::Instance().QueuedCount(), 1u);
+}
+
+TEST_F(ConsoleTest, OpenCloseListenerAndSlide) {
+    EXPECT_FALSE(console->IsOpen());
+    input.Type("ignored");
+    EXPECT_EQ(console->InputLine().text, "");
+
+    console->Open();
+    EXPECT_TRUE(console->IsOpen());
+    ASSERT_EQ(input.listeners.size(), 1u);
+    input.Type("vet");
+    input.OnCharacter(8);
+    input.Type("r");
+    EXPECT_EQ(console->InputLine().text, "ver");
+    console->Open(); // never listed twice
+    EXPECT_EQ(input.listeners.size(), 1u);
+
+    console->Update(0.25f);
+    EXPECT_FLOAT_EQ(console->Openness(), 0.25f);
+    console->Update(1.0f);
+    EXPECT_FLOAT_EQ(console->Openness(), 1.0f);
+    EXPECT_FLOAT_EQ(console->Blink(), std::sin(1.25f * 10.0f));
+
+    console->Close();
+    EXPECT_FALSE(console->IsOpen());
+    EXPECT_TRUE(input.listeners.empty());
+    console->Update(0.5f);
+    EXPECT_FLOAT_EQ(console->Openness(), 0.5f);
+    console->Update(0.75f);
+    EXPECT_FLOAT_EQ(console->Openness(), 0.0f);
+}
+
+TEST_F(ConsoleTest, VoiceIsMadeOnceAndPlayedOnEveryOpenAndClose) {
+    StopEngine();
+    CountingSound* sound = new CountingSound; // the engine deletes it at shut-down
+    StartEngine(sound);
+    console->Open();
+    console->Close();
+    console->Open();
+    EXPECT_EQ(sound->requested, (Lines{"Console.WAV"}));
+    EXPECT_EQ(sound->plays, 3);
+    EXPECT_EQ(engine->masterVolume.Children().size(), 1u);
+}
+
+TEST_F(ConsoleTest, WorksWithoutSoundOrInput) {
+    // No sound device (this fixture's engine has none) and then no input device either.
+    console->Open();
+    console->Close();
+    engine->input = nullptr;
+    console->Open();
+    console->HandleInput(0.016f);
+    console->Update(0.016f);
+    console->Close();
+    engine->input = &input;
+}
