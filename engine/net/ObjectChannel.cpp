@@ -50,12 +50,13 @@ void ObjectChannel::Update(float dt) {
         queued = server->GetMaxSendQueueLength();
     else if (ZKClient* client = GetClient())
         queued = client->GetSendQueueLength();
-    float next = interval;
-    if (queued > 15)
-        next = interval + kIntervalStep;
-    else if (queued <= 4)
-        next = std::max(kMinInterval, interval - kIntervalStep);
-    interval_.store(next);
+    interval_.store(AdaptInterval(interval, queued));
+}
+
+float ObjectChannel::AdaptInterval(float interval, uint32_t queued) {
+    if (queued > 15) return interval + kIntervalStep;
+    if (queued <= 4) return std::max(kMinInterval, interval - kIntervalStep);
+    return interval;
 }
 
 void ObjectChannel::Receive(const uint8_t* payload, int32_t size) {

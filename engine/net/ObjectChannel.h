@@ -42,6 +42,8 @@ public:
     void Register(NetObject* object);
     // Sends pending states and adapts the send interval to the send queue.
     void Update(float dt);
+    // The next send interval for a send queue of `queued` messages.
+    static float AdaptInterval(float interval, uint32_t queued);
     float GetSendInterval() const { return interval_.load(); }
     const std::vector<NetObject*>& GetObjects() const { return objects_; }
 

@@ -247,7 +247,7 @@ void ZKClient::DispatchFrame(const uint8_t* frame, size_t size) {
     bool taken = netdetail::DispatchFrame(
         channels_, frame, size, [](ClientChannel* c) { return c->GetClientChannelId(); },
         [](ClientChannel* c, const uint8_t* payload, int32_t n) { c->Receive(payload, n); });
-    if (!taken && size > 0)
+    if (!taken && frame && size > 0)
         Debugger::Instance().Log(3, "ZKCLIENT: Message for channel %u dropped", unsigned(frame[0]));
 }
 

@@ -133,7 +133,7 @@ void ZKServer::DispatchFrame(int32_t senderIndex, const uint8_t* frame, size_t s
     bool taken = netdetail::DispatchFrame(
         channels_, frame, size, [](ServerChannel* c) { return c->GetServerChannelId(); },
         [senderIndex](ServerChannel* c, const uint8_t* payload, int32_t n) { c->Receive(senderIndex, payload, n); });
-    if (!taken && size > 0)
+    if (!taken && frame && size > 0)
         Debugger::Instance().Log(3, "ZKNET: Message for channel %u dropped", unsigned(frame[0]));
 }
 

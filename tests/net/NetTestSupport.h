@@ -1,0 +1,130 @@
+#pragma once
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <initializer_list>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/net/ChatChannel.h"
+#include "engine/net/ObjectChannel.h"
+#include "engine/net/ZKClient.h"
+#include "engine/net/ZKServer.h"
+
+namespace nettest {
+
+using Bytes = std::vector<uint8_t>;
+
+// Calls Update on the clients until the predicate holds or the time is up.
+inline bool PumpUntil(const std::function<bool()>& done, std::initializer_list<ZKClient*> clients,
+                      double seconds = 5.0, float dt = 0.001f) {
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    for (;;) {
+        for (ZKClient* c : clients) c->Update(dt);
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+inline void PumpFor(double seconds, std::initializer_list<ZKClient*> clients) {
+    PumpUntil([] { return false; }, clients, seconds);
+}
+
+// Searches 127.0.0.1 at the port and connects to the first answer.
+inline bool Join(ZKClient& client, uint16_t port) {
+    client.EnumerateHosts(SharedString("localhost"), port);
+    if (!PumpUntil(
+            [&] {
+                client.Lock();
+                bool found = !client.GetHosts().empty();
+                client.Unlock();
+                return found;
+            },
+            {&client}))
+        return false;
+    return client.Connect(0);
+}
+
+inline size_t PlayerCount(ZKClient& c) {
+    c.Lock();
+    size_t n = c.GetPlayers().size();
+    c.Unlock();
+    return n;
+}
+
+inline std::vector<std::string> PlayerNames(ZKClient& c) {
+    std::vector<std::string> names;
+    c.Lock();
+    for (const ClientPlayerEntry& p : c.GetPlayers()) names.emplace_back(p.name.View());
+    c.Unlock();
+    return names;
+}
+
+inline size_t ServerPlayerCount(ZKServer& s) {
+    s.Lock();
+    size_t n = s.GetPlayers().size();
+    s.Unlock();
+    return n;
+}
+
+// Client channel that keeps every payload it gets.
+class CaptureClientChannel : public ClientChannel {
+public:
+    explicit CaptureClientChannel(uint8_t id) : ClientChannel(id) {}
+    void Receive(const uint8_t* payload, int32_t size) override {
+        std::lock_guard<std::mutex> lock(m);
+        got.emplace_back(payload, payload + size);
+    }
+    size_t Count() {
+        std::lock_guard<std::mutex> lock(m);
+        return got.size();
+    }
+    std::vector<Bytes> Got() {
+        std::lock_guard<std::mutex> lock(m);
+        return got;
+    }
+    std::mutex m;
+    std::vector<Bytes> got;
+};
+
+// Server channel that keeps every payload and its sender index; an optional hook runs inside
+// the receive (under the server mutex).
+class CaptureServerChannel : public ServerChannel {
+public:
+    explicit CaptureServerChannel(uint8_t id) : ServerChannel(id) {}
+    void Receive(int32_t sender, const uint8_t* payload, int32_t size) override {
+        {
+            std::lock_guard<std::mutex> lock(m);
+            got.emplace_back(payload, payload + size);
+            senders.push_back(sender);
+        }
+        if (hook) hook(sender, payload, size);
+    }
+    size_t Count() {
+        std::lock_guard<std::mutex> lock(m);
+        return got.size();
+    }
+    std::vector<Bytes> Got() {
+        std::lock_guard<std::mutex> lock(m);
+        return got;
+    }
+    std::vector<int32_t> Senders() {
+        std::lock_guard<std::mutex> lock(m);
+        return senders;
+    }
+    std::function<void(int32_t, const uint8_t*, int32_t)> hook;
+    std::mutex m;
+    std::vector<Bytes> got;
+    std::vector<int32_t> senders;
+};
+
+class LineCollector : public ChatListener {
+public:
+    void OnChatLine(SharedString line) override { lines.emplace_back(line.View()); }
+    std::vector<std::string> lines;
+};
+
+} // namespace nettest

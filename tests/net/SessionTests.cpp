@@ -1,0 +1,420 @@
+// A real session on 127.0.0.1: server on a system-chosen port, clients in the same process.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <set>
+
+#include "tests/net/NetTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+using namespace nettest;
+
+namespace {
+
+std::unique_ptr<ZKServer> MakeServer(int players = 4, const char* session = "ABC") {
+    auto s = std::make_unique<ZKServer>(SharedString("Creating..."), SharedString(session), 0, players);
+    EXPECT_TRUE(s->IsRunning());
+    EXPECT_NE(s->GetPort(), 0);
+    return s;
+}
+
+void SetInfo(ZKClient& c, const char* name, uint32_t car) {
+    uint8_t data[12] = {};
+    std::memcpy(data, &car, 4);
+    c.SetPlayerInfo(SharedString(name), data, sizeof data);
+}
+
+} // namespace
+
+TEST(NetSession, EnumerationAnswersForEveryLocalSpelling) {
+    auto server = MakeServer(4, "XYZ");
+    uint8_t block[20];
+    for (int i = 0; i < 20; ++i) block[i] = uint8_t(i + 1);
+    server->SetServerInfo(SharedString("Host"), block, sizeof block);
+
+    for (const char* name : {"localhost", "LOCALHOST", "", "127.0.0.1"}) {
+        ZKClient client;
+        client.EnumerateHosts(SharedString(name), server->GetPort());
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+                client.Lock();
+                bool found = !client.GetHosts().empty();
+                client.Unlock();
+                return found;
+            },
+            {&client}))
+            << name;
+        client.Lock();
+        const HostRecord& h = client.GetHosts()[0];
+        EXPECT_EQ(h.sessionName, "XYZ") << name;
+        EXPECT_EQ(h.currentPlayers, 0);
+        EXPECT_EQ(h.maxPlayers, 4);
+        EXPECT_EQ(h.responseData, Bytes(block, block + 20));
+        EXPECT_EQ(h.addressText, "127.0.0.1");
+        EXPECT_LT(h.latency, 5000u);
+        client.Unlock();
+    }
+}
+
+TEST(NetSession, RepeatedAnswersUpdateOneRecordAndSilentHostsAgeOut) {
+    auto server = MakeServer();
+    ZKClient client;
+    testing_support::LogCapture log;
+    client.EnumerateHosts(SharedString("localhost"), server->GetPort());
+    // The second answer (a second later) must update the record, not add one.
+    // Ages advance only by the update's dt: pump with 0 so the record stays at age 0.
+    ASSERT_TRUE(PumpUntil([&] { return log.Contains("New host received"); }, {&client}, 5.0, 0.0f));
+    client.Lock();
+    EXPECT_EQ(client.GetHosts().size(), 1u);
+    client.Unlock();
+
+    server.reset();  // no more answers
+    client.Update(15.0f);
+    EXPECT_EQ(client.GetHosts().size(), 1u) << "an age of exactly 15 s keeps the record";
+    client.Update(0.001f);
+    EXPECT_TRUE(client.GetHosts().empty());
+}
+
+TEST(NetSession, NumbersRunInConnectionOrderAndAreNeverReused) {
+    auto server = MakeServer(4);
+    ZKClient a, b, c;
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    ASSERT_TRUE(Join(b, server->GetPort()));
+    EXPECT_EQ(a.GetClientNumber(), 0u);
+    EXPECT_EQ(b.GetClientNumber(), 1u);
+    EXPECT_TRUE(a.IsConnected());
+    a.Disconnect();
+    EXPECT_FALSE(a.IsConnected());
+    ASSERT_TRUE(PumpUntil([&] { return ServerPlayerCount(*server) == 1; }, {&b}));
+    ASSERT_TRUE(Join(c, server->GetPort()));
+    EXPECT_EQ(c.GetClientNumber(), 2u);
+}
+
+TEST(NetSession, SessionOfFourAdmitsFourClientsAndRefusesTheFifth) {
+    auto server = MakeServer(4);
+    std::vector<std::unique_ptr<ZKClient>> clients;
+    for (int i = 0; i < 4; ++i) {
+        clients.push_back(std::make_unique<ZKClient>());
+        ASSERT_TRUE(Join(*clients.back(), server->GetPort())) << i;
+    }
+    ZKClient fifth;
+    EXPECT_FALSE(Join(fifth, server->GetPort()));
+    EXPECT_FALSE(fifth.IsConnected());
+    EXPECT_EQ(ServerPlayerCount(*server), 4u);
+}
+
+TEST(NetSession, PlayerTableReachesEveryClientInOrderAndCloses) {
+    auto server = MakeServer(4);
+    uint8_t block[20] = {1, 0, 0, 0, 2};
+    server->SetServerInfo(SharedString("Lobby"), block, sizeof block);
+    ZKClient a, b, c;
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    ASSERT_TRUE(Join(b, server->GetPort()));
+    ASSERT_TRUE(Join(c, server->GetPort()));
+    SetInfo(a, "ann", 3);
+    SetInfo(b, "bob", 4);
+    SetInfo(c, "cid", 5);
+    auto allSee = [&](const std::vector<std::string>& names) {
+        return PumpUntil([&] { return PlayerNames(a) == names && PlayerNames(b) == names && PlayerNames(c) == names; },
+                         {&a, &b, &c});
+    };
+    ASSERT_TRUE(allSee({"ann", "bob", "cid"}));
+    c.Lock();
+    EXPECT_EQ(c.GetOwnIndex(), 2);
+    EXPECT_EQ(c.GetPlayers()[1].number, 1u);
+    EXPECT_EQ(c.GetPlayers()[1].data.size(), 12u) << "the data block without the client number";
+    EXPECT_EQ(c.GetPlayers()[1].data[0], 4);
+    EXPECT_TRUE(c.HasServerInfo());
+    EXPECT_EQ(c.GetServerName(), "Lobby");
+    EXPECT_EQ(c.GetServerData(), Bytes(block, block + 20));
+    c.Unlock();
+
+    a.Disconnect();  // index 0 leaves: bob becomes index 0
+    ASSERT_TRUE(PumpUntil([&] { return PlayerNames(b) == std::vector<std::string>{"bob", "cid"} &&
+                                       PlayerNames(c) == std::vector<std::string>{"bob", "cid"}; },
+                          {&b, &c}));
+    b.Lock();
+    EXPECT_EQ(b.GetOwnIndex(), 0);
+    b.Unlock();
+    server->Lock();
+    EXPECT_EQ(server->GetPlayers()[0].name, "bob");
+    server->Unlock();
+}
+
+TEST(NetSession, ChatLineReachesEveryPlayerWithTheSendersName) {
+    auto server = MakeServer(4);
+    ChatServerChannel chatServer;
+    server->AddChannel(&chatServer);
+    ZKClient a, b, c;
+    ChatClientChannel chat[3];
+    LineCollector lines[3];
+    ZKClient* clients[3] = {&a, &b, &c};
+    const char* names[3] = {"ann", "bob", "cid"};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(Join(*clients[i], server->GetPort()));
+        clients[i]->AddChannel(&chat[i]);
+        chat[i].AddListener(&lines[i]);
+        SetInfo(*clients[i], names[i], 0);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return PlayerCount(c) == 3 && PlayerNames(c)[2] == "cid"; }, {&a, &b, &c}));
+    chat[1].SendText(SharedString("hello there"));
+    ASSERT_TRUE(PumpUntil([&] { return !lines[0].lines.empty() && !lines[1].lines.empty() && !lines[2].lines.empty(); },
+                          {&a, &b, &c}));
+    for (auto& l : lines) EXPECT_EQ(l.lines, std::vector<std::string>{"bob: hello there"});
+
+    // The raw frame: id 0, name, colon, blank, text, no terminator.
+    CaptureClientChannel raw(kChatChannelId);
+    c.RemoveChannel(&chat[2]);
+    c.AddChannel(&raw);
+    chat[0].SendText(SharedString(std::string(2000, 'x')));  // cut to 1023 bytes on send
+    ASSERT_TRUE(PumpUntil([&] { return raw.Count() == 1; }, {&a, &b, &c}));
+    Bytes line = raw.Got()[0];
+    EXPECT_EQ(line.size(), 5u + 1023u);
+    EXPECT_EQ(std::string(line.begin(), line.begin() + 5), "ann: ");
+}
+
+TEST(NetSession, MessageToOnePlayerReachesOnlyThatPlayer) {
+    auto server = MakeServer(4);
+    ZKClient a, b, c;
+    CaptureClientChannel cap[3] = {CaptureClientChannel(50), CaptureClientChannel(50), CaptureClientChannel(50)};
+    ZKClient* clients[3] = {&a, &b, &c};
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(Join(*clients[i], server->GetPort()));
+        clients[i]->AddChannel(&cap[i]);
+    }
+    const uint8_t one[] = {50, 'o', 'n', 'e'};
+    const uint8_t all[] = {50, 'a', 'l', 'l'};
+    EXPECT_EQ(server->SendTo(one, sizeof one, int32_t(b.GetClientNumber()), 0, false, true, true), 0);
+    EXPECT_EQ(server->SendTo(one, sizeof one, 77, 0, false, true, true), -1) << "no such number: nothing sent";
+    EXPECT_EQ(server->SendTo(all, sizeof all, -1, 0, false, true, true), 0);
+    // Guaranteed sends keep their order, so once "all" is in, "one" would have been too.
+    ASSERT_TRUE(PumpUntil([&] { return cap[0].Count() >= 1 && cap[1].Count() >= 2 && cap[2].Count() >= 1; },
+                          {&a, &b, &c}));
+    EXPECT_EQ(cap[0].Got(), std::vector<Bytes>{Bytes(all + 1, all + 4)});
+    EXPECT_EQ(cap[1].Got(), (std::vector<Bytes>{Bytes(one + 1, one + 4), Bytes(all + 1, all + 4)}));
+    EXPECT_EQ(cap[2].Got(), std::vector<Bytes>{Bytes(all + 1, all + 4)});
+}
+
+TEST(NetSession, GuaranteedArriveInOrderAndUnguaranteedNeverTwice) {
+    auto server = MakeServer(4);
+    CaptureServerChannel cap(60), loose(61);
+    server->AddChannel(&cap);
+    server->AddChannel(&loose);
+    ZKClient a;
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    for (uint32_t i = 0; i < 1000; ++i) {
+        uint8_t frame[5] = {60};
+        std::memcpy(frame + 1, &i, 4);
+        ASSERT_EQ(a.Send(frame, 5, 0, false, true, false), 0);
+        frame[0] = 61;
+        a.Send(frame, 5, 0, i % 2 == 0, false, false);
+    }
+    ASSERT_TRUE(PumpUntil([&] { return cap.Count() == 1000; }, {&a}));
+    PumpFor(0.2, {&a});
+    auto got = cap.Got();
+    for (uint32_t i = 0; i < 1000; ++i) {
+        uint32_t v;
+        std::memcpy(&v, got[i].data(), 4);
+        ASSERT_EQ(v, i);
+    }
+    std::set<uint32_t> seen;
+    for (const Bytes& b : loose.Got()) {
+        uint32_t v;
+        std::memcpy(&v, b.data(), 4);
+        EXPECT_TRUE(seen.insert(v).second) << "duplicate " << v;
+    }
+    EXPECT_GT(seen.size(), 0u);
+    EXPECT_EQ(cap.Senders()[0], 0);
+}
+
+TEST(NetSession, ServerReceiverMaySendSynchronouslyFromInsideDispatch) {
+    auto server = MakeServer(4);
+    CaptureServerChannel echo(70);
+    ZKServer* s = server.get();
+    echo.hook = [s](int32_t sender, const uint8_t* payload, int32_t size) {
+        std::vector<uint8_t> frame{70};
+        frame.insert(frame.end(), payload, payload + size);
+        uint32_t number = s->GetPlayers()[size_t(sender)].number;
+        s->SendTo(frame.data(), uint32_t(frame.size()), int32_t(number), 0, true, true, false);
+    };
+    server->AddChannel(&echo);
+    ZKClient a;
+    CaptureClientChannel back(70);
+    a.AddChannel(&back);
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    const uint8_t ping[] = {70, 'p'};
+    a.Send(ping, 2, 0, true, true, false);
+    ASSERT_TRUE(PumpUntil([&] { return back.Count() == 1; }, {&a}));
+    EXPECT_EQ(back.Got()[0], Bytes{'p'});
+}
+
+TEST(NetSession, EndOfTheSessionClearsTheConnectedFlag) {
+    auto server = MakeServer(4);
+    ZKClient a;
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    server.reset();
+    EXPECT_TRUE(PumpUntil([&] { return !a.IsConnected(); }, {&a}));
+    const uint8_t frame[] = {9, 1};
+    EXPECT_EQ(a.Send(frame, 2, 0, false, true, false), -1);
+}
+
+TEST(NetSession, ClientsWithoutAServerFailQuickly) {
+    ZKClient a;
+    EXPECT_FALSE(a.Connect(0)) << "no host found";
+    EXPECT_FALSE(a.ConnectToEmptyHost());
+    const uint8_t frame[] = {9, 1};
+    EXPECT_EQ(a.Send(frame, 2, 0, false, true, false), -1);
+    EXPECT_EQ(a.GetSendQueueLength(), 0u);
+}
+
+TEST(NetSession, UnguaranteedFramesUpToTheDatagramLimitStayWhole) {
+    auto server = MakeServer(4);
+    CaptureServerChannel cap(80);
+    server->AddChannel(&cap);
+    ZKClient a;
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    size_t limit = a.GetUnguaranteedFrameLimit();
+    EXPECT_EQ(limit, 1363u);
+    testing_support::LogCapture log;
+    std::vector<uint8_t> frame(limit, 7);
+    frame[0] = 80;
+    EXPECT_EQ(a.Send(frame.data(), uint32_t(frame.size()), 0, true, false, false), 0);
+    EXPECT_FALSE(log.Contains("larger than one datagram"));
+    frame.push_back(7);
+    EXPECT_EQ(a.Send(frame.data(), uint32_t(frame.size()), 0, true, false, false), 0);
+    EXPECT_TRUE(log.Contains("larger than one datagram"));
+    ASSERT_TRUE(PumpUntil([&] { return cap.Count() == 2; }, {&a}));
+    EXPECT_EQ(cap.Got()[1].size(), limit);
+}
+
+TEST(NetSession, ObjectStatesTravelToEveryOtherPlayer) {
+    struct Obj : NetObject {
+        int32_t WriteState(uint8_t* buffer, int32_t capacity) override {
+            if (capacity < 296) return 296;
+            std::memset(buffer, tag, 296);
+            return 296;
+        }
+        void ReadState(const uint8_t* data, int32_t size) override {
+            ++reads;
+            lastSize = size;
+            lastByte = data[0];
+        }
+        uint8_t tag = 0;
+        std::atomic<int> reads{0};
+        int32_t lastSize = 0;
+        uint8_t lastByte = 0;
+    };
+    auto server = MakeServer(4);
+    ObjectChannel relay;
+    server->AddChannel(&relay);
+    ZKClient a, b;
+    ObjectChannel chanA, chanB;
+    Obj a0, a1, b0, b1;  // each machine registers both cars in the same order
+    chanA.Register(&a0);
+    chanA.Register(&a1);
+    chanB.Register(&b0);
+    chanB.Register(&b1);
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    ASSERT_TRUE(Join(b, server->GetPort()));
+    a.AddChannel(&chanA);
+    b.AddChannel(&chanB);
+    a0.flags = NetObject::kSendEveryUpdate;  // a drives car 0
+    a0.tag = 0xA0;
+    b1.flags = NetObject::kSendEveryUpdate;  // b drives car 1
+    b1.tag = 0xB1;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            chanA.Update(0.05f);
+            chanB.Update(0.05f);
+            return b0.reads > 3 && a1.reads > 3;
+        },
+        {&a, &b}));
+    EXPECT_EQ(b0.lastSize, 296);
+    EXPECT_EQ(b0.lastByte, 0xA0);
+    EXPECT_EQ(a1.lastByte, 0xB1);
+    EXPECT_EQ(a0.reads, 0) << "a sender never gets its own state back";
+    EXPECT_EQ(b1.reads, 0);
+}
+
+TEST(NetSession, ObjectChannelSendRules) {
+    struct Obj : NetObject {
+        int32_t WriteState(uint8_t* buffer, int32_t capacity) override {
+            ++writes;
+            if (size > capacity) return size;
+            std::memset(buffer, 0x5A, size_t(size));
+            return size;
+        }
+        void ReadState(const uint8_t*, int32_t) override {}
+        int32_t size = 0;
+        int writes = 0;
+    };
+    auto server = MakeServer(4);
+    CaptureServerChannel cap(kObjectChannelId);
+    server->AddChannel(&cap);
+    ZKClient a;
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    ObjectChannel chan;
+    a.AddChannel(&chan);
+    Obj silent, once, grow;
+    chan.Register(&silent);
+    chan.Register(&once);
+    chan.Register(&grow);
+    EXPECT_EQ(grow.objectId, 2u);
+    silent.flags = NetObject::kSendEveryUpdate;  // writes 0 bytes: nothing goes out
+    once.flags = NetObject::kSendEveryUpdate | NetObject::kSendOnce;
+    once.size = 8;
+    chan.Update(0.05f);
+    chan.Update(0.05f);
+    EXPECT_EQ(silent.writes, 2);
+    EXPECT_EQ(once.writes, 1);
+    EXPECT_EQ(once.flags, NetObject::kSendOnce) << "bit 2 cleared after one send";
+
+    grow.flags = NetObject::kSendEveryUpdate | NetObject::kSendOnce;
+    grow.size = 100;  // the 32-byte buffer grows to 105 and the object is asked again
+    chan.Update(0.05f);
+    EXPECT_EQ(grow.writes, 2);
+    ASSERT_TRUE(PumpUntil([&] { return cap.Count() == 2; }, {&a}));
+    auto got = cap.Got();
+    EXPECT_EQ(got[0].size(), 4u + 8u);
+    EXPECT_EQ(got[0][0], 1) << "object id 1";
+    EXPECT_EQ(got[1].size(), 4u + 100u);
+    EXPECT_EQ(got[1][0], 2);
+}
+
+TEST(NetSession, ObjectIntervalFollowsTheSendQueue) {
+    struct Case { uint32_t queued; float before, after; } cases[] = {
+        {15, 0.05f, 0.05f}, {16, 0.05f, 0.0501f}, {5, 0.04f, 0.04f}, {4, 0.04f, 0.0399f},
+        {0, 0.025f, 0.025f}, {0, 0.02505f, 0.025f}, {1000, 0.5f, 0.5001f}};
+    for (const Case& c : cases)
+        EXPECT_NEAR(ObjectChannel::AdaptInterval(c.before, c.queued), c.after, 1e-7f) << c.queued;
+    ObjectChannel lone;  // no owner: shrinks as for a short queue
+    lone.Update(0.05f);
+    EXPECT_NEAR(lone.GetSendInterval(), 0.0499f, 1e-7f);
+}
+
+TEST(NetSession, SenderWithoutARecordIsMinusOneAndGetsNoChatRelay) {
+    auto server = MakeServer(4);
+    CaptureServerChannel cap(90);
+    ChatServerChannel chat;
+    server->AddChannel(&cap);
+    server->AddChannel(&chat);
+    ZKClient a;
+    CaptureClientChannel chatSeen(kChatChannelId), objSeen(kObjectChannelId);
+    a.AddChannel(&chatSeen);
+    a.AddChannel(&objSeen);
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    const uint8_t frame[] = {90, 1};
+    server->DispatchFrame(-1, frame, 2);
+    EXPECT_EQ(cap.Senders(), std::vector<int32_t>{-1});
+    const uint8_t line[] = {0, 'h', 'i'};
+    server->DispatchFrame(-1, line, 3);
+    ObjectChannel relay;
+    server->AddChannel(&relay);
+    const uint8_t state[] = {1, 0, 0, 0, 0, 9};
+    server->DispatchFrame(-1, state, sizeof state);  // relayed to every player
+    ASSERT_TRUE(PumpUntil([&] { return objSeen.Count() == 1; }, {&a}));
+    PumpFor(0.1, {&a});
+    EXPECT_EQ(chatSeen.Count(), 0u);
+}
