@@ -1,0 +1,220 @@
+#include "engine/render/D3D8TextureManager.h"
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+
+#include "engine/core/Debugger.h"
+#include "engine/render/PixelFormat.h"
+#include "platform/gfx/Device.h"
+
+namespace {
+
+// The formats the device layer takes (no paletted formats).
+const std::vector<int32_t> kDeviceFormats = {0, 1, 3, 4, 5, 7, 8, 9, 10};
+
+const char* AdapterFormatName(int32_t bitsPerPixel) {
+    switch (bitsPerPixel) {
+    case 8: return "P8";
+    case 15: return "X1R5G5B5";
+    case 16: return "R5G6B5";
+    case 24: return "R8G8B8";
+    case 32: return "X8R8G8B8";
+    default: return "UNKNOWN";
+    }
+}
+
+}  // namespace
+
+D3D8TextureManager::D3D8TextureManager(gfx::Device* device, int32_t adapterBitsPerPixel,
+                                       const std::vector<int32_t>* supported)
+    : device_(device) {
+    Debugger& log = Debugger::Instance();
+    log.Log(3, "D3D8TEXTUREMANAGER: Querying device for texture caps");
+    log.Log(3, "D3D8TEXTUREMANAGER: Adapter format %s", AdapterFormatName(adapterBitsPerPixel));
+    const std::vector<int32_t>& offered = supported ? *supported : kDeviceFormats;
+    for (int32_t format = 0; format <= 10; ++format) {
+        if (std::find(offered.begin(), offered.end(), format) == offered.end()) continue;
+        log.Log(3, "D3D8TEXTUREMANAGER: Supported mode %d detected", format);
+        supportedFormats.push_back(format);
+    }
+    if (device_) {
+        const gfx::Caps& caps = device_->GetCaps();
+        maxWidth = int32_t(caps.maxTextureWidth);
+        maxHeight = int32_t(caps.maxTextureHeight);
+        squareOnly = caps.squareOnly ? 1 : 0;
+        nonPowerOfTwo = caps.nonPow2Conditional ? 1 : 0;
+        memoryAtStart = device_->AvailableTextureMem();
+    }
+}
+
+D3D8TextureManager::~D3D8TextureManager() {
+    // Texture objects stay allocated: handles elsewhere may still point at them, and without
+    // a device texture they bind as none.
+    for (D3D8Texture* t : textures) {
+        if (t->texture && device_) device_->ReleaseTexture(t->texture);
+        t->texture = nullptr;
+    }
+    textures.clear();
+}
+
+EnvironmentCube* D3D8TextureManager::CreateEnvironmentCube(int32_t) { return nullptr; }
+
+bool D3D8TextureManager::IsSupported(int32_t format) const {
+    return std::find(supportedFormats.begin(), supportedFormats.end(), format) !=
+           supportedFormats.end();
+}
+
+int32_t D3D8TextureManager::ChooseFormat(int32_t source, bool mayCompress, bool highQuality) const {
+    const bool c = mayCompress && compressionEnabled;
+    std::vector<int32_t> order;
+    auto add = [&](std::initializer_list<int32_t> list) { order.insert(order.end(), list); };
+    auto addDxt1 = [&] {
+        if (!avoidDXT1) order.push_back(kFormatDXT1);
+    };
+    switch (source) {
+    case kFormatA8R8G8B8:
+        if (c) add(highQuality ? std::initializer_list<int32_t>{9, 8, 0, 1} : std::initializer_list<int32_t>{8, 9, 1, 0});
+        else add(highQuality ? std::initializer_list<int32_t>{0, 1} : std::initializer_list<int32_t>{1, 0});
+        break;
+    case kFormatA4R4G4B4:
+    case kFormatA8P8:
+        if (c) add({8, 9, 1, 0});
+        else add({1, 0});
+        break;
+    case kFormatR8G8B8:
+        if (c) {
+            addDxt1();
+            add({8, 9});
+        }
+        if (highQuality) add({4, 10, 5});
+        else add({5, 4, 10});
+        break;
+    case kFormatR5G6B5:
+    case kFormatP8:
+        if (c) {
+            addDxt1();
+            add({8, 9});
+        }
+        add({5, 4, 10});
+        break;
+    case kFormatDXT1:
+        addDxt1();
+        add({8, 9, 7, 5, 4, 10});
+        break;
+    case kFormatDXT3: add({8, 9, 1, 0}); break;
+    case kFormatDXT5: add({9, 8, 0, 1}); break;
+    default: break;
+    }
+    for (int32_t f : order)
+        if (IsSupported(f)) return f;
+    return kFormatNone;
+}
+
+int32_t D3D8TextureManager::LevelCount(int32_t w, int32_t h, int32_t recordLevels) const {
+    // Every level down to 2 pixels; a 1-pixel texture still gets its one level.
+    int32_t levels = std::max(1, int32_t(std::log(double(std::max(w, h))) / std::log(2.0)));
+    if (!fullMipChain) levels = std::min(levels, std::max(1, recordLevels));
+    return levels;
+}
+
+D3D8Texture* D3D8TextureManager::Load(TextureRecord* record) {
+    Debugger& log = Debugger::Instance();
+    auto* texture = new D3D8Texture(*record);
+    textures.push_back(texture);
+    if (record->levels.empty()) {
+        log.Log(3, "D3D8TEXTUREMANAGER: %s has no image", record->name.c_str());
+        return texture;
+    }
+    const TextureLevel& first = record->levels[0];
+    int32_t w = std::min(first.width, maxWidth);
+    int32_t h = std::min(first.height, maxHeight);
+    // DXT needs whole 4x4 blocks.
+    if (w < 4 || h < 4) record->mayCompress = 0;
+    const int32_t dest = ChooseFormat(record->format, record->mayCompress != 0, record->highQuality != 0);
+    if (squareOnly) w = h = std::max(w, h);
+    if (!nonPowerOfTwo) {
+        auto pow2 = [](int32_t v) {
+            int32_t p = 1;
+            while (p < v) p *= 2;
+            return p;
+        };
+        w = pow2(w);
+        h = pow2(h);
+    }
+    const int32_t levels = LevelCount(w, h, int32_t(record->levels.size()));
+    gfx::Texture* created = (device_ && w > 0 && h > 0 && dest != kFormatNone)
+                                ? device_->CreateTexture(uint32_t(w), uint32_t(h), uint32_t(levels),
+                                                         uint32_t(dest), gfx::Pool::MANAGED)
+                                : nullptr;
+    if (!created) {
+        log.Message("Failed loading texture %s", record->name.c_str());
+        log.Log(3, "D3D8TEXTUREMANAGER: Width = %d", w);
+        log.Log(3, "D3D8TEXTUREMANAGER: Height = %d", h);
+        log.Log(3, "D3D8TEXTUREMANAGER: SrcFormat = %d", record->format);
+        log.Log(3, "D3D8TEXTUREMANAGER: DestFormat = %d", dest);
+        log.Log(3, "D3D8TEXTUREMANAGER: MipCount = %d", int32_t(record->levels.size()));
+        return texture;
+    }
+    log.Log(3, "D3D8TEXTUREMANAGER: %s allocated", record->name.c_str());
+    texture->width = w;
+    texture->height = h;
+    texture->texture = created;
+    Upload(*record, *texture, dest, levels);
+    log.Log(3, "D3D8TEXTUREMANAGER: %s loaded", record->name.c_str());
+    const uint32_t available = device_->AvailableTextureMem();
+    log.Log(3, "D3D8TEXTUREMANAGER: We have %d MB of available videoram", int32_t(available / 1048576u));
+    log.Log(3, "D3D8TEXTUREMANAGER: %d MB of videoram is in use by resources",
+            int32_t((int64_t(memoryAtStart) - int64_t(available)) / 1048576));
+    return texture;
+}
+
+bool D3D8TextureManager::Upload(const TextureRecord& record, D3D8Texture& texture, int32_t dest,
+                                int32_t levels) {
+    Debugger& log = Debugger::Instance();
+    bool ok = true;
+    for (int32_t i = 0; i < levels; ++i) {
+        log.Log(3, "D3D8TEXTUREMANAGER: Loading mipmap %d", i);
+        const int32_t lw = std::max(1, texture.width >> i);
+        const int32_t lh = std::max(1, texture.height >> i);
+        // Levels the record lacks are filtered down from its first level.
+        const TextureLevel& src = record.levels[size_t(i) < record.levels.size() ? size_t(i) : 0];
+        const int64_t need = pixels::LevelBytes(record.format, src.width, src.height);
+        if (need < 0 || int64_t(src.pixels.size()) < need) {
+            log.Log(2, "D3D8TEXTUREMANAGER: Level %d of %s is short of pixels", i, record.name.c_str());
+            ok = false;
+            continue;
+        }
+        const int32_t srcPitch = pixels::RowPitch(record.format, src.width);
+        if (record.format == dest && src.width == lw && src.height == lh) {
+            // Same layout and size: the stored bytes go up as they are.
+            ok &= device_->UpdateTexture(texture.texture, uint32_t(i), src.pixels.data(), uint32_t(srcPitch));
+            continue;
+        }
+        if (!pixels::DecodeToRGBA(record.format, src.pixels.data(), srcPitch, src.width, src.height, decoded_)) {
+            ok = false;
+            continue;
+        }
+        const uint8_t* rgba = decoded_.data();
+        if (src.width != lw || src.height != lh) {
+            scaled_.resize(size_t(lw) * size_t(lh) * 4);
+            pixels::ResizeRGBA(decoded_.data(), src.width, src.height, scaled_.data(), lw, lh);
+            rgba = scaled_.data();
+        }
+        if (!pixels::EncodeFromRGBA(dest, rgba, lw, lh, encoded_, record.highQuality != 0)) {
+            ok = false;
+            continue;
+        }
+        ok &= device_->UpdateTexture(texture.texture, uint32_t(i), encoded_.data(),
+                                     uint32_t(pixels::RowPitch(dest, lw)));
+    }
+    return ok;
+}
+
+void D3D8TextureManager::Release(D3D8Texture* texture) {
+    if (!texture) return;
+    auto it = std::find(textures.begin(), textures.end(), texture);
+    if (it != textures.end()) textures.erase(it);
+    if (texture->texture && device_) device_->ReleaseTexture(texture->texture);
+    texture->texture = nullptr;
+}
