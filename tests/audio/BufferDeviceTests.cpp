@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "engine/audio/DS8BufferAudio.h"
+#include "tests/audio/AudioTestSupport.h"
+
+using testing_support::LogCapture;
+using testing_support::TempWorkDir;
+
+namespace {
+
+struct CaptureDevice {
+    CaptureDevice() : device(audiohal::Backend::Capture) {
+        audio_test::SetUpFactory();
+        device.Init(0, nullptr);
+    }
+    // Renders n frames and returns the last frame (L, R).
+    std::pair<int, int> Render(uint32_t n) {
+        device.Output()->ClearCaptured();
+        device.Output()->Render(n);
+        const auto& c = device.Output()->Captured();
+        return {c[c.size() - 2], c[c.size() - 1]};
+    }
+    DS8BufferAudio device;
+};
+
+} // namespace
+
+TEST(DS8BufferAudio, VolumePanAndPriorityUnits) {
+    struct Case {
+        float effective;
+        int32_t mB;
+    } volumes[] = {{1.0f, 0}, {0.5f, -669}, {0.1f, -2056}, {0.0f, -10000}, {2.0f, 0}};
+    for (const Case& c : volumes) EXPECT_EQ(DS8BufferVoice::VolumeToMilliBel(c.effective), c.mB) << c.effective;
+    EXPECT_EQ(DS8BufferVoice::PriorityWord(0.5f), 0x80000000u);
+    EXPECT_EQ(DS8BufferVoice::PriorityWord(1.0f), 0xFFFFFFFFu);
+    EXPECT_EQ(DS8BufferVoice::PriorityWord(-1.0f), 0u);
+
+    TempWorkDir dir;
+    CaptureDevice t;
+    audio_test::WriteWav(dir, "Audio/Dc.WAV", 1, 22050, audio_test::Constant(22050, {1000}));
+    AudioVoice* v = t.device.CreateSound("Dc.WAV");
+    auto* buffer = static_cast<DS8BufferVoice*>(v)->Buffer();
+    ASSERT_NE(buffer, nullptr);
+    v->Play(true);
+    struct Heard {
+        float volume, pan;
+        int left, right;
+    } heard[] = {
+        {1.0f, 0.0f, 1000, 1000},
+        {0.5f, 0.0f, 462, 462},  // -669 mB = 10^(-669/2000)
+        {1.0f, -1.0f, 1000, 0},  // pan -10000 mB silences the right
+        {1.0f, 0.3f, 501, 1000}, // +3000 mB pan: left down 15 dB... see below
+        {0.0f, 0.0f, 0, 0},
+    };
+    for (const Heard& h : heard) {
+        v->SetVolume(h.volume);
+        v->SetPan(h.pan);
+        auto [l, r] = t.Render(64);
+        const float gain = std::pow(10.0f, float(DS8BufferVoice::VolumeToMilliBel(h.volume)) / 2000.0f);
+        const float panGain = std::pow(10.0f, -std::fabs(h.pan) * 10000.0f / 2000.0f);
+        const float expectL = h.volume <= 0 ? 0 : 1000 * gain * (h.pan > 0 ? panGain : 1.0f);
+        const float expectR = h.volume <= 0 ? 0 : 1000 * gain * (h.pan < 0 ? panGain : 1.0f);
+        EXPECT_NEAR(l, expectL, 1.0) << h.volume << " " << h.pan;
+        EXPECT_NEAR(r, expectR, 1.0) << h.volume << " " << h.pan;
+    }
+    // Frequency limits.
+    v->SetPitch(0.0f);
+    EXPECT_EQ(buffer->Frequency(), 100u);
+    v->SetPitch(100.0f);
+    EXPECT_EQ(buffer->Frequency(), 100000u);
+    v->SetPitch(1.0f);
+    EXPECT_NEAR(double(buffer->Frequency()), 22050.0, 1.0);
+    // The device volume of the "-S" switch silences this device.
+    v->SetVolume(1.0f);
+    t.device.SetEnabled(false);
+    EXPECT_EQ(t.Render(64).first, 0);
+    t.device.SetEnabled(true);
+    EXPECT_EQ(t.Render(64).first, 1000);
+    t.device.ReleaseVoice(v);
+}
+
+TEST(DS8BufferAudio, DistanceGainAndSideOfAPositionalVoice) {
+    TempWorkDir dir;
+    CaptureDevice t;
+    audio_test::WriteWav(dir, "Audio/Src.WAV", 1, 22050, audio_test::Constant(22050, {1000}));
+    AudioVoice* v = t.device.CreateSound("Src.WAV", true);
+    v->SetDistances(10.0f, 150.0f);
+    v->Play(true);
+    // The listener looks along world +x with y up: its right is world -z.
+    const Quaternion look(Vector3(0, 1, 0), 1.5707963f);
+    t.device.Listener()->SetOrientation(look);
+    Matrix4 m = look.ToMatrix();
+    const Vector3 front(m.m[2][0], m.m[2][1], m.m[2][2]);
+    const Vector3 right = Vector3::Cross(Vector3(m.m[1][0], m.m[1][1], m.m[1][2]), front);
+    EXPECT_NEAR(right.z, -1.0f, 1e-5f);
+    struct Case {
+        Vector3 position;
+        int left, right;
+    } cases[] = {
+        {front * 10.0f, 1000, 1000}, // at the minimum distance: full gain
+        {front * 20.0f, 500, 500},   // twice the minimum: -6 dB
+        {front * 151.0f, 0, 0},      // beyond the maximum: muted
+        {right * 10.0f, 0, 1000},    // to the right: heard on the right only
+        {right * -20.0f, 500, 0},    // to the left
+    };
+    for (const Case& c : cases) {
+        v->SetPosition(c.position);
+        t.device.Update(0.016f); // deferred settings apply at the commit
+        auto [l, r] = t.Render(64);
+        EXPECT_NEAR(l, c.left, 1.0) << c.position.x << "," << c.position.z;
+        EXPECT_NEAR(r, c.right, 1.0) << c.position.x << "," << c.position.z;
+    }
+    t.device.ReleaseVoice(v);
+}
+
+TEST(DS8BufferAudio, PrototypesClonesAndIndependentDuplicates) {
+    TempWorkDir dir;
+    CaptureDevice t;
+    audio_test::WriteWav(dir, "Audio/Hit.WAV", 1, 22050, audio_test::Constant(22050, {1}));
+    auto* first = static_cast<DS8BufferVoice*>(t.device.CreateSound("Hit.WAV"));
+    auto* second = static_cast<DS8BufferVoice*>(t.device.CreateSound("Hit.WAV"));
+    auto* positional = static_cast<DS8BufferVoice*>(t.device.CreateSound("Hit.WAV", true));
+    EXPECT_EQ(first->Name(), "Audio\\Hit.WAV");
+    EXPECT_EQ(second->Name(), "Audio\\Hit.WAV Clone");
+    EXPECT_EQ(positional->Name(), "Audio\\Hit.WAV"); // plain and positional never share
+    EXPECT_TRUE(positional->Buffer()->IsPositional());
+    EXPECT_EQ(t.device.PrototypeCount(), 3u);
+    second->Play(false);
+    t.Render(1000);
+    uint32_t a = 0, b = 0;
+    first->Buffer()->GetCurrentPosition(&a, nullptr);
+    second->Buffer()->GetCurrentPosition(&b, nullptr);
+    EXPECT_EQ(a, 0u);
+    EXPECT_EQ(b, 2000u);
+    // Releasing in any order, and deleting the device with voices left, frees each once.
+    t.device.ReleaseVoice(first);
+    EXPECT_EQ(t.device.PrototypeCount(), 2u);
+    EXPECT_TRUE(second->IsPlaying());
+}
+
+TEST(DS8BufferAudio, OneShotsStartOnUpdateAndAreReapedWhenDone) {
+    TempWorkDir dir;
+    CaptureDevice t;
+    audio_test::WriteWav(dir, "Audio/Pop.WAV", 1, 22050, audio_test::Constant(441, {100}));
+    t.device.PlaySound3D("Pop.WAV", Vector3(0, 0, 0), 10.0f, 150.0f, 1.0f);
+    for (int i = 0; i < 200 && t.device.OneShotCount() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(t.device.OneShotCount(), 1u);
+    t.device.Update(0.0f); // starts it
+    t.Render(441);
+    t.device.Update(0.0f); // finds it ended
+    EXPECT_EQ(t.device.OneShotCount(), 0u);
+}
+
+TEST(DS8BufferAudio, NoDeviceIndexMakesEveryCallASilentSuccess) {
+    TempWorkDir dir;
+    audio_test::SetUpFactory();
+    audio_test::WriteWav(dir, "Audio/Any.WAV", 1, 22050, audio_test::Constant(100, {1}));
+    DS8BufferAudio device(audiohal::Backend::Capture);
+    device.Init(-1, nullptr);
+    AudioVoice* v = device.CreateSound("Any.WAV", true, false);
+    ASSERT_NE(v, nullptr);
+    v->SetVolume(0.5f);
+    v->SetPosition(Vector3(1, 2, 3));
+    v->Play(true);
+    EXPECT_FALSE(v->IsPlaying());
+    device.PlaySound("Any.WAV", 1.0f);
+    device.Listener()->SetPosition(Vector3(1, 1, 1));
+    device.Update(0.1f);
+    AudioVoice* music = device.CreateSound("Any.WAV", false, true);
+    device.ReleaseVoice(music);
+    device.ReleaseVoice(v);
+}

@@ -1,0 +1,174 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/audio/DS8BufferAudio.h"
+#include "engine/audio/SoundMixer.h"
+#include "tests/audio/AudioTestSupport.h"
+
+using testing_support::LogCapture;
+using testing_support::TempWorkDir;
+
+namespace {
+
+std::string U32(uint32_t v) {
+    std::string s;
+    for (int i = 0; i < 4; ++i) s.push_back(char((v >> (8 * i)) & 0xFF));
+    return s;
+}
+
+// Patches bytes of a canonical WAV file at an offset.
+std::string Patch(std::string bytes, size_t at, const std::string& with) {
+    bytes.replace(at, with.size(), with);
+    return bytes;
+}
+
+} // namespace
+
+TEST(WavStream, HeadersGoodAndMalformed) {
+    TempWorkDir dir;
+    LogCapture log;
+    const std::string pcm = tools::PcmBytes(audio_test::Constant(100, {7}));
+    const std::string good = tools::WavBytes(1, 22050, 16, pcm);
+    std::string withList = good.substr(0, 36) + "LIST" + U32(4) + "abcd" + good.substr(36);
+    std::string longFmt = Patch(good, 16, U32(18));
+    struct Case {
+        const char* what;
+        std::string bytes;
+        const char* logged; // null: nothing logged
+        uint32_t dataSize;
+        bool mixable;
+    } cases[] = {
+        {"mono 22050", good, nullptr, 200, true},
+        {"not RIFF", Patch(good, 0, "RIFX"), "is not an audiofile", 0, false},
+        {"not WAVE", Patch(good, 8, "WAVX"), "is not a wave file", 0, false},
+        {"no fmt", Patch(good, 12, "fmtX"), "has no header", 0, false},
+        {"18-byte format chunk", longFmt, "has an invalid header", 0, false},
+        {"float samples", Patch(good, 20, std::string("\x03\x00", 2)), "doesn't have PCM encoding", 0, false},
+        {"chunk before data", withList, "has no data", 0, false},
+        {"data size beyond the file", Patch(good, 40, U32(0x7FFFFFF0u)), "beyond its", 200, true},
+        {"odd data size", Patch(good, 40, U32(199)), nullptr, 198, true},
+        {"empty file", "", "is not an audiofile", 0, false},
+        {"8-bit", tools::WavBytes(1, 22050, 8, pcm), nullptr, 200, false},
+        {"zero rate", Patch(good, 24, U32(0)), nullptr, 200, false},
+        {"three channels", tools::WavBytes(3, 22050, 16, pcm.substr(0, 198)), nullptr, 198, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dir.WriteBytes("t.wav", c.bytes);
+        log.Clear();
+        WavStream s("t.wav");
+        if (c.logged) EXPECT_TRUE(log.Contains(std::string("t.wav ") + c.logged)) << log.Lines().size();
+        else EXPECT_TRUE(log.Lines().empty()) << log.Lines()[0];
+        EXPECT_EQ(s.dataSize, c.dataSize);
+        EXPECT_EQ(s.IsMixable(), c.mixable);
+        // A static decode never allocates more than the file holds, whatever the header says.
+        std::unique_ptr<SampleBuffer> b(DecodeStream(&s, false));
+        EXPECT_LE(uint32_t(b->size), c.dataSize);
+    }
+    // Header values are taken as written.
+    dir.WriteBytes("m.wav", good);
+    WavStream m("m.wav");
+    EXPECT_EQ(m.format.blockAlign, 2);
+    EXPECT_EQ(m.format.avgBytesPerSecond, 44100u);
+    EXPECT_EQ(m.format.samplesPerSecond, 22050u);
+}
+
+TEST(WavStream, LoopingReadPastTheEndContinuesFromTheStart) {
+    TempWorkDir dir;
+    std::vector<int16_t> ramp = {1, 2, 3, 4};
+    audio_test::WriteWav(dir, "r.wav", 1, 44100, ramp);
+    WavStream s("r.wav");
+    std::vector<int16_t> out(11, -1);
+    EXPECT_EQ(s.Read(reinterpret_cast<uint8_t*>(out.data()), 22), 22); // the whole request counts
+    const std::vector<int16_t> expect = {1, 2, 3, 4, 1, 2, 3, 4, 1, 2, 3};
+    EXPECT_EQ(out, expect);
+    std::vector<int16_t> next(2);
+    s.Read(reinterpret_cast<uint8_t*>(next.data()), 4);
+    EXPECT_EQ(next, (std::vector<int16_t>{4, 1}));
+    s.Rewind();
+    s.Read(reinterpret_cast<uint8_t*>(next.data()), 4);
+    EXPECT_EQ(next, (std::vector<int16_t>{1, 2}));
+}
+
+TEST(OggStream, EncodedInTheTestDecodesToTheRightLength) {
+    TempWorkDir dir;
+    const long rate = 44100;
+    std::vector<int16_t> sine;
+    for (long i = 0; i < rate * 3; ++i) {
+        int16_t v = int16_t(12000.0 * std::sin(6.283185307179586 * 440.0 * double(i) / double(rate)));
+        sine.push_back(v);
+        sine.push_back(int16_t(-v));
+    }
+    ASSERT_TRUE(tools::WriteOgg(dir.Path() + "/Music.ogg", 2, rate, sine));
+    OggStream s("Music.ogg");
+    EXPECT_EQ(s.format.channels, 2);
+    EXPECT_EQ(s.format.samplesPerSecond, 44100u);
+    EXPECT_EQ(s.format.blockAlign, 4);
+    EXPECT_EQ(s.format.avgBytesPerSecond, 176400u);
+    EXPECT_EQ(s.dataSize, 529200u);
+    std::unique_ptr<SampleBuffer> b(DecodeStream(&s, false));
+    ASSERT_EQ(b->frames, 132300);
+    // Decoded whole: the last tenth of a second still holds the tone.
+    const auto* p = reinterpret_cast<const int16_t*>(b->data.data());
+    int peak = 0;
+    for (int i = 132300 - 4410; i < 132300; ++i) peak = std::max(peak, std::abs(int(p[i * 2])));
+    EXPECT_GT(peak, 8000);
+    // Looping: a read across the end is filled completely.
+    std::vector<uint8_t> chunk(65536);
+    uint64_t total = 0;
+    for (int i = 0; i < 12; ++i) total += uint64_t(s.Read(chunk.data(), int32_t(chunk.size())));
+    EXPECT_EQ(total, 12u * 65536u);
+}
+
+TEST(OggStream, InvalidFileIsLoggedAndSilent) {
+    TempWorkDir dir;
+    LogCapture log;
+    dir.WriteBytes("Bad.ogg", "this is not vorbis");
+    OggStream s("Bad.ogg");
+    EXPECT_TRUE(log.Contains("OGGLOADER: Bad.ogg is not a valid OGG file"));
+    uint8_t buf[16];
+    EXPECT_EQ(s.Read(buf, 16), 0);
+    EXPECT_EQ(s.dataSize, 0u);
+}
+
+TEST(SoundFactory, NamesResolveThroughTheDirectoriesAndLoadersByExtension) {
+    TempWorkDir dir;
+    audio_test::SetUpFactory();
+    LogCapture log;
+    const auto tone = audio_test::Constant(10, {5});
+    audio_test::WriteWav(dir, "Audio/Only.WAV", 1, 22050, tone);
+    audio_test::WriteWav(dir, "Both.WAV", 1, 22050, tone);
+    audio_test::WriteWav(dir, "Audio/Both.WAV", 1, 22050, tone);
+    EXPECT_EQ(SoundFactory::Resolve("Only.WAV"), "Audio\\Only.WAV");
+    EXPECT_EQ(SoundFactory::Resolve("Both.WAV"), "Both.WAV");
+    EXPECT_NE(SoundFactory::PickLoader("audio\\only.wav"), nullptr);
+    EXPECT_NE(dynamic_cast<OggLoader*>(SoundFactory::PickLoader("x.Ogg")), nullptr);
+    EXPECT_TRUE(log.Lines().empty());
+
+    DS8BufferAudio device(audiohal::Backend::Capture);
+    device.Init(-1, nullptr);
+    // Volume 0 returns before any lookup.
+    device.PlaySound("Missing.WAV", 0.0f);
+    EXPECT_TRUE(log.Lines().empty());
+    // A missing file and an unknown extension give the silent default voice.
+    AudioVoice* missing = device.CreateSound("Missing.WAV");
+    EXPECT_TRUE(log.Contains("SOUNDFACTORY: Sound Missing.WAV not found!"));
+    ASSERT_NE(missing, nullptr);
+    EXPECT_EQ(static_cast<DS8BufferVoice*>(missing)->Name(), "Default");
+    dir.WriteBytes("Audio/Tune.MID", "MThd");
+    AudioVoice* unknown = device.CreateSound("Tune.MID");
+    EXPECT_TRUE(log.Contains("SOUNDFACTORY: Sound Audio\\Tune.MID cannot be decoded!"));
+    ASSERT_NE(unknown, nullptr);
+    // A format the mixers cannot play is refused the same way.
+    dir.WriteBytes("Audio/Byte.WAV", tools::WavBytes(1, 22050, 8, "abcd"));
+    log.Clear();
+    AudioVoice* bytes = device.CreateSound("Byte.WAV");
+    EXPECT_TRUE(log.Contains("SOUNDFACTORY: Sound Byte.WAV cannot be decoded!"));
+    EXPECT_EQ(static_cast<DS8BufferVoice*>(bytes)->Name(), "Default");
+    unknown->Play(false);
+    EXPECT_FALSE(unknown->IsPlaying()); // no output device: nothing is heard
+    device.ReleaseVoice(missing);
+    device.ReleaseVoice(unknown);
+    device.ReleaseVoice(bytes);
+}
