@@ -385,42 +385,55 @@ void PhysicsWorld::NearCallback(void* data, dxGeom* o1, dxGeom* o2) {
     world->CollideGeoms(a, b);
 }
 
-void PhysicsWorld::MakeContactSurface(dContact& contact, const PhysicsGeom* a, const PhysicsGeom* b) {
-    dSurfaceParameters& s = contact.surface;
-    s = dSurfaceParameters{};
-    const SurfaceMaterial* ma = a ? a->GetSurface() : nullptr;
-    const SurfaceMaterial* mb = b ? b->GetSurface() : nullptr;
+MixedSurface MixSurfaces(const SurfaceMaterial* ma, const SurfaceMaterial* mb) {
+    MixedSurface s;
     if (!ma || !mb) {
-        s.mu = dInfinity;
-        return;
+        s.mu = HUGE_VALF;
+        return s;
     }
-    int mode = 0;
-    float mu = ma->friction * mb->friction;
-    if (std::isnan(mu) || mu < 0.0f) mu = 0.0f; // infinite x zero friction means none
-    s.mu = std::isinf(mu) ? dInfinity : dReal(mu);
+    s.mu = ma->friction * mb->friction;
+    if (std::isnan(s.mu) || s.mu < 0.0f) s.mu = 0.0f; // infinite x zero friction means none
     const float bounce = ma->bounce + mb->bounce;
     if (bounce > 0.0f) {
-        mode |= dContactBounce;
+        s.mode |= dContactBounce;
         s.bounce = bounce;
-        s.bounce_vel = ma->bounceVelocity * mb->bounceVelocity;
+        s.bounceVelocity = ma->bounceVelocity * mb->bounceVelocity;
     }
     const float erp = ma->softErp + mb->softErp;
     if (erp > 0.0f) {
-        mode |= dContactSoftERP;
-        s.soft_erp = erp;
+        s.mode |= dContactSoftERP;
+        s.softErp = erp;
     }
     const float cfm = ma->softCfm + mb->softCfm;
     if (cfm > 0.0f) {
-        mode |= dContactSoftCFM;
-        s.soft_cfm = cfm;
+        s.mode |= dContactSoftCFM;
+        s.softCfm = cfm;
     }
     const float slip = ma->slip * mb->slip * 10.0f;
     if (slip > 0.0f) {
-        mode |= dContactSlip1 | dContactSlip2;
-        s.slip1 = slip;
-        s.slip2 = slip;
+        s.mode |= dContactSlip1 | dContactSlip2;
+        s.slip = slip;
     }
-    s.mode = mode;
+    return s;
+}
+
+ContactModeBits ContactModeBits::Get() {
+    return {uint32_t(dContactBounce), uint32_t(dContactSoftERP), uint32_t(dContactSoftCFM),
+            uint32_t(dContactSlip1),  uint32_t(dContactSlip2),   uint32_t(dContactMotionN)};
+}
+
+void PhysicsWorld::MakeContactSurface(dContact& contact, const PhysicsGeom* a, const PhysicsGeom* b) {
+    const MixedSurface m = MixSurfaces(a ? a->GetSurface() : nullptr, b ? b->GetSurface() : nullptr);
+    dSurfaceParameters& s = contact.surface;
+    s = dSurfaceParameters{};
+    s.mode = int(m.mode);
+    s.mu = std::isinf(m.mu) ? dInfinity : dReal(m.mu);
+    s.bounce = m.bounce;
+    s.bounce_vel = m.bounceVelocity;
+    s.soft_erp = m.softErp;
+    s.soft_cfm = m.softCfm;
+    s.slip1 = m.slip;
+    s.slip2 = m.slip;
 }
 
 int32_t PhysicsWorld::CollideGeoms(PhysicsGeom* a, PhysicsGeom* b) {

@@ -43,6 +43,25 @@ struct FrameSplit {
 };
 FrameSplit SplitFrame(float dt, float rate, float timeScale);
 
+// The surface of one contact pair, mixed from the two geoms' materials. mode holds the rigid-body
+// library's own contact-mode bits (see ContactModeBits).
+struct MixedSurface {
+    uint32_t mode = 0;
+    float mu = 0.0f; // +infinity when either geom has no material
+    float bounce = 0.0f;
+    float bounceVelocity = 0.0f;
+    float softErp = 0.0f;
+    float softCfm = 0.0f;
+    float slip = 0.0f; // both directions
+};
+MixedSurface MixSurfaces(const SurfaceMaterial* a, const SurfaceMaterial* b);
+
+// The library's contact-mode bits as this build numbers them.
+struct ContactModeBits {
+    uint32_t bounce, softErp, softCfm, slip1, slip2, motionN;
+    static ContactModeBits Get();
+};
+
 // Counters of the last sub-step, for diagnostics only.
 struct PhysicsStats {
     uint32_t clients = 0;
