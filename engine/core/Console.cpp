@@ -46,6 +46,8 @@ zkConsole::zkConsole() : view_(*this), setBuffer_(*this), setInputBuffer_(*this)
     name = SharedString("zkConsole");
     logFile_ = std::make_unique<TextFileWriter>(SharedString(kLogFileName), true);
     input_.text = SharedString("");
+    prompt_ = SharedString("> ");
+    caret_ = SharedString("_");
     AddCommand(&setBuffer_);
     AddCommand(&setInputBuffer_);
 }
@@ -135,7 +137,7 @@ void zkConsole::HandleInput(float) {
     if (canvas_) {
         const int32_t limit = canvas_->ScreenWidth() - 30;
         int32_t length = input_.text.Length();
-        while (length > 0 && canvas_->TextWidth(input_.text.c_str(), length) > limit) --length;
+        while (length > 0 && canvas_->TextWidth(input_.text, 0, length) > limit) --length;
         if (length < input_.text.Length()) {
             input_.text.Assign(input_.text.c_str(), length);
             input_.cursor = std::min(input_.cursor, length);
@@ -204,11 +206,15 @@ void zkConsole::Render() {
 
     const int32_t charHeight = canvas_->CharacterHeight();
     const int32_t inputY = bottom - 2 * charHeight;
+    // "> %s" of the input line, formatted into storage that is kept from frame to frame.
     char text[1100];
     int n = std::snprintf(text, sizeof text, "> %s", input_.text.c_str());
-    const int32_t length = std::clamp(n, 0, int(sizeof text) - 1);
-    canvas_->DrawText(10, inputY, text, length, color);
-    if (blink_ > 0.0f) canvas_->DrawText(canvas_->TextWidth(text, length) + 10, inputY, "_", 1, color);
+    prompt_.Assign(text, std::clamp(n, 0, int(sizeof text) - 1));
+    canvas_->DrawText(10, inputY, prompt_, 0, prompt_.Length(), color);
+    if (blink_ > 0.0f) {
+        const int32_t caretX = canvas_->TextWidth(prompt_, 0, prompt_.Length()) + 10;
+        canvas_->DrawText(caretX, inputY, caret_, 0, 1, color);
+    }
 
     DrawScrollBack(inputY - 2 * charHeight, color);
 }
@@ -219,18 +225,18 @@ void zkConsole::DrawScrollBack(int32_t y, Color color) {
     std::lock_guard<Mutex> g(mutex_);
     for (const SharedString& line : lines_) {
         segments_.clear();
-        const char* text = line.c_str();
         const int32_t length = line.Length();
         for (int32_t start = 0; start < length;) {
-            int32_t count = std::clamp(canvas_->BreakText(text + start, length - start, width), 1, length - start);
-            segments_.emplace_back(start, count);
-            start += count;
+            // At least one character per segment, even one wider than the screen.
+            int32_t end = std::clamp(canvas_->FindBreak(line, start, length - start, width), start + 1, length);
+            segments_.emplace_back(start, end - start);
+            start = end;
         }
         if (segments_.empty()) segments_.emplace_back(0, 0); // an empty line still takes a row
         y -= int32_t(segments_.size()) * step;
         int32_t rowY = y;
         for (const auto& [start, count] : segments_) {
-            if (count > 0) canvas_->DrawText(10, rowY, text + start, count, color);
+            if (count > 0) canvas_->DrawText(10, rowY, line, start, count, color);
             rowY += step;
         }
         if (y + step < 0) break;

@@ -27,14 +27,16 @@ public:
     virtual Rect Viewport() = 0;
     // Line height of the engine's font.
     virtual int32_t CharacterHeight() = 0;
-    virtual int32_t TextWidth(const char* text, int32_t length) = 0;
-    // How many characters of the text make the next wrapped segment no wider than maxWidth
-    // (the font's break search); at least 1 for a non-empty text.
-    virtual int32_t BreakText(const char* text, int32_t length, int32_t maxWidth) = 0;
+    // Width in the engine's font of `length` characters of the text from `start`.
+    virtual int32_t TextWidth(const SharedString& text, int32_t start, int32_t length) = 0;
+    // The font's break search over the range: the index of the first character at which the
+    // widths so far use up maxWidth; start + length when the range fits.
+    virtual int32_t FindBreak(const SharedString& text, int32_t start, int32_t length, int32_t maxWidth) = 0;
     // The background stretched over the rectangle.
     virtual void DrawBackground(const Rect& area, Color color) = 0;
-    // Text in the engine's font, left and top aligned at (x, y).
-    virtual void DrawText(int32_t x, int32_t y, const char* text, int32_t length, Color color) = 0;
+    // A range of the text in the engine's font, left and top aligned at (x, y).
+    virtual void DrawText(int32_t x, int32_t y, const SharedString& text, int32_t start, int32_t length,
+                          Color color) = 0;
 };
 
 // The engine's drop-down console. It is the log's output view: every line shows in its
@@ -135,6 +137,8 @@ private:
     bool isOpen_ = false;
     bool listening_ = false;
     ConsoleCanvas* canvas_ = nullptr;
+    SharedString prompt_; // "> " and the input line, rebuilt in place each frame
+    SharedString caret_;
     SetBufferCommand setBuffer_;
     SetInputBufferCommand setInputBuffer_;
 };

@@ -227,3 +227,88 @@ TEST_F(ConsoleTest, WorksWithoutSoundOrInput) {
     console->Close();
     engine->input = &input;
 }
+
+namespace {
+
+// A monospaced canvas (10 pixels a character) that records what is drawn.
+class RecordingCanvas : public ConsoleCanvas {
+public:
+    void LoadBackground(const SharedString& name) override { loaded.emplace_back(name.c_str()); }
+    int32_t ScreenWidth() override { return width; }
+    int32_t ScreenHeight() override { return height; }
+    Rect Viewport() override { return Rect{0, 0, width, height}; }
+    int32_t CharacterHeight() override { return 12; }
+    int32_t TextWidth(const SharedString&, int32_t, int32_t length) override { return 10 * length; }
+    int32_t FindBreak(const SharedString&, int32_t start, int32_t length, int32_t maxWidth) override {
+        int32_t w = maxWidth;
+        for (int32_t i = start; i < start + length; ++i)
+            if ((w -= 10) <= 0) return i;
+        return start + length;
+    }
+    void DrawBackground(const Rect& area, Color color) override {
+        draws.push_back(Format("bg %d %d %d %d a%d", area.left, area.top, area.right, area.bottom, color.a));
+    }
+    void DrawText(int32_t x, int32_t y, const SharedString& text, int32_t start, int32_t length, Color color) override {
+        std::string part(text.c_str() + start, size_t(length));
+        draws.push_back(Format("%d %d a%d ", x, y, color.a) + part);
+    }
+    static std::string Format(const char* f, int a, int b, int c, int d = 0, int e = 0) {
+        char buffer[128];
+        std::snprintf(buffer, sizeof buffer, f, a, b, c, d, e);
+        return buffer;
+    }
+    int32_t width = 200, height = 100;
+    std::vector<std::string> loaded, draws;
+};
+
+} // namespace
+
+TEST_F(ConsoleTest, DrawsSlidingBackgroundInputLineCaretAndWrappedScrollBack) {
+    RecordingCanvas canvas;
+    zkConsole own;
+    own.SetCanvas(&canvas);
+    own.Render();
+    EXPECT_TRUE(canvas.draws.empty()); // closed: nothing at all
+
+    own.Print(SharedString("old"));
+    own.Print(SharedString(std::string(40, 'x')));
+    own.Print(SharedString(""));
+    own.Print(SharedString("new"));
+    own.Open();
+    own.Close();
+    own.Open();
+    EXPECT_EQ(canvas.loaded, (Lines{"Console.ZKT"}));
+    input.Type("ab");
+
+    // Half open: half the screen high, paler; the caret is off at this time.
+    own.Update(0.5f);
+    own.Render();
+    EXPECT_EQ(canvas.draws[0], "bg 0 -50 200 50 a165");
+    EXPECT_EQ(canvas.draws[1], "10 26 a165 > ab");
+
+    // Fully open, the caret on (time 1.3 s). Scroll-back rows are 14 pixels; 18 characters
+    // use up the 180 pixels, so segments hold 17. The block that reaches above the top edge
+    // is the last one drawn.
+    canvas.draws.clear();
+    own.Update(0.8f);
+    ASSERT_GT(own.Blink(), 0.0f);
+    own.Render();
+    const std::string x17(17, 'x');
+    EXPECT_EQ(canvas.draws, (Lines{"bg 0 0 200 100 a255", "10 76 a255 > ab", "50 76 a255 _", "10 38 a255 new",
+                                   "10 -18 a255 " + x17, "10 -4 a255 " + x17, "10 10 a255 xxxxxx"}));
+    own.Close();
+}
+
+TEST_F(ConsoleTest, InputLineNeverGrowsWiderThanTheScreen) {
+    RecordingCanvas canvas;
+    console->SetCanvas(&canvas);
+    canvas.width = 100; // 70 pixels: seven characters
+    Type("abcdefghijkl");
+    console->HandleInput(0.016f);
+    EXPECT_EQ(console->InputLine().text, "abcdefg");
+    EXPECT_EQ(console->InputLine().cursor, 7);
+    canvas.width = 20; // nothing fits: the trimming ends at the empty line
+    console->HandleInput(0.016f);
+    EXPECT_EQ(console->InputLine().text, "");
+    console->SetCanvas(nullptr);
+}
