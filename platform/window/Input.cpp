@@ -87,6 +87,9 @@ InputStatus ReadBuffer(InputState& s, bool& lost, Fifo& fifo, InputEvent* out, u
 bool InputInit(const char** error) {
     InputState& s = State();
     if (s.running) InputShutdown();
+    // Focus is this layer's affair (events are dropped while the window is in the
+    // background); SDL is not to filter joystick input by its own idea of the focus.
+    SDL_SetHint(SDL_HINT_JOYSTICK_ALLOW_BACKGROUND_EVENTS, "1");
     if (SDL_InitSubSystem(SDL_INIT_JOYSTICK) != 0) {
         if (error) *error = SDL_GetError();
         return false;
