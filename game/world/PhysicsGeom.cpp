@@ -190,6 +190,11 @@ Vector3 BoxGeom::GetHalfExtents() const {
     return {ToF32(l[0] * 0.5), ToF32(l[1] * 0.5), ToF32(l[2] * 0.5)};
 }
 
+CapsuleGeom::CapsuleGeom(float radius, float length) {
+    auto size = [](float v) { return (v >= 0.0f && std::isfinite(v)) ? double(v) : 0.0; };
+    Adopt(dCreateCapsule(nullptr, size(radius), size(length)));
+}
+
 RayGeom::RayGeom(float length) { Adopt(dCreateRay(nullptr, length >= 0.0f ? length : 0.0f)); }
 
 float RayGeom::GetLength() const { return geom_ ? ToF32(dGeomRayGetLength(GetOdeGeom())) : 0.0f; }

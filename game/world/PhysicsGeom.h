@@ -98,6 +98,12 @@ public:
     Vector3 GetHalfExtents() const;
 };
 
+// Capsule along its local z axis: a cylinder of the given length capped by two half spheres.
+class CapsuleGeom : public PhysicsGeom {
+public:
+    CapsuleGeom(float radius, float length);
+};
+
 class RayGeom : public PhysicsGeom {
 public:
     explicit RayGeom(float length);
