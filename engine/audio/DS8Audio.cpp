@@ -220,9 +220,11 @@ bool DS8Audio::PumpOnce() {
     uint32_t write = 0;
     ring_->GetCursors(nullptr, &write);
     const uint32_t c = cursor_;
-    const bool wrapped = write < size / 2 && c > size / 2;
-    const bool wait = wrapped ? (write <= c && size + write <= c) : write <= c;
-    if (wait) {
+    // The hardware has passed c when the write cursor is less than half a ring ahead of it.
+    // (Comparing against the half-ring mark instead lets c run away whenever it crosses that
+    // mark just ahead of the cursor, and the writer then laps the reader.)
+    const uint32_t ahead = (write + size - c) % size;
+    if (ahead == 0 || ahead >= size / 2) {
         Sleep(0.0025f);
         return false;
     }

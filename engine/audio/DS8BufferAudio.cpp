@@ -200,7 +200,7 @@ void DS8BufferAudio::Init(int deviceIndex, AppWindow*) {
     log.Log(3, "DS8Audio: Init completed. Ready for use!");
 }
 
-bool DS8BufferAudio::CreateBuffer(DS8BufferVoice* voice, const SoundRequest& request) {
+bool DS8BufferAudio::CreateBuffer(DS8BufferVoice* voice, const SoundRequest& request, bool ring) {
     if (!hal_) return false;
     std::lock_guard<Mutex> g(bufferMutex_);
     const AudioStream* s = request.stream.get();
@@ -208,7 +208,7 @@ bool DS8BufferAudio::CreateBuffer(DS8BufferVoice* voice, const SoundRequest& req
     if (s) {
         desc.format = {s->format.formatTag, s->format.channels, s->format.samplesPerSecond,
                        s->format.avgBytesPerSecond, s->format.blockAlign, s->format.bitsPerSample};
-        desc.bytes = request.streaming ? s->format.samplesPerSecond * s->format.blockAlign : s->dataSize;
+        desc.bytes = ring ? s->format.samplesPerSecond * s->format.blockAlign : s->dataSize;
     }
     desc.positional = request.positional;
     desc.effects = request.effects;
@@ -247,7 +247,7 @@ AudioVoice* DS8BufferAudio::CreateVoice(SoundRequest& request) {
         if (prototype) return prototype->Clone();
     }
     auto* voice = new DS8BufferVoice(this, request.name);
-    CreateBuffer(voice, request);
+    CreateBuffer(voice, request, request.streaming);
     voice->FillFrom(request.stream.get());
     std::lock_guard<Mutex> g(listMutex_);
     if (request.streaming) {
@@ -278,7 +278,7 @@ void DS8BufferAudio::StartOneShot(SoundRequest& request, float volume, const Vec
         }
     if (!slot) return;
     auto* voice = new DS8BufferVoice(this, request.name);
-    CreateBuffer(voice, request);
+    CreateBuffer(voice, request, false); // a one-shot holds its whole sound
     voice->SetVolume(volume);
     if (position) {
         voice->SetPosition(*position);

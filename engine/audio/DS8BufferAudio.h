@@ -106,7 +106,8 @@ private:
 
     static uint32_t SlotWorker(Thread& self, void* parameter);
     void RunSlot(PlaySlot& slot);
-    bool CreateBuffer(DS8BufferVoice* voice, const SoundRequest& request);
+    // ring: a one-second buffer for a streaming voice, else the whole data.
+    bool CreateBuffer(DS8BufferVoice* voice, const SoundRequest& request, bool ring);
     // Drops every list entry of a voice that is being destroyed.
     void Forget(DS8BufferVoice* voice);
     void StartOneShot(SoundRequest& request, float volume, const Vector3* position, float minimum, float maximum);
