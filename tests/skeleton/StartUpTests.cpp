@@ -108,6 +108,10 @@ TEST(StartUp, RunsTheStartUpInOrderAndShutsDownAfterTheWindowCloses) {
     EXPECT_EQ(frontEnd.page.title, "Metrofare");
     EXPECT_EQ(frontEnd.page.width, 800);
     EXPECT_EQ(frontEnd.page.height, 600);
+    SDL_Rect desktop;
+    ASSERT_EQ(SDL_GetDisplayBounds(0, &desktop), 0);
+    EXPECT_EQ(frontEnd.page.x, (desktop.x + desktop.w - 800) / 2); // centred on the desktop
+    EXPECT_EQ(frontEnd.page.y, (desktop.y + desktop.h - 600) / 2);
     EXPECT_EQ(Debugger::Instance().GetWarningLevel(), 3);
     EXPECT_STREQ(BuildBanner().c_str(), (std::string("Build 236 (") + __DATE__ + ")").c_str());
 
