@@ -104,6 +104,11 @@ bool TickSettingsAutosave(FrontEndServices& frontEnd, float frameTime) {
 
 namespace {
 
+class StandardErrorView final : public DebuggerView {
+public:
+    void Print(const SharedString& line) override { std::fprintf(stderr, "%s\n", line.c_str()); }
+};
+
 // Where the window goes: the whole 800 x 600 screen in full screen, else centred on the desktop.
 Rect WindowRect(bool fullScreen) {
     if (fullScreen) return Rect{0, 0, 800, 600};
@@ -136,7 +141,11 @@ int RunApplication(const SharedString& commandLine, StartUpServices& services) {
 
     engine.window = CreateAppWindow(ApplicationTitle(), WindowRect(options.fullScreen), options.fullScreen);
     if (!engine.window) {
-        // Nothing shows the log yet: say it where the user can see it.
+        // Nothing shows the log yet: what it holds (the reason among it) goes where the user
+        // can see it.
+        StandardErrorView view;
+        log.SetView(&view);
+        log.SetView(nullptr);
         std::fprintf(stderr, "metrofare: cannot create the application window\n");
         return 1;
     }
