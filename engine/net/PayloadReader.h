@@ -93,13 +93,14 @@ bool InRange(int64_t i, const T& container) {
 class PayloadWriter {
 public:
     explicit PayloadWriter(std::vector<uint8_t>& out) : out_(out) {}
-    void u8(uint8_t v) { out_.push_back(v); }
+    void u8(uint8_t v) { bytes(&v, 1); }
     void u16(uint16_t v) {
-        out_.push_back(uint8_t(v));
-        out_.push_back(uint8_t(v >> 8));
+        const uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
+        bytes(b, 2);
     }
     void u32(uint32_t v) {
-        for (int i = 0; i < 4; ++i) out_.push_back(uint8_t(v >> (8 * i)));
+        const uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+        bytes(b, 4);
     }
     void i32(int32_t v) { u32(uint32_t(v)); }
     void f32(float f) {
@@ -108,8 +109,10 @@ public:
         u32(bits);
     }
     void bytes(const void* data, size_t n) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        if (n) out_.insert(out_.end(), p, p + n);
+        if (n == 0) return;
+        size_t at = out_.size();
+        out_.resize(at + n);
+        std::memcpy(out_.data() + at, data, n);
     }
 
 private:
