@@ -9,6 +9,7 @@
 #include "engine/core/StartUp.h"
 #include "tests/skeleton/SkeletonFakes.h"
 #include "tests/support/TestSupport.h"
+#include "tools/writers/LanguageWriter.h"
 
 using namespace skeleton_test;
 
@@ -203,6 +204,45 @@ TEST_F(FrameTest, ShutdownDeletesTheDevicesInOrderAndKeepsTheInput) {
     EXPECT_EQ(engine->renderer, nullptr);
     EXPECT_EQ(engine->console, nullptr);
     EXPECT_EQ(engine->input, input);
+}
+
+TEST(EngineLanguage, StartsWithTheDefaultSetAndSwitchesByName) {
+    testing_support::TempWorkDir dir;
+    testing_support::LogCapture log(3);
+    std::filesystem::create_directories("Misc");
+    tools::LanguageFile german;
+    german.name = "Deutsch";
+    german.texts[32768] = "Keine";
+    tools::LanguageFile english;
+    english.name = "English";
+    english.texts[32768] = "None";
+    ASSERT_TRUE(tools::WriteLanguageFile(SharedString("Misc\\A_German.ZKL"), german));
+    ASSERT_TRUE(tools::WriteLanguageFile(SharedString("Misc\\DefaultEnglish.ZKL"), english));
+
+    ZKEngine engine;
+    EXPECT_STREQ(engine.Language().Name().c_str(), "English");
+    EXPECT_TRUE(log.Contains("ENGINE: Found language Deutsch"));
+    EXPECT_TRUE(log.Contains("ENGINE: Language = English"));
+
+    CallList calls;
+    ScriptedInput input(calls);
+    engine.Init(nullptr, nullptr, &input, SharedString("DEUTSCH"));
+    Debugger::Instance().SetView(&log);
+    EXPECT_STREQ(engine.Language().Name().c_str(), "Deutsch");
+    EXPECT_STREQ(engine.Language().GetString(32768).c_str(), "Keine");
+    EXPECT_FALSE(engine.SetLanguage(SharedString("Klingon")));
+    EXPECT_STREQ(engine.Language().Name().c_str(), "Deutsch");
+    EXPECT_TRUE(engine.SetLanguage(SharedString("english")));
+    EXPECT_STREQ(engine.Language().GetString(32768).c_str(), "None");
+    engine.Shutdown();
+}
+
+TEST(EngineLanguage, WithoutLanguageFilesTheSetIsEmpty) {
+    testing_support::TempWorkDir dir;
+    testing_support::LogCapture log(3);
+    ZKEngine engine;
+    EXPECT_TRUE(engine.languages.Paths().empty());
+    EXPECT_FALSE(engine.SetLanguage(SharedString("English")));
 }
 
 // A front end that records the profiles written.
