@@ -124,6 +124,9 @@ TEST(NetFraming, PayloadReaderFailsStickilyAndReadsLittleEndian) {
     EXPECT_EQ(g.f32Finite(), 2.5f);
     EXPECT_TRUE(g.ok());
 
+    EXPECT_EQ(plat::NetAddress{}.IpText(), "0.0.0.0") << "an unknown address";
+    EXPECT_EQ(plat::LoopbackAddress(1).IpText(), "127.0.0.1");
+
     std::vector<int> three(3);
     EXPECT_TRUE(InRange(2, three));
     EXPECT_FALSE(InRange(3, three));

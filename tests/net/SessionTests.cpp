@@ -68,6 +68,7 @@ TEST(NetSession, RepeatedAnswersUpdateOneRecordAndSilentHostsAgeOut) {
     ASSERT_TRUE(PumpUntil([&] { return log.Contains("New host received"); }, {&client}, 5.0, 0.0f));
     client.Lock();
     EXPECT_EQ(client.GetHosts().size(), 1u);
+    EXPECT_TRUE(client.GetHosts()[0].responseData.empty()) << "no server data: no response data";
     client.Unlock();
 
     server.reset();  // no more answers
