@@ -26,12 +26,12 @@ public:
     // Once per frame with the frame's time step: samples the frame rate each second (the
     // remainder carries over) and zeroes the four counters.
     virtual void Update(float frameTime) {
-        accumulatedTime += frameTime;
+        accumulatedTime += double(frameTime);
         ++frameCount;
-        if (accumulatedTime >= 1.0f) {
-            framesPerSecond = float(frameCount) / accumulatedTime;
+        if (accumulatedTime >= 1.0) {
+            framesPerSecond = float(double(frameCount) / accumulatedTime);
             frameCount = 0;
-            accumulatedTime -= 1.0f;
+            accumulatedTime -= 1.0;
         }
         polygons = vertices = textureSwitches = bufferSwitches = 0;
     }
@@ -47,7 +47,8 @@ public:
     const SharedString& GetText(int index) const { return texts.GetText(index); }
 
     RenderStatsTexts texts;
-    float accumulatedTime = 0.0f;
+    // Kept in double: sixty float steps of 1/60 s must reach a full second.
+    double accumulatedTime = 0.0;
     int32_t frameCount = 0;
     float framesPerSecond = 0.0f;
     int32_t polygons = 0;

@@ -166,6 +166,8 @@ std::unique_ptr<Device> CreateGLDevice(void* nativeWindow, int32_t width, int32_
 // What the window layer must do before creating a window the device can draw into.
 void PrepareWindowAttributes();
 uint32_t RequiredWindowFlags();
+// The desktop's mode (1024x768x32 when there is no display); the rate always reads 60 Hz.
+Mode QueryDesktopMode();
 // Full-screen state of an SDL window given as an opaque pointer (false for null).
 bool WindowIsFullScreen(void* nativeWindow);
 

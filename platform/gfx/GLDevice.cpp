@@ -181,6 +181,19 @@ void PrepareWindowAttributes() {
 
 uint32_t RequiredWindowFlags() { return SDL_WINDOW_OPENGL; }
 
+Mode QueryDesktopMode() {
+    Mode m{1024, 768, 32, 60};
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) return m;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver && (strcmp(driver, "offscreen") == 0 || strcmp(driver, "dummy") == 0)) return m;
+    SDL_DisplayMode dm;
+    if (SDL_GetDesktopDisplayMode(0, &dm) == 0 && dm.w > 0 && dm.h > 0) {
+        m.width = dm.w;
+        m.height = dm.h;
+    }
+    return m;
+}
+
 bool WindowIsFullScreen(void* nativeWindow) {
     if (!nativeWindow) return false;
     return (SDL_GetWindowFlags(static_cast<SDL_Window*>(nativeWindow)) & SDL_WINDOW_FULLSCREEN) != 0;
@@ -438,10 +451,7 @@ bool GLDevice::Open(void* nativeWindow, int32_t width, int32_t height) {
     }
     const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
     snprintf(adapter_.description, sizeof adapter_.description, "%s", renderer ? renderer : "OpenGL");
-    SDL_DisplayMode dm;
-    if (!ownWindow_ && SDL_GetDesktopDisplayMode(0, &dm) == 0 && dm.w > 0 && dm.h > 0) {
-        desktop_ = {dm.w, dm.h, 32, 60};
-    }
+    desktop_ = QueryDesktopMode();
     if (!epoxy_has_gl_extension("GL_EXT_texture_compression_s3tc"))
         Log(2, "GFX: no S3TC support; compressed textures are refused");
 

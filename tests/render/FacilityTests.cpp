@@ -1,0 +1,359 @@
+// The render facility on the real GL device: modes, device creation, clears and grabs, pass
+// sets and materials drawn per draw, cameras, lights, buffers, device loss with restore, the
+// matrix stack and the frame statistics.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "engine/core/Camera.h"
+#include "engine/render/D3D8LightManager.h"
+#include "engine/render/D3D8RenderFacility.h"
+#include "engine/render/MatrixStack.h"
+#include "tests/support/TestSupport.h"
+
+// Mesa's driver keeps allocations until the process ends; leak reports would only show those.
+// The headless video driver is chosen here as well, so a run outside CTest behaves the same.
+extern "C" const char* __asan_default_options() { return "detect_leaks=0:allocator_may_return_null=1"; }
+namespace {
+const bool kHeadless = [] { return setenv("SDL_VIDEODRIVER", "offscreen", 0) == 0; }();
+}
+
+namespace {
+
+constexpr int kW = 64, kH = 48;
+
+// One facility (and so one GL context) for the binary.
+D3D8RenderFacility& Facility() {
+    static std::unique_ptr<D3D8RenderFacility> f = [] {
+        auto r = std::make_unique<D3D8RenderFacility>();
+        r->ChooseDevice(-1);
+        r->RequestMode({kW, kH, 32, 60});
+        r->CreateDevice(false);
+        return r;
+    }();
+    return *f;
+}
+
+uint32_t Pixel(D3D8RenderFacility& f, int x, int y) {
+    uint32_t p = 0;
+    f.Device()->ReadPixels(true, x, y, 1, 1, &p);
+    return p;
+}
+
+struct ScreenVertex {
+    float x, y, z, rhw;
+    uint32_t diffuse;
+    float u, v;
+};
+constexpr uint32_t kScreenFormat = 1 | 2 | 8 | 32;  // engine word: position, pre-transformed, diffuse, one set
+
+// Fills a static buffer with a quad over [x0, x1) x [y0, y1).
+void FillQuad(StaticVertexBuffer* vb, float x0, float y0, float x1, float y1, uint32_t c) {
+    ScreenVertex v[4] = {{x0 - 0.5f, y0 - 0.5f, 0.5f, 1, c, 0, 0}, {x1 - 0.5f, y0 - 0.5f, 0.5f, 1, c, 1, 0},
+                         {x0 - 0.5f, y1 - 0.5f, 0.5f, 1, c, 0, 1}, {x1 - 0.5f, y1 - 0.5f, 0.5f, 1, c, 1, 1}};
+    memcpy(vb->data(), v, sizeof v);
+    vb->Update(0, 4);
+}
+
+void DrawQuad(D3D8RenderFacility& f, StaticVertexBuffer* vb) {
+    f.SetVertexShaderHandle(vb->fvf);
+    f.SetStreamSource(vb->DeviceBuffer(), vb->stride);
+    f.Device()->DrawPrimitive(gfx::prim::TRIANGLESTRIP, 0, 2);
+}
+
+ShaderDescription OpaqueDiffuse() {
+    ShaderDescription d;
+    d.stageMask = 1;
+    d.stages[0].colorOp = 1;    // select arg 1
+    d.stages[0].colorArg1 = 1;  // diffuse
+    d.stages[0].alphaOp = 1;
+    d.stages[0].alphaArg1 = 1;
+    return d;
+}
+
+class FacilityTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(f.DeviceReady());
+        f.SetCullMode(0);
+    }
+    D3D8RenderFacility& f = Facility();
+};
+
+TEST_F(FacilityTest, ListsSyntheticModesAt60HzAndTakesWindowSizes) {
+    ASSERT_EQ(f.Modes().size(), 16u);
+    for (const DisplayMode& m : f.Modes()) EXPECT_EQ(m.refreshRate, 60);
+    EXPECT_EQ(f.Adapters().size(), 1u);
+    EXPECT_EQ(f.CurrentMode().width, kW);
+    EXPECT_EQ(f.ScreenHeight(), kH);
+    EXPECT_TRUE(f.HasStencil());
+}
+
+TEST_F(FacilityTest, ClearUsesTheCameraFogColourAndGrabReadsRowsFromTheTop) {
+    Camera cam;
+    cam.SetViewport(Rect{0, 0, kW, kH});
+    cam.SetFogColor(Color(0x20, 0x40, 0x80, 1.0f));
+    f.PushState(&cam);
+    f.BeginScene();
+    f.Clear(kClearTarget | kClearDepth);
+    EXPECT_EQ(Pixel(f, 5, 5) & 0x00FFFFFFu, 0x204080u);
+    f.PopState();
+    f.Clear(kClearTarget);
+    EXPECT_EQ(Pixel(f, 5, 5), 0xFF000000u);
+
+    StaticVertexBuffer* vb = f.CreateVertexBuffer(kScreenFormat, sizeof(ScreenVertex), 4, false);
+    ShaderPassSet* set = f.AddShader(OpaqueDiffuse());
+    f.ApplyShaderPass(set);
+    FillQuad(vb, 10, 2, 14, 6, 0xFFFF0000u);
+    DrawQuad(f, vb);
+    f.EndScene();
+    std::vector<uint32_t> shot = f.GrabScreen(false);
+    ASSERT_EQ(shot.size(), size_t(kW * kH));
+    EXPECT_EQ(shot[2 * kW + 10], 0xFFFF0000u);
+    EXPECT_EQ(shot[5 * kW + 13], 0xFFFF0000u);
+    EXPECT_EQ(shot[6 * kW + 10], 0xFF000000u);
+    f.ReleaseVertexBuffer(vb);
+    f.ReleaseShader(set);
+}
+
+TEST_F(FacilityTest, PassSetsAreSharedByTheirEffectiveStates) {
+    ShaderDescription a = OpaqueDiffuse();
+    ShaderDescription b = a;
+    b.stages[3].colorOp = 5;  // beyond the first clear bit
+    b.stages[0].resultArg = 7;
+    ShaderPassSet* pa = f.AddShader(a);
+    ShaderPassSet* pb = f.AddShader(b);
+    EXPECT_EQ(pa, pb);
+    EXPECT_EQ(pa->refCount, 2u);
+    ShaderDescription c = a;
+    c.alphaFunc = 9;
+    ShaderPassSet* pc = f.AddShader(c);
+    EXPECT_NE(pc, pa);
+    EXPECT_EQ(pc->alphaFunc, kUnsetCode);
+    EXPECT_TRUE(pc->flags & ShaderPassSet::kAlphaTest);
+    ShaderDescription none = a;
+    none.stageMask = 0;
+    ShaderPassSet* pn = f.AddShader(none);
+    f.ApplyShaderPass(pn);
+    EXPECT_EQ(f.CachedStageState(0, gfx::tss::COLOROP), gfx::top::DISABLE);
+    f.ApplyDrawStates(nullptr);
+    EXPECT_EQ(f.CachedRenderState(gfx::rs::STENCILREF), 1u);
+    // Releasing the current pass set or the stencil override clears those pointers.
+    f.SetStencilOverride(pn);
+    f.ReleaseShader(pn);
+    EXPECT_EQ(f.CurrentPassSet(), nullptr);
+    for (auto* p : {pa, pb, pc}) f.ReleaseShader(p);
+}
+
+TEST_F(FacilityTest, MaterialsShareAndReleasingTheCurrentClearsIt) {
+    MaterialDescription d;
+    d.power = 4.0f;
+    Material* m1 = f.AddMaterial(d);
+    Material* m2 = f.AddMaterial(d);
+    EXPECT_EQ(m1, m2);
+    EXPECT_EQ(m1->refCount, 2u);
+    f.ReleaseMaterial(m1);
+    ASSERT_EQ(m1->refCount, 1u);
+    f.ApplyMaterial(m1);
+    EXPECT_EQ(f.CurrentMaterial(), m1);
+    f.ReleaseMaterial(m1);
+    EXPECT_EQ(f.CurrentMaterial(), nullptr);
+}
+
+TEST_F(FacilityTest, PassSetBlendsPerDraw) {
+    StaticVertexBuffer* vb = f.CreateVertexBuffer(kScreenFormat, sizeof(ScreenVertex), 4, false);
+    ShaderDescription d = OpaqueDiffuse();
+    d.blend = 1;
+    d.srcBlend = 6;  // source alpha
+    d.dstBlend = 7;  // inverse source alpha
+    ShaderPassSet* blend = f.AddShader(d);
+    ShaderPassSet* opaque = f.AddShader(OpaqueDiffuse());
+    f.Clear(kClearTarget);
+    f.ApplyShaderPass(opaque);
+    FillQuad(vb, 0, 0, 8, 8, 0xFF0000FFu);
+    DrawQuad(f, vb);
+    f.ApplyShaderPass(blend);
+    FillQuad(vb, 0, 0, 8, 8, 0x80FF0000u);
+    DrawQuad(f, vb);
+    uint32_t p = Pixel(f, 4, 4);
+    EXPECT_NEAR(int((p >> 16) & 0xFF), 128, 2);
+    EXPECT_NEAR(int(p & 0xFF), 127, 2);
+    f.ApplyShaderPass(opaque);
+    FillQuad(vb, 0, 0, 8, 8, 0x80FF0000u);
+    DrawQuad(f, vb);
+    EXPECT_EQ(Pixel(f, 4, 4), 0xFFFF0000u);
+    f.ReleaseVertexBuffer(vb);
+    f.ReleaseShader(blend);
+    f.ReleaseShader(opaque);
+}
+
+TEST_F(FacilityTest, CameraStackRefusesOverflowAndUnderflow) {
+    Camera cams[9];
+    for (auto& c : cams) c.SetViewport(Rect{0, 0, 32, 32});
+    testing_support::LogCapture log;
+    for (int i = 0; i < 8; ++i) f.PushState(&cams[i]);
+    f.PushState(&cams[8]);  // refused
+    EXPECT_EQ(f.CurrentCamera(), &cams[7]);
+    EXPECT_EQ(f.PopState(), &cams[7]);
+    EXPECT_EQ(f.CurrentCamera(), &cams[6]);
+    for (int i = 0; i < 7; ++i) f.PopState();
+    EXPECT_EQ(f.CurrentCamera(), nullptr);
+    EXPECT_EQ(f.PopState(), nullptr);  // refused, nothing changes
+    EXPECT_EQ(f.ViewportWidth(), kW);
+}
+
+TEST_F(FacilityTest, ViewportClampsToTheScreen) {
+    Rect r{-5, -3, 1000, 20};
+    f.SetViewport(&r);
+    EXPECT_EQ(f.ViewportWidth(), kW);
+    EXPECT_EQ(f.ViewportHeight(), 20);
+    f.SetViewport(nullptr);
+    EXPECT_EQ(f.ViewportHeight(), kH);
+}
+
+TEST_F(FacilityTest, LightsHandOutIndicesAndKeepTheirLists) {
+    auto* lm = static_cast<D3D8LightManager*>(f.GetLightManager());
+    ASSERT_NE(lm, nullptr);
+    D3D8DirectionalLight* a = lm->CreateDirectionalLight();
+    D3D8PointLight* b = lm->CreatePointLight();
+    D3D8SpotLight* c = lm->CreateSpotLight();
+    EXPECT_EQ(b->Index(), a->Index() + 1);
+    EXPECT_EQ(c->Index(), a->Index() + 2);
+    EXPECT_FLOAT_EQ(a->Record().direction.z, -2.0f);
+    a->Enable();
+    a->Enable();
+    EXPECT_EQ(lm->DirectionalLights().size(), 1u);
+    a->intensity = 1.5f;
+    a->diffuseSource = Vector4{0.5f, 0.5f, 0.5f, 1.0f};
+    lm->ApplyLights();
+    EXPECT_FLOAT_EQ(a->Record().diffuse.r, 0.5f);
+    a->intensity = -0.5f;
+    a->Apply();
+    EXPECT_FLOAT_EQ(a->Record().diffuse.r, 0.0f);
+    c->Enable();
+    EXPECT_EQ(lm->SpotLights().size(), 1u);
+    delete c;  // deleting an enabled light takes it off the list
+    EXPECT_TRUE(lm->SpotLights().empty());
+    a->Disable();
+    a->Disable();
+    EXPECT_TRUE(lm->DirectionalLights().empty());
+    EXPECT_FALSE(f.Device()->IsLightEnabled(a->Index()));
+    delete a;
+    delete b;
+}
+
+TEST_F(FacilityTest, ForcedLossResetsAndRestoresEveryBuffer) {
+    StaticVertexBuffer* vb = f.CreateVertexBuffer(kScreenFormat, sizeof(ScreenVertex), 4, false);
+    DynamicVertexBuffer* dvb = f.CreateDynamicVertexBuffer(kScreenFormat, sizeof(ScreenVertex), 16, false);
+    StaticIndexBuffer* ib = f.CreateIndexBuffer(6, 4, false);
+    ShaderPassSet* set = f.AddShader(OpaqueDiffuse());
+    FillQuad(vb, 0, 0, 8, 8, 0xFF00FF00u);
+    f.Device()->ForceCooperativeLevel(gfx::CoopState::LOST);
+    {
+        testing_support::LogCapture log;
+        f.BeginScene();
+        f.EndScene();
+    }
+    f.Device()->ForceCooperativeLevel(gfx::CoopState::NOTRESET);
+    f.BeginScene();
+    f.EndScene();  // resets: buffers released, device reset, buffers made and refilled
+    EXPECT_EQ(f.Device()->TestCooperativeLevel(), gfx::CoopState::OK);
+    ASSERT_NE(vb->DeviceBuffer(), nullptr);
+    ASSERT_NE(dvb->DeviceBuffer(), nullptr);
+    ASSERT_NE(ib->DeviceBuffer(), nullptr);
+    f.Clear(kClearTarget);
+    f.ApplyShaderPass(set);
+    DrawQuad(f, vb);
+    EXPECT_EQ(Pixel(f, 3, 3), 0xFF00FF00u);
+    f.ReleaseVertexBuffer(vb);
+    f.ReleaseDynamicVertexBuffer(dvb);
+    f.ReleaseIndexBuffer(ib);
+    f.ReleaseShader(set);
+}
+
+TEST_F(FacilityTest, IndexBuffersPickTheirWidthAndStageSixteenBitWrites) {
+    StaticIndexBuffer* a = f.CreateIndexBuffer(3, 65536, false);
+    StaticIndexBuffer* b = f.CreateIndexBuffer(3, 65537, false);
+    EXPECT_FALSE(a->Is32());
+    EXPECT_TRUE(b->Is32());
+    f.ReleaseIndexBuffer(a);
+    f.ReleaseIndexBuffer(b);
+    DynamicIndexBuffer* d = f.CreateDynamicIndexBuffer(8, 100, false);
+    ASSERT_NE(d->Lock(0, 4, 1), nullptr);
+    d->IndexRef(0) = 5;
+    d->IndexRef(1) = 6;
+    d->IndexRef(2) = 0x10007;
+    d->Unlock();
+    const auto* shadow = reinterpret_cast<const uint16_t*>(d->DeviceBuffer()->Shadow());
+    EXPECT_EQ(shadow[0], 5);
+    EXPECT_EQ(shadow[1], 6);
+    EXPECT_EQ(shadow[2], 7);
+    {
+        testing_support::LogCapture log;
+        EXPECT_EQ(d->Lock(6, 4, 0), nullptr);  // past the end
+        d->IndexRef(0) = 9;                    // nothing locked: goes nowhere
+    }
+    EXPECT_EQ(shadow[0], 5);
+    f.ReleaseDynamicIndexBuffer(d);
+}
+
+TEST_F(FacilityTest, CountersReachTheLastFrameTexts) {
+    f.SetFrameTime(1.0f / 60.0f);
+    f.BeginScene();
+    f.CountDraw(2, 4);
+    f.EndScene();
+    EXPECT_EQ(f.LastFrameStats().polygons, 2);
+    EXPECT_STREQ(f.LastFrameStats().GetText(RenderStatsTexts::kPolygons).c_str(), "2");
+    EXPECT_STREQ(f.LastFrameStats().GetText(RenderStatsTexts::kVertices).c_str(), "4");
+    EXPECT_EQ(f.FrameStats().polygons, 0);
+}
+
+TEST(RenderStatsTest, SamplesTheFrameRateOncePerSecond) {
+    RenderStats s;
+    for (int i = 0; i < 60; ++i) s.Update(1.0f / 60.0f);
+    s.BuildTexts();
+    EXPECT_NEAR(s.framesPerSecond, 60.0f, 0.01f);
+    EXPECT_NEAR(s.accumulatedTime, 0.0f, 1e-4f);
+    RenderStats t;
+    t.Update(2.5f);
+    EXPECT_FLOAT_EQ(t.framesPerSecond, 0.4f);
+    EXPECT_DOUBLE_EQ(t.accumulatedTime, 1.5);
+}
+
+TEST(MatrixStackTest, PushMultiplyPopRestoresAndRefusesOverAndUnderflow) {
+    MatrixStack ms;
+    Matrix4 a = Matrix4::Translation(1, 2, 3), b = Matrix4::RotationY(0.5f);
+    ms.Multiply(a);
+    uint16_t id = ms.currentId;
+    ASSERT_TRUE(ms.Push());
+    uint16_t id2 = ms.Multiply(b);
+    EXPECT_GT(id2, id);
+    ms.dirty = 0;
+    ASSERT_TRUE(ms.Pop());
+    EXPECT_EQ(ms.current, a);
+    EXPECT_EQ(ms.currentId, id);
+    EXPECT_EQ(ms.dirty, 1u);
+    MatrixStack m2;
+    m2.Multiply(a);
+    m2.Multiply(b);
+    MatrixStack m3;
+    m3.Multiply(a * b);
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) EXPECT_NEAR(m2.current.m[i][j], m3.current.m[i][j], 1e-5f);
+    MatrixStack m4;
+    m4.Multiply(a);
+    m4.PreMultiply(b);
+    Matrix4 ba = b * a;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) EXPECT_NEAR(m4.current.m[i][j], ba.m[i][j], 1e-5f);
+    testing_support::LogCapture log;
+    MatrixStack deep;
+    for (int i = 0; i < MatrixStack::kDepth; ++i) ASSERT_TRUE(deep.Push());
+    EXPECT_FALSE(deep.Push());
+    MatrixStack empty;
+    EXPECT_FALSE(empty.Pop());
+}
+
+}  // namespace
