@@ -48,13 +48,19 @@ D3D8TextureManager::D3D8TextureManager(gfx::Device* device, int32_t adapterBitsP
     }
 }
 
+// Texture objects outlive their manager: handles in the factories' caches may still point at
+// them, and without a device texture they bind as none. They are kept here for the process.
+static std::vector<D3D8Texture*>& RetiredTextures() {
+    static std::vector<D3D8Texture*> retired;
+    return retired;
+}
+
 D3D8TextureManager::~D3D8TextureManager() {
-    // Texture objects stay allocated: handles elsewhere may still point at them, and without
-    // a device texture they bind as none.
     for (D3D8Texture* t : textures) {
         if (t->texture && device_) device_->ReleaseTexture(t->texture);
         t->texture = nullptr;
     }
+    RetiredTextures().insert(RetiredTextures().end(), textures.begin(), textures.end());
     textures.clear();
 }
 
@@ -214,7 +220,10 @@ bool D3D8TextureManager::Upload(const TextureRecord& record, D3D8Texture& textur
 void D3D8TextureManager::Release(D3D8Texture* texture) {
     if (!texture) return;
     auto it = std::find(textures.begin(), textures.end(), texture);
-    if (it != textures.end()) textures.erase(it);
+    if (it != textures.end()) {
+        textures.erase(it);
+        RetiredTextures().push_back(texture);
+    }
     if (texture->texture && device_) device_->ReleaseTexture(texture->texture);
     texture->texture = nullptr;
 }
