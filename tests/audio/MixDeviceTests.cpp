@@ -95,14 +95,14 @@ TEST(DS8Audio, AllFourSlotsBusyDropsTheFifth) {
     TempWorkDir dir;
     Observer fifth;
     LockstepDevice t;
-    // Long enough that the four workers are still decoding when the fifth arrives is not
-    // guaranteed, so hold the slots by checking the idle count the moment they are taken.
-    audio_test::WriteWav(dir, "Audio/Long.WAV", 2, 44100, audio_test::Constant(44100 * 4, {1, 1}));
+    audio_test::WriteWav(dir, "Audio/Long.WAV", 2, 44100, audio_test::Constant(4410, {1, 1}));
     ASSERT_TRUE(LockstepDevice::WaitFor([&] { return t.device.IdleSlotCount() == 4; }));
-    for (int i = 0; i < 4; ++i) t.device.PlaySound("Long.WAV", 1.0f);
-    const bool allBusy = t.device.IdleSlotCount() == 0;
-    t.device.PlaySound("Long.WAV", 1.0f, &fifth);
-    if (allBusy) {
+    {
+        // Holding the mixer keeps each worker from starting its voice, so its slot stays busy.
+        std::lock_guard<Mutex> hold(t.device.Mixer().Lock());
+        for (int i = 0; i < 4; ++i) t.device.PlaySound("Long.WAV", 1.0f);
+        EXPECT_EQ(t.device.IdleSlotCount(), 0);
+        t.device.PlaySound("Long.WAV", 1.0f, &fifth);
         EXPECT_EQ(fifth.voice, nullptr);
     }
     ASSERT_TRUE(LockstepDevice::WaitFor([&] { return t.device.IdleSlotCount() == 4; }));
