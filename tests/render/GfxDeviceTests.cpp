@@ -9,6 +9,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/gfx/VsTranslator.h"
 #include "tests/render/GfxTestSupport.h"
 
 using namespace gfx;
@@ -455,6 +456,68 @@ TEST_F(GfxDevice, TruncatedMipChainStillSamples) {
     EXPECT_NE(p & 0x00FFFFFFu, 0u);
     d.SetTexture(0, nullptr);
     d.ReleaseTexture(t);
+}
+
+}  // namespace
+
+namespace {
+
+uint32_t Dst(uint32_t type, uint32_t index, uint32_t mask = 0xF) { return 0x80000000u | type << 28 | mask << 16 | index; }
+uint32_t Src(uint32_t type, uint32_t index, uint32_t swizzle = 0xE4, bool negate = false) {
+    return 0x80000000u | type << 28 | swizzle << 16 | (negate ? 1u << 24 : 0u) | index;
+}
+constexpr uint32_t kVersion = 0xFFFE0101u, kEnd = 0x0000FFFFu;
+
+TEST(VsTranslate, ValidatorRefusesBadStreams) {
+    const std::vector<uint32_t> good = {kVersion, 1, Dst(4, 0), Src(1, 0), kEnd};
+    EXPECT_TRUE(TranslateVs11(good.data(), good.size()).ok);
+    struct { const char* what; std::vector<uint32_t> t; } bad[] = {
+        {"version", {0xFFFE0200u, 1, Dst(4, 0), Src(1, 0), kEnd}},
+        {"opcode", {kVersion, 18, Dst(4, 0), Src(1, 0), kEnd}},
+        {"register", {kVersion, 1, Dst(0, 12), Src(1, 0), kEnd}},
+        {"constant", {kVersion, 1, Dst(0, 0), Src(2, 96), kEnd}},
+        {"no end", {kVersion, 1, Dst(4, 0), Src(1, 0)}},
+        {"after end", {kVersion, 1, Dst(4, 0), Src(1, 0), kEnd, 0}},
+        {"truncated", {kVersion, 4, Dst(0, 0), Src(1, 0), kEnd}},
+    };
+    for (auto& b : bad) EXPECT_FALSE(TranslateVs11(b.t.data(), b.t.size()).ok) << b.what;
+}
+
+TEST_F(GfxDevice, VertexShaderDrawsLikeFixedFunction) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
+    d.SetTextureStageState(0, tss::COLORARG1, ta::DIFFUSE);
+    struct V { float x, y, z; uint32_t c; } v[4] = {
+        {-1, 1, 0.5f, 0xFF808080u}, {0, 1, 0.5f, 0xFF808080u}, {-1, 0, 0.5f, 0xFF808080u}, {0, 0, 0.5f, 0xFF808080u}};
+    // Fixed function: the quad over the top-left quarter in its vertex colour.
+    d.SetVertexShader(fvf::XYZ | fvf::DIFFUSE);
+    d.DrawPrimitiveUP(prim::TRIANGLESTRIP, 2, v, sizeof(V));
+    uint32_t fixedPixel = Pixel(d, 10, 10);
+    EXPECT_TRUE(Near(fixedPixel, 0xFF808080u));
+    EXPECT_EQ(Pixel(d, 40, 40), 0xFF000000u);
+    // The same through m4x4 with identity rows, colour from the vertex times c4.
+    const std::vector<uint32_t> tokens = {kVersion,
+                                          20, Dst(4, 0), Src(1, 0), Src(2, 0),
+                                          5, Dst(5, 0), Src(1, 5), Src(2, 4),
+                                          1, Dst(5, 1), Src(2, 5, 0x1B, true),  // -c5.wzyx
+                                          kEnd};
+    uint32_t h = d.CreateVertexShader(fvf::XYZ | fvf::DIFFUSE, tokens.data(), tokens.size());
+    ASSERT_NE(h, 0u);
+    ASSERT_EQ(h & 1, 1u);
+    float c[6][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}, {1, 1, 1, 1}, {0, 0, -0.5f, 0}};
+    ASSERT_TRUE(d.SetVertexShaderConstant(0, &c[0][0], 6));
+    EXPECT_FALSE(d.SetVertexShaderConstant(90, &c[0][0], 7));
+    d.Clear(clear::TARGET, 0xFF000000u, 1.0f, 0);
+    d.SetVertexShader(h);
+    d.DrawPrimitiveUP(prim::TRIANGLESTRIP, 2, v, sizeof(V));
+    EXPECT_TRUE(Near(Pixel(d, 10, 10), fixedPixel));
+    EXPECT_EQ(Pixel(d, 40, 40), 0xFF000000u);
+    // The specular output reaches the SPECULAR argument: -c5.wzyx = (0, 0.5, 0, 0).
+    d.SetTextureStageState(0, tss::COLORARG1, ta::SPECULAR);
+    d.DrawPrimitiveUP(prim::TRIANGLESTRIP, 2, v, sizeof(V));
+    EXPECT_TRUE(Near(Pixel(d, 10, 10), Rgb(0, 128, 0)));
+    d.SetVertexShader(0);
+    d.DeleteVertexShader(h);
 }
 
 }  // namespace
