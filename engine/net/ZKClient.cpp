@@ -48,7 +48,8 @@ ZKClient::~ZKClient() {
         channels_.clear();
     }
     Disconnect();
-    host_.reset();  // joins the network thread before any member goes
+    if (host_) host_->Stop();  // joins the network thread before any member goes
+    host_.reset();
 }
 
 void ZKClient::EnumerateHosts(SharedString sessionName, SharedString hostName, uint32_t port) {

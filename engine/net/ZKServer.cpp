@@ -48,6 +48,7 @@ ZKServer::~ZKServer() {
     if (host_) {
         // Every client hears that the session ended before the port closes.
         host_->DisconnectAll(kCloseWaitMs);
+        host_->Stop();  // no callback runs past this point, so host_ may go
         host_.reset();
     }
 }
