@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
 
     StartUpServices services;
     services.createRenderer = []() -> RenderFacility* { return new NullRenderFacility; };
-    services.createAudioDevice = [](int) -> AudioDevice* { return new NullAudioDevice; };
+    services.createAudioDevice = [](int type) -> AudioDevice* { return CreateAudioDevice(type); };
     NullFrontEnd frontEnd;
     services.frontEnd = &frontEnd;
 

@@ -53,7 +53,10 @@ SharedString::~SharedString() { Release(); }
 
 void SharedString::Release() {
     if (!data_) return;
+    // The handle always lets go of the block, so a later release or the destructor cannot
+    // drop the same reference twice.
     if (data_->refcount.fetch_sub(1, std::memory_order_acq_rel) == 1) Free();
+    else data_ = nullptr;
 }
 
 void SharedString::Free() {

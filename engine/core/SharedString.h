@@ -26,7 +26,7 @@ public:
     SharedString& operator=(const SharedString& other);
     ~SharedString();
 
-    // Drops this handle's reference; frees the block at zero and leaves the handle null.
+    // Drops this handle's reference (freeing the block at zero) and leaves the handle null.
     void Release();
     // Frees storage and block regardless of the count (tail of a final release).
     void Free();

@@ -14,9 +14,6 @@
 #include "engine/render/NullRenderFacility.h"
 #include "tests/support/TestSupport.h"
 
-// The video and GL drivers keep allocations until process end; they are not ours to free.
-extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
-
 namespace {
 
 void PushKey(SDL_Scancode scancode, SDL_Keycode sym) {

@@ -35,6 +35,13 @@ TEST(SharedString, ReleaseAndAssignmentKeepCountsRight) {
     EXPECT_EQ(a.RefCount(), 2);
     same = SharedString("y");
     EXPECT_EQ(a.RefCount(), 1);
+    SharedString other = a;
+    other.Release(); // one of two references: the other handle keeps the text
+    EXPECT_TRUE(other.IsNull());
+    EXPECT_EQ(a.RefCount(), 1);
+    EXPECT_STREQ(a.c_str(), "x");
+    other.Release(); // a released handle has nothing left to drop
+    EXPECT_EQ(a.RefCount(), 1);
     a.Release(); // last reference: block freed, handle null
     EXPECT_TRUE(a.IsNull());
     EXPECT_EQ(a.Length(), 0);
