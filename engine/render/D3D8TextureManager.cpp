@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "engine/core/Debugger.h"
+#include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/PixelFormat.h"
 #include "platform/gfx/Device.h"
 
@@ -62,6 +63,16 @@ D3D8TextureManager::~D3D8TextureManager() {
     }
     RetiredTextures().insert(RetiredTextures().end(), textures.begin(), textures.end());
     textures.clear();
+}
+
+void D3D8TextureManager::SetMaxMipLevel(int32_t level) {
+    maxMipLevel = level;
+    if (facility) facility->SetTextureGlobals(uint32_t(level < 0 ? 0 : level), lodBias);
+}
+
+void D3D8TextureManager::SetLodBias(float bias) {
+    lodBias = bias;
+    if (facility) facility->SetTextureGlobals(uint32_t(maxMipLevel < 0 ? 0 : maxMipLevel), lodBias);
 }
 
 EnvironmentCube* D3D8TextureManager::CreateEnvironmentCube(int32_t) { return nullptr; }

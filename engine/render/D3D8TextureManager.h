@@ -13,6 +13,7 @@ class Device;
 class Texture;
 }  // namespace gfx
 class EnvironmentCube;
+class D3D8RenderFacility;
 
 // A texture of the manager with its sampling settings. The facility binds `texture` with
 // these filters, addresses and mip bias (plus the manager's lodBias and maxMipLevel).
@@ -67,6 +68,12 @@ public:
     int32_t LevelCount(int32_t width, int32_t height, int32_t recordLevels) const;
 
     gfx::Device* Device() const { return device_; }
+    // The texture-detail setting: the highest-resolution level textures may use, and a bias
+    // added to every texture's own. Handed on to the facility, which applies them on binding.
+    void SetMaxMipLevel(int32_t level);
+    void SetLodBias(float bias);
+
+    D3D8RenderFacility* facility = nullptr;  // the owner, when it is the real facility
 
     std::vector<int32_t> supportedFormats;
     int32_t maxWidth = 4096;

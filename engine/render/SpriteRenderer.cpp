@@ -144,7 +144,7 @@ void SpriteRenderer::DrawTextRange(const SharedString& text, const TextRange& ra
 // ---------------------------------------------------------------------------------------------
 
 D3D8SpriteRenderer::D3D8SpriteRenderer(RenderFacility& facility, gfx::Device& device)
-    : facility_(facility), device_(device) {
+    : facility_(facility), cached_(dynamic_cast<D3D8RenderFacility*>(&facility)), device_(device) {
     Debugger& log = Debugger::Instance();
     staging_.resize(size_t(kMaxQuads) * 4);
     CreateBuffers();
@@ -153,10 +153,12 @@ D3D8SpriteRenderer::D3D8SpriteRenderer(RenderFacility& facility, gfx::Device& de
     log.Log(3, "D3D8SPRITERENDERER: Compiling shaders...");
     for (int32_t m = 0; m < 3; ++m) passSets_[m] = facility_.AddShader(descriptions[m]);
     mode_ = 0;
+    if (cached_) cached_->AddDeviceClient(this);
     log.Log(3, "D3D8SPRITERENDERER: Inited successfully");
 }
 
 D3D8SpriteRenderer::~D3D8SpriteRenderer() {
+    if (cached_) cached_->RemoveDeviceClient(this);
     ReleaseBuffers();
     if (indexBuffer_) device_.ReleaseBuffer(indexBuffer_);
     indexBuffer_ = nullptr;
@@ -229,26 +231,31 @@ void D3D8SpriteRenderer::Queue(const Vector2 c[4], uint32_t color, float u0, flo
 }
 
 void D3D8SpriteRenderer::Flush() {
-    if (count_ == 0) return;
-    if (!vertexBuffer_ || !indexBuffer_) {
-        count_ = 0;
-        return;
-    }
-    const uint32_t bytes = uint32_t(count_) * kQuadBytes;
-    if (void* dst = device_.Lock(vertexBuffer_, 0, bytes, gfx::lock::DISCARD)) {
-        std::memcpy(dst, staging_.data(), bytes);
-        device_.Unlock(vertexBuffer_);
-        facility_.ApplyShaderPass(passSets_[mode_]);
+    // The count goes first: the facility may flush its clients again from inside.
+    const int32_t quads = count_;
+    count_ = 0;
+    if (quads == 0 || !vertexBuffer_ || !indexBuffer_) return;
+    const uint32_t bytes = uint32_t(quads) * kQuadBytes;
+    void* dst = device_.Lock(vertexBuffer_, 0, bytes, gfx::lock::DISCARD);
+    if (!dst) return;
+    std::memcpy(dst, staging_.data(), bytes);
+    device_.Unlock(vertexBuffer_);
+    facility_.ApplyShaderPass(passSets_[mode_]);
+    // Sprites always take the pre-transformed path, never a world vertex shader.
+    if (cached_) {
+        cached_->SetStreamSource(vertexBuffer_, sizeof(SpriteVertex));
+        cached_->SetIndices(indexBuffer_, 0);
+        cached_->SetVertexShaderHandle(kVertexFormat);
+    } else {
         device_.SetStreamSource(0, vertexBuffer_, sizeof(SpriteVertex));
         device_.SetIndices(indexBuffer_, 0);
         device_.SetVertexShader(kVertexFormat);
-        RenderStats& stats = facility_.FrameStats();
-        stats.polygons += 2 * count_;
-        stats.vertices += 4 * count_;
-        device_.DrawIndexedPrimitive(gfx::prim::TRIANGLESTRIP, 0, uint32_t(4 * count_), 0,
-                                     uint32_t((3 * count_ - 2) * 2));
     }
-    count_ = 0;
+    RenderStats& stats = facility_.FrameStats();
+    stats.polygons += 2 * quads;
+    stats.vertices += 4 * quads;
+    device_.DrawIndexedPrimitive(gfx::prim::TRIANGLESTRIP, 0, uint32_t(4 * quads), 0,
+                                 uint32_t((3 * quads - 2) * 2));
 }
 
 template <typename Fn>

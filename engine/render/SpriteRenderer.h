@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/core/Math.h"
+#include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/Font.h"
 
 class Sprite;
@@ -98,7 +99,9 @@ struct SpriteVertex {
 };
 static_assert(sizeof(SpriteVertex) == 28);
 
-class D3D8SpriteRenderer : public SpriteRenderer {
+// Over a D3D8RenderFacility it goes through the facility's state caches and takes part in
+// its flushes and device resets; over any other facility it talks to the device directly.
+class D3D8SpriteRenderer : public SpriteRenderer, public DeviceClient {
 public:
     static constexpr int32_t kMaxQuads = 5000;
     static constexpr uint32_t kVertexFormat = 0x144;  // XYZRHW | DIFFUSE | TEX1
@@ -123,6 +126,8 @@ public:
     // Buffers: made by the constructor; released before a device reset and made again after.
     bool CreateBuffers();
     void ReleaseBuffers();
+    void OnDeviceLost() override { ReleaseBuffers(); }
+    void OnDeviceRestored() override { CreateBuffers(); }
 
     int32_t QueuedQuads() const { return count_; }
     int32_t BlendMode() const { return mode_; }
@@ -144,6 +149,7 @@ private:
     Vector2 ViewportOrigin() const;
 
     RenderFacility& facility_;
+    D3D8RenderFacility* cached_;  // the same facility when it keeps device-state caches
     gfx::Device& device_;
     ShaderPassSet* passSets_[3] = {};
     int32_t mode_ = 0;

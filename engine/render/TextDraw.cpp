@@ -5,6 +5,7 @@
 #include "engine/render/RenderFacility.h"
 #include "engine/render/SpriteRenderer.h"
 #include "engine/render/TextureFactory.h"
+#include "engine/render/TextureSubObjects.h"
 
 void SetViewportAnchored(RenderFacility& facility, const Rect* rect, int32_t anchor) {
     if (!rect) {
@@ -24,6 +25,7 @@ void DrawCounterText(RenderFacility& facility, const SharedString& text, float x
 }
 
 void LoadDefaultRenderResources(ZKEngine& engine) {
+    InstallTextureSubObjects();  // links the sub-objects into any program that draws text
     // The factory keeps the texture; the handle it gives us is not needed.
     delete TextureFactory::Instance().GetByName(SharedString("Missing.ZKT"), true);
     engine.SetDefaultFont(Font::Create(kFontAll, SharedString("Arial"), 15, true, false), Font::Delete);
