@@ -6,7 +6,7 @@
 
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/StartUp.h"
-#include "engine/render/NullRenderFacility.h"
+#include "engine/render/D3D8RenderFacility.h"
 #include "platform/window/Window.h"
 
 int main(int argc, char** argv) {
@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     plat::InstallQuitSignals();
 
     StartUpServices services;
-    services.createRenderer = []() -> RenderFacility* { return new NullRenderFacility; };
+    services.createRenderer = []() -> RenderFacility* { return CreateRenderer(); };
     services.createAudioDevice = [](int type) -> AudioDevice* { return CreateAudioDevice(type); };
     NullFrontEnd frontEnd;
     services.frontEnd = &frontEnd;

@@ -361,6 +361,7 @@ private:
     Mode desktop_{1024, 768, 32, 60};
     CoopState coop_ = CoopState::OK;
     bool forced_ = false;
+    bool hadFocus_ = false;
     bool inScene_ = false;
 
     GLuint backFbo_ = 0, backColor_ = 0, backDepth_ = 0, frontFbo_ = 0, frontColor_ = 0;
@@ -615,8 +616,12 @@ void GLDevice::SetDefaults() {
 CoopState GLDevice::TestCooperativeLevel() {
     if (!forced_ && window_ && !ownWindow_) {
         uint32_t f = SDL_GetWindowFlags(window_);
+        // A window that never had the focus (a headless or window-manager-less display) has
+        // not lost it: only a minimised window or one whose focus went away loses the device.
+        if (f & SDL_WINDOW_INPUT_FOCUS) hadFocus_ = true;
         if (f & SDL_WINDOW_FULLSCREEN) {
-            bool away = (f & SDL_WINDOW_MINIMIZED) || !(f & SDL_WINDOW_INPUT_FOCUS);
+            bool away = (f & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) ||
+                        (hadFocus_ && !(f & SDL_WINDOW_INPUT_FOCUS));
             if (away) coop_ = CoopState::LOST;
             else if (coop_ == CoopState::LOST) coop_ = CoopState::NOTRESET;
         }
