@@ -99,6 +99,8 @@ Window* Window::Create(const char* title, int32_t x, int32_t y, int32_t width, i
     window->native_ = w;
     window->id_ = SDL_GetWindowID(w);
     window->fullScreen_ = fullScreen;
+    window->requestedWidth_ = width;
+    window->requestedHeight_ = height;
     ++g_liveWindows;
     SDL_StartTextInput();
     if (fullScreen) SDL_ShowCursor(SDL_DISABLE);
@@ -115,6 +117,11 @@ int Window::LiveCount() { return g_liveWindows; }
 void Window::Show() { SDL_ShowWindow(static_cast<SDL_Window*>(native_)); }
 
 void Window::ClientSize(int32_t& width, int32_t& height) const {
+    if (fullScreen_) {
+        width = requestedWidth_;
+        height = requestedHeight_;
+        return;
+    }
     int w = 0, h = 0;
     SDL_GetWindowSize(static_cast<SDL_Window*>(native_), &w, &h);
     width = w;

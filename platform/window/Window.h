@@ -57,6 +57,9 @@ public:
     Window& operator=(const Window&) = delete;
 
     void Show();
+    // The size of the picture the window shows. A full-screen window covers the whole desktop
+    // and the graphics layer letterboxes its picture into it, so it reports the size it was
+    // created with, as a display-mode switch would have made it.
     void ClientSize(int32_t& width, int32_t& height) const;
     void Position(int32_t& x, int32_t& y) const;
     // Re-places the window (and shows it), e.g. after the display changed.
@@ -78,6 +81,8 @@ private:
     void* native_ = nullptr;
     uint32_t id_ = 0;
     bool fullScreen_ = false;
+    int32_t requestedWidth_ = 0;
+    int32_t requestedHeight_ = 0;
     bool movePending_ = false;
     uint32_t lastMoveMs_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/core/InputDevice.h"
 #include "tests/skeleton/SdlTestSupport.h"
 
 using namespace skeleton_test;
@@ -116,6 +117,40 @@ TEST_F(WindowTest, AWindowAtNegativeCoordinatesKeepsItsSign) {
     PushWindowEvent(SDL_WINDOWEVENT_MOVED, -300, -20);
     window->PumpMessages();
     EXPECT_EQ(window->screenRect, (Rect{-300, -20, 500, 580}));
+}
+
+TEST_F(WindowTest, AFullScreenWindowReportsThePictureSizeNotTheDesktops) {
+    // The full-screen window covers the desktop and the picture is letterboxed into it: the
+    // engine (cameras, the cursor) works in the picture's 800 x 600.
+    AppWindow* full = CreateAppWindow(ApplicationTitle(), Rect{0, 0, 800, 600}, true);
+    ASSERT_NE(full, nullptr);
+    full->Show();
+    full->PumpMessages();
+    SDL_Window* w = static_cast<SDL_Window*>(full->native->NativeHandle());
+    EXPECT_NE(SDL_GetWindowFlags(w) & SDL_WINDOW_FULLSCREEN_DESKTOP, 0u);
+    EXPECT_EQ(SDL_ShowCursor(SDL_QUERY), SDL_DISABLE);
+    int desktopW = 0, desktopH = 0;
+    SDL_GetWindowSize(w, &desktopW, &desktopH);
+    ASSERT_GT(desktopW, 800) << "the test needs a desktop larger than the picture";
+    full->RefreshClientSize();
+    EXPECT_EQ(full->clientWidth, 800);
+    EXPECT_EQ(full->clientHeight, 600);
+    EXPECT_TRUE(full->fullScreen);
+
+    DInputDevice device;
+    device.Init(full, true);
+    SDL_Event e{};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.windowID = SDL_GetWindowID(w);
+    e.motion.xrel = 5000;
+    e.motion.yrel = 5000;
+    SDL_PushEvent(&e);
+    full->PumpMessages();
+    device.Update(0.016f);
+    EXPECT_EQ(*device.GetCursorPosition(), (Point2i{799, 599})); // the picture's last pixel
+    device.Shutdown();
+    delete full;
+    SDL_ShowCursor(SDL_ENABLE);
 }
 
 TEST(PositionPacking, RoundTripsSignedSixteenBitValues) {
