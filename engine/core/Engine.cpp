@@ -133,6 +133,7 @@ void ZKEngine::Frame() {
     } else {
         log.Log(3, "ENGINE: Using %s for %.2f seconds", currentMLP->name.c_str(), double(currentMLP->timeCurrent));
     }
+    MLP* const checked = currentMLP;
     if (currentMLP) currentMLP->timeCurrent += frameTime;
     timeCurrent += frameTime;
 
@@ -147,6 +148,9 @@ void ZKEngine::Frame() {
     } else if (usable) {
         currentMLP->HandleInput();
     }
+    // Input (the MLP's own or a console command) may have made another MLP current, or none:
+    // only one that is ready is updated and drawn this frame.
+    if (currentMLP != checked) usable = currentMLP && currentMLP->IsReady();
     if (usable) currentMLP->Update();
 
     if (console) console->Update(frameTime);

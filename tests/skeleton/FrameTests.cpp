@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "engine/core/Console.h"
 #include "engine/core/Debugger.h"
@@ -152,6 +153,55 @@ TEST_F(FrameTest, TheConsoleKeyWithholdsInputFromTheMLP) {
     input->nextPressed = {ZKEngine::kConsoleKey};
     RunFrame(16);
     EXPECT_FALSE(engine->console->IsOpen()); // the console key closes it too
+}
+
+// A game state whose input makes another MLP current.
+class SwitchingMLP : public RecordingMLP {
+public:
+    SwitchingMLP(CallList& calls, std::function<void()> onInput) : RecordingMLP("Menu", calls), onInput_(onInput) {}
+    void HandleInput() override {
+        RecordingMLP::HandleInput();
+        onInput_();
+    }
+
+private:
+    std::function<void()> onInput_;
+};
+
+TEST_F(FrameTest, AnMLPMadeCurrentByInputIsUpdatedAndDrawnOnlyWhenReady) {
+    Event gate(false);
+    RecordingMLP loading("Loading", calls, false);
+    loading.loadGate = &gate;
+    SwitchingMLP menu(calls, [&] { engine->PushMLP(&loading); });
+    engine->SetMLP(&menu);
+    calls.clear();
+    RunFrame(16);
+    const CallList expected = {"Menu HandleInput", "Menu Deactivate", "Loading Activate", "sound Update",
+                               "BeginScene",       "AfterBeginScene", "Clear 3",          "EndScene",
+                               "EndFrame"};
+    EXPECT_EQ(std::vector<std::string>(calls.begin() + 1, calls.end()), expected); // after "input Update"
+    gate.Set();
+    ASSERT_TRUE(loading.WaitForInit(10.0f));
+
+    // A ready MLP made current by input gets its update and render in the same frame.
+    RecordingMLP ready("Ready", calls);
+    SwitchingMLP other(calls, [&] { engine->SetMLP(&ready); });
+    engine->SetMLP(&other);
+    calls.clear();
+    RunFrame(16);
+    EXPECT_TRUE(Has(calls, "Ready Update"));
+    EXPECT_TRUE(Has(calls, "Ready Render"));
+
+    // Popping down to an empty bottom entry leaves no MLP: the frame still finishes.
+    engine->currentMLP = nullptr;
+    engine->mlpStack.clear();
+    SwitchingMLP popper(calls, [&] { engine->PopMLP(); });
+    engine->PushMLP(&popper);
+    calls.clear();
+    RunFrame(16);
+    EXPECT_EQ(engine->currentMLP, nullptr);
+    EXPECT_TRUE(Has(calls, "Clear 3"));
+    EXPECT_TRUE(Has(calls, "EndScene"));
 }
 
 TEST_F(FrameTest, TheScreenshotKeyWritesTheFirstFreeNumber) {
