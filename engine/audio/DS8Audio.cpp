@@ -401,12 +401,11 @@ void DS8Audio::Play3D(SoundRequest& request, const Vector3& position, float mini
 
 void DS8Audio::PositionalUpdate(DS8MixVoice* voice) {
     const DS8MixVoice::Positional& p = *voice->positional_;
-    const Vector3 d = p.position - listenerPosition_;
-    // Into listener space: the rows of the listener's rotation are its right, up and front.
-    const auto& m = listenerMatrix_.m;
-    const float localX = d.x * m[0][0] + d.y * m[0][1] + d.z * m[0][2];
-    const float dist = std::sqrt(d.LengthSquared());
-    const float pan = dist > 0.0f ? std::clamp(localX / dist, -1.0f, 1.0f) : 0.0f;
+    // Into listener space: the listener's rotation maps world directions to its own axes the
+    // way the camera's view rotation does (x right, y up, z front).
+    const Vector3 local = listenerMatrix_.TransformCoord(p.position - listenerPosition_);
+    const float dist = std::sqrt(local.LengthSquared());
+    const float pan = dist > 0.0f ? std::clamp(local.x / dist, -1.0f, 1.0f) : 0.0f;
     const float t = std::clamp(dist - p.minimum, 0.0f, std::max(p.maximum, 0.0f));
     const float gain = p.maximum > 0.0f ? (p.maximum - t) / p.maximum * voice->effective_ : 0.0f;
     voice->mix_.SetGains(gain, pan);

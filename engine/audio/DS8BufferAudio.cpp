@@ -362,8 +362,10 @@ void DS8BufferAudio::SetPosition(const Vector3& position) {
 
 void DS8BufferAudio::SetOrientation(const Quaternion& orientation) {
     if (!hal_) return;
+    // The rotation maps world directions into the listener's axes (as the camera's view
+    // rotation does), so its columns are the listener's right, top and front in the world.
     Matrix4 m = orientation.ToMatrix();
-    hal_->Listener().SetOrientation({m.m[2][0], m.m[2][1], m.m[2][2]}, {m.m[1][0], m.m[1][1], m.m[1][2]}, true);
+    hal_->Listener().SetOrientation({m.m[0][2], m.m[1][2], m.m[2][2]}, {m.m[0][1], m.m[1][1], m.m[2][1]}, true);
 }
 
 void DS8BufferAudio::SetVelocity(const Vector3& velocity) {

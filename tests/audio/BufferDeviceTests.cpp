@@ -4,7 +4,9 @@
 #include <cmath>
 #include <thread>
 
+#include "engine/audio/DS8Audio.h"
 #include "engine/audio/DS8BufferAudio.h"
+#include "engine/core/Camera.h"
 #include "tests/audio/AudioTestSupport.h"
 
 using testing_support::LogCapture;
@@ -90,13 +92,15 @@ TEST(DS8BufferAudio, DistanceGainAndSideOfAPositionalVoice) {
     AudioVoice* v = t.device.CreateSound("Src.WAV", true);
     v->SetDistances(10.0f, 150.0f);
     v->Play(true);
-    // The listener looks along world +x with y up: its right is world -z.
+    // The listener's rotation maps world directions into its axes: its columns are its right,
+    // top and front. A quarter turn about y looks along world -x with y up; its right is +z.
     const Quaternion look(Vector3(0, 1, 0), 1.5707963f);
     t.device.Listener()->SetOrientation(look);
     Matrix4 m = look.ToMatrix();
-    const Vector3 front(m.m[2][0], m.m[2][1], m.m[2][2]);
-    const Vector3 right = Vector3::Cross(Vector3(m.m[1][0], m.m[1][1], m.m[1][2]), front);
-    EXPECT_NEAR(right.z, -1.0f, 1e-5f);
+    const Vector3 front(m.m[0][2], m.m[1][2], m.m[2][2]);
+    const Vector3 right = Vector3::Cross(Vector3(m.m[0][1], m.m[1][1], m.m[2][1]), front);
+    EXPECT_NEAR(right.z, 1.0f, 1e-5f);
+    EXPECT_NEAR(front.x, -1.0f, 1e-5f);
     struct Case {
         Vector3 position;
         int left, right;
@@ -174,4 +178,67 @@ TEST(DS8BufferAudio, NoDeviceIndexMakesEveryCallASilentSuccess) {
     AudioVoice* music = device.CreateSound("Any.WAV", false, true);
     device.ReleaseVoice(music);
     device.ReleaseVoice(v);
+}
+
+// The chase camera hands the listener its own position and its rotation turned by a half turn
+// about y, the turn its view matrix ends with. Whatever way the camera faces, a source that
+// the camera shows right of the screen centre is heard louder on the right, on both devices.
+TEST(AudioListener, ASourceShownRightOfTheScreenCentreIsHeardOnTheRight) {
+    TempWorkDir dir;
+    audio_test::SetUpFactory();
+    audio_test::WriteWav(dir, "Audio/Src.WAV", 1, 44100, audio_test::Constant(44100, {1000}));
+    CaptureDevice buffers;
+    DS8Audio::Options options;
+    options.backend = audiohal::Backend::Capture;
+    options.outputThread = false;
+    DS8Audio mixing(options);
+    mixing.Init(0, nullptr);
+    AudioVoice* heard = buffers.device.CreateSound("Src.WAV", true);
+    AudioVoice* mixed = mixing.CreateSound("Src.WAV", true);
+    for (AudioVoice* v : {heard, mixed}) {
+        v->SetDistances(10.0f, 1000.0f);
+        v->Play(true);
+    }
+    const Quaternion headings[] = {Quaternion(), Quaternion(Vector3(0, 1, 0), 0.7f),
+                                   Quaternion(Vector3(0, 1, 0), 2.4f), Quaternion(Vector3(0, 1, 0), -1.9f),
+                                   Quaternion(Vector3(1, 0, 0), 0.3f) * Quaternion(Vector3(0, 1, 0), 4.0f)};
+    int checked = 0;
+    for (const Quaternion& heading : headings) {
+        Camera camera;
+        camera.SetViewport(Rect{0, 0, 640, 480});
+        camera.RebuildProjection();
+        camera.position = Vector3(120.0f, 8.0f, -45.0f);
+        camera.orientation = heading;
+        camera.positionDirty = camera.orientationDirty = 1;
+        camera.Apply();
+        const Quaternion listener = heading * Quaternion(Vector3(0, 1, 0), Pi);
+        for (AudioDevice* device : {static_cast<AudioDevice*>(&buffers.device), static_cast<AudioDevice*>(&mixing)}) {
+            device->Listener()->SetPosition(camera.position);
+            device->Listener()->SetOrientation(listener);
+        }
+        for (int i = 0; i < 12; ++i) {
+            const float a = TwoPi * float(i) / 12.0f + 0.1f;
+            const Vector3 source = camera.position + Vector3(std::cos(a), 0.1f, std::sin(a)) * 60.0f;
+            if (camera.view.TransformCoord(source).z <= 1.0f) continue; // behind: not on the screen
+            const float screenX = camera.Project(source).x - 320.0f;
+            if (std::fabs(screenX) < 20.0f) continue;
+            SCOPED_TRACE(testing::Message() << "heading " << checked << " source at " << screenX);
+            ++checked;
+            for (AudioVoice* v : {heard, mixed}) v->SetPosition(source);
+            buffers.device.Update(0.016f);
+            mixing.Update(0.016f);
+            auto [l, r] = buffers.Render(64);
+            const MixState& m = static_cast<DS8MixVoice*>(mixed)->Mix();
+            if (screenX > 0) {
+                EXPECT_GT(r, l);
+                EXPECT_GT(m.rightGain, m.leftGain);
+            } else {
+                EXPECT_GT(l, r);
+                EXPECT_GT(m.leftGain, m.rightGain);
+            }
+        }
+    }
+    EXPECT_GT(checked, 15);
+    buffers.device.ReleaseVoice(heard);
+    mixing.ReleaseVoice(mixed);
 }

@@ -169,10 +169,12 @@ TEST(DS8Audio, PositionalVoicePansTowardsTheListenersRightAndFadesWithDistance) 
     AudioVoice* v = t.device.CreateSound("Src.WAV", true);
     auto* mix = static_cast<DS8MixVoice*>(v);
     v->SetDistances(10.0f, 150.0f);
-    // Listener turned a quarter turn about y: its right is world -z.
+    // Listener turned a quarter turn about y. Its rotation maps world directions into its own
+    // axes, so its right is the first column: world +z.
     t.device.Listener()->SetOrientation(Quaternion(Vector3(0, 1, 0), 1.5707963f));
     Matrix4 m = Quaternion(Vector3(0, 1, 0), 1.5707963f).ToMatrix();
-    const Vector3 right(m.m[0][0], m.m[0][1], m.m[0][2]);
+    const Vector3 right(m.m[0][0], m.m[1][0], m.m[2][0]);
+    EXPECT_NEAR(right.z, 1.0f, 1e-5f);
     struct Case {
         Vector3 position;
         int32_t left, right;
