@@ -204,6 +204,64 @@ TEST_F(FrameTest, AnMLPMadeCurrentByInputIsUpdatedAndDrawnOnlyWhenReady) {
     EXPECT_TRUE(Has(calls, "EndScene"));
 }
 
+CallList* g_counterCalls = nullptr;
+
+void RecordCounter(RenderFacility&, const SharedString& text, float x, float y) {
+    g_counterCalls->push_back(std::string("counter ") + text.c_str() + " at " + std::to_string(int(x)) + "," +
+                              std::to_string(int(y)));
+}
+
+TEST_F(FrameTest, ShownCountersAreDrawnInTheirRowsBeforeTheSceneEndsAndRecordsRotate) {
+    RenderStats& stats = renderer->LastFrameStats();
+    stats.framesPerSecond = 60.0f;
+    stats.polygons = 11;
+    stats.textureSwitches = 22;
+    stats.vertices = 33;
+    stats.bufferSwitches = 44;
+    g_counterCalls = &calls;
+    engine->SetCounterTextDrawer(RecordCounter);
+    engine->SetMLP(&game);
+
+    engine->engineFlags |= ZKEngine::kCounterBits;
+    engine->Init(renderer, audio, input, SharedString("")); // initialisation hides every counter
+    EXPECT_EQ(engine->engineFlags, ZKEngine::kRunning);
+
+    struct Case {
+        uint32_t bits;
+        CallList drawn;
+    };
+    const Case cases[] = {
+        {ZKEngine::kCounterBits,
+         {"counter 60.0000 at -180,20", "counter 11 at -180,40", "counter 22 at -180,60", "counter 33 at -180,80",
+          "counter 44 at -180,100"}},
+        {ZKEngine::kShowVertices, {"counter 33 at -180,80"}},
+        {ZKEngine::kShowTextureSwitches | ZKEngine::kShowFrameRate,
+         {"counter 60.0000 at -180,20", "counter 22 at -180,60"}},
+        {0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bits);
+        engine->engineFlags = ZKEngine::kRunning | c.bits;
+        calls.clear();
+        RunFrame(16);
+        // Between the MLP's render and the end of the scene.
+        auto render = std::find(calls.begin(), calls.end(), "Game Render");
+        auto end = std::find(calls.begin(), calls.end(), "EndScene");
+        ASSERT_TRUE(render != calls.end() && end != calls.end());
+        EXPECT_EQ(CallList(render + 1, end), c.drawn);
+    }
+    g_counterCalls = nullptr;
+
+    // The last-frame record takes this frame's count; this frame's starts again at 0.
+    engine->frameCounts[0].value = 7;
+    engine->frameCounts[0].text = SharedString("7");
+    RunFrame(16);
+    EXPECT_EQ(engine->frameCounts[1].value, 7);
+    EXPECT_STREQ(engine->frameCounts[1].text.c_str(), "7");
+    EXPECT_EQ(engine->frameCounts[0].value, 0);
+    EXPECT_STREQ(engine->frameCounts[0].text.c_str(), "0");
+}
+
 TEST_F(FrameTest, TheScreenshotKeyWritesTheFirstFreeNumber) {
     dir.WriteBytes("Shot0001.TGA", "x");
     dir.WriteBytes("Shot0002.TGA", "x");
