@@ -64,13 +64,14 @@ public:
     // Same as AttachChild (the name some callers use).
     void AddChild(VolumeNode* child) { AttachChild(child); }
 
-    // Removes the child (others keep their order) and lets it fall back to its own value.
+    // Removes the child (others keep their order) and lets it fall back to its own value. The
+    // parent link goes first, so the re-applied volume no longer carries this group's factor.
     void RemoveChild(VolumeNode* child) {
         auto it = std::find(children_.begin(), children_.end(), child);
         if (it == children_.end()) return;
         children_.erase(it);
-        child->SetVolume(child->Value());
         child->parent_ = nullptr;
+        child->SetVolume(child->Value());
     }
     const std::vector<VolumeNode*>& Children() const { return children_; }
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <thread>
 
 #include "engine/audio/DS8Audio.h"
@@ -257,4 +258,40 @@ TEST(DS8Audio, RunsThroughRealSdlWithTheDummyDriver) {
         EXPECT_EQ(observer.finished, 1);
         EXPECT_EQ(ds8->OneShotCount(), 0u);
     }
+}
+
+TEST(DS8Audio, VolumeGroupsScaleTheirVoicesDownTheChain) {
+    TempWorkDir dir;
+    LockstepDevice t;
+    audio_test::WriteWav(dir, "Audio/Dc.WAV", 1, 44100, audio_test::Constant(100, {1000}));
+    auto* voice = static_cast<DS8MixVoice*>(t.device.CreateSound("Dc.WAV"));
+    VolumeGroup effects, menu;
+    effects.AttachChild(&menu);
+    voice->SetVolume(0.8f);
+    menu.AttachChild(voice); // re-applies the voice's own value through the chain
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        float effective;
+    } steps[] = {
+        {"attached at 1 x 1", [] {}, 0.8f},
+        {"outer group halved", [&] { effects.SetVolume(0.5f); }, 0.4f},
+        {"inner group at a quarter", [&] { menu.SetVolume(0.25f); }, 0.1f},
+        {"voice value clamped to 1", [&] { voice->SetVolume(3.0f); }, 0.125f},
+        {"removed from its group", [&] { menu.RemoveChild(voice); }, 1.0f},
+        {"the group no longer reaches it", [&] { menu.SetVolume(0.0f); }, 1.0f},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        s.change();
+        EXPECT_FLOAT_EQ(voice->EffectiveVolume(), s.effective);
+        EXPECT_EQ(voice->Mix().leftGain, int32_t(s.effective * 65535.0f));
+    }
+    EXPECT_EQ(voice->Parent(), nullptr);
+    EXPECT_FLOAT_EQ(menu.GetEffectiveVolume(), 0.0f);
+    effects.SetVolume(0.5f);
+    menu.SetVolume(0.5f);
+    EXPECT_FLOAT_EQ(menu.GetEffectiveVolume(), 0.25f);
+    menu.RemoveChild(voice); // not a member: nothing happens
+    t.device.ReleaseVoice(voice);
 }
