@@ -302,15 +302,12 @@ void DInputDevice::OnCharacter(uint32_t character) {
         }
         return;
     }
-    char buffer[1024];
-    if (length + 1 < int32_t(sizeof buffer)) {
-        std::memcpy(buffer, l.text.c_str(), size_t(length));
-        buffer[length] = char(character);
-        l.text.Assign(buffer, length + 1);
-    } else {
-        SharedString grown = SharedString::Format("%s%c", l.text.c_str(), char(character));
-        l.text.Assign(grown.c_str(), grown.Length());
-    }
+    // Appended in the listener's own block, however long the text already is.
+    if (l.text.IsNull()) l.text = SharedString("");
+    l.text.Reserve(length + 1);
+    char* text = l.text.MutableData();
+    text[length] = char(character);
+    l.text.Assign(text, length + 1);
     ++l.cursor;
 }
 

@@ -290,6 +290,16 @@ TEST(InputText, TheFrontListenerGetsTypedCharactersAndBackspace) {
     device.RemoveTextListener(&back);
     device.OnCharacter('?'); // no listener: nothing happens
     EXPECT_STREQ(back.text.c_str(), "keep!");
+
+    // A long line keeps every character and a cursor that matches it.
+    TextListener longLine;
+    device.AddTextListener(&longLine);
+    for (int i = 0; i < 1500; ++i) device.OnCharacter(uint32_t('a' + i % 26));
+    EXPECT_EQ(longLine.text.Length(), 1500);
+    EXPECT_EQ(longLine.cursor, 1500);
+    EXPECT_EQ(longLine.text[1499], 'a' + 1499 % 26);
+    device.OnCharacter(8);
+    EXPECT_EQ(longLine.text.Length(), 1499);
 }
 
 TEST(InputWithoutDevices, AnIdleDeviceAnswersNothing) {
