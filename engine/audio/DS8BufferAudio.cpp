@@ -47,6 +47,7 @@ void DS8BufferVoice::SetVolume(float value) {
 AudioVoice* DS8BufferVoice::Clone() {
     auto* copy = new DS8BufferVoice(device_, SharedString::Format("%s Clone", name_.c_str()));
     copy->rate_ = rate_;
+    copy->positional_ = positional_;
     {
         std::lock_guard<Mutex> g(device_->bufferMutex_);
         if (buffer_ && device_->hal_) copy->buffer_ = device_->hal_->Duplicate(*buffer_);
@@ -238,8 +239,7 @@ AudioVoice* DS8BufferAudio::CreateVoice(SoundRequest& request) {
         {
             std::lock_guard<Mutex> g(listMutex_);
             for (const Prototype& p : prototypes_)
-                if (p.name == request.name && p.voice->buffer_ &&
-                    p.voice->buffer_->IsPositional() == request.positional) {
+                if (p.name == request.name && p.voice->positional_ == request.positional) {
                     prototype = p.voice;
                     break;
                 }
@@ -247,6 +247,7 @@ AudioVoice* DS8BufferAudio::CreateVoice(SoundRequest& request) {
         if (prototype) return prototype->Clone();
     }
     auto* voice = new DS8BufferVoice(this, request.name);
+    voice->positional_ = request.positional;
     CreateBuffer(voice, request, request.streaming);
     voice->FillFrom(request.stream.get());
     std::lock_guard<Mutex> g(listMutex_);

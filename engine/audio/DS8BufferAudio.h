@@ -55,6 +55,7 @@ private:
     Mutex feederMutex_;
     std::unique_ptr<audiohal::VoiceBuffer> buffer_;
     uint32_t rate_ = 0; // top bit: distances use 10^8 as the maximum
+    bool positional_ = false; // the kind asked for, kept even when no buffer could be made
 };
 
 class DS8BufferAudio final : public SoundDevice, private AudioListener {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <thread>
@@ -241,4 +242,43 @@ TEST(AudioListener, ASourceShownRightOfTheScreenCentreIsHeardOnTheRight) {
     EXPECT_GT(checked, 15);
     buffers.device.ReleaseVoice(heard);
     mixing.ReleaseVoice(mixed);
+}
+
+TEST(DS8BufferAudio, ABufferThatCannotBeMadeIsLoggedWithItsFormatAndStaysSilent) {
+    TempWorkDir dir;
+    LogCapture log;
+    CaptureDevice t;
+    // A chunk between "fmt " and "data": the header is read, the data is not (size 0).
+    const std::string good = tools::WavBytes(1, 22050, 16, tools::PcmBytes(audio_test::Constant(100, {7})));
+    dir.WriteBytes("Audio/Gap.WAV", good.substr(0, 36) + "LIST" + std::string("\x04\0\0\0abcd", 8) + good.substr(36));
+    log.Clear();
+    AudioVoice* v = t.device.CreateSound("Gap.WAV");
+    const std::vector<std::string> expected = {
+        "DS8Audio: Failed creating buffer for Audio\\Gap.WAV", "-----WAVEFORMAT-----", "FormatTag = 1",
+        "Channels = 1", "SampleRate = 22050", "AvgBytesPerSec = 44100", "BlockAlign = 2", "BitsPerSample = 16",
+        "Size = 0", "--------------------"};
+    const auto lines = log.Lines();
+    auto at = std::find(lines.begin(), lines.end(), expected[0]);
+    ASSERT_NE(at, lines.end());
+    ASSERT_GE(size_t(lines.end() - at), expected.size());
+    EXPECT_EQ(std::vector<std::string>(at, at + long(expected.size())), expected);
+    EXPECT_FALSE(log.Contains("DS8Audio: Buffer created for Audio\\Gap.WAV"));
+    // The voice without a buffer works and is silent; the file still has one prototype.
+    ASSERT_NE(v, nullptr);
+    v->SetVolume(1.0f);
+    v->Play(true);
+    EXPECT_FALSE(v->IsPlaying());
+    EXPECT_EQ(t.Render(64).first, 0);
+    auto* again = static_cast<DS8BufferVoice*>(t.device.CreateSound("Gap.WAV"));
+    EXPECT_EQ(again->Name(), "Audio\\Gap.WAV Clone");
+    // As a one-shot it starts, is found not playing and is reaped.
+    t.device.PlaySound("Gap.WAV", 1.0f);
+    for (int i = 0; i < 200 && t.device.OneShotCount() == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(t.device.OneShotCount(), 1u);
+    t.device.Update(0.0f);
+    t.device.Update(0.0f);
+    EXPECT_EQ(t.device.OneShotCount(), 0u);
+    t.device.ReleaseVoice(again);
+    t.device.ReleaseVoice(v);
 }
