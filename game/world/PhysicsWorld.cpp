@@ -89,6 +89,7 @@ struct CollideScope {
 
 // A state value is bad when it is invalid as f32 or beyond +-1e6.
 bool BadValue(double v) {
+    if (std::fabs(v) <= 1000000.0) return false; // the common case; NaN falls through
     const float f = ToF32(v);
     return IsInvalidFloat(f) || f > 1000000.0f || f < -1000000.0f;
 }
