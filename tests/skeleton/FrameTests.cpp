@@ -305,9 +305,14 @@ TEST_F(FrameTest, AGrabSmallerThanTheViewportWritesNothing) {
 }
 
 TEST_F(FrameTest, ShutdownDeletesTheDevicesInOrderAndKeepsTheInput) {
+    static CallList* fontCalls = nullptr;
+    fontCalls = &calls;
+    static int fontStandIn = 0;
+    engine->SetDefaultFont(reinterpret_cast<Font*>(&fontStandIn), [](Font*) { fontCalls->push_back("font deleted"); });
     engine->Shutdown();
-    const CallList expected = {"sound deleted", "renderer deleted"};
+    const CallList expected = {"sound deleted", "renderer deleted", "font deleted"};
     EXPECT_EQ(calls, expected);
+    EXPECT_EQ(engine->defaultFont, nullptr);
     EXPECT_EQ(engine->sound, nullptr);
     EXPECT_EQ(engine->renderer, nullptr);
     EXPECT_EQ(engine->console, nullptr);
