@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <thread>
 
@@ -294,4 +295,46 @@ TEST(DS8Audio, VolumeGroupsScaleTheirVoicesDownTheChain) {
     EXPECT_FLOAT_EQ(menu.GetEffectiveVolume(), 0.25f);
     menu.RemoveChild(voice); // not a member: nothing happens
     t.device.ReleaseVoice(voice);
+}
+
+// End to end through real SDL: the disk driver writes what the callback hands it to a file,
+// paced in real time, so the output thread runs as it does on a sound card.
+TEST(DS8Audio, PlaysAKnownWaveThroughSdlsDiskDriver) {
+    TempWorkDir dir;
+    LogCapture log;
+    audio_test::SetUpFactory();
+    std::vector<int16_t> wave(13230); // 0.3 s of a pattern that repeats nowhere within it
+    for (size_t i = 0; i < wave.size(); ++i) wave[i] = int16_t(int((i * 7919) % 20011) - 10005);
+    audio_test::WriteWav(dir, "Audio/Known.WAV", 1, 44100, wave);
+    const std::string raw = dir.Path() + "/out.raw";
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    {
+        std::unique_ptr<AudioDevice> device(CreateAudioDevice(1));
+        device->Init(0, nullptr);
+        ASSERT_EQ(static_cast<DS8Audio*>(device.get())->Output()->GetBackend(), audiohal::Backend::Sdl);
+        ASSERT_TRUE(log.Contains("DS8Audio: DirectSound inited"));
+        Observer observer;
+        device->PlaySound("Known.WAV", 1.0f, &observer);
+        const auto start = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(700)) {
+            device->Update(0.01f);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_EQ(observer.finished, 1);
+    }
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    unsetenv("SDL_DISKAUDIOFILE");
+    const std::string bytes = dir.ReadBytes("out.raw");
+    std::vector<int16_t> out(bytes.size() / 2);
+    std::memcpy(out.data(), bytes.data(), out.size() * 2);
+    ASSERT_GT(out.size(), wave.size() * 2);
+    // Wherever the output latency put it, the whole wave is there once, on both channels.
+    size_t found = out.size();
+    for (size_t f = 0; f + wave.size() <= out.size() / 2 && found == out.size(); ++f) {
+        size_t i = 0;
+        while (i < wave.size() && out[(f + i) * 2] == wave[i] && out[(f + i) * 2 + 1] == wave[i]) ++i;
+        if (i == wave.size()) found = f;
+    }
+    EXPECT_LT(found, out.size()) << "the wave never appears in " << out.size() / 2 << " frames";
 }
