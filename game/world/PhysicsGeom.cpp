@@ -300,14 +300,23 @@ bool TriMeshGeom::Build() {
             return false;
         }
     }
-    if (vertexCount == 0 || indices_.empty()) {
-        // The library aborts on an empty mesh; an empty one stays without collision data.
-        built_ = false;
-        return true;
-    }
     if (PhysicsWorld::IsColliding()) {
         log.Log(1, "PHYSICS: Triangle mesh cannot be rebuilt during collision");
         return false;
+    }
+    if (vertexCount == 0 || indices_.empty()) {
+        // The library aborts on an empty mesh; an empty one stays without collision data and
+        // out of every space, also when it held triangles before.
+        if (geom_) {
+            PhysicsWorld::DestroyGeom(geom_);
+            geom_ = nullptr;
+        }
+        if (data_) {
+            PhysicsWorld::DestroyTriMeshData(data_);
+            data_ = nullptr;
+        }
+        built_ = false;
+        return true;
     }
     dTriMeshDataID data = dGeomTriMeshDataCreate();
     dGeomTriMeshDataBuildSingle(data, vertices_.data(), 3 * sizeof(float), vertexCount, indices_.data(),

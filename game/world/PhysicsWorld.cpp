@@ -204,8 +204,15 @@ void PhysicsWorld::SpaceRemove(dxSpace* space, dxGeom* geom) {
 
 void PhysicsWorld::DestroyGeom(dxGeom* geom) {
     if (!geom) return;
-    // Unbind at once so that a collision still running never reaches the dead wrapper.
+    // Unbind at once so that a collision still running never reaches the dead wrapper (the
+    // shape inside a transform carries the wrapper too).
     dGeomSetData(geom, nullptr);
+    if (dGeomGetClass(geom) == dGeomTransformClass) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        if (dGeomID inner = dGeomTransformGetGeom(geom)) dGeomSetData(inner, nullptr);
+#pragma GCC diagnostic pop
+    }
     if (g_collideDepth > 0) {
         g_pendingEdits.push_back({SpaceEdit::Destroy, nullptr, geom, nullptr});
         return;

@@ -360,6 +360,33 @@ TEST_F(PhysicsWorldTest, ContactPoolIsFreeAfterEveryStep) {
     EXPECT_EQ(world.ContactJointsInUse(), 0);
 }
 
+// More contacts in one sub-step than the pool holds: the rest get no joint, are counted and
+// logged once, and the step goes on.
+TEST_F(PhysicsWorldTest, FullContactPoolDropsTheRestOfTheSubStep) {
+    auto LinesWith = [this](const char* text) {
+        int n = 0;
+        for (const std::string& line : log.Lines()) n += line.find(text) != std::string::npos;
+        return n;
+    };
+    Floor();
+    // Four contacts per box on the floor: 300 boxes ask for 1200 joints.
+    for (int i = 0; i < 300; ++i) {
+        MakeBox(Vector3(float(i % 20) * 5.0f - 50.0f, 0.9f, float(i / 20) * 5.0f - 40.0f), Vector3(1, 1, 1), 1.0f);
+    }
+    world.PreStep();
+    world.Collide();
+    EXPECT_EQ(world.ContactJointsInUse(), PhysicsWorld::ContactPoolSize);
+    EXPECT_EQ(world.Stats().joints, uint32_t(PhysicsWorld::ContactPoolSize));
+    EXPECT_EQ(world.Stats().contacts, 1200u);
+    EXPECT_EQ(world.Stats().droppedJoints, 1200u - PhysicsWorld::ContactPoolSize);
+    EXPECT_EQ(LinesWith("Contact joint pool full"), 1);
+    world.Step(H);
+    EXPECT_EQ(world.ContactJointsInUse(), 0);
+    SubStep();
+    EXPECT_EQ(LinesWith("Contact joint pool full"), 1);
+    for (auto& b : boxes) EXPECT_GT(b->body->GetPosition().y, 0.5f);
+}
+
 } // namespace
 
 namespace {

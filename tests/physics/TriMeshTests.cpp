@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <set>
 
+#include <ode/ode.h>
+
 #include "tests/physics/PhysicsFixture.h"
 
 namespace {
@@ -152,6 +154,22 @@ TEST_F(TriMeshTest, BuildValidatesTheArrays) {
     mesh.Vertices() = {0, 0, 0, 3, 0, 0, 0, 0, 3};
     mesh.Indices() = {0, 2, 1};
     ASSERT_TRUE(mesh.Build());
+    // Emptied and rebuilt: leaves the space and its old triangles with it; filled again, it
+    // comes back into the world it was added to.
+    mesh.AddToWorld(world);
+    world.PreStep();
+    EXPECT_EQ(world.Stats().geoms, 1u);
+    mesh.Indices().clear();
+    EXPECT_TRUE(mesh.Build());
+    EXPECT_FALSE(mesh.IsBuilt());
+    world.PreStep();
+    EXPECT_EQ(world.Stats().geoms, 0u);
+    EXPECT_EQ(mesh.GetTriangleNormal(0), Vector3());
+    mesh.Indices() = {0, 2, 1};
+    ASSERT_TRUE(mesh.Build());
+    world.PreStep();
+    EXPECT_EQ(world.Stats().geoms, 1u);
+    mesh.RemoveFromWorld(world);
     EXPECT_TRUE(mesh.IsTriMesh());
     EXPECT_FALSE(mesh.IsRay());
     const Vector3 n = mesh.GetTriangleNormal(0);
@@ -160,6 +178,36 @@ TEST_F(TriMeshTest, BuildValidatesTheArrays) {
     EXPECT_NEAR(c.x, 1.0f, 1e-6f);
     EXPECT_NEAR(c.z, 1.0f, 1e-6f);
     EXPECT_EQ(mesh.GetTriangleCentre(1), Vector3());
+}
+
+// An owner's shape wrapped in a geometry transform: shape questions go to the shape inside,
+// placement and spaces to the transform.
+struct TransformedRay : PhysicsGeom {
+    explicit TransformedRay(float length) {
+        flags |= Transformed;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        dGeomID transform = dCreateGeomTransform(nullptr);
+        dGeomTransformSetCleanup(transform, 1);
+        dGeomTransformSetGeom(transform, dCreateRay(nullptr, length));
+#pragma GCC diagnostic pop
+        Adopt(transform);
+    }
+};
+
+TEST_F(TriMeshTest, TransformedGeomAnswersForTheShapeInside) {
+    TransformedRay wrapped(12.0f);
+    EXPECT_TRUE(wrapped.IsRay());
+    EXPECT_FALSE(wrapped.IsTriMesh());
+    EXPECT_NE(wrapped.GetOdeGeom(), wrapped.GetOuterGeom());
+    EXPECT_EQ(PhysicsGeom::FromOde(wrapped.GetOdeGeom()), &wrapped);
+    EXPECT_EQ(dGeomRayGetLength(wrapped.GetOdeGeom()), 12.0);
+    wrapped.SetPosition(Vector3(1, 2, 3));
+    EXPECT_EQ(wrapped.GetPosition(), Vector3(1, 2, 3));
+    wrapped.AddToWorld(world);
+    world.PreStep();
+    EXPECT_EQ(world.Stats().geoms, 1u);
+    wrapped.RemoveFromWorld(world);
 }
 
 TEST_F(TriMeshTest, GeomBoundsAndShapes) {
