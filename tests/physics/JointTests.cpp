@@ -1,6 +1,8 @@
 #include <cmath>
 #include <limits>
 
+#include <ode/ode.h>
+
 #include "tests/physics/PhysicsFixture.h"
 
 namespace {
@@ -222,6 +224,26 @@ TEST_F(JointTest, ParallelWheelAxesAreRefusedNotFatal) {
     joint.SetBodies(&a, &a);
     joint.Attach(); // both ends on one body: refused
     EXPECT_FALSE(joint.IsAttached());
+}
+
+// New bodies reach the library only through an attached joint.
+TEST_F(JointTest, SetBodiesTakesEffectWhenAttached) {
+    RigidBody a(world), b(world), c(world);
+    b.SetPosition(Vector3(1, 0, 0));
+    c.SetPosition(Vector3(0, 0, 1));
+    Hinge2Joint joint(world);
+    joint.SetBodies(&a, &b);
+    EXPECT_EQ(dJointGetBody(joint.GetOdeJoint(), 0), nullptr);
+    joint.Attach();
+    EXPECT_EQ(dJointGetBody(joint.GetOdeJoint(), 0), a.GetOdeBody());
+    EXPECT_EQ(dJointGetBody(joint.GetOdeJoint(), 1), b.GetOdeBody());
+    joint.SetBodies(&a, &c); // attached: re-attached at once
+    EXPECT_EQ(dJointGetBody(joint.GetOdeJoint(), 1), c.GetOdeBody());
+    joint.Detach();
+    EXPECT_EQ(dJointGetBody(joint.GetOdeJoint(), 0), nullptr);
+    joint.SetBodies(&b, &c); // detached: the library still sees no bodies
+    EXPECT_EQ(joint.GetBody1(), &b);
+    EXPECT_EQ(dJointGetBody(joint.GetOdeJoint(), 0), nullptr);
 }
 
 } // namespace
