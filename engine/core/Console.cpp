@@ -65,13 +65,17 @@ zkConsole::~zkConsole() {
 
 void zkConsole::Open() {
     ZKEngine* engine = ZKEngine::Get();
-    if (!backgroundLoaded_) {
-        backgroundLoaded_ = true;
-        if (canvas_) canvas_->LoadBackground(SharedString(kBackgroundName));
+    if (!openedOnce_) {
+        openedOnce_ = true;
+        // A missing file or device leaves the voice null; every use below checks it.
         if (engine && engine->sound) {
             sound_ = engine->sound->CreateSound(SharedString(kSoundName));
             if (sound_) engine->masterVolume.AttachChild(sound_);
         }
+    }
+    if (!backgroundLoaded_ && canvas_) {
+        backgroundLoaded_ = true;
+        canvas_->LoadBackground(SharedString(kBackgroundName));
     }
     isOpen_ = true;
     if (sound_) sound_->Play(false);
@@ -80,6 +84,15 @@ void zkConsole::Open() {
         if (listening_) engine->input->RemoveTextListener(&input_);
         engine->input->AddTextListener(&input_);
         listening_ = true;
+    }
+}
+
+void zkConsole::SetCanvas(ConsoleCanvas* canvas) {
+    canvas_ = canvas;
+    backgroundLoaded_ = false;
+    if (openedOnce_ && canvas_) {
+        backgroundLoaded_ = true;
+        canvas_->LoadBackground(SharedString(kBackgroundName));
     }
 }
 

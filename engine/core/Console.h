@@ -75,7 +75,8 @@ public:
     // Runs a typed line as Enter does: echo, history, dispatch.
     void Submit();
 
-    void SetCanvas(ConsoleCanvas* canvas) { canvas_ = canvas; }
+    // A canvas given after the first opening loads its background at once.
+    void SetCanvas(ConsoleCanvas* canvas);
     ConsoleCanvas* Canvas() const { return canvas_; }
 
     // State, for the engine's tools and tests.
@@ -123,7 +124,8 @@ private:
     OutputView view_;
     std::unique_ptr<TextFileWriter> logFile_;
     Mutex mutex_; // guards lines_
-    bool backgroundLoaded_ = false;
+    bool openedOnce_ = false;      // the voice is made on the first opening
+    bool backgroundLoaded_ = false; // by the current canvas
     AudioVoice* sound_ = nullptr;
     std::deque<SharedString> lines_;   // newest first
     std::deque<SharedString> history_; // newest first

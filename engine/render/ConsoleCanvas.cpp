@@ -32,6 +32,8 @@ RenderConsoleCanvas::RenderConsoleCanvas() = default;
 RenderConsoleCanvas::~RenderConsoleCanvas() = default;
 
 void RenderConsoleCanvas::LoadBackground(const SharedString& name) {
+    // Whatever an earlier device left goes first: a failed load draws no background at all.
+    background_.reset();
     TextureHandle* handle = TextureFactory::Instance().GetByName(name, true);
     if (!handle) return;
     const D3D8Texture* texture = handle->DeviceTexture();

@@ -73,6 +73,7 @@ public:
     void SetDeviceVolume(float) override {}
     AudioVoice* CreateSound(const SharedString& name, bool, bool, bool) override {
         requested.emplace_back(name.c_str());
+        if (giveNothing) return nullptr;
         voices.push_back(new CountingVoice(&plays));
         return voices.back();
     }
@@ -81,6 +82,7 @@ public:
     void PlaySound3D(const SharedString&, const Vector3&, float, float, float, PlaybackObserver*) override {}
     std::vector<std::string> requested;
     int plays = 0;
+    bool giveNothing = false; // as a device without the file or without output might
 };
 
 class ConsoleTest : public ::testing::Test {

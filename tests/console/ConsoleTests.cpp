@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "ConsoleFixture.h"
+#include "tools/writers/AudioWriter.h"
 
 TEST_F(ConsoleTest, DispatchOrderAndEcho) {
     ReadyMLP page("Page");
@@ -155,6 +157,17 @@ TEST_F(ConsoleTest, LogFileBytesAndFlush) {
     EXPECT_EQ(dir.ReadBytes("zkConsole.log"), std::string("first line\r\n\r\ncaf\xe9 %d\r\n"));
 }
 
+TEST_F(ConsoleTest, WorksWhenTheLogFileCannotBeOpened) {
+    StopEngine();
+    std::filesystem::remove("zkConsole.log");
+    std::filesystem::create_directory("zkConsole.log"); // nothing can be written there
+    zkConsole own;
+    own.Print(SharedString("still shown"));
+    ASSERT_EQ(own.LineCount(), 1u);
+    EXPECT_EQ(own.Lines().front(), "still shown");
+    EXPECT_TRUE(std::filesystem::is_directory("zkConsole.log"));
+}
+
 TEST_F(ConsoleTest, ShowsTheLogFromStartUpOn) {
     StopEngine();
     Debugger::Instance().Log(3, "early line");
@@ -214,6 +227,45 @@ TEST_F(ConsoleTest, VoiceIsMadeOnceAndPlayedOnEveryOpenAndClose) {
     EXPECT_EQ(sound->requested, (Lines{"Console.WAV"}));
     EXPECT_EQ(sound->plays, 3);
     EXPECT_EQ(engine->masterVolume.Children().size(), 1u);
+}
+
+// The program's own sound device, with and without the file, and a device that gives no
+// voice at all: opening, closing and shutting down never fail.
+TEST_F(ConsoleTest, VoiceWithRealDeviceMissingFileOrNoVoice) {
+    struct Case {
+        const char* what;
+        bool real, writeFile;
+        size_t attached;
+    } cases[] = {{"real device, file present", true, true, 1},
+                 {"real device, file missing", true, false, 1},
+                 {"device gives no voice", false, false, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StopEngine();
+        std::filesystem::remove_all("Audio");
+        if (c.writeFile) {
+            std::filesystem::create_directories("Audio");
+            ASSERT_TRUE(tools::WriteWav("Audio/Console.WAV", 1, 22050, std::vector<int16_t>(2205, 1000)));
+        }
+        CountingSound* fake = c.real ? nullptr : new CountingSound;
+        if (fake) fake->giveNothing = true;
+        AudioDevice* device = c.real ? CreateAudioDevice(1) : fake; // the engine deletes it
+        ASSERT_NE(device, nullptr);
+        device->Init(0, nullptr);
+        StartEngine(device);
+        console->Open();
+        console->Update(0.1f);
+        console->Close();
+        console->Open();
+        device->Update(0.1f);
+        EXPECT_EQ(engine->masterVolume.Children().size(), c.attached);
+        if (fake) {
+            EXPECT_EQ(fake->requested, (Lines{"Console.WAV"}));
+        }
+        console->Close();
+        StopEngine(); // the device goes before the console, as at the program's end
+    }
+    StartEngine(nullptr);
 }
 
 TEST_F(ConsoleTest, WorksWithoutSoundOrInput) {
@@ -296,6 +348,14 @@ TEST_F(ConsoleTest, DrawsSlidingBackgroundInputLineCaretAndWrappedScrollBack) {
     const std::string x17(17, 'x');
     EXPECT_EQ(canvas.draws, (Lines{"bg 0 0 200 100 a255", "10 76 a255 > ab", "50 76 a255 _", "10 38 a255 new",
                                    "10 -18 a255 " + x17, "10 -4 a255 " + x17, "10 10 a255 xxxxxx"}));
+    own.Close();
+
+    // A canvas given after the first opening (the renderer came later) loads the background
+    // at once; reopening does not load it again.
+    RecordingCanvas late;
+    own.SetCanvas(&late);
+    own.Open();
+    EXPECT_EQ(late.loaded, (Lines{"Console.ZKT"}));
     own.Close();
 }
 

@@ -133,9 +133,20 @@ TEST_F(EngineCommandTest, MemReportAndQuietCommands) {
     Debugger::Instance().SetWarningLevel(0); // messages are never filtered
     Lines report = Run("MEMREPORT");
     ASSERT_EQ(report.size(), 2u);
-    EXPECT_EQ(report[0].rfind("Current alloc = ", 0), 0u) << report[0];
-    EXPECT_NE(report[0].find(" bytes/block avg.)"), std::string::npos);
-    EXPECT_EQ(report[1].rfind("Total alloc = ", 0), 0u) << report[1];
+    // Both lines in their exact form, each average the integer quotient of its counts.
+    const char* forms[] = {"Current alloc = %d bytes / %d blocks (%d bytes/block avg.)",
+                           "Total alloc = %d bytes / %d blocks (%d bytes/block avg.)"};
+    int64_t bytes[2] = {}, blocks[2] = {};
+    for (int i = 0; i < 2; ++i) {
+        int b = -1, n = -1, avg = -1;
+        ASSERT_EQ(std::sscanf(report[size_t(i)].c_str(), forms[i], &b, &n, &avg), 3) << report[size_t(i)];
+        EXPECT_EQ(std::string(SharedString::Format(forms[i], b, n, avg).c_str()), report[size_t(i)]);
+        EXPECT_EQ(avg, n > 0 ? b / n : 0) << report[size_t(i)];
+        bytes[i] = b;
+        blocks[i] = n;
+    }
+    EXPECT_GE(bytes[1], bytes[0]);
+    EXPECT_GE(blocks[1], blocks[0]);
     EXPECT_TRUE(Run("VSYNC").empty());
     EXPECT_TRUE(Run("VSYNC 1").empty());
 }
