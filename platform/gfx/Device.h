@@ -67,6 +67,7 @@ struct DeviceStats {
     uint64_t glCalls = 0;          // every GL call issued for state, binding and drawing
     uint64_t glStateCalls = 0;     // GL calls that change pipeline state or bindings
     uint64_t redundantSets = 0;    // device set calls whose value equals the mirror
+    uint64_t redundantGLCalls = 0;  // GL state calls that set what GL already had (state audit)
     uint64_t programsBuilt = 0;
     uint64_t programSwitches = 0;
 };
@@ -156,6 +157,9 @@ public:
     virtual bool ReadPixels(bool back, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t* out) = 0;
 
     virtual DeviceStats& Stats() = 0;
+    // With the audit on, every GL state call is checked against GL's own value first (slow;
+    // tests and benchmarks only) and counted in redundantGLCalls when it would change nothing.
+    virtual void SetStateAudit(bool on) = 0;
 };
 
 // Opens the real device. nativeWindow is the application's SDL window (created with

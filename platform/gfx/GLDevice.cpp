@@ -271,6 +271,7 @@ public:
     Result ValidateDevice(uint32_t* passes) override;
     bool ReadPixels(bool back, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t* out) override;
     DeviceStats& Stats() override { return stats_; }
+    void SetStateAudit(bool on) override { audit_ = on; }
 
 private:
     struct LightSlot {
@@ -293,61 +294,201 @@ private:
     void UploadUniforms(Program& p);
     void UpdateDerivedMatrices();
 
-    // GL wrappers with counting and shadows.
+    // GL wrappers with counting and shadows. With the state audit on, each call first asks GL
+    // for the value it is about to set and counts the call as redundant when GL already has it.
     void Count(bool state = true) { ++stats_.glCalls; if (state) ++stats_.glStateCalls; }
+    template <class Query>
+    void Audit(Query alreadySet) {
+        if (audit_ && alreadySet()) ++stats_.redundantGLCalls;
+    }
+    static GLint GetInt(GLenum what) {
+        GLint v = 0;
+        glGetIntegerv(what, &v);
+        return v;
+    }
     void Enable(GLenum cap, int& shadow, bool on) {
         if (shadow == int(on)) return;
         shadow = on;
+        Audit([&] { return bool(glIsEnabled(cap)) == on; });
         Count();
         on ? glEnable(cap) : glDisable(cap);
     }
     void BindDrawFbo(GLuint fbo) {
         if (shadow_.drawFbo == fbo) return;
         shadow_.drawFbo = fbo;
+        Audit([&] { return GLuint(GetInt(GL_DRAW_FRAMEBUFFER_BINDING)) == fbo && GLuint(GetInt(GL_READ_FRAMEBUFFER_BINDING)) == fbo; });
         Count();
         glBindFramebuffer(GL_FRAMEBUFFER, fbo);
     }
     void BindArrayBuffer(GLuint b) {
         if (shadow_.arrayBuffer == b) return;
         shadow_.arrayBuffer = b;
+        Audit([&] { return GLuint(GetInt(GL_ARRAY_BUFFER_BINDING)) == b; });
         Count();
         glBindBuffer(GL_ARRAY_BUFFER, b);
     }
     void BindElementBuffer(GLuint b) {
         if (shadow_.elementBuffer == b) return;
         shadow_.elementBuffer = b;
+        Audit([&] { return GLuint(GetInt(GL_ELEMENT_ARRAY_BUFFER_BINDING)) == b; });
         Count();
         glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, b);
     }
     void ActiveUnit(int unit) {
         if (shadow_.activeUnit == unit) return;
         shadow_.activeUnit = unit;
+        Audit([&] { return GetInt(GL_ACTIVE_TEXTURE) == GLint(GL_TEXTURE0 + unit); });
         Count();
         glActiveTexture(GLenum(GL_TEXTURE0 + unit));
     }
     void ApplyGLViewport(int x, int y, int w, int h) {
         if (shadow_.vp[0] == x && shadow_.vp[1] == y && shadow_.vp[2] == w && shadow_.vp[3] == h) return;
         shadow_.vp[0] = x; shadow_.vp[1] = y; shadow_.vp[2] = w; shadow_.vp[3] = h;
+        Audit([&] {
+            GLint v[4];
+            glGetIntegerv(GL_VIEWPORT, v);
+            return v[0] == x && v[1] == y && v[2] == w && v[3] == h;
+        });
         Count();
         glViewport(x, y, w, h);
     }
     void ColorMask(int mask) {
         if (shadow_.colorMask == mask) return;
         shadow_.colorMask = mask;
+        Audit([&] {
+            GLboolean v[4];
+            glGetBooleanv(GL_COLOR_WRITEMASK, v);
+            return (v[0] ? 1 : 0) + (v[1] ? 2 : 0) + (v[2] ? 4 : 0) + (v[3] ? 8 : 0) == mask;
+        });
         Count();
         glColorMask(mask & 1, (mask >> 1) & 1, (mask >> 2) & 1, (mask >> 3) & 1);
     }
     void DepthMask(bool on) {
         if (shadow_.depthMask == int(on)) return;
         shadow_.depthMask = on;
+        Audit([&] { return bool(GetInt(GL_DEPTH_WRITEMASK)) == on; });
         Count();
         glDepthMask(on ? GL_TRUE : GL_FALSE);
     }
     void StencilWriteMask(GLuint m) {
         if (shadow_.stencilWriteMask == m) return;
         shadow_.stencilWriteMask = m;
+        Audit([&] { return (GLuint(GetInt(GL_STENCIL_WRITEMASK)) & 0xFF) == m; });
         Count();
         glStencilMask(m);
+    }
+    void DepthFunc(GLenum f) {
+        if (shadow_.depthFunc == int(f)) return;
+        shadow_.depthFunc = int(f);
+        Audit([&] { return GLenum(GetInt(GL_DEPTH_FUNC)) == f; });
+        Count();
+        glDepthFunc(f);
+    }
+    void StencilFunc(GLenum f, GLint ref, GLuint mask) {
+        if (f == shadow_.stencilFunc && ref == shadow_.stencilRef && mask == shadow_.stencilReadMask) return;
+        shadow_.stencilFunc = f; shadow_.stencilRef = ref; shadow_.stencilReadMask = mask;
+        Audit([&] {
+            return GLenum(GetInt(GL_STENCIL_FUNC)) == f && GetInt(GL_STENCIL_REF) == ref &&
+                   (GLuint(GetInt(GL_STENCIL_VALUE_MASK)) & 0xFF) == mask;
+        });
+        Count();
+        glStencilFunc(f, ref, mask);
+    }
+    void StencilOp(GLenum a, GLenum b, GLenum c) {
+        if (a == shadow_.sFail && b == shadow_.sZFail && c == shadow_.sPass) return;
+        shadow_.sFail = a; shadow_.sZFail = b; shadow_.sPass = c;
+        Audit([&] {
+            return GLenum(GetInt(GL_STENCIL_FAIL)) == a && GLenum(GetInt(GL_STENCIL_PASS_DEPTH_FAIL)) == b &&
+                   GLenum(GetInt(GL_STENCIL_PASS_DEPTH_PASS)) == c;
+        });
+        Count();
+        glStencilOp(a, b, c);
+    }
+    void BlendFunc(GLenum src, GLenum dst) {
+        if (src == shadow_.srcBlend && dst == shadow_.dstBlend) return;
+        shadow_.srcBlend = src; shadow_.dstBlend = dst;
+        Audit([&] {
+            return GLenum(GetInt(GL_BLEND_SRC_RGB)) == src && GLenum(GetInt(GL_BLEND_DST_RGB)) == dst &&
+                   GLenum(GetInt(GL_BLEND_SRC_ALPHA)) == src && GLenum(GetInt(GL_BLEND_DST_ALPHA)) == dst;
+        });
+        Count();
+        glBlendFunc(src, dst);
+    }
+    void BlendEquation(GLenum eq) {
+        if (eq == shadow_.blendEq) return;
+        shadow_.blendEq = eq;
+        Audit([&] { return GLenum(GetInt(GL_BLEND_EQUATION_RGB)) == eq && GLenum(GetInt(GL_BLEND_EQUATION_ALPHA)) == eq; });
+        Count();
+        glBlendEquation(eq);
+    }
+    void FrontFace(GLenum f) {
+        if (shadow_.frontFace == f) return;
+        shadow_.frontFace = f;
+        Audit([&] { return GLenum(GetInt(GL_FRONT_FACE)) == f; });
+        Count();
+        glFrontFace(f);
+    }
+    void CullFace(GLenum f) {
+        if (shadow_.cullFace == f) return;
+        shadow_.cullFace = f;
+        Audit([&] { return GLenum(GetInt(GL_CULL_FACE_MODE)) == f; });
+        Count();
+        glCullFace(f);
+    }
+    void PolygonMode(GLenum m) {
+        if (shadow_.polygonMode == m) return;
+        shadow_.polygonMode = m;
+        Audit([&] {
+            GLint v[2] = {0, 0};
+            glGetIntegerv(GL_POLYGON_MODE, v);
+            return GLenum(v[0]) == m;
+        });
+        Count();
+        glPolygonMode(GL_FRONT_AND_BACK, m);
+    }
+    void UseProgram(GLuint name) {
+        if (shadow_.program == name) return;
+        shadow_.program = name;
+        Audit([&] { return GLuint(GetInt(GL_CURRENT_PROGRAM)) == name; });
+        Count();
+        glUseProgram(name);
+    }
+    // Binds a texture on the active unit.
+    void BindTextureRaw(GLenum target, GLuint name) {
+        Audit([&] { return GLuint(GetInt(target == GL_TEXTURE_CUBE_MAP ? GL_TEXTURE_BINDING_CUBE_MAP : GL_TEXTURE_BINDING_2D)) == name; });
+        Count();
+        glBindTexture(target, name);
+    }
+    void SamplerInt(int unit, int slot, GLenum what, GLint value) {
+        if (samplerShadow_[unit][slot] == uint32_t(value)) return;
+        samplerShadow_[unit][slot] = uint32_t(value);
+        Audit([&] {
+            GLint v = 0;
+            glGetSamplerParameteriv(samplers_[unit], what, &v);
+            return v == value;
+        });
+        Count();
+        glSamplerParameteri(samplers_[unit], what, value);
+    }
+    void SamplerFloat(int unit, int slot, GLenum what, float value) {
+        if (samplerShadow_[unit][slot] == FloatBits(value)) return;
+        samplerShadow_[unit][slot] = FloatBits(value);
+        Audit([&] {
+            GLfloat v = 0;
+            glGetSamplerParameterfv(samplers_[unit], what, &v);
+            return v == value;
+        });
+        Count();
+        glSamplerParameterf(samplers_[unit], what, value);
+    }
+    void AttribArray(int loc, bool on) {
+        Audit([&] {
+            GLint v = 0;
+            glGetVertexAttribiv(GLuint(loc), GL_VERTEX_ATTRIB_ARRAY_ENABLED, &v);
+            return bool(v) == on;
+        });
+        Count();
+        on ? glEnableVertexAttribArray(GLuint(loc)) : glDisableVertexAttribArray(GLuint(loc));
     }
 
     std::thread::id owner_ = std::this_thread::get_id();
@@ -370,6 +511,7 @@ private:
     uint32_t scratchSize_ = 0;
     GLBuffer scratchBuffer_;
     GLuint samplers_[8] = {};
+    uint32_t samplerShadow_[8][7];  // parameter values last given to each sampler
     GLuint whiteTex_ = 0;
 
     uint32_t rs_[rs::COUNT] = {};
@@ -410,6 +552,7 @@ private:
     std::vector<Buffer*> buffers_;
     std::vector<Texture*> textureList_;
     bool loggedBadCode_ = false;
+    bool audit_ = false;
 };
 
 std::unique_ptr<Device> CreateGLDevice(void* nativeWindow, int32_t width, int32_t height) {
@@ -460,6 +603,7 @@ bool GLDevice::Open(void* nativeWindow, int32_t width, int32_t height) {
     glBindVertexArray(vao_);
     glGenBuffers(1, &scratch_);
     glGenSamplers(8, samplers_);
+    memset(samplerShadow_, 0xFF, sizeof samplerShadow_);
     for (int i = 0; i < 8; ++i) glBindSampler(GLuint(i), samplers_[i]);
     glGenTextures(1, &whiteTex_);
     glBindTexture(GL_TEXTURE_2D, whiteTex_);
@@ -753,6 +897,8 @@ void GLDevice::SetTextureStageState(uint32_t stage, uint32_t type, uint32_t valu
 }
 
 void GLDevice::SetTransform(uint32_t id, const Mat4& m) {
+    // An unchanged matrix leaves the uniforms uploaded.
+    if (GetTransform(id) == m) return;
     if (id == ts::WORLD) world_ = m;
     else if (id == ts::VIEW) { view_ = m; Touch(U_LIGHTS); }
     else if (id == ts::PROJECTION) proj_ = m;
@@ -801,12 +947,13 @@ void GLDevice::LightEnable(uint32_t index, bool enable) {
 }
 
 void GLDevice::SetMaterial(const MaterialColors& material) {
+    if (material_ == material) return;
     material_ = material;
     Touch(U_MATERIAL);
 }
 
 void GLDevice::SetClipPlane(uint32_t index, const float plane[4]) {
-    if (index >= 6) return;
+    if (index >= 6 || memcmp(clip_[index], plane, sizeof clip_[index]) == 0) return;
     memcpy(clip_[index], plane, sizeof clip_[index]);
     Touch(U_CLIP);
 }
@@ -922,6 +1069,7 @@ Texture* GLDevice::CreateTexture(uint32_t width, uint32_t height, uint32_t level
     glBindTexture(GL_TEXTURE_2D, n);
     shadow_.boundTex[0] = n;
     shadow_.boundTarget[0] = GL_TEXTURE_2D;
+    textureDirty_ |= 1;  // unit 0 no longer holds stage 0's texture
     uint32_t bytes = 0;
     for (uint32_t l = 0; l < levels; ++l) {
         uint32_t w = std::max(1u, width >> l), h = std::max(1u, height >> l);
@@ -1072,6 +1220,7 @@ bool GLDevice::SetVertexShaderConstant(uint32_t reg, const float* data, uint32_t
         Log(2, "GFX: vertex shader constants %u..%u outside 0..%d", reg, reg + count, kVsConstants - 1);
         return false;
     }
+    if (memcmp(vsConst_[reg], data, size_t(count) * 16) == 0) return true;
     memcpy(vsConst_[reg], data, size_t(count) * 16);
     Touch(U_VSCONST);
     return true;
@@ -1327,7 +1476,7 @@ void GLDevice::FlushFixedState() {
     Enable(GL_DEPTH_TEST, shadow_.depthTest, z);
     if (z) {
         GLenum f = CompareToGL(rs_[rs::ZFUNC]);
-        if (shadow_.depthFunc != int(f)) { shadow_.depthFunc = int(f); Count(); glDepthFunc(f); }
+        DepthFunc(f);
     }
     DepthMask(z && rs_[rs::ZWRITEENABLE]);
 
@@ -1337,17 +1486,9 @@ void GLDevice::FlushFixedState() {
         GLenum f = CompareToGL(rs_[rs::STENCILFUNC]);
         GLint ref = GLint(rs_[rs::STENCILREF] & 0xFF);
         GLuint mask = rs_[rs::STENCILMASK] & 0xFF;
-        if (f != shadow_.stencilFunc || ref != shadow_.stencilRef || mask != shadow_.stencilReadMask) {
-            shadow_.stencilFunc = f; shadow_.stencilRef = ref; shadow_.stencilReadMask = mask;
-            Count();
-            glStencilFunc(f, ref, mask);
-        }
+        StencilFunc(f, ref, mask);
         GLenum a = StencilOpToGL(rs_[rs::STENCILFAIL]), b = StencilOpToGL(rs_[rs::STENCILZFAIL]), c = StencilOpToGL(rs_[rs::STENCILPASS]);
-        if (a != shadow_.sFail || b != shadow_.sZFail || c != shadow_.sPass) {
-            shadow_.sFail = a; shadow_.sZFail = b; shadow_.sPass = c;
-            Count();
-            glStencilOp(a, b, c);
-        }
+        StencilOp(a, b, c);
         StencilWriteMask(rs_[rs::STENCILWRITEMASK] & 0xFF);
     }
 
@@ -1355,13 +1496,8 @@ void GLDevice::FlushFixedState() {
     Enable(GL_BLEND, shadow_.blend, bl);
     if (bl) {
         GLenum s = BlendToGL(rs_[rs::SRCBLEND], GL_ONE), d = BlendToGL(rs_[rs::DESTBLEND], GL_ZERO);
-        if (s != shadow_.srcBlend || d != shadow_.dstBlend) {
-            shadow_.srcBlend = s; shadow_.dstBlend = d;
-            Count();
-            glBlendFunc(s, d);
-        }
-        GLenum eq = BlendOpToGL(rs_[rs::BLENDOP]);
-        if (eq != shadow_.blendEq) { shadow_.blendEq = eq; Count(); glBlendEquation(eq); }
+        BlendFunc(s, d);
+        BlendEquation(BlendOpToGL(rs_[rs::BLENDOP]));
     }
 
     uint32_t cm = rs_[rs::CULLMODE];
@@ -1370,12 +1506,12 @@ void GLDevice::FlushFixedState() {
     if (cullOn) {
         // Rendering upside-down turns the engine's clockwise front faces into GL's CCW.
         GLenum face = cm == cull::CCW ? GL_BACK : GL_FRONT;
-        if (shadow_.frontFace != GL_CCW) { shadow_.frontFace = GL_CCW; Count(); glFrontFace(GL_CCW); }
-        if (shadow_.cullFace != face) { shadow_.cullFace = face; Count(); glCullFace(face); }
+        FrontFace(GL_CCW);
+        CullFace(face);
     }
 
     GLenum pm = rs_[rs::FILLMODE] == fill::WIREFRAME ? GL_LINE : rs_[rs::FILLMODE] == fill::POINT ? GL_POINT : GL_FILL;
-    if (pm != shadow_.polygonMode) { shadow_.polygonMode = pm; Count(); glPolygonMode(GL_FRONT_AND_BACK, pm); }
+    PolygonMode(pm);
 
     // The target's alpha stays 1 (X8 back buffer): alpha writes are always masked off.
     ColorMask(int(rs_[rs::COLORWRITEENABLE] & 7));
@@ -1385,6 +1521,7 @@ void GLDevice::FlushFixedState() {
         for (uint32_t i = 0; i < 6; ++i) {
             bool on = clipMask & (1u << i);
             if (shadow_.clipEnabled != 0xFFFFFFFFu && bool(shadow_.clipEnabled & (1u << i)) == on) continue;
+            Audit([&] { return bool(glIsEnabled(GLenum(GL_CLIP_DISTANCE0 + i))) == on; });
             Count();
             on ? glEnable(GLenum(GL_CLIP_DISTANCE0 + i)) : glDisable(GLenum(GL_CLIP_DISTANCE0 + i));
         }
@@ -1402,9 +1539,8 @@ void GLDevice::FlushTextures() {
             GLenum target = (t && t->cube_) ? GL_TEXTURE_CUBE_MAP : GL_TEXTURE_2D;
             if (shadow_.boundTex[s] != name || shadow_.boundTarget[s] != target) {
                 ActiveUnit(s);
-                if (shadow_.boundTarget[s] && shadow_.boundTarget[s] != target) { Count(); glBindTexture(shadow_.boundTarget[s], 0); }
-                Count();
-                glBindTexture(target, name);
+                if (shadow_.boundTarget[s] && shadow_.boundTarget[s] != target) BindTextureRaw(shadow_.boundTarget[s], 0);
+                BindTextureRaw(target, name);
                 shadow_.boundTex[s] = name;
                 shadow_.boundTarget[s] = target;
             }
@@ -1428,15 +1564,13 @@ void GLDevice::FlushTextures() {
                     default: return GL_REPEAT;
                 }
             };
-            GLuint sm = samplers_[s];
-            glSamplerParameteri(sm, GL_TEXTURE_MAG_FILTER, GLint(mag));
-            glSamplerParameteri(sm, GL_TEXTURE_MIN_FILTER, GLint(min));
-            glSamplerParameteri(sm, GL_TEXTURE_WRAP_S, GLint(wrap(t[tss::ADDRESSU])));
-            glSamplerParameteri(sm, GL_TEXTURE_WRAP_T, GLint(wrap(t[tss::ADDRESSV])));
-            glSamplerParameteri(sm, GL_TEXTURE_WRAP_R, GLint(wrap(t[tss::ADDRESSW])));
-            glSamplerParameterf(sm, GL_TEXTURE_LOD_BIAS, BitsFloat(t[tss::MIPMAPLODBIAS]));
-            glSamplerParameterf(sm, GL_TEXTURE_MIN_LOD, float(t[tss::MAXMIPLEVEL]));
-            stats_.glCalls += 7; stats_.glStateCalls += 7;
+            SamplerInt(s, 0, GL_TEXTURE_MAG_FILTER, GLint(mag));
+            SamplerInt(s, 1, GL_TEXTURE_MIN_FILTER, GLint(min));
+            SamplerInt(s, 2, GL_TEXTURE_WRAP_S, GLint(wrap(t[tss::ADDRESSU])));
+            SamplerInt(s, 3, GL_TEXTURE_WRAP_T, GLint(wrap(t[tss::ADDRESSV])));
+            SamplerInt(s, 4, GL_TEXTURE_WRAP_R, GLint(wrap(t[tss::ADDRESSW])));
+            SamplerFloat(s, 5, GL_TEXTURE_LOD_BIAS, BitsFloat(t[tss::MIPMAPLODBIAS]));
+            SamplerFloat(s, 6, GL_TEXTURE_MIN_LOD, float(t[tss::MAXMIPLEVEL]));
         }
     }
     textureDirty_ = samplerDirty_ = 0;
@@ -1477,12 +1611,10 @@ void GLDevice::FlushAttributes() {
         bool on = enabled & (1u << loc);
         bool was = shadow_.attribEnabled != 0xFFFFFFFFu && (shadow_.attribEnabled & (1u << loc));
         if (shadow_.attribEnabled != 0xFFFFFFFFu && on == was) continue;
-        Count();
-        if (on) {
-            glEnableVertexAttribArray(GLuint(loc));
-        } else {
-            glDisableVertexAttribArray(GLuint(loc));
+        AttribArray(loc, on);
+        if (!on) {
             // Defaults for what the format lacks.
+            Count(false);
             if (loc == kAttrDiffuse) glVertexAttrib4f(GLuint(loc), 1, 1, 1, 1);
             else if (loc == kAttrSpecular) glVertexAttrib4f(GLuint(loc), 0, 0, 0, 0);
             else glVertexAttrib4f(GLuint(loc), 0, 0, 0, 1);
@@ -1507,11 +1639,7 @@ bool GLDevice::PrepareDraw() {
     }
     if (!program_) return false;
     BindDrawFbo(backFbo_);
-    if (shadow_.program != program_->name) {
-        shadow_.program = program_->name;
-        Count();
-        glUseProgram(program_->name);
-    }
+    UseProgram(program_->name);
     ApplyGLViewport(viewport_.x, viewport_.y, viewport_.width, viewport_.height);
     FlushFixedState();
     FlushTextures();
