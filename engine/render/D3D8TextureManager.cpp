@@ -50,10 +50,11 @@ D3D8TextureManager::D3D8TextureManager(gfx::Device* device, int32_t adapterBitsP
 }
 
 // Texture objects outlive their manager: handles in the factories' caches may still point at
-// them, and without a device texture they bind as none. They are kept here for the process.
+// them, and without a device texture they bind as none. They are kept here for the process
+// (the list itself is never destroyed, so handles released during shut-down still find them).
 static std::vector<D3D8Texture*>& RetiredTextures() {
-    static std::vector<D3D8Texture*> retired;
-    return retired;
+    static auto* retired = new std::vector<D3D8Texture*>();
+    return *retired;
 }
 
 D3D8TextureManager::~D3D8TextureManager() {

@@ -100,13 +100,11 @@ Sprite* SpriteFactory::Get(SharedString& name, bool share) {
     Debugger& log = Debugger::Instance();
     name.ToUpper();  // the caller's string itself
     const SharedString& key = name;
-    if (!zktLoader_) {
-        std::lock_guard<Mutex> guard(cacheLock_);
-        if (!zktLoader_) {
-            zktLoader_ = new SpriteLoaderZKT();
-            loaders.push_back(zktLoader_);
-        }
-    }
+    // The .ZKT loader registers itself on the first request, from whichever thread makes it.
+    std::call_once(loaderOnce_, [this] {
+        zktLoader_ = new SpriteLoaderZKT();
+        loaders.push_back(zktLoader_);
+    });
     if (!FindLoader(key)) {
         log.Message("SPRITEFACTORY: No available loader could be found for sprite %s", key.c_str());
         return nullptr;

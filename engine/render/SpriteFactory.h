@@ -4,6 +4,7 @@
 // loaded on the main thread (requests from other threads are queued and wait on the
 // factory's semaphore) and cached by full path. Every caller owns the sprite it receives.
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "engine/core/SharedString.h"
@@ -62,4 +63,5 @@ private:
     Mutex requestLock_;
     std::vector<Entry> loaded_;
     SpriteLoaderZKT* zktLoader_ = nullptr;
+    std::once_flag loaderOnce_;
 };

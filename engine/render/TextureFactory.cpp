@@ -71,13 +71,11 @@ TextureHandle* TextureFactory::GetByName(const SharedString& name, bool share) {
 TextureHandle* TextureFactory::Get(const SharedString& name, const uint32_t* options, bool share) {
     Debugger& log = Debugger::Instance();
     const SharedString key = Upper(name);
-    if (!zktLoader_) {
-        std::lock_guard<Mutex> guard(cacheLock_);
-        if (!zktLoader_) {
-            zktLoader_ = new TextureLoaderZKT();
-            loaders.push_back(zktLoader_);
-        }
-    }
+    // The .ZKT loader registers itself on the first request, from whichever thread makes it.
+    std::call_once(loaderOnce_, [this] {
+        zktLoader_ = new TextureLoaderZKT();
+        loaders.push_back(zktLoader_);
+    });
     if (!FindLoader(key)) {
         log.Message("TEXTUREFACTORY: No available loader could be found for %s", key.c_str());
         return nullptr;

@@ -10,6 +10,7 @@
 // semaphore until the main thread has loaded it. On the main thread a request loads at once,
 // but only while the engine's renderer-ready flag is set.
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "engine/core/SharedString.h"
@@ -78,4 +79,5 @@ private:
     Mutex requestLock_;
     std::vector<Entry> loaded_;
     TextureLoaderZKT* zktLoader_ = nullptr;
+    std::once_flag loaderOnce_;
 };

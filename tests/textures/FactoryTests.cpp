@@ -3,6 +3,7 @@
 // choice, level counts and uploads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -78,9 +79,14 @@ TEST_F(Factories, TextureSearchSharingAndMissingFiles) {
     tools::WriteZkt("Textures\\WALL.ZKT", tools::ArgbTexture(8, 4, Solid(32, 0xFF00FF00u)));
     tools::WriteZkt("Menu\\WALL.ZKT", tools::ArgbTexture(2, 2, Solid(4, 0xFF0000FFu)));
     tools::WriteFileBytes("BAD.ZKT", std::vector<uint8_t>{'Z', 'K', '2', 2, 0, 0, 0, 1, 0, 0, 0, 5});
+    tools::WriteZkt("LAMP.ZKT", tools::ArgbTexture(4, 2, Solid(8, 0xFF00FF00u)));
+    tools::WriteZkt("Textures\\LAMP.ZKT", tools::ArgbTexture(2, 2, Solid(4, 0xFF00FF00u)));
     LogCapture log;
+    // Nothing loaded yet: a missing texture has no first texture to stand in for it.
+    EXPECT_EQ(textures.GetByName("nothere.zkt", true), nullptr);
     std::unique_ptr<TextureHandle> missing(textures.GetByName("Missing.ZKT", true));
     ASSERT_TRUE(missing && !missing->IsEmpty());
+    EXPECT_TRUE(log.Contains("TEXTUREFACTORY: Loading Textures\\MISSING.ZKT"));
 
     // A lower-case name: the directory as listed, a backslash, the upper-cased name; "Menu"
     // is searched before "Textures".
@@ -90,6 +96,10 @@ TEST_F(Factories, TextureSearchSharingAndMissingFiles) {
     ASSERT_EQ(textures.LoadedCount(), 2u);
     EXPECT_EQ(textures.LoadedPath(1), "Menu\\WALL.ZKT");
     EXPECT_EQ(wall->DeviceTexture()->storedWidth, 2);
+    // The name as given wins over every directory.
+    std::unique_ptr<TextureHandle> lamp(textures.GetByName("lamp.zkt", false));
+    EXPECT_EQ(textures.LoadedPath(2), "LAMP.ZKT");
+    EXPECT_EQ(lamp->DeviceTexture()->storedWidth, 4);
 
     // Shared: a new handle on the same object; not shared: loaded and cached again.
     std::unique_ptr<TextureHandle> again(textures.GetByName("WALL.ZKT", true));
@@ -97,7 +107,7 @@ TEST_F(Factories, TextureSearchSharingAndMissingFiles) {
     EXPECT_EQ(again->Get(), wall->Get());
     std::unique_ptr<TextureHandle> fresh(textures.GetByName("WALL.ZKT", false));
     EXPECT_NE(fresh->Get(), wall->Get());
-    EXPECT_EQ(textures.LoadedCount(), 3u);
+    EXPECT_EQ(textures.LoadedCount(), 4u);
     // Releasing one handle never frees the object others hold.
     const int32_t refs = wall->Get()->RefCount();
     again.reset();
@@ -126,7 +136,7 @@ TEST_F(Factories, TextureSearchSharingAndMissingFiles) {
     EXPECT_EQ(textures.LoadedCount(), cached);
     textures.Remove("WALL.ZKT");
     EXPECT_EQ(textures.LoadedCount(), cached - 1);
-    EXPECT_EQ(textures.LoadedPath(1), "Menu\\WALL.ZKT");  // the second copy moved down
+    EXPECT_EQ(textures.LoadedPath(2), "Menu\\WALL.ZKT");  // the second copy moved down
     EXPECT_NE(wall->DeviceTexture(), nullptr);
 
     // Before the device exists a main-thread request loads nothing and caches nothing.
@@ -140,6 +150,7 @@ TEST_F(Factories, RequestsFromFourThreadsAllComplete) {
     for (int i = 0; i < 4; ++i)
         tools::WriteZkt(SharedString::Format("Textures\\T%d.ZKT", i), tools::ArgbTexture(4, 4, Solid(16, 0xFF101010u * uint32_t(i + 1))));
     tools::WriteZkt("Textures\\PIC.ZKT", tools::ArgbPicture(4, 4, Solid(16, 0xFFFFFFFFu)));
+    LogCapture log;
     std::atomic<int> done{0};
     std::unique_ptr<TextureHandle> results[4];
     std::unique_ptr<Sprite> sprites[4];
@@ -166,6 +177,39 @@ TEST_F(Factories, RequestsFromFourThreadsAllComplete) {
         EXPECT_FALSE(sprites[i]->frames[0].texture->IsEmpty());
     }
     EXPECT_EQ(textures.LoadedCount(), 4u);
+    // The waits are logged with the caller's name as given (sprite names are upper-cased).
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_TRUE(log.Contains(SharedString::Format("TEXTUREFACTORY: t%d.zkt queued", i).c_str()));
+        EXPECT_TRUE(log.Contains(SharedString::Format("TEXTUREFACTORY: t%d.zkt loaded", i).c_str()));
+    }
+    EXPECT_TRUE(log.Contains("SPRITEFACTORY: PIC.ZKT queued"));
+    EXPECT_TRUE(log.Contains("SPRITEFACTORY: Loading Textures\\PIC.ZKT"));
+}
+
+TEST_F(Factories, ConsoleListingsOfLoadedAndUnusedTextures) {
+    for (const char* name : {"Textures\\A.ZKT", "Textures\\B.ZKT", "Menu\\C.ZKT"})
+        tools::WriteZkt(name, tools::ArgbTexture(2, 2, Solid(4, 0xFFFFFFFFu)));
+    tools::WriteFileBytes("Textures\\BAD.ZKT", std::vector<uint8_t>(12, 0));
+    delete textures.GetByName("a.zkt", true);
+    delete textures.GetByName("bad.zkt", true);
+    LogCapture log;
+    textures.ListLoaded();
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{"TEXTUREFACTORY: Listing 2 loaded textures",
+                                                     "Textures\\A.ZKT", "Textures\\BAD.ZKT",
+                                                     "TEXTUREFACTORY: 2 loaded textures listed"}));
+    // Unused: every .ZKT of the directories (first to last) not loaded, or loaded empty.
+    log.Clear();
+    textures.ListUnused();
+    const std::vector<std::string> lines = log.Lines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front(), "TEXTUREFACTORY: Listing unused textures");
+    EXPECT_EQ(lines.back(), "TEXTUREFACTORY: 3 unused textures listed");
+    const std::vector<std::string> listed(lines.begin() + 1, lines.end() - 1);
+    EXPECT_EQ(listed.size(), 3u);
+    for (const char* path : {"Textures\\B.ZKT", "Textures\\BAD.ZKT", "Menu\\C.ZKT"})
+        EXPECT_NE(std::find(listed.begin(), listed.end(), path), listed.end()) << path;
+    EXPECT_LT(std::find(listed.begin(), listed.end(), "Textures\\B.ZKT"),
+              std::find(listed.begin(), listed.end(), "Menu\\C.ZKT"));
 }
 
 TEST_F(Factories, SpritesAreCutIntoDeviceSizedTiles) {
@@ -222,6 +266,84 @@ TEST_F(Factories, FormatChoiceAndLevelCounts) {
     EXPECT_EQ(m.LevelCount(2, 2, 5), 1);
     m.fullMipChain = 1;
     EXPECT_EQ(m.LevelCount(256, 256, 1), 8);
+
+    // DXT1 first for opaque sources unless it is to be avoided; R8G8B8 without compression
+    // falls back from R5G6B5 to R8G8B8 to X8R8G8B8.
+    const std::vector<int32_t> all = {0, 1, 3, 4, 5, 7, 8, 9, 10};
+    D3D8TextureManager full(nullptr, 32, &all);
+    EXPECT_EQ(full.ChooseFormat(4, true, false), 7);
+    EXPECT_EQ(full.ChooseFormat(7, false, false), 7);
+    full.avoidDXT1 = 1;
+    EXPECT_EQ(full.ChooseFormat(4, true, false), 8);
+    EXPECT_EQ(full.ChooseFormat(7, false, false), 8);
+    const std::vector<int32_t> noShort = {4, 10}, onlyX8 = {10};
+    EXPECT_EQ(D3D8TextureManager(nullptr, 32, &noShort).ChooseFormat(4, false, false), 4);
+    EXPECT_EQ(D3D8TextureManager(nullptr, 32, &onlyX8).ChooseFormat(4, false, false), 10);
+}
+
+TEST_F(Factories, CreatedTexturesFollowTheDeviceLimits) {
+    D3D8TextureManager m(f.Device(), 32);
+    auto record = [](const char* name, int32_t w, int32_t h, int32_t levels, bool compress) {
+        TextureRecord r;
+        r.name = name;
+        r.width = w;
+        r.height = h;
+        r.mayCompress = compress ? 1 : 0;
+        r.highQuality = 1;
+        for (int32_t i = 0; i < levels; ++i, w = std::max(1, w / 2), h = std::max(1, h / 2))
+            r.levels.push_back({w, h, std::vector<uint8_t>(size_t(w) * size_t(h) * 4, 0x80)});
+        return r;
+    };
+    struct Case {
+        const char* what;
+        uint8_t squareOnly, nonPowerOfTwo;
+        int32_t maxSize;
+        int32_t w, h, levels;
+        bool compress;
+        uint32_t width, height, createdLevels, format;
+    } cases[] = {
+        {"square only", 1, 1, 4096, 256, 64, 1, false, 256, 256, 1, 0},
+        {"powers of two", 0, 0, 4096, 100, 60, 1, false, 128, 64, 1, 0},
+        {"stored size", 0, 1, 4096, 100, 60, 1, false, 100, 60, 1, 0},
+        {"device maximum", 0, 1, 64, 256, 128, 1, false, 64, 64, 1, 0},
+        {"2x2 never compresses", 0, 1, 4096, 2, 2, 5, true, 2, 2, 1, 0},
+        {"compressed", 0, 1, 4096, 8, 8, 1, true, 8, 8, 1, 9},
+        {"nine levels make eight", 0, 1, 4096, 256, 256, 9, false, 256, 256, 8, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        m.squareOnly = c.squareOnly;
+        m.nonPowerOfTwo = c.nonPowerOfTwo;
+        m.maxWidth = m.maxHeight = c.maxSize;
+        TextureRecord r = record(c.what, c.w, c.h, c.levels, c.compress);
+        D3D8Texture* t = m.Load(&r);
+        ASSERT_TRUE(t && t->texture);
+        EXPECT_EQ(t->storedWidth, c.w);
+        EXPECT_EQ(t->storedHeight, c.h);
+        EXPECT_EQ(uint32_t(t->width), c.width);
+        EXPECT_EQ(uint32_t(t->height), c.height);
+        EXPECT_EQ(t->texture->Width(), c.width);
+        EXPECT_EQ(t->texture->Height(), c.height);
+        EXPECT_EQ(t->texture->Levels(), c.createdLevels);
+        EXPECT_EQ(t->texture->Format(), c.format);
+    }
+    // No destination format: the failure is shown and the texture binds as none.
+    LogCapture log;
+    TextureRecord odd = record("odd", 4, 4, 1, false);
+    odd.format = kFormatA1R5G5B5;
+    D3D8Texture* t = m.Load(&odd);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->texture, nullptr);
+    EXPECT_TRUE(log.Contains("Failed loading texture odd"));
+    EXPECT_TRUE(log.Contains("D3D8TEXTUREMANAGER: DestFormat = 11"));
+    EXPECT_TRUE(log.Contains("D3D8TEXTUREMANAGER: MipCount = 1"));
+    // Released textures leave the list and their device texture goes.
+    TextureRecord gone = record("gone", 4, 4, 1, false);
+    D3D8Texture* g = m.Load(&gone);
+    const size_t count = m.textures.size();
+    m.Release(g);
+    EXPECT_EQ(m.textures.size(), count - 1);
+    EXPECT_EQ(g->texture, nullptr);
 }
 
 TEST_F(Factories, UploadsDrawThroughTheFacility) {

@@ -249,3 +249,77 @@ TEST_F(SpriteDraw, TextHasItsMeasuredWidthAndShadow) {
     EXPECT_GE(inkLeft, 64);
     EXPECT_LE(inkLeft, 64 + 4);
 }
+
+TEST_F(SpriteDraw, StretchedRotatedAndPlainQuads) {
+    // 16 x 16 in four solid 8 x 8 quadrants (one frame each with 8-pixel textures).
+    const uint32_t kRed = 0xFFFF0000u, kGreen = 0xFF00FF00u, kBlue = 0xFF0000FFu, kWhite = 0xFFFFFFFFu;
+    std::vector<uint32_t> quads;
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x) quads.push_back(y < 8 ? (x < 8 ? kRed : kGreen) : (x < 8 ? kBlue : kWhite));
+    auto sprite = Load("quads.zkt", 16, 16, quads);
+    ASSERT_EQ(sprite->frames.size(), 4u);
+
+    // DrawSpriteRect stretches the source over the destination rectangle.
+    const RectF dst{8, 8, 72, 40};
+    sprites.DrawSpriteRect(sprite.get(), &dst, nullptr, nullptr, 0);
+    sprites.Flush();
+    EXPECT_EQ(facility.Pixel(8, 8), kRed);
+    EXPECT_EQ(facility.Pixel(40, 8), kGreen);
+    EXPECT_EQ(facility.Pixel(8, 24), kBlue);
+    EXPECT_EQ(facility.Pixel(40, 24), kWhite);
+    EXPECT_NE(facility.Pixel(71, 39), 0xFF000000u);
+    EXPECT_EQ(facility.Pixel(72, 20), 0xFF000000u);
+    EXPECT_EQ(facility.Pixel(20, 40), 0xFF000000u);
+    EXPECT_EQ(facility.Pixel(7, 20), 0xFF000000u);
+
+    // DrawSpriteEx centres the source on the position and turns it by the transform: with
+    // rows (0, -1) and (1, 0) the top-left quadrant ends up at the top right.
+    struct Case {
+        Transform2 m;
+        uint32_t topLeft, topRight, bottomLeft, bottomRight;
+    } cases[] = {{{1, 0, 0, 1}, kRed, kGreen, kBlue, kWhite}, {{0, -1, 1, 0}, kBlue, kRed, kWhite, kGreen}};
+    for (const Case& c : cases) {
+        facility.ClearTo(0xFF000000u);
+        sprites.DrawSpriteEx(sprite.get(), nullptr, {40, 40}, c.m, nullptr, 0);
+        sprites.Flush();
+        EXPECT_EQ(facility.Pixel(35, 35), c.topLeft);
+        EXPECT_EQ(facility.Pixel(44, 35), c.topRight);
+        EXPECT_EQ(facility.Pixel(35, 44), c.bottomLeft);
+        EXPECT_EQ(facility.Pixel(44, 44), c.bottomRight);
+        EXPECT_EQ(facility.Pixel(31, 40), 0xFF000000u);
+        EXPECT_EQ(facility.Pixel(48, 40), 0xFF000000u);
+    }
+    // The identity transform draws 1:1: the texels exactly.
+    facility.ClearTo(0xFF000000u);
+    sprites.DrawSpriteEx(sprite.get(), nullptr, {40, 40}, Transform2{}, nullptr, 0);
+    sprites.Flush();
+    EXPECT_EQ(facility.Pixels(32, 32, 16, 16), quads);
+    // Anchored, it moves by the anchor only: 0x12 centres it on the screen.
+    facility.ClearTo(0xFF000000u);
+    sprites.DrawSpriteExAnchored(sprite.get(), nullptr, {0, 0}, Transform2{}, 0x12, nullptr, 0);
+    sprites.Flush();
+    EXPECT_EQ(facility.Pixel(56, 40), kRed);
+    EXPECT_EQ(facility.Pixel(71, 55), kWhite);
+    EXPECT_EQ(facility.Pixel(55, 40), 0xFF000000u);
+
+    // DrawQuad covers its rectangle untextured; null rectangle and colour: the whole screen
+    // in white.
+    facility.ClearTo(0xFF000000u);
+    const RectF r{10, 12, 20, 30};
+    const Color red = Color::FromBytes(255, 0, 0, 255);
+    sprites.DrawQuad(&r, &red);
+    sprites.Flush();
+    EXPECT_EQ(facility.Pixel(10, 12), kRed);
+    EXPECT_EQ(facility.Pixel(19, 29), kRed);
+    EXPECT_EQ(facility.Pixel(20, 20), 0xFF000000u);
+    EXPECT_EQ(facility.Pixel(15, 30), 0xFF000000u);
+    sprites.DrawQuad(nullptr, nullptr);
+    sprites.Flush();
+    EXPECT_EQ(facility.Pixel(0, 0), kWhite);
+    EXPECT_EQ(facility.Pixel(kWidth - 1, kHeight - 1), kWhite);
+    // FillRectAnchored with a null rectangle fills the whole screen.
+    sprites.FillRectAnchored(nullptr, 0x24, Color::FromBytes(0, 0, 255, 255));
+    sprites.Flush();
+    EXPECT_EQ(facility.Pixel(0, 0), kBlue);
+    EXPECT_EQ(facility.Pixel(kWidth - 1, kHeight - 1), kBlue);
+}
