@@ -8,6 +8,10 @@
 #include "engine/net/ZKClient.h"
 #include "engine/net/ZKServer.h"
 
+ChatServerChannel::~ChatServerChannel() {
+    if (ZKServer* server = GetServer()) server->RemoveChannel(this);
+}
+
 void ChatServerChannel::Receive(int32_t senderIndex, const uint8_t* payload, int32_t size) {
     ZKServer* server = GetServer();
     if (!server || size < 0) return;

@@ -20,6 +20,8 @@ public:
 class ChatServerChannel : public ServerChannel {
 public:
     ChatServerChannel() : ServerChannel(kChatChannelId) {}
+    // Leaves the server before its buffer goes: a line may be in relay on the server's thread.
+    ~ChatServerChannel() override;
     void Receive(int32_t senderIndex, const uint8_t* payload, int32_t size) override;
 
 private:

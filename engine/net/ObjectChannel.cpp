@@ -11,6 +11,12 @@ ObjectChannel::ObjectChannel() : ClientChannel(kObjectChannelId), ServerChannel(
     sendBuffer_.resize(32);
 }
 
+ObjectChannel::~ObjectChannel() {
+    // The server mutex is held for the whole of a relay, so once removed nothing runs here.
+    if (ZKServer* server = GetServer()) server->RemoveChannel(this);
+    if (ZKClient* client = GetClient()) client->RemoveChannel(this);
+}
+
 void ObjectChannel::Register(NetObject* object) {
     if (!object) return;
     object->objectId = nextObjectId_++;

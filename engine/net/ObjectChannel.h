@@ -38,6 +38,8 @@ public:
     static constexpr int32_t kMaxStateSize = 16000;
 
     ObjectChannel();
+    // Leaves its endpoints before its buffers go: the server may be relaying on its thread.
+    ~ObjectChannel() override;
     // Appends the object and gives it the next object id.
     void Register(NetObject* object);
     // Sends pending states and adapts the send interval to the send queue.

@@ -233,3 +233,34 @@ TEST(NetFraming, ServerInfoParserRefusesEveryBrokenBlock) {
         }
     }
 }
+
+TEST(NetFraming, ObjectStatesReachOnlyTheObjectWithTheirId) {
+    struct Obj : NetObject {
+        int32_t WriteState(uint8_t*, int32_t) override { return 0; }
+        void ReadState(const uint8_t* data, int32_t size) override { got.emplace_back(data, data + size); }
+        std::vector<Bytes> got;
+    };
+    ZKClient client;
+    ObjectChannel chan;
+    Obj first, second;
+    chan.Register(&first);
+    chan.Register(&second);
+    EXPECT_EQ(first.flags, 0) << "a new object sends nothing until told to";
+    client.AddChannel(&chan);
+    struct Case { Bytes frame; size_t firstReads, secondReads; } cases[] = {
+        {{1, 1, 0, 0, 0, 7, 8}, 0, 1},        // id 1: the second object, state {7, 8}
+        {{1, 0, 0, 0, 0}, 1, 1},              // id 0 with an empty state
+        {{1, 2, 0, 0, 0, 9}, 1, 1},           // no object carries id 2: ignored
+        {{1, 0xFF, 0xFF, 0xFF, 0xFF}, 1, 1},  // nor id 0xFFFFFFFF
+        {{1, 1, 0, 0}, 1, 1},                 // shorter than an object id
+        {{1}, 1, 1},
+    };
+    for (const Case& c : cases) {
+        client.DispatchFrame(c.frame.data(), c.frame.size());
+        EXPECT_EQ(first.got.size(), c.firstReads);
+        EXPECT_EQ(second.got.size(), c.secondReads);
+    }
+    EXPECT_EQ(second.got[0], (Bytes{7, 8}));
+    EXPECT_TRUE(first.got[0].empty());
+    client.RemoveChannel(&chan);
+}

@@ -1,14 +1,17 @@
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/net/ChatChannel.h"
+#include "engine/net/NetProtocol.h"
 #include "engine/net/ObjectChannel.h"
 #include "engine/net/ZKClient.h"
 #include "engine/net/ZKServer.h"
@@ -125,6 +128,58 @@ class LineCollector : public ChatListener {
 public:
     void OnChatLine(SharedString line) override { lines.emplace_back(line.View()); }
     std::vector<std::string> lines;
+};
+
+// A bare transport endpoint that speaks whatever bytes a test gives it.
+class RawPeer : public plat::NetHostListener {
+public:
+    explicit RawPeer(bool server = false) {
+        if (server) {
+            plat::NetHostConfig config;
+            config.port = 0;
+            host = plat::NetHost::CreateServer(config, this);
+        } else {
+            host = plat::NetHost::CreateClient(this);
+        }
+        host->Start();
+    }
+    ~RawPeer() override { host.reset(); }
+
+    void OnPeerConnected(plat::NetPeerHandle p, uint32_t) override {
+        std::lock_guard<std::mutex> lock(m);
+        peer = p;
+        connected = true;
+    }
+    void OnPeerDisconnected(plat::NetPeerHandle) override { disconnected = true; }
+    void OnPacket(plat::NetPeerHandle, const uint8_t* data, size_t size) override {
+        std::lock_guard<std::mutex> lock(m);
+        packets.emplace_back(data, data + size);
+    }
+    bool OnRawDatagram(const plat::NetAddress&, const uint8_t* data, size_t size, plat::NetRawReply& reply) override {
+        uint32_t ticks;
+        if (!netproto::ParseEnumQuery(data, size, ticks) || enumAnswer.empty()) return false;
+        reply.Reply(enumAnswer.data(), enumAnswer.size());
+        return true;
+    }
+    void Send(const Bytes& bytes) {
+        plat::NetPeerHandle p;
+        {
+            std::lock_guard<std::mutex> lock(m);
+            p = peer;
+        }
+        host->Send(p, {}, bytes, plat::NetDelivery::Reliable, true);
+    }
+    size_t PacketCount() {
+        std::lock_guard<std::mutex> lock(m);
+        return packets.size();
+    }
+
+    std::unique_ptr<plat::NetHost> host;
+    std::mutex m;
+    plat::NetPeerHandle peer = plat::kNoNetPeer;
+    std::atomic<bool> connected{false}, disconnected{false};
+    std::vector<Bytes> packets;
+    Bytes enumAnswer;  // set before any query arrives
 };
 
 } // namespace nettest

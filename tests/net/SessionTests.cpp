@@ -26,6 +26,13 @@ void SetInfo(ZKClient& c, const char* name, uint32_t car) {
     c.SetPlayerInfo(SharedString(name), data, sizeof data);
 }
 
+size_t HostCount(ZKClient& c) {
+    c.Lock();
+    size_t n = c.GetHosts().size();
+    c.Unlock();
+    return n;
+}
+
 } // namespace
 
 TEST(NetSession, EnumerationAnswersForEveryLocalSpelling) {
@@ -71,7 +78,13 @@ TEST(NetSession, RepeatedAnswersUpdateOneRecordAndSilentHostsAgeOut) {
     EXPECT_TRUE(client.GetHosts()[0].responseData.empty()) << "no server data: no response data";
     client.Unlock();
 
+    for (const char* line : {"ZKCLIENT: Enumerating...", "ZKNET: Querying host", "Host received", "Host created",
+                             "ZKCLIENT: Found host 127.0.0.1"})
+        EXPECT_TRUE(log.Contains(line)) << line;
+
     server.reset();  // no more answers
+    // End the search too: another test's server could take over the freed port and answer.
+    client.Disconnect();
     client.Update(15.0f);
     EXPECT_EQ(client.GetHosts().size(), 1u) << "an age of exactly 15 s keeps the record";
     client.Update(0.001f);
@@ -418,4 +431,144 @@ TEST(NetSession, SenderWithoutARecordIsMinusOneAndGetsNoChatRelay) {
     ASSERT_TRUE(PumpUntil([&] { return objSeen.Count() == 1; }, {&a}));
     PumpFor(0.1, {&a});
     EXPECT_EQ(chatSeen.Count(), 0u);
+}
+
+TEST(NetSession, ServerSetUpFailuresAreLoggedAndLeaveAnInertServer) {
+    auto running = MakeServer(4);  // holds its port for the first case
+    struct Case { const char* what; uint32_t port; const char* line; } cases[] = {
+        {"port in use", running->GetPort(), "ZKNET: Server connect failed"},
+        {"port out of range", 70000, "ZKNET: Server port init failed"},
+    };
+    for (const Case& c : cases) {
+        testing_support::LogCapture log;
+        ZKServer server(SharedString("Creating..."), SharedString("ABC"), c.port, 4);
+        EXPECT_FALSE(server.IsRunning()) << c.what;
+        EXPECT_TRUE(log.Contains(c.line)) << c.what;
+        EXPECT_FALSE(log.Contains("ZKNET: Server running")) << c.what;
+        // Every later call fails quietly.
+        const uint8_t frame[] = {5, 1};
+        EXPECT_EQ(server.SendTo(frame, 2, -1, 0, true, true, false), -1);
+        EXPECT_EQ(server.SetSessionDesc(SharedString("X"), 8), -1);
+        server.SetServerInfo(SharedString("X"), frame, 2);
+        EXPECT_EQ(server.GetMaxSendQueueLength(), 0u);
+        CaptureServerChannel chan(5);
+        server.AddChannel(&chan);
+        server.RemoveChannel(&chan);
+    }
+    // The running server still serves its own session.
+    ZKClient a;
+    EXPECT_TRUE(Join(a, running->GetPort()));
+}
+
+TEST(NetSession, SessionDescriptionRenamesAndResizesTheSession) {
+    // The front end hosts with a provisional count and sets the real one in the lobby.
+    auto server = MakeServer(1, "OLD");
+    EXPECT_EQ(server->SetSessionDesc(SharedString("NEW"), 2), 0);
+    ZKClient a, b, c;
+    a.EnumerateHosts(SharedString("localhost"), server->GetPort());
+    ASSERT_TRUE(PumpUntil([&] { return HostCount(a) == 1; }, {&a}));
+    a.Lock();
+    EXPECT_EQ(a.GetHosts()[0].sessionName, "NEW");
+    EXPECT_EQ(a.GetHosts()[0].maxPlayers, 2);
+    a.Unlock();
+    ASSERT_TRUE(a.Connect(0));
+    ASSERT_TRUE(Join(b, server->GetPort()));
+    EXPECT_FALSE(Join(c, server->GetPort())) << "a third client exceeds the session of two";
+}
+
+TEST(NetSession, HostsOwnClientJoinsTheEmptySessionOnly) {
+    auto server = MakeServer(4);
+    ZKClient own, other;
+    own.EnumerateHosts(SharedString("localhost"), server->GetPort());
+    ASSERT_TRUE(PumpUntil([&] { return HostCount(own) == 1; }, {&own}));
+    ASSERT_TRUE(own.ConnectToEmptyHost());
+    EXPECT_TRUE(own.IsConnected());
+    EXPECT_EQ(HostCount(own), 0u) << "connecting empties the host list";
+    other.EnumerateHosts(SharedString("localhost"), server->GetPort());
+    ASSERT_TRUE(PumpUntil([&] { return HostCount(other) == 1; }, {&other}));
+    other.Lock();
+    EXPECT_EQ(other.GetHosts()[0].currentPlayers, 1);
+    other.Unlock();
+    EXPECT_FALSE(other.ConnectToEmptyHost()) << "the only session already has a player";
+    EXPECT_FALSE(other.IsConnected());
+}
+
+TEST(NetSession, ClientDispatchesQueuedFramesInArrivalOrder) {
+    auto server = MakeServer(4);
+    ZKClient a;
+    CaptureClientChannel cap(40);
+    a.AddChannel(&cap);
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    a.SetPlayerInfo(SharedString("ann"), nullptr, 0);
+    ASSERT_TRUE(PumpUntil([&] { return PlayerCount(a) == 1; }, {&a}));
+    a.Lock();
+    EXPECT_EQ(a.GetOwnIndex(), 0) << "client number 0 is a valid number";
+    a.Unlock();
+    for (uint32_t i = 0; i < 500; ++i) {
+        uint8_t frame[5] = {40};
+        std::memcpy(frame + 1, &i, 4);
+        ASSERT_EQ(server->SendTo(frame, 5, 0, 0, false, true, false), 0);
+    }
+    // Let them queue up before one update hands them out.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_TRUE(PumpUntil([&] { return cap.Count() == 500; }, {&a}));
+    auto got = cap.Got();
+    for (uint32_t i = 0; i < 500; ++i) {
+        uint32_t v;
+        std::memcpy(&v, got[i].data(), 4);
+        ASSERT_EQ(v, i);
+    }
+}
+
+TEST(NetSession, ClientThatVanishesLeavesThePlayerTable) {
+    // A peer that stops answering (crashed, unplugged) sends no goodbye: the transport's
+    // time-out must remove it, and every other client sees the table without it.
+    auto server = MakeServer(4);
+    ZKClient a;
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    SetInfo(a, "ann", 0);
+    auto raw = std::make_unique<RawPeer>();
+    raw->host->Connect(plat::LoopbackAddress(server->GetPort()), netproto::kTransportVersion);
+    ASSERT_TRUE(PumpUntil([&] { return raw->PacketCount() >= 1; }, {&a}));
+    Bytes info;
+    const uint8_t data[16] = {1};
+    netproto::BuildClientInfo(info, "raw", data, sizeof data);
+    raw->Send(info);
+    ASSERT_TRUE(PumpUntil([&] { return PlayerNames(a) == std::vector<std::string>{"ann", "raw"}; }, {&a}));
+
+    raw.reset();  // the socket closes without a disconnect
+    EXPECT_TRUE(PumpUntil([&] { return PlayerNames(a) == std::vector<std::string>{"ann"}; }, {&a}, 40.0));
+    EXPECT_EQ(ServerPlayerCount(*server), 1u);
+    EXPECT_TRUE(a.IsConnected());
+}
+
+TEST(NetSession, RelayChannelsMayBeDestroyedWhileStatesFlow) {
+    // The world ends (and destroys its object channel) while the server's network thread is
+    // still relaying: the channel must leave the server before its buffers go.
+    auto server = MakeServer(4);
+    ZKClient a, b;
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    ASSERT_TRUE(Join(b, server->GetPort()));
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+        uint8_t state[301] = {kObjectChannelId};
+        uint8_t line[40] = {kChatChannelId, 'h', 'i'};
+        while (!stop) {
+            a.Send(state, sizeof state, 0, false, false, false);
+            a.Send(line, sizeof line, 0, false, false, false);
+        }
+    });
+    for (int i = 0; i < 200; ++i) {
+        auto relay = std::make_unique<ObjectChannel>();
+        auto chat = std::make_unique<ChatServerChannel>();
+        server->AddChannel(relay.get());
+        server->AddChannel(chat.get());
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        relay.reset();
+        chat.reset();
+        b.Update(0.0f);
+    }
+    stop = true;
+    flood.join();
+    EXPECT_TRUE(a.IsConnected());
 }
