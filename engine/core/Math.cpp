@@ -299,13 +299,16 @@ void Quaternion::Normalize() {
 
 void Quaternion::Invert() {
     const float n = Dot(*this);
-    if (n > 0.0f) {
-        const float k = 1.0f / n;
-        x = -x * k;
-        y = -y * k;
-        z = -z * k;
-        w = w * k;
+    // A (nearly) zero quaternion has no inverse; dividing by its squared length would blow up.
+    if (!(n >= 1e-10f)) {
+        x = y = z = w = 0.0f;
+        return;
     }
+    const float k = 1.0f / n;
+    x = -x * k;
+    y = -y * k;
+    z = -z * k;
+    w = w * k;
 }
 
 Quaternion Quaternion::ElementaryX(float angle) {

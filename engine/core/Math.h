@@ -165,7 +165,7 @@ struct Quaternion {
     Quaternion Slerp(const Quaternion& target, float t) const;
     // In place; a zero quaternion stays as it is.
     void Normalize();
-    // In place: conjugate over the squared norm; a zero quaternion stays as it is.
+    // In place: conjugate over the squared norm; zero when the squared norm is below 1e-10.
     void Invert();
     float Dot(const Quaternion& o) const { return x * o.x + y * o.y + z * o.z + w * o.w; }
 

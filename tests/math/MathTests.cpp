@@ -135,6 +135,13 @@ TEST(Quaternion, NormalizeAndInvert) {
     zero.Normalize();
     zero.Invert();
     EXPECT_EQ(zero, Quaternion(0, 0, 0, 0));
+    // Below a squared length of 1e-10 the inverse is zero, not a huge quaternion.
+    Quaternion tiny(0, 0, 0, 9e-6f);
+    tiny.Invert();
+    EXPECT_EQ(tiny, Quaternion(0, 0, 0, 0));
+    Quaternion small(0, 0, 0, 1.1e-5f);
+    small.Invert();
+    EXPECT_NEAR(small.w, 1.0f / 1.1e-5f, 1.0f);
 }
 
 // --- Matrices ------------------------------------------------------------------------------
