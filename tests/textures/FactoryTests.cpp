@@ -14,10 +14,12 @@
 #include "engine/core/Engine.h"
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/D3D8TextureManager.h"
+#include "engine/render/Font.h"
 #include "engine/render/Sprite.h"
 #include "engine/render/SpriteFactory.h"
 #include "engine/render/SpriteRenderer.h"
 #include "engine/render/TextureFactory.h"
+#include "engine/render/TextDraw.h"
 #include "engine/render/TextureSubObjects.h"
 #include "tests/support/TestSupport.h"
 #include "tools/writers/ZktWriter.h"
@@ -65,6 +67,22 @@ protected:
         uint32_t p = 0;
         f.Device()->ReadPixels(true, x, y, 1, 1, &p);
         return p;
+    }
+
+    // A one-frame sprite over a texture made straight from A8R8G8B8 words.
+    std::unique_ptr<Sprite> MakeSprite(int w, int h, uint32_t argb) {
+        TextureRecord r;
+        r.name = "made";
+        r.width = w;
+        r.height = h;
+        r.highQuality = 1;
+        r.levels.push_back({w, h, tools::PixelsFromArgb(Solid(w * h, argb))});
+        auto s = std::make_unique<Sprite>();
+        s->width = w;
+        s->height = h;
+        s->columns = s->rows = 1;
+        s->frames.push_back({0, 0, w, h, new TextureHandle(new TextureRef(f.GetTextureManager()->Load(&r)))});
+        return s;
     }
 
     TempWorkDir dir;
@@ -387,4 +405,90 @@ TEST_F(Factories, UploadsDrawThroughTheFacility) {
     block.levels.push_back({4, 4, {0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0}});
     draw(block, four);
     EXPECT_EQ(Pixel(1, 1), 0xFFFF0000u);
+}
+
+TEST_F(Factories, SpritesFollowTheViewport) {
+    SpriteRenderer& sprites = *f.GetSpriteRenderer();
+    std::unique_ptr<Sprite> s = MakeSprite(4, 4, 0xFF00FF00u);
+    // Positions are relative to the viewport's origin; a null destination is the viewport.
+    const Rect vp{10, 8, 50, 40};
+    f.SetViewport(&vp);
+    f.Clear(kClearTarget);
+    sprites.DrawSprite(s.get(), nullptr, {0, 0}, nullptr, 0);
+    sprites.Flush();
+    EXPECT_EQ(Pixel(10, 8), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(13, 11), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(14, 8), 0xFF000000u);
+    f.Clear(kClearTarget);
+    sprites.DrawSpriteRect(s.get(), nullptr, nullptr, nullptr, 0);
+    sprites.Flush();
+    EXPECT_EQ(Pixel(10, 8), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(49, 39), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(9, 8), 0xFF000000u);
+    EXPECT_EQ(Pixel(50, 39), 0xFF000000u);
+
+    // The anchored viewport moves both corners: 0x24 from the bottom-right corner.
+    const Rect corner{-20, -16, -4, -2};
+    SetViewportAnchored(f, &corner, 0x24);
+    EXPECT_EQ(f.ViewportWidth(), 16);
+    EXPECT_EQ(f.ViewportHeight(), 14);
+    f.Clear(kClearTarget);
+    SetViewportAnchored(f, nullptr, 0x24);
+    EXPECT_EQ(f.ViewportWidth(), kW);
+    EXPECT_EQ(f.ViewportHeight(), kH);
+    SetViewportAnchored(f, &corner, 0x24);
+    sprites.DrawSpriteRect(s.get(), nullptr, nullptr, nullptr, 0);
+    sprites.Flush();
+    EXPECT_EQ(Pixel(76, 48), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(91, 61), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(75, 48), 0xFF000000u);
+    EXPECT_EQ(Pixel(91, 62), 0xFF000000u);
+    f.SetViewport(nullptr);
+}
+
+TEST_F(Factories, SpritesDrawAgainAfterADeviceReset) {
+    SpriteRenderer& sprites = *f.GetSpriteRenderer();
+    std::unique_ptr<Sprite> s = MakeSprite(4, 4, 0xFFFF0000u);
+    f.BeginScene();
+    sprites.DrawSprite(s.get(), nullptr, {2, 2}, nullptr, 0);
+    f.EndScene();
+    f.Device()->ForceCooperativeLevel(gfx::CoopState::NOTRESET);
+    f.BeginScene();
+    sprites.DrawSprite(s.get(), nullptr, {2, 2}, nullptr, 0);  // dropped by the reset
+    f.EndScene();
+    ASSERT_EQ(f.Device()->TestCooperativeLevel(), gfx::CoopState::OK);
+    f.Clear(kClearTarget);
+    sprites.DrawSprite(s.get(), nullptr, {6, 6}, nullptr, 0);
+    sprites.Flush();
+    EXPECT_EQ(Pixel(7, 7), 0xFFFF0000u);
+}
+
+TEST_F(Factories, DefaultResourcesAndTheDefaultFont) {
+    tools::WriteZkt("Textures\\Missing.ZKT", tools::ArgbTexture(4, 4, Solid(16, 0xFFFF00FFu)));
+    ZKEngine& engine = ZKEngine::Instance();
+    LogCapture log;
+    LoadDefaultRenderResources(engine);
+    ASSERT_EQ(textures.LoadedCount(), 1u);
+    EXPECT_EQ(textures.LoadedPath(0), "Textures\\MISSING.ZKT");
+    Font* font = engine.defaultFont;
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(font->size, 15);
+    EXPECT_EQ(font->lineHeight, 22);
+    EXPECT_FALSE(font->texture.IsEmpty());
+    EXPECT_TRUE(log.Contains("D3D8TEXTUREMANAGER: Arial - 15 allocated"));
+
+    // Text without a font uses the engine's default font: the same pixels as naming it.
+    SpriteRenderer& sprites = *f.GetSpriteRenderer();
+    auto draw = [&](const Font* which) {
+        f.Clear(kClearTarget);
+        sprites.DrawText("Ag$\x80", {3, 5}, 0, nullptr, which, false);
+        sprites.Flush();
+        return f.GrabScreen(true);
+    };
+    const std::vector<uint32_t> named = draw(font);
+    EXPECT_EQ(draw(nullptr), named);
+    EXPECT_NE(std::count(named.begin(), named.end(), 0xFF000000u), std::ptrdiff_t(named.size()));
+    engine.SetDefaultFont(nullptr, nullptr);
+    engine.SetCounterTextDrawer(nullptr);
+    Font::Delete(font);
 }

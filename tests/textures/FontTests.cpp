@@ -81,6 +81,11 @@ TEST(GlyphSheet, SizesLayoutAndPixels) {
         for (int x = int(euro.left); x < int(euro.right); ++x)
             ink += (s15.pixels[size_t(y * s15.width + x)] >> 24) > 128;
     EXPECT_GT(ink, 10);
+    // Bytes the code page leaves undefined, and 0x7F, show the face's missing-glyph shape at
+    // its own width.
+    const float notdef = s15.glyphs[0x7F].right - s15.glyphs[0x7F].left;
+    EXPECT_GT(notdef, 0.0f);
+    for (int b : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) EXPECT_EQ(s15.glyphs[b].right - s15.glyphs[b].left, notdef) << b;
     // White text: every texel has alpha = r = g = b (alpha = max of the colour bytes).
     for (uint32_t p : s15.pixels) {
         const uint32_t a = p >> 24;

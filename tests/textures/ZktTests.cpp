@@ -236,4 +236,51 @@ TEST(ZktReader, SpritePicturesAreVersion1Only) {
     EXPECT_FALSE(zkt::ReadSpriteImage("cut.zkt", img));
     EXPECT_TRUE(log.Contains("cut.zkt is not a valid sprite"));
     EXPECT_TRUE(img.pixels.empty());
+
+    // Lying headers: sizes and bits per pixel are checked against the format and the file.
+    const std::vector<uint8_t> good = tools::ZktBytes(tools::ArgbPicture(3, 2, Ramp(6)));
+    struct Case {
+        const char* what;
+        size_t at;
+        uint32_t value;
+        bool byte;
+    } cases[] = {
+        {"negative width", 7, uint32_t(-3), false},
+        {"huge width", 7, 0x7FFFFFFF, false},
+        {"huge height", 11, 0x40000, false},
+        {"taller than stored", 11, 3, false},
+        {"8 bits per pixel", 15, 8, true},
+        {"negative bits per pixel", 15, 0xE0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> bytes = good;
+        if (c.byte) bytes[c.at] = uint8_t(c.value);
+        else Put32At(bytes, c.at, c.value);
+        tools::WriteFileBytes("lie.zkt", bytes);
+        LogCapture lies;
+        EXPECT_FALSE(zkt::ReadSpriteImage("lie.zkt", img));
+        EXPECT_TRUE(lies.Contains("lie.zkt is not a valid sprite"));
+        EXPECT_TRUE(img.pixels.empty());
+    }
+    // A 24-bit picture reads as R8G8B8, three bytes a pixel.
+    tools::ZktPicture rgb;
+    rgb.width = 2;
+    rgb.height = 1;
+    rgb.bitsPerPixel = 24;
+    rgb.pixels = {1, 2, 3, 4, 5, 6};
+    tools::WriteZkt("rgb.zkt", rgb);
+    ASSERT_TRUE(zkt::ReadSpriteImage("rgb.zkt", img));
+    EXPECT_EQ(img.format, kFormatR8G8B8);
+    EXPECT_EQ(img.pixels, rgb.pixels);
+}
+
+TEST(ZktReader, FlipLeavesVersion2Alone) {
+    TempWorkDir dir;
+    tools::WriteZkt("v2.zkt", tools::ArgbTexture(1, 2, {0xFF000001u, 0xFF000002u}));
+    TextureRecord r;
+    r.options = kTextureFlipRows | kTextureClamp;
+    ASSERT_TRUE(Read("v2.zkt", r));
+    EXPECT_EQ(r.levels[0].pixels, tools::PixelsFromArgb({0xFF000001u, 0xFF000002u}));
+    EXPECT_EQ(r.wrapU, 1);  // the file's own wrap flags, not the request's clamp
 }
