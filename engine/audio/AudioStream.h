@@ -35,11 +35,15 @@ public:
         return n > 0 ? uint32_t(n) : 0u;
     }
 
-    // True when the mixers can play it: 16-bit PCM, one or two channels, a non-zero rate.
+    // The highest sample rate played; a streaming voice's ring holds one second of it, so a
+    // header with an absurd rate cannot ask for a huge ring.
+    static constexpr uint32_t kMaxRate = 384000;
+
+    // True when the mixers can play it: 16-bit PCM, one or two channels, a rate of 1..384000 Hz.
     bool IsMixable() const {
         return format.formatTag == 1 && format.bitsPerSample == 16 &&
                (format.channels == 1 || format.channels == 2) && format.samplesPerSecond > 0 &&
-               format.blockAlign == format.channels * 2;
+               format.samplesPerSecond <= kMaxRate && format.blockAlign == format.channels * 2;
     }
 
     uint32_t flags = 0;

@@ -43,8 +43,11 @@ void MixState::SetGains(float v, float p) {
         routine = Routine::Silent;
         return;
     }
-    const float right = p <= 0.0f ? v * (1.0f + p) : v;
-    const float left = p > 0.0f ? v * (1.0f - p) : v;
+    // Full volume is the most a voice is given: a larger factor (a group or a one-shot volume
+    // above 1) would overflow the 32-bit sample-times-gain product.
+    const float full = std::min(v, 1.0f);
+    const float right = p <= 0.0f ? full * (1.0f + p) : full;
+    const float left = p > 0.0f ? full * (1.0f - p) : full;
     if (!buffer || buffer->sixteenBit) {
         leftGain = int32_t(left * 65535.0f);
         rightGain = int32_t(right * 65535.0f);

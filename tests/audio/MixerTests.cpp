@@ -62,6 +62,8 @@ TEST(SoundMixer, GainsAndPanOnConstantBuffers) {
         {0.5f, 0.0f, 499, -499},    // trunc(0.5 * 65535) = 32767; 1000 * 32767 / 65535 truncates
         {1.0f, -0.5f, 1000, -499},  // right factor 1 + p
         {0.0f, 0.0f, 0, 0},         // silent advance
+        {4.0f, 0.0f, 1000, -1000},  // above full volume is full volume
+        {3.0f, 0.5f, 499, -1000},   // ... and the pan still applies
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "volume " << c.volume << " pan " << c.pan);
@@ -177,4 +179,14 @@ TEST(SoundMixer, EmptySampleNeitherHangsNorPlays) {
     EXPECT_EQ(m.L(10), 0);
     EXPECT_FALSE(once.playing);
     EXPECT_TRUE(looped.playing);
+}
+
+TEST(SoundMixer, LoudestSamplesAboveFullVolumeNeitherOverflowNorWrap) {
+    SoundMixer mixer;
+    SampleBuffer b = MakeSample(100, 44100, true, 32767, -32768);
+    MixState s;
+    Start(mixer, s, &b, 1e30f, 0.0f);
+    Mixed m = MixFrames(mixer, 10);
+    EXPECT_EQ(m.L(5), 32767);
+    EXPECT_EQ(m.R(5), -32768);
 }

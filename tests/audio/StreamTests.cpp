@@ -51,6 +51,7 @@ TEST(WavStream, HeadersGoodAndMalformed) {
         {"empty file", "", "is not an audiofile", 0, false},
         {"8-bit", tools::WavBytes(1, 22050, 8, pcm), nullptr, 200, false},
         {"zero rate", Patch(good, 24, U32(0)), nullptr, 200, false},
+        {"absurd rate", Patch(good, 24, U32(0xFFFFFFF0u)), nullptr, 200, false},
         {"three channels", tools::WavBytes(3, 22050, 16, pcm.substr(0, 198)), nullptr, 198, false},
     };
     for (const Case& c : cases) {
