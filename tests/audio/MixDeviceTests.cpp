@@ -226,6 +226,25 @@ TEST(DS8Audio, WithoutAnOutputDeviceOneShotsAreStillReaped) {
     audiohal::TestHooks::failSdlOpen = false;
 }
 
+TEST(DS8Audio, TheSoundSwitchSilencesTheOutputAndBringsItBack) {
+    TempWorkDir dir;
+    LockstepDevice t;
+    audio_test::WriteWav(dir, "Audio/Hum.WAV", 1, 44100, audio_test::Constant(1000, {600}));
+    AudioVoice* v = t.device.CreateSound("Hum.WAV");
+    v->Play(true);
+    t.Run(20);
+    const auto tail = [&] { return std::vector<int16_t>(t.Out().end() - 882, t.Out().end()); };
+    EXPECT_EQ(tail(), std::vector<int16_t>(882, 600));
+    t.device.SetEnabled(false); // the "-S" switch
+    t.Run(20);
+    EXPECT_EQ(tail(), std::vector<int16_t>(882, 0));
+    EXPECT_TRUE(v->IsPlaying()); // the voices go on, unheard
+    t.device.SetEnabled(true);
+    t.Run(20);
+    EXPECT_EQ(tail(), std::vector<int16_t>(882, 600));
+    t.device.ReleaseVoice(v);
+}
+
 TEST(DS8Audio, RefusedSecondaryRingFallsBackToThePrimary) {
     audiohal::TestHooks::failRingCreation = true;
     LockstepDevice t;
