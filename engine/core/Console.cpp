@@ -235,23 +235,30 @@ void zkConsole::Render() {
 void zkConsole::DrawScrollBack(int32_t y, Color color) {
     const int32_t step = canvas_->CharacterHeight() + 2;
     const int32_t width = canvas_->ScreenWidth() - 20;
-    std::lock_guard<Mutex> g(mutex_);
-    for (const SharedString& line : lines_) {
-        segments_.clear();
-        const int32_t length = line.Length();
-        for (int32_t start = 0; start < length;) {
-            // At least one character per segment, even one wider than the screen.
-            int32_t end = std::clamp(canvas_->FindBreak(line, start, length - start, width), start + 1, length);
-            segments_.emplace_back(start, end - start);
-            start = end;
+    rows_.clear();
+    {
+        std::lock_guard<Mutex> g(mutex_);
+        for (const SharedString& line : lines_) {
+            segments_.clear();
+            const int32_t length = line.Length();
+            for (int32_t start = 0; start < length;) {
+                // At least one character per segment, even one wider than the screen.
+                int32_t end = std::clamp(canvas_->FindBreak(line, start, length - start, width), start + 1, length);
+                segments_.emplace_back(start, end - start);
+                start = end;
+            }
+            if (segments_.empty()) segments_.emplace_back(0, 0); // an empty line still takes a row
+            y -= int32_t(segments_.size()) * step;
+            int32_t rowY = y;
+            for (const auto& [start, count] : segments_) {
+                if (count > 0) rows_.push_back(Row{&line, start, count, rowY});
+                rowY += step;
+            }
+            if (y + step < 0) break;
         }
-        if (segments_.empty()) segments_.emplace_back(0, 0); // an empty line still takes a row
-        y -= int32_t(segments_.size()) * step;
-        int32_t rowY = y;
-        for (const auto& [start, count] : segments_) {
-            if (count > 0) canvas_->DrawText(10, rowY, line, start, count, color);
-            rowY += step;
-        }
-        if (y + step < 0) break;
     }
+    // Drawing may log, and the log's lock is always taken before this one, so the rows are
+    // drawn after it is let go. The lines stay put meanwhile: only this thread removes lines,
+    // and adding at the front moves none of the others.
+    for (const Row& row : rows_) canvas_->DrawText(10, row.y, *row.line, row.start, row.count, color);
 }

@@ -130,6 +130,11 @@ private:
     std::deque<SharedString> lines_;   // newest first
     std::deque<SharedString> history_; // newest first
     std::vector<std::pair<int32_t, int32_t>> segments_; // wrapping scratch: start, count
+    struct Row {
+        const SharedString* line;
+        int32_t start, count, y;
+    };
+    std::vector<Row> rows_; // the scroll-back rows of one frame, drawn outside the lock
     TextListener input_;
     float blink_ = 0.0f;
     float openness_ = 0.0f;

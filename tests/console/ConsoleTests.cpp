@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <thread>
 #include <filesystem>
 
 #include "ConsoleFixture.h"
@@ -357,6 +359,41 @@ TEST_F(ConsoleTest, DrawsSlidingBackgroundInputLineCaretAndWrappedScrollBack) {
     own.Open();
     EXPECT_EQ(late.loaded, (Lines{"Console.ZKT"}));
     own.Close();
+}
+
+// Drawing that logs (as a renderer reporting a problem would) while another thread logs too:
+// the new lines reach the scroll-back as it is drawn, which neither fails nor hangs.
+TEST_F(ConsoleTest, DrawingThatLogsWhileAnotherThreadLogs) {
+    class LoggingCanvas : public RecordingCanvas {
+    public:
+        void DrawText(int32_t x, int32_t y, const SharedString& text, int32_t start, int32_t length,
+                      Color color) override {
+            RecordingCanvas::DrawText(x, y, text, start, length, color);
+            Debugger::Instance().Message("drawn %d", ++drawn);
+        }
+        int drawn = 0;
+    };
+    LoggingCanvas canvas;
+    canvas.height = 4000; // every line in view
+    console->SetCanvas(&canvas);
+    for (int i = 0; i < 100; ++i) console->Print(SharedString::Format("line %d", i));
+    console->Open();
+    console->Update(1.0f);
+    std::atomic<bool> done{false};
+    std::thread logger([&] {
+        for (int i = 0; i < 3000 && !done; ++i) Debugger::Instance().Message("thread %d", i);
+    });
+    for (int frame = 0; frame < 20; ++frame) {
+        console->Render();
+        console->Update(0.016f);
+    }
+    done = true;
+    logger.join();
+    console->Update(0.0f);
+    EXPECT_GT(canvas.drawn, 2000);
+    EXPECT_LE(console->LineCount(), size_t(zkConsole::kMinLines * 1.25));
+    console->Close();
+    console->SetCanvas(nullptr);
 }
 
 TEST_F(ConsoleTest, InputLineNeverGrowsWiderThanTheScreen) {
