@@ -34,6 +34,43 @@ void BM_ConsolePrintAndTrim(benchmark::State& state) {
 }
 BENCHMARK(BM_ConsolePrintAndTrim);
 
+// A monospaced canvas that only counts what would be drawn.
+class CountingCanvas final : public ConsoleCanvas {
+public:
+    void LoadBackground(const SharedString&) override {}
+    int32_t ScreenWidth() override { return 800; }
+    int32_t ScreenHeight() override { return 600; }
+    Rect Viewport() override { return Rect{0, 0, 800, 600}; }
+    int32_t CharacterHeight() override { return 17; }
+    int32_t TextWidth(const SharedString&, int32_t, int32_t length) override { return 8 * length; }
+    int32_t FindBreak(const SharedString&, int32_t start, int32_t length, int32_t maxWidth) override {
+        const int32_t fit = maxWidth / 8;
+        return length > fit ? start + fit : start + length;
+    }
+    void DrawBackground(const Rect&, Color) override { ++draws; }
+    void DrawText(int32_t, int32_t, const SharedString&, int32_t, int32_t, Color) override { ++draws; }
+    int64_t draws = 0;
+};
+
+// One frame of the open console over a full scroll-back of long, wrapping log lines.
+void BM_ConsoleRenderFullScrollBack(benchmark::State& state) {
+    static ScratchDir dir;
+    zkConsole console;
+    CountingCanvas canvas;
+    console.SetCanvas(&canvas);
+    const std::string wide(300, 'x'); // three rows of the 780 pixels
+    for (int i = 0; i < 160; ++i) console.Print(SharedString(wide.c_str()));
+    console.Open();
+    console.Update(1.0f);
+    for (auto _ : state) {
+        console.Render();
+        console.Update(0.016f);
+    }
+    state.counters["draws/frame"] = benchmark::Counter(double(canvas.draws) / double(state.iterations()));
+    console.Close();
+}
+BENCHMARK(BM_ConsoleRenderFullScrollBack);
+
 // One frame of a player's controls: eleven actions, two codes each, of every input kind.
 void BM_ActionQueriesPerFrame(benchmark::State& state) {
     FakeInputDevice input;
