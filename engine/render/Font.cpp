@@ -7,6 +7,7 @@
 #include "engine/core/Engine.h"
 #include "engine/render/D3D8TextureManager.h"
 #include "engine/render/RenderFacility.h"
+#include "platform/font/CodePage.h"
 #include "platform/font/FontFace.h"
 
 namespace {
@@ -42,13 +43,20 @@ int32_t GlyphTextureWidth(int32_t size) {
 
 int32_t FontEmPixels(int32_t size) { return size * 96 / 72; }
 
+namespace {
+int g_codePage = plat::kCodePage1252;
+}  // namespace
+
+void SetFontCodePage(int codePage) { g_codePage = codePage; }
+int FontCodePage() { return g_codePage; }
+
 bool BuildGlyphSheet(uint32_t sets, const char* face, int32_t size, bool bold, bool underline,
                      GlyphSheet& out) {
     out = GlyphSheet{};
     const int32_t width = GlyphTextureWidth(size);
     out.width = width;
     out.height = width;
-    std::unique_ptr<plat::FontFace> font = plat::FontFace::Open(face, bold, FontEmPixels(size));
+    std::unique_ptr<plat::FontFace> font = plat::FontFace::Open(face, bold, FontEmPixels(size), g_codePage);
     if (!font) return false;
     bool in[256];
     MarkSets(sets, in);
@@ -130,11 +138,30 @@ D3D8Font::D3D8Font(uint32_t sets, const SharedString& face, int32_t size_, bool 
     textureHeight = sheet.height;
 
     ZKEngine* engine = ZKEngine::Get();
+    if (!engine || !engine->renderer || sheet.pixels.empty()) return;
+    // The device belongs to the main thread: a font made on another thread (a game state's
+    // loading thread) hands its upload to the main thread and waits for it.
+    if (Thread::Current() != engine->mainThread) {
+        Semaphore uploaded(0, 1);
+        engine->tasks.AddTask(
+            [&] {
+                Upload(sheet, face);
+                uploaded.Release();
+            },
+            &engine->rendererReady);
+        uploaded.Wait();
+        return;
+    }
+    Upload(sheet, face);
+}
+
+void D3D8Font::Upload(const GlyphSheet& sheet, const SharedString& face) {
+    ZKEngine* engine = ZKEngine::Get();
     D3D8TextureManager* manager =
         (engine && engine->renderer) ? engine->renderer->GetTextureManager() : nullptr;
-    if (!manager || sheet.pixels.empty()) return;
+    if (!manager) return;
     TextureRecord record;
-    record.name = SharedString::Format("%s - %d", face.c_str(), size_);
+    record.name = SharedString::Format("%s - %d", face.c_str(), size);
     record.format = kFormatA8R8G8B8;
     record.mayCompress = 0;
     record.highQuality = 1;

@@ -40,6 +40,10 @@ struct GlyphSheet {
 int32_t GlyphTextureWidth(int32_t size);
 // The character height in pixels for a point size at 96 dpi (truncated).
 int32_t FontEmPixels(int32_t size);
+// The code page text bytes are read in when glyphs are drawn (Windows-1252 unless another
+// language set needs another one); fonts made afterwards use it.
+void SetFontCodePage(int codePage);
+int FontCodePage();
 // Lays out and draws the characters of the sets. False when no face could be found (the
 // sheet is then empty, every glyph zero-sized).
 bool BuildGlyphSheet(uint32_t sets, const char* face, int32_t size, bool bold, bool underline,
@@ -79,6 +83,9 @@ protected:
 class D3D8Font : public Font {
 public:
     D3D8Font(uint32_t sets, const SharedString& face, int32_t size, bool bold, bool underline);
+
+private:
+    void Upload(const GlyphSheet& sheet, const SharedString& face);
 };
 
 // Clamps a range to a text of `length` characters.

@@ -204,6 +204,24 @@ TEST_F(Factories, RequestsFromFourThreadsAllComplete) {
     EXPECT_TRUE(log.Contains("SPRITEFACTORY: Loading Textures\\PIC.ZKT"));
 }
 
+TEST_F(Factories, FontsMadeOnAnotherThreadUploadOnTheMainThread) {
+    std::atomic<bool> done{false};
+    std::unique_ptr<Font> font;
+    std::thread loader([&] {
+        font.reset(Font::Create(kFontAll, "Arial", 12, false, false));
+        done = true;
+    });
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!done && std::chrono::steady_clock::now() < deadline) {
+        ZKEngine::Instance().tasks.ProcessTasks();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(done.load());
+    loader.join();
+    ASSERT_FALSE(font->texture.IsEmpty());
+    EXPECT_NE(font->texture.DeviceTexture()->texture, nullptr);
+}
+
 TEST_F(Factories, ConsoleListingsOfLoadedAndUnusedTextures) {
     for (const char* name : {"Textures\\A.ZKT", "Textures\\B.ZKT", "Menu\\C.ZKT"})
         tools::WriteZkt(name, tools::ArgbTexture(2, 2, Solid(4, 0xFFFFFFFFu)));

@@ -93,6 +93,19 @@ TEST(GlyphSheet, SizesLayoutAndPixels) {
     }
 }
 
+TEST(GlyphSheet, TheCodePageIsASetting) {
+    // Read as Latin-1, byte 0x80 is a control character: the missing glyph, not the euro.
+    GlyphSheet latin1, cp1252;
+    SetFontCodePage(28591);
+    ASSERT_TRUE(BuildGlyphSheet(kFontExtended, "Arial", 15, true, false, latin1));
+    SetFontCodePage(plat::kCodePage1252);
+    ASSERT_TRUE(BuildGlyphSheet(kFontExtended, "Arial", 15, true, false, cp1252));
+    auto width = [](const GlyphSheet& s, int c) { return s.glyphs[c].right - s.glyphs[c].left; };
+    EXPECT_EQ(width(latin1, 0x80), width(latin1, 0x7F));
+    EXPECT_NE(width(cp1252, 0x80), width(cp1252, 0x7F));
+    EXPECT_EQ(width(latin1, 0xE9), width(cp1252, 0xE9));
+}
+
 TEST(GlyphSheet, UnderlineInksBelowTheBaseline) {
     GlyphSheet plain, under;
     ASSERT_TRUE(BuildGlyphSheet(kFontPunctuation, "Arial", 15, false, false, plain));
