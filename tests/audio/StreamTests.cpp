@@ -122,6 +122,58 @@ TEST(OggStream, EncodedInTheTestDecodesToTheRightLength) {
     EXPECT_EQ(total, 12u * 65536u);
 }
 
+namespace {
+std::vector<int16_t> Chirp(long frames) {
+    std::vector<int16_t> s;
+    for (long i = 0; i < frames; ++i) {
+        const double t = double(i) / 22050.0;
+        s.push_back(int16_t(9000.0 * std::sin(6.283185307179586 * (200.0 + 400.0 * t) * t)));
+    }
+    return s;
+}
+} // namespace
+
+TEST(OggStream, LoopingReadsRunOnFromTheStartWithoutRepeatingASpan) {
+    TempWorkDir dir;
+    ASSERT_TRUE(tools::WriteOgg(dir.Path() + "/Loop.ogg", 1, 22050, Chirp(22050)));
+    OggStream whole("Loop.ogg");
+    ASSERT_EQ(whole.dataSize, 44100u);
+    std::vector<uint8_t> once(whole.dataSize);
+    ASSERT_EQ(whole.Read(once.data(), int32_t(once.size())), int32_t(once.size()));
+    // Odd-sized reads, as a streaming ring takes them, across two ends of the track.
+    OggStream s("Loop.ogg");
+    std::vector<uint8_t> got;
+    std::vector<uint8_t> chunk(7002);
+    while (got.size() < once.size() * 2 + 5000) {
+        const int32_t n = s.Read(chunk.data(), int32_t(chunk.size()));
+        ASSERT_EQ(n, int32_t(chunk.size()));
+        got.insert(got.end(), chunk.begin(), chunk.end());
+    }
+    for (size_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], once[i % once.size()]) << "byte " << i;
+}
+
+TEST(OggStream, DamagedPagesNeverYieldANegativeOrOversizedCount) {
+    TempWorkDir dir;
+    ASSERT_TRUE(tools::WriteOgg(dir.Path() + "/Hurt.ogg", 1, 22050, Chirp(22050 * 10)));
+    std::string bytes = dir.ReadBytes("Hurt.ogg");
+    // A page cut out of the middle (the decoder reports the hole) and flipped bits after it.
+    const size_t cut = bytes.find("OggS", bytes.size() / 3);
+    const size_t next = bytes.find("OggS", cut + 4);
+    ASSERT_NE(next, std::string::npos);
+    bytes.erase(cut, next - cut);
+    for (size_t at = bytes.size() / 2; at < bytes.size() * 3 / 4; at += 97) bytes[at] = char(bytes[at] ^ 0x5A);
+    dir.WriteBytes("Hurt.ogg", bytes);
+    OggStream s("Hurt.ogg");
+    std::vector<uint8_t> chunk(4096);
+    for (int i = 0; i < 100; ++i) {
+        const int32_t n = s.Read(chunk.data(), int32_t(chunk.size()));
+        ASSERT_GE(n, 0);
+        ASSERT_LE(n, int32_t(chunk.size()));
+        // What the feeder would take as its next write offset stays inside its ring.
+        EXPECT_LE(s.Fill(chunk.data(), uint32_t(chunk.size())), chunk.size());
+    }
+}
+
 TEST(OggStream, InvalidFileIsLoggedAndSilent) {
     TempWorkDir dir;
     LogCapture log;
