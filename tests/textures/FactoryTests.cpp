@@ -423,6 +423,49 @@ TEST_F(Factories, UploadsDrawThroughTheFacility) {
     block.levels.push_back({4, 4, {0x00, 0xF8, 0x00, 0xF8, 0, 0, 0, 0}});
     draw(block, four);
     EXPECT_EQ(Pixel(1, 1), 0xFFFF0000u);
+    // Levels smaller than a block, and sizes that are no multiple of 4, keep their blocks:
+    // a 2 x 2 DXT1 level and a 6 x 5 DXT5 level (2 x 2 blocks, opaque green).
+    TextureRecord tiny = block;
+    tiny.name = "tiny";
+    tiny.width = tiny.height = 2;
+    tiny.levels[0].width = tiny.levels[0].height = 2;
+    draw(tiny, four);
+    EXPECT_EQ(Pixel(1, 1), 0xFFFF0000u);
+    TextureRecord odd;
+    odd.name = "odd";
+    odd.format = kFormatDXT5;
+    odd.width = 6;
+    odd.height = 5;
+    const uint8_t greenBlock[16] = {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xE0, 0x07, 0xE0, 0x07, 0, 0, 0, 0};
+    std::vector<uint8_t> blocks;
+    for (int i = 0; i < 4; ++i) blocks.insert(blocks.end(), greenBlock, greenBlock + 16);
+    odd.levels.push_back({6, 5, blocks});
+    const RectF oddRect{0, 0, 6, 5};
+    draw(odd, oddRect);
+    EXPECT_EQ(Pixel(5, 4), 0xFF00FF00u);
+    EXPECT_EQ(Pixel(6, 4), 0xFF000000u);
+
+    // X8R8G8B8 rows are 4 bytes a pixel: a 3 x 2 R8G8B8 picture on a device that only takes
+    // X8R8G8B8 comes out texel for texel.
+    const std::vector<int32_t> onlyX8 = {kFormatX8R8G8B8};
+    D3D8TextureManager x8(f.Device(), 32, &onlyX8);
+    TextureRecord rgb;
+    rgb.name = "rgb";
+    rgb.format = kFormatR8G8B8;
+    rgb.width = 3;
+    rgb.height = 2;
+    rgb.levels.push_back({3, 2, {0, 0, 255, 0, 255, 0, 255, 0, 0, 255, 255, 255, 0, 255, 255, 255, 0, 255}});
+    Sprite s;
+    s.width = 3;
+    s.height = 2;
+    s.columns = s.rows = 1;
+    s.frames.push_back({0, 0, 3, 2, new TextureHandle(new TextureRef(x8.Load(&rgb)))});
+    ASSERT_EQ(s.frames[0].texture->DeviceTexture()->texture->Format(), uint32_t(kFormatX8R8G8B8));
+    f.Clear(kClearTarget);
+    sprites.DrawSprite(&s, nullptr, {0, 0}, nullptr, 0);
+    sprites.Flush();
+    const uint32_t expect[6] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu, 0xFFFFFF00u, 0xFFFF00FFu};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(Pixel(i % 3, i / 3), expect[i]) << i;
 }
 
 TEST_F(Factories, SpritesFollowTheViewport) {
