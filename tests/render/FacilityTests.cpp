@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <cstring>
 #include <memory>
 
@@ -12,6 +13,7 @@
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/MatrixStack.h"
 #include "tests/support/TestSupport.h"
+#include "tools/writers/VsAssembler.h"
 
 // Mesa's driver keeps allocations until the process ends; leak reports would only show those.
 // The headless video driver is chosen here as well, so a run outside CTest behaves the same.
@@ -351,6 +353,61 @@ TEST_F(FacilityTest, SteadyFramesSendNoRedundantState) {
     for (auto* t : tex) d.ReleaseTexture(t);
     for (auto* vb : vbs) f.ReleaseVertexBuffer(vb);
     for (auto* s : sets) f.ReleaseShader(s);
+}
+
+// The world's two shaders as the demo tree writes them: both load; the lit pass lights a quad
+// from the constants the static geometry sends; bad or missing files give null.
+TEST_F(FacilityTest, LoadsTheWorldVertexShadersAndDrawsWithThem) {
+    testing_support::TempWorkDir dir;
+    std::filesystem::create_directories("Misc");
+    ASSERT_TRUE(tools::WriteWorldVertexShaders("Misc/"));
+    constexpr uint32_t kWorldFormat = 37;  // position, normal, one coordinate set
+    VertexShader* first = f.LoadVertexShader(kWorldFormat, "Misc\\zkWorld1.vso");
+    VertexShader* lit = f.LoadVertexShader(kWorldFormat, "MISC\\ZKWORLD2.VSO");
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(lit, nullptr);
+    EXPECT_EQ(lit->declaration, gfx::fvf::XYZ | gfx::fvf::NORMAL | (1u << gfx::fvf::TEXCOUNT_SHIFT));
+    {
+        testing_support::LogCapture log;
+        EXPECT_EQ(f.LoadVertexShader(kWorldFormat, "Misc\\missing.vso"), nullptr);
+        std::vector<uint32_t> tokens = tools::AssembleVs11(tools::WorldVertexShaderSource(2));
+        tokens.pop_back();  // no end token
+        ASSERT_TRUE(tools::WriteVso("Misc/broken.vso", tokens));
+        EXPECT_EQ(f.LoadVertexShader(kWorldFormat, "Misc\\broken.vso"), nullptr);
+    }
+    // Identity projection and view: positions are clip coordinates. Light 0 shines straight at
+    // the quad's normal with half red and a quarter green; ambient and emissive add a quarter.
+    float c[23][4] = {};
+    for (int i = 0; i < 4; ++i) c[i][i] = 1.0f;
+    for (int i = 0; i < 3; ++i) c[4 + i][i] = 1.0f;
+    const float rest[][4] = {{0, 0, -1, 0}, {0, 1, 0, 0}, {0, 0, 0, 0}, {0.5f, 0.25f, 0, 0}, {}, {}, {0, 0, 0, 0},
+                             {0, 0, 0, 0}, {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 1, 1, 1}, {1, 1, 1, 1}, {0.25f, 0.25f, 0.25f, 1},
+                             {}, {1.0f / 1500, 0, -1.0f / 1500, 0.5f}, {1, 0, 0, 0}};
+    memcpy(c[7], rest, sizeof rest);
+    ASSERT_TRUE(f.SetVertexShaderConstant(0, c, 23));
+    EXPECT_FALSE(f.SetVertexShaderConstant(90, c, 7));
+    struct WorldVertex { float x, y, z, nx, ny, nz, u, v; };
+    StaticVertexBuffer* vb = f.CreateVertexBuffer(kWorldFormat, sizeof(WorldVertex), 4, false);
+    const WorldVertex quad[4] = {{-1, 1, 0.5f, 0, 0, -1, 0, 0}, {0, 1, 0.5f, 0, 0, -1, 1, 0},
+                                 {-1, 0, 0.5f, 0, 0, -1, 0, 1}, {0, 0, 0.5f, 0, 0, -1, 1, 1}};
+    memcpy(vb->data(), quad, sizeof quad);
+    vb->Update(0, 4);
+    ShaderPassSet* set = f.AddShader(OpaqueDiffuse());
+    f.Clear(kClearTarget);
+    f.ApplyShaderPass(set);
+    f.SetVertexShader(lit);
+    f.SetVertexShaderHandle(lit->handle);
+    f.SetStreamSource(vb->DeviceBuffer(), vb->stride);
+    f.Device()->DrawPrimitive(gfx::prim::TRIANGLESTRIP, 0, 2);
+    uint32_t p = Pixel(f, kW / 4, kH / 4);
+    EXPECT_NEAR(int((p >> 16) & 0xFF), 191, 2);
+    EXPECT_NEAR(int((p >> 8) & 0xFF), 128, 2);
+    EXPECT_NEAR(int(p & 0xFF), 64, 2);
+    EXPECT_EQ(Pixel(f, kW - 4, kH - 4), 0xFF000000u);
+    f.SetVertexShader(nullptr);
+    f.SetVertexShaderHandle(0);
+    f.ReleaseVertexBuffer(vb);
+    f.ReleaseShader(set);
 }
 
 TEST_F(FacilityTest, CountersReachTheLastFrameTexts) {
