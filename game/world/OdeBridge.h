@@ -70,4 +70,21 @@ inline void MatrixToOdeQuaternion(const Matrix4& m, dQuaternion out) {
     ToOdeQuaternion(Quaternion(float(q[1]), float(q[2]), float(q[3]), float(q[0])), out);
 }
 
+// Quadtree bounds the library accepts: it aborts on a non-finite centre or extent and on a
+// negative extent. Broken components are replaced (centre 0, extent 65536, a negative extent by
+// its magnitude); returns false when anything had to be replaced.
+inline bool SafeQuadTreeBounds(const Vector3& centre, const Vector3& extents, dVector3 c, dVector3 e) {
+    bool ok = true;
+    for (int i = 0; i < 3; ++i) {
+        double ci = centre[i], ei = extents[i];
+        if (!std::isfinite(ci)) { ci = 0.0; ok = false; }
+        if (!std::isfinite(ei)) { ei = 65536.0; ok = false; }
+        else if (ei < 0.0) { ei = -ei; ok = false; }
+        c[i] = ci;
+        e[i] = ei;
+    }
+    c[3] = e[3] = 0.0;
+    return ok;
+}
+
 } // namespace physics_detail

@@ -214,7 +214,21 @@ void RayGeom::SetClosestHit(bool closestHit) {
 }
 
 void RayGeom::Set(const Vector3& start, const Vector3& direction) {
-    if (geom_) dGeomRaySet(GetOdeGeom(), start.x, start.y, start.z, direction.x, direction.y, direction.z);
+    if (!geom_) return;
+    dGeomID ray = GetOdeGeom();
+    // The library normalises the direction and aborts on a zero or broken one: such a ray keeps
+    // its previous direction (and still moves to the new start).
+    const double len2 = double(direction.x) * direction.x + double(direction.y) * direction.y +
+                        double(direction.z) * direction.z;
+    if (!(len2 > 1e-20) || !std::isfinite(len2)) {
+        Debugger::Instance().Log(2, "PHYSICS: Ray direction %.3f, %.3f, %.3f refused; keeping the previous one",
+                                 double(direction.x), double(direction.y), double(direction.z));
+        dVector3 oldStart, oldDirection;
+        dGeomRayGet(ray, oldStart, oldDirection);
+        dGeomRaySet(ray, start.x, start.y, start.z, oldDirection[0], oldDirection[1], oldDirection[2]);
+        return;
+    }
+    dGeomRaySet(ray, start.x, start.y, start.z, direction.x, direction.y, direction.z);
 }
 
 void RayGeom::Get(Vector3& start, Vector3& direction) const {
@@ -359,8 +373,8 @@ PhysicsSpace::PhysicsSpace() {
 }
 
 PhysicsSpace::PhysicsSpace(const Vector3& centre, const Vector3& extents, int32_t depth) {
-    dVector3 c = {centre.x, centre.y, centre.z, 0.0};
-    dVector3 e = {extents.x, extents.y, extents.z, 0.0};
+    dVector3 c, e;
+    if (!SafeQuadTreeBounds(centre, extents, c, e)) Debugger::Instance().Log(1, "PHYSICS: Invalid space bounds replaced");
     dSpaceID space = dQuadTreeSpaceCreate(nullptr, c, e, std::clamp(depth, 1, 10));
     dSpaceSetCleanup(space, 0);
     flags |= IsSpace;

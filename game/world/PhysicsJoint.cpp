@@ -161,7 +161,15 @@ void Hinge2Joint::SetWheelAxis(const Vector3& axis) {
     ApplyAxes();
 }
 
-void Hinge2Joint::SetSuspensionErp(float erp) { if (joint_) dJointSetHinge2Param(joint_, dParamSuspensionERP, erp); }
+// Non-finite joint parameters abort the library inside the step; they are refused.
+void Hinge2Joint::SetSuspensionErp(float erp) {
+    if (!joint_) return;
+    if (!std::isfinite(erp)) {
+        Debugger::Instance().Log(1, "PHYSICS: Refused suspension ERP %.3f", double(erp));
+        return;
+    }
+    dJointSetHinge2Param(joint_, dParamSuspensionERP, erp);
+}
 
 void Hinge2Joint::LockSteering() {
     if (!joint_) return;
@@ -171,6 +179,10 @@ void Hinge2Joint::LockSteering() {
 
 void Hinge2Joint::SetWheelMotor(float velocity, float maxForce) {
     if (!joint_) return;
+    if (!std::isfinite(velocity) || !std::isfinite(maxForce)) {
+        Debugger::Instance().Log(1, "PHYSICS: Refused wheel motor %.3f, %.3f", double(velocity), double(maxForce));
+        return;
+    }
     dJointSetHinge2Param(joint_, dParamVel2, velocity);
     dJointSetHinge2Param(joint_, dParamFMax2, maxForce);
 }

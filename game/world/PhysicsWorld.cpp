@@ -269,14 +269,24 @@ dxSpace* PhysicsWorld::CreateSpace(const Vector3& centre, const Vector3& extents
     // Each level multiplies the blocks by four; a broken depth must not exhaust memory.
     const int32_t safeDepth = std::clamp(depth, 1, 10);
     if (safeDepth != depth) Debugger::Instance().Log(2, "PHYSICS: Space depth %d clamped to %d", depth, safeDepth);
-    dVector3 c = {centre.x, centre.y, centre.z, 0.0};
-    dVector3 e = {extents.x, extents.y, extents.z, 0.0};
+    dVector3 c, e;
+    if (!SafeQuadTreeBounds(centre, extents, c, e)) {
+        Debugger::Instance().Log(1, "PHYSICS: Invalid space bounds; using centre %.1f, %.1f, %.1f, extents %.1f, %.1f, %.1f",
+                                 c[0], c[1], c[2], e[0], e[1], e[2]);
+    }
     space_ = dQuadTreeSpaceCreate(nullptr, c, e, safeDepth);
     dSpaceSetCleanup(space_, 0);
     return space_;
 }
 
-void PhysicsWorld::SetGravity(const Vector3& g) { dWorldSetGravity(world_, g.x, g.y, g.z); }
+void PhysicsWorld::SetGravity(const Vector3& g) {
+    // A broken gravity would reach every body in the step and abort it.
+    if (!IsFinite(g)) {
+        Debugger::Instance().Log(1, "PHYSICS: Refused gravity %.3f, %.3f, %.3f", double(g.x), double(g.y), double(g.z));
+        return;
+    }
+    dWorldSetGravity(world_, g.x, g.y, g.z);
+}
 
 Vector3 PhysicsWorld::GetGravity() const {
     dVector3 g;

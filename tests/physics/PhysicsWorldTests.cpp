@@ -1,5 +1,6 @@
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include "tests/physics/PhysicsFixture.h"
@@ -303,6 +304,73 @@ TEST_F(PhysicsWorldTest, MassGuardsRefuseWhatWouldAbort) {
     Vector3 c;
     body.GetCentreOfMass(c);
     EXPECT_EQ(c, Vector3(0, -10, 0));
+}
+
+// Values that the library would abort on (inside the call or later in the step) are refused or
+// replaced with a log line; the world then steps a wheel rig and a ray on as before.
+TEST_F(PhysicsWorldTest, ValuesThatWouldAbortTheLibraryAreRefused) {
+    const float inf = std::numeric_limits<float>::infinity();
+    Floor();
+    Box& chassis = MakeBox(Vector3(0, 6, 0), Vector3(4, 1, 4), 10.0f);
+    Box& wheel = MakeBox(Vector3(5, 2, 0), Vector3(1, 1, 1), 5.0f);
+    Hinge2Joint joint(world);
+    joint.SetBodies(chassis.body.get(), wheel.body.get());
+    joint.Attach();
+    joint.SetAnchor(Vector3(5, 2, 0));
+    RayGeom ray(50.0f);
+    ray.flags = PhysicsGeom::OneSided | PhysicsGeom::AlwaysCollide;
+    ray.Set(Vector3(0, 20, 0), Vector3(0, -1, 0));
+    ray.AddToWorld(world);
+
+    const struct {
+        const char* what;
+        std::function<void()> call;
+        const char* line;
+    } cases[] = {
+        {"NaN gravity", [&] { world.SetGravity(Vector3(NaN, -275, 0)); }, "Refused gravity"},
+        {"infinite wheel motor", [&] { joint.SetWheelMotor(inf, 100.0f); }, "Refused wheel motor"},
+        {"NaN motor force", [&] { joint.SetWheelMotor(1.0f, NaN); }, "Refused wheel motor"},
+        {"NaN suspension ERP", [&] { joint.SetSuspensionErp(NaN); }, "Refused suspension ERP"},
+        {"zero ray direction", [&] { ray.Set(Vector3(1, 20, 0), Vector3()); }, "Ray direction"},
+        {"NaN ray direction", [&] { ray.Set(Vector3(1, 20, 0), Vector3(NaN, -1, 0)); }, "Ray direction"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        log.Clear();
+        c.call();
+        EXPECT_TRUE(log.Contains(c.line));
+        Run(3);
+    }
+    EXPECT_EQ(world.GetGravity(), Vector3(0, -Gravity, 0));
+    Vector3 start, direction;
+    ray.Get(start, direction); // the broken direction left the old one; the start moved
+    EXPECT_EQ(start, Vector3(1, 20, 0));
+    EXPECT_EQ(direction, Vector3(0, -1, 0));
+    ray.RemoveFromWorld(world);
+
+    // Quadtree bounds from a broken file: replaced, and the space works.
+    const struct {
+        Vector3 centre, extents;
+    } bounds[] = {{{NaN, 0, 0}, {100, 100, 100}}, {{0, 0, 0}, {inf, 100, 100}}, {{0, 0, 0}, {100, -5, 100}}};
+    for (const auto& b : bounds) {
+        log.Clear();
+        PhysicsWorld other;
+        other.CreateSpace(b.centre, b.extents, 5);
+        EXPECT_TRUE(log.Contains("Invalid space bounds"));
+        PhysicsSpace nested(b.centre, b.extents, 3);
+        SphereGeom a(1.0f), d(1.0f);
+        RigidBody body(other);
+        body.SetGeom(&a);
+        body.Enable();
+        a.AddToWorld(other);
+        d.AddToWorld(other);
+        nested.AddToWorld(other);
+        other.PreStep();
+        other.Collide();
+        other.Step(H);
+        EXPECT_EQ(other.Stats().geoms, 3u);
+        body.SetGeom(nullptr);
+    }
 }
 
 // Box inertia of half extents (1, 2, 3) and mass 12 is diag(52, 40, 20): a torque of exactly
