@@ -12,6 +12,7 @@
 #include "engine/render/D3D8LightManager.h"
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/MatrixStack.h"
+#include "platform/window/Window.h"
 #include "tests/support/TestSupport.h"
 #include "tools/writers/VsAssembler.h"
 
@@ -272,6 +273,82 @@ TEST_F(FacilityTest, ForcedLossResetsAndRestoresEveryBuffer) {
     f.ReleaseVertexBuffer(vb);
     f.ReleaseDynamicVertexBuffer(dvb);
     f.ReleaseIndexBuffer(ib);
+    f.ReleaseShader(set);
+}
+
+// In full screen a request picks a listed mode (first of any rate, else the highest rate of
+// that size and depth) and the device resets to its size with every buffer restored; in a
+// window the size is taken as asked and the depth stays the desktop's.
+TEST_F(FacilityTest, ModeRequestsResizeTheBackBufferAndKeepBuffers) {
+    plat::Window* window = plat::Window::Create("full screen", 0, 0, 800, 600, true);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(window->FullScreen());
+    StaticVertexBuffer* vb = f.CreateVertexBuffer(kScreenFormat, sizeof(ScreenVertex), 4, false);
+    FillQuad(vb, 2, 2, 6, 6, 0xFF00FF00u);
+    ShaderPassSet* set = f.AddShader(OpaqueDiffuse());
+    f.SetWindow(window->NativeHandle());
+    struct {
+        DisplayMode request;
+        bool ok;
+        DisplayMode expected;
+    } cases[] = {
+        {{1024, 768, 16, -1}, true, {1024, 768, 16, 60}},
+        {{640, 480, 32, 85}, true, {640, 480, 32, 60}},   // 85 Hz is not listed
+        {{1000, 700, 32, -1}, false, {640, 480, 32, 60}},  // no such size: nothing changes
+        {{800, 600, 24, 60}, false, {640, 480, 32, 60}},   // no such depth
+    };
+    for (auto& c : cases) {
+        EXPECT_EQ(f.RequestMode(c.request), c.ok) << c.request.width;
+        EXPECT_EQ(f.CurrentMode(), c.expected) << c.request.width;
+        EXPECT_EQ(f.Device()->BackWidth(), c.expected.width);
+        EXPECT_EQ(f.ScreenHeight(), c.expected.height);
+    }
+    EXPECT_EQ(f.GrabScreen(true).size(), size_t(640 * 480));
+    f.Clear(kClearTarget);
+    f.ApplyShaderPass(set);
+    DrawQuad(f, vb);
+    EXPECT_EQ(Pixel(f, 4, 4), 0xFF00FF00u);
+    // Back in a window: the requested size with the depth in force.
+    f.SetWindow(nullptr);
+    EXPECT_TRUE(f.RequestMode({kW, kH, 16, 60}));
+    EXPECT_EQ(f.CurrentMode().bitsPerPixel, 32);
+    EXPECT_EQ(f.Device()->BackWidth(), kW);
+    EXPECT_EQ(f.ViewportHeight(), kH);
+    delete window;
+    f.Clear(kClearTarget);
+    f.ApplyShaderPass(set);
+    DrawQuad(f, vb);
+    EXPECT_EQ(Pixel(f, 4, 4), 0xFF00FF00u);
+    f.ReleaseVertexBuffer(vb);
+    f.ReleaseShader(set);
+}
+
+// A reset that fails (a resource the facility does not know is still alive) is reported and
+// retried at the next end of scene; nothing is restored against the device until it succeeds.
+TEST_F(FacilityTest, FailedResetIsRetriedAtTheNextEndOfScene) {
+    StaticVertexBuffer* vb = f.CreateVertexBuffer(kScreenFormat, sizeof(ScreenVertex), 4, false);
+    FillQuad(vb, 0, 0, 8, 8, 0xFF0000FFu);
+    gfx::Buffer* stray = f.Device()->CreateVertexBuffer(64, gfx::fvf::XYZ, gfx::Pool::DEFAULT, false);
+    testing_support::LogCapture log;
+    f.Device()->ForceCooperativeLevel(gfx::CoopState::NOTRESET);
+    f.BeginScene();
+    f.EndScene();
+    EXPECT_TRUE(log.Contains("RESET FAILED!"));
+    EXPECT_EQ(vb->DeviceBuffer(), nullptr);  // released for the reset, not made again
+    f.BeginScene();
+    f.EndScene();  // still failing, still no buffer
+    EXPECT_EQ(vb->DeviceBuffer(), nullptr);
+    f.Device()->ReleaseBuffer(stray);
+    f.BeginScene();
+    f.EndScene();  // the retry succeeds and restores
+    ASSERT_NE(vb->DeviceBuffer(), nullptr);
+    EXPECT_EQ(f.Device()->TestCooperativeLevel(), gfx::CoopState::OK);
+    ShaderPassSet* set = f.AddShader(OpaqueDiffuse());
+    f.Clear(kClearTarget);
+    f.ApplyShaderPass(set);
+    DrawQuad(f, vb);
+    EXPECT_EQ(Pixel(f, 3, 3), 0xFF0000FFu);
+    f.ReleaseVertexBuffer(vb);
     f.ReleaseShader(set);
 }
 
