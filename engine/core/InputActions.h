@@ -105,5 +105,6 @@ void UnbindInputCode(InputDevice* input, InputCode code);
 extern int32_t KeyBindingColumn;
 
 // Seconds until the current settings profile is written. Whatever changes a setting sets it
-// to 1.0; the main loop counts it down and saves once when it crosses zero.
+// to 1.0; the main loop counts it down and saves once when it crosses zero. This is the front
+// end's countdown: its FrontEndServices::SettingsSaveCountdown hands out this variable.
 extern float SettingsSaveCountdown;
