@@ -61,7 +61,9 @@ AudioVoice* DS8BufferVoice::Clone() {
 }
 
 void DS8BufferVoice::Play(bool loop) {
-    if (buffer_) buffer_->Play(PriorityWord(priority_), loop);
+    // A streaming voice's buffer is a ring that its refill thread keeps ahead of the play
+    // position: it always plays looped, or a track would stop after its first second.
+    if (buffer_) buffer_->Play(PriorityWord(priority_), loop || feeder_ != nullptr);
 }
 
 void DS8BufferVoice::Stop() {

@@ -282,3 +282,30 @@ TEST(DS8BufferAudio, ABufferThatCannotBeMadeIsLoggedWithItsFormatAndStaysSilent)
     t.device.ReleaseVoice(again);
     t.device.ReleaseVoice(v);
 }
+
+TEST(DS8BufferAudio, StreamingVoiceIsContinuousAcrossItsOneSecondBuffer) {
+    TempWorkDir dir;
+    CaptureDevice t;
+    // A ramp whose loop point is seamless: each sample is the previous plus one (mod 20000).
+    std::vector<int16_t> ramp(60000);
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = int16_t(i % 20000);
+    audio_test::WriteWav(dir, "Audio/Ramp.WAV", 1, 22050, ramp);
+    AudioVoice* v = t.device.CreateSound("Ramp.WAV", false, true);
+    EXPECT_EQ(t.device.PrototypeCount(), 0u); // a stream is never a prototype
+    v->Play(false); // a streaming voice loops over its buffer whatever it is asked
+    t.device.Output()->ClearCaptured();
+    // 3.5 s of output at about four times real time; the refill thread keeps ahead.
+    for (int i = 0; i < 175; ++i) {
+        t.device.Output()->Render(441);
+        std::this_thread::sleep_for(std::chrono::microseconds(5000));
+    }
+    const auto& out = t.device.Output()->Captured();
+    ASSERT_EQ(out[0], 0);
+    size_t checked = 0;
+    for (size_t i = 0; i + 2 < out.size(); i += 2, ++checked) {
+        ASSERT_EQ(out[i], out[i + 1]) << "frame " << i / 2;
+        ASSERT_EQ(out[i + 2], (out[i] + 1) % 20000) << "discontinuity at frame " << i / 2;
+    }
+    EXPECT_GT(checked, size_t(22050 * 3)); // crosses the buffer's end three times and the file's once
+    t.device.ReleaseVoice(v);
+}
