@@ -256,7 +256,7 @@ void D3D8RenderFacility::BeginScene() {
 
 void D3D8RenderFacility::EndScene() {
     FlushClients();
-    frameStats_.BuildTexts();
+    // The texts are built by whoever shows them (the engine's counters), not every frame.
     lastStats_ = frameStats_;
     frameStats_.Update(frameTime_);
     if (!device_) return;
@@ -320,9 +320,12 @@ void D3D8RenderFacility::ResetDevice() {
     resetPending_ = false;
     for (DeviceResource* r : vertexBuffers) if (r->Create()) r->Restore();
     for (DeviceResource* r : indexBuffers) if (r->Create()) r->Restore();
-    if (lights_) lights_->RestoreLights();
     for (DeviceClient* c : clients) c->OnDeviceRestored();
+    if (lights_) lights_->RestoreLights();
+    // The reset device holds the default material and no textures: the next apply of the
+    // current material must send it again, not skip it as already applied.
     currentMaterial = materials.empty() ? nullptr : materials.front();
+    materialStale_ = true;
     InitStates();
 }
 
@@ -790,9 +793,9 @@ void D3D8RenderFacility::ReleaseMaterial(Material* material) {
 void D3D8RenderFacility::ApplyMaterial(Material* m) {
     if (!m) return;
     const bool fixedFunction = currentVertexShader == nullptr;
-    if (m == currentMaterial && !(m->dirty && fixedFunction)) return;
+    if (m == currentMaterial && !materialStale_ && !(m->dirty && fixedFunction)) return;
     if (fixedFunction && device_ &&
-        (!currentMaterial || currentMaterial->record != m->record || m->dirty || m != currentMaterial)) {
+        (materialStale_ || !currentMaterial || currentMaterial->record != m->record || m->dirty)) {
         gfx::MaterialColors c;
         c.diffuse = ToColorValue(m->record->diffuse);
         c.ambient = ToColorValue(m->record->ambient);
@@ -804,6 +807,7 @@ void D3D8RenderFacility::ApplyMaterial(Material* m) {
     for (uint32_t s = 0; s < 8; ++s) SetTexture(s, m->textures[s]);
     currentMaterial = m;
     m->dirty = 0;
+    if (fixedFunction) materialStale_ = false;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -239,6 +239,7 @@ private:
     std::vector<MaterialRecord*> materialRecords;
     ShaderPassSet* currentPassSet = nullptr;
     Material* currentMaterial = nullptr;
+    bool materialStale_ = false;  // the device lost what currentMaterial set (after a reset)
     ShaderPassSet* stencilOverride = nullptr;
 
     std::vector<DeviceResource*> vertexBuffers, indexBuffers;

@@ -165,6 +165,35 @@ TEST_F(FacilityTest, MaterialsShareAndReleasingTheCurrentClearsIt) {
     EXPECT_EQ(f.CurrentMaterial(), nullptr);
 }
 
+// After a reset the device holds the default material and every cached state is unknown: the
+// first apply of the material that is current again sends it, the first set of any state
+// reaches the device even with the value set before.
+TEST_F(FacilityTest, ResetForgetsCachedStatesAndResendsTheCurrentMaterial) {
+    MaterialDescription d;
+    d.diffuseAlpha = 255;
+    d.ambient = Color(0xFF, 0x40, 0x80, 0xC0);
+    Material* m = f.AddMaterial(d);
+    f.ApplyMaterial(m);
+    f.SetRenderState(gfx::rs::ALPHABLENDENABLE, 0);
+    f.SetCullMode(7);
+    EXPECT_EQ(f.CachedRenderState(gfx::rs::CULLMODE), gfx::cull::CW);
+    f.Device()->ForceCooperativeLevel(gfx::CoopState::NOTRESET);
+    f.BeginScene();
+    f.EndScene();
+    ASSERT_EQ(f.Device()->TestCooperativeLevel(), gfx::CoopState::OK);
+    EXPECT_EQ(f.CachedRenderState(gfx::rs::ALPHABLENDENABLE), D3D8RenderFacility::kUnknownState);
+    const uint64_t before = f.Device()->Stats().redundantSets;
+    f.SetRenderState(gfx::rs::ALPHABLENDENABLE, 0);  // the device's default, sent all the same
+    EXPECT_EQ(f.Device()->Stats().redundantSets, before + 1);
+    ASSERT_EQ(f.CurrentMaterial(), f.Materials().front());
+    Material* current = f.CurrentMaterial();
+    EXPECT_EQ(f.Device()->GetMaterial(), gfx::MaterialColors());
+    f.ApplyMaterial(current);
+    EXPECT_FLOAT_EQ(f.Device()->GetMaterial().ambient.b, current->record->ambient[2]);
+    EXPECT_FLOAT_EQ(f.Device()->GetMaterial().diffuse.a, current->record->diffuse[3]);
+    f.ReleaseMaterial(m);
+}
+
 TEST_F(FacilityTest, PassSetBlendsPerDraw) {
     StaticVertexBuffer* vb = f.CreateVertexBuffer(kScreenFormat, sizeof(ScreenVertex), 4, false);
     ShaderDescription d = OpaqueDiffuse();
@@ -357,6 +386,11 @@ TEST_F(FacilityTest, IndexBuffersPickTheirWidthAndStageSixteenBitWrites) {
     StaticIndexBuffer* b = f.CreateIndexBuffer(3, 65537, false);
     EXPECT_FALSE(a->Is32());
     EXPECT_TRUE(b->Is32());
+    {
+        testing_support::LogCapture log;
+        EXPECT_FALSE(a->Update(2, 2));  // past the end: nothing is written
+        EXPECT_TRUE(a->Update(1, 2));
+    }
     f.ReleaseIndexBuffer(a);
     f.ReleaseIndexBuffer(b);
     DynamicIndexBuffer* d = f.CreateDynamicIndexBuffer(8, 100, false);
@@ -491,8 +525,18 @@ TEST_F(FacilityTest, CountersReachTheLastFrameTexts) {
     f.SetFrameTime(1.0f / 60.0f);
     f.BeginScene();
     f.CountDraw(2, 4);
+    gfx::Texture* t = f.Device()->CreateTexture(2, 2, 1, gfx::format::A8R8G8B8, gfx::Pool::MANAGED);
+    TextureStageBinding b;
+    b.texture = t;
+    f.BindTextureObject(1, &b);
+    f.BindTextureObject(1, &b);  // the same texture again: no switch
+    f.BindTextureObject(1, nullptr);
     f.EndScene();
+    f.Device()->ReleaseTexture(t);
     EXPECT_EQ(f.LastFrameStats().polygons, 2);
+    EXPECT_EQ(f.LastFrameStats().textureSwitches, 2);
+    // The engine builds the texts of the last frame when it shows them.
+    f.LastFrameStats().BuildTexts();
     EXPECT_STREQ(f.LastFrameStats().GetText(RenderStatsTexts::kPolygons).c_str(), "2");
     EXPECT_STREQ(f.LastFrameStats().GetText(RenderStatsTexts::kVertices).c_str(), "4");
     EXPECT_EQ(f.FrameStats().polygons, 0);
