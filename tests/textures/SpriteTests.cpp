@@ -186,6 +186,13 @@ TEST_F(SpriteDraw, AnchoredPlacementForEachFlag) {
         EXPECT_EQ(facility.Pixel(c.x - 1, c.y), 0xFF000000u);
         EXPECT_EQ(facility.Pixel(c.x, c.y - 1), 0xFF000000u);
     }
+    // Alignment subtracts the sprite's own size, not the source rectangle's.
+    facility.ClearTo(0xFF000000u);
+    const Rect one{0, 0, 1, 1};
+    sprites.DrawSpriteAnchored(sprite.get(), &one, 0x24, {10, 10}, 0, nullptr, 0);
+    sprites.Flush();
+    EXPECT_EQ(facility.Pixel(8, 8), 0xFFFFFFFFu);
+    EXPECT_EQ(facility.Pixel(9, 9), 0xFF000000u);
     // Rectangles move by the anchor on both corners.
     facility.ClearTo(0xFF000000u);
     const RectF r{-4, -4, -2, -2};
