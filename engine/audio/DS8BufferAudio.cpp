@@ -64,10 +64,12 @@ void DS8BufferVoice::Play(bool loop) {
     // A streaming voice's buffer is a ring that its refill thread keeps ahead of the play
     // position: it always plays looped, or a track would stop after its first second.
     if (buffer_) buffer_->Play(PriorityWord(priority_), loop || feeder_ != nullptr);
+    if (feeder_) feeder_->Unpark();
 }
 
 void DS8BufferVoice::Stop() {
     if (buffer_) buffer_->Stop();
+    if (feeder_) feeder_->Park();
 }
 
 void DS8BufferVoice::Rewind() {
@@ -258,6 +260,7 @@ AudioVoice* DS8BufferAudio::CreateVoice(SoundRequest& request) {
             // The buffer holds the first second already: the refill starts behind it.
             voice->feeder_ = std::make_unique<VoiceStreamThread>(voice, request.stream.release(), 0);
             voice->feeder_->Start(0.75f);
+            voice->feeder_->Park(); // refills only while the voice plays
         }
         streaming_.push_back(voice);
     } else {

@@ -261,8 +261,17 @@ uint32_t VoiceStreamThread::Run(Thread&, void* parameter) {
     return 0;
 }
 
+void VoiceStreamThread::Park() {
+    if (!parked_.exchange(true)) thread_.Suspend();
+}
+
+void VoiceStreamThread::Unpark() {
+    if (parked_.exchange(false)) thread_.Resume();
+}
+
 void VoiceStreamThread::Stop() {
     if (state_.load() == Running) state_.store(Stopping);
+    parked_.store(false);
     // A suspended thread must be able to see the stop request.
     while (thread_.SuspendCount() > 0) thread_.Resume();
     thread_.Join();

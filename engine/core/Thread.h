@@ -134,6 +134,11 @@ public:
     ~VoiceStreamThread();
     bool Start(float priority = 0.8f);
     void Stop();
+    // Parks the refill thread at its next pass (a voice that is not playing) and lets it go
+    // again. Idempotent: repeated calls do not stack.
+    void Park();
+    void Unpark();
+    bool IsParked() const { return parked_.load(); }
     int GetState() const { return state_.load(); }
     uint32_t WriteOffset() const { return writeOffset_.load(); }
     StreamSource* Stream() const { return stream_; }
@@ -147,4 +152,5 @@ private:
     StreamVoiceTarget* voice_;
     StreamSource* stream_;
     std::atomic<uint32_t> writeOffset_;
+    std::atomic<bool> parked_{false};
 };

@@ -186,6 +186,26 @@ TEST(VoiceStreamThread, StopJoinsBeforeFreeingTheStream) {
         EXPECT_EQ(vst.Stream(), nullptr);
         EXPECT_EQ(alive.load(), 0);
     }
+    {
+        // A parked thread writes nothing until it is let go, and still stops at once.
+        auto* stream = new CountingStream(&alive);
+        VoiceStreamThread parked(&voice, stream);
+        ASSERT_TRUE(parked.Start());
+        parked.Park();
+        parked.Park();
+        std::this_thread::sleep_for(std::chrono::milliseconds(15));
+        uint64_t before = stream->filled.load();
+        voice.play = (parked.WriteOffset() + 16384) % 32768;
+        std::this_thread::sleep_for(std::chrono::milliseconds(40));
+        EXPECT_EQ(stream->filled.load(), before);
+        parked.Unpark();
+        for (int i = 0; i < 200 && stream->filled.load() == before; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        EXPECT_GT(stream->filled.load(), before);
+        parked.Park();
+        parked.Stop();
+        EXPECT_EQ(alive.load(), 0);
+    }
     auto* idle = new CountingStream(&alive);
     VoiceStreamThread never(&voice, idle);
     never.Stop(); // never started: the stream is freed at once
