@@ -225,6 +225,22 @@ TEST_F(InputTest, InFullScreenTheCursorFollowsTheMouseAndStopsAtTheEdge) {
     EXPECT_EQ(*device.GetCursorPosition(), (Point2i{0, 596}));
 }
 
+TEST_F(InputTest, EventsBeforeTheDeviceStartsAreNotKept) {
+    // During the intro the window is pumped but the device is not running yet.
+    device.Shutdown();
+    PushKey(SDL_SCANCODE_A, true);
+    PushMouseButton(SDL_BUTTON_LEFT, true);
+    window->PumpMessages();
+    device.Init(window, false);
+    Frame();
+    EXPECT_FALSE(device.Pressed(0));
+    EXPECT_FALSE(device.Held(0));
+    EXPECT_FALSE(device.MousePressed(0));
+    PushKey(SDL_SCANCODE_A, true);
+    Frame();
+    EXPECT_TRUE(device.Pressed(0));
+}
+
 TEST_F(InputTest, BufferedEventsBeyondTheBufferAreDropped) {
     // 40 key changes in one frame: the keyboard buffer keeps the first 32.
     for (int i = 0; i < 20; ++i) {
