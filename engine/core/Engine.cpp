@@ -133,7 +133,14 @@ void ZKEngine::Frame() {
     } else {
         log.Log(3, "ENGINE: Using %s for %.2f seconds", currentMLP->name.c_str(), double(currentMLP->timeCurrent));
     }
-    MLP* const checked = currentMLP;
+    // Input, a console command or the update may make another MLP current, or none: only one
+    // that is ready is updated and drawn in the rest of the frame.
+    MLP* checked = currentMLP;
+    auto recheck = [&] {
+        if (currentMLP == checked) return;
+        checked = currentMLP;
+        usable = currentMLP && currentMLP->IsReady();
+    };
     if (currentMLP) currentMLP->timeCurrent += frameTime;
     timeCurrent += frameTime;
 
@@ -148,10 +155,9 @@ void ZKEngine::Frame() {
     } else if (usable) {
         currentMLP->HandleInput();
     }
-    // Input (the MLP's own or a console command) may have made another MLP current, or none:
-    // only one that is ready is updated and drawn this frame.
-    if (currentMLP != checked) usable = currentMLP && currentMLP->IsReady();
+    recheck();
     if (usable) currentMLP->Update();
+    recheck();
 
     if (console) console->Update(frameTime);
     if (sound) sound->Update(frameTime);

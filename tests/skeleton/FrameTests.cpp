@@ -155,17 +155,23 @@ TEST_F(FrameTest, TheConsoleKeyWithholdsInputFromTheMLP) {
     EXPECT_FALSE(engine->console->IsOpen()); // the console key closes it too
 }
 
-// A game state whose input makes another MLP current.
+// A game state whose input (or update) makes another MLP current.
 class SwitchingMLP : public RecordingMLP {
 public:
-    SwitchingMLP(CallList& calls, std::function<void()> onInput) : RecordingMLP("Menu", calls), onInput_(onInput) {}
+    SwitchingMLP(CallList& calls, std::function<void()> onInput, bool inUpdate = false)
+        : RecordingMLP("Menu", calls), onInput_(onInput), inUpdate_(inUpdate) {}
     void HandleInput() override {
         RecordingMLP::HandleInput();
-        onInput_();
+        if (!inUpdate_) onInput_();
+    }
+    void Update() override {
+        RecordingMLP::Update();
+        if (inUpdate_) onInput_();
     }
 
 private:
     std::function<void()> onInput_;
+    bool inUpdate_;
 };
 
 TEST_F(FrameTest, AnMLPMadeCurrentByInputIsUpdatedAndDrawnOnlyWhenReady) {
@@ -202,6 +208,22 @@ TEST_F(FrameTest, AnMLPMadeCurrentByInputIsUpdatedAndDrawnOnlyWhenReady) {
     EXPECT_EQ(engine->currentMLP, nullptr);
     EXPECT_TRUE(Has(calls, "Clear 3"));
     EXPECT_TRUE(Has(calls, "EndScene"));
+
+    // The same when the update does it: the MLP that leaves is not drawn, the loading one
+    // neither.
+    Event gate2(false);
+    RecordingMLP loading2("Loading2", calls, false);
+    loading2.loadGate = &gate2;
+    SwitchingMLP updater(calls, [&] { engine->SetMLP(&loading2); }, true);
+    engine->SetMLP(&updater);
+    calls.clear();
+    RunFrame(16);
+    EXPECT_TRUE(Has(calls, "Menu Update"));
+    EXPECT_FALSE(Has(calls, "Menu Render"));
+    EXPECT_FALSE(Has(calls, "Loading2 Render"));
+    EXPECT_TRUE(Has(calls, "Clear 3"));
+    gate2.Set();
+    ASSERT_TRUE(loading2.WaitForInit(10.0f));
 }
 
 CallList* g_counterCalls = nullptr;
