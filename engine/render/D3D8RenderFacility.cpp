@@ -23,15 +23,6 @@ uint32_t FloatBits(float f) {
     return u;
 }
 
-// The synthetic mode list: the usual sizes at 16 and 32 bits, all at 60 Hz.
-std::vector<DisplayMode> SyntheticModes() {
-    static const int sizes[][2] = {{640, 480}, {800, 600}, {1024, 768}, {1152, 864}, {1280, 720},
-                                   {1280, 1024}, {1600, 1200}, {1920, 1080}};
-    std::vector<DisplayMode> out;
-    for (auto& s : sizes)
-        for (int bpp : {16, 32}) out.push_back({s[0], s[1], bpp, 60});
-    return out;
-}
 
 gfx::ColorValue ToColorValue(const float (&c)[4]) { return {c[0], c[1], c[2], c[3]}; }
 
@@ -47,17 +38,25 @@ RenderFacility* CreateRenderer() { return new D3D8RenderFacility(); }
 // ---------------------------------------------------------------------------------------------
 // Construction, adapters and modes
 
-D3D8RenderFacility::D3D8RenderFacility() {
+D3D8RenderFacility::D3D8RenderFacility(DeviceSource source) : source_(std::move(source)) {
     gfx::SetLogSink(&GfxLogSink);
+    if (!source_.enumerate) source_.enumerate = &gfx::EnumerateAdapters;
+    if (!source_.create) source_.create = &gfx::CreateGLDevice;
     std::fill(std::begin(renderStateCache), std::end(renderStateCache), kUnknownState);
     for (auto& s : stageStateCache) std::fill(std::begin(s), std::end(s), kUnknownState);
-    AdapterRecord a;
-    a.driver = "mesa";
-    a.description = "OpenGL 3.3 core";
-    adapters.push_back(a);
+    adapterDescs_ = source_.enumerate();
+    if (adapterDescs_.empty()) adapterDescs_.emplace_back();  // never index an empty list
+    for (const gfx::AdapterDesc& d : adapterDescs_) {
+        AdapterRecord a;
+        a.driver = d.info.driver;
+        a.description = d.info.description;
+        a.vendorId = d.info.vendorId;
+        a.deviceId = d.info.deviceId;
+        adapters.push_back(a);
+    }
     Log().Log(3, "D3D8RENDERFACILITY: Listing %d devices:", int(adapters.size()));
     for (auto& r : adapters) Log().Log(3, "D3D8RENDERFACILITY: Device: %s, %s", r.driver.c_str(), r.description.c_str());
-    gfx::Mode desk = gfx::QueryDesktopMode();
+    const gfx::Mode desk = adapterDescs_[0].desktop;
     currentMode = {desk.width, desk.height, desk.bitsPerPixel, desk.refreshRate};
     screenWidth = currentMode.width;
     screenHeight = currentMode.height;
@@ -96,13 +95,27 @@ D3D8RenderFacility::~D3D8RenderFacility() {
 
 void D3D8RenderFacility::ChooseDevice(int32_t index) {
     if (index == -1) {
-        selectedAdapter = 0;  // one adapter: nothing can be better
-        Log().Log(3, "D3D8RENDERFACILITY: %s selected as best device", adapters[0].description.c_str());
+        // A later adapter replaces the best one only when the best lacks hardware T&L and the
+        // later one cannot render into a window (a dedicated full-screen card) and has modes.
+        selectedAdapter = 0;
+        const gfx::Caps* best = &adapterDescs_[0].caps;
+        for (size_t i = 1; i < adapterDescs_.size(); ++i) {
+            const gfx::AdapterDesc& a = adapterDescs_[i];
+            if (!best->hardwareTnL && !a.caps.canRenderWindowed && !a.modes.empty()) {
+                Log().Log(3, "D3D8RENDERFACILITY: %s is better than %s", adapters[i].description.c_str(),
+                          adapters[size_t(selectedAdapter)].description.c_str());
+                selectedAdapter = int32_t(i);
+                best = &a.caps;
+            }
+        }
+        Log().Log(3, "D3D8RENDERFACILITY: %s selected as best device", adapters[size_t(selectedAdapter)].description.c_str());
     } else {
         selectedAdapter = (index >= 0 && index < int32_t(adapters.size())) ? index : 0;
     }
-    caps = gfx::Caps();
-    modes = SyntheticModes();
+    const gfx::AdapterDesc& chosen = adapterDescs_[size_t(selectedAdapter)];
+    caps = chosen.caps;
+    modes.clear();
+    for (const gfx::Mode& m : chosen.modes) modes.push_back({m.width, m.height, m.bitsPerPixel, m.refreshRate});
     Log().Log(3, "D3D8RENDERFACILITY: Listing %d modes", int(modes.size()));
     for (auto& m : modes)
         Log().Log(3, "D3D8RENDERFACILITY: %d*%d*%d@%d", m.width, m.height, m.bitsPerPixel, m.refreshRate);
@@ -161,11 +174,30 @@ bool D3D8RenderFacility::RequestMode(const DisplayMode& r) {
 
 void D3D8RenderFacility::CreateDevice(bool) {
     if (device_) return;
-    // D16, D24X8 and D24S8 qualify; the last one wins.
-    Log().Log(3, "D3D8RENDERFACILITY: 16/0 Z/Stencil supported");
-    Log().Log(3, "D3D8RENDERFACILITY: 24/0 Z/Stencil supported");
-    Log().Log(3, "D3D8RENDERFACILITY: 24/8 Z/Stencil supported");
-    hasStencil = true;
+    // Every qualifying depth-stencil format is logged; the last one is used.
+    static const struct {
+        uint32_t format;
+        const char* line;
+        bool stencil;
+    } kDepthFormats[] = {
+        {gfx::depthfmt::D15S1, "D3D8RENDERFACILITY: 15/1 Z/Stencil supported", false},
+        {gfx::depthfmt::D16, "D3D8RENDERFACILITY: 16/0 Z/Stencil supported", false},
+        {gfx::depthfmt::D24X8, "D3D8RENDERFACILITY: 24/0 Z/Stencil supported", false},
+        {gfx::depthfmt::D32, "D3D8RENDERFACILITY: 32/0 Z/Stencil supported", false},
+        {gfx::depthfmt::D24X4S4, "D3D8RENDERFACILITY: 24/4 Z/Stencil supported", true},
+        {gfx::depthfmt::D24S8, "D3D8RENDERFACILITY: 24/8 Z/Stencil supported", true},
+    };
+    bool found = false;
+    for (const auto& d : kDepthFormats) {
+        if (!(adapterDescs_[size_t(selectedAdapter)].depthFormats & d.format)) continue;
+        Log().Log(3, "%s", d.line);
+        hasStencil = d.stencil;
+        found = true;
+    }
+    if (!found) {
+        Log().Message("D3D8RENDERFACILITY: No valid rendering format was found!");
+        return;
+    }
     maxVertexIndex = caps.maxVertexIndex;
     hardwareTnL = caps.hardwareTnL;
     vertexShaderSupport = caps.maxVertexShaderConst ? 1.0f : 0.0f;
@@ -175,7 +207,7 @@ void D3D8RenderFacility::CreateDevice(bool) {
         vertexShaderSupport = 0.0f;
     }
     if (vertexShaderSupport == 1.0f) Log().Log(3, "D3D8RENDERFACILITY: Device supports programmable shaders");
-    device_ = gfx::CreateGLDevice(window_, currentMode.width, currentMode.height);
+    device_ = source_.create(window_, currentMode.width, currentMode.height);
     if (!device_) {
         // Stay inert: every later call sees no device.
         Log().Log(1, "D3D8RENDERFACILITY: Failed creating device");

@@ -3,6 +3,7 @@
 // cameras, pass sets and materials, buffers, vertex shaders and the device reset. It draws
 // through gfx::Device (OpenGL underneath).
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -79,12 +80,19 @@ struct RenderSubObjectMakers {
 };
 RenderSubObjectMakers& SubObjectMakers();
 
+// Where the facility's adapters and device come from: the GL layer by default; tests give a
+// list of adapters and a maker of recording devices.
+struct DeviceSource {
+    std::function<std::vector<gfx::AdapterDesc>()> enumerate;
+    std::function<std::unique_ptr<gfx::Device>(void* window, int32_t width, int32_t height)> create;
+};
+
 class D3D8RenderFacility : public RenderFacility {
 public:
     static constexpr uint32_t kUnknownState = 0xFDFDFDFDu;
     static constexpr int kCameraDepth = 8;
 
-    D3D8RenderFacility();
+    explicit D3D8RenderFacility(DeviceSource source = {});
     ~D3D8RenderFacility() override;
 
     // RenderFacility
@@ -202,6 +210,8 @@ private:
     float frameTime_ = 0.0f;
     RenderStats frameStats_, lastStats_;
 
+    DeviceSource source_;
+    std::vector<gfx::AdapterDesc> adapterDescs_;
     std::vector<AdapterRecord> adapters;
     int32_t selectedAdapter = 0;
     std::vector<DisplayMode> modes;
@@ -213,6 +223,9 @@ private:
     bool hardwareTnL = false;
     bool zFog = false;
     float vertexShaderSupport = 0.0f;
+public:
+    float VertexShaderSupport() const { return vertexShaderSupport; }
+private:
     int32_t maxTextureStages = 0;
     uint32_t maxVertexIndex = 0;
     uint32_t textureMemory = 0;

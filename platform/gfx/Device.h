@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "platform/gfx/GfxTypes.h"
 
@@ -161,6 +162,24 @@ public:
     // tests and benchmarks only) and counted in redundantGLCalls when it would change nothing.
     virtual void SetStateAudit(bool on) = 0;
 };
+
+// Depth-stencil formats an adapter offers, as bits, in the order the facility tests them.
+namespace depthfmt {
+enum : uint32_t { D15S1 = 1, D16 = 2, D24X8 = 4, D32 = 8, D24X4S4 = 16, D24S8 = 32 };
+}
+
+// One display adapter as the facility sees it before any device exists.
+struct AdapterDesc {
+    AdapterInfo info;
+    Caps caps;
+    std::vector<Mode> modes;  // in the adapter's order
+    Mode desktop{1024, 768, 32, 60};
+    uint32_t depthFormats = depthfmt::D16 | depthfmt::D24X8 | depthfmt::D24S8;
+};
+
+// The adapters of the GL layer: one, with the synthetic mode list (the usual sizes at 16 and
+// 32 bits, all at 60 Hz) and the desktop's mode.
+std::vector<AdapterDesc> EnumerateAdapters();
 
 // Opens the real device. nativeWindow is the application's SDL window (created with
 // RequiredWindowFlags() after PrepareWindowAttributes()), or null for an offscreen device on a

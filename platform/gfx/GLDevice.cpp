@@ -194,6 +194,18 @@ Mode QueryDesktopMode() {
     return m;
 }
 
+std::vector<AdapterDesc> EnumerateAdapters() {
+    static const int sizes[][2] = {{640, 480}, {800, 600}, {1024, 768}, {1152, 864}, {1280, 720},
+                                   {1280, 1024}, {1600, 1200}, {1920, 1080}};
+    AdapterDesc a;
+    // The renderer's name is known once a context exists; the device reports it then.
+    snprintf(a.info.description, sizeof a.info.description, "%s", "OpenGL 3.3 core");
+    for (auto& sz : sizes)
+        for (int bpp : {16, 32}) a.modes.push_back({sz[0], sz[1], bpp, 60});
+    a.desktop = QueryDesktopMode();
+    return {a};
+}
+
 bool WindowIsFullScreen(void* nativeWindow) {
     if (!nativeWindow) return false;
     return (SDL_GetWindowFlags(static_cast<SDL_Window*>(nativeWindow)) & SDL_WINDOW_FULLSCREEN) != 0;

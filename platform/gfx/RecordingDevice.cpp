@@ -1,0 +1,297 @@
+#include "platform/gfx/RecordingDevice.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/gfx/VsTranslator.h"
+
+namespace gfx {
+
+namespace {
+class RecBuffer final : public Buffer {};
+class RecTexture final : public Texture {};
+}  // namespace
+
+RecordingDevice::RecordingDevice(int32_t width, int32_t height) : width_(width), height_(height) {
+    snprintf(adapter.description, sizeof adapter.description, "%s", "recording device");
+    SetDefaults();
+}
+
+RecordingDevice::~RecordingDevice() {
+    for (Buffer* b : buffers_) delete b;
+    for (Texture* t : textureList_) delete t;
+}
+
+void RecordingDevice::Log(const char* format, ...) {
+    char line[256];
+    va_list a;
+    va_start(a, format);
+    vsnprintf(line, sizeof line, format, a);
+    va_end(a);
+    calls.emplace_back(line);
+}
+
+int RecordingDevice::Count(const std::string& prefix) const {
+    return int(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
+}
+
+// The same defaults as the real device's mirror.
+void RecordingDevice::SetDefaults() {
+    for (auto& v : rs_) v = 0;
+    rs_[rs::ZENABLE] = 1;
+    rs_[rs::FILLMODE] = fill::SOLID;
+    rs_[rs::SHADEMODE] = 2;
+    rs_[rs::ZWRITEENABLE] = 1;
+    rs_[rs::LASTPIXEL] = 1;
+    rs_[rs::SRCBLEND] = blend::ONE;
+    rs_[rs::DESTBLEND] = blend::ZERO;
+    rs_[rs::CULLMODE] = cull::CCW;
+    rs_[rs::ZFUNC] = cmp::LESSEQUAL;
+    rs_[rs::ALPHAFUNC] = cmp::ALWAYS;
+    rs_[rs::STENCILFAIL] = rs_[rs::STENCILZFAIL] = rs_[rs::STENCILPASS] = stencilop::KEEP;
+    rs_[rs::STENCILFUNC] = cmp::ALWAYS;
+    rs_[rs::STENCILMASK] = rs_[rs::STENCILWRITEMASK] = 0xFFFFFFFFu;
+    rs_[rs::TEXTUREFACTOR] = 0xFFFFFFFFu;
+    rs_[rs::CLIPPING] = rs_[rs::LIGHTING] = rs_[rs::COLORVERTEX] = rs_[rs::LOCALVIEWER] = 1;
+    rs_[rs::DIFFUSEMATERIALSOURCE] = mcs::COLOR1;
+    rs_[rs::SPECULARMATERIALSOURCE] = mcs::COLOR2;
+    rs_[rs::COLORWRITEENABLE] = 0xF;
+    rs_[rs::BLENDOP] = 1;
+    for (uint32_t s = 0; s < 8; ++s) {
+        for (auto& v : tss_[s]) v = 0;
+        tss_[s][tss::COLOROP] = s == 0 ? top::MODULATE : top::DISABLE;
+        tss_[s][tss::ALPHAOP] = s == 0 ? top::SELECTARG1 : top::DISABLE;
+        tss_[s][tss::COLORARG1] = tss_[s][tss::ALPHAARG1] = ta::TEXTURE;
+        tss_[s][tss::COLORARG2] = tss_[s][tss::ALPHAARG2] = ta::CURRENT;
+        tss_[s][tss::TEXCOORDINDEX] = s;
+        textures_[s] = nullptr;
+        texMat_[s] = Mat4();
+    }
+    world_ = view_ = proj_ = Mat4();
+    lights_.clear();
+    material_ = MaterialColors();
+    viewport_ = {0, 0, width_, height_, 0.0f, 1.0f};
+    stream_ = indices_ = nullptr;
+    vsHandle_ = 0;
+}
+
+Result RecordingDevice::Reset(int32_t width, int32_t height) {
+    Log("Reset %d %d", width, height);
+    if (coop_ == CoopState::LOST) return Result::DEVICELOST;
+    if (liveDefault_ > 0) return Result::INVALIDCALL;
+    width_ = width;
+    height_ = height;
+    SetDefaults();
+    coop_ = CoopState::OK;
+    return Result::OK;
+}
+
+Result RecordingDevice::BeginScene() { Log("BeginScene"); return Result::OK; }
+Result RecordingDevice::EndScene() { Log("EndScene"); return Result::OK; }
+Result RecordingDevice::Present() {
+    Log("Present");
+    return coop_ == CoopState::LOST ? Result::DEVICELOST : Result::OK;
+}
+Result RecordingDevice::Clear(uint32_t flags, uint32_t argb, float z, uint32_t stencil) {
+    Log("Clear %u %08X %g %u", flags, argb, double(z), stencil);
+    return Result::OK;
+}
+void RecordingDevice::SetViewport(const Viewport& vp) {
+    Log("SetViewport %d %d %d %d", vp.x, vp.y, vp.width, vp.height);
+    viewport_ = vp;
+}
+
+void RecordingDevice::SetRenderState(uint32_t state, uint32_t value) {
+    Log("SetRenderState %u %u", state, value);
+    if (state >= rs::COUNT) return;
+    if (rs_[state] == value) ++stats_.redundantSets;
+    rs_[state] = value;
+}
+void RecordingDevice::SetTextureStageState(uint32_t stage, uint32_t type, uint32_t value) {
+    Log("SetTextureStageState %u %u %u", stage, type, value);
+    if (stage >= 8 || type >= tss::COUNT) return;
+    if (tss_[stage][type] == value) ++stats_.redundantSets;
+    tss_[stage][type] = value;
+}
+void RecordingDevice::SetTransform(uint32_t id, const Mat4& m) {
+    Log("SetTransform %u", id);
+    if (id == ts::WORLD) world_ = m;
+    else if (id == ts::VIEW) view_ = m;
+    else if (id == ts::PROJECTION) proj_ = m;
+    else if (id >= ts::TEXTURE0 && id < ts::TEXTURE0 + 8) texMat_[id - ts::TEXTURE0] = m;
+}
+const Mat4& RecordingDevice::GetTransform(uint32_t id) const {
+    static const Mat4 identity;
+    if (id == ts::WORLD) return world_;
+    if (id == ts::VIEW) return view_;
+    if (id == ts::PROJECTION) return proj_;
+    if (id >= ts::TEXTURE0 && id < ts::TEXTURE0 + 8) return texMat_[id - ts::TEXTURE0];
+    return identity;
+}
+void RecordingDevice::SetLight(uint32_t index, const Light& light) {
+    Log("SetLight %u", index);
+    if (index >= 4096) return;
+    if (index >= lights_.size()) lights_.resize(index + 1);
+    lights_[index].light = light;
+}
+bool RecordingDevice::GetLight(uint32_t index, Light& out) const {
+    if (index >= lights_.size()) return false;
+    out = lights_[index].light;
+    return true;
+}
+void RecordingDevice::LightEnable(uint32_t index, bool enable) {
+    Log("LightEnable %u %d", index, enable ? 1 : 0);
+    if (index >= 4096) return;
+    if (index >= lights_.size()) lights_.resize(index + 1);
+    lights_[index].enabled = enable;
+}
+void RecordingDevice::SetMaterial(const MaterialColors& material) {
+    Log("SetMaterial");
+    material_ = material;
+}
+void RecordingDevice::SetClipPlane(uint32_t index, const float plane[4]) {
+    Log("SetClipPlane %u %g %g %g %g", index, double(plane[0]), double(plane[1]), double(plane[2]), double(plane[3]));
+}
+
+Buffer* RecordingDevice::CreateVertexBuffer(uint32_t bytes, uint32_t fvfCode, Pool pool, bool dynamic) {
+    Log("CreateVertexBuffer %u", bytes);
+    if (bytes == 0) return nullptr;
+    auto* b = new RecBuffer();
+    b->shadow_.reset(new uint8_t[bytes]());
+    b->size_ = bytes;
+    b->pool_ = pool;
+    b->dynamic_ = dynamic;
+    b->fvf_ = fvfCode;
+    if (pool == Pool::DEFAULT) ++liveDefault_;
+    buffers_.push_back(b);
+    return b;
+}
+Buffer* RecordingDevice::CreateIndexBuffer(uint32_t bytes, bool index32, Pool pool, bool dynamic) {
+    Log("CreateIndexBuffer %u %d", bytes, index32 ? 32 : 16);
+    if (bytes == 0) return nullptr;
+    auto* b = new RecBuffer();
+    b->shadow_.reset(new uint8_t[bytes]());
+    b->size_ = bytes;
+    b->pool_ = pool;
+    b->dynamic_ = dynamic;
+    b->index_ = true;
+    b->index32_ = index32;
+    if (pool == Pool::DEFAULT) ++liveDefault_;
+    buffers_.push_back(b);
+    return b;
+}
+void RecordingDevice::ReleaseBuffer(Buffer* buffer) {
+    auto it = std::find(buffers_.begin(), buffers_.end(), buffer);
+    if (it == buffers_.end()) return;
+    Log("ReleaseBuffer");
+    buffers_.erase(it);
+    if (stream_ == buffer) stream_ = nullptr;
+    if (indices_ == buffer) indices_ = nullptr;
+    if (buffer->pool_ == Pool::DEFAULT) --liveDefault_;
+    delete buffer;
+}
+void* RecordingDevice::Lock(Buffer* buffer, uint32_t offset, uint32_t size, uint32_t flags) {
+    Log("Lock %u %u %X", offset, size, flags);
+    if (!buffer || buffer->lockSize_ != 0) return nullptr;
+    if (size == 0 && offset == 0) size = buffer->size_;
+    if (size == 0 || offset > buffer->size_ || size > buffer->size_ - offset) return nullptr;
+    buffer->lockOffset_ = offset;
+    buffer->lockSize_ = size;
+    buffer->lockFlags_ = flags;
+    return buffer->shadow_.get() + offset;
+}
+void RecordingDevice::Unlock(Buffer* buffer) {
+    Log("Unlock");
+    if (buffer) buffer->lockSize_ = 0;
+}
+Texture* RecordingDevice::CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t engineFormat, Pool pool) {
+    Log("CreateTexture %u %u %u %u", width, height, levels, engineFormat);
+    if (width == 0 || height == 0 || width > caps.maxTextureWidth || height > caps.maxTextureHeight) return nullptr;
+    auto* t = new RecTexture();
+    t->width_ = width;
+    t->height_ = height;
+    t->levels_ = levels ? levels : 1;
+    t->format_ = engineFormat;
+    t->pool_ = pool;
+    if (pool == Pool::DEFAULT) ++liveDefault_;
+    textureList_.push_back(t);
+    return t;
+}
+bool RecordingDevice::UpdateTexture(Texture* texture, uint32_t level, const void* data, uint32_t) {
+    Log("UpdateTexture %u", level);
+    return texture && data && level < texture->levels_;
+}
+void RecordingDevice::ReleaseTexture(Texture* texture) {
+    auto it = std::find(textureList_.begin(), textureList_.end(), texture);
+    if (it == textureList_.end()) return;
+    Log("ReleaseTexture");
+    textureList_.erase(it);
+    for (auto& t : textures_)
+        if (t == texture) t = nullptr;
+    if (texture->pool_ == Pool::DEFAULT) --liveDefault_;
+    delete texture;
+}
+
+void RecordingDevice::SetTexture(uint32_t stage, Texture* texture) {
+    Log("SetTexture %u %s", stage, texture ? "texture" : "none");
+    if (stage >= 8) return;
+    if (textures_[stage] == texture) ++stats_.redundantSets;
+    textures_[stage] = texture;
+}
+void RecordingDevice::SetStreamSource(uint32_t stream, Buffer* buffer, uint32_t stride) {
+    Log("SetStreamSource %u %s %u", stream, buffer ? "buffer" : "none", stride);
+    if (stream == 0) stream_ = buffer;
+}
+void RecordingDevice::SetIndices(Buffer* buffer, uint32_t baseVertex) {
+    Log("SetIndices %s %u", buffer ? "buffer" : "none", baseVertex);
+    indices_ = buffer;
+}
+void RecordingDevice::SetVertexShader(uint32_t handle) {
+    Log("SetVertexShader %u", handle);
+    if (vsHandle_ == handle) ++stats_.redundantSets;
+    vsHandle_ = handle;
+}
+uint32_t RecordingDevice::CreateVertexShader(uint32_t fvfCode, const uint32_t* tokens, size_t count) {
+    Log("CreateVertexShader %X %zu", fvfCode, count);
+    if (!TranslateVs11(tokens, count).ok) return 0;
+    const uint32_t h = nextShader_;
+    nextShader_ += 2;
+    return h;
+}
+void RecordingDevice::DeleteVertexShader(uint32_t handle) {
+    Log("DeleteVertexShader %u", handle);
+    if (vsHandle_ == handle) vsHandle_ = 0;
+}
+bool RecordingDevice::SetVertexShaderConstant(uint32_t reg, const float* data, uint32_t count) {
+    Log("SetVertexShaderConstant %u %u", reg, count);
+    return data && reg < uint32_t(kVsConstants) && count <= uint32_t(kVsConstants) - reg;
+}
+
+void RecordingDevice::DrawPrimitive(uint32_t type, uint32_t startVertex, uint32_t primCount) {
+    Log("DrawPrimitive %u %u %u", type, startVertex, primCount);
+    ++stats_.draws;
+}
+void RecordingDevice::DrawIndexedPrimitive(uint32_t type, uint32_t minIndex, uint32_t numVertices, uint32_t startIndex,
+                                           uint32_t primCount) {
+    Log("DrawIndexedPrimitive %u %u %u %u %u", type, minIndex, numVertices, startIndex, primCount);
+    ++stats_.draws;
+}
+void RecordingDevice::DrawPrimitiveUP(uint32_t type, uint32_t primCount, const void*, uint32_t stride) {
+    Log("DrawPrimitiveUP %u %u %u", type, primCount, stride);
+    ++stats_.draws;
+}
+Result RecordingDevice::ValidateDevice(uint32_t* passes) {
+    Log("ValidateDevice");
+    if (passes) *passes = validateResult == Result::OK ? 1 : 0;
+    return validateResult;
+}
+bool RecordingDevice::ReadPixels(bool back, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t* out) {
+    Log("ReadPixels %d %d %d %d %d", back ? 1 : 0, x, y, w, h);
+    if (!out || w <= 0 || h <= 0 || x < 0 || y < 0 || x > width_ - w || y > height_ - h) return false;
+    std::fill(out, out + size_t(w) * size_t(h), 0xFF000000u);
+    return true;
+}
+
+}  // namespace gfx
