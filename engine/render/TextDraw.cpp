@@ -21,7 +21,7 @@ void SetViewportAnchored(RenderFacility& facility, const Rect* rect, int32_t anc
 
 void DrawCounterText(RenderFacility& facility, const SharedString& text, float x, float y) {
     if (SpriteRenderer* sprites = facility.GetSpriteRenderer())
-        sprites->DrawText(text, {x, y}, kAnchorWidth, nullptr, nullptr, false);
+        sprites->DrawText(text, {x, y}, kAnchorWidth | 0x01, nullptr, nullptr, true); // shadowed
 }
 
 void LoadDefaultRenderResources(ZKEngine& engine) {
