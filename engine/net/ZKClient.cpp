@@ -216,8 +216,11 @@ void ZKClient::Update(float dt) {
         hosts_[i].age += dt;
         if (hosts_[i].age > kHostRecordLifetime) hosts_.erase(hosts_.begin() + std::ptrdiff_t(i));
     }
-    std::swap(queueBytes_, dispatchBytes_);
-    std::swap(queueSizes_, dispatchSizes_);
+    {
+        std::lock_guard<std::mutex> queue(queueLock_);
+        std::swap(queueBytes_, dispatchBytes_);
+        std::swap(queueSizes_, dispatchSizes_);
+    }
     size_t offset = 0;
     for (uint32_t size : dispatchSizes_) {
         DispatchFrame(dispatchBytes_.data() + offset, size);
@@ -273,7 +276,7 @@ void ZKClient::OnPacket(plat::NetPeerHandle peer, const uint8_t* data, size_t si
             log.Log(3, "ZKCLIENT: Empty message dropped");
             return;
         }
-        std::lock_guard<Mutex> lock(mutex_);
+        std::lock_guard<std::mutex> lock(queueLock_);
         if (queueBytes_.size() + bodySize > kMaxQueuedBytes) {
             if (!queueOverflowLogged_) log.Log(2, "ZKCLIENT: Receive queue full, messages dropped");
             queueOverflowLogged_ = true;
@@ -357,11 +360,15 @@ bool ZKClient::OnRawDatagram(const plat::NetAddress& from, const uint8_t* data, 
 }
 
 void ZKClient::OnIdle() {
+    // While the main thread dispatches (holding the client mutex) answers and queries wait a
+    // turn: the network thread must keep servicing the socket, since a receiver may be waiting
+    // for it (a disconnect from inside a receiver).
+    if (!mutex_.TryLock()) return;
+    std::lock_guard<Mutex> lock(mutex_, std::adopt_lock);
     {
-        std::lock_guard<std::mutex> lock(answerLock_);
+        std::lock_guard<std::mutex> answers(answerLock_);
         std::swap(answers_, answersInWork_);
     }
-    std::lock_guard<Mutex> lock(mutex_);
     for (const PendingAnswer& a : answersInWork_) ApplyAnswer(a);
     answersInWork_.clear();
 

@@ -107,9 +107,11 @@ private:
     NetOptions options_;
     std::unique_ptr<plat::NetHost> host_;
 
-    Mutex mutex_;  // channel list, queue, host list, player list, server information
+    Mutex mutex_;  // channel list, host list, player list, server information
     std::vector<ClientChannel*> channels_;
-    // Received frames, bytes back to back; swapped with the dispatch copy in Update.
+    // Received frames, bytes back to back, under queueLock_ (a leaf lock, so the network thread
+    // never waits for a dispatch in progress); swapped with the dispatch copy in Update.
+    std::mutex queueLock_;
     std::vector<uint8_t> queueBytes_, dispatchBytes_;
     std::vector<uint32_t> queueSizes_, dispatchSizes_;
     bool queueOverflowLogged_ = false;

@@ -572,3 +572,25 @@ TEST(NetSession, RelayChannelsMayBeDestroyedWhileStatesFlow) {
     flood.join();
     EXPECT_TRUE(a.IsConnected());
 }
+
+TEST(NetSession, ReceiverMayEndTheSessionFromInsideUpdate) {
+    // A game message that ends the round makes its receiver leave the session at once.
+    struct Leaver : ClientChannel {
+        Leaver() : ClientChannel(117) {}
+        void Receive(const uint8_t*, int32_t) override {
+            GetClient()->Disconnect();
+            left = true;
+        }
+        bool left = false;
+    };
+    auto server = MakeServer(4);
+    ZKClient a;
+    Leaver leaver;
+    a.AddChannel(&leaver);
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    const uint8_t end[] = {117, 7};
+    ASSERT_EQ(server->SendTo(end, sizeof end, -1, 0, true, true, false), 0);
+    ASSERT_TRUE(PumpUntil([&] { return leaver.left; }, {&a}));
+    EXPECT_FALSE(a.IsConnected());
+    EXPECT_TRUE(PumpUntil([&] { return ServerPlayerCount(*server) == 0; }, {&a}));
+}
