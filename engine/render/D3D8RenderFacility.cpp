@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <thread>
 
 #include "engine/core/Camera.h"
 #include "engine/core/Debugger.h"
+#include "engine/core/Engine.h"
 #include "engine/core/FileStream.h"
 #include "engine/core/Geometry.h"
 #include "engine/render/D3D8LightManager.h"
@@ -36,9 +38,49 @@ RenderSubObjectMakers& SubObjectMakers() {
 RenderFacility* CreateRenderer() { return new D3D8RenderFacility(); }
 
 // ---------------------------------------------------------------------------------------------
+// The device's thread
+
+namespace {
+std::thread::id g_deviceThread = std::this_thread::get_id();
+}  // namespace
+
+bool OnDeviceThread() { return std::this_thread::get_id() == g_deviceThread; }
+
+void RunOnDeviceThread(const std::function<void()>& call) {
+    ZKEngine* engine = ZKEngine::Get();
+    if (!engine) {
+        call();  // no engine, no queue: a tool or test that owns the device on this thread
+        return;
+    }
+    Semaphore done(0, 1);
+    engine->tasks.AddTask(
+        [&] {
+            call();
+            done.Release();
+        },
+        &engine->rendererReady);
+    done.Wait();
+}
+
+// Operations that make or free device objects run on the device's thread: a call from another
+// thread (a game state's loading thread) is handed over and waited for.
+#define ON_DEVICE_THREAD_RETURN(expr)                  \
+    if (!OnDeviceThread()) {                           \
+        decltype(expr) result_{};                      \
+        RunOnDeviceThread([&] { result_ = (expr); });  \
+        return result_;                                \
+    }
+#define ON_DEVICE_THREAD(expr)                  \
+    if (!OnDeviceThread()) {                    \
+        RunOnDeviceThread([&] { (expr); });     \
+        return;                                 \
+    }
+
+// ---------------------------------------------------------------------------------------------
 // Construction, adapters and modes
 
 D3D8RenderFacility::D3D8RenderFacility(DeviceSource source) : source_(std::move(source)) {
+    g_deviceThread = std::this_thread::get_id();
     gfx::SetLogSink(&GfxLogSink);
     if (!source_.enumerate) source_.enumerate = &gfx::EnumerateAdapters;
     if (!source_.create) source_.create = &gfx::CreateGLDevice;
@@ -549,6 +591,7 @@ void D3D8RenderFacility::SetSoftwareVertexProcessing(bool software) {
 // Vertex shaders
 
 VertexShader* D3D8RenderFacility::LoadVertexShader(uint32_t formatFlags, const char* fileName) {
+    ON_DEVICE_THREAD_RETURN(LoadVertexShader(formatFlags, fileName));
     if (!fileName || !FileExists(fileName)) return nullptr;
     auto vs = std::make_unique<VertexShader>();
     vs->declaration = EngineFormatToFvf(formatFlags);
@@ -577,6 +620,7 @@ bool D3D8RenderFacility::SetVertexShaderConstant(uint32_t reg, const void* data,
 // Buffers
 
 StaticVertexBuffer* D3D8RenderFacility::CreateVertexBuffer(uint32_t formatFlags, uint32_t stride, uint32_t count, bool software) {
+    ON_DEVICE_THREAD_RETURN(CreateVertexBuffer(formatFlags, stride, count, software));
     if (!device_ || stride == 0 || count == 0) return nullptr;
     auto* b = new StaticVertexBuffer(*device_, formatFlags, stride, count, software);
     b->Create();
@@ -585,6 +629,7 @@ StaticVertexBuffer* D3D8RenderFacility::CreateVertexBuffer(uint32_t formatFlags,
 }
 
 DynamicVertexBuffer* D3D8RenderFacility::CreateDynamicVertexBuffer(uint32_t formatFlags, uint32_t stride, uint32_t count, bool software) {
+    ON_DEVICE_THREAD_RETURN(CreateDynamicVertexBuffer(formatFlags, stride, count, software));
     if (!device_ || stride == 0 || count == 0) return nullptr;
     auto* b = new DynamicVertexBuffer(*device_, formatFlags, stride, count, software);
     b->Create();
@@ -593,6 +638,7 @@ DynamicVertexBuffer* D3D8RenderFacility::CreateDynamicVertexBuffer(uint32_t form
 }
 
 StaticIndexBuffer* D3D8RenderFacility::CreateIndexBuffer(uint32_t indexCount, uint32_t vertexCount, bool software) {
+    ON_DEVICE_THREAD_RETURN(CreateIndexBuffer(indexCount, vertexCount, software));
     if (!device_ || indexCount == 0) return nullptr;
     auto* b = new StaticIndexBuffer(*device_, indexCount, vertexCount > 0x10000u, software);
     b->Create();
@@ -601,6 +647,7 @@ StaticIndexBuffer* D3D8RenderFacility::CreateIndexBuffer(uint32_t indexCount, ui
 }
 
 DynamicIndexBuffer* D3D8RenderFacility::CreateDynamicIndexBuffer(uint32_t indexCount, uint32_t vertexCount, bool software) {
+    ON_DEVICE_THREAD_RETURN(CreateDynamicIndexBuffer(indexCount, vertexCount, software));
     if (!device_ || indexCount == 0) return nullptr;
     auto* b = new DynamicIndexBuffer(*device_, indexCount, vertexCount > 0x10000u, software);
     b->Create();
@@ -622,15 +669,16 @@ void ReleaseFrom(std::vector<DeviceResource*>& list, T* buffer, gfx::Buffer*& bo
 }
 }  // namespace
 
-void D3D8RenderFacility::ReleaseDynamicVertexBuffer(DynamicVertexBuffer* b) { ReleaseFrom(vertexBuffers, b, streamSource, device_.get(), true); }
-void D3D8RenderFacility::ReleaseVertexBuffer(StaticVertexBuffer* b) { ReleaseFrom(vertexBuffers, b, streamSource, device_.get(), true); }
-void D3D8RenderFacility::ReleaseDynamicIndexBuffer(DynamicIndexBuffer* b) { ReleaseFrom(indexBuffers, b, boundIndices, device_.get(), false); }
-void D3D8RenderFacility::ReleaseIndexBuffer(StaticIndexBuffer* b) { ReleaseFrom(indexBuffers, b, boundIndices, device_.get(), false); }
+void D3D8RenderFacility::ReleaseDynamicVertexBuffer(DynamicVertexBuffer* b) { ON_DEVICE_THREAD(ReleaseDynamicVertexBuffer(b)); ReleaseFrom(vertexBuffers, b, streamSource, device_.get(), true); }
+void D3D8RenderFacility::ReleaseVertexBuffer(StaticVertexBuffer* b) { ON_DEVICE_THREAD(ReleaseVertexBuffer(b)); ReleaseFrom(vertexBuffers, b, streamSource, device_.get(), true); }
+void D3D8RenderFacility::ReleaseDynamicIndexBuffer(DynamicIndexBuffer* b) { ON_DEVICE_THREAD(ReleaseDynamicIndexBuffer(b)); ReleaseFrom(indexBuffers, b, boundIndices, device_.get(), false); }
+void D3D8RenderFacility::ReleaseIndexBuffer(StaticIndexBuffer* b) { ON_DEVICE_THREAD(ReleaseIndexBuffer(b)); ReleaseFrom(indexBuffers, b, boundIndices, device_.get(), false); }
 
 // ---------------------------------------------------------------------------------------------
 // Pass sets and materials
 
 ShaderPassSet* D3D8RenderFacility::AddShader(const ShaderDescription& description) {
+    ON_DEVICE_THREAD_RETURN(AddShader(description));
     auto* set = new ShaderPassSet();
     BuildPassSet(description, *set);
     Log().Log(3, "D3D8RENDERFACILITY: Shader created");
@@ -675,6 +723,7 @@ void D3D8RenderFacility::ClearPointersTo(ShaderPassSet* set) {
 }
 
 void D3D8RenderFacility::ReleaseShader(ShaderPassSet* set) {
+    ON_DEVICE_THREAD(ReleaseShader(set));
     auto it = std::find(passSets.begin(), passSets.end(), set);
     if (it == passSets.end()) return;
     if (--set->refCount > 0) return;
@@ -774,6 +823,7 @@ void D3D8RenderFacility::ApplyDrawStates(const ShaderVariables* vars) {
 void D3D8RenderFacility::SetStencilOverride(ShaderPassSet* set) { stencilOverride = set; }
 
 Material* D3D8RenderFacility::AddMaterial(const MaterialDescription& d) {
+    ON_DEVICE_THREAD_RETURN(AddMaterial(d));
     auto* rec = new MaterialRecord();
     rec->diffuse[3] = float(d.diffuseAlpha) / 255.0f;
     auto colour = [](float (&out)[4], const Color& c) {
@@ -814,6 +864,7 @@ Material* D3D8RenderFacility::AddMaterial(const MaterialDescription& d) {
 }
 
 void D3D8RenderFacility::ReleaseMaterial(Material* material) {
+    ON_DEVICE_THREAD(ReleaseMaterial(material));
     auto it = std::find(materials.begin(), materials.end(), material);
     if (it == materials.end()) return;
     if (--material->refCount > 0) return;
@@ -846,6 +897,7 @@ void D3D8RenderFacility::ApplyMaterial(Material* m) {
 // Meshes and clients
 
 D3D8Mesh* D3D8RenderFacility::CreateMesh(MeshRecord& record) {
+    ON_DEVICE_THREAD_RETURN(CreateMesh(record));
     auto make = SubObjectMakers().makeMesh;
     if (!make || !device_) return nullptr;
     int kind = 0;
@@ -856,6 +908,7 @@ D3D8Mesh* D3D8RenderFacility::CreateMesh(MeshRecord& record) {
 }
 
 D3D8Mesh* D3D8RenderFacility::CreateShinyMesh(MeshRecord& record) {
+    ON_DEVICE_THREAD_RETURN(CreateShinyMesh(record));
     auto make = SubObjectMakers().makeMesh;
     if (!make || !device_) return nullptr;
     int kind = 1;

@@ -47,6 +47,11 @@ void StaticVertexBuffer::ReleaseDevice() {
 }
 
 bool StaticVertexBuffer::Update(uint32_t first, uint32_t n) {
+    if (!OnDeviceThread()) {
+        bool done = false;
+        RunOnDeviceThread([&] { done = Update(first, n); });
+        return done;
+    }
     if (!RangeInside(baseVertex + first, n, count)) {
         Debugger::Instance().Log(1, "D3D8RENDERFACILITY: Vertex update %u+%u outside %u vertices", first, n, count);
         return false;
@@ -128,6 +133,11 @@ void StaticIndexBuffer::ReleaseDevice() {
 }
 
 bool StaticIndexBuffer::Update(uint32_t first, uint32_t n) {
+    if (!OnDeviceThread()) {
+        bool done = false;
+        RunOnDeviceThread([&] { done = Update(first, n); });
+        return done;
+    }
     if (!RangeInside(baseIndex + first, n, count)) {
         Debugger::Instance().Log(1, "D3D8RENDERFACILITY: Index update %u+%u outside %u indices", first, n, count);
         return false;

@@ -4,9 +4,16 @@
 // Static buffers keep a system-memory copy the owner writes and uploads by ranges; dynamic
 // buffers are written through a lock each time they are used.
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace gfx { class Device; class Buffer; }
+
+// The device belongs to the thread that made the renderer (the main thread). Work that reaches
+// it from another thread, such as a game state's loading thread, goes through the engine's
+// main-thread task queue; the caller waits for it.
+bool OnDeviceThread();
+void RunOnDeviceThread(const std::function<void()>& call);
 
 class DeviceResource {
 public:

@@ -3,12 +3,15 @@
 // matrix stack and the frame statistics.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <cstring>
 #include <memory>
+#include <thread>
 
 #include "engine/core/Camera.h"
+#include "engine/core/Engine.h"
 #include "engine/render/D3D8LightManager.h"
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/MatrixStack.h"
@@ -521,8 +524,40 @@ TEST_F(FacilityTest, LoadsTheWorldVertexShadersAndDrawsWithThem) {
     f.ReleaseShader(set);
 }
 
+// A loading thread makes a buffer, fills it and registers a pass set: the device work is handed
+// to the main thread's task queue, which the frame runs, and the loader waits for it.
+TEST_F(FacilityTest, DeviceWorkFromALoadingThreadRunsOnTheMainThread) {
+    ZKEngine& engine = ZKEngine::Instance();
+    StaticVertexBuffer* vb = nullptr;
+    ShaderPassSet* set = nullptr;
+    std::atomic<bool> finished{false};
+    std::thread loader([&] {
+        vb = f.CreateVertexBuffer(kScreenFormat, sizeof(ScreenVertex), 4, false);
+        if (vb) FillQuad(vb, 0, 0, 8, 8, 0xFFFFFF00u);
+        set = f.AddShader(OpaqueDiffuse());
+        finished = true;
+    });
+    while (!finished) engine.tasks.ProcessTasks();
+    loader.join();
+    ASSERT_NE(vb, nullptr);
+    ASSERT_NE(set, nullptr);
+    f.Clear(kClearTarget);
+    f.ApplyShaderPass(set);
+    DrawQuad(f, vb);
+    EXPECT_EQ(Pixel(f, 3, 3), 0xFFFFFF00u);
+    std::thread releaser([&] {
+        f.ReleaseVertexBuffer(vb);
+        f.ReleaseShader(set);
+        finished = false;
+    });
+    while (finished) engine.tasks.ProcessTasks();
+    releaser.join();
+    EXPECT_EQ(f.Device()->LiveDefaultResources(), 0);
+}
+
 TEST_F(FacilityTest, CountersReachTheLastFrameTexts) {
     f.SetFrameTime(1.0f / 60.0f);
+    f.EndScene();  // start from a frame of its own
     f.BeginScene();
     f.CountDraw(2, 4);
     gfx::Texture* t = f.Device()->CreateTexture(2, 2, 1, gfx::format::A8R8G8B8, gfx::Pool::MANAGED);
