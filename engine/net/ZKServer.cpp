@@ -30,9 +30,12 @@ ZKServer::ZKServer(SharedString serverName, SharedString sessionName, uint32_t p
     config.port = uint16_t(port);
     config.maxClients = slots;
     config.allowBroadcast = false;
-    host_ = plat::NetHost::CreateServer(config, this);
+    plat::NetHostError error = plat::NetHostError::None;
+    host_ = plat::NetHost::CreateServer(config, this, &error);
     if (!host_) {
-        log.Log(1, "ZKNET: Server connect failed");
+        log.Log(1, error == plat::NetHostError::Library   ? "ZKNET: Server init failed"
+                   : error == plat::NetHostError::Address ? "ZKNET: Server protocol init failed"
+                                                          : "ZKNET: Server connect failed");
         return;
     }
     host_->Start();

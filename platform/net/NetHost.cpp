@@ -115,27 +115,32 @@ struct NetHost::Impl {
 
 NetHost::NetHost() : impl_(std::make_unique<Impl>()) {}
 
-std::unique_ptr<NetHost> NetHost::CreateServer(const NetHostConfig& config, NetHostListener* listener) {
+std::unique_ptr<NetHost> NetHost::CreateServer(const NetHostConfig& config, NetHostListener* listener,
+                                               NetHostError* error) {
     std::unique_ptr<NetHost> host(new NetHost());
-    if (!host->Init(&config, config.allowBroadcast, listener)) return nullptr;
+    NetHostError e = host->Init(&config, config.allowBroadcast, listener);
+    if (error) *error = e;
+    if (e != NetHostError::None) return nullptr;
     return host;
 }
 
-std::unique_ptr<NetHost> NetHost::CreateClient(NetHostListener* listener, bool allowBroadcast) {
+std::unique_ptr<NetHost> NetHost::CreateClient(NetHostListener* listener, bool allowBroadcast, NetHostError* error) {
     std::unique_ptr<NetHost> host(new NetHost());
-    if (!host->Init(nullptr, allowBroadcast, listener)) return nullptr;
+    NetHostError e = host->Init(nullptr, allowBroadcast, listener);
+    if (error) *error = e;
+    if (e != NetHostError::None) return nullptr;
     return host;
 }
 
-bool NetHost::Init(const NetHostConfig* server, bool allowBroadcast, NetHostListener* listener) {
+NetHostError NetHost::Init(const NetHostConfig* server, bool allowBroadcast, NetHostListener* listener) {
     listener_ = listener;
-    if (!AcquireLibrary()) return false;
+    if (!AcquireLibrary()) return NetHostError::Library;
     impl_->libraryHeld = true;
 
     size_t peerCount = 1;
     if (server) {
         ENetAddress bind{};
-        if (enet_address_set_host_ip(&bind, server->bindAddress.c_str()) != 0) return false;
+        if (enet_address_set_host_ip(&bind, server->bindAddress.c_str()) != 0) return NetHostError::Address;
         bind.port = server->port;
         peerCount = std::max<size_t>(server->maxClients, 1) + 1;
         impl_->host = enet_host_create(&bind, peerCount, 2, 0, 0);
@@ -143,7 +148,7 @@ bool NetHost::Init(const NetHostConfig* server, bool allowBroadcast, NetHostList
         impl_->host = enet_host_create(nullptr, peerCount, 2, 0, 0);
     }
     ENetHost* h = impl_->host;
-    if (!h) return false;
+    if (!h) return NetHostError::Socket;
 
     h->mtu = kMtu;
     for (size_t i = 0; i < h->peerCount; ++i) enet_peer_reset(&h->peers[i]);
@@ -162,7 +167,7 @@ bool NetHost::Init(const NetHostConfig* server, bool allowBroadcast, NetHostList
     impl_->events.reserve(64);
 
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    return wakeFd_ >= 0;
+    return wakeFd_ >= 0 ? NetHostError::None : NetHostError::Socket;
 }
 
 void NetHost::Start() {

@@ -79,6 +79,14 @@ struct NetHostConfig {
     bool allowBroadcast = false;
 };
 
+// Why a host could not be created.
+enum class NetHostError {
+    None,
+    Library,  // the transport library did not start
+    Address,  // the bind address is not a dotted quad
+    Socket,   // no socket, or the port could not be bound (in use)
+};
+
 class NetHost {
 public:
     // Limits the game needs: datagram size pinned whatever the library version, and
@@ -88,8 +96,10 @@ public:
     static constexpr size_t kMaxWaitingData = 262144;
 
     // Null when the host cannot be created or its port bound (callers log).
-    static std::unique_ptr<NetHost> CreateServer(const NetHostConfig& config, NetHostListener* listener);
-    static std::unique_ptr<NetHost> CreateClient(NetHostListener* listener, bool allowBroadcast = false);
+    static std::unique_ptr<NetHost> CreateServer(const NetHostConfig& config, NetHostListener* listener,
+                                                 NetHostError* error = nullptr);
+    static std::unique_ptr<NetHost> CreateClient(NetHostListener* listener, bool allowBroadcast = false,
+                                                 NetHostError* error = nullptr);
     ~NetHost();
     NetHost(const NetHost&) = delete;
     NetHost& operator=(const NetHost&) = delete;
@@ -129,7 +139,7 @@ private:
     struct Impl;
     struct Event;
     NetHost();
-    bool Init(const NetHostConfig* server, bool allowBroadcast, NetHostListener* listener);
+    NetHostError Init(const NetHostConfig* server, bool allowBroadcast, NetHostListener* listener);
     void Run();
     void Wake();
     void* FindPeerLocked(NetPeerHandle handle) const;  // ENetPeer*

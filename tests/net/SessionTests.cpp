@@ -594,3 +594,21 @@ TEST(NetSession, ReceiverMayEndTheSessionFromInsideUpdate) {
     EXPECT_FALSE(a.IsConnected());
     EXPECT_TRUE(PumpUntil([&] { return ServerPlayerCount(*server) == 0; }, {&a}));
 }
+
+TEST(NetSession, TransportNamesWhyAHostCouldNotBeCreated) {
+    auto running = MakeServer(4);
+    struct Case { const char* bind; uint16_t port; plat::NetHostError error; } cases[] = {
+        {"127.0.0.1", 0, plat::NetHostError::None},
+        {"not an address", 0, plat::NetHostError::Address},
+        {"127.0.0.1", running->GetPort(), plat::NetHostError::Socket},
+    };
+    for (const Case& c : cases) {
+        plat::NetHostConfig config;
+        config.bindAddress = c.bind;
+        config.port = c.port;
+        plat::NetHostError error = plat::NetHostError::Library;
+        auto host = plat::NetHost::CreateServer(config, nullptr, &error);
+        EXPECT_EQ(error, c.error) << c.bind << ":" << c.port;
+        EXPECT_EQ(host != nullptr, c.error == plat::NetHostError::None);
+    }
+}
