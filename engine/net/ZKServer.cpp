@@ -8,6 +8,8 @@
 
 namespace {
 constexpr uint32_t kCloseWaitMs = 1000;
+// A full table (capped names and data) stays well inside the transport's packet cap.
+constexpr size_t kMaxSessionClients = 32;
 }
 
 ServerChannel::~ServerChannel() {
@@ -18,7 +20,10 @@ ZKServer::ZKServer(SharedString serverName, SharedString sessionName, uint32_t p
                    const NetOptions& options)
     : options_(options), serverName_(serverName), sessionName_(sessionName) {
     Debugger& log = Debugger::Instance();
-    size_t slots = std::max(options_.maxClients, size_t(std::max(playerCount, 1)));
+    // More clients than this would make the published player table larger than one message.
+    size_t slots = std::min(std::max(options_.maxClients, size_t(std::max(playerCount, 1))), kMaxSessionClients);
+    if (playerCount > int(slots))
+        log.Log(2, "ZKNET: Session of %d players limited to %d", playerCount, int(slots));
     playerCount_ = std::clamp(playerCount, 0, int(slots));
     RefreshEnumInfo();
     if (port > 0xFFFF) {

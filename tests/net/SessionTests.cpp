@@ -463,6 +463,14 @@ TEST(NetSession, ServerSetUpFailuresAreLoggedAndLeaveAnInertServer) {
 TEST(NetSession, SessionDescriptionRenamesAndResizesTheSession) {
     // The front end hosts with a provisional count and sets the real one in the lobby.
     auto server = MakeServer(1, "OLD");
+    {
+        testing_support::LogCapture log;
+        EXPECT_EQ(server->SetSessionDesc(SharedString("NEW"), 100), 0);
+        EXPECT_TRUE(log.Contains("ZKNET: Session of 100 players limited to 8"));
+        // Even a server asked for more never takes more clients than one table message holds.
+        ZKServer big(SharedString("Creating..."), SharedString("BIG"), 0, 1000);
+        EXPECT_TRUE(log.Contains("ZKNET: Session of 1000 players limited to 32"));
+    }
     EXPECT_EQ(server->SetSessionDesc(SharedString("NEW"), 2), 0);
     ZKClient a, b, c;
     a.EnumerateHosts(SharedString("localhost"), server->GetPort());
@@ -611,4 +619,21 @@ TEST(NetSession, TransportNamesWhyAHostCouldNotBeCreated) {
         EXPECT_EQ(error, c.error) << c.bind << ":" << c.port;
         EXPECT_EQ(host != nullptr, c.error == plat::NetHostError::None);
     }
+}
+
+TEST(NetSession, GuaranteedMessagesFragmentUpToThePacketCap) {
+    auto server = MakeServer(4);
+    CaptureServerChannel cap(81);
+    server->AddChannel(&cap);
+    ZKClient a;
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    // The transport byte goes in front: a frame of cap - 1 bytes is the largest that travels.
+    std::vector<uint8_t> frame(plat::NetHost::kMaxPacketSize - 1, 3);
+    frame[0] = 81;
+    EXPECT_EQ(a.Send(frame.data(), uint32_t(frame.size()), 0, false, true, false), 0);
+    frame.push_back(3);
+    EXPECT_EQ(a.Send(frame.data(), uint32_t(frame.size()), 0, false, true, false), -1) << "over the cap: refused";
+    ASSERT_TRUE(PumpUntil([&] { return cap.Count() == 1; }, {&a}));
+    EXPECT_EQ(cap.Got()[0].size(), plat::NetHost::kMaxPacketSize - 2);
+    EXPECT_TRUE(a.IsConnected());
 }
