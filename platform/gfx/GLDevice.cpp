@@ -1687,7 +1687,10 @@ void GLDevice::DrawPrimitiveUP(uint32_t type, uint32_t primCount, const void* da
     int n = PrimitiveVertexCount(type, primCount);
     if (n <= 0 || !data || stride == 0) return;
     uint32_t bytes = uint32_t(n) * stride;
-    // Stream through the scratch buffer; like the original call, stream 0 is unbound after.
+    // Stream through the scratch buffer. Stream 0 is put back afterwards, so a caller's cache of
+    // the stream binding never goes stale behind an immediate draw.
+    Buffer* const previous = stream_;
+    const uint32_t previousStride = streamStride_;
     GLBuffer& scratch = scratchBuffer_;
     scratch.name_ = scratch_;
     scratch.size_ = bytes;
@@ -1709,8 +1712,8 @@ void GLDevice::DrawPrimitiveUP(uint32_t type, uint32_t primCount, const void* da
         ++stats_.draws;
         glDrawArrays(PrimToGL(type), 0, n);
     }
-    stream_ = nullptr;
-    streamStride_ = 0;
+    stream_ = previous;
+    streamStride_ = previousStride;
     attribDirty_ = true;
 }
 

@@ -555,6 +555,24 @@ TEST_F(FacilityTest, DeviceWorkFromALoadingThreadRunsOnTheMainThread) {
     EXPECT_EQ(f.Device()->LiveDefaultResources(), 0);
 }
 
+// An immediate draw (debug lines) between two draws of a cached stream leaves that stream bound.
+TEST_F(FacilityTest, ImmediateDrawsLeaveTheCachedStreamBound) {
+    StaticVertexBuffer* vb = f.CreateVertexBuffer(kScreenFormat, sizeof(ScreenVertex), 4, false);
+    ShaderPassSet* set = f.AddShader(OpaqueDiffuse());
+    f.Clear(kClearTarget);
+    f.ApplyShaderPass(set);
+    FillQuad(vb, 0, 0, 8, 8, 0xFF00FFFFu);
+    DrawQuad(f, vb);
+    const ScreenVertex line[2] = {{20, 20, 0.5f, 1, 0xFFFFFFFFu, 0, 0}, {30, 20, 0.5f, 1, 0xFFFFFFFFu, 0, 0}};
+    f.Device()->DrawPrimitiveUP(gfx::prim::LINELIST, 1, line, sizeof(ScreenVertex));
+    FillQuad(vb, 10, 0, 18, 8, 0xFFFF00FFu);
+    DrawQuad(f, vb);  // the facility's cache still holds vb: nothing is bound again
+    EXPECT_EQ(Pixel(f, 3, 3), 0xFF00FFFFu);
+    EXPECT_EQ(Pixel(f, 13, 3), 0xFFFF00FFu);
+    f.ReleaseVertexBuffer(vb);
+    f.ReleaseShader(set);
+}
+
 TEST_F(FacilityTest, CountersReachTheLastFrameTexts) {
     f.SetFrameTime(1.0f / 60.0f);
     f.EndScene();  // start from a frame of its own
