@@ -6,7 +6,10 @@
 
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/StartUp.h"
+#include "engine/render/ConsoleCanvas.h"
 #include "engine/render/D3D8RenderFacility.h"
+#include "engine/render/TextDraw.h"
+#include "engine/render/TextureSubObjects.h"
 #include "platform/window/Window.h"
 
 int main(int argc, char** argv) {
@@ -19,7 +22,16 @@ int main(int argc, char** argv) {
     plat::InstallQuitSignals();
 
     StartUpServices services;
-    services.createRenderer = []() -> RenderFacility* { return CreateRenderer(); };
+    services.createRenderer = []() -> RenderFacility* {
+        // The texture manager and sprite renderer join the facility before its device exists.
+        InstallTextureSubObjects();
+        return CreateRenderer();
+    };
+    // "Missing.ZKT", the default font, the counter texts and the console's drawing.
+    services.loadDefaultResources = [](ZKEngine& engine) {
+        LoadDefaultRenderResources(engine);
+        InstallConsoleCanvas(engine);
+    };
     services.createAudioDevice = [](int type) -> AudioDevice* { return CreateAudioDevice(type); };
     NullFrontEnd frontEnd;
     services.frontEnd = &frontEnd;

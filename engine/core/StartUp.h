@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "engine/core/InputActions.h"
 #include "engine/core/MLP.h"
 #include "engine/core/SharedString.h"
 
@@ -65,10 +66,10 @@ public:
     void CloseNetwork() override {}
     int32_t CurrentProfileIndex() override { return -1; }
     SharedString ProfileName(int32_t) override { return SharedString(""); }
-    float& SettingsSaveCountdown() override { return countdown; }
+    // The countdown that changed settings (key bindings among them) arm.
+    float& SettingsSaveCountdown() override { return ::SettingsSaveCountdown; }
 
     RootPage root;
-    float countdown = 0.0f;
 };
 
 // The devices and services the start-up creates or calls; the program fills them with the

@@ -393,19 +393,20 @@ public:
 TEST(SettingsAutosave, TwoChangesWithinASecondSaveOnceASecondAfterTheLast) {
     AutosaveFrontEnd fe;
     const float dt = 0.125f;
-    fe.countdown = 1.0f; // first change
+    SettingsSaveCountdown = 1.0f; // first change
     for (int i = 0; i < 4; ++i) EXPECT_FALSE(TickSettingsAutosave(fe, dt));
-    fe.countdown = 1.0f; // second change half a second later
+    SettingsSaveCountdown = 1.0f; // second change half a second later
     for (int i = 0; i < 7; ++i) EXPECT_FALSE(TickSettingsAutosave(fe, dt));
     EXPECT_TRUE(TickSettingsAutosave(fe, dt));
     for (int i = 0; i < 20; ++i) EXPECT_FALSE(TickSettingsAutosave(fe, dt));
     EXPECT_EQ(fe.writes, std::vector<std::string>{"Misc\\Player.VQS"});
 
     fe.profile = -1; // no profile: nothing counts down
-    fe.countdown = 1.0f;
+    SettingsSaveCountdown = 1.0f;
     for (int i = 0; i < 20; ++i) EXPECT_FALSE(TickSettingsAutosave(fe, dt));
-    EXPECT_EQ(fe.countdown, 1.0f);
+    EXPECT_EQ(SettingsSaveCountdown, 1.0f);
     EXPECT_EQ(fe.writes.size(), 1u);
+    SettingsSaveCountdown = 0.0f;
 }
 
 } // namespace
