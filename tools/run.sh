@@ -10,7 +10,8 @@ build/tools/metrofare-demo build/demo
 if [ -x build/app/metrofare ]; then
   cd build/demo
   if [ -z "$DISPLAY" ] && [ -z "$WAYLAND_DISPLAY" ]; then
-    exec xvfb-run -a -s "-screen 0 1024x768x24" ../app/metrofare "$@"
+    # No display: a virtual one of the game's own 800 x 600 mode, so full screen fills it exactly.
+    exec xvfb-run -a -s "-screen 0 800x600x24" ../app/metrofare "$@"
   fi
   exec ../app/metrofare "$@"
 fi
