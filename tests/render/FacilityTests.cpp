@@ -19,13 +19,6 @@
 #include "tests/support/TestSupport.h"
 #include "tools/writers/VsAssembler.h"
 
-// Mesa's driver keeps allocations until the process ends; leak reports would only show those.
-// The headless video driver is chosen here as well, so a run outside CTest behaves the same.
-extern "C" const char* __asan_default_options() { return "detect_leaks=0:allocator_may_return_null=1"; }
-namespace {
-const bool kHeadless = [] { return setenv("SDL_VIDEODRIVER", "offscreen", 0) == 0; }();
-}
-
 namespace {
 
 constexpr int kW = 64, kH = 48;
