@@ -42,17 +42,19 @@ void FileReader::Read(void* out, int32_t count) {
     if (bufLen_ - bufPos_ >= size_t(count) && !failed_) {
         std::memcpy(out, buffer_.data() + bufPos_, size_t(count));
         bufPos_ += size_t(count);
-        position_ += count;
+        Advance(count);
         return;
     }
     uint8_t* dst = static_cast<uint8_t*>(out);
     int32_t want = count;
-    position_ += count;
+    Advance(count);
     if (file_ && !failed_) {
         while (want > 0) {
             if (bufPos_ == bufLen_) {
-                // Large reads bypass the buffer.
+                // Large reads bypass the buffer; what it held is then no longer just behind
+                // the file position, so it is emptied (a backward seek must not reuse it).
                 if (size_t(want) >= buffer_.size()) {
+                    bufPos_ = bufLen_ = 0;
                     size_t n = std::fread(dst, 1, size_t(want), file_);
                     filePos_ += int64_t(n);
                     dst += n;
@@ -131,7 +133,7 @@ void FileReader::SkipString() {
 bool FileReader::FindWithin(const void* pattern, int32_t patternLength, int32_t limit) {
     const uint8_t* p = static_cast<const uint8_t*>(pattern);
     if (patternLength <= 0) return true;
-    int32_t start = position_;
+    const int64_t start = position_;
     int32_t matched = 0;
     while (true) {
         if (position_ >= length_ || failed_) return false;
@@ -180,7 +182,16 @@ SharedString FileReader::ReadInvertedString() {
     return s;
 }
 
-void FileReader::Skip(int32_t count) { Seek(position_ + count); }
+void FileReader::Advance(int64_t count) {
+    // Positions saturate: a huge count from a bad file must not overflow the 32-bit field.
+    int64_t p = int64_t(position_) + count;
+    position_ = int32_t(std::clamp<int64_t>(p, 0, INT32_MAX));
+}
+
+void FileReader::Skip(int32_t count) {
+    int64_t p = std::clamp<int64_t>(int64_t(position_) + count, 0, INT32_MAX);
+    Seek(int32_t(p));
+}
 
 void FileReader::Seek(int32_t position) {
     if (position < 0) position = 0;

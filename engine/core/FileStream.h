@@ -79,6 +79,7 @@ public:
 
 private:
     bool Fill();
+    void Advance(int64_t count);
     std::FILE* file_ = nullptr;
     int32_t length_ = -1;
     int32_t position_ = 0;

@@ -186,3 +186,128 @@ TEST(TextFileWriter, FlushEachPutsEveryLineOnDiskAtOnceWithCrLf) {
     w.WriteFloat(0.5f);
     EXPECT_EQ(dir.ReadBytes("zkConsole.log"), "first\r\n-50.500000");
 }
+
+TEST(FileReader, RandomReadsSkipsAndSeeksAgreeWithTheFile) {
+    // Small reads, reads larger than the buffer, backward and forward skips and seeks, in
+    // every order: each byte delivered must be the file's (or 0 past its end).
+    TempWorkDir dir;
+    std::string bytes(200000, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = char((i * 2654435761u) >> 13);
+    dir.WriteBytes("mix.bin", bytes);
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t range) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % range;
+    };
+    auto expected = [&](int64_t at, int32_t n) {
+        std::string e(size_t(n), '\0');
+        if (at < int64_t(bytes.size())) bytes.copy(e.data(), std::min<size_t>(size_t(n), bytes.size() - size_t(at)), size_t(at));
+        return e;
+    };
+    for (int32_t bufferSize : {0, 1, 7, 1000, 4096}) {
+        FileReader r(SharedString("mix.bin"));
+        if (bufferSize > 0) r.SetBuffer(bufferSize);
+        int64_t pos = 0;
+        std::string got(30000, '\0');
+        for (int op = 0; op < 3000; ++op) {
+            switch (next(6)) {
+            case 0: case 1: { // small read
+                int32_t n = int32_t(1 + next(16));
+                r.Read(got.data(), n);
+                ASSERT_EQ(got.substr(0, size_t(n)), expected(pos, n)) << "buffer " << bufferSize << " op " << op << " at " << pos;
+                pos += n;
+                break;
+            }
+            case 2: { // read larger than any buffer
+                int32_t n = int32_t(5000 + next(25000));
+                r.Read(got.data(), n);
+                ASSERT_TRUE(got.compare(0, size_t(n), expected(pos, n)) == 0) << "buffer " << bufferSize << " op " << op << " at " << pos;
+                pos += n;
+                break;
+            }
+            case 3: { // skip backwards or forwards
+                int32_t n = int32_t(next(600)) - 400;
+                r.Skip(n);
+                pos = std::max<int64_t>(0, pos + n);
+                break;
+            }
+            case 4: { // absolute seek, sometimes past the end
+                int32_t to = int32_t(next(uint32_t(bytes.size()) + 2000));
+                r.Seek(to);
+                pos = to;
+                break;
+            }
+            default: {
+                char b = char(r.ReadU8());
+                ASSERT_EQ(std::string(1, b), expected(pos, 1)) << "op " << op;
+                ++pos;
+            }
+            }
+            ASSERT_EQ(r.Position(), pos);
+        }
+        EXPECT_FALSE(r.Failed());
+    }
+}
+
+TEST(FileReader, AFailedOpenAndHugeCountsAreSafe) {
+    TempWorkDir dir;
+    // Every operation on a reader whose open failed gives zeros or false and touches no file.
+    FileReader missing(SharedString("Misc\\Nothing.bin"));
+    EXPECT_FALSE(missing.IsOpen());
+    EXPECT_EQ(missing.ReadU8(), 0);
+    EXPECT_EQ(missing.ReadU16(), 0);
+    EXPECT_EQ(missing.ReadU32(), 0u);
+    EXPECT_EQ(missing.ReadFloat(), 0.0f);
+    EXPECT_EQ(missing.ReadDouble(), 0.0);
+    char buffer[8] = {1, 1, 1, 1, 1, 1, 1, 1};
+    missing.Read(buffer, 8);
+    EXPECT_EQ(std::string(buffer, 8), std::string(8, '\0'));
+    missing.SkipString();
+    EXPECT_FALSE(missing.Find("x", 1));
+    EXPECT_EQ(missing.ReadString(), "");
+    EXPECT_TRUE(missing.Failed());
+    missing.Skip(100);
+    missing.Seek(5);
+    missing.SetBuffer(16);
+    EXPECT_EQ(missing.ReadU32(), 0u);
+
+    // Counts and skips from a bad file near the 32-bit limit saturate instead of overflowing.
+    dir.WriteBytes("small.bin", std::string("ab\0cd", 5));
+    FileReader r(SharedString("small.bin"));
+    r.SkipString(); // up to and including the 0 byte
+    EXPECT_EQ(r.Position(), 3);
+    EXPECT_EQ(r.ReadU8(), 'c');
+    r.Skip(INT32_MAX);
+    EXPECT_EQ(r.Position(), INT32_MAX);
+    EXPECT_EQ(r.ReadU32(), 0u);
+    EXPECT_EQ(r.Position(), INT32_MAX);
+    EXPECT_FALSE(r.FindWithin("c", 1, INT32_MAX));
+    r.Skip(INT32_MIN);
+    EXPECT_EQ(r.Position(), 0);
+    EXPECT_EQ(r.ReadU8(), 'a');
+    EXPECT_TRUE(r.FindWithin("d", 1, INT32_MAX));
+}
+
+TEST(Paths, AnExactSpellingWinsOverOtherCaseVariants) {
+    TempWorkDir dir;
+    dir.WriteBytes("Data/Tex.bin", "mixed");
+    dir.WriteBytes("Data/TEX.BIN", "upper");
+    dir.WriteBytes("DATA/Tex.bin", "other folder");
+    struct Case { const char* path; const char* content; } cases[] = {
+        {"Data\\Tex.bin", "mixed"},       // exact at every level
+        {"Data\\TEX.BIN", "upper"},
+        {"data\\tex.bin", "other folder"}, // no exact match: first in listing order ("DATA", then "TEX.BIN")
+        {"DATA\\tex.BIN", "other folder"},
+    };
+    for (const Case& c : cases) {
+        FileReader r{SharedString(c.path)};
+        ASSERT_TRUE(r.IsOpen()) << c.path;
+        std::string got(size_t(r.Length()), '\0');
+        r.Read(got.data(), r.Length());
+        EXPECT_EQ(got, c.content) << c.path;
+    }
+    // A file made through the layer shows up in the next listing of its folder.
+    EXPECT_EQ(ListFiles(SharedString("data\\*.txt"), false).size(), 0u);
+    { FileWriter w(SharedString("DATA\\new.txt")); }
+    EXPECT_EQ(ListFiles(SharedString("data\\*.txt"), false).size(), 1u);
+}
