@@ -27,27 +27,32 @@ bool LanguageSet::Load(const SharedString& path, LanguageTexts* texts) {
     }
     const bool inverted = version == kInvertedVersion;
     auto readString = [&]() { return inverted ? in.ReadInvertedString() : in.ReadString(); };
+    auto fail = [&]() {
+        log.Message("Failed loading language set %s", path.c_str());
+        return false;
+    };
     header_ = readString();
     name_ = readString();
+    // A string length that does not fit in the file has failed the reader.
+    if (in.Failed()) return fail();
     int32_t count = in.ReadI32();
-    // Each entry takes at least 8 bytes (key and length): a larger count cannot be real.
-    if (count > 0 && int64_t(count) * 8 > int64_t(in.Remaining())) {
-        log.Message("Failed loading language set %s", path.c_str());
-        count = in.Remaining() / 8;
-    }
-    std::lock_guard<Mutex> g(texts_->lock);
-    for (int32_t i = 0; i < count && !in.Failed(); ++i) {
-        int32_t key = in.ReadI32();
-        SharedString text = readString();
-        if (in.Failed()) {
-            log.Message("Failed loading language set %s", path.c_str());
-            break;
+    // Each entry takes at least 8 bytes (key and length): a larger count cannot be real, but
+    // the entries that are in the file are still read.
+    bool countTooLarge = count > 0 && int64_t(count) * 8 > int64_t(in.Remaining());
+    if (countTooLarge) count = in.Remaining() / 8;
+    {
+        std::lock_guard<Mutex> g(texts_->lock);
+        for (int32_t i = 0; i < count; ++i) {
+            int32_t key = in.ReadI32();
+            SharedString text = readString();
+            if (in.Failed()) break;
+            auto it = texts_->entries.find(key);
+            if (it == texts_->entries.end()) texts_->entries.emplace(key, text);
+            else it->second.Assign(text.c_str(), text.Length());
         }
-        auto it = texts_->entries.find(key);
-        if (it == texts_->entries.end()) texts_->entries.emplace(key, text);
-        else it->second.Assign(text.c_str(), text.Length());
     }
-    return !in.Failed();
+    if (countTooLarge || in.Failed()) return fail();
+    return true;
 }
 
 bool LanguageSet::ReadName(const SharedString& path, SharedString& outName) {

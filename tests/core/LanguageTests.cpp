@@ -70,7 +70,10 @@ TEST(LanguageSet, BadFilesLogTheirMessageAndLeaveTheMap) {
     // Count says many entries but the file ends: what fits is kept, nothing overruns.
     dir.WriteBytes("count.zkl", std::string("ZK2\x00\x10\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\xff\xff\xff\x0f"
                                             "\x01\x00\x00\x00\x02\x00\x00\x00hi", 29));
+    // The name's length runs past the end of the file.
+    dir.WriteBytes("name.zkl", std::string("ZK2\x00\x20\x00\x00\x00\x00\x00\x00\xf0\xff\xff\x7f", 15) + "ab");
     struct Case { const char* file; const char* message; } cases[] = {
+        {"name.zkl", "Failed loading language set name.zkl"},
         {"short.zkl", "Failed loading language set short.zkl"},
         {"nothere.zkl", "Failed loading language set nothere.zkl"},
         {"magic.zkl", "magic.zkl is NOT a ZKL file"},
@@ -82,8 +85,8 @@ TEST(LanguageSet, BadFilesLogTheirMessageAndLeaveTheMap) {
         texts.entries.emplace(9, SharedString("kept"));
         LanguageSet set(&texts);
         log.Clear();
-        set.Load(c.file, &texts);
-        EXPECT_TRUE(log.Contains(c.message)) << c.file;
+        EXPECT_FALSE(set.Load(c.file, &texts));
+        EXPECT_EQ(log.Lines(), (std::vector<std::string>{c.message})) << c.file; // one message each
         EXPECT_EQ(texts.entries.at(9), "kept");
     }
     LanguageTexts texts;
@@ -116,14 +119,19 @@ TEST(LanguageCatalog, PrefersADefaultFileElseTheFirstAndSelectsByName) {
     tools::WriteLanguageFile("Misc\\defaultDeutsch.zkl", MakeFile("Deutsch", {{1, "d"}}, true));
     dir.WriteBytes("Misc/Broken.ZKL", "nonsense");
     {
+        LogCapture log(3);
         LanguageTexts texts;
         LanguageCatalog catalog(&texts);
         catalog.FindAndLoadDefault();
         EXPECT_EQ(catalog.Names().size(), 2u);
         EXPECT_EQ(catalog.Current().Name(), "Deutsch");
+        EXPECT_EQ(log.Lines(), (std::vector<std::string>{"ENGINE: Found language Aard", "ENGINE: Found language Deutsch",
+                                                         "ENGINE: Language = Deutsch"}));
+        log.Clear();
         EXPECT_EQ(catalog.Current().GetString(1), "d");
         EXPECT_TRUE(catalog.SelectByName("aard"));
         EXPECT_EQ(catalog.Current().GetString(1), "a");
+        EXPECT_EQ(log.Lines(), (std::vector<std::string>{"ENGINE: Language = Aard"}));
         EXPECT_FALSE(catalog.SelectByName("Klingon"));
     }
     std::filesystem::remove(dir.Path() + "/Misc/defaultDeutsch.zkl");
