@@ -709,6 +709,10 @@ ShaderPassSet* D3D8RenderFacility::AddShader(const ShaderDescription& descriptio
             case gfx::Result::UNSUPPORTEDALPHAOPERATION: text = "D3D8RENDERFACILITY: Unsupported alpha op"; break;
             case gfx::Result::UNSUPPORTEDALPHAARG: text = "D3D8RENDERFACILITY: Unsupported alpha arg"; break;
             case gfx::Result::TOOMANYOPERATIONS: text = "D3D8RENDERFACILITY: Too many ops"; break;
+            case gfx::Result::CONFLICTINGTEXTUREFILTER: text = "D3D8RENDERFACILITY: Conflicting texfilter"; break;
+            case gfx::Result::UNSUPPORTEDFACTORVALUE: text = "D3D8RENDERFACILITY: Unsupported TFactor value"; break;
+            case gfx::Result::UNSUPPORTEDTEXTUREFILTER: text = "D3D8RENDERFACILITY: Unsupported TexFilter"; break;
+            case gfx::Result::CONFLICTINGTEXTUREPALETTE: text = "D3D8RENDERFACILITY: Conflicting texpalette"; break;
             default: break;
         }
         Log().Log(3, "%s", text);

@@ -184,6 +184,206 @@ ShaderDescription Stage0(uint32_t op) {
     return d;
 }
 
+// Every field of a description goes through its table; codes outside a table become the unset
+// value, which is kept as it is.
+TEST(PassSetBuild, DescriptionCodesConvertByTheirTables) {
+    struct Row {
+        const char* what;
+        void (*set)(ShaderDescription&, uint32_t);
+        uint32_t (*get)(const ShaderPassSet&);
+        std::vector<std::pair<uint32_t, uint32_t>> pairs;  // description code, pass-set value
+    };
+    const std::vector<Row> rows = {
+        {"source blend", [](ShaderDescription& d, uint32_t v) { d.blend = 1; d.srcBlend = v; },
+         [](const ShaderPassSet& p) { return p.srcBlend; },
+         {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 9}, {5, 10}, {6, 5}, {7, 6}, {8, 7}, {9, 8}, {10, 11}, {11, kUnsetCode}}},
+        {"destination blend", [](ShaderDescription& d, uint32_t v) { d.blend = 1; d.dstBlend = v; },
+         [](const ShaderPassSet& p) { return p.dstBlend; }, {{0, 1}, {4, 9}, {6, 5}, {10, 11}, {12, kUnsetCode}}},
+        {"stencil pass", [](ShaderDescription& d, uint32_t v) { d.stencilFunc = 8; d.stencilPass = v; },
+         [](const ShaderPassSet& p) { return p.stencilPass; }, {{0, 1}, {5, 6}, {6, 7}, {7, 8}, {8, kUnsetCode}}},
+        {"stencil fail", [](ShaderDescription& d, uint32_t v) { d.stencilFunc = 8; d.stencilFail = v; },
+         [](const ShaderPassSet& p) { return p.stencilFail; }, {{0, 1}, {3, 4}, {9, kUnsetCode}}},
+        {"stencil z fail", [](ShaderDescription& d, uint32_t v) { d.stencilFunc = 8; d.stencilZFail = v; },
+         [](const ShaderPassSet& p) { return p.stencilZFail; }, {{1, 2}, {7, 8}, {100, kUnsetCode}}},
+        {"stencil compare", [](ShaderDescription& d, uint32_t v) { d.stencilFunc = int32_t(v); },
+         [](const ShaderPassSet& p) { return p.stencilFunc; }, {{1, 1}, {8, 8}, {9, kUnsetCode}, {0xFFFFFFFFu, kUnsetCode}}},
+        {"depth compare", [](ShaderDescription& d, uint32_t v) { d.zFunc = int32_t(v); },
+         [](const ShaderPassSet& p) { return p.zFunc; }, {{1, 1}, {4, 4}, {8, 8}, {9, kUnsetCode}}},
+        {"alpha compare", [](ShaderDescription& d, uint32_t v) { d.alphaFunc = int32_t(v); },
+         [](const ShaderPassSet& p) { return p.alphaFunc; }, {{5, 5}, {9, kUnsetCode}}},
+        {"colour op", [](ShaderDescription& d, uint32_t v) { d.stages[0].colorOp = v; },
+         [](const ShaderPassSet& p) { return p.stages[0].colorOp; }, {{0, 1}, {3, 4}, {23, 24}, {24, kUnsetCode}}},
+        {"alpha op", [](ShaderDescription& d, uint32_t v) { d.stages[2].alphaOp = v; },
+         [](const ShaderPassSet& p) { return p.stages[2].alphaOp; }, {{0, 1}, {16, 17}, {30, kUnsetCode}}},
+        {"arguments", [](ShaderDescription& d, uint32_t v) { d.stages[1].colorArg2 = v; },
+         [](const ShaderPassSet& p) { return p.stages[1].colorArg2; },
+         {{0, 1}, {1, 0}, {2, 2}, {3, 4}, {4, 3}, {5, kUnsetCode}, {6, kUnsetCode}, {7, 5}, {8, kUnsetCode}}},
+        {"result argument", [](ShaderDescription& d, uint32_t v) { d.stages[0].resultArg = v; },
+         [](const ShaderPassSet& p) { return p.stages[0].resultArg; }, {{0, 1}, {7, 5}, {5, kUnsetCode}}},
+        {"coordinates", [](ShaderDescription& d, uint32_t v) { d.stages[0].texCoord = v & 0xFF; d.stages[0].useTextureMatrix = v >> 8; },
+         [](const ShaderPassSet& p) { return p.stages[0].coord; },
+         {{0, 0}, {3, 3}, {8 | 1, 0x10001}, {16 | 2, 0x20002}, {32, 0x30000}, {0x100 | 1, 0x80000001u}, {0x100 | 32, 0x80030000u}}},
+    };
+    for (const Row& row : rows) {
+        for (auto [code, expected] : row.pairs) {
+            ShaderDescription d;
+            d.stageMask = 0xFF;
+            row.set(d, code);
+            ShaderPassSet p;
+            BuildPassSet(d, p);
+            EXPECT_EQ(row.get(p), expected) << row.what << " code " << code;
+        }
+    }
+    // Flags, and the values that a switched-off test leaves unset.
+    struct { uint8_t lighting, specular, zWrite; int32_t zFunc, stencilFunc, alphaFunc; uint8_t blend, flags; } flags[] = {
+        {1, 1, 0, 0, 0, 0, 0, 1 | 2},  {0, 1, 0, 0, 0, 0, 0, 0},  {0, 0, 1, 0, 0, 0, 0, 4},
+        {0, 0, 0, 3, 0, 0, 0, 8},      {0, 0, 0, 0, 2, 0, 0, 16}, {0, 0, 0, 0, 0, 9, 0, 32},
+        {0, 0, 0, 0, 0, 0, 1, 64},
+    };
+    for (auto& r : flags) {
+        ShaderDescription d;
+        d.lighting = r.lighting;
+        d.specular = r.specular;
+        d.zWrite = r.zWrite;
+        d.zFunc = r.zFunc;
+        d.zParam = 5;
+        d.stencilFunc = r.stencilFunc;
+        d.alphaFunc = r.alphaFunc;
+        d.blend = r.blend;
+        ShaderPassSet p;
+        BuildPassSet(d, p);
+        EXPECT_EQ(p.flags, r.flags);
+        EXPECT_EQ(p.zParam, r.zFunc ? 13 : 0);
+        if (!r.stencilFunc) {
+            EXPECT_EQ(p.stencilPass, kUnsetCode);
+        }
+        if (!r.blend) {
+            EXPECT_EQ(p.srcBlend, kUnsetCode);
+        }
+    }
+}
+
+// Stage states of an applied pass set: texture transforms by the coordinate word, and the
+// stages from the first clear bit of the mask on disabled with their own coordinate set.
+TEST(PassSetApply, TextureTransformsFollowTheCoordinateWord) {
+    Rig rig;
+    D3D8RenderFacility& f = rig.Create();
+    gfx::RecordingDevice& d = *rig.device;
+    ShaderDescription desc = Stage0(3);
+    desc.stageMask = 0x7 | 0x10;  // stage 3 is clear: stages 3 and 4 off
+    desc.stages[0].texCoord = 1;
+    desc.stages[0].useTextureMatrix = 1;
+    desc.stages[1] = desc.stages[0];
+    desc.stages[1].texCoord = 32;  // reflection vector
+    desc.stages[1].useTextureMatrix = 0;
+    desc.stages[2] = desc.stages[1];
+    desc.stages[2].texCoord = 2;
+    desc.stages[4] = desc.stages[2];
+    ShaderPassSet* set = f.AddShader(desc);
+    gfx::Mat4 junk;
+    junk.m[3][0] = 7.0f;
+    d.SetTransform(gfx::ts::TEXTURE0 + 1, junk);
+    f.ApplyShaderPass(f.AddShader(Stage0(1)));
+    f.ApplyShaderPass(set);
+    using namespace gfx;
+    EXPECT_EQ(d.GetTextureStageState(0, tss::TEXTURETRANSFORMFLAGS), ttff::COUNT2);
+    EXPECT_EQ(d.GetTextureStageState(0, tss::TEXCOORDINDEX), 1u);
+    EXPECT_EQ(d.GetTextureStageState(1, tss::TEXTURETRANSFORMFLAGS), ttff::COUNT3);
+    EXPECT_EQ(d.GetTextureStageState(1, tss::TEXCOORDINDEX), tci::CAMERASPACEREFLECTIONVECTOR);
+    EXPECT_EQ(d.GetTransform(ts::TEXTURE0 + 1), Mat4());  // generated coordinates: identity
+    EXPECT_EQ(d.GetTextureStageState(2, tss::TEXTURETRANSFORMFLAGS), ttff::DISABLE);
+    for (uint32_t s : {3u, 4u, 7u}) {
+        EXPECT_EQ(d.GetTextureStageState(s, tss::COLOROP), top::DISABLE) << s;
+        EXPECT_EQ(d.GetTextureStageState(s, tss::ALPHAOP), top::DISABLE) << s;
+        EXPECT_EQ(d.GetTextureStageState(s, tss::TEXCOORDINDEX), s) << s;
+    }
+    // The draw states carry the matrix of the stage that asks for one, and only that.
+    ShaderVariables vars;
+    vars.textureMatrices[0].m[2][0] = 0.25f;
+    vars.textureMatrices[2].m[2][0] = 0.5f;
+    f.ApplyDrawStates(&vars);
+    EXPECT_FLOAT_EQ(d.GetTransform(ts::TEXTURE0).m[2][0], 0.25f);
+    EXPECT_EQ(d.GetTransform(ts::TEXTURE0 + 2), Mat4());
+    // Equal draw states: colours and references, and the matrices of the active stages only.
+    ShaderVariables other = vars;
+    EXPECT_TRUE(set->DrawStatesEqual(vars, other));
+    other.textureMatrices[5].m[0][0] = 3.0f;  // beyond the first clear bit
+    EXPECT_TRUE(set->DrawStatesEqual(vars, other));
+    other.textureMatrices[1].m[0][0] = 3.0f;
+    EXPECT_FALSE(set->DrawStatesEqual(vars, other));
+    other = vars;
+    other.stencilRef = 2;
+    EXPECT_FALSE(set->DrawStatesEqual(vars, other));
+}
+
+// A pass set that fails validation is logged with the reason and its pass count, and still used.
+TEST(PassSetApply, ValidationFailuresAreLoggedAndTheSetKept) {
+    Rig rig;
+    D3D8RenderFacility& f = rig.Create();
+    struct { gfx::Result result; const char* line; } cases[] = {
+        {gfx::Result::WRONGTEXTUREFORMAT, "D3D8RENDERFACILITY: Unsupported texformat"},
+        {gfx::Result::UNSUPPORTEDCOLOROPERATION, "D3D8RENDERFACILITY: Unsupported color op"},
+        {gfx::Result::UNSUPPORTEDCOLORARG, "D3D8RENDERFACILITY: Unsupported color arg"},
+        {gfx::Result::UNSUPPORTEDALPHAOPERATION, "D3D8RENDERFACILITY: Unsupported alpha op"},
+        {gfx::Result::UNSUPPORTEDALPHAARG, "D3D8RENDERFACILITY: Unsupported alpha arg"},
+        {gfx::Result::TOOMANYOPERATIONS, "D3D8RENDERFACILITY: Too many ops"},
+        {gfx::Result::CONFLICTINGTEXTUREFILTER, "D3D8RENDERFACILITY: Conflicting texfilter"},
+        {gfx::Result::UNSUPPORTEDFACTORVALUE, "D3D8RENDERFACILITY: Unsupported TFactor value"},
+        {gfx::Result::UNSUPPORTEDTEXTUREFILTER, "D3D8RENDERFACILITY: Unsupported TexFilter"},
+        {gfx::Result::CONFLICTINGTEXTUREPALETTE, "D3D8RENDERFACILITY: Conflicting texpalette"},
+        {gfx::Result::OUTOFMEMORY, "D3D8RENDERFACILITY: Unknown shadererror"},
+    };
+    uint32_t op = 0;
+    for (auto& c : cases) {
+        rig.device->validateResult = c.result;
+        testing_support::LogCapture log;
+        ShaderPassSet* set = f.AddShader(Stage0(op++));  // a new set each time
+        ASSERT_NE(set, nullptr);
+        EXPECT_TRUE(log.Contains(c.line)) << c.line;
+        EXPECT_TRUE(log.Contains("D3D8RENDERFACILITY: PassCount = 0")) << c.line;
+        EXPECT_FALSE(log.Contains("D3D8RENDERFACILITY: Shader inited with")) << c.line;
+        EXPECT_EQ(f.CurrentPassSet(), set);
+    }
+    rig.device->validateResult = gfx::Result::OK;
+    testing_support::LogCapture log;
+    f.AddShader(Stage0(op));
+    f.AddShader(Stage0(op));
+    for (const char* line : {"D3D8RENDERFACILITY: Shader created", "D3D8RENDERFACILITY: Adding shader...",
+                             "D3D8RENDERFACILITY: Testing shader...", "D3D8RENDERFACILITY: Validating shader...",
+                             "D3D8RENDERFACILITY: Shader inited with 1 passes",
+                             "D3D8RENDERFACILITY: Shader was already loaded. Deleting..."})
+        EXPECT_TRUE(log.Contains(line)) << line;
+}
+
+// A released stencil override no longer replaces anything (and is never read again).
+TEST(PassSetApply, ReleasedStencilOverrideIsForgotten) {
+    Rig rig;
+    D3D8RenderFacility& f = rig.Create();
+    ShaderDescription stencil = Stage0(3);
+    stencil.stencilFunc = 8;
+    ShaderPassSet* s = f.AddShader(stencil);
+    ShaderPassSet* a = f.AddShader(Stage0(1));
+    ShaderPassSet* b = f.AddShader(Stage0(2));
+    f.SetStencilOverride(s);
+    f.ApplyShaderPass(a);
+    EXPECT_EQ(rig.device->GetRenderState(gfx::rs::STENCILENABLE), 1u);
+    f.ReleaseShader(s);
+    f.ApplyShaderPass(b);
+    EXPECT_EQ(rig.device->GetRenderState(gfx::rs::STENCILENABLE), 0u);
+}
+
+TEST(VertexFormat, EngineWordsBecomeDeviceFormats) {
+    using namespace gfx::fvf;
+    const uint32_t tex1 = 1u << TEXCOUNT_SHIFT, tex2 = 2u << TEXCOUNT_SHIFT, tex3 = 3u << TEXCOUNT_SHIFT,
+                   tex4 = 4u << TEXCOUNT_SHIFT;
+    struct { uint32_t engine, device; } cases[] = {
+        {1, XYZ}, {1 | 2, XYZRHW}, {2, 0}, {1 | 4 | 32, XYZ | NORMAL | tex1}, {1 | 8 | 16 | 32, XYZ | DIFFUSE | SPECULAR | tex1},
+        {1 | 2 | 8 | 32, XYZRHW | DIFFUSE | tex1}, {1 | 64, XYZ | tex2}, {1 | 128 | 32, XYZ | tex3},
+        {1 | 256 | 128 | 64 | 32, XYZ | tex4}, {1 | 64 | 32, XYZ | tex2},
+    };
+    for (auto& c : cases) EXPECT_EQ(EngineFormatToFvf(c.engine), c.device) << c.engine;
+}
+
 TEST(FacilityCache, OnlyChangedStatesReachTheDevice) {
     Rig rig;
     D3D8RenderFacility& f = rig.Create();
