@@ -61,7 +61,7 @@ void Debugger::FormatAndPrint(const char* format, va_list args) {
 }
 
 void Debugger::Log(int32_t level, const char* format, ...) {
-    if (warningLevel_ < level) return;
+    if (warningLevel_.load(std::memory_order_relaxed) < level) return;
     va_list args;
     va_start(args, format);
     FormatAndPrint(format, args);
@@ -84,7 +84,7 @@ void Debugger::Print(const SharedString& line) {
 }
 
 void Debugger::SetWarningLevel(int32_t level) {
-    warningLevel_ = level;
+    warningLevel_.store(level, std::memory_order_relaxed);
     Log(3, "DEBUGGER: Setting warning level to %d", level);
 }
 
@@ -99,5 +99,5 @@ void Debugger::ResetForTests() {
     view_ = nullptr;
     ownsView_ = false;
     queue_.clear();
-    warningLevel_ = 3;
+    warningLevel_.store(3);
 }

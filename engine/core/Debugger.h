@@ -1,4 +1,6 @@
 #pragma once
+#include <atomic>
+#include <cstdarg>
 #include <cstdint>
 #include <vector>
 
@@ -33,7 +35,7 @@ public:
     virtual void Print(const SharedString& line);
 
     void SetWarningLevel(int32_t level);
-    int32_t GetWarningLevel() const { return warningLevel_; }
+    int32_t GetWarningLevel() const { return warningLevel_.load(std::memory_order_relaxed); }
     bool IsBusy() const { return busy_.load(std::memory_order_relaxed); }
     DebuggerView* GetView() const { return view_; }
     size_t QueuedCount();
@@ -45,7 +47,8 @@ private:
     Debugger() = default;
     void FormatAndPrint(const char* format, va_list args);
 
-    int32_t warningLevel_ = 3;
+    // Read without the lock by every thread that logs.
+    std::atomic<int32_t> warningLevel_{3};
     DebuggerView* view_ = nullptr;
     bool ownsView_ = false;
     std::atomic<bool> busy_{false};

@@ -140,9 +140,15 @@ void Thread::CheckSuspended() {
 void SetProcessPriority(int level) { plat::SetProcessPriorityLevel(level); }
 
 void SleepSeconds(float seconds) {
-    int ms = int(seconds * 1000.0f);
-    if (ms <= 0) std::this_thread::yield();
-    else std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    // Truncated milliseconds; zero, negative and NaN yield, and a huge value is capped
+    // rather than overflowing the conversion.
+    double ms = double(seconds * 1000.0f);
+    if (!(ms >= 1.0)) {
+        std::this_thread::yield();
+        return;
+    }
+    if (ms > double(INT32_MAX)) ms = double(INT32_MAX);
+    std::this_thread::sleep_for(std::chrono::milliseconds(int64_t(ms)));
 }
 
 void Mutex::Lock() {
@@ -215,6 +221,7 @@ VoiceStreamThread::~VoiceStreamThread() { Stop(); }
 
 bool VoiceStreamThread::Start(float priority) {
     if (state_.load() == Running) return true;
+    if (!stream_ || !voice_) return false; // stopped: the stream is gone
     state_.store(Running);
     thread_ = Thread(&VoiceStreamThread::Run, this, priority, true);
     if (!thread_.IsValid()) {

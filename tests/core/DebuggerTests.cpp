@@ -74,3 +74,36 @@ TEST(Debugger, LongLinesAreCutAt1023Characters) {
     ASSERT_EQ(log.Lines().size(), 1u);
     EXPECT_EQ(log.Lines()[0].size(), 1023u);
 }
+
+TEST(Debugger, ViewChangesAndQueueReplayAreLoggedAtLevelThree) {
+    Debugger& d = Debugger::Instance();
+    d.ResetForTests();
+    d.SetWarningLevel(3); // queued too: there is no view yet
+    d.Message("early");
+    int deletions = 0;
+    CountingView first(&deletions);
+    first.name = "First";
+    d.SetView(&first);
+    EXPECT_EQ(first.lines, (std::vector<std::string>{
+                               "DEBUGGER: View set to First",
+                               "DEBUGGER: Running queue. 2 messages pending",
+                               "DEBUGGER: Setting warning level to 3",
+                               "early",
+                               "DEBUGGER: Clearing queue",
+                               "DEBUGGER: Queue cleared. Proceeding...",
+                           }));
+    // Replacing a view tells the old one; the new one starts with its own line.
+    CountingView second(&deletions);
+    second.name = "Second";
+    d.SetView(&second);
+    EXPECT_EQ(first.lines.back(), "DEBUGGER: Setting view to First");
+    EXPECT_EQ(second.lines, (std::vector<std::string>{"DEBUGGER: View set to Second"}));
+    // At the default level none of these lines pass.
+    d.SetWarningLevel(0);
+    size_t firstCount = first.lines.size();
+    d.SetView(&first);
+    EXPECT_EQ(first.lines.size(), firstCount);
+    EXPECT_EQ(second.lines.size(), 1u);
+    d.ResetForTests();
+    EXPECT_EQ(deletions, 0);
+}

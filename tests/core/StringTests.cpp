@@ -124,6 +124,14 @@ TEST(SharedString, AssignEditsTheSharedBlock) {
     SharedString b = a;
     a.Assign("a much longer text", 18);
     EXPECT_EQ(b, "a much longer text");
+    // The new text may come from the block itself (an overlapping move).
+    SharedString c("abcdef");
+    c.Assign(c.c_str() + 2, 3);
+    EXPECT_EQ(c, "cde");
+    SharedString small("s");
+    small.Assign(std::string(300, 'q').c_str(), 300); // grows the block
+    EXPECT_EQ(small.Length(), 300);
+    EXPECT_EQ(small[299], 'q');
 }
 
 TEST(SharedString, CopySharedStringsAssignsEachSlot) {

@@ -2,11 +2,15 @@
 
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cstring>
+#include <limits>
+#include <string>
 #include <vector>
 
 #include "engine/core/Thread.h"
 #include "platform/sys/Random.h"
+#include "tests/support/TestSupport.h"
 
 TEST(Thread, PriorityMappingTables) {
     struct IndexCase { int index; plat::Priority p; } indexCases[] = {
@@ -109,10 +113,33 @@ TEST(Sync, MutexIsRecursiveForItsOwner) {
     EXPECT_TRUE(got.load());
 }
 
+TEST(Sync, MutexWhoseOwnerDiedIsReportedAbandonedAndHandedOver) {
+    testing_support::LogCapture log(0);
+    Mutex m;
+    std::thread owner([&] { m.Lock(); }); // ends while holding it
+    owner.join();
+    m.Lock();
+    EXPECT_EQ(log.Lines(), (std::vector<std::string>{
+                               "Mutex wait abandoned! Handle = " + std::to_string(m.Id()) + ", Errorcode = " +
+                               std::to_string(EOWNERDEAD)}));
+    m.Lock(); // now an ordinary recursive owner
+    m.Unlock();
+    m.Unlock();
+    std::atomic<bool> got{false};
+    std::thread other([&] { got = m.TryLock(); if (got) m.Unlock(); });
+    other.join();
+    EXPECT_TRUE(got.load());
+    EXPECT_EQ(log.Lines().size(), 1u);
+}
+
 TEST(Sync, SleepSecondsSleepsAtLeastTheTruncatedMilliseconds) {
     auto start = std::chrono::steady_clock::now();
     SleepSeconds(0.1f);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    // Zero, negative and not-a-number only yield.
+    start = std::chrono::steady_clock::now();
+    for (float s : {0.0f, -1.0f, -1e30f, std::numeric_limits<float>::quiet_NaN(), 0.0004f}) SleepSeconds(s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
 }
 
 TEST(EngineRand, FifteenBitSequenceFromSeedOnePerThread) {
@@ -210,4 +237,6 @@ TEST(VoiceStreamThread, StopJoinsBeforeFreeingTheStream) {
     VoiceStreamThread never(&voice, idle);
     never.Stop(); // never started: the stream is freed at once
     EXPECT_EQ(alive.load(), 0);
+    EXPECT_FALSE(never.Start()); // nothing left to stream
+    EXPECT_EQ(never.GetState(), VoiceStreamThread::Finished);
 }
