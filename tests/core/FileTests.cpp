@@ -185,6 +185,15 @@ TEST(TextFileWriter, FlushEachPutsEveryLineOnDiskAtOnceWithCrLf) {
     w.WriteU32(uint32_t(-5));
     w.WriteFloat(0.5f);
     EXPECT_EQ(dir.ReadBytes("zkConsole.log"), "first\r\n-50.500000");
+    // Strings carry no length; 16-bit values print signed.
+    w.WriteU16(0xFFFF);
+    w.WriteU8('!');
+    w.WriteString(SharedString("ab"));
+    w.WriteInvertedString(SharedString("ab"));
+    EXPECT_EQ(dir.ReadBytes("zkConsole.log"), ("first\r\n-50.500000-1!ab" + std::string{char(~'a'), char(~'b')}));
+    TextFileWriter nowhere(SharedString("NoDir\\x.log"), true);
+    EXPECT_FALSE(nowhere.IsOpen());
+    nowhere.WriteLine(SharedString("dropped")); // no effect, no crash
 }
 
 TEST(FileReader, RandomReadsSkipsAndSeeksAgreeWithTheFile) {

@@ -91,6 +91,12 @@ TEST(TrackedMemory, ReportPrintsTheCountersWhenBlocksAreLive) {
     EXPECT_EQ(lines[0], std::string(97, '+'));
     EXPECT_EQ(lines[1], "Id : Frame");
     EXPECT_EQ(lines[2].rfind("Current alloc = ", 0), 0u);
+    EXPECT_EQ(lines[3].rfind("Total alloc = ", 0), 0u);
+    EXPECT_NE(lines[3].find(" blocks ("), std::string::npos);
     EXPECT_EQ(lines[4], std::string(97, '-'));
+    // The report is a warning: the default level drops it.
+    testing_support::LogCapture quiet(1);
+    LogMemoryReport(SharedString("Frame"));
+    EXPECT_TRUE(quiet.Lines().empty());
     EXPECT_EQ(SaturateInt(int64_t(1) << 40), INT32_MAX);
 }
