@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include "engine/core/Thread.h"
 #include "platform/sys/Random.h"
 #include "tests/support/TestSupport.h"
@@ -22,6 +26,24 @@ TEST(Thread, PriorityMappingTables) {
         {0.8f, plat::Priority::AboveNormal}, {0.995f, plat::Priority::Normal}, {1.0f, plat::Priority::TimeCritical},
         {-0.5f, plat::Priority::Normal}, {3.0f, plat::Priority::Normal}};
     for (auto c : floatCases) EXPECT_EQ(Thread::PriorityFromFloat(c.f), c.p) << c.f;
+}
+
+TEST(Thread, PrioritiesOnlyEverLowerTheThreadsNiceness) {
+    // Idle and below normal lower the thread (nice 19 and 5); the others leave it as it is,
+    // since raising needs privilege. Each thread reports its own niceness.
+    static std::atomic<int> seen{0};
+    auto report = [](void*) -> uint32_t {
+        seen = getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)));
+        return 0;
+    };
+    const int base = getpriority(PRIO_PROCESS, 0);
+    struct Case { int index; int nice; } cases[] = {{0, 19}, {1, 5}, {2, 0}, {3, 0}, {4, 0}, {9, 0}};
+    for (const Case& c : cases) {
+        Thread t;
+        ASSERT_TRUE(t.Start(report, nullptr, c.index, true));
+        t.Join();
+        EXPECT_EQ(seen.load(), std::max(base, c.nice)) << "index " << c.index;
+    }
 }
 
 TEST(Thread, StartsJoinsAndComparesById) {
