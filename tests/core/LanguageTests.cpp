@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "engine/core/FileStream.h"
 #include "engine/core/LanguageSet.h"
@@ -140,4 +142,19 @@ TEST(LanguageCatalog, PrefersADefaultFileElseTheFirstAndSelectsByName) {
     catalog.FindAndLoadDefault();
     EXPECT_EQ(catalog.Current().Name(), "Aard");
     EXPECT_EQ(catalog.Paths().at(0), "MISC\\AARDVARK.ZKL");
+}
+
+TEST(LanguageSet, UndefinedKeysFromManyThreadsAreInsertedOnceEach) {
+    LogCapture log(2);
+    LanguageTexts texts;
+    LanguageSet set(&texts);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&set] {
+            // Every thread asks for the same 300 keys: each is inserted and warned about once.
+            for (int32_t key = 0; key < 300; ++key) EXPECT_EQ(set.GetString(key), SharedString::Format("Undefined key %d", key));
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(texts.entries.size(), 300u);
+    EXPECT_EQ(log.Lines().size(), 300u);
 }
