@@ -563,7 +563,40 @@ private:
     int32_t liveDefault_ = 0;
     std::vector<Buffer*> buffers_;
     std::vector<Texture*> textureList_;
-    bool loggedBadCode_ = false;
+    // Codes outside a state's table (the unset 0x7FFFFFFF of a pass set among them) take the
+    // state's default and are logged once per kind.
+    enum BadCodeKind { BAD_TEXOP, BAD_COMPARE, BAD_BLEND, BAD_STENCILOP, BAD_ARG };
+    uint32_t loggedBadCodes_ = 0;
+    bool CodeValid(uint32_t v, uint32_t lo, uint32_t hi, BadCodeKind kind) {
+        if (v >= lo && v <= hi) return true;
+        LogBadCode(v, kind);
+        return false;
+    }
+    void LogBadCode(uint32_t v, BadCodeKind kind) {
+        if (!(loggedBadCodes_ & (1u << kind))) {
+            static const char* const what[] = {"texture op %u treated as disable", "compare function %u treated as always",
+                                               "blend factor %u treated as the default", "stencil op %u treated as keep",
+                                               "texture argument %u treated as the default"};
+            char line[96];
+            snprintf(line, sizeof line, what[kind], v);
+            Log(2, "GFX: invalid %s", line);
+            loggedBadCodes_ |= 1u << kind;
+        }
+    }
+    GLenum Compare(uint32_t v) { return CodeValid(v, cmp::NEVER, cmp::ALWAYS, BAD_COMPARE) ? CompareToGL(v) : GL_ALWAYS; }
+    GLenum Blend(uint32_t v, GLenum fallback) {
+        return CodeValid(v, blend::ZERO, blend::SRCALPHASAT, BAD_BLEND) ? BlendToGL(v, fallback) : fallback;
+    }
+    GLenum StencilOperation(uint32_t v) {
+        return CodeValid(v, stencilop::KEEP, stencilop::DECR, BAD_STENCILOP) ? StencilOpToGL(v) : GL_KEEP;
+    }
+    // An argument is a register (0..5) with the complement and alpha-replicate modifiers.
+    uint32_t Argument(uint32_t v, uint32_t fallback) {
+        const bool ok = (v & ~uint32_t(ta::SELECTMASK | ta::COMPLEMENT | ta::ALPHAREPLICATE)) == 0 && (v & ta::SELECTMASK) <= ta::TEMP;
+        if (ok) return v;
+        LogBadCode(v, BAD_ARG);
+        return fallback;
+    }
     bool audit_ = false;
 };
 
@@ -695,7 +728,7 @@ bool GLDevice::CreateTargets(int32_t w, int32_t h) {
     shadow_.drawFbo = backFbo_;
     glBindTexture(GL_TEXTURE_2D, 0);
     backW_ = w;
-    backH_ = h;
+    backH_ = h; fprintf(stderr, "DBG CreateTargets %d %d\n", w, h);
     if (!ok) Log(1, "GFX: back buffer %dx%d incomplete", w, h);
     return ok;
 }
@@ -782,6 +815,7 @@ CoopState GLDevice::TestCooperativeLevel() {
             else if (coop_ == CoopState::LOST) coop_ = CoopState::NOTRESET;
         }
     }
+    if (coop_ != CoopState::OK) fprintf(stderr, "DBG coop %d flags %x\n", int(coop_), SDL_GetWindowFlags(window_));
     return coop_;
 }
 
@@ -798,6 +832,7 @@ Result GLDevice::Reset(int32_t width, int32_t height) {
     }
     shadow_ = GLShadow();
     SetDefaults();
+    loggedBadCodes_ = 0;
     coop_ = CoopState::OK;
     forced_ = false;
     return Result::OK;
@@ -807,6 +842,7 @@ Result GLDevice::Present() {
     assert(OnOwnerThread());
     if (coop_ == CoopState::LOST) return Result::DEVICELOST;
     Count();
+    if (getenv("DBG_A")) glFinish();
     glBindFramebuffer(GL_READ_FRAMEBUFFER, backFbo_);
     if (window_ && !ownWindow_) {
         int ww = 0, wh = 0;
@@ -823,6 +859,7 @@ Result GLDevice::Present() {
         glClear(GL_COLOR_BUFFER_BIT);
         glBlitFramebuffer(0, 0, backW_, backH_, dx, dy + dh, dx + dw, dy, GL_COLOR_BUFFER_BIT, GL_LINEAR);
         SDL_GL_SwapWindow(window_);
+        if (getenv("DBG_B")) glFinish();
         stats_.glCalls += 3;
     }
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, frontFbo_);
@@ -1265,9 +1302,7 @@ void GLDevice::BuildKeys(ProgramKey& key) {
     const uint32_t fvfCode = vs ? vs->fvf : vsHandle_;
     const bool rhw = (fvfCode & fvf::POSITION_MASK) == fvf::XYZRHW;
     auto validOp = [this](uint32_t v) {
-        if (v >= 1 && v <= top::DOTPRODUCT3) return v;
-        if (!loggedBadCode_) { Log(2, "GFX: invalid texture op %u treated as disable", v); loggedBadCode_ = true; }
-        return uint32_t(top::DISABLE);
+        return CodeValid(v, top::DISABLE, top::DOTPRODUCT3, BAD_TEXOP) ? v : uint32_t(top::DISABLE);
     };
     bool fog = rs_[rs::FOGENABLE] && !rhw;
     if (vs) {
@@ -1316,18 +1351,19 @@ void GLDevice::BuildKeys(ProgramKey& key) {
     for (int s = 0; s < 8; ++s) {
         uint32_t cop = validOp(tss_[s][tss::COLOROP]);
         if (cop == top::DISABLE) break;
-        uint32_t aop = tss_[s][tss::ALPHAOP];
-        aop = (aop >= 1 && aop <= top::DOTPRODUCT3) ? aop : top::DISABLE;
-        key.fs.w[2 * s] = cop | (tss_[s][tss::COLORARG1] & 0x3F) << 5 | (tss_[s][tss::COLORARG2] & 0x3F) << 11;
-        key.fs.w[2 * s + 1] = aop | (tss_[s][tss::ALPHAARG1] & 0x3F) << 5 | (tss_[s][tss::ALPHAARG2] & 0x3F) << 11;
+        uint32_t aop = validOp(tss_[s][tss::ALPHAOP]);
+        const auto& t = tss_[s];
+        key.fs.w[2 * s] = cop | Argument(t[tss::COLORARG1], ta::TEXTURE) << 5 | Argument(t[tss::COLORARG2], ta::CURRENT) << 11;
+        key.fs.w[2 * s + 1] = aop | Argument(t[tss::ALPHAARG1], ta::TEXTURE) << 5 | Argument(t[tss::ALPHAARG2], ta::CURRENT) << 11;
         uint32_t sampler = textures_[s] ? (textures_[s]->cube_ ? 2u : 1u) : 0u;
-        key.fs.w[16 + s] = ((tss_[s][tss::RESULTARG] & 0xF) == ta::TEMP ? 1u : 0u) | sampler << 1;
+        key.fs.w[16 + s] = (t[tss::RESULTARG] == ta::TEMP ? 1u : 0u) | sampler << 1;
     }
     if (rs_[rs::ALPHATESTENABLE]) {
         uint32_t f = rs_[rs::ALPHAFUNC];
-        key.fs.w[24] = (f >= 1 && f <= 8) ? f : cmp::ALWAYS;
+        key.fs.w[24] = CodeValid(f, cmp::NEVER, cmp::ALWAYS, BAD_COMPARE) ? f : uint32_t(cmp::ALWAYS);
     }
-    key.fs.w[25] = (fog ? 1u : 0u) | ((rs_[rs::SPECULARENABLE] && rs_[rs::LIGHTING]) || (rs_[rs::SPECULARENABLE] && rhw) ? 2u : 0u);
+    // The specular colour (lit, or the vertex's own) is added whenever specular is enabled.
+    key.fs.w[25] = (fog ? 1u : 0u) | (rs_[rs::SPECULARENABLE] ? 2u : 0u);
 }
 
 Program* GLDevice::GetProgram(const ProgramKey& key) {
@@ -1487,7 +1523,7 @@ void GLDevice::FlushFixedState() {
     bool z = rs_[rs::ZENABLE] != 0;
     Enable(GL_DEPTH_TEST, shadow_.depthTest, z);
     if (z) {
-        GLenum f = CompareToGL(rs_[rs::ZFUNC]);
+        GLenum f = Compare(rs_[rs::ZFUNC]);
         DepthFunc(f);
     }
     DepthMask(z && rs_[rs::ZWRITEENABLE]);
@@ -1495,11 +1531,12 @@ void GLDevice::FlushFixedState() {
     bool st = rs_[rs::STENCILENABLE] != 0;
     Enable(GL_STENCIL_TEST, shadow_.stencilTest, st);
     if (st) {
-        GLenum f = CompareToGL(rs_[rs::STENCILFUNC]);
+        GLenum f = Compare(rs_[rs::STENCILFUNC]);
         GLint ref = GLint(rs_[rs::STENCILREF] & 0xFF);
         GLuint mask = rs_[rs::STENCILMASK] & 0xFF;
         StencilFunc(f, ref, mask);
-        GLenum a = StencilOpToGL(rs_[rs::STENCILFAIL]), b = StencilOpToGL(rs_[rs::STENCILZFAIL]), c = StencilOpToGL(rs_[rs::STENCILPASS]);
+        GLenum a = StencilOperation(rs_[rs::STENCILFAIL]), b = StencilOperation(rs_[rs::STENCILZFAIL]),
+               c = StencilOperation(rs_[rs::STENCILPASS]);
         StencilOp(a, b, c);
         StencilWriteMask(rs_[rs::STENCILWRITEMASK] & 0xFF);
     }
@@ -1507,7 +1544,7 @@ void GLDevice::FlushFixedState() {
     bool bl = rs_[rs::ALPHABLENDENABLE] != 0;
     Enable(GL_BLEND, shadow_.blend, bl);
     if (bl) {
-        GLenum s = BlendToGL(rs_[rs::SRCBLEND], GL_ONE), d = BlendToGL(rs_[rs::DESTBLEND], GL_ZERO);
+        GLenum s = Blend(rs_[rs::SRCBLEND], GL_ONE), d = Blend(rs_[rs::DESTBLEND], GL_ZERO);
         BlendFunc(s, d);
         BlendEquation(BlendOpToGL(rs_[rs::BLENDOP]));
     }
@@ -1733,6 +1770,7 @@ Result GLDevice::ValidateDevice(uint32_t* passes) {
 
 bool GLDevice::ReadPixels(bool back, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t* out) {
     if (!out || w <= 0 || h <= 0 || x < 0 || y < 0 || x > backW_ - w || y > backH_ - h) return false;
+    if (getenv("DBG_FINISH")) glFinish();
     glBindFramebuffer(GL_READ_FRAMEBUFFER, back ? backFbo_ : frontFbo_);
     glReadPixels(x, y, w, h, GL_BGRA, GL_UNSIGNED_BYTE, out);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, backFbo_);

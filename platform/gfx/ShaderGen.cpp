@@ -282,7 +282,9 @@ std::string GenerateFragmentShader(const FsKey& key) {
         else s += "    tex = vec4(1.0);\n";
         s += "    {\n";
         s += "        vec3 c = " + OpExpr(cop, ArgExpr(ca1), ArgExpr(ca2), false) + ";\n";
-        if (aop == top::DISABLE || aop == 0)
+        if (cop == top::DOTPRODUCT3)  // the dot product goes to every channel, alpha included
+            s += "        float a = c.r;\n";
+        else if (aop == top::DISABLE || aop == 0)
             s += "        float a = cur.a;\n";
         else
             s += "        float a = " + OpExpr(aop, ArgExpr(aa1), ArgExpr(aa2), true) + ";\n";

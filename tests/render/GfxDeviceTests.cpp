@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/gfx/VsTranslator.h"
@@ -101,6 +103,9 @@ TEST_F(GfxDevice, EveryColourOperationMatchesItsFormula) {
         {top::BLENDTEXTUREALPHAPM, [](float a, float b, float, float ta, float, float) { return a + b * (1 - ta); }},
         {top::BLENDCURRENTALPHA, [](float a, float b, float, float, float, float ca) { return a * ca + b * (1 - ca); }},
         {top::MODULATEALPHA_ADDCOLOR, nullptr},
+        {top::MODULATECOLOR_ADDALPHA, nullptr},
+        {top::MODULATEINVALPHA_ADDCOLOR, nullptr},
+        {top::MODULATEINVCOLOR_ADDALPHA, nullptr},
         {top::DOTPRODUCT3, nullptr},
     };
     auto ch = [](uint32_t c, int s) { return float((c >> s) & 0xFF) / 255.0f; };
@@ -118,6 +123,9 @@ TEST_F(GfxDevice, EveryColourOperationMatchesItsFormula) {
                 float a1 = ch(t, s), a2 = ch(diffuse, s);
                 float v;
                 if (c.op == top::MODULATEALPHA_ADDCOLOR) v = a1 + ch(t, 24) * a2;
+                else if (c.op == top::MODULATECOLOR_ADDALPHA) v = a1 * a2 + ch(t, 24);
+                else if (c.op == top::MODULATEINVALPHA_ADDCOLOR) v = (1 - ch(t, 24)) * a2 + a1;
+                else if (c.op == top::MODULATEINVCOLOR_ADDALPHA) v = (1 - a1) * a2 + ch(t, 24);
                 else if (c.op == top::DOTPRODUCT3) {
                     v = 0;
                     for (int k : {0, 8, 16}) v += (ch(t, k) - 0.5f) * (ch(diffuse, k) - 0.5f);
@@ -147,6 +155,206 @@ TEST_F(GfxDevice, TempRegisterAndFactorArguments) {
     d.SetTextureStageState(2, tss::COLORARG2, ta::TEMP);
     DrawScreenQuad(d, 0, 0, 4, 4, 0xFF101010u);
     EXPECT_TRUE(Near(Pixel(d, 1, 1), Rgb(0x30, 0x50, 0x90)));
+}
+
+// Alpha operations, read back through a second stage that replicates the current alpha into the
+// colour; a colour DOTPRODUCT3 writes its result to alpha as well.
+TEST_F(GfxDevice, AlphaOperationsAndTheDotProductAlpha) {
+    const uint32_t texLeft = 0x80C04020u, texRight = 0x40206080u;
+    const uint32_t diffuse = 0xC0408060u, factor = 0x60A0A0A0u;
+    Texture* tex = MakeTwoTexel(d, texLeft, texRight);
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetTexture(0, tex);
+    d.SetRenderState(rs::TEXTUREFACTOR, factor);
+    auto ch = [](uint32_t c, int s) { return float((c >> s) & 0xFF) / 255.0f; };
+    struct { uint32_t colorOp, alphaOp; float (*f)(float t, float dif, float fac); } rows[] = {
+        {top::SELECTARG1, top::SELECTARG1, [](float t, float, float) { return t; }},
+        {top::SELECTARG1, top::SELECTARG2, [](float, float dif, float) { return dif; }},
+        {top::SELECTARG1, top::MODULATE, [](float t, float dif, float) { return t * dif; }},
+        {top::SELECTARG1, top::ADD, [](float t, float dif, float) { return t + dif; }},
+        {top::SELECTARG1, top::SUBTRACT, [](float t, float dif, float) { return t - dif; }},
+        {top::SELECTARG1, top::ADDSIGNED, [](float t, float dif, float) { return t + dif - 0.5f; }},
+        {top::SELECTARG1, top::BLENDFACTORALPHA, [](float t, float dif, float fac) { return t * fac + dif * (1 - fac); }},
+        {top::SELECTARG1, top::DISABLE, [](float, float dif, float) { return dif; }},  // alpha stays the diffuse's
+        {top::DOTPRODUCT3, top::SELECTARG1, nullptr},
+    };
+    for (auto& r : rows) {
+        d.SetTextureStageState(0, tss::COLOROP, r.colorOp);
+        d.SetTextureStageState(0, tss::COLORARG1, ta::TEXTURE);
+        d.SetTextureStageState(0, tss::COLORARG2, ta::DIFFUSE);
+        d.SetTextureStageState(0, tss::ALPHAOP, r.alphaOp);
+        d.SetTextureStageState(0, tss::ALPHAARG1, ta::TEXTURE);
+        d.SetTextureStageState(0, tss::ALPHAARG2, ta::DIFFUSE);
+        d.SetTextureStageState(1, tss::COLOROP, top::SELECTARG1);
+        d.SetTextureStageState(1, tss::COLORARG1, ta::CURRENT | ta::ALPHAREPLICATE);
+        d.SetTextureStageState(1, tss::ALPHAOP, top::SELECTARG1);
+        d.SetTextureStageState(1, tss::ALPHAARG1, ta::CURRENT);
+        d.Clear(clear::TARGET, 0xFF000000u, 1.0f, 0);
+        DrawScreenQuad(d, 0, 0, 2, 2, diffuse);
+        for (int x = 0; x < 2; ++x) {
+            const uint32_t t = x == 0 ? texLeft : texRight;
+            float v;
+            if (r.f) {
+                v = r.f(ch(t, 24), ch(diffuse, 24), ch(factor, 24));
+            } else {
+                v = 0;
+                for (int k : {0, 8, 16}) v += (ch(t, k) - 0.5f) * (ch(diffuse, k) - 0.5f);
+                v *= 4;
+            }
+            const int a = int(std::lround(Sat(v) * 255.0f));
+            EXPECT_TRUE(Near(Pixel(d, x, 0), Rgb(a, a, a))) << "ops " << r.colorOp << "/" << r.alphaOp << " texel " << x
+                                                         << std::hex << " got " << Pixel(d, x, 0);
+        }
+    }
+    d.SetTextureStageState(1, tss::COLOROP, top::DISABLE);
+    d.SetTextureStageState(1, tss::ALPHAOP, top::DISABLE);
+    d.SetTexture(0, nullptr);
+    d.ReleaseTexture(tex);
+}
+
+void DrawLitQuad(Device& d, float nx, float ny, float nz, float z);
+
+std::vector<std::string> g_gfxLog;
+void CaptureGfxLog(int, const char* text) { g_gfxLog.push_back(text); }
+
+// Codes outside a state's table (a pass set's unset value) draw with the state's default and
+// are reported once per kind.
+TEST_F(GfxDevice, InvalidCodesTakeTheDefaultAndAreLoggedOnce) {
+    g_gfxLog.clear();
+    SetLogSink(&CaptureGfxLog);
+    const uint32_t unset = 0x7FFFFFFFu;
+    d.SetRenderState(rs::ZENABLE, 1);
+    d.SetRenderState(rs::ZFUNC, cmp::LESS);
+    DrawScreenQuad(d, 0, 0, 8, 8, 0xFF0000FFu, 0.2f);
+    // Depth compare: always, so a farther quad still lands.
+    d.SetRenderState(rs::ZFUNC, unset);
+    // Alpha test: always passes; blending: ONE/ZERO, so the colour is opaque.
+    d.SetRenderState(rs::ALPHATESTENABLE, 1);
+    d.SetRenderState(rs::ALPHAFUNC, unset);
+    d.SetRenderState(rs::ALPHAREF, 0xFF);
+    d.SetRenderState(rs::ALPHABLENDENABLE, 1);
+    d.SetRenderState(rs::SRCBLEND, unset);
+    d.SetRenderState(rs::DESTBLEND, unset);
+    // Stencil: compare always, operations keep; a later test for stencil 0 still passes.
+    d.SetRenderState(rs::STENCILENABLE, 1);
+    d.SetRenderState(rs::STENCILFUNC, unset);
+    d.SetRenderState(rs::STENCILPASS, unset);
+    // Stage 0: modulate of an unset argument (texture: white without one) and the diffuse.
+    d.SetTextureStageState(0, tss::COLOROP, top::MODULATE);
+    d.SetTextureStageState(0, tss::COLORARG1, unset);
+    d.SetTextureStageState(0, tss::COLORARG2, ta::DIFFUSE);
+    d.SetTextureStageState(0, tss::ALPHAOP, unset);
+    d.SetTextureStageState(1, tss::COLOROP, unset);  // ends the chain
+    DrawScreenQuad(d, 0, 0, 8, 8, 0x20408060u, 0.6f);
+    EXPECT_EQ(Pixel(d, 4, 4), 0xFF408060u);
+    d.SetRenderState(rs::ALPHATESTENABLE, 0);
+    d.SetRenderState(rs::ALPHABLENDENABLE, 0);
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetRenderState(rs::STENCILFUNC, cmp::EQUAL);
+    d.SetRenderState(rs::STENCILREF, 0);
+    d.SetTextureStageState(0, tss::COLORARG1, ta::TEXTURE);
+    DrawScreenQuad(d, 0, 0, 8, 8, 0xFF00FF00u);
+    EXPECT_EQ(Pixel(d, 4, 4), 0xFF00FF00u);
+    DrawScreenQuad(d, 0, 0, 8, 8, 0xFF00FF00u);  // drawn again: nothing logged twice
+    SetLogSink(nullptr);
+    for (const char* what : {"texture op", "compare function", "blend factor", "stencil op", "texture argument"}) {
+        int n = 0;
+        for (const std::string& line : g_gfxLog) n += line.find(what) != std::string::npos;
+        EXPECT_EQ(n, 1) << what;
+    }
+    d.SetRenderState(rs::STENCILENABLE, 0);
+    d.SetTextureStageState(1, tss::COLOROP, top::DISABLE);
+}
+
+// COUNT2 takes (u, v, 1, 0): the translation sits in the third row and the fourth row is unused.
+TEST_F(GfxDevice, TextureTransformTranslatesFromTheThirdRow) {
+    Texture* tex = MakeTwoTexel(d, 0xFFFF0000u, 0xFF00FF00u);
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetTexture(0, tex);
+    d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
+    d.SetTextureStageState(0, tss::COLORARG1, ta::TEXTURE);
+    struct V { float x, y, z, u, v; } quad[4] = {{-1, 1, 0.5f, 0, 0}, {1, 1, 0.5f, 1, 0}, {-1, -1, 0.5f, 0, 1}, {1, -1, 0.5f, 1, 1}};
+    struct { uint32_t flags; int row; bool shifted; } rows[] = {
+        {ttff::DISABLE, 2, false}, {ttff::COUNT2, 2, true}, {ttff::COUNT2, 3, false}};
+    for (auto& r : rows) {
+        Mat4 m;
+        m.m[r.row][0] = 0.5f;
+        d.SetTransform(ts::TEXTURE0, m);
+        d.SetTextureStageState(0, tss::TEXTURETRANSFORMFLAGS, r.flags);
+        d.SetVertexShader(fvf::XYZ | (1u << fvf::TEXCOUNT_SHIFT));
+        d.DrawPrimitiveUP(prim::TRIANGLESTRIP, 2, quad, sizeof(V));
+        EXPECT_EQ(Pixel(d, 16, 32), r.shifted ? 0xFF00FF00u : 0xFFFF0000u) << r.flags << " row " << r.row;
+        EXPECT_EQ(Pixel(d, 48, 32), r.shifted ? 0xFFFF0000u : 0xFF00FF00u) << r.flags << " row " << r.row;
+    }
+    d.SetTextureStageState(0, tss::TEXTURETRANSFORMFLAGS, ttff::DISABLE);
+    d.SetTransform(ts::TEXTURE0, Mat4());
+    d.SetTexture(0, nullptr);
+    d.ReleaseTexture(tex);
+}
+
+// Generated coordinates in camera space: the normal itself, and the reflection of the view
+// direction, which for a surface turned to the right goes to the right and back towards the
+// viewer (u = x: right texel for positive, left for negative after wrapping).
+TEST_F(GfxDevice, GeneratedCoordinatesFollowNormalAndReflection) {
+    Texture* tex = MakeTwoTexel(d, 0xFFFF0000u, 0xFF00FF00u);
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetTexture(0, tex);
+    d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
+    d.SetTextureStageState(0, tss::COLORARG1, ta::TEXTURE);
+    d.SetTextureStageState(0, tss::TEXTURETRANSFORMFLAGS, ttff::COUNT3);
+    struct { uint32_t gen; float nx; uint32_t expected; } rows[] = {
+        {tci::CAMERASPACENORMAL, 0.6f, 0xFF00FF00u}, {tci::CAMERASPACENORMAL, -0.6f, 0xFFFF0000u},
+        {tci::CAMERASPACEREFLECTIONVECTOR, 0.6f, 0xFF00FF00u}, {tci::CAMERASPACEREFLECTIONVECTOR, -0.6f, 0xFFFF0000u}};
+    for (auto& r : rows) {
+        d.SetTextureStageState(0, tss::TEXCOORDINDEX, r.gen);
+        d.Clear(clear::TARGET, 0xFF000000u, 1.0f, 0);
+        DrawLitQuad(d, r.nx, 0.0f, -0.8f, 0.5f);
+        EXPECT_EQ(Pixel(d, 32, 32), r.expected) << r.gen << " " << r.nx;
+    }
+    // A surface facing the viewer reflects back to it: z of the reflection is -1 (third column).
+    Mat4 zToU;
+    zToU.m[0][0] = 0.0f;
+    zToU.m[2][0] = -0.75f;  // u = -0.75 z
+    d.SetTransform(ts::TEXTURE0, zToU);
+    d.SetTextureStageState(0, tss::TEXCOORDINDEX, tci::CAMERASPACEREFLECTIONVECTOR);
+    DrawLitQuad(d, 0.0f, 0.0f, -1.0f, 0.5f);
+    EXPECT_EQ(Pixel(d, 32, 32), 0xFF00FF00u);
+    d.SetTransform(ts::TEXTURE0, Mat4());
+    d.SetTextureStageState(0, tss::TEXCOORDINDEX, 0);
+    d.SetTextureStageState(0, tss::TEXTURETRANSFORMFLAGS, ttff::DISABLE);
+    d.SetTexture(0, nullptr);
+    d.ReleaseTexture(tex);
+}
+
+// The SPECULAR argument reads 0 when lighting runs without specular; specular enabled adds the
+// vertex's own specular colour to unlit geometry.
+TEST_F(GfxDevice, SpecularArgumentAndSpecularAdd) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    struct V { float x, y, z, nx, ny, nz; uint32_t diffuse, specular; } quad[4];
+    const float xy[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
+    for (int i = 0; i < 4; ++i) quad[i] = {xy[i][0], xy[i][1], 0.5f, 0, 0, -1, 0xFF400000u, 0xFF004000u};
+    const uint32_t format = fvf::XYZ | fvf::NORMAL | fvf::DIFFUSE | fvf::SPECULAR;
+    auto draw = [&] {
+        d.Clear(clear::TARGET, 0xFF000000u, 1.0f, 0);
+        d.SetVertexShader(format);
+        d.DrawPrimitiveUP(prim::TRIANGLESTRIP, 2, quad, sizeof(V));
+        return Pixel(d, 32, 32);
+    };
+    d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
+    d.SetTextureStageState(0, tss::COLORARG1, ta::DIFFUSE);
+    EXPECT_TRUE(Near(draw(), Rgb(0x40, 0, 0)));
+    d.SetRenderState(rs::SPECULARENABLE, 1);
+    EXPECT_TRUE(Near(draw(), Rgb(0x40, 0x40, 0)));
+    d.SetRenderState(rs::SPECULARENABLE, 0);
+    d.SetRenderState(rs::LIGHTING, 1);
+    Light l;
+    l.specular = {1, 1, 1, 1};
+    l.direction = {0, 0, 1};
+    d.SetLight(0, l);
+    d.LightEnable(0, true);
+    d.SetTextureStageState(0, tss::COLORARG1, ta::SPECULAR);
+    EXPECT_EQ(draw(), 0xFF000000u);
+    d.LightEnable(0, false);
 }
 
 TEST_F(GfxDevice, AlphaTestComparesEightBitValues) {
@@ -181,7 +389,8 @@ TEST_F(GfxDevice, BlendFactorsOverAKnownBackground) {
     struct { uint32_t s, dst; } rows[] = {
         {blend::ONE, blend::ZERO}, {blend::ZERO, blend::ONE}, {blend::SRCALPHA, blend::INVSRCALPHA},
         {blend::ONE, blend::ONE}, {blend::DESTCOLOR, blend::ZERO}, {blend::INVDESTCOLOR, blend::SRCCOLOR},
-        {blend::DESTALPHA, blend::INVDESTALPHA}};
+        {blend::DESTALPHA, blend::INVDESTALPHA}, {blend::INVSRCCOLOR, blend::ONE}, {blend::INVDESTALPHA, blend::DESTALPHA},
+        {blend::SRCALPHASAT, blend::INVSRCCOLOR}};
     for (auto& r : rows) {
         d.Clear(clear::TARGET, bg, 1.0f, 0);
         d.SetRenderState(rs::ALPHABLENDENABLE, 1);
@@ -196,6 +405,8 @@ TEST_F(GfxDevice, BlendFactorsOverAKnownBackground) {
                     case blend::ZERO: return 0;
                     case blend::ONE: return 1;
                     case blend::SRCCOLOR: return S;
+                    case blend::INVSRCCOLOR: return 1 - S;
+                    case blend::SRCALPHASAT: return std::min(Sa, 1 - Da);
                     case blend::SRCALPHA: return Sa;
                     case blend::INVSRCALPHA: return 1 - Sa;
                     case blend::DESTCOLOR: return D;
@@ -355,6 +566,68 @@ TEST_F(GfxDevice, StencilIncrementAndDecrementInTwoPasses) {
     d.SetRenderState(rs::STENCILREF, 255);
     DrawScreenQuad(d, 0, 0, 64, 64, 0xFFFF0000u);
     EXPECT_EQ(Pixel(d, 26, 2), 0xFFFF0000u);
+}
+
+// Shadow-volume order: front faces increment with back faces culled, back faces decrement
+// with front faces culled; the wrapping ops leave 1 and 255 where only one of them drew.
+TEST_F(GfxDevice, StencilPassesWithOppositeCulling) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetRenderState(rs::COLORWRITEENABLE, 0);
+    d.SetRenderState(rs::STENCILENABLE, 1);
+    d.SetRenderState(rs::STENCILFUNC, cmp::ALWAYS);
+    // Quad A over [0, 16) wound clockwise on screen (an engine front face); quad B over [8, 24)
+    // wound the other way.
+    auto quad = [&](float x0, float x1, bool front) {
+        ScreenVertex v[4] = {{x0 - 0.5f, -0.5f, 0.5f, 1, 0, 0, 0}, {x1 - 0.5f, -0.5f, 0.5f, 1, 0, 0, 0},
+                             {x0 - 0.5f, 7.5f, 0.5f, 1, 0, 0, 0}, {x1 - 0.5f, 7.5f, 0.5f, 1, 0, 0, 0}};
+        if (!front) std::swap(v[1], v[2]);
+        d.SetVertexShader(kScreenFvf);
+        d.DrawPrimitiveUP(prim::TRIANGLESTRIP, 2, v, sizeof(ScreenVertex));
+    };
+    d.SetRenderState(rs::CULLMODE, cull::CCW);
+    d.SetRenderState(rs::STENCILPASS, stencilop::INCR);
+    quad(0, 16, true);
+    quad(8, 24, false);
+    d.SetRenderState(rs::CULLMODE, cull::CW);
+    d.SetRenderState(rs::STENCILPASS, stencilop::DECR);
+    quad(0, 16, true);
+    quad(8, 24, false);
+    d.SetRenderState(rs::CULLMODE, cull::NONE);
+    d.SetRenderState(rs::COLORWRITEENABLE, 0xF);
+    d.SetRenderState(rs::STENCILPASS, stencilop::KEEP);
+    d.SetRenderState(rs::STENCILFUNC, cmp::EQUAL);
+    for (auto [ref, color] : {std::pair{1u, 0xFFFF0000u}, std::pair{255u, 0xFF0000FFu}, std::pair{0u, 0xFF00FF00u}}) {
+        d.SetRenderState(rs::STENCILREF, ref);
+        DrawScreenQuad(d, 0, 0, 32, 8, color);
+    }
+    EXPECT_EQ(Pixel(d, 4, 4), 0xFFFF0000u);   // A only: 1
+    EXPECT_EQ(Pixel(d, 12, 4), 0xFF00FF00u);  // both: 0
+    EXPECT_EQ(Pixel(d, 20, 4), 0xFF0000FFu);  // B only: 255
+    d.SetRenderState(rs::STENCILENABLE, 0);
+}
+
+// Clears reach every buffer whatever the write masks say, and the masks hold again afterwards.
+TEST_F(GfxDevice, ClearsIgnoreTheWriteMasks) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetRenderState(rs::STENCILENABLE, 1);
+    d.SetRenderState(rs::STENCILFUNC, cmp::ALWAYS);
+    d.SetRenderState(rs::STENCILPASS, stencilop::REPLACE);
+    d.SetRenderState(rs::STENCILREF, 7);
+    DrawScreenQuad(d, 0, 0, 8, 8, 0xFFFF0000u);
+    d.SetRenderState(rs::COLORWRITEENABLE, 0);
+    d.SetRenderState(rs::STENCILWRITEMASK, 0);
+    d.Clear(clear::TARGET | clear::STENCIL, 0xFF102030u, 1.0f, 0);
+    EXPECT_EQ(Pixel(d, 4, 4), 0xFF102030u);
+    DrawScreenQuad(d, 0, 0, 8, 8, 0xFFFFFFFFu);  // masked off: nothing changes
+    EXPECT_EQ(Pixel(d, 4, 4), 0xFF102030u);
+    d.SetRenderState(rs::COLORWRITEENABLE, 0xF);
+    d.SetRenderState(rs::STENCILWRITEMASK, 0xFF);
+    d.SetRenderState(rs::STENCILPASS, stencilop::KEEP);
+    d.SetRenderState(rs::STENCILFUNC, cmp::EQUAL);
+    d.SetRenderState(rs::STENCILREF, 0);
+    DrawScreenQuad(d, 0, 0, 8, 8, 0xFF00FF00u);
+    EXPECT_EQ(Pixel(d, 4, 4), 0xFF00FF00u);
+    d.SetRenderState(rs::STENCILENABLE, 0);
 }
 
 TEST_F(GfxDevice, ClearWithDepthWritesOffStillClearsDepth) {
