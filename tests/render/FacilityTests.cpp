@@ -301,6 +301,71 @@ TEST_F(FacilityTest, ForcedLossResetsAndRestoresEveryBuffer) {
     f.ReleaseShader(set);
 }
 
+// A directional light made by the light manager lights a surface through a lighting pass set
+// and a material; the manager's update darkens it; after a device reset the listed light is set
+// and switched on again, and a static index buffer draws with its old contents.
+TEST_F(FacilityTest, LightsAndIndexBuffersComeBackAfterAReset) {
+    auto* lm = static_cast<D3D8LightManager*>(f.GetLightManager());
+    D3D8DirectionalLight* sun = lm->CreateDirectionalLight();  // identity orientation: towards -z
+    sun->diffuseSource = Vector4{0.5f, 0.25f, 1.0f, 1.0f};
+    sun->Enable();
+    lm->ApplyLights();
+    ShaderDescription lit = OpaqueDiffuse();
+    lit.lighting = 1;
+    ShaderPassSet* set = f.AddShader(lit);
+    MaterialDescription md;
+    md.emissive = Color::FromBytes(0, 0, 0, 0);
+    md.ambient = Color::FromBytes(0, 0, 0, 0);
+    md.power = 3.0f;  // a record of its own
+    Material* material = f.AddMaterial(md);
+    struct WorldVertex { float x, y, z, nx, ny, nz, u, v; };
+    constexpr uint32_t kWorldFormat = 37;
+    StaticVertexBuffer* vb = f.CreateVertexBuffer(kWorldFormat, sizeof(WorldVertex), 4, false);
+    const WorldVertex quad[4] = {{-1, 1, 0.5f, 0, 0, 1, 0, 0}, {1, 1, 0.5f, 0, 0, 1, 1, 0},
+                                 {-1, -1, 0.5f, 0, 0, 1, 0, 1}, {1, -1, 0.5f, 0, 0, 1, 1, 1}};
+    memcpy(vb->data(), quad, sizeof quad);
+    vb->Update(0, 4);
+    StaticIndexBuffer* ib = f.CreateIndexBuffer(6, 4, false);
+    const uint32_t order[6] = {0, 1, 2, 2, 1, 3};
+    memcpy(ib->indices.get(), order, sizeof order);
+    ib->Update(0, 6);
+    auto draw = [&] {
+        gfx::Device& d = *f.Device();
+        for (uint32_t t : {gfx::ts::WORLD, gfx::ts::VIEW, gfx::ts::PROJECTION}) d.SetTransform(t, gfx::Mat4());
+        f.Clear(kClearTarget);
+        f.ApplyShaderPass(set);
+        f.ApplyMaterial(material);
+        f.SetVertexShaderHandle(vb->fvf);
+        f.SetStreamSource(vb->DeviceBuffer(), vb->stride);
+        f.SetIndices(ib->DeviceBuffer(), 0);
+        d.DrawIndexedPrimitive(gfx::prim::TRIANGLELIST, 0, 4, 0, 2);
+        return Pixel(f, kW / 2, kH / 2);
+    };
+    const uint32_t litColour = 0xFF000000u | 128u << 16 | 64u << 8 | 255u;
+    auto near = [](uint32_t a, uint32_t b) {
+        for (int sh : {0, 8, 16})
+            if (std::abs(int((a >> sh) & 0xFF) - int((b >> sh) & 0xFF)) > 2) return false;
+        return true;
+    };
+    EXPECT_TRUE(near(draw(), litColour)) << std::hex << draw();
+    lm->UpdateLights();
+    EXPECT_EQ(draw(), 0xFF000000u);
+    f.Device()->ForceCooperativeLevel(gfx::CoopState::NOTRESET);
+    f.BeginScene();
+    f.EndScene();
+    ASSERT_EQ(f.Device()->TestCooperativeLevel(), gfx::CoopState::OK);
+    EXPECT_TRUE(f.Device()->IsLightEnabled(sun->Index()));
+    EXPECT_EQ(lm->DirectionalLights().size(), 1u);
+    EXPECT_TRUE(near(draw(), litColour)) << std::hex << draw();
+    sun->Disable();
+    delete sun;
+    f.SetIndices(nullptr, 0);
+    f.ReleaseIndexBuffer(ib);
+    f.ReleaseVertexBuffer(vb);
+    f.ReleaseMaterial(material);
+    f.ReleaseShader(set);
+}
+
 // In full screen a request picks a listed mode (first of any rate, else the highest rate of
 // that size and depth) and the device resets to its size with every buffer restored; in a
 // window the size is taken as asked and the depth stays the desktop's.
