@@ -28,6 +28,30 @@ uint32_t FloatBits(float f) {
 
 gfx::ColorValue ToColorValue(const float (&c)[4]) { return {c[0], c[1], c[2], c[3]}; }
 
+// Display depths and the adapter formats they stand for map both ways by one table: a depth
+// outside it has no format, and a format outside it reads as 4 bits. Modes reported by an
+// adapter pass through it, as the adapter's own formats would.
+constexpr struct {
+    int32_t bits;
+    uint32_t format;  // P8, X1R5G5B5, R5G6B5, R8G8B8, X8R8G8B8
+} kModeFormats[] = {{8, 41}, {15, 24}, {16, 23}, {24, 20}, {32, 22}};
+
+uint32_t FormatOfBits(int32_t bits) {
+    for (const auto& m : kModeFormats)
+        if (m.bits == bits) return m.format;
+    return 0;
+}
+
+int32_t BitsOfFormat(uint32_t format) {
+    for (const auto& m : kModeFormats)
+        if (m.format == format) return m.bits;
+    return 4;
+}
+
+DisplayMode ToDisplayMode(const gfx::Mode& m) {
+    return {m.width, m.height, BitsOfFormat(FormatOfBits(m.bitsPerPixel)), m.refreshRate};
+}
+
 }  // namespace
 
 RenderSubObjectMakers& SubObjectMakers() {
@@ -98,8 +122,7 @@ D3D8RenderFacility::D3D8RenderFacility(DeviceSource source) : source_(std::move(
     }
     Log().Log(3, "D3D8RENDERFACILITY: Listing %d devices:", int(adapters.size()));
     for (auto& r : adapters) Log().Log(3, "D3D8RENDERFACILITY: Device: %s, %s", r.driver.c_str(), r.description.c_str());
-    const gfx::Mode desk = adapterDescs_[0].desktop;
-    currentMode = {desk.width, desk.height, desk.bitsPerPixel, desk.refreshRate};
+    currentMode = ToDisplayMode(adapterDescs_[0].desktop);
     screenWidth = currentMode.width;
     screenHeight = currentMode.height;
     selectedAdapter = 0;
@@ -157,7 +180,7 @@ void D3D8RenderFacility::ChooseDevice(int32_t index) {
     const gfx::AdapterDesc& chosen = adapterDescs_[size_t(selectedAdapter)];
     caps = chosen.caps;
     modes.clear();
-    for (const gfx::Mode& m : chosen.modes) modes.push_back({m.width, m.height, m.bitsPerPixel, m.refreshRate});
+    for (const gfx::Mode& m : chosen.modes) modes.push_back(ToDisplayMode(m));
     Log().Log(3, "D3D8RENDERFACILITY: Listing %d modes", int(modes.size()));
     for (auto& m : modes)
         Log().Log(3, "D3D8RENDERFACILITY: %d*%d*%d@%d", m.width, m.height, m.bitsPerPixel, m.refreshRate);

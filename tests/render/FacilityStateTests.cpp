@@ -13,6 +13,7 @@
 #include "engine/core/Geometry.h"
 #include "engine/render/D3D8RenderFacility.h"
 #include "platform/gfx/RecordingDevice.h"
+#include "platform/window/Window.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -99,6 +100,51 @@ TEST(FacilityChoice, SelectingWithoutADeviceOnlyRecordsTheMode) {
     EXPECT_EQ(f.CurrentMode(), (DisplayMode{800, 600, 32, 75}));
     EXPECT_EQ(f.ScreenWidth(), 800);
     EXPECT_EQ(f.ViewportHeight(), 600);
+}
+
+// Full screen: a listed mode equal to the request (any rate for -1, the first in the adapter's
+// order), else the highest rate above 0 of that size and depth, else false with nothing changed.
+// Listed depths pass the depth/format table (30 bits has no format and reads as 4).
+TEST(FacilityChoice, FullScreenRequestsPickListedModes) {
+    plat::Window* window = plat::Window::Create("modes", 0, 0, 640, 480, true);
+    ASSERT_NE(window, nullptr);
+    gfx::AdapterDesc a = Adapter("A", true, true, false);
+    a.modes = {{800, 600, 32, 75}, {800, 600, 32, 60}, {800, 600, 32, 85}, {1024, 768, 32, 0},
+               {1024, 768, 32, 0}, {640, 480, 16, 60}, {640, 480, 30, 60}};
+    a.desktop = {1280, 1024, 24, 60};
+    Rig rig({a});
+    D3D8RenderFacility& f = *rig.facility;
+    EXPECT_EQ(f.CurrentMode(), (DisplayMode{1280, 1024, 24, 60}));
+    f.SetWindow(window->NativeHandle());
+    f.ChooseDevice(-1);
+    EXPECT_EQ(f.Modes().back(), (DisplayMode{640, 480, 4, 60}));
+    struct { DisplayMode request; bool ok; DisplayMode expected; } cases[] = {
+        {{800, 600, 32, -1}, true, {800, 600, 32, 75}},
+        {{800, 600, 32, 60}, true, {800, 600, 32, 60}},
+        {{800, 600, 32, 70}, true, {800, 600, 32, 85}},   // not listed: the highest rate
+        {{1024, 768, 32, 60}, false, {800, 600, 32, 85}},  // only rate 0 listed
+        {{1024, 768, 32, -1}, true, {1024, 768, 32, 0}},
+        {{640, 480, 32, -1}, false, {1024, 768, 32, 0}},
+        {{640, 480, 4, 60}, true, {640, 480, 4, 60}},
+    };
+    for (auto& c : cases) {
+        testing_support::LogCapture log;
+        EXPECT_EQ(f.RequestMode(c.request), c.ok) << c.request.width << "@" << c.request.refreshRate;
+        EXPECT_EQ(f.CurrentMode(), c.expected) << c.request.width << "@" << c.request.refreshRate;
+        char line[96];
+        snprintf(line, sizeof line, "D3D8RENDERFACILITY: Requesting: %d*%d*%d@%d", c.request.width, c.request.height,
+                 c.request.bitsPerPixel, c.request.refreshRate);
+        EXPECT_TRUE(log.Contains(line));
+        if (c.ok) {
+            snprintf(line, sizeof line, "D3D8RENDERFACILITY: %d*%d*%d@%d selected", c.expected.width, c.expected.height,
+                     c.expected.bitsPerPixel, c.expected.refreshRate);
+            EXPECT_TRUE(log.Contains(line)) << line;
+            EXPECT_TRUE(log.Contains("D3D8RENDERFACILITY: Querying device for FSAA caps"));
+            EXPECT_TRUE(log.Contains("D3D8RENDERFACILITY: Device released"));
+        }
+    }
+    f.SetWindow(nullptr);
+    delete window;
 }
 
 TEST(FacilityChoice, DepthFormatsDecideTheStencil) {
