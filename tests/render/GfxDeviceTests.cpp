@@ -469,6 +469,87 @@ TEST_F(GfxDevice, DirectionalLightFollowsTheLightingFormula) {
     d.LightEnable(0, false);
 }
 
+// Point and spot lights: attenuation 1/(a0 + a1 d + a2 d^2) inside the range, nothing beyond
+// it, and the spot cone (full inside theta, nothing outside phi). Lighting runs per vertex, so
+// the quad is small: its corners are all about 1 from the light.
+TEST_F(GfxDevice, PointAndSpotLightsAttenuateAndCone) {
+    d.SetRenderState(rs::LIGHTING, 1);
+    d.SetRenderState(rs::ZENABLE, 0);
+    MaterialColors m;
+    m.diffuse = {1, 1, 1, 1};
+    d.SetMaterial(m);
+    d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
+    d.SetTextureStageState(0, tss::COLORARG1, ta::DIFFUSE);
+    struct {
+        uint32_t type;
+        float range, a0, a1, a2, theta, phi;
+        float expected;
+    } rows[] = {
+        {light::POINT, 10, 0, 2, 0, 0, 0, 0.5f},           // d = 1: 1 / 2
+        {light::POINT, 10, 1, 0, 3, 0, 0, 0.25f},          // 1 / (1 + 3)
+        {light::POINT, 0.5f, 1, 0, 0, 0, 0, 0.0f},         // out of range
+        {light::SPOT, 10, 1, 0, 0, 0.5f, 1.0f, 1.0f},      // on the axis: inside theta
+        {light::SPOT, 10, 1, 0, 0, 0.0f, 0.001f, 0.0f},    // off by a hair: outside phi
+    };
+    for (auto& r : rows) {
+        Light l;
+        l.type = r.type;
+        l.diffuse = {1, 1, 1, 1};
+        l.position = {0, 0, -0.5f};
+        l.direction = {0, 0.05f, 1};  // the spot axis passes just beside the quad's centre
+        l.range = r.range;
+        l.attenuation0 = r.a0;
+        l.attenuation1 = r.a1;
+        l.attenuation2 = r.a2;
+        l.theta = r.theta;
+        l.phi = r.phi;
+        l.falloff = 1;
+        d.SetLight(0, l);
+        d.LightEnable(0, true);
+        d.Clear(clear::TARGET, 0xFF000000u, 1.0f, 0);
+        const float e = 0.1f;
+        LitVertex small[4] = {{-e, e, 0.5f, 0, 0, -1, 0, 0}, {e, e, 0.5f, 0, 0, -1, 0, 0},
+                              {-e, -e, 0.5f, 0, 0, -1, 0, 0}, {e, -e, 0.5f, 0, 0, -1, 0, 0}};
+        d.SetVertexShader(kLitFvf);
+        d.DrawPrimitiveUP(prim::TRIANGLESTRIP, 2, small, sizeof(LitVertex));
+        const int v = int(std::lround(r.expected * 255));
+        EXPECT_TRUE(Near(Pixel(d, 32, 32), Rgb(v, v, v), 4)) << r.type << " " << r.a1 << std::hex << " got " << Pixel(d, 32, 32);
+    }
+    d.LightEnable(0, false);
+}
+
+// User clip planes are in world space and keep the side where ax + by + cz + d >= 0; pre-
+// transformed vertices are never clipped.
+TEST_F(GfxDevice, UserClipPlanesKeepThePositiveSide) {
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
+    d.SetTextureStageState(0, tss::COLORARG1, ta::DIFFUSE);
+    Mat4 world;
+    world.m[3][1] = 0.5f;  // world y = local y + 0.5
+    d.SetTransform(ts::WORLD, world);
+    const float keepRight[4] = {1, 0, 0, 0}, keepHigh[4] = {0, 1, 0, -0.75f};  // x >= 0; world y >= 0.75
+    d.SetClipPlane(0, keepRight);
+    d.SetClipPlane(2, keepHigh);
+    struct V { float x, y, z; uint32_t c; } quad[4] = {
+        {-1, 0.5f, 0.5f, 0xFFFFFFFFu}, {1, 0.5f, 0.5f, 0xFFFFFFFFu}, {-1, -1.5f, 0.5f, 0xFFFFFFFFu}, {1, -1.5f, 0.5f, 0xFFFFFFFFu}};
+    struct { uint32_t mask; bool left, right, lowRight; } rows[] = {
+        {0, true, true, true}, {1, false, true, true}, {4, true, true, false}, {5, false, true, false}};
+    for (auto& r : rows) {
+        d.SetRenderState(rs::CLIPPLANEENABLE, r.mask);
+        d.Clear(clear::TARGET, 0xFF000000u, 1.0f, 0);
+        d.SetVertexShader(fvf::XYZ | fvf::DIFFUSE);
+        d.DrawPrimitiveUP(prim::TRIANGLESTRIP, 2, quad, sizeof(V));
+        // The quad covers screen rows 0..31 after the world shift; row 4 is at world y ~0.875.
+        EXPECT_EQ(Pixel(d, 10, 4) == 0xFFFFFFFFu, r.left) << r.mask;
+        EXPECT_EQ(Pixel(d, 50, 4) == 0xFFFFFFFFu, r.right) << r.mask;
+        EXPECT_EQ(Pixel(d, 50, 28) == 0xFFFFFFFFu, r.lowRight) << r.mask;  // world y ~0.125
+    }
+    DrawScreenQuad(d, 0, 40, 8, 48, 0xFF00FF00u);
+    EXPECT_EQ(Pixel(d, 4, 44), 0xFF00FF00u);
+    d.SetRenderState(rs::CLIPPLANEENABLE, 0);
+    d.SetTransform(ts::WORLD, Mat4());
+}
+
 TEST_F(GfxDevice, SpecularHighlightFacesTheViewer) {
     d.SetRenderState(rs::LIGHTING, 1);
     d.SetRenderState(rs::SPECULARENABLE, 1);
