@@ -32,6 +32,7 @@ struct Rig {
     gfx::RecordingDevice* device = nullptr;
     std::unique_ptr<D3D8RenderFacility> facility;
     bool failCreate = false;
+    gfx::Caps deviceCaps;  // what the device reports once made
 
     explicit Rig(std::vector<gfx::AdapterDesc> adapters = {Adapter("main", true, true, true)}) {
         DeviceSource source;
@@ -39,6 +40,7 @@ struct Rig {
         source.create = [this](void*, int32_t w, int32_t h) -> std::unique_ptr<gfx::Device> {
             if (failCreate) return nullptr;
             auto d = std::make_unique<gfx::RecordingDevice>(w, h);
+            d->caps = deviceCaps;
             device = d.get();
             return d;
         };
@@ -202,6 +204,88 @@ TEST(FacilityChoice, WithoutADeviceTheFacilityStaysInert) {
         f.EndScene();
         EXPECT_EQ(f.GetLightManager(), nullptr);
     }
+}
+
+// The start-up report: adapters and modes, the device, each capability line only when it
+// applies, and the state initialisation.
+TEST(FacilityChoice, CreationReportsTheCapabilities) {
+    gfx::Caps rich, poor;
+    poor.hardwareTnL = false;
+    poor.maxStreams = 0;
+    poor.zFog = poor.wFog = poor.fogTable = poor.fogVertex = false;
+    poor.nonPow2Conditional = false;
+    poor.squareOnly = true;
+    poor.maxTextureWidth = 256;
+    poor.maxTextureHeight = 128;
+    const char* always[] = {"D3D8RENDERFACILITY: Listing 1 devices:", "D3D8RENDERFACILITY: Device: mesa, main",
+                            "D3D8RENDERFACILITY: Listing 3 modes", "D3D8RENDERFACILITY: 800*600*32@75",
+                            "D3D8RENDERFACILITY: main selected as best device", "D3D8RENDERFACILITY: Device created",
+                            "D3D8RENDERFACILITY: MaxVertexBlendMatrices = 4", "D3D8RENDERFACILITY: MaxVertexBlendMatrixIndex = 0",
+                            "D3D8RENDERFACILITY: We have 64 MB of available videoram",
+                            "D3D8RENDERFACILITY: MaxPrimitiveCount = 1048575", "D3D8RENDERFACILITY: MaxVertexIndex = 16777215",
+                            "D3D8RENDERFACILITY: Initial buffer clear", "D3D8RENDERFACILITY: Creating default viewport",
+                            "D3D8RENDERFACILITY: Resetting states", "D3D8RENDERFACILITY: States reset to default",
+                            "D3D8RENDERFACILITY: Init completed. Ready for use!"};
+    const char* richOnly[] = {"D3D8RENDERFACILITY: DX8 compatible driver detected", "D3D8RENDERFACILITY: Hardware T&L support detected",
+                              "D3D8RENDERFACILITY: Device supports ZFogging", "D3D8RENDERFACILITY: Device supports WFogging",
+                              "D3D8RENDERFACILITY: Device supports pixel fogging", "D3D8RENDERFACILITY: Device supports vertex fogging",
+                              "D3D8TEXTUREMANAGER: Device supports efficient 2D-sprites"};
+    for (bool isRich : {true, false}) {
+        testing_support::LogCapture log;
+        Rig rig;
+        rig.deviceCaps = isRich ? rich : poor;
+        D3D8RenderFacility& f = rig.Create();
+        ASSERT_TRUE(f.DeviceReady());
+        for (const char* line : always) EXPECT_TRUE(log.Contains(line)) << line;
+        for (const char* line : richOnly) EXPECT_EQ(log.Contains(line), isRich) << line;
+        EXPECT_EQ(log.Contains("D3D8TEXTUREMANAGER: Device supports only square textures"), !isRich);
+        EXPECT_TRUE(log.Contains(isRich ? "D3D8TEXTUREMANAGER: Max size is 4096*4096" : "D3D8TEXTUREMANAGER: Max size is 256*128"));
+        // At least one stream entry even when the device reports none.
+        EXPECT_TRUE(log.Contains(isRich ? "D3D8RENDERFACILITY: Device supports 16 concurrent vertexstreams"
+                                        : "D3D8RENDERFACILITY: Device supports 1 concurrent vertexstreams"));
+        // The states the engine starts from.
+        using namespace gfx;
+        const std::pair<uint32_t, uint32_t> states[] = {
+            {rs::NORMALIZENORMALS, 1}, {rs::DITHERENABLE, 0}, {rs::AMBIENTMATERIALSOURCE, mcs::MATERIAL},
+            {rs::EMISSIVEMATERIALSOURCE, mcs::MATERIAL}, {rs::DIFFUSEMATERIALSOURCE, mcs::COLOR1},
+            {rs::SPECULARMATERIALSOURCE, mcs::COLOR2}, {rs::FOGVERTEXMODE, fogmode::NONE}, {rs::LOCALVIEWER, 0},
+            {rs::FOGENABLE, 0}, {rs::CLIPPLANEENABLE, 0}, {rs::FILLMODE, fill::SOLID}};
+        for (auto [state, value] : states) EXPECT_EQ(rig.device->GetRenderState(state), value) << state;
+    }
+}
+
+// Dynamic locks: mode bit 0 discards, else bit 1 appends without overwriting, never the system
+// lock; addresses step by the stride inside the locked range. Static updates lock their range.
+TEST(FacilityBuffers, LockModesAndRanges) {
+    Rig rig;
+    D3D8RenderFacility& f = rig.Create();
+    gfx::RecordingDevice& d = *rig.device;
+    DynamicVertexBuffer* vb = f.CreateDynamicVertexBuffer(1 | 8, 16, 10, false);
+    using namespace gfx::lock;
+    struct { uint32_t mode, flags; } modes[] = {{0, NOSYSLOCK}, {1, DISCARD | NOSYSLOCK}, {2, NOOVERWRITE | NOSYSLOCK},
+                                                {3, DISCARD | NOSYSLOCK}};
+    for (auto& m : modes) {
+        d.ClearCalls();
+        auto* p = static_cast<uint8_t*>(vb->Lock(2, 4, m.mode));
+        ASSERT_NE(p, nullptr);
+        char line[48];
+        snprintf(line, sizeof line, "Lock 32 64 %X", m.flags);
+        EXPECT_EQ(d.Count(line), 1) << line;
+        EXPECT_EQ(vb->VertexAddress(3), p + 48);
+        EXPECT_EQ(vb->VertexAddress(4), nullptr);
+        vb->Unlock();
+    }
+    testing_support::LogCapture log;
+    EXPECT_EQ(vb->Lock(8, 3, 0), nullptr);
+    EXPECT_EQ(vb->VertexAddress(0), nullptr);
+    StaticVertexBuffer* sb = f.CreateVertexBuffer(1 | 8, 16, 10, false);
+    d.ClearCalls();
+    EXPECT_TRUE(sb->Update(3, 2));
+    EXPECT_EQ(d.Count("Lock 48 32 0"), 1);
+    EXPECT_FALSE(sb->Update(9, 2));
+    f.ReleaseDynamicVertexBuffer(vb);
+    f.ReleaseVertexBuffer(sb);
+    EXPECT_EQ(d.LiveDefaultResources(), 0);
 }
 
 TEST(FacilityChoice, VertexShaderWorkaroundForOneCardOnly) {
