@@ -728,8 +728,13 @@ bool GLDevice::CreateTargets(int32_t w, int32_t h) {
     shadow_.drawFbo = backFbo_;
     glBindTexture(GL_TEXTURE_2D, 0);
     backW_ = w;
-    backH_ = h; fprintf(stderr, "DBG CreateTargets %d %d\n", w, h);
-    if (!ok) Log(1, "GFX: back buffer %dx%d incomplete", w, h);
+    backH_ = h;
+    if (!ok) {
+        // Nothing may be read from or drawn into the broken targets, and the next reset must
+        // make them again whatever size it asks for.
+        Log(1, "GFX: back buffer %dx%d incomplete", w, h);
+        backW_ = backH_ = 0;
+    }
     return ok;
 }
 
@@ -815,7 +820,6 @@ CoopState GLDevice::TestCooperativeLevel() {
             else if (coop_ == CoopState::LOST) coop_ = CoopState::NOTRESET;
         }
     }
-    if (coop_ != CoopState::OK) fprintf(stderr, "DBG coop %d flags %x\n", int(coop_), SDL_GetWindowFlags(window_));
     return coop_;
 }
 
@@ -842,8 +846,12 @@ Result GLDevice::Present() {
     assert(OnOwnerThread());
     if (coop_ == CoopState::LOST) return Result::DEVICELOST;
     Count();
-    if (getenv("DBG_A")) glFinish();
     glBindFramebuffer(GL_READ_FRAMEBUFFER, backFbo_);
+    // The front copy is taken before the window's swap: once a swap has handed the frame to a
+    // threaded rasteriser (llvmpipe), a copy out of the back buffer does not wait for that
+    // frame to finish and can take an older picture.
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, frontFbo_);
+    glBlitFramebuffer(0, 0, backW_, backH_, 0, 0, backW_, backH_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     if (window_ && !ownWindow_) {
         int ww = 0, wh = 0;
         SDL_GL_GetDrawableSize(window_, &ww, &wh);
@@ -859,11 +867,8 @@ Result GLDevice::Present() {
         glClear(GL_COLOR_BUFFER_BIT);
         glBlitFramebuffer(0, 0, backW_, backH_, dx, dy + dh, dx + dw, dy, GL_COLOR_BUFFER_BIT, GL_LINEAR);
         SDL_GL_SwapWindow(window_);
-        if (getenv("DBG_B")) glFinish();
         stats_.glCalls += 3;
     }
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, frontFbo_);
-    glBlitFramebuffer(0, 0, backW_, backH_, 0, 0, backW_, backH_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     glBindFramebuffer(GL_FRAMEBUFFER, backFbo_);
     shadow_.drawFbo = backFbo_;
     stats_.glCalls += 3;
@@ -1770,7 +1775,8 @@ Result GLDevice::ValidateDevice(uint32_t* passes) {
 
 bool GLDevice::ReadPixels(bool back, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t* out) {
     if (!out || w <= 0 || h <= 0 || x < 0 || y < 0 || x > backW_ - w || y > backH_ - h) return false;
-    if (getenv("DBG_FINISH")) glFinish();
+    // A read right after a swap must see the finished frame (see Present).
+    glFinish();
     glBindFramebuffer(GL_READ_FRAMEBUFFER, back ? backFbo_ : frontFbo_);
     glReadPixels(x, y, w, h, GL_BGRA, GL_UNSIGNED_BYTE, out);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, backFbo_);
