@@ -733,6 +733,13 @@ TEST_F(GfxDevice, BuffersRefuseLocksOutsideAndResetRefusesLiveDefaultBuffers) {
     EXPECT_EQ(d.Reset(kSize, kSize), Result::INVALIDCALL);
     d.ReleaseBuffer(vb);
     EXPECT_EQ(d.Reset(kSize, kSize), Result::OK);
+    // Targets that cannot be made fail the reset; the next one makes them again.
+    EXPECT_NE(d.Reset(1 << 20, kSize), Result::OK);
+    uint32_t p1[1];
+    EXPECT_FALSE(d.ReadPixels(true, 0, 0, 1, 1, p1));
+    EXPECT_EQ(d.Reset(kSize, kSize), Result::OK);
+    d.Clear(clear::TARGET, 0xFF336699u, 1.0f, 0);
+    EXPECT_EQ(Pixel(d, 1, 1), 0xFF336699u);
     d.ForceCooperativeLevel(CoopState::LOST);
     EXPECT_EQ(d.Reset(kSize, kSize), Result::DEVICELOST);
     d.ForceCooperativeLevel(CoopState::NOTRESET);
