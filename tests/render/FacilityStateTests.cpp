@@ -149,6 +149,26 @@ TEST(FacilityChoice, FullScreenRequestsPickListedModes) {
     delete window;
 }
 
+// With a device, selecting the mode in force does nothing (a listed rate of -1 matches any
+// rate); another mode resets the device to its size.
+TEST(FacilityChoice, SelectingTheModeInForceLeavesTheDevice) {
+    gfx::AdapterDesc a = Adapter("A", true, true, false);
+    a.modes = {{1024, 768, 32, 60}, {1024, 768, 32, -1}, {800, 600, 32, 60}};
+    Rig rig({a});
+    D3D8RenderFacility& f = rig.Create();
+    f.SelectMode(0);
+    rig.device->ClearCalls();
+    f.SelectMode(0);
+    f.SelectMode(1);
+    EXPECT_EQ(rig.device->Count("Reset"), 0);
+    EXPECT_EQ(f.CurrentMode(), (DisplayMode{1024, 768, 32, 60}));
+    f.SelectMode(2);
+    EXPECT_EQ(rig.device->Count("Reset 800 600"), 1);
+    EXPECT_EQ(rig.device->BackWidth(), 800);
+    f.SelectMode(3);  // not listed: nothing
+    EXPECT_EQ(f.CurrentMode(), (DisplayMode{800, 600, 32, 60}));
+}
+
 TEST(FacilityChoice, DepthFormatsDecideTheStencil) {
     using namespace gfx::depthfmt;
     struct {
