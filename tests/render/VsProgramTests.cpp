@@ -85,6 +85,27 @@ TEST(VsPrograms, EachInstructionGivesItsColour) {
     }
 }
 
+// With fog on, a program's oFog.x is the fog factor; a program that writes none is not fogged.
+TEST(VsPrograms, FogFactorComesFromTheProgram) {
+    Device& d = TheDevice();
+    ASSERT_EQ(d.Reset(kSize, kSize), Result::OK);
+    d.SetRenderState(rs::LIGHTING, 0);
+    d.SetRenderState(rs::CULLMODE, cull::NONE);
+    d.SetRenderState(rs::ZENABLE, 0);
+    d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
+    d.SetTextureStageState(0, tss::COLORARG1, ta::DIFFUSE);
+    d.SetRenderState(rs::FOGENABLE, 1);
+    d.SetRenderState(rs::FOGVERTEXMODE, fogmode::LINEAR);
+    d.SetRenderState(rs::FOGCOLOR, 0xFF0000FFu);
+    const Program fogged{"fogged", "mov oD0, c0\nmov oFog.x, c1.x\n", {{1, 0, 0, 1}, {0.25f, 0, 0, 0}}, Rgb(64, 0, 191)};
+    const Program plain{"plain", "mov oD0, c0\n", {{1, 0, 0, 1}}, Rgb(255, 0, 0)};
+    for (const Program& p : {fogged, plain}) {
+        const uint32_t got = DrawWith(d, p);
+        EXPECT_TRUE(Near(got, p.expected, 2)) << p.what << std::hex << ": got " << got;
+    }
+    d.SetRenderState(rs::FOGENABLE, 0);
+}
+
 TEST(VsPrograms, AssemblerRefusesBadTextAndTheValidatorBadRegisters) {
     struct {
         const char* what;
