@@ -11,6 +11,11 @@ struct ThreadRecord {
     std::mutex lock;
     std::condition_variable cv;
     int suspendCount = 0;
+    // The last handle may go before anyone joined (or on the thread itself, as it ends):
+    // the thread then runs on detached, as every other thread does.
+    ~ThreadRecord() {
+        if (joinable.joinable()) joinable.detach();
+    }
 };
 
 namespace {

@@ -63,6 +63,24 @@ TEST(Thread, StartsJoinsAndComparesById) {
     EXPECT_FALSE(t.IsValid());
 }
 
+TEST(Thread, AJoinableThreadWhoseHandleIsClosedRunsOnAndEndsQuietly) {
+    // Close never stops a thread; dropping the last handle of a joinable one must not abort
+    // the program, neither while it runs nor when it ends.
+    static std::atomic<int> finished{0};
+    static Semaphore go(0, 1);
+    {
+        Thread t;
+        ASSERT_TRUE(t.Start([](void*) -> uint32_t { go.Wait(); ++finished; return 0; }, nullptr, 2, true));
+        Thread copy = t;
+        t.Close();
+        copy.Close();
+    }
+    go.Release();
+    for (int i = 0; i < 500 && finished.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let it leave its procedure
+    EXPECT_EQ(finished.load(), 1);
+}
+
 TEST(Thread, SuspendCountsClampAndPauseAtTheNextCheck) {
     static std::atomic<int> passes{0};
     static std::atomic<bool> stop{false};
