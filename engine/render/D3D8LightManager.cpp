@@ -19,16 +19,22 @@ D3D8Light::D3D8Light(D3D8LightManager& m, uint32_t i, uint32_t type) : manager(&
 
 // A light deleted while enabled leaves the manager's lists (and the device) first.
 D3D8Light::~D3D8Light() {
-    if (manager && listPosition != -1) {
+    if (!manager) return;
+    if (listPosition != -1) {
         manager->device_.LightEnable(index, false);
         manager->Unlist(this);
     }
+    auto& created = manager->created;
+    created.erase(std::remove(created.begin(), created.end(), this), created.end());
 }
 
-void D3D8Light::Send() { manager->device_.SetLight(index, record); }
+// A light that outlived its manager (the renderer went first at shut-down) reaches no device.
+void D3D8Light::Send() {
+    if (manager) manager->device_.SetLight(index, record);
+}
 
 void D3D8Light::Enable() {
-    if (listPosition != -1) return;
+    if (listPosition != -1 || !manager) return;
     manager->device_.LightEnable(index, true);
     if (record.type == gfx::light::DIRECTIONAL) {
         manager->directionalLights.push_back(this);
@@ -42,7 +48,7 @@ void D3D8Light::Enable() {
 }
 
 void D3D8Light::Disable() {
-    if (listPosition == -1) return;
+    if (listPosition == -1 || !manager) return;
     manager->device_.LightEnable(index, false);
     manager->Unlist(this);
     listPosition = -1;
@@ -112,24 +118,29 @@ void D3D8SpotLight::Apply() {
 
 D3D8LightManager::~D3D8LightManager() {
     // The lights belong to their creators; they must not reach back into a dead manager.
-    for (auto* list : {&directionalLights, &otherLights, &spotLights})
-        for (D3D8Light* l : *list) { l->listPosition = -1; l->manager = nullptr; }
+    for (D3D8Light* l : created) {
+        l->listPosition = -1;
+        l->manager = nullptr;
+    }
 }
 
 D3D8DirectionalLight* D3D8LightManager::CreateDirectionalLight() {
     auto* l = new D3D8DirectionalLight(*this, nextIndex++);
+    created.push_back(l);
     l->Send();
     return l;
 }
 
 D3D8PointLight* D3D8LightManager::CreatePointLight() {
     auto* l = new D3D8PointLight(*this, nextIndex++, gfx::light::POINT);
+    created.push_back(l);
     l->Send();
     return l;
 }
 
 D3D8SpotLight* D3D8LightManager::CreateSpotLight() {
     auto* l = new D3D8SpotLight(*this, nextIndex++);
+    created.push_back(l);
     l->Send();
     return l;
 }

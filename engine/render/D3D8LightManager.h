@@ -118,4 +118,6 @@ private:
     std::vector<D3D8Light*> directionalLights;
     std::vector<D3D8Light*> otherLights;  // never filled
     std::vector<D3D8Light*> spotLights;
+    // Every light made here and not yet deleted, so the manager can let go of them all.
+    std::vector<D3D8Light*> created;
 };

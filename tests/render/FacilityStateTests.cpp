@@ -11,6 +11,7 @@
 
 #include "engine/core/Camera.h"
 #include "engine/core/Geometry.h"
+#include "engine/render/D3D8LightManager.h"
 #include "engine/render/D3D8RenderFacility.h"
 #include "platform/gfx/RecordingDevice.h"
 #include "platform/window/Window.h"
@@ -520,6 +521,27 @@ TEST(PassSetApply, ReleasedStencilOverrideIsForgotten) {
     f.ReleaseShader(s);
     f.ApplyShaderPass(b);
     EXPECT_EQ(rig.device->GetRenderState(gfx::rs::STENCILENABLE), 0u);
+}
+
+// Lights belong to their creators and may outlive the manager (the renderer is deleted first
+// at shut-down): after that they reach no device, and deleting them is safe.
+TEST(Lights, OutliveTheirManagerSafely) {
+    gfx::RecordingDevice device;
+    auto manager = std::make_unique<D3D8LightManager>(device);
+    D3D8DirectionalLight* sun = manager->CreateDirectionalLight();
+    D3D8SpotLight* spot = manager->CreateSpotLight();
+    sun->Enable();
+    EXPECT_TRUE(device.IsLightEnabled(sun->Index()));
+    manager.reset();
+    EXPECT_FALSE(sun->IsEnabled());
+    device.ClearCalls();
+    sun->Apply();
+    sun->Enable();
+    spot->Enable();
+    spot->Disable();
+    EXPECT_TRUE(device.calls.empty());
+    delete sun;
+    delete spot;
 }
 
 TEST(VertexFormat, EngineWordsBecomeDeviceFormats) {
