@@ -1,5 +1,6 @@
 #include "engine/core/Memory.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -79,23 +80,27 @@ void SetAutoMemoryReport(bool on) { g_autoReport.store(on); }
 bool GetAutoMemoryReport() { return g_autoReport.load(); }
 
 namespace {
+// A request size as a counter delta; absurd requests (which fail anyway) cannot overflow
+// the sums printed in the log.
+int64_t SizeDelta(size_t size) { return int64_t(std::min<size_t>(size, size_t(INT64_MAX / 4))); }
+
 void LogAllocation(const char* format, size_t size, int64_t total) {
     if (t_logGuard) return;
     t_logGuard = true;
     if (g_autoReport.load(std::memory_order_relaxed) && !Debugger::Instance().IsBusy())
-        Debugger::Instance().Message(format, SaturateInt(int64_t(size)), SaturateInt(total));
+        Debugger::Instance().Message(format, SaturateInt(SizeDelta(size)), SaturateInt(total));
     t_logGuard = false;
 }
 } // namespace
 
 void* TrackedAlloc(size_t size) {
-    LogAllocation("Allocating %d. Total Alloc = %d", size, g_currentBytes.load() + int64_t(size));
+    LogAllocation("Allocating %d. Total Alloc = %d", size, g_currentBytes.load() + SizeDelta(size));
     return CountedAllocate(size);
 }
 
 void TrackedFree(void* p, size_t size) {
     if (size == 0) return;
-    LogAllocation("Freeing %d. Total Alloc = %d", size, g_currentBytes.load() - int64_t(size));
+    LogAllocation("Freeing %d. Total Alloc = %d", size, g_currentBytes.load() - SizeDelta(size));
     if (p) CountedFree(p);
 }
 

@@ -51,6 +51,8 @@ struct TrackedAllocator {
     template <class U>
     TrackedAllocator(const TrackedAllocator<U>&) {}
     T* allocate(size_t n) {
+        // A count whose byte size wraps would hand out a tiny block.
+        if (n > std::numeric_limits<size_t>::max() / sizeof(T)) throw std::bad_array_new_length();
         void* p = TrackedAlloc(n * sizeof(T));
         if (!p) throw std::bad_alloc();
         return static_cast<T*>(p);

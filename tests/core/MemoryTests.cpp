@@ -66,6 +66,14 @@ TEST(TrackedMemory, TrackedFreeRules) {
     EXPECT_EQ(lines[1].rfind("Freeing 8. Total Alloc = ", 0), 0u);
 }
 
+TEST(TrackedMemory, ContainerAllocatorRefusesCountsWhoseSizeWraps) {
+    MemoryCounters before = GetMemoryCounters();
+    TrackedAllocator<uint32_t> a;
+    EXPECT_THROW(a.allocate(SIZE_MAX / 4 + 2), std::bad_alloc); // 4 bytes after wrapping
+    EXPECT_THROW(a.allocate(SIZE_MAX / 8), std::bad_alloc);     // fits size_t, not the heap
+    EXPECT_EQ(GetMemoryCounters().totalBlocks, before.totalBlocks);
+}
+
 TEST(TrackedMemory, ContainerAllocatorLogsEachAllocationButNotTheLogsOwn) {
     testing_support::LogCapture log(0);
     SetAutoMemoryReport(true);
