@@ -496,7 +496,9 @@ void D3D8RenderFacility::SetTexture(uint32_t stage, TextureHandle* handle) {
 void D3D8RenderFacility::BindTextureObject(uint32_t stage, const TextureStageBinding* b) {
     if (!device_ || stage >= 8) return;
     gfx::Texture* t = b ? b->texture : nullptr;
-    if (t == stageTextures[stage]) return;
+    // A released texture leaves the device's stage empty behind the cache; a new texture made
+    // at the freed address must not pass for the one still bound.
+    if (t == stageTextures[stage] && device_->GetTexture(stage) == t) return;
     FlushClients();
     if (t) {
         using namespace gfx;

@@ -621,6 +621,14 @@ TEST(FacilityCache, TexturesStreamsAndMaterials) {
     f.BindTextureObject(2, nullptr);
     f.BindTextureObject(2, nullptr);
     EXPECT_EQ(d.Count("SetTexture 2 none"), 1);
+    // The device's stage emptied behind the cache (its texture was released, and a new one may
+    // come at the same address): the next bind reaches the device.
+    f.BindTextureObject(2, &bind);
+    d.SetTexture(2, nullptr);
+    d.ClearCalls();
+    f.BindTextureObject(2, &bind);
+    EXPECT_EQ(d.Count("SetTexture 2 texture"), 1);
+    EXPECT_EQ(d.GetTexture(2), t);
     // Two materials sharing one record: switching sends no material, only the textures.
     MaterialDescription md;
     md.power = 2.0f;
