@@ -1,7 +1,7 @@
 #!/bin/sh
 # Puts every Debian package the project needs on a fresh machine. Idempotent.
 set -e
-PKGS="build-essential cmake pkg-config git
+PKGS="build-essential cmake pkgconf git clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsdl2-dev libepoxy-dev libegl-dev libgl-dev libgles-dev libegl-mesa0 libgl1-mesa-dri
   libfreetype-dev libfontconfig-dev fonts-liberation libstb-dev
