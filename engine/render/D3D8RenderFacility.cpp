@@ -887,8 +887,14 @@ Material* D3D8RenderFacility::AddMaterial(const MaterialDescription& d) {
     std::copy(std::begin(d.textures), std::end(d.textures), std::begin(m->textures));
     m->refCount = 1;
     materials.push_back(m);
-    if (currentMaterial) ApplyMaterial(m);
-    else currentMaterial = m;
+    if (currentMaterial) {
+        ApplyMaterial(m);
+    } else {
+        // Current without being applied: its first apply must still send it and bind its
+        // textures, or the first material of a scene would never reach the device.
+        currentMaterial = m;
+        materialStale_ = true;
+    }
     return m;
 }
 

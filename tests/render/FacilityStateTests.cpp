@@ -629,11 +629,19 @@ TEST(FacilityCache, TexturesStreamsAndMaterials) {
     f.BindTextureObject(2, &bind);
     EXPECT_EQ(d.Count("SetTexture 2 texture"), 1);
     EXPECT_EQ(d.GetTexture(2), t);
-    // Two materials sharing one record: switching sends no material, only the textures.
+    // The first material becomes current without being sent; its first apply sends it.
     MaterialDescription md;
     md.power = 2.0f;
+    d.ClearCalls();
     Material* m1 = f.AddMaterial(md);
+    EXPECT_EQ(f.CurrentMaterial(), m1);
+    EXPECT_EQ(d.Count("SetMaterial"), 0);
     f.ApplyMaterial(m1);
+    EXPECT_EQ(d.Count("SetMaterial"), 1);
+    EXPECT_FLOAT_EQ(d.GetMaterial().power, 2.0f);
+    f.ApplyMaterial(m1);
+    EXPECT_EQ(d.Count("SetMaterial"), 1);
+    // Two materials sharing one record: switching sends no material, only the textures.
     md.textures[0] = reinterpret_cast<TextureHandle*>(0x10);  // another handle, same colours
     Material* m2 = f.AddMaterial(md);
     EXPECT_NE(m1, m2);
