@@ -5,6 +5,7 @@
 
 #include "engine/core/Debugger.h"
 #include "engine/core/Engine.h"
+#include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/D3D8TextureManager.h"
 #include "engine/render/RenderFacility.h"
 #include "engine/render/RenderStats.h"
@@ -60,10 +61,7 @@ ShaderDescription SpriteShader(int32_t mode) {
 
 }  // namespace
 
-uint32_t PackSpriteColor(const Color* c) {
-    if (!c) return 0xFFFFFFFFu;
-    return (uint32_t(c->a) << 24) | (uint32_t(c->r) << 16) | (uint32_t(c->g) << 8) | uint32_t(c->b);
-}
+uint32_t PackSpriteColor(const Color* c) { return c ? ToPacked(*c) : 0xFFFFFFFFu; } // null: opaque white
 
 // ---------------------------------------------------------------------------------------------
 // Anchoring and text, shared by every sprite renderer.
