@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cerrno>
@@ -176,10 +177,18 @@ TEST(Sync, SleepSecondsSleepsAtLeastTheTruncatedMilliseconds) {
     auto start = std::chrono::steady_clock::now();
     SleepSeconds(0.1f);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
-    // Zero, negative and not-a-number only yield.
-    start = std::chrono::steady_clock::now();
-    for (float s : {0.0f, -1.0f, -1e30f, std::numeric_limits<float>::quiet_NaN(), 0.0004f}) SleepSeconds(s);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+    // Zero, negative and not-a-number only yield. A loaded machine may hold any one call up, so
+    // each value gets a few tries and the quickest counts: a call that really sleeps is slow
+    // every time.
+    for (float s : {0.0f, -1.0f, -1e30f, std::numeric_limits<float>::quiet_NaN(), 0.0004f}) {
+        auto quickest = std::chrono::steady_clock::duration::max();
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            start = std::chrono::steady_clock::now();
+            SleepSeconds(s);
+            quickest = std::min(quickest, std::chrono::steady_clock::now() - start);
+        }
+        EXPECT_LT(quickest, std::chrono::milliseconds(50)) << s;
+    }
 }
 
 TEST(EngineRand, FifteenBitSequenceFromSeedOnePerThread) {
