@@ -1,7 +1,6 @@
 #include "engine/render/SpriteFactory.h"
 
 #include <cstring>
-#include <mutex>
 
 #include "engine/core/Debugger.h"
 #include "engine/core/Engine.h"
@@ -10,16 +9,6 @@
 #include "engine/render/RenderFacility.h"
 #include "engine/render/Sprite.h"
 #include "engine/render/ZktFormat.h"
-
-namespace {
-
-SharedString Upper(const SharedString& s) {
-    SharedString copy = s.Clone();
-    copy.ToUpper();
-    return copy;
-}
-
-}  // namespace
 
 bool SpriteLoaderZKT::Load(SpriteRecord& record) {
     zkt::SpriteImage image;
@@ -74,24 +63,6 @@ SpriteFactory& SpriteFactory::Instance() {
     return *instance;
 }
 
-SpriteFactory::SpriteFactory() {
-    searchDirectories.push_back(SharedString("Textures"));
-    searchDirectories.push_back(SharedString("Menu"));
-    searchDirectories.push_back(SharedString("."));
-}
-
-SpriteFactory::~SpriteFactory() {
-    for (Entry& e : loaded_) delete e.sprite;
-    for (SpriteLoader* l : loaders) delete l;
-}
-
-SpriteLoader* SpriteFactory::FindLoader(const SharedString& name) {
-    for (SpriteLoader* loader : loaders)
-        for (const SharedString& ext : loader->extensions)
-            if (name.EndsWith(ext)) return loader;
-    return nullptr;
-}
-
 Sprite* SpriteFactory::GetWithOptions(SharedString& name, const uint32_t*, bool share) {
     return Get(name, share);
 }
@@ -100,77 +71,16 @@ Sprite* SpriteFactory::Get(SharedString& name, bool share) {
     Debugger& log = Debugger::Instance();
     name.ToUpper();  // the caller's string itself
     const SharedString& key = name;
-    // The .ZKT loader registers itself on the first request, from whichever thread makes it.
-    std::call_once(loaderOnce_, [this] {
-        zktLoader_ = new SpriteLoaderZKT();
-        loaders.push_back(zktLoader_);
-    });
-    if (!FindLoader(key)) {
+    if (!TakesName(key)) {
         log.Message("SPRITEFACTORY: No available loader could be found for sprite %s", key.c_str());
         return nullptr;
     }
-    SharedString path;
-    if (FileExists(key)) {
-        path = key;
-    } else {
-        for (size_t i = searchDirectories.size(); i-- > 0;) {
-            SharedString candidate = SharedString::Format("%s\\%s", searchDirectories[i].c_str(), key.c_str());
-            if (FileExists(candidate)) {
-                path = candidate;
-                break;
-            }
-        }
-    }
+    const SharedString path = Locate(key);
     if (path.IsNull() || path.IsEmpty()) {
         log.Message("SPRITEFACTORY: %s could not be found in one of the available directories", key.c_str());
         return new Sprite();
     }
-    if (share) {
-        const SharedString upperPath = Upper(path);
-        std::lock_guard<Mutex> guard(cacheLock_);
-        for (const Entry& e : loaded_)
-            if (Upper(e.path) == upperPath && e.sprite) return e.sprite->Clone();
-    }
-
-    ZKEngine& engine = ZKEngine::Instance();
-    if (Thread::Current() != engine.mainThread) {
-        std::lock_guard<Mutex> requestGuard(requestLock_);
-        auto* sprite = new Sprite();
-        request_ = SpriteRecord{path, sprite};
-        engine.tasks.AddTask([this] { LoadQueued(); }, &engine.rendererReady);
-        log.Log(3, "SPRITEFACTORY: %s queued", name.c_str());
-        requestSemaphore_.Wait();
-        log.Log(3, "SPRITEFACTORY: %s loaded", name.c_str());
-        // The cache keeps `sprite`; the caller gets its own.
-        return sprite->Clone();
-    }
-    if (!engine.rendererReady) return new Sprite();
-    SpriteRecord record{path, new Sprite()};
-    LoadNow(record);
-    return record.target->Clone();
-}
-
-void SpriteFactory::LoadNow(SpriteRecord& record) {
-    SpriteLoader* loader = FindLoader(record.name);
-    Debugger::Instance().Log(3, "SPRITEFACTORY: Loading %s", record.name.c_str());
-    if (loader) loader->Load(record);
-    std::lock_guard<Mutex> guard(cacheLock_);
-    loaded_.push_back({record.name, record.target});
-}
-
-void SpriteFactory::LoadQueued() {
-    LoadNow(request_);
-    request_ = SpriteRecord{};
-    requestSemaphore_.Release();
-}
-
-size_t SpriteFactory::LoadedCount() {
-    std::lock_guard<Mutex> guard(cacheLock_);
-    return loaded_.size();
-}
-
-void SpriteFactory::ClearForTests() {
-    std::lock_guard<Mutex> guard(cacheLock_);
-    for (Entry& e : loaded_) delete e.sprite;
-    loaded_.clear();
+    if (share)
+        if (Sprite* shared = SharedCopy(path)) return shared;
+    return Load(SpriteRecord{path, nullptr}, name);
 }

@@ -16,14 +16,6 @@ D3D8TextureManager* CurrentTextureManager() {
     return (engine && engine->renderer) ? engine->renderer->GetTextureManager() : nullptr;
 }
 
-bool OnMainThread(ZKEngine& engine) { return Thread::Current() == engine.mainThread; }
-
-SharedString Upper(const SharedString& s) {
-    SharedString copy = s.Clone();
-    copy.ToUpper();
-    return copy;
-}
-
 }  // namespace
 
 bool TextureLoaderZKT::Load(TextureRecord& record) {
@@ -43,26 +35,6 @@ TextureFactory& TextureFactory::Instance() {
     return *instance;
 }
 
-TextureFactory::TextureFactory() {
-    // The engine's texture directories: a name is tried as given, then under ".", "Menu"
-    // and "Textures".
-    searchDirectories.push_back(SharedString("Textures"));
-    searchDirectories.push_back(SharedString("Menu"));
-    searchDirectories.push_back(SharedString("."));
-}
-
-TextureFactory::~TextureFactory() {
-    for (Entry& e : loaded_) delete e.handle;
-    for (TextureLoader* l : loaders) delete l;
-}
-
-TextureLoader* TextureFactory::FindLoader(const SharedString& name) {
-    for (TextureLoader* loader : loaders)
-        for (const SharedString& ext : loader->extensions)
-            if (name.EndsWith(ext)) return loader;
-    return nullptr;
-}
-
 TextureHandle* TextureFactory::GetByName(const SharedString& name, bool share) {
     const uint32_t none = 0;
     return Get(name, &none, share);
@@ -71,79 +43,25 @@ TextureHandle* TextureFactory::GetByName(const SharedString& name, bool share) {
 TextureHandle* TextureFactory::Get(const SharedString& name, const uint32_t* options, bool share) {
     Debugger& log = Debugger::Instance();
     const SharedString key = Upper(name);
-    // The .ZKT loader registers itself on the first request, from whichever thread makes it.
-    std::call_once(loaderOnce_, [this] {
-        zktLoader_ = new TextureLoaderZKT();
-        loaders.push_back(zktLoader_);
-    });
-    if (!FindLoader(key)) {
+    if (!TakesName(key)) {
         log.Message("TEXTUREFACTORY: No available loader could be found for %s", key.c_str());
         return nullptr;
     }
 
-    SharedString path;
-    if (FileExists(key)) {
-        path = key;
-    } else {
-        for (size_t i = searchDirectories.size(); i-- > 0;) {
-            SharedString candidate = SharedString::Format("%s\\%s", searchDirectories[i].c_str(), key.c_str());
-            if (FileExists(candidate)) {
-                path = candidate;
-                break;
-            }
-        }
-    }
+    const SharedString path = Locate(key);
     if (path.IsNull() || path.IsEmpty()) {
         log.Message("TEXTUREFACTORY: %s could not be found in one of the available directories", key.c_str());
         std::lock_guard<Mutex> guard(cacheLock_);
-        return loaded_.empty() ? nullptr : loaded_.front().handle->Share();
+        return loaded_.empty() ? nullptr : loaded_.front().item->Share();
     }
 
-    if (share) {
-        const SharedString upperPath = Upper(path);
-        std::lock_guard<Mutex> guard(cacheLock_);
-        for (const Entry& e : loaded_)
-            if (Upper(e.path) == upperPath) return e.handle->Share();
-    }
+    if (share)
+        if (TextureHandle* shared = SharedCopy(path)) return shared;
 
-    ZKEngine& engine = ZKEngine::Instance();
-    const uint32_t opts = options ? *options : 0;
-    if (!OnMainThread(engine)) {
-        std::lock_guard<Mutex> requestGuard(requestLock_);
-        auto* handle = new TextureHandle();
-        request_ = TextureRecord{};
-        request_.name = path;
-        request_.target = handle;
-        request_.options = opts;
-        engine.tasks.AddTask([this] { LoadQueued(); }, &engine.rendererReady);
-        log.Log(3, "TEXTUREFACTORY: %s queued", name.c_str());
-        requestSemaphore_.Wait();
-        log.Log(3, "TEXTUREFACTORY: %s loaded", name.c_str());
-        // The cache keeps `handle`; the caller gets its own.
-        return handle->Share();
-    }
-    if (!engine.rendererReady) return new TextureHandle();
     TextureRecord record;
     record.name = path;
-    record.target = new TextureHandle();
-    record.options = opts;
-    LoadNow(record);
-    return record.target->Share();
-}
-
-void TextureFactory::LoadNow(TextureRecord& record) {
-    TextureLoader* loader = FindLoader(record.name);
-    Debugger::Instance().Log(3, "TEXTUREFACTORY: Loading %s", record.name.c_str());
-    if (loader) loader->Load(record);
-    // A failed load is cached too, with its empty handle.
-    std::lock_guard<Mutex> guard(cacheLock_);
-    loaded_.push_back({record.name, record.target});
-}
-
-void TextureFactory::LoadQueued() {
-    LoadNow(request_);
-    request_ = TextureRecord{};
-    requestSemaphore_.Release();
+    record.options = options ? *options : 0;
+    return Load(record, name);
 }
 
 void TextureFactory::Remove(const SharedString& name) {
@@ -151,7 +69,7 @@ void TextureFactory::Remove(const SharedString& name) {
     for (auto it = loaded_.begin(); it != loaded_.end(); ++it) {
         if (it->path.EndsWith(name)) {
             // Outstanding handles hold their own references; the cache's one goes.
-            delete it->handle;
+            delete it->item;
             loaded_.erase(it);
             return;
         }
@@ -179,7 +97,7 @@ void TextureFactory::ListUnused() {
                 std::lock_guard<Mutex> guard(cacheLock_);
                 for (const Entry& e : loaded_) {
                     if (Upper(e.path) == upper) {
-                        used = !e.handle->IsEmpty();
+                        used = !e.item->IsEmpty();
                         break;
                     }
                 }
@@ -193,18 +111,7 @@ void TextureFactory::ListUnused() {
     log.Message("TEXTUREFACTORY: %d unused textures listed", count);
 }
 
-size_t TextureFactory::LoadedCount() {
-    std::lock_guard<Mutex> guard(cacheLock_);
-    return loaded_.size();
-}
-
 SharedString TextureFactory::LoadedPath(size_t index) {
     std::lock_guard<Mutex> guard(cacheLock_);
     return index < loaded_.size() ? loaded_[index].path : SharedString("");
-}
-
-void TextureFactory::ClearForTests() {
-    std::lock_guard<Mutex> guard(cacheLock_);
-    for (Entry& e : loaded_) delete e.handle;
-    loaded_.clear();
 }

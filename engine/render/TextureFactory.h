@@ -10,21 +10,14 @@
 // semaphore until the main thread has loaded it. On the main thread a request loads at once,
 // but only while the engine's renderer-ready flag is set.
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 #include "engine/core/SharedString.h"
-#include "engine/core/Thread.h"
+#include "engine/render/FileFactory.h"
 #include "engine/render/TextureTypes.h"
 
-class TextureLoader {
-public:
-    virtual ~TextureLoader() = default;
-    // Reads record.name into the record and, when record.target is set, gives the target
-    // the created texture. False when the file was rejected (the target stays as it was).
-    virtual bool Load(TextureRecord& record) = 0;
-    std::vector<SharedString> extensions;  // upper case, e.g. ".ZKT"
-};
+// A loader gives record.target the created texture.
+using TextureLoader = FileLoader<TextureRecord>;
 
 // The .ZKT loader.
 class TextureLoaderZKT : public TextureLoader {
@@ -33,10 +26,9 @@ public:
     bool Load(TextureRecord& record) override;
 };
 
-class TextureFactory {
+class TextureFactory : public FileFactory<TextureRecord, TextureLoaderZKT, &TextureHandle::Share> {
 public:
     static TextureFactory& Instance();
-    virtual ~TextureFactory();
 
     // A new handle owned by the caller; null when no loader takes the name's extension. A
     // name found nowhere gives a handle on the first texture loaded ("Missing.ZKT"); a file
@@ -48,36 +40,13 @@ public:
     // outstanding handles keep working.
     virtual void Remove(const SharedString& name);
 
-    TextureLoader* FindLoader(const SharedString& name);
-    // Main thread: runs the loader on the record, then caches {name, target}.
-    void LoadNow(TextureRecord& record);
-    // The main-thread task of a queued request.
-    void LoadQueued();
     // The console's USEDTEX and UNUSEDTEX.
     void ListLoaded();
     void ListUnused();
 
-    // Entries loaded so far (for tests and the console).
-    size_t LoadedCount();
+    // The path of a loaded entry (for tests and the console).
     SharedString LoadedPath(size_t index);
-    // Test support: forgets every cached entry (their handles are released).
-    void ClearForTests();
-
-    // Open to other code, which appends a directory, loads and erases it again.
-    std::vector<SharedString> searchDirectories;
-    std::vector<TextureLoader*> loaders;
 
 private:
-    TextureFactory();
-    struct Entry {
-        SharedString path;
-        TextureHandle* handle;  // owned by the factory
-    };
-    Mutex cacheLock_;
-    TextureRecord request_;
-    Semaphore requestSemaphore_{0, 1};
-    Mutex requestLock_;
-    std::vector<Entry> loaded_;
-    TextureLoaderZKT* zktLoader_ = nullptr;
-    std::once_flag loaderOnce_;
+    TextureFactory() : FileFactory("TEXTUREFACTORY") {}
 };
