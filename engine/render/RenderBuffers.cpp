@@ -15,6 +15,36 @@ uint32_t LockFlags(uint32_t mode) {
 bool RangeInside(uint32_t first, uint32_t count, uint32_t capacity) {
     return count > 0 && first < capacity && count <= capacity - first;
 }
+uint32_t IndexSize(bool index32) { return index32 ? 4 : 2; }
+
+// Runs a call on the device thread for a caller on another thread, which waits for its answer.
+template <class Call>
+bool AskDeviceThread(Call call) {
+    bool done = false;
+    RunOnDeviceThread([&] { done = call(); });
+    return done;
+}
+
+// Drops a buffer's device object, closing its open lock first.
+void DropBuffer(gfx::Device& device, gfx::Buffer*& buffer, bool locked) {
+    if (buffer) {
+        if (locked) device.Unlock(buffer);
+        device.ReleaseBuffer(buffer);
+    }
+    buffer = nullptr;
+}
+
+// A static buffer's upload of elements [at, at + n) of `size` bytes: `copy` fills the locked
+// range from the system-memory copy.
+template <class Copy>
+bool UploadElements(gfx::Device& device, gfx::Buffer* buffer, uint32_t at, uint32_t n, uint32_t size, Copy copy) {
+    if (!buffer) return false;
+    void* p = device.Lock(buffer, at * size, n * size, 0);
+    if (!p) return false;
+    copy(p);
+    device.Unlock(buffer);
+    return true;
+}
 }  // namespace
 
 uint32_t EngineFormatToFvf(uint32_t f) {
@@ -41,27 +71,17 @@ bool StaticVertexBuffer::Create() {
     return buffer != nullptr;
 }
 
-void StaticVertexBuffer::ReleaseDevice() {
-    if (buffer) device_.ReleaseBuffer(buffer);
-    buffer = nullptr;
-}
+void StaticVertexBuffer::ReleaseDevice() { DropBuffer(device_, buffer, false); }
 
 bool StaticVertexBuffer::Update(uint32_t first, uint32_t n) {
-    if (!OnDeviceThread()) {
-        bool done = false;
-        RunOnDeviceThread([&] { done = Update(first, n); });
-        return done;
-    }
-    if (!RangeInside(baseVertex + first, n, count)) {
+    if (!OnDeviceThread()) return AskDeviceThread([&] { return Update(first, n); });
+    const uint32_t at = baseVertex + first;
+    if (!RangeInside(at, n, count)) {
         Debugger::Instance().Log(1, "D3D8RENDERFACILITY: Vertex update %u+%u outside %u vertices", first, n, count);
         return false;
     }
-    if (!buffer) return false;
-    void* p = device_.Lock(buffer, (baseVertex + first) * stride, n * stride, 0);
-    if (!p) return false;
-    memcpy(p, data_.get() + size_t(baseVertex + first) * stride, size_t(n) * stride);
-    device_.Unlock(buffer);
-    return true;
+    return UploadElements(device_, buffer, at, n, stride,
+                          [&](void* p) { memcpy(p, data_.get() + size_t(at) * stride, size_t(n) * stride); });
 }
 
 void StaticVertexBuffer::Restore() {
@@ -82,11 +102,7 @@ bool DynamicVertexBuffer::Create() {
 }
 
 void DynamicVertexBuffer::ReleaseDevice() {
-    if (buffer) {
-        if (locked) device_.Unlock(buffer);
-        device_.ReleaseBuffer(buffer);
-    }
-    buffer = nullptr;
+    DropBuffer(device_, buffer, locked != nullptr);
     locked = nullptr;
     lockedCount = 0;
 }
@@ -123,38 +139,28 @@ StaticIndexBuffer::~StaticIndexBuffer() { ReleaseDevice(); }
 
 bool StaticIndexBuffer::Create() {
     ReleaseDevice();
-    buffer = device_.CreateIndexBuffer(count * (index32 ? 4 : 2), index32, gfx::Pool::DEFAULT, false);
+    buffer = device_.CreateIndexBuffer(count * IndexSize(index32), index32, gfx::Pool::DEFAULT, false);
     return buffer != nullptr;
 }
 
-void StaticIndexBuffer::ReleaseDevice() {
-    if (buffer) device_.ReleaseBuffer(buffer);
-    buffer = nullptr;
-}
+void StaticIndexBuffer::ReleaseDevice() { DropBuffer(device_, buffer, false); }
 
 bool StaticIndexBuffer::Update(uint32_t first, uint32_t n) {
-    if (!OnDeviceThread()) {
-        bool done = false;
-        RunOnDeviceThread([&] { done = Update(first, n); });
-        return done;
-    }
-    if (!RangeInside(baseIndex + first, n, count)) {
+    if (!OnDeviceThread()) return AskDeviceThread([&] { return Update(first, n); });
+    const uint32_t at = baseIndex + first;
+    if (!RangeInside(at, n, count)) {
         Debugger::Instance().Log(1, "D3D8RENDERFACILITY: Index update %u+%u outside %u indices", first, n, count);
         return false;
     }
-    if (!buffer) return false;
-    const uint32_t size = index32 ? 4 : 2;
-    void* p = device_.Lock(buffer, (baseIndex + first) * size, n * size, 0);
-    if (!p) return false;
-    const uint32_t* src = indices.get() + baseIndex + first;
-    if (index32) {
-        memcpy(p, src, size_t(n) * 4);
-    } else {
-        auto* dst = static_cast<uint16_t*>(p);
-        for (uint32_t i = 0; i < n; ++i) dst[i] = uint16_t(src[i]);
-    }
-    device_.Unlock(buffer);
-    return true;
+    return UploadElements(device_, buffer, at, n, IndexSize(index32), [&](void* p) {
+        const uint32_t* src = indices.get() + at;
+        if (index32) {
+            memcpy(p, src, size_t(n) * 4);
+        } else {
+            auto* dst = static_cast<uint16_t*>(p);
+            for (uint32_t i = 0; i < n; ++i) dst[i] = uint16_t(src[i]);
+        }
+    });
 }
 
 void StaticIndexBuffer::Restore() {
@@ -170,16 +176,12 @@ DynamicIndexBuffer::~DynamicIndexBuffer() { ReleaseDevice(); }
 
 bool DynamicIndexBuffer::Create() {
     ReleaseDevice();
-    buffer = device_.CreateIndexBuffer(count * (index32 ? 4 : 2), index32, gfx::Pool::DEFAULT, true);
+    buffer = device_.CreateIndexBuffer(count * IndexSize(index32), index32, gfx::Pool::DEFAULT, true);
     return buffer != nullptr;
 }
 
 void DynamicIndexBuffer::ReleaseDevice() {
-    if (buffer) {
-        if (locked) device_.Unlock(buffer);
-        device_.ReleaseBuffer(buffer);
-    }
-    buffer = nullptr;
+    DropBuffer(device_, buffer, locked != nullptr);
     locked = nullptr;
     lockedCount = 0;
     stagedIndex = -1;
@@ -191,7 +193,7 @@ void* DynamicIndexBuffer::Lock(uint32_t first, uint32_t n, uint32_t mode) {
         return nullptr;
     }
     if (!buffer || locked) return nullptr;
-    const uint32_t size = index32 ? 4 : 2;
+    const uint32_t size = IndexSize(index32);
     locked = static_cast<uint8_t*>(device_.Lock(buffer, first * size, n * size, LockFlags(mode)));
     lockedCount = locked ? n : 0;
     stagedIndex = -1;
