@@ -47,7 +47,7 @@ struct LockstepDevice {
     const std::vector<int16_t>& Out() { return device.Output()->Captured(); }
     template <class F>
     static bool WaitFor(F done) {
-        for (int i = 0; i < 500 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        for (int i = 0; i < 4000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
         return done();
     }
     DS8Audio device;
@@ -218,7 +218,7 @@ TEST(DS8Audio, WithoutAnOutputDeviceOneShotsAreStillReaped) {
         EXPECT_EQ(device.Output()->GetBackend(), audiohal::Backend::Null);
         Observer observer;
         device.PlaySound("Blip.WAV", 1.0f, &observer);
-        for (int i = 0; i < 200 && observer.finished == 0; ++i) {
+        for (int i = 0; i < 2000 && observer.finished == 0; ++i) {
             device.Update(0.01f);
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }

@@ -77,7 +77,7 @@ TEST(Thread, AJoinableThreadWhoseHandleIsClosedRunsOnAndEndsQuietly) {
         copy.Close();
     }
     go.Release();
-    for (int i = 0; i < 500 && finished.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    for (int i = 0; i < 5000 && finished.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(2));
     std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let it leave its procedure
     EXPECT_EQ(finished.load(), 1);
 }
