@@ -127,11 +127,15 @@ TEST(Sync, AutoEventReleasesOneWaiterManualStaysSet) {
     Event autoEvent(true);
     std::atomic<int> woke{0};
     std::vector<std::thread> waiters;
-    for (int i = 0; i < 2; ++i) waiters.emplace_back([&] { if (autoEvent.WaitFor(300)) ++woke; });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    for (int i = 0; i < 2; ++i) waiters.emplace_back([&] { if (autoEvent.WaitFor(20000)) ++woke; });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30)); // usually both wait by now
+    autoEvent.Set();
+    for (int i = 0; i < 4000 && woke.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(woke.load(), 1); // the other still waits
     autoEvent.Set();
     for (auto& w : waiters) w.join();
-    EXPECT_EQ(woke.load(), 1);
+    EXPECT_EQ(woke.load(), 2);
 
     Event manual(false);
     manual.Set();
