@@ -134,21 +134,14 @@ void DS8MixVoice::SetVelocity(const Vector3& velocity) {
 
 DS8Audio::DS8Audio(Options options) : options_(std::move(options)), mixer_(44100) {
     listener_ = this;
-    for (PlaySlot& slot : slots_) {
-        slot.owner = this;
-        slot.thread = Thread(&DS8Audio::SlotWorker, &slot, 0.5f, true);
-    }
+    slots_.Start([this](PlaySlots<DS8MixVoice>::Slot& slot) { RunSlot(slot); });
 }
 
 DS8Audio::~DS8Audio() {
     if (running_.exchange(false)) outputThread_.Join();
     if (ring_) ring_->Stop();
-    for (PlaySlot& slot : slots_) {
-        slot.quit.store(true);
-        slot.wake.Set();
-        slot.thread.Join();
-    }
-    for (PlaySlot& slot : slots_) {
+    slots_.Stop();
+    for (auto& slot : slots_) {
         // A sound still waiting in its slot never reached the one-shot list.
         if (slot.voice) {
             SampleBuffer* sample = slot.voice->mix_.buffer;
@@ -263,33 +256,20 @@ uint32_t DS8Audio::OutputThread(Thread&, void* parameter) {
     return 0;
 }
 
-uint32_t DS8Audio::SlotWorker(Thread&, void* parameter) {
-    auto* slot = static_cast<PlaySlot*>(parameter);
-    slot->owner->RunSlot(*slot);
-    return 0;
-}
-
-void DS8Audio::RunSlot(PlaySlot& slot) {
-    for (;;) {
-        slot.wake.Wait();
-        if (slot.quit.load()) return;
-        DS8MixVoice* voice = slot.voice;
-        if (!voice) continue;
-        // Decoding happens here, without any lock.
-        SampleBuffer* sample = DecodeStream(slot.stream.get(), false);
-        slot.stream.reset();
-        {
-            std::lock_guard<Mutex> g(mixer_.Lock());
-            voice->mix_.Attach(sample);
-            voice->mix_.SetGains(voice->effective_, 0.0f);
-        }
-        voice->Play(false);
-        std::lock_guard<Mutex> g(mutex_);
-        oneShots_.push_back({voice, slot.observer});
-        slot.voice = nullptr;
-        slot.observer = nullptr;
-        slot.idle.store(true); // free again, though the voice plays on
+void DS8Audio::RunSlot(PlaySlots<DS8MixVoice>::Slot& slot) {
+    DS8MixVoice* voice = slot.voice;
+    // Decoding happens here, without any lock.
+    SampleBuffer* sample = DecodeStream(slot.stream.get(), false);
+    slot.stream.reset();
+    {
+        std::lock_guard<Mutex> g(mixer_.Lock());
+        voice->mix_.Attach(sample);
+        voice->mix_.SetGains(voice->effective_, 0.0f);
     }
+    voice->Play(false);
+    std::lock_guard<Mutex> g(mutex_);
+    oneShots_.push_back({voice, slot.observer});
+    PlaySlots<DS8MixVoice>::Free(slot); // free again, though the voice plays on
 }
 
 void DS8Audio::Update(float) {
@@ -367,12 +347,7 @@ void DS8Audio::ReleaseVoice(AudioVoice* voice) {
 void DS8Audio::StartOneShot(SoundRequest& request, float volume, PlaybackObserver* observer, const Vector3* position,
                             float minimum, float maximum) {
     std::lock_guard<Mutex> g(mutex_);
-    PlaySlot* slot = nullptr;
-    for (PlaySlot& s : slots_)
-        if (s.idle.load()) {
-            slot = &s;
-            break;
-        }
+    auto* slot = slots_.FindIdle();
     if (!slot) return; // all four busy: the sound is dropped
     auto* voice = new DS8MixVoice(this);
     voice->effective_ = volume;
@@ -382,12 +357,8 @@ void DS8Audio::StartOneShot(SoundRequest& request, float volume, PlaybackObserve
         voice->positional_->minimum = minimum;
         voice->positional_->maximum = maximum;
     }
-    slot->voice = voice;
-    slot->stream = std::move(request.stream);
-    slot->observer = observer;
     if (observer) observer->voice = voice;
-    slot->idle.store(false);
-    slot->wake.Set();
+    slots_.Hand(*slot, voice, std::move(request.stream), observer);
 }
 
 void DS8Audio::Play(SoundRequest& request, float volume, PlaybackObserver* observer) {
@@ -437,8 +408,4 @@ size_t DS8Audio::CacheCount() {
     return cache_.size();
 }
 
-int DS8Audio::IdleSlotCount() {
-    int n = 0;
-    for (PlaySlot& s : slots_) n += s.idle.load() ? 1 : 0;
-    return n;
-}
+int DS8Audio::IdleSlotCount() { return slots_.IdleCount(); }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/audio/PlaySlots.h"
 #include "engine/audio/SoundFactory.h"
 #include "engine/audio/SoundMixer.h"
 #include "engine/core/Math.h"
@@ -109,16 +110,6 @@ public:
 
 private:
     friend class DS8MixVoice;
-    struct PlaySlot {
-        DS8Audio* owner = nullptr;
-        DS8MixVoice* voice = nullptr;
-        std::unique_ptr<AudioStream> stream;
-        Event wake{true};
-        PlaybackObserver* observer = nullptr;
-        std::atomic<bool> idle{true};
-        std::atomic<bool> quit{false};
-        Thread thread;
-    };
     struct CacheEntry {
         SharedString name;
         SampleBuffer* buffer;
@@ -133,8 +124,7 @@ private:
     void SetVelocity(const Vector3& velocity) override;
 
     static uint32_t OutputThread(Thread& self, void* parameter);
-    static uint32_t SlotWorker(Thread& self, void* parameter);
-    void RunSlot(PlaySlot& slot);
+    void RunSlot(PlaySlots<DS8MixVoice>::Slot& slot);
     void Sleep(float seconds);
     void StartOneShot(SoundRequest& request, float volume, PlaybackObserver* observer, const Vector3* position,
                       float minimum, float maximum);
@@ -148,7 +138,7 @@ private:
     std::vector<DS8MixVoice*> voices_;
     std::vector<OneShot> oneShots_;
     Mutex mutex_;
-    PlaySlot slots_[4];
+    PlaySlots<DS8MixVoice> slots_;
     std::atomic<bool> running_{false};
     Thread outputThread_;
     uint32_t cursor_ = 0;

@@ -139,19 +139,12 @@ DS8BufferAudio::DS8BufferAudio(audiohal::Backend backend) : backend_(backend) {
     audiohal::SetLogSink(&LayerNotice);
     for (const audiohal::DeviceInfo& info : audiohal::EnumerateDevices())
         deviceNames_.push_back(SharedString(info.description.c_str()));
-    for (PlaySlot& slot : slots_) {
-        slot.owner = this;
-        slot.thread = Thread(&DS8BufferAudio::SlotWorker, &slot, 0.5f, true);
-    }
+    slots_.Start([this](PlaySlots<DS8BufferVoice>::Slot& slot) { RunSlot(slot); });
 }
 
 DS8BufferAudio::~DS8BufferAudio() {
-    for (PlaySlot& slot : slots_) {
-        slot.quit.store(true);
-        slot.wake.Set();
-        slot.thread.Join();
-    }
-    for (PlaySlot& slot : slots_) {
+    slots_.Stop();
+    for (auto& slot : slots_) {
         delete slot.voice; // queued but never filled
         slot.voice = nullptr;
     }
@@ -276,13 +269,8 @@ void DS8BufferAudio::ReleaseVoice(AudioVoice* voice) {
 void DS8BufferAudio::StartOneShot(SoundRequest& request, float volume, const Vector3* position, float minimum,
                                   float maximum) {
     std::lock_guard<Mutex> g(listMutex_);
-    PlaySlot* slot = nullptr;
-    for (PlaySlot& s : slots_)
-        if (s.idle.load()) {
-            slot = &s;
-            break;
-        }
-    if (!slot) return;
+    auto* slot = slots_.FindIdle();
+    if (!slot) return; // all four busy: the sound is dropped
     auto* voice = new DS8BufferVoice(this, request.name);
     CreateBuffer(voice, request, false); // a one-shot holds its whole sound
     voice->SetVolume(volume);
@@ -290,10 +278,7 @@ void DS8BufferAudio::StartOneShot(SoundRequest& request, float volume, const Vec
         voice->SetPosition(*position);
         voice->SetDistances(minimum, maximum);
     }
-    slot->voice = voice;
-    slot->stream = std::move(request.stream);
-    slot->idle.store(false);
-    slot->wake.Set();
+    slots_.Hand(*slot, voice, std::move(request.stream));
 }
 
 void DS8BufferAudio::Play(SoundRequest& request, float volume, PlaybackObserver*) {
@@ -305,27 +290,13 @@ void DS8BufferAudio::Play3D(SoundRequest& request, const Vector3& position, floa
     StartOneShot(request, volume, &position, minimum, maximum);
 }
 
-uint32_t DS8BufferAudio::SlotWorker(Thread&, void* parameter) {
-    auto* slot = static_cast<PlaySlot*>(parameter);
-    slot->owner->RunSlot(*slot);
-    return 0;
-}
-
-void DS8BufferAudio::RunSlot(PlaySlot& slot) {
-    for (;;) {
-        slot.wake.Wait();
-        if (slot.quit.load()) return;
-        DS8BufferVoice* voice = slot.voice;
-        if (!voice) continue;
-        voice->FillFrom(slot.stream.get());
-        slot.stream.reset();
-        {
-            std::lock_guard<Mutex> g(listMutex_);
-            oneShots_.push_back({voice, false});
-            slot.voice = nullptr;
-        }
-        slot.idle.store(true);
-    }
+void DS8BufferAudio::RunSlot(PlaySlots<DS8BufferVoice>::Slot& slot) {
+    DS8BufferVoice* voice = slot.voice;
+    voice->FillFrom(slot.stream.get());
+    slot.stream.reset();
+    std::lock_guard<Mutex> g(listMutex_);
+    oneShots_.push_back({voice, false});
+    PlaySlots<DS8BufferVoice>::Free(slot);
 }
 
 void DS8BufferAudio::Update(float frameTime) {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/audio/PlaySlots.h"
 #include "engine/audio/SoundFactory.h"
 #include "engine/core/Math.h"
 #include "engine/core/Thread.h"
@@ -83,15 +84,6 @@ public:
 
 private:
     friend class DS8BufferVoice;
-    struct PlaySlot {
-        DS8BufferAudio* owner = nullptr;
-        DS8BufferVoice* voice = nullptr;
-        std::unique_ptr<AudioStream> stream;
-        Event wake{true};
-        std::atomic<bool> idle{true};
-        std::atomic<bool> quit{false};
-        Thread thread;
-    };
     struct Prototype {
         SharedString name;
         DS8BufferVoice* voice;
@@ -105,8 +97,7 @@ private:
     void SetOrientation(const Quaternion& orientation) override;
     void SetVelocity(const Vector3& velocity) override;
 
-    static uint32_t SlotWorker(Thread& self, void* parameter);
-    void RunSlot(PlaySlot& slot);
+    void RunSlot(PlaySlots<DS8BufferVoice>::Slot& slot);
     // ring: a one-second buffer for a streaming voice, else the whole data.
     bool CreateBuffer(DS8BufferVoice* voice, const SoundRequest& request, bool ring);
     // Drops every list entry of a voice that is being destroyed.
@@ -115,7 +106,7 @@ private:
 
     audiohal::Backend backend_;
     std::unique_ptr<audiohal::Device> hal_;
-    PlaySlot slots_[4];
+    PlaySlots<DS8BufferVoice> slots_;
     float deviceVolume_ = 1.0f;
     int deviceIndex_ = -1;
     std::vector<Prototype> prototypes_;
