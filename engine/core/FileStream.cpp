@@ -166,19 +166,9 @@ SharedString FileReader::ReadString() {
 }
 
 SharedString FileReader::ReadInvertedString() {
-    uint32_t n = ReadU32();
-    if (failed_ || !file_ || n > uint32_t(Remaining())) {
-        failed_ = true;
-        return SharedString();
-    }
-    SharedString s = SharedString::WithLength(int32_t(n));
+    SharedString s = FileReader::ReadString();  // a new string of its own, null on failure
     char* p = s.MutableData();
-    if (!p) {
-        failed_ = true;
-        return SharedString();
-    }
-    Read(p, int32_t(n));
-    for (uint32_t i = 0; i < n; ++i) p[i] = char(~static_cast<unsigned char>(p[i]));
+    for (int32_t i = 0; p && i < s.Length(); ++i) p[i] = char(~static_cast<unsigned char>(p[i]));
     return s;
 }
 

@@ -4,6 +4,20 @@
 #include <array>
 #include <cmath>
 
+namespace {
+
+// Widens the corners [lo, hi] to take in p.
+void Enclose(Vector3& lo, Vector3& hi, const Vector3& p) {
+    lo.x = std::min(lo.x, p.x);
+    lo.y = std::min(lo.y, p.y);
+    lo.z = std::min(lo.z, p.z);
+    hi.x = std::max(hi.x, p.x);
+    hi.y = std::max(hi.y, p.y);
+    hi.z = std::max(hi.z, p.z);
+}
+
+}  // namespace
+
 // ---------------------------------------------------------------------------------------------
 // Planes, spheres, boxes
 
@@ -27,15 +41,7 @@ BoundingBox BoundingBox::FromPoints(const Vector3* points, int32_t first, int32_
     BoundingBox box;
     if (!points || count <= 0) return box;
     Vector3 lo = points[first], hi = points[first];
-    for (int32_t i = first + 1; i < first + count; ++i) {
-        const Vector3& p = points[i];
-        lo.x = std::min(lo.x, p.x);
-        lo.y = std::min(lo.y, p.y);
-        lo.z = std::min(lo.z, p.z);
-        hi.x = std::max(hi.x, p.x);
-        hi.y = std::max(hi.y, p.y);
-        hi.z = std::max(hi.z, p.z);
-    }
+    for (int32_t i = first + 1; i < first + count; ++i) Enclose(lo, hi, points[i]);
     box.centre = (lo + hi) * 0.5f;
     box.halfExtents = hi - box.centre;
     return box;
@@ -187,12 +193,7 @@ bool TriangulatePointSet(std::span<const Vector3> points, std::vector<uint32_t>&
     for (size_t i = 0; i < n; ++i) {
         const Vector3& p = points[i];
         work[i] = {p.x, p.y, p.z};
-        lo.x = std::min(lo.x, p.x);
-        lo.y = std::min(lo.y, p.y);
-        lo.z = std::min(lo.z, p.z);
-        hi.x = std::max(hi.x, p.x);
-        hi.y = std::max(hi.y, p.y);
-        hi.z = std::max(hi.z, p.z);
+        Enclose(lo, hi, p);
     }
     Vector3 extent = hi - lo;
     const float largest = std::max(extent.x, std::max(extent.y, extent.z));
