@@ -286,7 +286,9 @@ int RayTriangleCallback(dGeomID triMesh, dGeomID ray, int triangle, dReal u, dRe
 
 TriMeshGeom::TriMeshGeom() = default;
 
-TriMeshGeom::~TriMeshGeom() {
+TriMeshGeom::~TriMeshGeom() { DropMesh(); }
+
+void TriMeshGeom::DropMesh() {
     if (geom_) {
         // During a collision both the geom and, after it, its data are destroyed once the
         // collision returns.
@@ -321,14 +323,7 @@ bool TriMeshGeom::Build() {
     if (vertexCount == 0 || indices_.empty()) {
         // The library aborts on an empty mesh; an empty one stays without collision data and
         // out of every space, also when it held triangles before.
-        if (geom_) {
-            PhysicsWorld::DestroyGeom(geom_);
-            geom_ = nullptr;
-        }
-        if (data_) {
-            PhysicsWorld::DestroyTriMeshData(data_);
-            data_ = nullptr;
-        }
+        DropMesh();
         built_ = false;
         return true;
     }

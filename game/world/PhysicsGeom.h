@@ -138,6 +138,9 @@ public:
     Vector3 GetTriangleNormal(int32_t triangle) const;
 
 private:
+    // Destroys the ODE geom and then its collision data.
+    void DropMesh();
+
     std::vector<float> vertices_;
     std::vector<int32_t> indices_;
     dxTriMeshData* data_ = nullptr;
