@@ -155,31 +155,30 @@ void RecordingDevice::SetClipPlane(uint32_t index, const float plane[4]) {
     Log("SetClipPlane %u %g %g %g %g", index, double(plane[0]), double(plane[1]), double(plane[2]), double(plane[3]));
 }
 
-Buffer* RecordingDevice::CreateVertexBuffer(uint32_t bytes, uint32_t fvfCode, Pool pool, bool dynamic) {
-    Log("CreateVertexBuffer %u", bytes);
+Buffer* RecordingDevice::NewBuffer(uint32_t bytes, Pool pool, bool dynamic) {
     if (bytes == 0) return nullptr;
     auto* b = new RecBuffer();
     b->shadow_.reset(new uint8_t[bytes]());
     b->size_ = bytes;
     b->pool_ = pool;
     b->dynamic_ = dynamic;
-    b->fvf_ = fvfCode;
     if (pool == Pool::DEFAULT) ++liveDefault_;
     buffers_.push_back(b);
     return b;
 }
+Buffer* RecordingDevice::CreateVertexBuffer(uint32_t bytes, uint32_t fvfCode, Pool pool, bool dynamic) {
+    Log("CreateVertexBuffer %u", bytes);
+    Buffer* b = NewBuffer(bytes, pool, dynamic);
+    if (b) b->fvf_ = fvfCode;
+    return b;
+}
 Buffer* RecordingDevice::CreateIndexBuffer(uint32_t bytes, bool index32, Pool pool, bool dynamic) {
     Log("CreateIndexBuffer %u %d", bytes, index32 ? 32 : 16);
-    if (bytes == 0) return nullptr;
-    auto* b = new RecBuffer();
-    b->shadow_.reset(new uint8_t[bytes]());
-    b->size_ = bytes;
-    b->pool_ = pool;
-    b->dynamic_ = dynamic;
-    b->index_ = true;
-    b->index32_ = index32;
-    if (pool == Pool::DEFAULT) ++liveDefault_;
-    buffers_.push_back(b);
+    Buffer* b = NewBuffer(bytes, pool, dynamic);
+    if (b) {
+        b->index_ = true;
+        b->index32_ = index32;
+    }
     return b;
 }
 void RecordingDevice::ReleaseBuffer(Buffer* buffer) {

@@ -97,6 +97,8 @@ private:
     };
     void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void SetDefaults();
+    // A new listed buffer of `bytes` zeroed bytes (null for none).
+    Buffer* NewBuffer(uint32_t bytes, Pool pool, bool dynamic);
 
     int32_t width_, height_;
     CoopState coop_ = CoopState::OK;
