@@ -90,6 +90,18 @@ bool MixState::Run(int32_t* acc, int32_t n, int32_t outRate) {
     const int32_t lg = leftGain, rg = rightGain;
     const bool stereo = routine == Routine::Stereo;
     const int64_t srcRate = int64_t(float(buffer->rate) * pitch);
+    // Adds source frame `frame` into output frame i.
+    auto mixFrame = [&](int32_t i, int64_t frame) {
+        int32_t l, r;
+        if (stereo) {
+            l = src[frame * 2];
+            r = src[frame * 2 + 1];
+        } else {
+            l = r = src[frame];
+        }
+        acc[i * 2] += l * lg / 65535;
+        acc[i * 2 + 1] += r * rg / 65535;
+    };
     if (srcRate == outRate) {
         int32_t pos = position;
         for (int32_t i = 0; i < n; ++i) {
@@ -97,15 +109,7 @@ bool MixState::Run(int32_t* acc, int32_t n, int32_t outRate) {
                 if (!LoopAround()) return false;
                 pos = 0;
             }
-            int32_t l, r;
-            if (stereo) {
-                l = src[pos * 2];
-                r = src[pos * 2 + 1];
-            } else {
-                l = r = src[pos];
-            }
-            acc[i * 2] += l * lg / 65535;
-            acc[i * 2 + 1] += r * rg / 65535;
+            mixFrame(i, pos);
             ++pos;
         }
         position = pos;
@@ -121,15 +125,7 @@ bool MixState::Run(int32_t* acc, int32_t n, int32_t outRate) {
             base -= frames;
             idx -= frames;
         }
-        int32_t l, r;
-        if (stereo) {
-            l = src[idx * 2];
-            r = src[idx * 2 + 1];
-        } else {
-            l = r = src[idx];
-        }
-        acc[i * 2] += l * lg / 65535;
-        acc[i * 2 + 1] += r * rg / 65535;
+        mixFrame(i, idx);
         remainder += srcRate;
         while (remainder >= outRate) {
             remainder -= outRate;
