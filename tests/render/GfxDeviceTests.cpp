@@ -79,13 +79,36 @@ struct OpCase {
 
 float Sat(float v) { return std::clamp(v, 0.0f, 1.0f); }
 
-TEST_F(GfxDevice, EveryColourOperationMatchesItsFormula) {
-    const uint32_t texLeft = 0x80C04020u, texRight = 0x40206080u;
-    const uint32_t diffuse = 0xC0408060u, factor = 0x60A0A0A0u;
-    Texture* tex = MakeTwoTexel(d, texLeft, texRight);
+// Channel `shift` (0 blue, 8 green, 16 red, 24 alpha) of a colour, from 0 to 1.
+float UnitChannel(uint32_t c, int shift) { return float((c >> shift) & 0xFF) / 255.0f; }
+
+// DOTPRODUCT3 of two colours' signed RGB, before saturation.
+float Dot3(uint32_t a, uint32_t b) {
+    float v = 0;
+    for (int k : {0, 8, 16}) v += (UnitChannel(a, k) - 0.5f) * (UnitChannel(b, k) - 0.5f);
+    return v * 4;
+}
+
+// Two texels, a diffuse colour and a texture factor whose channels all differ: the texture
+// bound to stage 0 with the factor set and depth off, for checking stage operations against
+// their formulas.
+struct FormulaInputs {
+    uint32_t texLeft = 0x80C04020u, texRight = 0x40206080u;
+    uint32_t diffuse = 0xC0408060u, factor = 0x60A0A0A0u;
+    Texture* tex = nullptr;
+};
+
+FormulaInputs BindFormulaInputs(Device& d) {
+    FormulaInputs in;
+    in.tex = MakeTwoTexel(d, in.texLeft, in.texRight);
     d.SetRenderState(rs::ZENABLE, 0);
-    d.SetTexture(0, tex);
-    d.SetRenderState(rs::TEXTUREFACTOR, factor);
+    d.SetTexture(0, in.tex);
+    d.SetRenderState(rs::TEXTUREFACTOR, in.factor);
+    return in;
+}
+
+TEST_F(GfxDevice, EveryColourOperationMatchesItsFormula) {
+    const auto [texLeft, texRight, diffuse, factor, tex] = BindFormulaInputs(d);
     static const OpCase cases[] = {
         {top::SELECTARG1, [](float a, float, float, float, float, float) { return a; }},
         {top::SELECTARG2, [](float, float b, float, float, float, float) { return b; }},
@@ -108,7 +131,6 @@ TEST_F(GfxDevice, EveryColourOperationMatchesItsFormula) {
         {top::MODULATEINVCOLOR_ADDALPHA, nullptr},
         {top::DOTPRODUCT3, nullptr},
     };
-    auto ch = [](uint32_t c, int s) { return float((c >> s) & 0xFF) / 255.0f; };
     for (const OpCase& c : cases) {
         d.SetTextureStageState(0, tss::COLOROP, c.op);
         d.SetTextureStageState(0, tss::COLORARG1, ta::TEXTURE);
@@ -120,17 +142,14 @@ TEST_F(GfxDevice, EveryColourOperationMatchesItsFormula) {
             uint32_t t = x == 0 ? texLeft : texRight;
             uint32_t expected = 0xFF000000u;
             for (int s : {0, 8, 16}) {
-                float a1 = ch(t, s), a2 = ch(diffuse, s);
+                float a1 = UnitChannel(t, s), a2 = UnitChannel(diffuse, s);
                 float v;
-                if (c.op == top::MODULATEALPHA_ADDCOLOR) v = a1 + ch(t, 24) * a2;
-                else if (c.op == top::MODULATECOLOR_ADDALPHA) v = a1 * a2 + ch(t, 24);
-                else if (c.op == top::MODULATEINVALPHA_ADDCOLOR) v = (1 - ch(t, 24)) * a2 + a1;
-                else if (c.op == top::MODULATEINVCOLOR_ADDALPHA) v = (1 - a1) * a2 + ch(t, 24);
-                else if (c.op == top::DOTPRODUCT3) {
-                    v = 0;
-                    for (int k : {0, 8, 16}) v += (ch(t, k) - 0.5f) * (ch(diffuse, k) - 0.5f);
-                    v *= 4;
-                } else v = c.f(a1, a2, ch(diffuse, 24), ch(t, 24), ch(factor, 24), ch(diffuse, 24));
+                if (c.op == top::MODULATEALPHA_ADDCOLOR) v = a1 + UnitChannel(t, 24) * a2;
+                else if (c.op == top::MODULATECOLOR_ADDALPHA) v = a1 * a2 + UnitChannel(t, 24);
+                else if (c.op == top::MODULATEINVALPHA_ADDCOLOR) v = (1 - UnitChannel(t, 24)) * a2 + a1;
+                else if (c.op == top::MODULATEINVCOLOR_ADDALPHA) v = (1 - a1) * a2 + UnitChannel(t, 24);
+                else if (c.op == top::DOTPRODUCT3) v = Dot3(t, diffuse);
+                else v = c.f(a1, a2, UnitChannel(diffuse, 24), UnitChannel(t, 24), UnitChannel(factor, 24), UnitChannel(diffuse, 24));
                 expected |= uint32_t(std::lround(Sat(v) * 255.0f)) << s;
             }
             EXPECT_TRUE(Near(Pixel(d, x, 0), expected)) << "op " << c.op << " texel " << x << " got "
@@ -160,13 +179,7 @@ TEST_F(GfxDevice, TempRegisterAndFactorArguments) {
 // Alpha operations, read back through a second stage that replicates the current alpha into the
 // colour; a colour DOTPRODUCT3 writes its result to alpha as well.
 TEST_F(GfxDevice, AlphaOperationsAndTheDotProductAlpha) {
-    const uint32_t texLeft = 0x80C04020u, texRight = 0x40206080u;
-    const uint32_t diffuse = 0xC0408060u, factor = 0x60A0A0A0u;
-    Texture* tex = MakeTwoTexel(d, texLeft, texRight);
-    d.SetRenderState(rs::ZENABLE, 0);
-    d.SetTexture(0, tex);
-    d.SetRenderState(rs::TEXTUREFACTOR, factor);
-    auto ch = [](uint32_t c, int s) { return float((c >> s) & 0xFF) / 255.0f; };
+    const auto [texLeft, texRight, diffuse, factor, tex] = BindFormulaInputs(d);
     struct { uint32_t colorOp, alphaOp; float (*f)(float t, float dif, float fac); } rows[] = {
         {top::SELECTARG1, top::SELECTARG1, [](float t, float, float) { return t; }},
         {top::SELECTARG1, top::SELECTARG2, [](float, float dif, float) { return dif; }},
@@ -194,13 +207,8 @@ TEST_F(GfxDevice, AlphaOperationsAndTheDotProductAlpha) {
         for (int x = 0; x < 2; ++x) {
             const uint32_t t = x == 0 ? texLeft : texRight;
             float v;
-            if (r.f) {
-                v = r.f(ch(t, 24), ch(diffuse, 24), ch(factor, 24));
-            } else {
-                v = 0;
-                for (int k : {0, 8, 16}) v += (ch(t, k) - 0.5f) * (ch(diffuse, k) - 0.5f);
-                v *= 4;
-            }
+            if (r.f) v = r.f(UnitChannel(t, 24), UnitChannel(diffuse, 24), UnitChannel(factor, 24));
+            else v = Dot3(t, diffuse);
             const int a = int(std::lround(Sat(v) * 255.0f));
             EXPECT_TRUE(Near(Pixel(d, x, 0), Rgb(a, a, a))) << "ops " << r.colorOp << "/" << r.alphaOp << " texel " << x
                                                          << std::hex << " got " << Pixel(d, x, 0);
@@ -385,7 +393,6 @@ TEST_F(GfxDevice, BlendFactorsOverAKnownBackground) {
     d.SetTextureStageState(0, tss::ALPHAOP, top::SELECTARG1);
     d.SetTextureStageState(0, tss::ALPHAARG1, ta::DIFFUSE);
     const uint32_t bg = 0xFF4080C0u, src = 0x40C08040u;
-    auto ch = [](uint32_t c, int s) { return float((c >> s) & 0xFF) / 255.0f; };
     struct { uint32_t s, dst; } rows[] = {
         {blend::ONE, blend::ZERO}, {blend::ZERO, blend::ONE}, {blend::SRCALPHA, blend::INVSRCALPHA},
         {blend::ONE, blend::ONE}, {blend::DESTCOLOR, blend::ZERO}, {blend::INVDESTCOLOR, blend::SRCCOLOR},
@@ -399,7 +406,7 @@ TEST_F(GfxDevice, BlendFactorsOverAKnownBackground) {
         DrawScreenQuad(d, 0, 0, 4, 4, src);
         uint32_t expected = 0xFF000000u;
         for (int s : {0, 8, 16}) {
-            float S = ch(src, s), D = ch(bg, s), Sa = ch(src, 24), Da = 1.0f;
+            float S = UnitChannel(src, s), D = UnitChannel(bg, s), Sa = UnitChannel(src, 24), Da = 1.0f;
             auto f = [&](uint32_t code) -> float {
                 switch (code) {
                     case blend::ZERO: return 0;

@@ -47,14 +47,21 @@ uint32_t DrawWith(Device& d, const Program& p) {
     return Pixel(d, kSize / 4, kSize / 4);
 }
 
-TEST(VsPrograms, EachInstructionGivesItsColour) {
-    Device& d = TheDevice();
-    ASSERT_EQ(d.Reset(kSize, kSize), Result::OK);
+// Resets the device to show the programs' diffuse output as it is: unlit, unculled, no depth.
+Result ResetToShowDiffuse(Device& d) {
+    const Result r = d.Reset(kSize, kSize);
+    if (r != Result::OK) return r;
     d.SetRenderState(rs::LIGHTING, 0);
     d.SetRenderState(rs::CULLMODE, cull::NONE);
     d.SetRenderState(rs::ZENABLE, 0);
     d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
     d.SetTextureStageState(0, tss::COLORARG1, ta::DIFFUSE);
+    return r;
+}
+
+TEST(VsPrograms, EachInstructionGivesItsColour) {
+    Device& d = TheDevice();
+    ASSERT_EQ(ResetToShowDiffuse(d), Result::OK);
     const Program programs[] = {
         {"mov", "mov oD0, c0\n", {{0.25f, 0.5f, 0.75f, 1}}, Rgb(64, 128, 191)},
         {"negate and swizzle", "mov oD0, -c0.wzyx\n", {{-1, -0.5f, -0.25f, -0.125f}}, Rgb(32, 64, 128)},
@@ -88,12 +95,7 @@ TEST(VsPrograms, EachInstructionGivesItsColour) {
 // With fog on, a program's oFog.x is the fog factor; a program that writes none is not fogged.
 TEST(VsPrograms, FogFactorComesFromTheProgram) {
     Device& d = TheDevice();
-    ASSERT_EQ(d.Reset(kSize, kSize), Result::OK);
-    d.SetRenderState(rs::LIGHTING, 0);
-    d.SetRenderState(rs::CULLMODE, cull::NONE);
-    d.SetRenderState(rs::ZENABLE, 0);
-    d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
-    d.SetTextureStageState(0, tss::COLORARG1, ta::DIFFUSE);
+    ASSERT_EQ(ResetToShowDiffuse(d), Result::OK);
     d.SetRenderState(rs::FOGENABLE, 1);
     d.SetRenderState(rs::FOGVERTEXMODE, fogmode::LINEAR);
     d.SetRenderState(rs::FOGCOLOR, 0xFF0000FFu);
