@@ -36,18 +36,18 @@ inline void PumpFor(double seconds, std::initializer_list<ZKClient*> clients) {
     PumpUntil([] { return false; }, clients, seconds);
 }
 
+// True once a host search has had an answer.
+inline bool FoundHost(ZKClient& c) {
+    c.Lock();
+    bool found = !c.GetHosts().empty();
+    c.Unlock();
+    return found;
+}
+
 // Searches 127.0.0.1 at the port and connects to the first answer.
 inline bool Join(ZKClient& client, uint16_t port) {
     client.EnumerateHosts(SharedString("localhost"), port);
-    if (!PumpUntil(
-            [&] {
-                client.Lock();
-                bool found = !client.GetHosts().empty();
-                client.Unlock();
-                return found;
-            },
-            {&client}))
-        return false;
+    if (!PumpUntil([&] { return FoundHost(client); }, {&client})) return false;
     return client.Connect(0);
 }
 
@@ -73,14 +73,8 @@ inline size_t ServerPlayerCount(ZKServer& s) {
     return n;
 }
 
-// Client channel that keeps every payload it gets.
-class CaptureClientChannel : public ClientChannel {
-public:
-    explicit CaptureClientChannel(uint8_t id) : ClientChannel(id) {}
-    void Receive(const uint8_t* payload, int32_t size) override {
-        std::lock_guard<std::mutex> lock(m);
-        got.emplace_back(payload, payload + size);
-    }
+// The payloads a capturing channel has received, read under its mutex.
+struct PayloadLog {
     size_t Count() {
         std::lock_guard<std::mutex> lock(m);
         return got.size();
@@ -93,9 +87,19 @@ public:
     std::vector<Bytes> got;
 };
 
+// Client channel that keeps every payload it gets.
+class CaptureClientChannel : public ClientChannel, public PayloadLog {
+public:
+    explicit CaptureClientChannel(uint8_t id) : ClientChannel(id) {}
+    void Receive(const uint8_t* payload, int32_t size) override {
+        std::lock_guard<std::mutex> lock(m);
+        got.emplace_back(payload, payload + size);
+    }
+};
+
 // Server channel that keeps every payload and its sender index; an optional hook runs inside
 // the receive (under the server mutex).
-class CaptureServerChannel : public ServerChannel {
+class CaptureServerChannel : public ServerChannel, public PayloadLog {
 public:
     explicit CaptureServerChannel(uint8_t id) : ServerChannel(id) {}
     void Receive(int32_t sender, const uint8_t* payload, int32_t size) override {
@@ -106,21 +110,11 @@ public:
         }
         if (hook) hook(sender, payload, size);
     }
-    size_t Count() {
-        std::lock_guard<std::mutex> lock(m);
-        return got.size();
-    }
-    std::vector<Bytes> Got() {
-        std::lock_guard<std::mutex> lock(m);
-        return got;
-    }
     std::vector<int32_t> Senders() {
         std::lock_guard<std::mutex> lock(m);
         return senders;
     }
     std::function<void(int32_t, const uint8_t*, int32_t)> hook;
-    std::mutex m;
-    std::vector<Bytes> got;
     std::vector<int32_t> senders;
 };
 

@@ -44,15 +44,7 @@ TEST(NetSession, EnumerationAnswersForEveryLocalSpelling) {
     for (const char* name : {"localhost", "LOCALHOST", "", "127.0.0.1"}) {
         ZKClient client;
         client.EnumerateHosts(SharedString(name), server->GetPort());
-        ASSERT_TRUE(PumpUntil(
-            [&] {
-                client.Lock();
-                bool found = !client.GetHosts().empty();
-                client.Unlock();
-                return found;
-            },
-            {&client}))
-            << name;
+        ASSERT_TRUE(PumpUntil([&] { return FoundHost(client); }, {&client})) << name;
         client.Lock();
         const HostRecord& h = client.GetHosts()[0];
         EXPECT_EQ(h.sessionName, "XYZ") << name;
