@@ -189,8 +189,9 @@ protected:
 // runs with, anything else null. Defined in metrofare_audio.
 AudioDevice* CreateAudioDevice(int type);
 
-// Stand-ins for builds and tests without sound: every call succeeds, nothing is heard.
-class NullAudioVoice final : public AudioVoice {
+// Stand-ins for builds and tests without sound: every call succeeds, nothing is heard. A test
+// voice that watches a few calls derives from the silent voice.
+class NullAudioVoice : public AudioVoice {
 public:
     void SetVolume(float value) override { value_ = std::clamp(value, 0.0f, 1.0f); }
     AudioVoice* Clone() override { return new NullAudioVoice; }
