@@ -274,13 +274,19 @@ TEST_F(GfxDevice, InvalidCodesTakeTheDefaultAndAreLoggedOnce) {
     d.SetTextureStageState(1, tss::COLOROP, top::DISABLE);
 }
 
-// COUNT2 takes (u, v, 1, 0): the translation sits in the third row and the fourth row is unused.
-TEST_F(GfxDevice, TextureTransformTranslatesFromTheThirdRow) {
+// A red-left, green-right texture shown as it is by stage 0, depth off.
+Texture* ShowRedGreenTexture(Device& d) {
     Texture* tex = MakeTwoTexel(d, 0xFFFF0000u, 0xFF00FF00u);
     d.SetRenderState(rs::ZENABLE, 0);
     d.SetTexture(0, tex);
     d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
     d.SetTextureStageState(0, tss::COLORARG1, ta::TEXTURE);
+    return tex;
+}
+
+// COUNT2 takes (u, v, 1, 0): the translation sits in the third row and the fourth row is unused.
+TEST_F(GfxDevice, TextureTransformTranslatesFromTheThirdRow) {
+    Texture* tex = ShowRedGreenTexture(d);
     struct V { float x, y, z, u, v; } quad[4] = {{-1, 1, 0.5f, 0, 0}, {1, 1, 0.5f, 1, 0}, {-1, -1, 0.5f, 0, 1}, {1, -1, 0.5f, 1, 1}};
     struct { uint32_t flags; int row; bool shifted; } rows[] = {
         {ttff::DISABLE, 2, false}, {ttff::COUNT2, 2, true}, {ttff::COUNT2, 3, false}};
@@ -304,11 +310,7 @@ TEST_F(GfxDevice, TextureTransformTranslatesFromTheThirdRow) {
 // direction, which for a surface turned to the right goes to the right and back towards the
 // viewer (u = x: right texel for positive, left for negative after wrapping).
 TEST_F(GfxDevice, GeneratedCoordinatesFollowNormalAndReflection) {
-    Texture* tex = MakeTwoTexel(d, 0xFFFF0000u, 0xFF00FF00u);
-    d.SetRenderState(rs::ZENABLE, 0);
-    d.SetTexture(0, tex);
-    d.SetTextureStageState(0, tss::COLOROP, top::SELECTARG1);
-    d.SetTextureStageState(0, tss::COLORARG1, ta::TEXTURE);
+    Texture* tex = ShowRedGreenTexture(d);
     d.SetTextureStageState(0, tss::TEXTURETRANSFORMFLAGS, ttff::COUNT3);
     struct { uint32_t gen; float nx; uint32_t expected; } rows[] = {
         {tci::CAMERASPACENORMAL, 0.6f, 0xFF00FF00u}, {tci::CAMERASPACENORMAL, -0.6f, 0xFFFF0000u},
