@@ -293,6 +293,7 @@ private:
 
     bool OnOwnerThread() const { return std::this_thread::get_id() == owner_; }
     void SetDefaults();
+    GLBuffer* NewBuffer(uint32_t bytes, Pool pool, bool dynamic);
     bool CreateTargets(int32_t w, int32_t h);
     void DestroyTargets();
     void Touch(UniformGroup g) { ++versions_[g]; }
@@ -748,45 +749,8 @@ void GLDevice::DestroyTargets() {
 }
 
 void GLDevice::SetDefaults() {
-    for (auto& v : rs_) v = 0;
-    rs_[rs::ZENABLE] = 1;
-    rs_[rs::FILLMODE] = fill::SOLID;
-    rs_[rs::SHADEMODE] = 2;
-    rs_[rs::ZWRITEENABLE] = 1;
-    rs_[rs::LASTPIXEL] = 1;
-    rs_[rs::SRCBLEND] = blend::ONE;
-    rs_[rs::DESTBLEND] = blend::ZERO;
-    rs_[rs::CULLMODE] = cull::CCW;
-    rs_[rs::ZFUNC] = cmp::LESSEQUAL;
-    rs_[rs::ALPHAFUNC] = cmp::ALWAYS;
-    rs_[rs::FOGSTART] = FloatBits(0.0f);
-    rs_[rs::FOGEND] = FloatBits(1.0f);
-    rs_[rs::FOGDENSITY] = FloatBits(1.0f);
-    rs_[rs::STENCILFAIL] = rs_[rs::STENCILZFAIL] = rs_[rs::STENCILPASS] = stencilop::KEEP;
-    rs_[rs::STENCILFUNC] = cmp::ALWAYS;
-    rs_[rs::STENCILMASK] = rs_[rs::STENCILWRITEMASK] = 0xFFFFFFFFu;
-    rs_[rs::TEXTUREFACTOR] = 0xFFFFFFFFu;
-    rs_[rs::CLIPPING] = 1;
-    rs_[rs::LIGHTING] = 1;
-    rs_[rs::COLORVERTEX] = 1;
-    rs_[rs::LOCALVIEWER] = 1;
-    rs_[rs::DIFFUSEMATERIALSOURCE] = mcs::COLOR1;
-    rs_[rs::SPECULARMATERIALSOURCE] = mcs::COLOR2;
-    rs_[rs::COLORWRITEENABLE] = 0xF;
-    rs_[rs::BLENDOP] = 1;
+    SetDefaultStates(rs_, tss_);
     for (uint32_t s = 0; s < 8; ++s) {
-        auto& t = tss_[s];
-        for (auto& v : t) v = 0;
-        t[tss::COLOROP] = s == 0 ? top::MODULATE : top::DISABLE;
-        t[tss::ALPHAOP] = s == 0 ? top::SELECTARG1 : top::DISABLE;
-        t[tss::COLORARG1] = t[tss::ALPHAARG1] = ta::TEXTURE;
-        t[tss::COLORARG2] = t[tss::ALPHAARG2] = ta::CURRENT;
-        t[tss::TEXCOORDINDEX] = s;
-        t[tss::ADDRESSU] = t[tss::ADDRESSV] = t[tss::ADDRESSW] = taddr::WRAP;
-        t[tss::MAGFILTER] = t[tss::MINFILTER] = texf::POINT;
-        t[tss::MIPFILTER] = texf::NONE;
-        t[tss::MAXANISOTROPY] = 1;
-        t[tss::COLORARG0] = t[tss::ALPHAARG0] = t[tss::RESULTARG] = ta::CURRENT;
         textures_[s] = nullptr;
         texMat_[s] = Mat4();
     }
@@ -1012,7 +976,9 @@ void GLDevice::SetClipPlane(uint32_t index, const float plane[4]) {
     Touch(U_CLIP);
 }
 
-Buffer* GLDevice::CreateVertexBuffer(uint32_t bytes, uint32_t fvfCode, Pool pool, bool dynamic) {
+// One GL buffer with its CPU copy. Index data is uploaded through the array target too, so the
+// VAO's element binding stays.
+GLBuffer* GLDevice::NewBuffer(uint32_t bytes, Pool pool, bool dynamic) {
     assert(OnOwnerThread());
     if (bytes == 0) return nullptr;
     auto* b = new GLBuffer();
@@ -1020,7 +986,6 @@ Buffer* GLDevice::CreateVertexBuffer(uint32_t bytes, uint32_t fvfCode, Pool pool
     b->size_ = bytes;
     b->pool_ = pool;
     b->dynamic_ = dynamic;
-    b->fvf_ = fvfCode;
     GLuint n = 0;
     glGenBuffers(1, &n);
     BindArrayBuffer(n);
@@ -1031,24 +996,18 @@ Buffer* GLDevice::CreateVertexBuffer(uint32_t bytes, uint32_t fvfCode, Pool pool
     return b;
 }
 
+Buffer* GLDevice::CreateVertexBuffer(uint32_t bytes, uint32_t fvfCode, Pool pool, bool dynamic) {
+    GLBuffer* b = NewBuffer(bytes, pool, dynamic);
+    if (b) b->fvf_ = fvfCode;
+    return b;
+}
+
 Buffer* GLDevice::CreateIndexBuffer(uint32_t bytes, bool index32, Pool pool, bool dynamic) {
-    assert(OnOwnerThread());
-    if (bytes == 0) return nullptr;
-    auto* b = new GLBuffer();
-    b->shadow_.reset(new uint8_t[bytes]());
-    b->size_ = bytes;
-    b->pool_ = pool;
-    b->dynamic_ = dynamic;
-    b->index_ = true;
-    b->index32_ = index32;
-    GLuint n = 0;
-    glGenBuffers(1, &n);
-    // Index data is uploaded through the array target so the VAO's element binding stays.
-    BindArrayBuffer(n);
-    glBufferData(GL_ARRAY_BUFFER, bytes, nullptr, dynamic ? GL_DYNAMIC_DRAW : GL_STATIC_DRAW);
-    b->name_ = n;
-    if (pool == Pool::DEFAULT) ++liveDefault_;
-    buffers_.push_back(b);
+    GLBuffer* b = NewBuffer(bytes, pool, dynamic);
+    if (b) {
+        b->index_ = true;
+        b->index32_ = index32;
+    }
     return b;
 }
 

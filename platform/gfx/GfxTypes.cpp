@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 namespace gfx {
 
@@ -78,6 +79,54 @@ int PrimitiveVertexCount(uint32_t type, uint32_t n) {
         case prim::TRIANGLESTRIP:
         case prim::TRIANGLEFAN: return n ? int(n + 2) : 0;
         default: return 0;
+    }
+}
+
+void SetDefaultStates(uint32_t (&rs_)[rs::COUNT], uint32_t (&tss_)[8][tss::COUNT]) {
+    auto floatBits = [](float f) {
+        uint32_t u;
+        std::memcpy(&u, &f, 4);
+        return u;
+    };
+    for (auto& v : rs_) v = 0;
+    rs_[rs::ZENABLE] = 1;
+    rs_[rs::FILLMODE] = fill::SOLID;
+    rs_[rs::SHADEMODE] = 2;
+    rs_[rs::ZWRITEENABLE] = 1;
+    rs_[rs::LASTPIXEL] = 1;
+    rs_[rs::SRCBLEND] = blend::ONE;
+    rs_[rs::DESTBLEND] = blend::ZERO;
+    rs_[rs::CULLMODE] = cull::CCW;
+    rs_[rs::ZFUNC] = cmp::LESSEQUAL;
+    rs_[rs::ALPHAFUNC] = cmp::ALWAYS;
+    rs_[rs::FOGSTART] = floatBits(0.0f);
+    rs_[rs::FOGEND] = floatBits(1.0f);
+    rs_[rs::FOGDENSITY] = floatBits(1.0f);
+    rs_[rs::STENCILFAIL] = rs_[rs::STENCILZFAIL] = rs_[rs::STENCILPASS] = stencilop::KEEP;
+    rs_[rs::STENCILFUNC] = cmp::ALWAYS;
+    rs_[rs::STENCILMASK] = rs_[rs::STENCILWRITEMASK] = 0xFFFFFFFFu;
+    rs_[rs::TEXTUREFACTOR] = 0xFFFFFFFFu;
+    rs_[rs::CLIPPING] = 1;
+    rs_[rs::LIGHTING] = 1;
+    rs_[rs::COLORVERTEX] = 1;
+    rs_[rs::LOCALVIEWER] = 1;
+    rs_[rs::DIFFUSEMATERIALSOURCE] = mcs::COLOR1;
+    rs_[rs::SPECULARMATERIALSOURCE] = mcs::COLOR2;
+    rs_[rs::COLORWRITEENABLE] = 0xF;
+    rs_[rs::BLENDOP] = 1;
+    for (uint32_t s = 0; s < 8; ++s) {
+        auto& t = tss_[s];
+        for (auto& v : t) v = 0;
+        t[tss::COLOROP] = s == 0 ? top::MODULATE : top::DISABLE;
+        t[tss::ALPHAOP] = s == 0 ? top::SELECTARG1 : top::DISABLE;
+        t[tss::COLORARG1] = t[tss::ALPHAARG1] = ta::TEXTURE;
+        t[tss::COLORARG2] = t[tss::ALPHAARG2] = ta::CURRENT;
+        t[tss::TEXCOORDINDEX] = s;
+        t[tss::ADDRESSU] = t[tss::ADDRESSV] = t[tss::ADDRESSW] = taddr::WRAP;
+        t[tss::MAGFILTER] = t[tss::MINFILTER] = texf::POINT;
+        t[tss::MIPFILTER] = texf::NONE;
+        t[tss::MAXANISOTROPY] = 1;
+        t[tss::COLORARG0] = t[tss::ALPHAARG0] = t[tss::RESULTARG] = ta::CURRENT;
     }
 }
 

@@ -149,6 +149,10 @@ struct Mode { int32_t width = 0, height = 0, bitsPerPixel = 32, refreshRate = 60
 // it back makes the device NOTRESET until Reset runs.
 enum class CoopState { OK, LOST, NOTRESET };
 
+// The render-state and texture-stage-state mirror as a freshly created device holds it (the
+// defaults the engine relies on without ever setting them). Every device starts from this.
+void SetDefaultStates(uint32_t (&renderStates)[rs::COUNT], uint32_t (&stageStates)[8][tss::COUNT]);
+
 // Packs float colour channels to 0xAARRGGBB and back.
 uint32_t PackColor(const ColorValue& c);
 ColorValue UnpackColor(uint32_t argb);

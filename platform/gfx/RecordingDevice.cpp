@@ -37,35 +37,10 @@ int RecordingDevice::Count(const std::string& prefix) const {
     return int(std::count_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.rfind(prefix, 0) == 0; }));
 }
 
-// The same defaults as the real device's mirror.
+// The mirror starts from the same defaults as the real device.
 void RecordingDevice::SetDefaults() {
-    for (auto& v : rs_) v = 0;
-    rs_[rs::ZENABLE] = 1;
-    rs_[rs::FILLMODE] = fill::SOLID;
-    rs_[rs::SHADEMODE] = 2;
-    rs_[rs::ZWRITEENABLE] = 1;
-    rs_[rs::LASTPIXEL] = 1;
-    rs_[rs::SRCBLEND] = blend::ONE;
-    rs_[rs::DESTBLEND] = blend::ZERO;
-    rs_[rs::CULLMODE] = cull::CCW;
-    rs_[rs::ZFUNC] = cmp::LESSEQUAL;
-    rs_[rs::ALPHAFUNC] = cmp::ALWAYS;
-    rs_[rs::STENCILFAIL] = rs_[rs::STENCILZFAIL] = rs_[rs::STENCILPASS] = stencilop::KEEP;
-    rs_[rs::STENCILFUNC] = cmp::ALWAYS;
-    rs_[rs::STENCILMASK] = rs_[rs::STENCILWRITEMASK] = 0xFFFFFFFFu;
-    rs_[rs::TEXTUREFACTOR] = 0xFFFFFFFFu;
-    rs_[rs::CLIPPING] = rs_[rs::LIGHTING] = rs_[rs::COLORVERTEX] = rs_[rs::LOCALVIEWER] = 1;
-    rs_[rs::DIFFUSEMATERIALSOURCE] = mcs::COLOR1;
-    rs_[rs::SPECULARMATERIALSOURCE] = mcs::COLOR2;
-    rs_[rs::COLORWRITEENABLE] = 0xF;
-    rs_[rs::BLENDOP] = 1;
+    SetDefaultStates(rs_, tss_);
     for (uint32_t s = 0; s < 8; ++s) {
-        for (auto& v : tss_[s]) v = 0;
-        tss_[s][tss::COLOROP] = s == 0 ? top::MODULATE : top::DISABLE;
-        tss_[s][tss::ALPHAOP] = s == 0 ? top::SELECTARG1 : top::DISABLE;
-        tss_[s][tss::COLORARG1] = tss_[s][tss::ALPHAARG1] = ta::TEXTURE;
-        tss_[s][tss::COLORARG2] = tss_[s][tss::ALPHAARG2] = ta::CURRENT;
-        tss_[s][tss::TEXCOORDINDEX] = s;
         textures_[s] = nullptr;
         texMat_[s] = Mat4();
     }
