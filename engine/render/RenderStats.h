@@ -2,7 +2,9 @@
 // Frame statistics of the renderer: draw code adds to the counters, the facility updates the
 // object once per frame and the engine shows the five texts (fps, polygons, texture switches,
 // vertices, vertex-buffer switches) when their console switches are on.
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 
 #include "engine/core/SharedString.h"
 
@@ -36,17 +38,29 @@ public:
         polygons = vertices = textureSwitches = bufferSwitches = 0;
     }
 
+    // Formats into the texts' own storage, which stays from frame to frame: no allocation
+    // while the counters are shown.
     virtual const RenderStatsTexts& BuildTexts() {
-        texts.texts[RenderStatsTexts::kFps] = SharedString::Format("%.4f", double(framesPerSecond));
-        texts.texts[RenderStatsTexts::kPolygons] = SharedString::Format("%d", polygons);
-        texts.texts[RenderStatsTexts::kTextureSwitches] = SharedString::Format("%d", textureSwitches);
-        texts.texts[RenderStatsTexts::kVertices] = SharedString::Format("%d", vertices);
-        texts.texts[RenderStatsTexts::kBufferSwitches] = SharedString::Format("%d", bufferSwitches);
+        SetText(RenderStatsTexts::kFps, "%.4f", double(framesPerSecond));
+        SetText(RenderStatsTexts::kPolygons, "%d", polygons);
+        SetText(RenderStatsTexts::kTextureSwitches, "%d", textureSwitches);
+        SetText(RenderStatsTexts::kVertices, "%d", vertices);
+        SetText(RenderStatsTexts::kBufferSwitches, "%d", bufferSwitches);
         return texts;
     }
     const SharedString& GetText(int index) const { return texts.GetText(index); }
 
     RenderStatsTexts texts;
+
+private:
+    template <class T>
+    void SetText(int index, const char* format, T value) {
+        char buffer[64];
+        const int n = std::snprintf(buffer, sizeof buffer, format, value);
+        texts.texts[index].Assign(buffer, n < 0 ? 0 : std::min(n, int(sizeof buffer) - 1));
+    }
+
+public:
     // Kept in double: sixty float steps of 1/60 s must reach a full second.
     double accumulatedTime = 0.0;
     int32_t frameCount = 0;
