@@ -9,6 +9,27 @@ std::vector<DemoStep>& DemoSteps() {
     return steps;
 }
 
+std::vector<void (*)(DemoTextMap&)>& DemoTextFillers() {
+    static std::vector<void (*)(DemoTextMap&)> fillers;
+    return fillers;
+}
+
+bool GatherDemoTexts(DemoTextMap& out) {
+    for (auto fill : DemoTextFillers()) {
+        DemoTextMap area;
+        fill(area);
+        for (const auto& [key, text] : area) {
+            auto [it, added] = out.emplace(key, text);
+            if (!added && it->second != text) {
+                std::fprintf(stderr, "metrofare-demo: language key %d has two texts: \"%s\" and \"%s\"\n",
+                             int(key), it->second.c_str(), text.c_str());
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 bool WriteDemoTree(const std::string& rootName) {
     static const char* const kFolders[] = {"Menu", "Misc", "Models", "Textures", "Audio", "Vehicles", "Pedestrians", "Maps"};
     std::filesystem::path root(rootName);

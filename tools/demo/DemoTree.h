@@ -1,6 +1,8 @@
 #pragma once
 #include <filesystem>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,25 @@ struct DemoStepRegistrar {
     static ::tools::DemoStepRegistrar DEMO_STEP_CAT(DemoStepReg_, __LINE__)(                 \
         label, DEMO_STEP_CAT(DemoStepFn_, __LINE__));                                      \
     static bool DEMO_STEP_CAT(DemoStepFn_, __LINE__)(const std::filesystem::path& root)
+
+// The texts of the demo language set. Each area adds the keys it reads in its own demo file:
+//   DEMO_TEXTS { texts[165] = "Do you really want to quit?"; }
+// The language step gathers every area's texts; a key given two different texts is an error.
+using DemoTextMap = std::map<int32_t, std::string>;
+std::vector<void (*)(DemoTextMap&)>& DemoTextFillers();
+
+struct DemoTextsRegistrar {
+    explicit DemoTextsRegistrar(void (*fill)(DemoTextMap&)) { DemoTextFillers().push_back(fill); }
+};
+
+#define DEMO_TEXTS                                                                          \
+    static void DEMO_STEP_CAT(DemoTextsFn_, __LINE__)(::tools::DemoTextMap & texts);        \
+    static ::tools::DemoTextsRegistrar DEMO_STEP_CAT(DemoTextsReg_, __LINE__)(               \
+        DEMO_STEP_CAT(DemoTextsFn_, __LINE__));                                             \
+    static void DEMO_STEP_CAT(DemoTextsFn_, __LINE__)(::tools::DemoTextMap & texts)
+
+// Every area's texts merged; false (and the clash printed) when one key has two texts.
+bool GatherDemoTexts(DemoTextMap& out);
 
 // Writes the demo data tree under `root` (idempotent: files are rewritten with the same
 // content). Returns false and prints the reason when a file cannot be written.
