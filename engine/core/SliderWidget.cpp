@@ -19,10 +19,6 @@ InputDevice* Input() {
 
 // Shared by every slider, like their one voice.
 float g_soundLevel = 0.0f;
-// The frame whose update last faded the level, so that several sliders on one screen fade it
-// once per frame.
-uint32_t g_fadedFrame = 0;
-bool g_fadedOnce = false;
 
 constexpr int32_t kGrabX = 10;
 constexpr int32_t kGrabY = 5;
@@ -74,11 +70,6 @@ void SliderWidget::Update() {
         return;
     }
     if (voice) voice->SetVolume(g_soundLevel);
-    ZKEngine* engine = ZKEngine::Get();
-    const uint32_t frame = engine ? engine->frameNumber : 0;
-    if (g_fadedOnce && frame == g_fadedFrame) return;
-    g_fadedOnce = true;
-    g_fadedFrame = frame;
     g_soundLevel = std::max(g_soundLevel - FrameTime() * 10.0f, 0.0f);
 }
 
