@@ -32,9 +32,8 @@
 #include "engine/render/RenderMenuCanvas.h"
 #include "engine/render/SpriteRenderer.h"
 #include "engine/render/TextureFactory.h"
-#include "engine/render/TextureSubObjects.h"
 #include "platform/gfx/RecordingDevice.h"
-#include "tests/console/FakeInputDevice.h"
+#include "tests/support/FakeInputDevice.h"
 #include "tools/writers/ZktWriter.h"
 
 // fontconfig keeps its configuration for the life of the process; sanitizer builds must not
@@ -50,6 +49,7 @@ constexpr double kFrameMs = 1000.0 / 60.0;
 // the order the draws arrive: the batches the sprite renderer may not exceed.
 class ChangeCountingCanvas final : public MenuCanvas {
 public:
+    ChangeCountingCanvas(RenderFacility* renderer, const Font* font) : real(renderer, font) {}
     MenuPicture* LoadPicture(const SharedString& name, uint32_t options) override {
         return real.LoadPicture(name, options);
     }
@@ -79,7 +79,7 @@ public:
     }
     void DrawText(const SharedString& text, const Vector2& at, int32_t anchor, const Color* c, const Font* font,
                   bool shadow) override {
-        if (!text.IsEmpty()) Note(font ? font : ZKEngine::Get()->defaultFont, 1);
+        if (!text.IsEmpty()) Note(font ? font : ZKEngine::Instance().defaultFont, 1);
         real.DrawText(text, at, anchor, c, font, shadow);
     }
 
@@ -116,7 +116,6 @@ public:
 };
 
 std::unique_ptr<D3D8RenderFacility> GLFacility() {
-    InstallTextureSubObjects();
     auto facility = std::make_unique<D3D8RenderFacility>();
     facility->ChooseDevice(-1);
     facility->RequestMode({800, 600, 32, 60});
@@ -143,9 +142,10 @@ struct Bench {
         e.input = &input;
         e.sound = &sound;
         e.frameTime = 1.0f / 60.0f;
-        font.reset(Font::Create(kFontAll, SharedString("Arial"), 15, true, false));
+        font.reset(Font::Create(facility->GetTextureManager(), kFontAll, SharedString("Arial"), 15, true, false));
         e.defaultFont = font.get();
-        SetMenuCanvas(&canvas);
+        canvas = std::make_unique<ChangeCountingCanvas>(facility, font.get());
+        SetMenuCanvas(canvas.get());
 
         screen = std::make_unique<MenuScreen>(SharedString("Bench"), SharedString(""));
         screen->Load();
@@ -206,9 +206,9 @@ struct Bench {
         input.pressed = {kKeyDown};
     }
 
-    FakeInputDevice input;
+    testing_support::FakeInputDevice input;
     NullAudioDevice sound;
-    ChangeCountingCanvas canvas;
+    std::unique_ptr<ChangeCountingCanvas> canvas;
     RenderFacility* facility;
     std::unique_ptr<Font> font;
     std::vector<std::unique_ptr<MenuOption>> options;
@@ -265,13 +265,13 @@ void BM_MenuFrameOnGL(benchmark::State& state) {
         bench.Input(frame++);
         const int64_t blocksBefore = GetMemoryCounters().totalBlocks;
         facility->BeginScene();
-        bench.canvas.StartFrame();
-        const int64_t changesBefore = bench.canvas.changes;
+        bench.canvas->StartFrame();
+        const int64_t changesBefore = bench.canvas->changes;
         const uint64_t drawsBefore = stats.draws;
         bench.Frame();
         facility->GetSpriteRenderer()->Flush();
         draws += int64_t(stats.draws - drawsBefore);
-        changes += bench.canvas.changes - changesBefore;
+        changes += bench.canvas->changes - changesBefore;
         facility->EndScene();
         allocations += GetMemoryCounters().totalBlocks - blocksBefore;
         ++frames;

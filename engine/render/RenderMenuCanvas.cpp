@@ -9,22 +9,6 @@
 
 namespace {
 
-RenderFacility* Renderer() {
-    ZKEngine* engine = ZKEngine::Get();
-    return engine ? engine->renderer : nullptr;
-}
-
-SpriteRenderer* Sprites() {
-    RenderFacility* renderer = Renderer();
-    return renderer ? renderer->GetSpriteRenderer() : nullptr;
-}
-
-const Font* FontOrDefault(const Font* font) {
-    if (font) return font;
-    ZKEngine* engine = ZKEngine::Get();
-    return engine ? engine->defaultFont : nullptr;
-}
-
 const Sprite* SpriteOf(const MenuPicture* picture) {
     return picture ? static_cast<const RenderMenuPicture*>(picture)->GetSprite() : nullptr;
 }
@@ -36,19 +20,22 @@ RenderMenuPicture::~RenderMenuPicture() = default;
 int32_t RenderMenuPicture::Width() const { return sprite_ ? sprite_->width : 0; }
 int32_t RenderMenuPicture::Height() const { return sprite_ ? sprite_->height : 0; }
 
+RenderMenuCanvas::RenderMenuCanvas(RenderFacility* renderer, const Font* defaultFont)
+    : renderer_(renderer), defaultFont_(defaultFont) {}
+
+SpriteRenderer* RenderMenuCanvas::Sprites() const { return renderer_ ? renderer_->GetSpriteRenderer() : nullptr; }
+
 MenuPicture* RenderMenuCanvas::LoadPicture(const SharedString& name, uint32_t options) {
     Sprite* sprite = SpriteOverTexture(TextureFactory::Instance().Get(name, &options, true));
     return sprite ? new RenderMenuPicture(sprite) : nullptr;
 }
 
 int32_t RenderMenuCanvas::ScreenWidth() {
-    RenderFacility* renderer = Renderer();
-    return renderer ? renderer->ScreenWidth() : 0;
+    return renderer_ ? renderer_->ScreenWidth() : 0;
 }
 
 int32_t RenderMenuCanvas::ScreenHeight() {
-    RenderFacility* renderer = Renderer();
-    return renderer ? renderer->ScreenHeight() : 0;
+    return renderer_ ? renderer_->ScreenHeight() : 0;
 }
 
 double RenderMenuCanvas::TextWidth(const Font* font, const SharedString& text, int32_t start, int32_t length) {
@@ -64,7 +51,7 @@ int32_t RenderMenuCanvas::FontSize(const Font* font) {
 }
 
 void RenderMenuCanvas::Clear(uint32_t flags) {
-    if (RenderFacility* renderer = Renderer()) renderer->Clear(flags);
+    if (renderer_) renderer_->Clear(flags);
 }
 
 void RenderMenuCanvas::DrawBackground(const MenuPicture* picture, const Color* color, uint8_t flags) {
@@ -97,7 +84,9 @@ void RenderMenuCanvas::DrawText(const SharedString& text, const Vector2& positio
     if (sprites && shown) sprites->DrawText(text, position, anchor, color, shown, shadow);
 }
 
-void InstallMenuCanvas() {
-    static RenderMenuCanvas* canvas = new RenderMenuCanvas; // outlives every screen
-    SetMenuCanvas(canvas);
+void InstallMenuCanvas(ZKEngine& engine) {
+    static std::unique_ptr<RenderMenuCanvas> canvas;
+    SetMenuCanvas(nullptr);
+    canvas = std::make_unique<RenderMenuCanvas>(engine.renderer, engine.defaultFont);
+    SetMenuCanvas(canvas.get());
 }

@@ -6,7 +6,11 @@
 
 #include "engine/core/MenuCanvas.h"
 
+class Font;
+class RenderFacility;
 class Sprite;
+class SpriteRenderer;
+class ZKEngine;
 
 class RenderMenuPicture final : public MenuPicture {
 public:
@@ -22,6 +26,9 @@ private:
 
 class RenderMenuCanvas final : public MenuCanvas {
 public:
+    // Draws through the facility's sprite renderer; `defaultFont` stands for a null font.
+    RenderMenuCanvas(RenderFacility* renderer, const Font* defaultFont);
+
     MenuPicture* LoadPicture(const SharedString& name, uint32_t options) override;
     int32_t ScreenWidth() override;
     int32_t ScreenHeight() override;
@@ -36,8 +43,15 @@ public:
     void FillScreen(const Color& color) override;
     void DrawText(const SharedString& text, const Vector2& position, int32_t anchor, const Color* color,
                   const Font* font, bool shadow) override;
+
+private:
+    const Font* FontOrDefault(const Font* font) const { return font ? font : defaultFont_; }
+    SpriteRenderer* Sprites() const;
+
+    RenderFacility* renderer_;
+    const Font* defaultFont_;
 };
 
-// Makes the menus draw through the renderer (the canvas is kept for the life of the process).
-// Call once the renderer exists.
-void InstallMenuCanvas();
+// Makes the menus draw through the engine's renderer with its default font (the canvas is
+// kept until the next install). Call once the device and the default font exist.
+void InstallMenuCanvas(ZKEngine& engine);

@@ -16,10 +16,13 @@
 #include "engine/core/MenuResources.h"
 #include "engine/core/MenuScreen.h"
 #include "engine/core/Widget.h"
-#include "tests/console/FakeInputDevice.h"
+#include "tests/support/FakeAudioDevice.h"
+#include "tests/support/FakeInputDevice.h"
 #include "tests/support/TestSupport.h"
 
 namespace menu_test {
+
+using testing_support::FakeInputDevice;
 
 // What a voice was told.
 struct VoiceLog {
@@ -32,14 +35,18 @@ struct VoiceLog {
     float pan = 0.0f;
 };
 
-class CountingVoice : public NullAudioVoice {
+// A voice that also keeps what it was told in its file's log.
+class LoggingVoice : public testing_support::CountingVoice {
 public:
-    explicit CountingVoice(VoiceLog* log) : log_(log) {}
+    LoggingVoice(VoiceLog* log, int* plays, int* loopedPlays) : CountingVoice(plays, loopedPlays), log_(log) {}
     void SetVolume(float value) override {
         value_ = value;
         log_->volume = value;
     }
-    void Play(bool loop) override { ++(loop ? log_->loopedPlays : log_->plays); }
+    void Play(bool loop) override {
+        CountingVoice::Play(loop);
+        ++(loop ? log_->loopedPlays : log_->plays);
+    }
     void Stop() override { ++log_->stops; }
     void SetPitch(float pitch) override { log_->pitch = pitch; }
     void SetPan(float pan) override { log_->pan = pan; }
@@ -48,35 +55,17 @@ private:
     VoiceLog* log_;
 };
 
-// Voices are the caller's until ReleaseVoice; the device frees those still out when it goes.
-class CountingSound : public AudioDevice {
+// The shared fake device, with a log per sound file.
+class CountingSound : public testing_support::FakeAudioDevice {
 public:
-    void Init(int, AppWindow*) override {}
-    void AfterBeginScene() override {}
-    void Update(float) override {}
-    void EndFrame() override {}
-    void SetSampleRateKHz(int) override {}
-    void SetMaxVoices(int) override {}
-    AudioVoice* CreateVoice(SoundRequest&) override { return nullptr; }
-    void Play3D(SoundRequest&, const Vector3&, float, float, float, PlaybackObserver*) override {}
-    void Play(SoundRequest&, float, PlaybackObserver*) override {}
-    void SetDeviceVolume(float) override {}
-    void PlaySound(const SharedString&, float, PlaybackObserver*) override {}
-    void PlaySound3D(const SharedString&, const Vector3&, float, float, float, PlaybackObserver*) override {}
-
-    ~CountingSound() override {
-        for (AudioVoice* v : voices_) delete v;
-    }
     AudioVoice* CreateSound(const SharedString& name, bool, bool, bool) override {
         std::lock_guard<std::mutex> guard(lock_);
+        requested.emplace_back(name.c_str());
+        if (giveNothing) return nullptr;
         logs_.push_back(std::make_unique<VoiceLog>());
         logs_.back()->name = name.c_str();
-        voices_.push_back(new CountingVoice(logs_.back().get()));
-        return voices_.back();
-    }
-    void ReleaseVoice(AudioVoice* voice) override {
-        voices_.erase(std::find(voices_.begin(), voices_.end(), voice));
-        delete voice;
+        voices.push_back(new LoggingVoice(logs_.back().get(), &plays, &loopedPlays));
+        return voices.back();
     }
     // The log of the voice made for the file (an empty log when none was made).
     VoiceLog& Voice(const std::string& name) {
@@ -86,15 +75,12 @@ public:
         none = VoiceLog{};
         return none;
     }
-    int Made(const std::string& name) {
-        return int(std::count_if(logs_.begin(), logs_.end(), [&](const auto& log) { return log->name == name; }));
-    }
+    int Made(const std::string& name) { return int(std::count(requested.begin(), requested.end(), name)); }
     int Plays(const std::string& name) { return Voice(name).plays; }
 
 private:
     std::mutex lock_;
     std::vector<std::unique_ptr<VoiceLog>> logs_;
-    std::vector<AudioVoice*> voices_;
 };
 
 class FakePicture : public MenuPicture {

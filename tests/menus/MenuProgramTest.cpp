@@ -15,7 +15,6 @@
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/Font.h"
 #include "engine/render/RenderMenuCanvas.h"
-#include "engine/render/TextureSubObjects.h"
 #include "tests/support/TestSupport.h"
 #include "tools/writers/LanguageWriter.h"
 #include "tools/writers/ZktWriter.h"
@@ -101,13 +100,12 @@ TEST(MenuProgram, ReturnOnTheExitButtonThenTheQuitKeyEndsTheProgram) {
 
     StartUpServices services;
     services.createAudioDevice = [](int) -> AudioDevice* { return new NullAudioDevice; };
-    services.createRenderer = []() -> RenderFacility* {
-        InstallTextureSubObjects();
-        return CreateRenderer();
-    };
+    services.createRenderer = CreateRenderer;
     services.loadDefaultResources = [](ZKEngine& engine) {
-        engine.SetDefaultFont(Font::Create(kFontAll, SharedString("Arial"), 15, false, false), Font::Delete);
-        InstallMenuCanvas();
+        engine.SetDefaultFont(Font::Create(engine.renderer->GetTextureManager(), kFontAll, SharedString("Arial"), 15,
+                                           false, false),
+                              Font::Delete);
+        InstallMenuCanvas(engine);
     };
     ScriptedFrontEnd frontEnd;
     services.frontEnd = &frontEnd;

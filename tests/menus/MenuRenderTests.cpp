@@ -11,8 +11,7 @@
 #include "engine/render/Font.h"
 #include "engine/render/RenderMenuCanvas.h"
 #include "engine/render/TextureFactory.h"
-#include "engine/render/TextureSubObjects.h"
-#include "tests/console/FakeInputDevice.h"
+#include "tests/support/FakeInputDevice.h"
 #include "tests/support/TestSupport.h"
 #include "tools/writers/ZktWriter.h"
 
@@ -39,7 +38,6 @@ protected:
         ASSERT_TRUE(WritePicture("Menu\\Other.ZKT", kRed));
         ASSERT_TRUE(WritePicture("Menu\\Mouse.ZKT", kGreen));
         engine = new ZKEngine;
-        InstallTextureSubObjects();
         facility = new D3D8RenderFacility;
         facility->ChooseDevice(-1);
         facility->RequestMode({kWidth, kHeight, 32, 60});
@@ -50,9 +48,9 @@ protected:
         engine->mainThread = Thread::Current();
         engine->input = &input;
         TextureFactory::Instance().ClearForTests();
-        font = Font::Create(kFontAll, SharedString("Arial"), 15, false, false);
+        font = Font::Create(facility->GetTextureManager(), kFontAll, SharedString("Arial"), 15, false, false);
         engine->SetDefaultFont(font, Font::Delete);
-        InstallMenuCanvas();
+        InstallMenuCanvas(*engine);
     }
     void TearDown() override {
         for (MenuScreen* s : screens) delete s;
@@ -84,7 +82,7 @@ protected:
     static uint32_t At(const std::vector<uint32_t>& shot, int x, int y) { return shot[size_t(y * kWidth + x)]; }
 
     testing_support::TempWorkDir dir;
-    FakeInputDevice input;
+    testing_support::FakeInputDevice input;
     ZKEngine* engine = nullptr;
     D3D8RenderFacility* facility = nullptr;
     Font* font = nullptr;

@@ -268,17 +268,23 @@ TEST_F(ScreenTest, SharedVoicesAreMadeOnceWhenScreensLoadTogether) {
         EXPECT_EQ(sound.Made(name), 1) << name;
     EXPECT_EQ(sound.Made("Click.WAV"), 0) << "no widget yet";
 
-    // Without a sound device the screens load, select and leave in silence.
-    ReleaseMenuResources();
-    engine->sound = nullptr;
-    MenuScreen* silent = NewScreen("Silent");
-    silent->AddWidget(new ProbeWidget("A"));
-    silent->AddWidget(new ProbeWidget("B"));
-    EXPECT_TRUE(silent->IsReady());
-    engine->SetMLP(silent);
-    silent->SetFade(0.0f);
-    Press(kKeyDown);
-    EXPECT_EQ(silent->selected, 1);
-    silent->Deactivate();
-    EXPECT_EQ(GetMenuSound(MenuSound::Woosh), nullptr);
+    // Without a sound device, or with one that gives no voices, the screens load, select and
+    // leave in silence.
+    for (bool device : {false, true}) {
+        ReleaseMenuResources();
+        engine->sound = device ? &sound : nullptr;
+        sound.giveNothing = true;
+        MenuScreen* silent = NewScreen("Silent");
+        silent->AddWidget(new ProbeWidget("A"));
+        silent->AddWidget(new ProbeWidget("B"));
+        EXPECT_TRUE(silent->IsReady());
+        engine->SetMLP(silent);
+        silent->SetFade(0.0f);
+        input.mousePressed = {0};
+        input.cursor = {2, 2};
+        Press(kKeyDown);
+        EXPECT_EQ(silent->selected, 1);
+        silent->Deactivate();
+        EXPECT_EQ(GetMenuSound(MenuSound::Woosh), nullptr);
+    }
 }
