@@ -117,7 +117,7 @@ public:
     Point2i focusOffset{-2, 2};
 
 protected:
-    // The caption's colour for this frame (before any widget-specific tint).
+    // The caption's colour for this frame (before a widget's own tint).
     Color CaptionColor(float alpha) const;
     // Where the caption is drawn: the area's left/top, moved by the focus offset while focused.
     Vector2 CaptionPosition() const;
