@@ -1052,8 +1052,9 @@ void PhysicsWorld::PrepareHingeFeedback() {
 }
 
 void PhysicsWorld::ProcessJointForces(float h) {
-    // Receivers may add bodies and contact-free joints but never collide, so the lists hold.
-    for (size_t i = 0; i < hookedContacts_.size(); ++i) ApplyForceHook(pool_[size_t(hookedContacts_[i])], h);
+    // Only the joints this step solved: one a receiver makes now (by colliding) never was.
+    const size_t contacts = hookedContacts_.size();
+    for (size_t i = 0; i < contacts; ++i) ApplyForceHook(pool_[size_t(hookedContacts_[i])], h);
     for (size_t i = 0; i < hookedHinges_.size(); ++i) {
         if (Hinge2Joint* j = hookedHinges_[i]) ApplyForceHook(*j, h);
     }
