@@ -263,6 +263,15 @@ TEST(ZktReader, SpritePicturesAreVersion1Only) {
         EXPECT_TRUE(lies.Contains("lie.zkt is not a valid sprite"));
         EXPECT_TRUE(img.pixels.empty());
     }
+    // The largest width and height at 120 bits per pixel: refused before their byte count is
+    // formed (it does not fit in 64 bits).
+    std::vector<uint8_t> huge = good;
+    Put32At(huge, 7, 0x7FFFFFFF);
+    Put32At(huge, 11, 0x7FFFFFFF);
+    huge[15] = 120;
+    tools::WriteFileBytes("huge.zkt", huge);
+    EXPECT_FALSE(zkt::ReadSpriteImage("huge.zkt", img));
+    EXPECT_TRUE(img.pixels.empty());
     // A 24-bit picture reads as R8G8B8, three bytes a pixel.
     tools::ZktPicture rgb;
     rgb.width = 2;
