@@ -1,13 +1,16 @@
 // The program's entry: joins the arguments into the one command line the start-up parses,
 // runs the start-up, main loop and shut-down, and ends the process.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
 #include "engine/audio/AudioDevice.h"
+#include "engine/core/Engine.h"
 #include "engine/core/StartUp.h"
 #include "engine/render/ConsoleCanvas.h"
 #include "engine/render/D3D8RenderFacility.h"
+#include "engine/render/IntroCanvas.h"
 #include "engine/render/TextDraw.h"
 #include "engine/render/TextureSubObjects.h"
 #include "platform/window/Window.h"
@@ -31,6 +34,14 @@ int main(int argc, char** argv) {
     services.loadDefaultResources = [](ZKEngine& engine) {
         LoadDefaultRenderResources(engine);
         InstallConsoleCanvas(engine);
+    };
+    // "Intro.AVI" in the window, silent with -S.
+    services.playIntro = [](ZKEngine& engine, bool sound) {
+        if (!engine.window) return;
+        std::unique_ptr<RenderIntroCanvas> canvas;
+        if (engine.renderer) canvas = std::make_unique<RenderIntroCanvas>(*engine.renderer);
+        IntroMovie movie(SharedString("Intro.AVI"), canvas.get(), sound);
+        movie.Play(*engine.window);
     };
     services.createAudioDevice = [](int type) -> AudioDevice* { return CreateAudioDevice(type); };
     NullFrontEnd frontEnd;
