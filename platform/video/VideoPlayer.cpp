@@ -32,6 +32,9 @@ constexpr double kSoundCap = 2.0;
 constexpr double kSoundStep = 0.1;
 // After the last picture, the sound still queued is waited for at most this long.
 constexpr double kSoundTail = 1.0;
+// A picture this close to its time is shown: a shorter sleep would be lost in the clock's
+// resolution.
+constexpr double kDueSlack = 0.001;
 constexpr int32_t kMinSoundRate = 4000;
 constexpr int32_t kMaxSoundRate = 192000;
 
@@ -473,7 +476,7 @@ PlaybackState VideoPlayer::Wait(uint32_t milliseconds, VideoSink& sink) {
         }
         if (m.pending) {
             const double now = m.Clock();
-            if (now >= m.pendingDue) {
+            if (now + kDueSlack >= m.pendingDue) {
                 m.Show(sink);
                 av_frame_unref(m.picture);
                 m.pending = false;
