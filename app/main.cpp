@@ -11,8 +11,8 @@
 #include "engine/render/ConsoleCanvas.h"
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/IntroCanvas.h"
+#include "engine/render/RenderMenuCanvas.h"
 #include "engine/render/TextDraw.h"
-#include "engine/render/TextureSubObjects.h"
 #include "platform/window/Window.h"
 
 int main(int argc, char** argv) {
@@ -25,23 +25,21 @@ int main(int argc, char** argv) {
     plat::InstallQuitSignals();
 
     StartUpServices services;
-    services.createRenderer = []() -> RenderFacility* {
-        // The texture manager and sprite renderer join the facility before its device exists.
-        InstallTextureSubObjects();
-        return CreateRenderer();
-    };
-    // "Missing.ZKT", the default font, the counter texts and the console's drawing.
+    // The facility makes its own parts once its device exists.
+    services.createRenderer = CreateRenderer;
+    // The intro's drawing, made with the other canvases once the device exists.
+    static std::unique_ptr<RenderIntroCanvas> introCanvas;
+    // "Missing.ZKT", the default font, the counter texts, the console's and the menus' drawing.
     services.loadDefaultResources = [](ZKEngine& engine) {
         LoadDefaultRenderResources(engine);
         InstallConsoleCanvas(engine);
+        InstallMenuCanvas(engine);
+        if (engine.renderer) introCanvas = std::make_unique<RenderIntroCanvas>(*engine.renderer);
     };
     // "Intro.AVI" in the window, silent with -S.
     services.playIntro = [](ZKEngine& engine, bool sound) {
-        if (!engine.window) return;
-        std::unique_ptr<RenderIntroCanvas> canvas;
-        if (engine.renderer) canvas = std::make_unique<RenderIntroCanvas>(*engine.renderer);
-        IntroMovie movie(SharedString("Intro.AVI"), canvas.get(), sound);
-        movie.Play(*engine.window);
+        IntroMovie movie(SharedString("Intro.AVI"), introCanvas.get(), sound);
+        if (engine.window) movie.Play(*engine.window);
     };
     services.createAudioDevice = [](int type) -> AudioDevice* { return CreateAudioDevice(type); };
     NullFrontEnd frontEnd;

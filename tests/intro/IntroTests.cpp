@@ -15,7 +15,6 @@
 #include "engine/core/IntroMovie.h"
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/IntroCanvas.h"
-#include "engine/render/TextureSubObjects.h"
 #include "platform/video/VideoPlayer.h"
 #include "tests/support/TestSupport.h"
 #include "tools/writers/AudioWriter.h"
@@ -173,7 +172,6 @@ TEST(IntroPacing, PicturesFallDueByTheirTimestamps) {
 // whole screen, in order, and nothing else is presented.
 TEST_F(Intro, PicturesReachTheScreenInOrder) {
     WriteClip("Intro.AVI", kColours);
-    InstallTextureSubObjects();
     auto facility = std::make_unique<D3D8RenderFacility>();
     facility->SetWindow(window->native->NativeHandle());
     facility->ChooseDevice(-1);
