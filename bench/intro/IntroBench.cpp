@@ -84,6 +84,8 @@ void BM_IntroPictureOnGL(benchmark::State& state) {
         player->Wait(1, sink);
     };
     restart();
+    // The device's first draws (programs, buffers) are made before the measurement.
+    for (int i = 0; i < 10; ++i) player->Wait(uint32_t(kPeriodMs), sink);
 
     using Clock = std::chrono::steady_clock;
     Clock::duration total{};
@@ -118,6 +120,7 @@ void BM_IntroPictureOnGL(benchmark::State& state) {
     if (ms > 0.25 * kPeriodMs) state.SkipWithError("a picture takes more than 25% of the frame period");
     else if (allocations != 0) state.SkipWithError("pictures after the first allocated");
 }
-BENCHMARK(BM_IntroPictureOnGL)->Unit(benchmark::kMillisecond);
+// One run of four playbacks' worth of pictures.
+BENCHMARK(BM_IntroPictureOnGL)->Iterations(300)->Unit(benchmark::kMillisecond);
 
 }  // namespace

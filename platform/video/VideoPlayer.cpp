@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/sys/Paths.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -174,7 +176,13 @@ struct VideoPlayer::Impl {
 
 bool VideoPlayer::Impl::OpenFile(const char* path, int32_t maxWidth, int32_t maxHeight, std::string& error) {
     QuietLibraries();
-    if (avformat_open_input(&format, path, nullptr, nullptr) < 0) {
+    // The name may differ in case from the file on disk, as every data name of the engine.
+    const std::string resolved = ResolveFile(path);
+    if (resolved.empty()) {
+        error = "no such file";
+        return false;
+    }
+    if (avformat_open_input(&format, resolved.c_str(), nullptr, nullptr) < 0) {
         error = "not a video file";
         return false;
     }

@@ -171,7 +171,7 @@ TEST(IntroPacing, PicturesFallDueByTheirTimestamps) {
 // Four solid pictures through the real renderer: each present shows the next colour over the
 // whole screen, in order, and nothing else is presented.
 TEST_F(Intro, PicturesReachTheScreenInOrder) {
-    WriteClip("Intro.AVI", kColours);
+    WriteClip("INTRO.avi", kColours);  // found whatever the case of its name
     auto facility = std::make_unique<D3D8RenderFacility>();
     facility->SetWindow(window->native->NativeHandle());
     facility->ChooseDevice(-1);
