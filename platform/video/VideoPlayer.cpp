@@ -32,6 +32,8 @@ constexpr double kSoundCap = 2.0;
 // The sound clock moves in the device's pulls; between two, it runs on with the wall clock for
 // at most this long.
 constexpr double kSoundStep = 0.1;
+// A sound clock that has not moved for this long has stalled.
+constexpr double kSoundStall = 0.5;
 // After the last picture, the sound still queued is waited for at most this long.
 constexpr double kSoundTail = 1.0;
 // A picture this close to its time is shown: a shorter sleep would be lost in the clock's
@@ -304,10 +306,14 @@ double VideoPlayer::Impl::Clock() {
                 lastSound = played;
                 lastSoundWall = wall;
             }
-            const double now = lastSound + std::min(wall - lastSoundWall, kSoundStep);
-            // Should the sound run dry, the wall clock carries on from here.
-            wallBase = wall - now;
-            return now;
+            // A device that stopped taking sound would hold the pictures forever: after a
+            // while without progress the wall clock takes over.
+            if (wall - lastSoundWall <= kSoundStall) {
+                const double now = lastSound + std::min(wall - lastSoundWall, kSoundStep);
+                // Should the sound run dry, the wall clock carries on from here.
+                wallBase = wall - now;
+                return now;
+            }
         }
     }
     return wall - wallBase;

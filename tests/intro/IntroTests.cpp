@@ -341,3 +341,32 @@ TEST_F(Intro, SoundPlaysOnItsOwnDeviceOrTheClipPlaysSilent) {
     }
     setenv("SDL_AUDIODRIVER", "dummy", 1);
 }
+
+// Sound that never plays out neither holds the pictures nor holds the end of the clip for more
+// than one second.
+TEST_F(Intro, TheEndWaitsForQueuedSoundAtMostOneSecond) {
+    WriteClip("Intro.AVI", kColours, 22050);
+    struct StuckSound : plat::SoundOutput {
+        int32_t Open(int32_t rate) override { return rate; }
+        void Queue(const int16_t*, uint32_t count) override { queued += count; }
+        uint32_t QueuedFrames() override { return queued; }
+        void Close() override {}
+        uint32_t queued = 0;
+    } stuck;
+    struct TimedCanvas : RecordingCanvas {
+        void ShowPicture(const uint8_t* pixels, int32_t pitch) override {
+            RecordingCanvas::ShowPicture(pixels, pitch);
+            last = clock->now;
+        }
+        SteppedClock* clock = nullptr;
+        double last = 0.0;
+    } canvas;
+    canvas.clock = &clock;
+    IntroMovie movie(SharedString("Intro.AVI"), &canvas, true);
+    movie.clock = &clock;
+    movie.soundOutput = &stuck;
+    movie.Play(*window);
+    EXPECT_TRUE(SameColours(canvas.centres, kColours));
+    EXPECT_GT(stuck.queued, 0u);
+    EXPECT_NEAR(clock.now - canvas.last, 1.0, 0.11);
+}
