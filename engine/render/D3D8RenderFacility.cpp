@@ -328,12 +328,10 @@ void D3D8RenderFacility::CreateParts() {
 
 void D3D8RenderFacility::DestroyParts() {
     MeshFactory::Instance().Disconnect(this);
-    // The meshes the facility owns go with it; every other mesh of it lets go of the device
-    // now and draws nothing afterwards.
+    // The meshes the facility made go with it; every other mesh of it (clones, large meshes)
+    // lets go of the device now and draws nothing afterwards.
     const std::vector<D3D8Mesh*> owned = ownedMeshes_;
     for (D3D8Mesh* m : owned) delete m;
-    const std::vector<D3D8AnimatedMesh*> reset = resetMeshes_;
-    for (D3D8AnimatedMesh* m : reset) delete m;
     const std::vector<D3D8Mesh*> others = liveMeshes_;
     for (D3D8Mesh* m : others) m->DropDevice();
     liveMeshes_.clear();
@@ -984,6 +982,7 @@ D3D8Mesh* D3D8RenderFacility::CreateMesh(MeshRecord& record) {
         return mesh;
     }
     auto* mesh = new D3D8AnimatedMesh(*this, record);
+    ownedMeshes_.push_back(mesh);
     resetMeshes_.push_back(mesh);
     return mesh;
 }
@@ -1004,7 +1003,8 @@ void D3D8RenderFacility::ForgetMesh(D3D8Mesh* mesh) {
     ON_DEVICE_THREAD(ForgetMesh(mesh));
     std::erase(liveMeshes_, mesh);
     std::erase(ownedMeshes_, mesh);
-    std::erase(resetMeshes_, static_cast<D3D8AnimatedMesh*>(dynamic_cast<D3D8AnimatedMesh*>(mesh)));
+    // Called from the mesh's base destructor: compare as meshes, not by the derived type.
+    std::erase_if(resetMeshes_, [mesh](D3D8AnimatedMesh* m) { return static_cast<D3D8Mesh*>(m) == mesh; });
 }
 
 void D3D8RenderFacility::ApplyWorldTransform() {

@@ -171,8 +171,8 @@ public:
     void SetScreenSize(int32_t width, int32_t height);
 
     // Meshes made against this facility: every one is live until it is destroyed; animated
-    // meshes and their clones are told about resets; the facility deletes what it owns when
-    // it goes and makes the rest let go of the device.
+    // meshes and their clones are told about resets; when the facility goes it deletes the
+    // shiny and animated meshes it made and makes the rest let go of the device.
     void AddLiveMesh(D3D8Mesh* mesh);
     void AddResetMesh(D3D8AnimatedMesh* mesh);
     void ForgetMesh(D3D8Mesh* mesh);
