@@ -11,6 +11,7 @@
 DefaultSilenceStream::DefaultSilenceStream() {
     format = {1, 1, 22050, 44100, 2, 16};
     dataSize = 44100;
+    headerComplete = true;
 }
 
 int32_t DefaultSilenceStream::Read(uint8_t* buffer, int32_t bytes) {
@@ -56,6 +57,7 @@ WavStream::WavStream(const SharedString& path) : reader_(path) {
     if (format.blockAlign > 0) size -= size % format.blockAlign;
     dataSize = size;
     position_ = 0;
+    headerComplete = true;
     flags |= kLoop;
 }
 
@@ -112,6 +114,7 @@ OggStream::OggStream(const SharedString& path) : file_(std::make_unique<OggFile>
     ogg_int64_t frames = ov_pcm_total(&file_->vf, -1);
     uint64_t bytes = frames > 0 ? uint64_t(frames) * format.blockAlign : 0;
     dataSize = uint32_t(std::min<uint64_t>(bytes, 0x7fffffffu));
+    headerComplete = true;
     flags |= kLoop;
 }
 

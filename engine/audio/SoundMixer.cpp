@@ -9,7 +9,9 @@
 
 SampleBuffer* DecodeStream(AudioStream* stream, bool streaming) {
     auto* sample = new SampleBuffer;
-    if (!stream) return sample;
+    // A stream whose header failed or describes what the mixers cannot play gets nothing: no
+    // size in its header is trusted.
+    if (!stream || !stream->IsPlayable()) return sample;
     sample->rate = int32_t(stream->format.samplesPerSecond);
     sample->stereo = stream->format.channels == 2;
     sample->sixteenBit = stream->format.bitsPerSample == 16;
