@@ -81,9 +81,11 @@ private:
     uint32_t position_ = 0;
 };
 
-struct OggFile;
+namespace audiohal {
+class VorbisDecoder;
+}
 
-// Ogg Vorbis through vorbisfile, decoded to signed 16-bit little-endian PCM.
+// Ogg Vorbis through the platform's decoder, as signed 16-bit little-endian PCM.
 class OggStream final : public AudioStream {
 public:
     explicit OggStream(const SharedString& path);
@@ -93,6 +95,5 @@ public:
     void Rewind() override;
 
 private:
-    std::unique_ptr<OggFile> file_;
-    int bitstream_ = 0;
+    std::unique_ptr<audiohal::VorbisDecoder> decoder_;
 };
