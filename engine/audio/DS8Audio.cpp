@@ -372,25 +372,24 @@ void DS8Audio::Play3D(SoundRequest& request, const Vector3& position, float mini
 
 void DS8Audio::PositionalUpdate(DS8MixVoice* voice) {
     const DS8MixVoice::Positional& p = *voice->positional_;
-    // Into listener space: the listener's rotation maps world directions to its own axes the
-    // way the camera's view rotation does (x right, y up, z front).
-    const Vector3 local = listenerMatrix_.TransformCoord(p.position - listenerPosition_);
-    const float dist = std::sqrt(local.LengthSquared());
-    const float pan = dist > 0.0f ? std::clamp(local.x / dist, -1.0f, 1.0f) : 0.0f;
-    const float t = std::clamp(dist - p.minimum, 0.0f, std::max(p.maximum, 0.0f));
-    const float gain = p.maximum > 0.0f ? (p.maximum - t) / p.maximum * voice->effective_ : 0.0f;
-    voice->mix_.SetGains(gain, pan);
+    // Full gain up to the minimum distance, silent at minimum + maximum; panned to the near ear.
+    const audiohal::Placement at = audiohal::Locate(listenerFrame_, {p.position.x, p.position.y, p.position.z});
+    voice->mix_.SetGains(audiohal::LinearFalloff(at.distance, p.minimum, p.maximum) * voice->effective_, at.side);
     voice->mix_.pitch = voice->pitch_;
 }
 
 void DS8Audio::SetPosition(const Vector3& position) {
     std::lock_guard<Mutex> m(mixer_.Lock());
-    listenerPosition_ = position;
+    listenerFrame_.position = {position.x, position.y, position.z};
 }
 
 void DS8Audio::SetOrientation(const Quaternion& orientation) {
-    std::lock_guard<Mutex> m(mixer_.Lock());
-    orientation.ToMatrix(listenerMatrix_);
+    // The rotation maps world directions into the listener's axes (as the camera's view
+    // rotation does), so its columns are the listener's right, top and front in the world.
+    const Matrix4 m = orientation.ToMatrix();
+    std::lock_guard<Mutex> g(mixer_.Lock());
+    listenerFrame_ = audiohal::ListenerFrame::FromFrontTop(listenerFrame_.position, {m.m[0][2], m.m[1][2], m.m[2][2]},
+                                                           {m.m[0][1], m.m[1][1], m.m[2][1]});
 }
 
 void DS8Audio::SetVelocity(const Vector3& velocity) {

@@ -144,7 +144,6 @@ private:
     uint32_t cursor_ = 0;
     SoundMixer mixer_;
     std::atomic<float> deviceVolume_{1.0f};
-    Vector3 listenerPosition_;
-    Matrix4 listenerMatrix_;
+    audiohal::ListenerFrame listenerFrame_; // where the listener is and its axes
     Vector3 listenerVelocity_;
 };

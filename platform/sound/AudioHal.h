@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/sound/Mixing.h"
+
 namespace audiohal {
 
 struct PcmFormat {
@@ -17,10 +19,6 @@ struct PcmFormat {
     uint32_t avgBytes = 176400;
     uint16_t blockAlign = 4;
     uint16_t bits = 16;
-};
-
-struct Vec3 {
-    float x = 0.0f, y = 0.0f, z = 0.0f;
 };
 
 struct DeviceInfo {
@@ -120,7 +118,7 @@ private:
     };
     VoiceBuffer(std::shared_ptr<Core> core, const VoiceDesc& desc, std::shared_ptr<std::vector<uint8_t>> data);
     // Adds `frames` output frames into acc (interleaved L,R); returns false when it ended.
-    bool MixInto(float* acc, uint32_t frames, uint32_t outRate, const struct ListenerState& listener);
+    bool MixInto(float* acc, uint32_t frames, uint32_t outRate, const ListenerFrame& listener);
 
     std::shared_ptr<Core> core_;
     std::shared_ptr<std::vector<uint8_t>> data_;
@@ -135,7 +133,7 @@ private:
     uint32_t priority_ = 0;
     bool loop_ = false;
     std::atomic<bool> playing_{false};
-    uint64_t position_ = 0; // 32.32 fixed-point frame position
+    Cursor cursor_;
     std::atomic<uint32_t> playByte_{0};
     Spatial pending_, active_;
 };
