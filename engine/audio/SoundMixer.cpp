@@ -125,6 +125,7 @@ bool SoundMixer::Contains(const MixState* state) const {
 int32_t SoundMixer::Mix(int32_t bytes) {
     std::lock_guard<Mutex> g(mutex_);
     const size_t count = voices_.size();
+    lastMixVoices_ = count;
     if (count > size_t(maxVoices_)) {
         // Highest priority first, then loudest; stable, so equal voices keep their order.
         std::stable_sort(voices_.begin(), voices_.end(), [](const MixState* a, const MixState* b) {

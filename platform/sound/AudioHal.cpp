@@ -54,6 +54,8 @@ struct Core {
     std::vector<VoiceBuffer*> positional;        // every live positional buffer
     ListenerState pending, active;
     std::vector<float> acc;
+    std::condition_variable written; // a ring's writer may go on (with the lock)
+    std::condition_variable started; // a ring or a voice buffer started playing (with the lock)
 
     // Mixes `frames` output frames (S16 stereo) into out.
     void Mix(int16_t* out, uint32_t frames) {
@@ -84,6 +86,7 @@ struct Core {
             }
             ring->play_.store(play, std::memory_order_release);
             ring->write_.store((play + period) % size, std::memory_order_release);
+            if (ring->waiting_ && ring->WritePassed(ring->waitOffset_)) written.notify_all();
             if (ended) {
                 ring->playing_ = false;
                 rings.erase(rings.begin() + long(r));
@@ -133,6 +136,7 @@ bool RingBuffer::Play(bool loop) {
         playing_ = true;
         core_->rings.push_back(this);
         write_.store((play_.load() + Device::kPeriodFrames * 4) % Size());
+        core_->started.notify_all();
     }
     return true;
 }
@@ -143,6 +147,26 @@ void RingBuffer::Stop() {
     playing_ = false;
     auto it = std::find(core_->rings.begin(), core_->rings.end(), this);
     if (it != core_->rings.end()) core_->rings.erase(it);
+}
+
+bool RingBuffer::WritePassed(uint32_t offset) const {
+    const uint32_t size = Size();
+    const uint32_t ahead = (write_.load(std::memory_order_acquire) + size - offset % size) % size;
+    return ahead != 0 && ahead < size / 2;
+}
+
+void RingBuffer::WaitForWritePast(uint32_t offset) {
+    std::unique_lock<std::mutex> g(core_->lock);
+    waiting_ = true;
+    waitOffset_ = offset;
+    core_->written.wait(g, [&] { return interrupted_ || WritePassed(offset); });
+    waiting_ = false;
+}
+
+void RingBuffer::Interrupt() {
+    std::lock_guard<std::mutex> g(core_->lock);
+    interrupted_ = true;
+    core_->written.notify_all();
 }
 
 void RingBuffer::GetCursors(uint32_t* play, uint32_t* write) const {
@@ -196,6 +220,7 @@ bool VoiceBuffer::Play(uint32_t priority, bool loop) {
     if (!playing_.load()) {
         playing_.store(true);
         core_->voices.push_back(this);
+        core_->started.notify_all();
     }
     return true;
 }
@@ -344,7 +369,7 @@ struct Device::NullThread {
     std::thread thread;
     std::mutex lock;
     std::condition_variable wake;
-    bool stop = false;
+    std::atomic<bool> stop{false};
 };
 
 Device::Device(Backend backend) : backend_(backend), core_(std::make_shared<Core>()), listener_(core_.get()) {
@@ -416,6 +441,10 @@ void Device::CloseOutput() {
             null_->stop = true;
         }
         null_->wake.notify_all();
+        {
+            std::lock_guard<std::mutex> g(core_->lock); // it may be waiting for something to play
+            core_->started.notify_all();
+        }
         if (null_->thread.joinable()) null_->thread.join();
         null_.reset();
     }
@@ -427,11 +456,19 @@ void Device::NullLoop() {
     auto next = Clock::now();
     std::unique_lock<std::mutex> lk(null_->lock);
     while (!null_->stop) {
+        lk.unlock();
+        {
+            // With nothing playing there is nothing to advance: wait until something starts.
+            std::unique_lock<std::mutex> g(core_->lock);
+            core_->started.wait(g, [this] { return null_->stop || !core_->rings.empty() || !core_->voices.empty(); });
+        }
+        lk.lock();
+        if (null_->stop) break;
         const auto period = std::chrono::nanoseconds(int64_t(kPeriodFrames) * 1000000000 / core_->format.rate);
         next += period;
         auto now = Clock::now();
         if (next < now - 10 * period) next = now; // fell far behind (suspended): do not race
-        if (null_->wake.wait_until(lk, next, [this] { return null_->stop; })) break;
+        if (null_->wake.wait_until(lk, next, [this] { return null_->stop.load(); })) break;
         lk.unlock();
         core_->Mix(scratch.data(), kPeriodFrames);
         lk.lock();

@@ -66,6 +66,13 @@ public:
     void Stop();
     void Restore() {} // our memory is never lost
     void GetCursors(uint32_t* play, uint32_t* write) const;
+    // True when the write cursor has passed `offset`: it lies less than half the ring beyond it.
+    bool WritePassed(uint32_t offset) const;
+    // Blocks until WritePassed(offset) (the output wakes the writer when it moves the cursor
+    // there), or until Interrupt. Returns at once when it holds already.
+    void WaitForWritePast(uint32_t offset);
+    // Releases a waiting writer, and every later wait returns at once (a writer being stopped).
+    void Interrupt();
 
 private:
     friend struct Core;
@@ -76,6 +83,9 @@ private:
     std::atomic<uint32_t> play_{0};
     std::atomic<uint32_t> write_{0};
     bool playing_ = false; // under the core mutex
+    bool waiting_ = false; // under the core mutex: a writer waits for the cursor to pass waitOffset_
+    bool interrupted_ = false;
+    uint32_t waitOffset_ = 0;
     bool loop_ = false;
 };
 
