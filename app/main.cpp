@@ -8,8 +8,8 @@
 #include "engine/core/StartUp.h"
 #include "engine/render/ConsoleCanvas.h"
 #include "engine/render/D3D8RenderFacility.h"
+#include "engine/render/RenderMenuCanvas.h"
 #include "engine/render/TextDraw.h"
-#include "engine/render/TextureSubObjects.h"
 #include "platform/window/Window.h"
 
 int main(int argc, char** argv) {
@@ -22,15 +22,13 @@ int main(int argc, char** argv) {
     plat::InstallQuitSignals();
 
     StartUpServices services;
-    services.createRenderer = []() -> RenderFacility* {
-        // The texture manager and sprite renderer join the facility before its device exists.
-        InstallTextureSubObjects();
-        return CreateRenderer();
-    };
-    // "Missing.ZKT", the default font, the counter texts and the console's drawing.
+    // The facility makes its own parts once its device exists.
+    services.createRenderer = CreateRenderer;
+    // "Missing.ZKT", the default font, the counter texts, the console's and the menus' drawing.
     services.loadDefaultResources = [](ZKEngine& engine) {
         LoadDefaultRenderResources(engine);
         InstallConsoleCanvas(engine);
+        InstallMenuCanvas(engine);
     };
     services.createAudioDevice = [](int type) -> AudioDevice* { return CreateAudioDevice(type); };
     NullFrontEnd frontEnd;

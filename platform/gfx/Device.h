@@ -71,6 +71,8 @@ struct DeviceStats {
     uint64_t redundantGLCalls = 0;  // GL state calls that set what GL already had (state audit)
     uint64_t programsBuilt = 0;
     uint64_t programSwitches = 0;
+    uint64_t uniformUploads = 0;  // glUniform calls (each sends a value its program lacked)
+    uint64_t targetCopies = 0;    // whole-target copies made to keep the presented frame
 };
 
 class Device {
