@@ -65,6 +65,14 @@ TEST_F(TextEditTest, EditingTypesIntoACopyAndAnyEndingKeyCommits) {
     EXPECT_EQ(widget->Cursor(), 0);
     widget->Fire(kFireAccept);
     EXPECT_EQ(option.values.back(), "a");
+
+    // A widget deleted while editing stops being the device's listener.
+    {
+        TextEditWidget doomed(SharedString("Chat"), nullptr, nullptr, nullptr);
+        doomed.Fire(kFireAccept);
+        EXPECT_EQ(input.listeners.size(), 1u);
+    }
+    EXPECT_TRUE(input.listeners.empty());
 }
 
 TEST_F(TextEditTest, TheTextIsTrimmedToBothWidthsInTheSameFrame) {
