@@ -11,6 +11,7 @@
 #include "engine/core/Thread.h"
 #include "engine/net/Channel.h"
 #include "engine/net/NetOptions.h"
+#include "engine/net/NetProtocol.h"
 #include "platform/net/NetHost.h"
 
 // One session found by the host search.
@@ -90,7 +91,7 @@ private:
         plat::NetAddress from;
         uint32_t receivedAt;
         uint16_t size;
-        uint8_t bytes[1200];
+        uint8_t bytes[netproto::kMaxEnumAnswerSize];
     };
 
     void OnPeerConnected(plat::NetPeerHandle, uint32_t) override {}

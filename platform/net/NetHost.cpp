@@ -42,9 +42,20 @@ NetPeerHandle MakeHandle(size_t slot, uint32_t connectId) {
 size_t SlotOf(NetPeerHandle h) { return size_t(uint32_t(h)); }
 uint32_t ConnectIdOf(NetPeerHandle h) { return uint32_t(h >> 32); }
 
-// Packet free callback: the counter of the packet's peer slot. Runs under the ENet lock.
+// What one peer slot has queued: packets not yet sent (unsequenced) or acknowledged
+// (reliable), and the reliable packets' bytes.
+struct SlotQueue {
+    std::atomic<int32_t> packets{0};
+    std::atomic<size_t> reliableBytes{0};
+};
+
+// Packet free callback: the queue of the packet's peer slot. Runs under the ENet lock.
 void OnPacketFree(ENetPacket* packet) {
-    if (packet->userData) static_cast<std::atomic<int32_t>*>(packet->userData)->fetch_sub(1);
+    auto* queue = static_cast<SlotQueue*>(packet->userData);
+    if (!queue) return;
+    queue->packets.fetch_sub(1, std::memory_order_relaxed);
+    if (packet->flags & ENET_PACKET_FLAG_RELIABLE)
+        queue->reliableBytes.fetch_sub(packet->dataLength, std::memory_order_relaxed);
 }
 
 class InterceptReply final : public NetRawReply {
@@ -61,8 +72,9 @@ private:
     ENetHost* host_;
 };
 
-// The listener of the host this network thread services; the intercept callback has no other
-// way to find it.
+// The host this network thread services and its listener; the intercept callback has no other
+// way to find the listener, and a send needs to know whether it runs inside the loop.
+thread_local const NetHost* t_host = nullptr;
 thread_local NetHostListener* t_listener = nullptr;
 
 int OnIntercept(ENetHost* host, ENetEvent* /*event*/) {
@@ -109,8 +121,11 @@ struct NetHost::Impl {
     bool libraryHeld = false;
     // Per slot: the connection id the slot carried when it connected, and its send queue.
     std::vector<uint32_t> slotConnectId;
-    std::unique_ptr<std::atomic<int32_t>[]> queued;
+    std::unique_ptr<SlotQueue[]> queued;
     std::vector<Event> events;  // reused by the network loop
+    // Sends made on the network thread wait for one flush at the end of the turn; only that
+    // thread reads or writes this.
+    bool flushAtEndOfTurn = false;
 };
 
 NetHost::NetHost() : impl_(std::make_unique<Impl>()) {}
@@ -143,6 +158,7 @@ NetHostError NetHost::Init(const NetHostConfig* server, bool allowBroadcast, Net
         if (enet_address_set_host_ip(&bind, server->bindAddress.c_str()) != 0) return NetHostError::Address;
         bind.port = server->port;
         peerCount = std::max<size_t>(server->maxClients, 1) + 1;
+        maxQueuedReliableBytes_ = server->maxQueuedReliableBytes;
         impl_->host = enet_host_create(&bind, peerCount, 2, 0, 0);
     } else {
         impl_->host = enet_host_create(nullptr, peerCount, 2, 0, 0);
@@ -162,8 +178,7 @@ NetHostError NetHost::Init(const NetHostConfig* server, bool allowBroadcast, Net
     if (enet_socket_get_address(h->socket, &bound) == 0) port_ = bound.port;
 
     impl_->slotConnectId.assign(h->peerCount, 0);
-    impl_->queued = std::make_unique<std::atomic<int32_t>[]>(h->peerCount);
-    for (size_t i = 0; i < h->peerCount; ++i) impl_->queued[i].store(0);
+    impl_->queued = std::make_unique<SlotQueue[]>(h->peerCount);
     impl_->events.reserve(64);
 
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -202,7 +217,15 @@ void NetHost::Wake() {
     (void)ignored;
 }
 
+void NetHost::FlushLocked(bool now) {
+    if (now)
+        enet_host_flush(impl_->host);
+    else
+        impl_->flushAtEndOfTurn = true;
+}
+
 void NetHost::Run() {
+    t_host = this;
     t_listener = listener_;
     Impl& d = *impl_;
     while (!stop_.load()) {
@@ -235,6 +258,11 @@ void NetHost::Run() {
             }
         }
         if (listener_) listener_->OnIdle();
+        if (d.flushAtEndOfTurn) {
+            std::lock_guard<std::mutex> lock(d.lock);
+            enet_host_flush(d.host);
+            d.flushAtEndOfTurn = false;
+        }
         if (d.events.size() >= 256) continue;
 
         pollfd fds[2];
@@ -247,6 +275,7 @@ void NetHost::Run() {
         }
     }
     t_listener = nullptr;
+    t_host = nullptr;
 }
 
 void* NetHost::FindPeerLocked(NetPeerHandle handle) const {
@@ -274,41 +303,49 @@ NetPeerHandle NetHost::Connect(const NetAddress& address, uint32_t connectData) 
 NetSendResult NetHost::Send(NetPeerHandle handle, std::span<const uint8_t> head, std::span<const uint8_t> body,
                             NetDelivery delivery, bool flush) {
     NetSendResult result = NetSendResult::Sent;
-    {
-        std::lock_guard<std::mutex> lock(impl_->lock);
-        auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle));
-        if (!peer || peer->state != ENET_PEER_STATE_CONNECTED) return NetSendResult::Failed;
-        size_t size = head.size() + body.size();
-        if (size == 0 || size > kMaxPacketSize) return NetSendResult::Failed;
-
-        enet_uint32 flags = ENET_PACKET_FLAG_RELIABLE;
-        enet_uint8 channel = 0;
-        if (delivery == NetDelivery::Unsequenced) {
-            flags = ENET_PACKET_FLAG_UNSEQUENCED;
-            channel = 1;
-            // Without this flag the library sends fragments of an unsequenced packet reliably.
-            size_t limit = peer->mtu - sizeof(ENetProtocolHeader) - sizeof(ENetProtocolSendFragment) -
-                           (impl_->host->checksum ? sizeof(enet_uint32) : 0);
-            if (size > limit) {
-                flags |= ENET_PACKET_FLAG_UNRELIABLE_FRAGMENT;
-                result = NetSendResult::SentAsUnreliableFragments;
-            }
-        }
-        ENetPacket* packet = enet_packet_create(nullptr, size, flags);
-        if (!packet) return NetSendResult::Failed;
-        if (!head.empty()) std::memcpy(packet->data, head.data(), head.size());
-        if (!body.empty()) std::memcpy(packet->data + head.size(), body.data(), body.size());
-        size_t slot = size_t(peer - impl_->host->peers);
-        impl_->queued[slot].fetch_add(1);
-        packet->userData = &impl_->queued[slot];
-        packet->freeCallback = &OnPacketFree;
-        if (enet_peer_send(peer, channel, packet) < 0) {
-            enet_packet_destroy(packet);
-            return NetSendResult::Failed;
-        }
-        if (flush) enet_host_flush(impl_->host);
+    // Off the network thread nothing would flush soon, and waking the thread for it costs more
+    // than the flush itself.
+    const bool flushNow = flush || t_host != this;
+    std::lock_guard<std::mutex> lock(impl_->lock);
+    auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle));
+    if (!peer || peer->state != ENET_PEER_STATE_CONNECTED) return NetSendResult::Failed;
+    size_t size = head.size() + body.size();
+    if (size == 0 || size > kMaxPacketSize) return NetSendResult::Failed;
+    SlotQueue& queue = impl_->queued[size_t(peer - impl_->host->peers)];
+    enet_uint32 flags = ENET_PACKET_FLAG_RELIABLE;
+    enet_uint8 channel = 0;
+    if (delivery == NetDelivery::Reliable && maxQueuedReliableBytes_ &&
+        queue.reliableBytes.load(std::memory_order_relaxed) + size > maxQueuedReliableBytes_) {
+        // A peer that does not take its data would hold it here without end; dropping the
+        // connection also frees everything queued for it.
+        enet_peer_disconnect(peer, 0);
+        FlushLocked(flushNow);
+        return NetSendResult::QueueFull;
     }
-    if (!flush) Wake();
+    if (delivery == NetDelivery::Unsequenced) {
+        flags = ENET_PACKET_FLAG_UNSEQUENCED;
+        channel = 1;
+        // Without this flag the library sends fragments of an unsequenced packet reliably.
+        size_t limit = peer->mtu - sizeof(ENetProtocolHeader) - sizeof(ENetProtocolSendFragment) -
+                       (impl_->host->checksum ? sizeof(enet_uint32) : 0);
+        if (size > limit) {
+            flags |= ENET_PACKET_FLAG_UNRELIABLE_FRAGMENT;
+            result = NetSendResult::SentAsUnreliableFragments;
+        }
+    }
+    ENetPacket* packet = enet_packet_create(nullptr, size, flags);
+    if (!packet) return NetSendResult::Failed;
+    if (!head.empty()) std::memcpy(packet->data, head.data(), head.size());
+    if (!body.empty()) std::memcpy(packet->data + head.size(), body.data(), body.size());
+    queue.packets.fetch_add(1, std::memory_order_relaxed);
+    if (flags & ENET_PACKET_FLAG_RELIABLE) queue.reliableBytes.fetch_add(size, std::memory_order_relaxed);
+    packet->userData = &queue;
+    packet->freeCallback = &OnPacketFree;
+    if (enet_peer_send(peer, channel, packet) < 0) {
+        enet_packet_destroy(packet);
+        return NetSendResult::Failed;
+    }
+    FlushLocked(flushNow);
     return result;
 }
 
@@ -327,7 +364,7 @@ void NetHost::DisconnectLater(NetPeerHandle handle) {
         std::lock_guard<std::mutex> lock(impl_->lock);
         if (auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle))) enet_peer_disconnect_later(peer, 0);
     }
-    Wake();
+    if (t_host != this) Wake();
 }
 
 void NetHost::Reset(NetPeerHandle handle) {
@@ -390,12 +427,18 @@ bool NetHost::IsConnected(NetPeerHandle handle) const {
 
 int32_t NetHost::SendQueueLength(NetPeerHandle handle) const {
     if (handle == kNoNetPeer || SlotOf(handle) >= SlotCount()) return 0;
-    return impl_->queued[SlotOf(handle)].load();
+    return impl_->queued[SlotOf(handle)].packets.load(std::memory_order_relaxed);
+}
+
+size_t NetHost::QueuedReliableBytes(NetPeerHandle handle) const {
+    if (handle == kNoNetPeer || SlotOf(handle) >= SlotCount()) return 0;
+    return impl_->queued[SlotOf(handle)].reliableBytes.load(std::memory_order_relaxed);
 }
 
 int32_t NetHost::MaxSendQueueLength() const {
     int32_t most = 0;
-    for (size_t i = 0; i < SlotCount(); ++i) most = std::max(most, impl_->queued[i].load());
+    for (size_t i = 0; i < SlotCount(); ++i)
+        most = std::max(most, impl_->queued[i].packets.load(std::memory_order_relaxed));
     return most;
 }
 

@@ -44,6 +44,9 @@ enum class NetSendResult {
     // An unsequenced packet too large for one datagram went as unreliable fragments.
     SentAsUnreliableFragments,
     Failed,
+    // The peer's unacknowledged reliable data would pass the host's cap: nothing was queued and
+    // the peer is being disconnected (its queue dropped at once).
+    QueueFull,
 };
 
 // Answer path for a raw datagram handler.
@@ -77,6 +80,8 @@ struct NetHostConfig {
     uint16_t port = 48110;                  // 0 lets the system choose (tests)
     size_t maxClients = 8;                  // one slot more is kept to answer a refusal
     bool allowBroadcast = false;
+    // Reliable bytes a peer may have sent to it and not yet acknowledged; 0 means no cap.
+    size_t maxQueuedReliableBytes = 0;
 };
 
 // Why a host could not be created.
@@ -111,8 +116,10 @@ public:
 
     // Starts a connection; the outcome arrives as OnPeerConnected or OnPeerDisconnected.
     NetPeerHandle Connect(const NetAddress& address, uint32_t connectData);
-    // Sends head followed by body as one packet. A flushed send is on the socket before the
-    // call returns; otherwise the network thread sends it within milliseconds.
+    // Sends head followed by body as one packet. A send from any thread but the network thread
+    // is on the socket before the call returns. On the network thread (from inside a listener
+    // call) a send that is not flushed waits for the end of the turn, so the replies to a batch
+    // of events leave together.
     NetSendResult Send(NetPeerHandle peer, std::span<const uint8_t> head, std::span<const uint8_t> body,
                        NetDelivery delivery, bool flush);
     bool SendRaw(const NetAddress& to, const uint8_t* data, size_t size);
@@ -127,6 +134,8 @@ public:
     bool IsConnected(NetPeerHandle peer) const;
     // Packets handed to the peer and not yet acknowledged (reliable) or sent (unsequenced).
     int32_t SendQueueLength(NetPeerHandle peer) const;
+    // Bytes of reliable packets handed to the peer and not yet acknowledged.
+    size_t QueuedReliableBytes(NetPeerHandle peer) const;
     int32_t MaxSendQueueLength() const;
     // Largest packet that still travels as one datagram to this peer (0: no such peer).
     size_t UnfragmentedLimit(NetPeerHandle peer) const;
@@ -142,12 +151,14 @@ private:
     NetHostError Init(const NetHostConfig* server, bool allowBroadcast, NetHostListener* listener);
     void Run();
     void Wake();
+    void FlushLocked(bool now);
     void* FindPeerLocked(NetPeerHandle handle) const;  // ENetPeer*
 
     std::unique_ptr<Impl> impl_;
     NetHostListener* listener_ = nullptr;
     uint16_t port_ = 0;
     int wakeFd_ = -1;
+    size_t maxQueuedReliableBytes_ = 0;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };

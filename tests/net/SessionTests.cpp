@@ -629,3 +629,37 @@ TEST(NetSession, GuaranteedMessagesFragmentUpToThePacketCap) {
     EXPECT_EQ(cap.Got()[0].size(), plat::NetHost::kMaxPacketSize - 2);
     EXPECT_TRUE(a.IsConnected());
 }
+
+TEST(NetSession, TableChangeReachesClientsBeforeALaterGuaranteedMessage) {
+    // The server holds back a table changed within one frame of the last, but never behind a
+    // guaranteed message: a lobby that starts the race right after a player's last change
+    // must start it with that change.
+    struct NamesAtArrival : ClientChannel {
+        NamesAtArrival() : ClientChannel(121) {}
+        void Receive(const uint8_t*, int32_t) override {
+            for (const ClientPlayerEntry& p : GetClient()->GetPlayers()) names.emplace_back(p.name.View());
+            arrived = true;
+        }
+        std::vector<std::string> names;
+        bool arrived = false;
+    };
+    auto server = MakeServer(4);
+    CaptureServerChannel go(120);
+    ZKServer* s = server.get();
+    go.hook = [s](int32_t, const uint8_t*, int32_t) {
+        const uint8_t start[] = {121};
+        s->SendTo(start, sizeof start, -1, 0, false, true, false);
+    };
+    server->AddChannel(&go);
+    ZKClient a, b;
+    NamesAtArrival seenByB;
+    b.AddChannel(&seenByB);
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    ASSERT_TRUE(Join(b, server->GetPort()));
+    SetInfo(a, "first", 0);
+    SetInfo(a, "final", 1);
+    const uint8_t request[] = {120};
+    a.Send(request, sizeof request, 0, false, true, false);
+    ASSERT_TRUE(PumpUntil([&] { return seenByB.arrived; }, {&a, &b}));
+    EXPECT_EQ(seenByB.names, (std::vector<std::string>{"final", ""}));
+}
