@@ -9,7 +9,6 @@
 #include "engine/render/ConsoleCanvas.h"
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/TextDraw.h"
-#include "engine/render/TextureSubObjects.h"
 #include "platform/window/Window.h"
 
 int main(int argc, char** argv) {
@@ -22,11 +21,8 @@ int main(int argc, char** argv) {
     plat::InstallQuitSignals();
 
     StartUpServices services;
-    services.createRenderer = []() -> RenderFacility* {
-        // The texture manager and sprite renderer join the facility before its device exists.
-        InstallTextureSubObjects();
-        return CreateRenderer();
-    };
+    // The facility makes its own parts once its device exists.
+    services.createRenderer = CreateRenderer;
     // "Missing.ZKT", the default font, the counter texts and the console's drawing.
     services.loadDefaultResources = [](ZKEngine& engine) {
         LoadDefaultRenderResources(engine);

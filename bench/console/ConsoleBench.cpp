@@ -8,7 +8,7 @@
 
 #include "engine/core/Console.h"
 #include "engine/core/InputActions.h"
-#include "tests/console/FakeInputDevice.h"
+#include "tests/support/FakeInputDevice.h"
 
 namespace {
 
@@ -73,7 +73,7 @@ BENCHMARK(BM_ConsoleRenderFullScrollBack);
 
 // One frame of a player's controls: eleven actions, two codes each, of every input kind.
 void BM_ActionQueriesPerFrame(benchmark::State& state) {
-    FakeInputDevice input;
+    testing_support::FakeInputDevice input;
     input.joysticks.resize(1);
     input.joysticks[0].axes[0] = -0.5f;
     input.held = {70, 72};

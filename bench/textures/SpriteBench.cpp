@@ -12,7 +12,6 @@
 #include "engine/render/Font.h"
 #include "engine/render/Sprite.h"
 #include "engine/render/SpriteRenderer.h"
-#include "engine/render/TextureSubObjects.h"
 
 // fontconfig keeps its configuration for the life of the process; sanitizer builds must not
 // count it as a leak.
@@ -24,7 +23,6 @@ const bool kHeadless = [] { return setenv("SDL_VIDEODRIVER", "offscreen", 0) == 
 
 D3D8RenderFacility& Facility() {
     static std::unique_ptr<D3D8RenderFacility> f = [] {
-        InstallTextureSubObjects();
         auto r = std::make_unique<D3D8RenderFacility>();
         r->ChooseDevice(-1);
         r->RequestMode({800, 600, 32, 60});
@@ -56,7 +54,7 @@ void BM_SpriteAndTextFrame(benchmark::State& state) {
     SpriteRenderer& sprites = *f.GetSpriteRenderer();
     std::unique_ptr<Sprite> pics[4];
     for (int i = 0; i < 4; ++i) pics[i] = MakeSprite(*f.GetTextureManager(), uint8_t(60 * i + 40));
-    std::unique_ptr<Font> font(Font::Create(kFontAll, "Arial", 15, true, false));
+    std::unique_ptr<Font> font(Font::Create(f.GetTextureManager(), kFontAll, "Arial", 15, true, false));
     // 100 lines of 200 characters: 20,000 glyphs.
     std::string line;
     for (int i = 0; i < 200; ++i) line += char('!' + i % 90);

@@ -215,8 +215,8 @@ public:
 };
 
 // Voices made by CreateSound belong to the caller (ReleaseVoice deletes them); one-shots are
-// dropped at once.
-class NullAudioDevice final : public AudioDevice {
+// dropped at once. Test devices derive from it and watch the calls they care about.
+class NullAudioDevice : public AudioDevice {
 public:
     NullAudioDevice() { listener_ = &nullListener_; }
     void Init(int, AppWindow*) override {}

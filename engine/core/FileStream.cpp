@@ -227,44 +227,45 @@ FileWriter::~FileWriter() {
     if (file_) std::fclose(file_);
 }
 
-void FileWriter::WriteZK2Header(uint32_t version) {
+void FileWriter::Write(const void* buffer, int32_t count) {
+    if (file_ && count > 0) std::fwrite(buffer, 1, size_t(count), file_);
+}
+
+void BinaryOutputStream::WriteZK2Header(uint32_t version) {
     Write("ZK2", 3);
     WriteU32(version);
 }
 
-void FileWriter::Write(const void* buffer, int32_t count) {
-    if (file_ && count > 0) std::fwrite(buffer, 1, size_t(count), file_);
-}
-void FileWriter::WriteU8(uint8_t v) { Write(&v, 1); }
-void FileWriter::WriteU16(uint16_t v) {
+void BinaryOutputStream::WriteU8(uint8_t v) { Write(&v, 1); }
+void BinaryOutputStream::WriteU16(uint16_t v) {
     uint8_t b[2] = {uint8_t(v), uint8_t(v >> 8)};
     Write(b, 2);
 }
-void FileWriter::WriteU32(uint32_t v) {
+void BinaryOutputStream::WriteU32(uint32_t v) {
     uint8_t b[4] = {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
     Write(b, 4);
 }
-void FileWriter::WriteFloat(float v) {
+void BinaryOutputStream::WriteFloat(float v) {
     uint32_t u;
     std::memcpy(&u, &v, 4);
     WriteU32(u);
 }
-void FileWriter::WriteDouble(double v) {
+void BinaryOutputStream::WriteDouble(double v) {
     uint64_t u;
     std::memcpy(&u, &v, 8);
     uint8_t b[8];
     for (int i = 0; i < 8; ++i) b[i] = uint8_t(u >> (8 * i));
     Write(b, 8);
 }
-void FileWriter::WriteInvertedString(const SharedString& s) {
+void BinaryOutputStream::WriteInvertedString(const SharedString& s) {
     WriteU32(uint32_t(s.Length()));
     for (int32_t i = 0; i < s.Length(); ++i) WriteU8(uint8_t(~static_cast<unsigned char>(s[i])));
 }
-void FileWriter::WriteString(const SharedString& s) {
+void BinaryOutputStream::WriteString(const SharedString& s) {
     WriteU32(uint32_t(s.Length()));
     Write(s.c_str(), s.Length());
 }
-void FileWriter::WriteLine(const SharedString& s) {
+void BinaryOutputStream::WriteLine(const SharedString& s) {
     WriteString(s);
     WriteU8(0);
 }

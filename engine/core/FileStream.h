@@ -91,13 +91,9 @@ private:
     int64_t filePos_ = 0; // file offset of buffer_[bufLen_]
 };
 
-class FileWriter final : public OutputStream {
+// Little-endian binary output: every typed write ends in the one byte sink, Write.
+class BinaryOutputStream : public OutputStream {
 public:
-    explicit FileWriter(const SharedString& path);
-    ~FileWriter() override;
-    FileWriter(const FileWriter&) = delete;
-    FileWriter& operator=(const FileWriter&) = delete;
-    bool IsOpen() const { return file_ != nullptr; }
     // Writes "ZK2" and the version.
     void WriteZK2Header(uint32_t version);
 
@@ -108,9 +104,20 @@ public:
     void WriteDouble(double v) override;
     void WriteInvertedString(const SharedString& s) override;
     void WriteString(const SharedString& s) override;
-    void Write(const void* buffer, int32_t count) override;
     void WriteLine(const SharedString& s) override;
     void WriteI32(int32_t v) { WriteU32(uint32_t(v)); }
+};
+
+// Writes a file in place (truncating it first). Stored files that are rewritten use
+// AtomicFileWriter (engine/core/AtomicFile.h) instead, so a crash never leaves them half written.
+class FileWriter final : public BinaryOutputStream {
+public:
+    explicit FileWriter(const SharedString& path);
+    ~FileWriter() override;
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+    bool IsOpen() const { return file_ != nullptr; }
+    void Write(const void* buffer, int32_t count) override;
 
 private:
     std::FILE* file_ = nullptr;

@@ -78,6 +78,40 @@ public:
     virtual void SetLanguage(LanguageSet* language) = 0;
 };
 
+// Stand-in for builds and tests without input: nothing is ever held, pressed or moved, no
+// joystick is attached and typed characters are dropped. A test device scripts what it needs
+// on top of it.
+class NullInputDevice : public InputDevice {
+public:
+    void Init(AppWindow*, bool) override {}
+    void Update(float) override {}
+    bool Released(uint32_t) override { return false; }
+    bool Held(uint32_t) override { return false; }
+    bool Pressed(uint32_t) override { return false; }
+    bool Repeat(uint32_t, float, float) override { return false; }
+    bool HeldFor(uint32_t, float) override { return false; }
+    SharedString GetKeyName(int32_t) override { return SharedString(""); }
+    void AddTextListener(TextListener*) override {}
+    void RemoveTextListener(TextListener*) override {}
+    MouseState* GetMouseState() override { return &mouse_; }
+    Point2i* GetCursorPosition() override { return &cursor_; }
+    bool MouseReleased(uint32_t) override { return false; }
+    bool MouseHeld(uint32_t) override { return false; }
+    bool MousePressed(uint32_t) override { return false; }
+    uint32_t GetJoystickCount() override { return 0; }
+    const float* GetJoystick(uint32_t) override { return axes_; }
+    bool JoystickReleased(uint32_t, uint32_t) override { return false; }
+    bool JoystickHeld(uint32_t, uint32_t) override { return false; }
+    bool JoystickPressed(uint32_t, uint32_t) override { return false; }
+    void OnCharacter(uint32_t) override {}
+    void SetLanguage(LanguageSet*) override {}
+
+private:
+    MouseState mouse_;
+    Point2i cursor_;
+    float axes_[3] = {0.0f, 0.0f, 0.0f};
+};
+
 // The input device over the platform's buffered keyboard, mouse and joysticks.
 class DInputDevice : public InputDevice {
 public:

@@ -10,7 +10,11 @@
 #include "engine/core/FileStream.h"
 #include "engine/core/Geometry.h"
 #include "engine/render/D3D8LightManager.h"
+#include "engine/render/D3D8TextureManager.h"
 #include "engine/render/MatrixStack.h"
+#include "engine/render/SpriteFactory.h"
+#include "engine/render/SpriteRenderer.h"
+#include "engine/render/TextureFactory.h"
 #include "engine/render/TextureTypes.h"
 
 namespace {
@@ -53,11 +57,6 @@ DisplayMode ToDisplayMode(const gfx::Mode& m) {
 }
 
 }  // namespace
-
-RenderSubObjectMakers& SubObjectMakers() {
-    static RenderSubObjectMakers makers;
-    return makers;
-}
 
 RenderFacility* CreateRenderer() { return new D3D8RenderFacility(); }
 
@@ -137,17 +136,7 @@ D3D8RenderFacility::~D3D8RenderFacility() {
     }
     for (DeviceResource* r : vertexBuffers) r->ReleaseDevice();
     for (DeviceResource* r : indexBuffers) r->ReleaseDevice();
-    auto& makers = SubObjectMakers();
-    if (makers.deleteMesh) {
-        for (D3D8Mesh* m : resetMeshes) makers.deleteMesh(m);
-        for (D3D8Mesh* m : ownedMeshes) makers.deleteMesh(m);
-    }
-    if (quads_ && makers.deleteQuads) makers.deleteQuads(quads_);
-    if (geometry_ && makers.deleteGeometry) makers.deleteGeometry(geometry_);
-    lights_.reset();
-    if (textures_ && makers.deleteTextures) makers.deleteTextures(textures_);
-    if (sprites_ && makers.deleteSprites) makers.deleteSprites(sprites_);
-    matrixStack_.reset();
+    DestroyParts();
     for (auto& v : vertexShaders)
         if (device_ && v->handle) device_->DeleteVertexShader(v->handle);
     vertexShaders.clear();
@@ -286,13 +275,7 @@ void D3D8RenderFacility::CreateDevice(bool) {
     screenHeight = viewportHeight = currentMode.height;
     currentCamera = nullptr;
 
-    auto& makers = SubObjectMakers();
-    matrixStack_ = std::make_unique<MatrixStack>();
-    if (makers.makeSprites) sprites_ = makers.makeSprites(*this);
-    if (makers.makeTextures) textures_ = makers.makeTextures(*this);
-    lights_ = std::make_unique<D3D8LightManager>(*device_);
-    if (makers.makeGeometry) geometry_ = makers.makeGeometry(*this);
-    if (makers.makeQuads) quads_ = makers.makeQuads(*this);
+    CreateParts();
 
     maxTextureStages = int32_t(caps.maxSimultaneousTextures);
     if (caps.maxStreams) Log().Log(3, "D3D8RENDERFACILITY: DX8 compatible driver detected");
@@ -318,6 +301,33 @@ void D3D8RenderFacility::CreateDevice(bool) {
     Log().Log(3, "D3D8RENDERFACILITY: Init completed. Ready for use!");
 }
 
+// ---------------------------------------------------------------------------------------------
+// The parts
+
+// The renderer is put together here and nowhere else: every part the facility owns is made in
+// this order once the device exists, and everything outside the facility that makes device
+// objects through a part is handed that part here. DestroyParts undoes it in reverse order.
+void D3D8RenderFacility::CreateParts() {
+    matrixStack_ = std::make_unique<MatrixStack>();
+    sprites_ = std::make_unique<D3D8SpriteRenderer>(*this, *device_);
+    textures_ = std::make_unique<D3D8TextureManager>(device_.get(), currentMode.bitsPerPixel);
+    textures_->facility = this;
+    lights_ = std::make_unique<D3D8LightManager>(*device_);
+    // The factories load through this facility's texture manager from now on.
+    TextureFactory::Instance().Connect(textures_.get());
+    SpriteFactory::Instance().Connect(textures_.get());
+}
+
+void D3D8RenderFacility::DestroyParts() {
+    SpriteFactory::Instance().Disconnect(textures_.get());
+    TextureFactory::Instance().Disconnect(textures_.get());
+    lights_.reset();
+    textures_.reset();
+    sprites_.reset();
+    matrixStack_.reset();
+}
+
+SpriteRenderer* D3D8RenderFacility::GetSpriteRenderer() { return sprites_.get(); }
 LightManager* D3D8RenderFacility::GetLightManager() { return lights_.get(); }
 
 // ---------------------------------------------------------------------------------------------
@@ -487,10 +497,20 @@ void D3D8RenderFacility::SetVertexShaderHandle(uint32_t handle) {
 }
 
 void D3D8RenderFacility::SetTexture(uint32_t stage, TextureHandle* handle) {
-    const TextureStageBinding* b = nullptr;
-    auto resolve = SubObjectMakers().resolveTexture;
-    if (handle && resolve) b = resolve(handle);
-    BindTextureObject(stage, b);
+    const D3D8Texture* t = handle ? handle->DeviceTexture() : nullptr;
+    if (!t || !t->texture) {
+        BindTextureObject(stage, nullptr);
+        return;
+    }
+    TextureStageBinding binding;
+    binding.texture = t->texture;
+    binding.minFilter = t->minFilter;
+    binding.magFilter = t->magFilter;
+    binding.mipFilter = t->mipFilter;
+    binding.addressU = t->addressU;
+    binding.addressV = t->addressV;
+    binding.mipBias = t->mipBias;
+    BindTextureObject(stage, &binding);
 }
 
 void D3D8RenderFacility::BindTextureObject(uint32_t stage, const TextureStageBinding* b) {
@@ -931,26 +951,9 @@ void D3D8RenderFacility::ApplyMaterial(Material* m) {
 // ---------------------------------------------------------------------------------------------
 // Meshes and clients
 
-D3D8Mesh* D3D8RenderFacility::CreateMesh(MeshRecord& record) {
-    ON_DEVICE_THREAD_RETURN(CreateMesh(record));
-    auto make = SubObjectMakers().makeMesh;
-    if (!make || !device_) return nullptr;
-    int kind = 0;
-    D3D8Mesh* mesh = make(*this, record, false, &kind);
-    if (mesh && kind == 1) ownedMeshes.push_back(mesh);
-    else if (mesh && kind == 2) resetMeshes.push_back(mesh);
-    return mesh;
-}
+D3D8Mesh* D3D8RenderFacility::CreateMesh(MeshRecord&) { return nullptr; }
 
-D3D8Mesh* D3D8RenderFacility::CreateShinyMesh(MeshRecord& record) {
-    ON_DEVICE_THREAD_RETURN(CreateShinyMesh(record));
-    auto make = SubObjectMakers().makeMesh;
-    if (!make || !device_) return nullptr;
-    int kind = 1;
-    D3D8Mesh* mesh = make(*this, record, true, &kind);
-    if (mesh) ownedMeshes.push_back(mesh);
-    return mesh;
-}
+D3D8Mesh* D3D8RenderFacility::CreateShinyMesh(MeshRecord&) { return nullptr; }
 
 void D3D8RenderFacility::AddDeviceClient(DeviceClient* client) {
     if (client && std::find(clients.begin(), clients.end(), client) == clients.end()) clients.push_back(client);

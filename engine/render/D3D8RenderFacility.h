@@ -1,7 +1,8 @@
 #pragma once
 // The render facility: adapters and display modes, the device with its state caches, frames,
 // cameras, pass sets and materials, buffers, vertex shaders and the device reset. It draws
-// through gfx::Device (OpenGL underneath).
+// through gfx::Device (OpenGL underneath). It makes its parts itself, all in CreateParts, once
+// its device exists: nothing is registered from outside.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "platform/gfx/Device.h"
 
 class D3D8LightManager;
+class D3D8SpriteRenderer;
 
 struct AdapterRecord {
     SharedString driver;
@@ -58,27 +60,6 @@ public:
     virtual ~PresentHook() {}
     virtual bool MayPresent() = 0;
 };
-
-class D3D8RenderFacility;
-
-// How the facility makes the sub-objects other parts of the renderer define. Each pair is
-// optional; a missing maker leaves that sub-object null.
-struct RenderSubObjectMakers {
-    SpriteRenderer* (*makeSprites)(D3D8RenderFacility&) = nullptr;
-    void (*deleteSprites)(SpriteRenderer*) = nullptr;
-    D3D8TextureManager* (*makeTextures)(D3D8RenderFacility&) = nullptr;
-    void (*deleteTextures)(D3D8TextureManager*) = nullptr;
-    D3D8GeomRenderer* (*makeGeometry)(D3D8RenderFacility&) = nullptr;
-    void (*deleteGeometry)(D3D8GeomRenderer*) = nullptr;
-    QuadBatchRenderer* (*makeQuads)(D3D8RenderFacility&) = nullptr;
-    void (*deleteQuads)(QuadBatchRenderer*) = nullptr;
-    // Texture handle to its stage binding (null: no texture).
-    const TextureStageBinding* (*resolveTexture)(const TextureHandle*) = nullptr;
-    // Mesh construction (records to meshes) and deletion.
-    D3D8Mesh* (*makeMesh)(D3D8RenderFacility&, MeshRecord&, bool shinyOnly, int* listKind) = nullptr;
-    void (*deleteMesh)(D3D8Mesh*) = nullptr;
-};
-RenderSubObjectMakers& SubObjectMakers();
 
 // Where the facility's adapters and device come from: the GL layer by default; tests give a
 // list of adapters and a maker of recording devices.
@@ -139,6 +120,7 @@ public:
     void SetStencilOverride(ShaderPassSet* set) override;
     void SetTexture(uint32_t stage, TextureHandle* texture) override;
 
+    // No mesh classes yet: no mesh.
     D3D8Mesh* CreateMesh(MeshRecord& record) override;
     void ReleaseMesh(D3D8Mesh*) override {}
     D3D8Mesh* CreateShinyMesh(MeshRecord& record) override;
@@ -155,11 +137,11 @@ public:
     bool SetVertexShaderConstant(uint32_t reg, const void* data, uint32_t count) override;
 
     MatrixStack* GetMatrixStack() override { return matrixStack_.get(); }
-    SpriteRenderer* GetSpriteRenderer() override { return sprites_; }
-    D3D8TextureManager* GetTextureManager() override { return textures_; }
+    SpriteRenderer* GetSpriteRenderer() override;
+    D3D8TextureManager* GetTextureManager() override { return textures_.get(); }
     LightManager* GetLightManager() override;
-    D3D8GeomRenderer* GetGeomRenderer() override { return geometry_; }
-    QuadBatchRenderer* GetQuadBatchRenderer() override { return quads_; }
+    D3D8GeomRenderer* GetGeomRenderer() override { return nullptr; }
+    QuadBatchRenderer* GetQuadBatchRenderer() override { return nullptr; }
 
     // Cached device calls used by the other renderers.
     void SetRenderState(uint32_t state, uint32_t value);
@@ -198,6 +180,8 @@ public:
     bool wireframe = false;
 
 private:
+    void CreateParts();
+    void DestroyParts();
     void ResetDevice();
     void InitStates();
     void FlushClients();
@@ -256,15 +240,13 @@ private:
     ShaderPassSet* stencilOverride = nullptr;
 
     std::vector<DeviceResource*> vertexBuffers, indexBuffers;
-    std::vector<D3D8Mesh*> resetMeshes, ownedMeshes;
     std::vector<DeviceClient*> clients;
 
+    // The parts, made by CreateParts once the device exists (null before).
     std::unique_ptr<MatrixStack> matrixStack_;
+    std::unique_ptr<D3D8SpriteRenderer> sprites_;
+    std::unique_ptr<D3D8TextureManager> textures_;
     std::unique_ptr<D3D8LightManager> lights_;
-    SpriteRenderer* sprites_ = nullptr;
-    D3D8TextureManager* textures_ = nullptr;
-    D3D8GeomRenderer* geometry_ = nullptr;
-    QuadBatchRenderer* quads_ = nullptr;
     uint32_t globalMaxMip_ = 0;
     float globalMipBias_ = 0.0f;
 };

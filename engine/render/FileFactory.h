@@ -5,9 +5,11 @@
 // main-thread task and the caller waits on the factory's semaphore) and a cache by full path
 // that owns one item per entry. Callers always receive a copy of their own.
 //
-// Record has `name` and `target` (an Item* the loader fills); DefaultLoader, a FileLoader of
-// the record, is registered on the first request; Copy is the Item member function that
-// makes the caller's item from a cached one.
+// Record has `name` and `target` (an Item* the loader fills); Context is what the loaders make
+// device objects with (the texture manager for textures and sprites), handed to the factory
+// with Connect when the renderer is put together; DefaultLoader, a FileLoader of the record,
+// is registered on the first request; Copy is the Item member function that makes the
+// caller's item from a cached one.
 #include <cstdint>
 #include <mutex>
 #include <type_traits>
@@ -20,20 +22,21 @@
 #include "engine/core/Thread.h"
 
 // Reads a file named by record.name into the record; takes the extensions it lists.
-template <class Record>
+template <class Record, class Context>
 class FileLoader {
 public:
     virtual ~FileLoader() = default;
-    // Fills the record and, when record.target is set, the target. False when the file was
-    // rejected (the target stays as it was).
-    virtual bool Load(Record& record) = 0;
+    // Fills the record and, when record.target is set, the target, making its device objects
+    // through the context (null: the target gets none). False when the file was rejected (the
+    // target stays as it was).
+    virtual bool Load(Record& record, Context* context) = 0;
     std::vector<SharedString> extensions;  // upper case, e.g. ".ZKT"
 };
 
-template <class Record, class DefaultLoader, auto Copy>
+template <class Record, class Context, class DefaultLoader, auto Copy>
 class FileFactory {
 public:
-    using Loader = FileLoader<Record>;
+    using Loader = FileLoader<Record, Context>;
     using Item = std::remove_pointer_t<decltype(Record::target)>;
 
     virtual ~FileFactory() {
@@ -48,12 +51,20 @@ public:
         return nullptr;
     }
 
+    // Main thread: from now on loads make their device objects through the context.
+    void Connect(Context* context) { context_ = context; }
+    // Main thread: forgets the context when it is the connected one (it is going away).
+    void Disconnect(const Context* context) {
+        if (context_ == context) context_ = nullptr;
+    }
+    Context* Connected() const { return context_; }
+
     // Main thread: runs the loader on the record, then caches {name, target}. A failed load
     // is cached too, with its empty item.
     void LoadNow(Record& record) {
         Loader* loader = FindLoader(record.name);
         Debugger::Instance().Log(3, "%s: Loading %s", tag_, record.name.c_str());
-        if (loader) loader->Load(record);
+        if (loader) loader->Load(record, context_);
         std::lock_guard<Mutex> guard(cacheLock_);
         loaded_.push_back({record.name, record.target});
     }
@@ -159,6 +170,7 @@ protected:
 
 private:
     const char* tag_;
+    Context* context_ = nullptr;
     Record request_;
     Semaphore requestSemaphore_{0, 1};
     Mutex requestLock_;

@@ -4,9 +4,8 @@
 #include <cstring>
 
 #include "engine/core/Debugger.h"
-#include "engine/core/Engine.h"
 #include "engine/render/D3D8TextureManager.h"
-#include "engine/render/RenderFacility.h"
+#include "engine/render/RenderBuffers.h"
 #include "platform/font/CodePage.h"
 #include "platform/font/FontFace.h"
 
@@ -89,8 +88,9 @@ bool BuildGlyphSheet(uint32_t sets, const char* face, int32_t size, bool bold, b
     return true;
 }
 
-Font* Font::Create(uint32_t sets, const SharedString& face, int32_t size, bool bold, bool underline) {
-    return new D3D8Font(sets, face, size, bold, underline);
+Font* Font::Create(D3D8TextureManager* textures, uint32_t sets, const SharedString& face, int32_t size, bool bold,
+                   bool underline) {
+    return new D3D8Font(textures, sets, face, size, bold, underline);
 }
 
 TextRange ClampRange(const TextRange& range, int32_t length) {
@@ -127,7 +127,8 @@ int32_t Font::FindBreak(const SharedString& text, double available, const TextRa
     return r.start + r.length;
 }
 
-D3D8Font::D3D8Font(uint32_t sets, const SharedString& face, int32_t size_, bool bold, bool underline) {
+D3D8Font::D3D8Font(D3D8TextureManager* textures, uint32_t sets, const SharedString& face, int32_t size_, bool bold,
+                   bool underline) {
     size = size_;
     GlyphSheet sheet;
     if (!BuildGlyphSheet(sets, face.c_str(), size_, bold, underline, sheet))
@@ -137,29 +138,17 @@ D3D8Font::D3D8Font(uint32_t sets, const SharedString& face, int32_t size_, bool 
     textureWidth = sheet.width;
     textureHeight = sheet.height;
 
-    ZKEngine* engine = ZKEngine::Get();
-    if (!engine || !engine->renderer || sheet.pixels.empty()) return;
-    // The device belongs to the main thread: a font made on another thread (a game state's
-    // loading thread) hands its upload to the main thread and waits for it.
-    if (Thread::Current() != engine->mainThread) {
-        Semaphore uploaded(0, 1);
-        engine->tasks.AddTask(
-            [&] {
-                Upload(sheet, face);
-                uploaded.Release();
-            },
-            &engine->rendererReady);
-        uploaded.Wait();
+    if (!textures || sheet.pixels.empty()) return;
+    // The device belongs to its thread: a font made on another thread (a game state's loading
+    // thread) hands its upload over and waits for it.
+    if (!OnDeviceThread()) {
+        RunOnDeviceThread([&] { Upload(*textures, sheet, face); });
         return;
     }
-    Upload(sheet, face);
+    Upload(*textures, sheet, face);
 }
 
-void D3D8Font::Upload(const GlyphSheet& sheet, const SharedString& face) {
-    ZKEngine* engine = ZKEngine::Get();
-    D3D8TextureManager* manager =
-        (engine && engine->renderer) ? engine->renderer->GetTextureManager() : nullptr;
-    if (!manager) return;
+void D3D8Font::Upload(D3D8TextureManager& textures, const GlyphSheet& sheet, const SharedString& face) {
     TextureRecord record;
     record.name = SharedString::Format("%s - %d", face.c_str(), size);
     record.format = kFormatA8R8G8B8;
@@ -181,5 +170,5 @@ void D3D8Font::Upload(const GlyphSheet& sheet, const SharedString& face) {
         level.pixels[i * 4 + 3] = uint8_t(p >> 24);
     }
     record.levels.push_back(std::move(level));
-    texture.Set(new TextureRef(manager->Load(&record)));
+    texture.Set(new TextureRef(textures.Load(&record)));
 }

@@ -8,6 +8,8 @@
 #include "engine/core/SharedString.h"
 #include "engine/render/TextureTypes.h"
 
+class D3D8TextureManager;
+
 struct GlyphRect {
     float left = 0.0f, top = 0.0f, right = 0.0f, bottom = 0.0f;
 };
@@ -53,8 +55,10 @@ class Font {
 public:
     virtual ~Font() = default;
 
-    // A new D3D8Font; the caller owns it.
-    static Font* Create(uint32_t sets, const SharedString& face, int32_t size, bool bold, bool underline);
+    // A new D3D8Font; the caller owns it. Its glyph texture is made through `textures` (the
+    // render facility's texture manager); without one the font measures but draws nothing.
+    static Font* Create(D3D8TextureManager* textures, uint32_t sets, const SharedString& face, int32_t size,
+                        bool bold, bool underline);
     // Frees a font made by Create (the engine's default-font deleter).
     static void Delete(Font* font) { delete font; }
 
@@ -78,14 +82,15 @@ protected:
     Font() = default;
 };
 
-// The kind Font::Create makes: fills the table and uploads the texture (through the engine's
-// texture manager, when there is one) in its constructor.
+// The kind Font::Create makes: fills the table and uploads the texture (through the texture
+// manager, when there is one) in its constructor.
 class D3D8Font : public Font {
 public:
-    D3D8Font(uint32_t sets, const SharedString& face, int32_t size, bool bold, bool underline);
+    D3D8Font(D3D8TextureManager* textures, uint32_t sets, const SharedString& face, int32_t size, bool bold,
+             bool underline);
 
 private:
-    void Upload(const GlyphSheet& sheet, const SharedString& face);
+    void Upload(D3D8TextureManager& textures, const GlyphSheet& sheet, const SharedString& face);
 };
 
 // Clamps a range to a text of `length` characters.

@@ -3,19 +3,14 @@
 #include <cstring>
 
 #include "engine/core/Debugger.h"
-#include "engine/core/Engine.h"
 #include "engine/core/FileStream.h"
 #include "engine/render/D3D8TextureManager.h"
-#include "engine/render/RenderFacility.h"
 #include "engine/render/Sprite.h"
 #include "engine/render/ZktFormat.h"
 
-bool SpriteLoaderZKT::Load(SpriteRecord& record) {
+bool SpriteLoaderZKT::Load(SpriteRecord& record, D3D8TextureManager* manager) {
     zkt::SpriteImage image;
     if (!zkt::ReadSpriteImage(record.name, image) || !record.target) return false;
-    ZKEngine* engine = ZKEngine::Get();
-    D3D8TextureManager* manager =
-        (engine && engine->renderer) ? engine->renderer->GetTextureManager() : nullptr;
     Sprite& sprite = *record.target;
     sprite.width = image.width;
     sprite.height = image.height;

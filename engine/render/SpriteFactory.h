@@ -15,16 +15,19 @@ struct SpriteRecord {
     Sprite* target = nullptr;
 };
 
-using SpriteLoader = FileLoader<SpriteRecord>;
+class D3D8TextureManager;
+
+// A loader gives record.target its frames, each a texture made through the texture manager.
+using SpriteLoader = FileLoader<SpriteRecord, D3D8TextureManager>;
 
 // Cuts a version-1 .ZKT picture into device-sized tiles, one texture per frame.
 class SpriteLoaderZKT : public SpriteLoader {
 public:
     SpriteLoaderZKT() { extensions.push_back(SharedString(".ZKT")); }
-    bool Load(SpriteRecord& record) override;
+    bool Load(SpriteRecord& record, D3D8TextureManager* manager) override;
 };
 
-class SpriteFactory : public FileFactory<SpriteRecord, SpriteLoaderZKT, &Sprite::Clone> {
+class SpriteFactory : public FileFactory<SpriteRecord, D3D8TextureManager, SpriteLoaderZKT, &Sprite::Clone> {
 public:
     static SpriteFactory& Instance();
 

@@ -5,7 +5,6 @@
 #include "engine/render/RenderFacility.h"
 #include "engine/render/SpriteRenderer.h"
 #include "engine/render/TextureFactory.h"
-#include "engine/render/TextureSubObjects.h"
 
 void SetViewportAnchored(RenderFacility& facility, const Rect* rect, int32_t anchor) {
     if (!rect) {
@@ -25,9 +24,9 @@ void DrawCounterText(RenderFacility& facility, const SharedString& text, float x
 }
 
 void LoadDefaultRenderResources(ZKEngine& engine) {
-    InstallTextureSubObjects();  // links the sub-objects into any program that draws text
     // The factory keeps the texture; the handle it gives us is not needed.
     delete TextureFactory::Instance().GetByName(SharedString("Missing.ZKT"), true);
-    engine.SetDefaultFont(Font::Create(kFontAll, SharedString("Arial"), 15, true, false), Font::Delete);
+    D3D8TextureManager* textures = engine.renderer ? engine.renderer->GetTextureManager() : nullptr;
+    engine.SetDefaultFont(Font::Create(textures, kFontAll, SharedString("Arial"), 15, true, false), Font::Delete);
     engine.SetCounterTextDrawer(DrawCounterText);
 }

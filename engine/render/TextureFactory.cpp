@@ -3,23 +3,11 @@
 #include <mutex>
 
 #include "engine/core/Debugger.h"
-#include "engine/core/Engine.h"
 #include "engine/core/FileStream.h"
 #include "engine/render/D3D8TextureManager.h"
-#include "engine/render/RenderFacility.h"
 #include "engine/render/ZktFormat.h"
 
-namespace {
-
-D3D8TextureManager* CurrentTextureManager() {
-    ZKEngine* engine = ZKEngine::Get();
-    return (engine && engine->renderer) ? engine->renderer->GetTextureManager() : nullptr;
-}
-
-}  // namespace
-
-bool TextureLoaderZKT::Load(TextureRecord& record) {
-    D3D8TextureManager* manager = CurrentTextureManager();
+bool TextureLoaderZKT::Load(TextureRecord& record, D3D8TextureManager* manager) {
     const int32_t maxW = manager ? manager->maxWidth : 4096;
     const int32_t maxH = manager ? manager->maxHeight : 4096;
     if (!zkt::ReadTexture(record, maxW, maxH)) return false;

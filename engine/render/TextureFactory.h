@@ -16,17 +16,20 @@
 #include "engine/render/FileFactory.h"
 #include "engine/render/TextureTypes.h"
 
-// A loader gives record.target the created texture.
-using TextureLoader = FileLoader<TextureRecord>;
+class D3D8TextureManager;
+
+// A loader gives record.target the texture it creates through the texture manager.
+using TextureLoader = FileLoader<TextureRecord, D3D8TextureManager>;
 
 // The .ZKT loader.
 class TextureLoaderZKT : public TextureLoader {
 public:
     TextureLoaderZKT() { extensions.push_back(SharedString(".ZKT")); }
-    bool Load(TextureRecord& record) override;
+    bool Load(TextureRecord& record, D3D8TextureManager* manager) override;
 };
 
-class TextureFactory : public FileFactory<TextureRecord, TextureLoaderZKT, &TextureHandle::Share> {
+class TextureFactory
+    : public FileFactory<TextureRecord, D3D8TextureManager, TextureLoaderZKT, &TextureHandle::Share> {
 public:
     static TextureFactory& Instance();
 

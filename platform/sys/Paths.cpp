@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <map>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace plat {
 namespace {
@@ -168,6 +171,86 @@ std::FILE* OpenFile(const std::string& path, const char* mode) {
     std::string target = ResolveFile(path);
     if (target.empty()) return nullptr;
     return std::fopen(target.c_str(), mode);
+}
+
+namespace {
+
+// "step path: reason" from errno.
+bool Failed(std::string& error, const char* step, const std::string& path) {
+    const int code = errno;
+    error = std::string(step) + " " + path + ": " + std::strerror(code);
+    return false;
+}
+
+bool WriteAll(int fd, const uint8_t* bytes, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (n == 0) {
+            errno = EIO;
+            return false;
+        }
+        bytes += n;
+        size -= size_t(n);
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReplaceFile(const std::string& path, const void* data, size_t size, std::string& error) {
+    const std::string target = ResolveForWrite(path);
+    if (target.empty()) {
+        errno = ENOENT;
+        return Failed(error, "cannot resolve", path);
+    }
+    const size_t slash = target.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+    const std::string temp = target + ".tmp";
+
+    // The new file keeps the old one's permission bits.
+    mode_t mode = 0644;
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0) mode = old.st_mode & 07777;
+
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (fd < 0) return Failed(error, "cannot create", temp);
+    Invalidate(dir);
+    auto abandon = [&](const char* step) {
+        Failed(error, step, temp);
+        const int saved = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        Invalidate(dir);
+        errno = saved;
+        return false;
+    };
+    if (!WriteAll(fd, static_cast<const uint8_t*>(data), size)) return abandon("cannot write");
+    if (::fsync(fd) != 0) return abandon("cannot sync");
+    if (::close(fd) != 0) {
+        Failed(error, "cannot close", temp);
+        ::unlink(temp.c_str());
+        Invalidate(dir);
+        return false;
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        Failed(error, "cannot rename over", target);
+        ::unlink(temp.c_str());
+        Invalidate(dir);
+        return false;
+    }
+    Invalidate(dir);
+    // The rename lasts once the directory is on disk. The new content is already in place for
+    // this run, so a failure here is reported but cannot bring the old file back.
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return Failed(error, "cannot open directory", dir);
+    const bool synced = ::fsync(dirFd) == 0;
+    if (!synced) Failed(error, "cannot sync directory", dir);
+    ::close(dirFd);
+    return synced;
 }
 
 bool WildcardMatch(const char* pattern, const char* name) {

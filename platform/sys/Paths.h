@@ -22,6 +22,14 @@ std::string ResolveForWrite(const std::string& path);
 // fopen through the resolver. Read modes require a regular file; "wb" creates or truncates.
 std::FILE* OpenFile(const std::string& path, const char* mode);
 
+// Replaces the file at `path` (resolved as for writing) with `size` bytes so that a crash, a
+// kill or a power cut at any moment leaves either the whole old content or the whole new one:
+// the bytes go to "<name>.tmp" beside it, every write is checked, the temporary is flushed to
+// disk, renamed over the file, and the directory is synced so the rename itself lasts. On
+// failure the old file is untouched, the temporary is removed, false is returned and `error`
+// says which step failed and why.
+bool ReplaceFile(const std::string& path, const void* data, size_t size, std::string& error);
+
 // Lists the names matching a pattern whose last component may hold '*' and '?' (matched
 // case-insensitively). Directories are included, "." and ".." never. Names come back in
 // their on-disk spelling, ordered by upper-cased bytes with ties broken by the raw bytes.

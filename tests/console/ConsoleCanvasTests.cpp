@@ -9,7 +9,6 @@
 #include "engine/render/Font.h"
 #include "engine/render/NullRenderFacility.h"
 #include "engine/render/TextureFactory.h"
-#include "engine/render/TextureSubObjects.h"
 #include "tools/writers/ZktWriter.h"
 
 // Without a device, a sprite renderer or a font the canvas draws nothing and never fails;
@@ -55,7 +54,6 @@ int Blue(uint32_t argb) { return int(argb & 0xFF); }
 // slides in with the console, the input line follows it, and a long scroll-back line wraps.
 TEST_F(ConsoleTest, DrawsThroughTheRealDevice) {
     Debugger::Instance().SetWarningLevel(0); // no log lines of the loads in the scroll-back
-    InstallTextureSubObjects();
     D3D8RenderFacility* facility = new D3D8RenderFacility; // the engine deletes it at shut-down
     facility->ChooseDevice(-1);
     facility->RequestMode({kScreen, kScreen, 32, 60});
@@ -67,7 +65,7 @@ TEST_F(ConsoleTest, DrawsThroughTheRealDevice) {
     TextureFactory::Instance().ClearForTests();
     std::filesystem::create_directories("Textures");
     ASSERT_TRUE(tools::WriteZkt("Textures\\Console.ZKT", tools::ArgbTexture(8, 8, std::vector<uint32_t>(64, kBlue))));
-    Font* font = Font::Create(kFontAll, SharedString("Arial"), 15, false, false);
+    Font* font = Font::Create(facility->GetTextureManager(), kFontAll, SharedString("Arial"), 15, false, false);
     engine->SetDefaultFont(font, Font::Delete);
     const int ch = font->lineHeight;
     ASSERT_GT(ch, 8);

@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "FakeInputDevice.h"
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/Console.h"
 #include "engine/core/Engine.h"
+#include "tests/support/FakeAudioDevice.h"
+#include "tests/support/FakeInputDevice.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -27,54 +28,8 @@ public:
     bool IsReady() override { return true; }
 };
 
-// Counts a voice's plays; the console must cope without one too.
-class CountingVoice : public NullAudioVoice {
-public:
-    explicit CountingVoice(int* plays) : plays_(plays) {}
-    void SetVolume(float value) override { value_ = value; }
-    AudioVoice* Clone() override { return new CountingVoice(plays_); }
-    void Play(bool loop) override {
-        EXPECT_FALSE(loop);
-        ++*plays_;
-    }
-
-private:
-    int* plays_;
-};
-
-// Like the real devices, it deletes the voices it still lists when it goes.
-class CountingSound : public AudioDevice {
-public:
-    ~CountingSound() override {
-        for (AudioVoice* v : voices) delete v;
-    }
-    void Init(int, AppWindow*) override {}
-    void AfterBeginScene() override {}
-    void Update(float) override {}
-    void EndFrame() override {}
-    void SetSampleRateKHz(int) override {}
-    void SetMaxVoices(int) override {}
-    AudioVoice* CreateVoice(SoundRequest&) override { return nullptr; }
-    void ReleaseVoice(AudioVoice* voice) override {
-        voices.erase(std::find(voices.begin(), voices.end(), voice));
-        delete voice;
-    }
-    void Play3D(SoundRequest&, const Vector3&, float, float, float, PlaybackObserver*) override {}
-    void Play(SoundRequest&, float, PlaybackObserver*) override {}
-    void SetDeviceVolume(float) override {}
-    AudioVoice* CreateSound(const SharedString& name, bool, bool, bool) override {
-        requested.emplace_back(name.c_str());
-        if (giveNothing) return nullptr;
-        voices.push_back(new CountingVoice(&plays));
-        return voices.back();
-    }
-    std::vector<AudioVoice*> voices;
-    void PlaySound(const SharedString&, float, PlaybackObserver*) override {}
-    void PlaySound3D(const SharedString&, const Vector3&, float, float, float, PlaybackObserver*) override {}
-    std::vector<std::string> requested;
-    int plays = 0;
-    bool giveNothing = false; // as a device without the file or without output might
-};
+using testing_support::FakeAudioDevice;
+using testing_support::FakeInputDevice;
 
 class ConsoleTest : public ::testing::Test {
 protected:

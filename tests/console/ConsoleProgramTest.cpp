@@ -20,7 +20,6 @@
 #include "engine/render/ConsoleCanvas.h"
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/Font.h"
-#include "engine/render/TextureSubObjects.h"
 #include "tools/writers/ZktWriter.h"
 #endif
 
@@ -114,12 +113,9 @@ TEST(ConsoleProgram, PROGRAM_TEST) {
     std::filesystem::create_directories("Textures");
     ASSERT_TRUE(tools::WriteZkt("Textures\\Console.ZKT",
                                 tools::ArgbTexture(8, 8, std::vector<uint32_t>(64, kBackground))));
-    services.createRenderer = []() -> RenderFacility* {
-        InstallTextureSubObjects();
-        return CreateRenderer();
-    };
+    services.createRenderer = CreateRenderer;
     services.loadDefaultResources = [](ZKEngine& engine) {
-        engine.SetDefaultFont(Font::Create(kFontAll, SharedString("Arial"), 15, false, false), Font::Delete);
+        engine.SetDefaultFont(Font::Create(engine.renderer->GetTextureManager(), kFontAll, SharedString("Arial"), 15, false, false), Font::Delete);
         InstallConsoleCanvas(engine);
     };
 #else

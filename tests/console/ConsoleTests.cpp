@@ -221,13 +221,14 @@ TEST_F(ConsoleTest, OpenCloseListenerAndSlide) {
 
 TEST_F(ConsoleTest, VoiceIsMadeOnceAndPlayedOnEveryOpenAndClose) {
     StopEngine();
-    CountingSound* sound = new CountingSound; // the engine deletes it at shut-down
+    FakeAudioDevice* sound = new FakeAudioDevice; // the engine deletes it at shut-down
     StartEngine(sound);
     console->Open();
     console->Close();
     console->Open();
     EXPECT_EQ(sound->requested, (Lines{"Console.WAV"}));
     EXPECT_EQ(sound->plays, 3);
+    EXPECT_EQ(sound->loopedPlays, 0);
     EXPECT_EQ(engine->masterVolume.Children().size(), 1u);
 }
 
@@ -249,7 +250,7 @@ TEST_F(ConsoleTest, VoiceWithRealDeviceMissingFileOrNoVoice) {
             std::filesystem::create_directories("Audio");
             ASSERT_TRUE(tools::WriteWav("Audio/Console.WAV", 1, 22050, std::vector<int16_t>(2205, 1000)));
         }
-        CountingSound* fake = c.real ? nullptr : new CountingSound;
+        FakeAudioDevice* fake = c.real ? nullptr : new FakeAudioDevice;
         if (fake) fake->giveNothing = true;
         AudioDevice* device = c.real ? CreateAudioDevice(1) : fake; // the engine deletes it
         ASSERT_NE(device, nullptr);

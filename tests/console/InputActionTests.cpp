@@ -3,11 +3,13 @@
 #include <functional>
 #include <string>
 
-#include "FakeInputDevice.h"
 #include "engine/core/InputActions.h"
+#include "tests/support/FakeInputDevice.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
+
+using testing_support::FakeInputDevice;
 
 struct QueryCase {
     const char* what;

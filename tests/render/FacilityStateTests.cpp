@@ -13,6 +13,10 @@
 #include "engine/core/Geometry.h"
 #include "engine/render/D3D8LightManager.h"
 #include "engine/render/D3D8RenderFacility.h"
+#include "engine/render/D3D8TextureManager.h"
+#include "engine/render/SpriteFactory.h"
+#include "engine/render/TextureFactory.h"
+#include "engine/render/TextureTypes.h"
 #include "platform/gfx/RecordingDevice.h"
 #include "platform/window/Window.h"
 #include "tests/support/TestSupport.h"
@@ -227,6 +231,28 @@ TEST(FacilityChoice, WithoutADeviceTheFacilityStaysInert) {
     }
 }
 
+// The facility makes its parts with its device, with nothing installed beforehand, and the
+// texture and sprite factories load through its texture manager until it goes.
+TEST(FacilityParts, MadeWithTheDeviceAndHandedToTheFactories) {
+    {
+        Rig rig;
+        D3D8RenderFacility& f = *rig.facility;
+        EXPECT_EQ(f.GetTextureManager(), nullptr);
+        EXPECT_EQ(f.GetSpriteRenderer(), nullptr);
+        rig.Create();
+        ASSERT_TRUE(f.DeviceReady());
+        EXPECT_NE(f.GetMatrixStack(), nullptr);
+        EXPECT_NE(f.GetSpriteRenderer(), nullptr);
+        EXPECT_NE(f.GetLightManager(), nullptr);
+        ASSERT_NE(f.GetTextureManager(), nullptr);
+        EXPECT_EQ(f.GetTextureManager()->facility, &f);
+        EXPECT_EQ(TextureFactory::Instance().Connected(), f.GetTextureManager());
+        EXPECT_EQ(SpriteFactory::Instance().Connected(), f.GetTextureManager());
+    }
+    EXPECT_EQ(TextureFactory::Instance().Connected(), nullptr);
+    EXPECT_EQ(SpriteFactory::Instance().Connected(), nullptr);
+}
+
 // The start-up report: adapters and modes, the device, each capability line only when it
 // applies, and the state initialisation.
 TEST(FacilityChoice, CreationReportsTheCapabilities) {
@@ -281,6 +307,7 @@ TEST(FacilityBuffers, LockModesAndRanges) {
     Rig rig;
     D3D8RenderFacility& f = rig.Create();
     gfx::RecordingDevice& d = *rig.device;
+    const int partsBuffers = d.LiveDefaultResources();  // the sprite renderer's
     DynamicVertexBuffer* vb = f.CreateDynamicVertexBuffer(1 | 8, 16, 10, false);
     using namespace gfx::lock;
     struct { uint32_t mode, flags; } modes[] = {{0, NOSYSLOCK}, {1, DISCARD | NOSYSLOCK}, {2, NOOVERWRITE | NOSYSLOCK},
@@ -306,7 +333,7 @@ TEST(FacilityBuffers, LockModesAndRanges) {
     EXPECT_FALSE(sb->Update(9, 2));
     f.ReleaseDynamicVertexBuffer(vb);
     f.ReleaseVertexBuffer(sb);
-    EXPECT_EQ(d.LiveDefaultResources(), 0);
+    EXPECT_EQ(d.LiveDefaultResources(), partsBuffers);
 }
 
 TEST(FacilityChoice, VertexShaderWorkaroundForOneCardOnly) {
@@ -642,7 +669,8 @@ TEST(FacilityCache, TexturesStreamsAndMaterials) {
     f.ApplyMaterial(m1);
     EXPECT_EQ(d.Count("SetMaterial"), 1);
     // Two materials sharing one record: switching sends no material, only the textures.
-    md.textures[0] = reinterpret_cast<TextureHandle*>(0x10);  // another handle, same colours
+    TextureHandle other;
+    md.textures[0] = &other;  // another handle, same colours
     Material* m2 = f.AddMaterial(md);
     EXPECT_NE(m1, m2);
     EXPECT_EQ(m1->record, m2->record);

@@ -25,8 +25,8 @@ protected:
     void SetUp() override {
         engine = new ZKEngine;
         renderer = new RecordingRenderer(calls);
-        audio = new RecordingAudio(calls);
-        input = new ScriptedInput(calls);
+        audio = new FakeAudioDevice(&calls);
+        input = new FakeInputDevice(&calls);
         engine->Init(renderer, audio, input, SharedString(""));
         Debugger::Instance().SetView(&log); // the console took the log over
         renderer->RequestMode(DisplayMode{4, 2, 32, 60});
@@ -49,8 +49,8 @@ protected:
     testing_support::LogCapture log{3};
     ZKEngine* engine = nullptr;
     RecordingRenderer* renderer = nullptr;
-    RecordingAudio* audio = nullptr;
-    ScriptedInput* input = nullptr;
+    FakeAudioDevice* audio = nullptr;
+    FakeInputDevice* input = nullptr;
     RecordingMLP game{"Game", calls};
 };
 
@@ -360,7 +360,7 @@ TEST(EngineLanguage, StartsWithTheDefaultSetAndSwitchesByName) {
     EXPECT_TRUE(log.Contains("ENGINE: Language = English"));
 
     CallList calls;
-    ScriptedInput input(calls);
+    FakeInputDevice input(&calls);
     engine.Init(nullptr, nullptr, &input, SharedString("DEUTSCH"));
     Debugger::Instance().SetView(&log);
     EXPECT_STREQ(engine.Language().Name().c_str(), "Deutsch");

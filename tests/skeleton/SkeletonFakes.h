@@ -1,22 +1,22 @@
 #pragma once
 // Recording stand-ins for the engine's devices and game states: each appends what happened to
 // a shared call list, so tests can check the order of a frame or of the start-up.
-#include <algorithm>
 #include <atomic>
-#include <set>
 #include <string>
-#include <vector>
 
-#include "engine/audio/AudioDevice.h"
-#include "engine/core/InputDevice.h"
 #include "engine/core/MLP.h"
 #include "engine/core/Thread.h"
 #include "engine/render/NullRenderFacility.h"
 #include "platform/sys/Clock.h"
+#include "tests/support/CallList.h"
+#include "tests/support/FakeAudioDevice.h"
+#include "tests/support/FakeInputDevice.h"
 
 namespace skeleton_test {
 
-using CallList = std::vector<std::string>;
+using testing_support::CallList;
+using testing_support::FakeAudioDevice;
+using testing_support::FakeInputDevice;
 
 // A clock the test advances by hand (counter in microseconds).
 struct ScriptedClock : plat::ClockSource {
@@ -62,89 +62,6 @@ public:
         return pixels;
     }
     bool shortGrab = false;
-
-private:
-    CallList& calls_;
-};
-
-class RecordingAudio : public AudioDevice {
-public:
-    explicit RecordingAudio(CallList& calls) : calls_(calls) {}
-    // Like a real device, it frees the voices still out when it goes.
-    ~RecordingAudio() override {
-        for (AudioVoice* v : voices_) delete v;
-        calls_.push_back("sound deleted");
-    }
-    void Init(int, AppWindow* w) override { calls_.push_back(w ? "sound Init" : "sound Init null"); }
-    void AfterBeginScene() override { calls_.push_back("AfterBeginScene"); }
-    void Update(float dt) override {
-        calls_.push_back("sound Update");
-        lastFrameTime = dt;
-    }
-    void EndFrame() override { calls_.push_back("EndFrame"); }
-    void SetSampleRateKHz(int) override {}
-    void SetMaxVoices(int) override {}
-    AudioVoice* CreateVoice(SoundRequest&) override { return Keep(new NullAudioVoice); }
-    void ReleaseVoice(AudioVoice* v) override {
-        auto it = std::find(voices_.begin(), voices_.end(), v);
-        if (it != voices_.end()) voices_.erase(it);
-        delete v;
-    }
-    void Play3D(SoundRequest&, const Vector3&, float, float, float, PlaybackObserver*) override {}
-    void Play(SoundRequest&, float, PlaybackObserver*) override {}
-    void SetDeviceVolume(float v) override { calls_.push_back("DeviceVolume " + std::to_string(int(v))); }
-    AudioVoice* CreateSound(const SharedString&, bool, bool, bool) override { return Keep(new NullAudioVoice); }
-    void PlaySound(const SharedString&, float, PlaybackObserver*) override {}
-    void PlaySound3D(const SharedString&, const Vector3&, float, float, float, PlaybackObserver*) override {}
-    float lastFrameTime = -1.0f;
-
-private:
-    AudioVoice* Keep(AudioVoice* v) {
-        voices_.push_back(v);
-        return v;
-    }
-    CallList& calls_;
-    std::vector<AudioVoice*> voices_;
-};
-
-// Keys are scripted per frame: `pressed` and `released` hold for the next frame only.
-class ScriptedInput : public InputDevice {
-public:
-    explicit ScriptedInput(CallList& calls) : calls_(calls) {}
-    void Init(AppWindow*, bool) override { calls_.push_back("input Init"); }
-    void Update(float dt) override {
-        calls_.push_back("input Update");
-        lastFrameTime = dt;
-        pressed = nextPressed;
-        nextPressed.clear();
-    }
-    bool Released(uint32_t) override { return false; }
-    bool Held(uint32_t key) override { return pressed.count(key) != 0; }
-    bool Pressed(uint32_t key) override { return pressed.count(key) != 0; }
-    bool Repeat(uint32_t key, float, float) override { return pressed.count(key) != 0; }
-    bool HeldFor(uint32_t key, float) override { return pressed.count(key) != 0; }
-    SharedString GetKeyName(int32_t) override { return SharedString(""); }
-    void AddTextListener(TextListener*) override {}
-    void RemoveTextListener(TextListener*) override {}
-    MouseState* GetMouseState() override { return &mouse; }
-    Point2i* GetCursorPosition() override { return &cursor; }
-    bool MouseReleased(uint32_t) override { return false; }
-    bool MouseHeld(uint32_t) override { return false; }
-    bool MousePressed(uint32_t) override { return false; }
-    uint32_t GetJoystickCount() override { return 0; }
-    const float* GetJoystick(uint32_t) override { return axes; }
-    bool JoystickReleased(uint32_t, uint32_t) override { return false; }
-    bool JoystickHeld(uint32_t, uint32_t) override { return false; }
-    bool JoystickPressed(uint32_t, uint32_t) override { return false; }
-    void OnCharacter(uint32_t c) override { characters.push_back(char(c)); }
-    void SetLanguage(LanguageSet*) override {}
-
-    std::set<uint32_t> pressed, nextPressed;
-    std::string characters;
-    float lastFrameTime = -1.0f;
-    MouseState mouse;
-    Point2i cursor;
-    float axes[3] = {};
 
 private:
     CallList& calls_;

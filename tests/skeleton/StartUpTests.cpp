@@ -84,7 +84,7 @@ TEST(StartUp, RunsTheStartUpInOrderAndShutsDownAfterTheWindowCloses) {
     };
     services.createAudioDevice = [&](int type) -> AudioDevice* {
         calls.push_back("createAudioDevice " + std::to_string(type));
-        return new RecordingAudio(calls);
+        return new FakeAudioDevice(&calls);
     };
     services.loadDefaultResources = [&](ZKEngine& engine) {
         calls.push_back(std::string("defaults ") + (engine.rendererReady ? "ready" : "not ready"));

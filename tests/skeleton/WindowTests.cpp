@@ -17,7 +17,7 @@ protected:
         engine->renderer = &renderer;
     }
     CallList calls;
-    ScriptedInput input{calls};
+    FakeInputDevice input{&calls};
     RecordingRenderer renderer{calls};
 };
 

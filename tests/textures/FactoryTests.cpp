@@ -20,7 +20,6 @@
 #include "engine/render/SpriteRenderer.h"
 #include "engine/render/TextureFactory.h"
 #include "engine/render/TextDraw.h"
-#include "engine/render/TextureSubObjects.h"
 #include "tests/support/TestSupport.h"
 #include "tools/writers/ZktWriter.h"
 
@@ -33,7 +32,6 @@ constexpr int kW = 96, kH = 64;
 
 D3D8RenderFacility& Facility() {
     static std::unique_ptr<D3D8RenderFacility> f = [] {
-        InstallTextureSubObjects();
         auto r = std::make_unique<D3D8RenderFacility>();
         r->ChooseDevice(-1);
         r->RequestMode({kW, kH, 32, 60});
@@ -208,7 +206,7 @@ TEST_F(Factories, FontsMadeOnAnotherThreadUploadOnTheMainThread) {
     std::atomic<bool> done{false};
     std::unique_ptr<Font> font;
     std::thread loader([&] {
-        font.reset(Font::Create(kFontAll, "Arial", 12, false, false));
+        font.reset(Font::Create(f.GetTextureManager(), kFontAll, "Arial", 12, false, false));
         done = true;
     });
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);

@@ -126,7 +126,7 @@ TEST(GlyphSheet, UnderlineInksBelowTheBaseline) {
 }
 
 TEST(Font, WidthsBreaksAndRanges) {
-    std::unique_ptr<Font> font(Font::Create(kFontLower | kFontDigits, "Arial", 15, true, false));
+    std::unique_ptr<Font> font(Font::Create(nullptr, kFontLower | kFontDigits, "Arial", 15, true, false));
     ASSERT_EQ(font->lineHeight, 22);
     EXPECT_TRUE(font->texture.IsEmpty());  // no device in this test
     const double a = font->CharWidth('a'), b = font->CharWidth('b'), one = font->CharWidth('1');

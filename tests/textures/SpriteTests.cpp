@@ -204,7 +204,7 @@ TEST_F(SpriteDraw, AnchoredPlacementForEachFlag) {
 
 TEST_F(SpriteDraw, TextHasItsMeasuredWidthAndShadow) {
     facility.textures->maxWidth = facility.textures->maxHeight = 4096;  // the glyph sheet is 512 wide
-    std::unique_ptr<Font> font(Font::Create(kFontAll, "Arial", 15, true, false));
+    std::unique_ptr<Font> font(Font::Create(facility.textures.get(), kFontAll, "Arial", 15, true, false));
     ASSERT_FALSE(font->texture.IsEmpty());
     const SharedString text("Hello, World");
     const int width = int(font->GetTextWidth(text));

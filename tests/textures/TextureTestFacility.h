@@ -1,7 +1,8 @@
 #pragma once
 // A small render facility over the real GL device for this area's pixel tests: it owns a
-// texture manager and a sprite renderer, binds textures with their sampling settings and
-// applies the sprite renderer's blend descriptions. Everything else is the null facility's.
+// texture manager (the factories load through it) and a sprite renderer, binds textures with
+// their sampling settings and applies the sprite renderer's blend descriptions. Everything
+// else is the null facility's.
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -10,7 +11,9 @@
 #include "engine/render/D3D8TextureManager.h"
 #include "engine/render/NullRenderFacility.h"
 #include "engine/render/ShaderTypes.h"
+#include "engine/render/SpriteFactory.h"
 #include "engine/render/SpriteRenderer.h"
+#include "engine/render/TextureFactory.h"
 #include "platform/gfx/Device.h"
 
 namespace textest {
@@ -35,11 +38,16 @@ public:
         textures = std::make_unique<D3D8TextureManager>(&device, 32, formats);
         if (maxTexture > 0) textures->maxWidth = textures->maxHeight = maxTexture;
         sprites = std::make_unique<D3D8SpriteRenderer>(*this, device);
+        // Hooked up as the real facility hooks up its parts.
+        TextureFactory::Instance().Connect(textures.get());
+        SpriteFactory::Instance().Connect(textures.get());
         device.SetRenderState(gfx::rs::LIGHTING, 0);
         device.SetRenderState(gfx::rs::CULLMODE, gfx::cull::NONE);
         device.SetRenderState(gfx::rs::ZENABLE, 0);
     }
     ~TestFacility() override {
+        SpriteFactory::Instance().Disconnect(textures.get());
+        TextureFactory::Instance().Disconnect(textures.get());
         sprites.reset();
         textures.reset();
         for (ShaderPassSet* d : shaders_) delete d;

@@ -1,5 +1,6 @@
-#include "tests/net/fuzz/NetMessageFuzz.h"
-
+// One fuzz input: the first byte picks the reader, the rest is the message as it would arrive.
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -32,7 +33,7 @@ void Check(bool condition) {
 
 } // namespace
 
-int FuzzNetMessage(const uint8_t* data, size_t size) {
+static int FuzzNetMessage(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
     const uint8_t selector = data[0];
     const uint8_t* body = data + 1;

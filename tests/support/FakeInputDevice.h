@@ -1,21 +1,34 @@
 #pragma once
 #include <algorithm>
 #include <set>
-#include <utility>
+#include <string>
 #include <vector>
 
 #include "engine/core/InputDevice.h"
+#include "tests/support/CallList.h"
 
-// A scripted input device: tests set what is held and what happened this frame.
-class FakeInputDevice : public InputDevice {
+namespace testing_support {
+
+// A scripted input device. Tests set what is held and what happened this frame; presses put in
+// `nextPressed` become the next frame's presses when the engine reads the device (Update), and
+// Update ends the previous frame's events. With a call list it records "input Init" and
+// "input Update".
+class FakeInputDevice : public NullInputDevice {
 public:
     struct Joystick {
         float axes[3] = {0.0f, 0.0f, 0.0f};
         std::set<uint32_t> held, pressed, released;
     };
 
-    void Init(AppWindow*, bool) override {}
-    void Update(float) override {}
+    explicit FakeInputDevice(CallList* calls = nullptr) : calls_(calls) {}
+
+    void Init(AppWindow*, bool) override { Record("input Init"); }
+    void Update(float dt) override {
+        Record("input Update");
+        lastFrameTime = dt;
+        NextFrame();
+        pressed.swap(nextPressed);
+    }
     bool Released(uint32_t key) override { return released.count(key) != 0; }
     bool Held(uint32_t key) override { return held.count(key) != 0; }
     bool Pressed(uint32_t key) override { return pressed.count(key) != 0; }
@@ -40,8 +53,10 @@ public:
     bool JoystickReleased(uint32_t j, uint32_t b) override { return joysticks.at(j).released.count(b) != 0; }
     bool JoystickHeld(uint32_t j, uint32_t b) override { return joysticks.at(j).held.count(b) != 0; }
     bool JoystickPressed(uint32_t j, uint32_t b) override { return joysticks.at(j).pressed.count(b) != 0; }
-    // Same editing rule as the real device: backspace removes, anything else appends.
+    // Every character is kept in `characters`; the front text listener is edited by the real
+    // device's rule: backspace removes, anything else appends.
     void OnCharacter(uint32_t character) override {
+        characters.push_back(char(character));
         if (listeners.empty()) return;
         TextListener* l = listeners.front();
         std::string text(l->text.c_str(), size_t(l->text.Length()));
@@ -54,7 +69,6 @@ public:
         }
         l->text.Assign(text.data(), int32_t(text.size()));
     }
-    void SetLanguage(LanguageSet*) override {}
 
     void Type(const char* text) {
         for (const char* p = text; *p; ++p) OnCharacter(uint8_t(*p));
@@ -72,10 +86,20 @@ public:
         }
     }
 
-    std::set<uint32_t> held, pressed, released, mousePressed, mouseReleased;
+    std::set<uint32_t> held, pressed, released, nextPressed, mousePressed, mouseReleased;
     MouseState mouse;
     Point2i cursor;
     std::vector<Joystick> joysticks;
     std::vector<TextListener*> listeners;
+    std::string characters;
     int keyNameCalls = 0;
+    float lastFrameTime = -1.0f;
+
+private:
+    void Record(const char* what) {
+        if (calls_) calls_->push_back(what);
+    }
+    CallList* calls_;
 };
+
+} // namespace testing_support
