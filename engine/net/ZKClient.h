@@ -35,8 +35,9 @@ struct ClientPlayerEntry {
 
 // The player's end of a session: finds hosts, connects, publishes the player's name and data,
 // sends channel frames to the server and dispatches received frames on the main thread in
-// Update. Host list, player list and server information are written on the network thread
-// under the client mutex: readers take Lock/Unlock.
+// Update. Update also takes in what arrived since the last frame; the network thread does that
+// only while Update is not being called (connecting, loading). Host list, player list and
+// server information are written under the client mutex: readers take Lock/Unlock.
 class ZKClient : private plat::NetHostListener {
 public:
     explicit ZKClient(const NetOptions& options = {});
@@ -62,7 +63,8 @@ public:
     int32_t Send(const uint8_t* data, uint32_t size, float timeout, bool synchronous, bool guaranteed,
                  bool highPriority);
     uint32_t GetSendQueueLength() const;
-    // Main thread, once per frame: ages found hosts and dispatches received frames.
+    // Main thread, once per frame: takes in what arrived, ages found hosts and dispatches
+    // received frames.
     void Update(float dt);
 
     void Lock() { mutex_.Lock(); }
@@ -97,7 +99,7 @@ private:
     void OnPeerConnected(plat::NetPeerHandle, uint32_t) override {}
     void OnPeerDisconnected(plat::NetPeerHandle peer) override;
     void OnPacket(plat::NetPeerHandle peer, const uint8_t* data, size_t size) override;
-    void OnIdle() override;
+    uint32_t OnIdle() override;
     bool OnRawDatagram(const plat::NetAddress& from, const uint8_t* data, size_t size,
                        plat::NetRawReply& reply) override;
     void ApplyAnswer(const PendingAnswer& answer);

@@ -8,6 +8,8 @@
 
 namespace {
 constexpr uint32_t kCloseWaitMs = 1000;
+// How soon a turn that could not take the server mutex is tried again.
+constexpr uint32_t kRetryMs = 5;
 // A full table (capped names and data) stays well inside the transport's packet cap.
 constexpr size_t kMaxSessionClients = 32;
 }
@@ -245,13 +247,19 @@ void ZKServer::OnPacket(plat::NetPeerHandle peer, const uint8_t* data, size_t si
     Debugger::Instance().Log(3, "ZKNET: Malformed message (kind %u, %zu bytes) dropped", unsigned(kind), size);
 }
 
-void ZKServer::OnIdle() {
+uint32_t ZKServer::OnIdle() {
     // The end of a turn of the network thread. While another thread holds the server (the game
     // walking the table) the table waits a turn rather than the network thread.
-    if (!mutex_.TryLock()) return;
+    if (!mutex_.TryLock()) return kRetryMs;
     std::lock_guard<Mutex> lock(mutex_, std::adopt_lock);
     RemoveOverflowed();
-    if (tableChanged_ && std::chrono::steady_clock::now() - publishedAt_ >= kServerFrame) Publish();
+    if (!tableChanged_) return UINT32_MAX;
+    auto due = publishedAt_ + kServerFrame - std::chrono::steady_clock::now();
+    if (due <= due.zero()) {
+        Publish();
+        return UINT32_MAX;
+    }
+    return uint32_t(std::chrono::ceil<std::chrono::milliseconds>(due).count());
 }
 
 void ZKServer::Publish() {

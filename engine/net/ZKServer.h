@@ -77,7 +77,7 @@ private:
     void OnPeerConnected(plat::NetPeerHandle peer, uint32_t connectData) override;
     void OnPeerDisconnected(plat::NetPeerHandle peer) override;
     void OnPacket(plat::NetPeerHandle peer, const uint8_t* data, size_t size) override;
-    void OnIdle() override;
+    uint32_t OnIdle() override;
     bool OnRawDatagram(const plat::NetAddress& from, const uint8_t* data, size_t size,
                        plat::NetRawReply& reply) override;
     // Sends the table to every player now if it has changed since it last went out.

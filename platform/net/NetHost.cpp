@@ -72,8 +72,8 @@ private:
     ENetHost* host_;
 };
 
-// The host this network thread services and its listener; the intercept callback has no other
-// way to find the listener, and a send needs to know whether it runs inside the loop.
+// The host this thread is servicing (inside a turn) and its listener; the intercept callback
+// has no other way to find the listener, and a send needs to know whether it runs in a turn.
 thread_local const NetHost* t_host = nullptr;
 thread_local NetHostListener* t_listener = nullptr;
 
@@ -122,9 +122,11 @@ struct NetHost::Impl {
     // Per slot: the connection id the slot carried when it connected, and its send queue.
     std::vector<uint32_t> slotConnectId;
     std::unique_ptr<SlotQueue[]> queued;
-    std::vector<Event> events;  // reused by the network loop
-    // Sends made on the network thread wait for one flush at the end of the turn; only that
-    // thread reads or writes this.
+    // One turn of servicing at a time, on the network thread or the owner's.
+    std::mutex turnLock;
+    // Under turnLock:
+    std::vector<Event> events;
+    // Sends made inside a turn wait for one flush at its end.
     bool flushAtEndOfTurn = false;
 };
 
@@ -224,58 +226,112 @@ void NetHost::FlushLocked(bool now) {
         impl_->flushAtEndOfTurn = true;
 }
 
-void NetHost::Run() {
+int64_t NetHost::NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void NetHost::Service() {
+    ownerServicedAt_.store(NowNs(), std::memory_order_relaxed);
+    // A turn already running on the network thread takes in the same arrivals; the owner never
+    // waits for it.
+    std::unique_lock<std::mutex> turn(impl_->turnLock, std::try_to_lock);
+    if (turn) ServiceTurnLocked();
+}
+
+void NetHost::TakeOver() {
+    ownerServicedAt_.store(kNeverServiced, std::memory_order_relaxed);
+    if (t_host != this) Wake();
+}
+
+uint32_t NetHost::ServiceTurn() {
+    std::lock_guard<std::mutex> turn(impl_->turnLock);
+    return ServiceTurnLocked();
+}
+
+uint32_t NetHost::ServiceTurnLocked() {
+    Impl& d = *impl_;
+    // The owner's thread may service several hosts, and a listener may service another host.
+    const NetHost* outerHost = t_host;
+    NetHostListener* outerListener = t_listener;
     t_host = this;
     t_listener = listener_;
-    Impl& d = *impl_;
-    while (!stop_.load()) {
-        d.events.clear();
-        {
-            std::lock_guard<std::mutex> lock(d.lock);
-            ENetEvent ev;
-            // Bounded so one flood cannot starve the loop of its other duties.
-            while (d.events.size() < 256 && enet_host_service(d.host, &ev, 0) > 0) {
-                size_t slot = size_t(ev.peer - d.host->peers);
-                if (ev.type == ENET_EVENT_TYPE_CONNECT) d.slotConnectId[slot] = ev.peer->connectID;
-                d.events.push_back(Event{ev.type, MakeHandle(slot, d.slotConnectId[slot]), ev.data, ev.packet});
-                if (ev.type == ENET_EVENT_TYPE_DISCONNECT) d.slotConnectId[slot] = 0;
-            }
+    d.events.clear();
+    uint32_t wait;
+    {
+        std::lock_guard<std::mutex> lock(d.lock);
+        ENetEvent ev;
+        // Bounded so one flood cannot starve the loop of its other duties.
+        while (d.events.size() < kEventsPerTurn && enet_host_service(d.host, &ev, 0) > 0) {
+            size_t slot = size_t(ev.peer - d.host->peers);
+            if (ev.type == ENET_EVENT_TYPE_CONNECT) d.slotConnectId[slot] = ev.peer->connectID;
+            d.events.push_back(Event{ev.type, MakeHandle(slot, d.slotConnectId[slot]), ev.data, ev.packet});
+            if (ev.type == ENET_EVENT_TYPE_DISCONNECT) d.slotConnectId[slot] = 0;
         }
-        for (Event& e : d.events) {
-            switch (e.type) {
-            case ENET_EVENT_TYPE_CONNECT:
-                if (listener_) listener_->OnPeerConnected(e.peer, e.data);
-                break;
-            case ENET_EVENT_TYPE_DISCONNECT:
-                if (listener_) listener_->OnPeerDisconnected(e.peer);
-                break;
-            case ENET_EVENT_TYPE_RECEIVE:
-                if (listener_) listener_->OnPacket(e.peer, e.packet->data, e.packet->dataLength);
-                enet_packet_destroy(e.packet);
-                break;
-            default:
-                break;
-            }
-        }
-        if (listener_) listener_->OnIdle();
-        if (d.flushAtEndOfTurn) {
-            std::lock_guard<std::mutex> lock(d.lock);
-            enet_host_flush(d.host);
-            d.flushAtEndOfTurn = false;
-        }
-        if (d.events.size() >= 256) continue;
-
-        pollfd fds[2];
-        fds[0] = pollfd{d.host->socket, POLLIN, 0};
-        fds[1] = pollfd{wakeFd_, POLLIN, 0};
-        if (poll(fds, 2, 5) > 0 && (fds[1].revents & POLLIN)) {
-            uint64_t count;
-            ssize_t ignored = read(wakeFd_, &count, sizeof count);
-            (void)ignored;
+        wait = d.events.size() >= kEventsPerTurn ? 0 : HostIsBusyLocked() ? kBusyTurnMs : kIdleTurnMs;
+    }
+    for (Event& e : d.events) {
+        switch (e.type) {
+        case ENET_EVENT_TYPE_CONNECT:
+            if (listener_) listener_->OnPeerConnected(e.peer, e.data);
+            break;
+        case ENET_EVENT_TYPE_DISCONNECT:
+            if (listener_) listener_->OnPeerDisconnected(e.peer);
+            break;
+        case ENET_EVENT_TYPE_RECEIVE:
+            if (listener_) listener_->OnPacket(e.peer, e.packet->data, e.packet->dataLength);
+            enet_packet_destroy(e.packet);
+            break;
+        default:
+            break;
         }
     }
-    t_listener = nullptr;
-    t_host = nullptr;
+    if (listener_) wait = std::min(wait, listener_->OnIdle());
+    if (d.flushAtEndOfTurn) {
+        std::lock_guard<std::mutex> lock(d.lock);
+        enet_host_flush(d.host);
+        d.flushAtEndOfTurn = false;
+    }
+    t_host = outerHost;
+    t_listener = outerListener;
+    return wait;
+}
+
+bool NetHost::HostIsBusyLocked() const {
+    const ENetHost* h = impl_->host;
+    for (size_t i = 0; i < h->peerCount; ++i) {
+        const ENetPeer& p = h->peers[i];
+        if (p.state == ENET_PEER_STATE_DISCONNECTED) continue;
+        // Handshakes, disconnects, unacknowledged or unsent data all run on timers.
+        if (p.state != ENET_PEER_STATE_CONNECTED || !enet_list_empty(&p.sentReliableCommands) ||
+            !enet_list_empty(&p.outgoingCommands) || !enet_list_empty(&p.acknowledgements))
+            return true;
+    }
+    return false;
+}
+
+void NetHost::Run() {
+    Impl& d = *impl_;
+    while (!stop_.load()) {
+        pollfd fds[2];
+        fds[0] = pollfd{wakeFd_, POLLIN, 0};
+        fds[1] = pollfd{d.host->socket, POLLIN, 0};
+        int64_t standby = ownerServicedAt_.load(std::memory_order_relaxed) + kOwnerStandbyNs - NowNs();
+        if (standby > 0) {
+            // The owner services the socket: stay off it until the owner may have stopped.
+            if (poll(fds, 1, int(standby / 1000000) + 1) > 0) DrainWake();
+            continue;
+        }
+        uint32_t wait = ServiceTurn();
+        if (wait == 0) continue;
+        if (poll(fds, 2, int(wait)) > 0 && (fds[0].revents & POLLIN)) DrainWake();
+    }
+}
+
+void NetHost::DrainWake() {
+    uint64_t count;
+    ssize_t ignored = read(wakeFd_, &count, sizeof count);
+    (void)ignored;
 }
 
 void* NetHost::FindPeerLocked(NetPeerHandle handle) const {
@@ -289,6 +345,8 @@ void* NetHost::FindPeerLocked(NetPeerHandle handle) const {
 }
 
 NetPeerHandle NetHost::Connect(const NetAddress& address, uint32_t connectData) {
+    // The caller is about to wait for the answer.
+    TakeOver();
     std::lock_guard<std::mutex> lock(impl_->lock);
     if (!impl_->host) return kNoNetPeer;
     ENetAddress a = ToEnet(address);
@@ -303,7 +361,7 @@ NetPeerHandle NetHost::Connect(const NetAddress& address, uint32_t connectData) 
 NetSendResult NetHost::Send(NetPeerHandle handle, std::span<const uint8_t> head, std::span<const uint8_t> body,
                             NetDelivery delivery, bool flush) {
     NetSendResult result = NetSendResult::Sent;
-    // Off the network thread nothing would flush soon, and waking the thread for it costs more
+    // Outside a turn nothing would flush soon, and waking the network thread for it costs more
     // than the flush itself.
     const bool flushNow = flush || t_host != this;
     std::lock_guard<std::mutex> lock(impl_->lock);
@@ -376,6 +434,7 @@ void NetHost::Reset(NetPeerHandle handle) {
 }
 
 void NetHost::Disconnect(NetPeerHandle handle, uint32_t timeoutMs) {
+    TakeOver();
     {
         std::lock_guard<std::mutex> lock(impl_->lock);
         auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle));
@@ -396,6 +455,7 @@ void NetHost::Disconnect(NetPeerHandle handle, uint32_t timeoutMs) {
 }
 
 void NetHost::DisconnectAll(uint32_t timeoutMs) {
+    TakeOver();
     std::vector<NetPeerHandle> open;
     {
         std::lock_guard<std::mutex> lock(impl_->lock);

@@ -663,3 +663,24 @@ TEST(NetSession, TableChangeReachesClientsBeforeALaterGuaranteedMessage) {
     ASSERT_TRUE(PumpUntil([&] { return seenByB.arrived; }, {&a, &b}));
     EXPECT_EQ(seenByB.names, (std::vector<std::string>{"final", ""}));
 }
+
+TEST(NetSession, ClientBetweenUpdatesStillAcknowledgesAndKeepsWhatArrived) {
+    // A client takes in its traffic in Update; while the game stops calling it (loading), the
+    // network thread must keep acknowledging, or the server's queue would only grow.
+    auto server = MakeServer(4);
+    ZKClient a;
+    CaptureClientChannel cap(44);
+    a.AddChannel(&cap);
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    a.Update(0.0f);  // the last update before the pause
+    for (uint8_t i = 0; i < 20; ++i) {
+        const uint8_t frame[] = {44, i};
+        ASSERT_EQ(server->SendTo(frame, sizeof frame, int32_t(a.GetClientNumber()), 0, false, true, false), 0);
+    }
+    ZKClient idle;  // pumped instead of a
+    EXPECT_TRUE(PumpUntil([&] { return server->GetMaxSendQueueLength() == 0; }, {&idle}));
+    EXPECT_EQ(cap.Count(), 0u) << "frames wait for the next update";
+    a.Update(0.0f);
+    ASSERT_EQ(cap.Count(), 20u);
+    for (uint8_t i = 0; i < 20; ++i) EXPECT_EQ(cap.Got()[i], Bytes{i});
+}
