@@ -30,8 +30,8 @@ namespace {
 constexpr int kClients = 8;
 constexpr int kStateBytes = 296;
 constexpr double kTickSeconds = 1.0 / 75.0;
-constexpr double kRoundSeconds = 1.5;
-constexpr int kRounds = 9;
+constexpr double kRoundSeconds = 1.0;
+constexpr int kRounds = 15;
 
 using Clock = std::chrono::steady_clock;
 

@@ -360,6 +360,7 @@ bool ZKClient::OnRawDatagram(const plat::NetAddress& from, const uint8_t* data, 
         a.receivedAt = NowMs();
         a.size = uint16_t(size);
         std::memcpy(a.bytes, data, size);
+        answersWaiting_.store(true, std::memory_order_release);
     }
     return true;
 }
@@ -370,12 +371,15 @@ uint32_t ZKClient::OnIdle() {
     // for it (a disconnect from inside a receiver).
     if (!mutex_.TryLock()) return kRetryMs;
     std::lock_guard<Mutex> lock(mutex_, std::adopt_lock);
-    {
-        std::lock_guard<std::mutex> answers(answerLock_);
-        std::swap(answers_, answersInWork_);
+    if (answersWaiting_.exchange(false, std::memory_order_acquire)) {
+        {
+            std::lock_guard<std::mutex> answers(answerLock_);
+            std::swap(answers_, answersInWork_);
+        }
+        for (const PendingAnswer& a : answersInWork_) ApplyAnswer(a);
+        answersInWork_.clear();
     }
-    for (const PendingAnswer& a : answersInWork_) ApplyAnswer(a);
-    answersInWork_.clear();
+    if (!enumerating_) return UINT32_MAX;
 
     uint32_t now = NowMs();
     if (enumerating_ && host_ && (!querySent_ || now - lastQueryMs_ >= kQueryIntervalMs)) {
@@ -385,7 +389,6 @@ uint32_t ZKClient::OnIdle() {
         lastQueryMs_ = now;
         querySent_ = true;
     }
-    if (!enumerating_) return UINT32_MAX;
     return std::max<uint32_t>(1, kQueryIntervalMs - std::min(kQueryIntervalMs, now - lastQueryMs_));
 }
 

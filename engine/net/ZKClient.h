@@ -138,6 +138,7 @@ private:
     bool querySent_ = false;
     std::mutex answerLock_;
     std::vector<PendingAnswer> answers_, answersInWork_;
+    std::atomic<bool> answersWaiting_{false};
 
     std::mutex connectLock_;
     std::condition_variable connectCv_;

@@ -236,7 +236,7 @@ void NetHost::Service() {
     // A turn already running on the network thread takes in the same arrivals; the owner never
     // waits for it.
     std::unique_lock<std::mutex> turn(impl_->turnLock, std::try_to_lock);
-    if (turn) ServiceTurnLocked();
+    if (turn) ServiceTurnLocked(true);
 }
 
 void NetHost::TakeOver() {
@@ -246,10 +246,10 @@ void NetHost::TakeOver() {
 
 uint32_t NetHost::ServiceTurn() {
     std::lock_guard<std::mutex> turn(impl_->turnLock);
-    return ServiceTurnLocked();
+    return ServiceTurnLocked(false);
 }
 
-uint32_t NetHost::ServiceTurnLocked() {
+uint32_t NetHost::ServiceTurnLocked(bool forOwner) {
     Impl& d = *impl_;
     // The owner's thread may service several hosts, and a listener may service another host.
     const NetHost* outerHost = t_host;
@@ -268,7 +268,13 @@ uint32_t NetHost::ServiceTurnLocked() {
             d.events.push_back(Event{ev.type, MakeHandle(slot, d.slotConnectId[slot]), ev.data, ev.packet});
             if (ev.type == ENET_EVENT_TYPE_DISCONNECT) d.slotConnectId[slot] = 0;
         }
-        wait = d.events.size() >= kEventsPerTurn ? 0 : HostIsBusyLocked() ? kBusyTurnMs : kIdleTurnMs;
+        // Only the network thread waits on the result; the owner comes back next frame anyway.
+        if (d.events.size() >= kEventsPerTurn)
+            wait = 0;
+        else if (!forOwner)
+            wait = HostIsBusyLocked() ? kBusyTurnMs : kIdleTurnMs;
+        else
+            wait = kIdleTurnMs;
     }
     for (Event& e : d.events) {
         switch (e.type) {

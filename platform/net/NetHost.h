@@ -160,9 +160,9 @@ private:
     // Turns of a host that waits for acknowledgements, resends or a handshake come at least
     // every kBusyTurnMs; an idle host (only its pings to time) waits up to kIdleTurnMs.
     static constexpr uint32_t kBusyTurnMs = 5;
-    static constexpr uint32_t kIdleTurnMs = 50;
+    static constexpr uint32_t kIdleTurnMs = 20;
     // Servicing without the owner's calls resumes this long after the last one.
-    static constexpr int64_t kOwnerStandbyNs = 100'000'000;
+    static constexpr int64_t kOwnerStandbyNs = 250'000'000;
     static constexpr int64_t kNeverServiced = INT64_MIN / 2;
     static constexpr size_t kEventsPerTurn = 256;
     static int64_t NowNs();
@@ -172,7 +172,7 @@ private:
     // the thread may wait for the socket before the next turn (0 when the turn stopped at its
     // event cap).
     uint32_t ServiceTurn();
-    uint32_t ServiceTurnLocked();  // holding turnLock
+    uint32_t ServiceTurnLocked(bool forOwner);  // holding turnLock
     // The network thread services again from now on (a caller is about to wait for the peer).
     void TakeOver();
     bool HostIsBusyLocked() const;
