@@ -40,7 +40,9 @@ int32_t GlyphTextureWidth(int32_t size) {
     return 2048;
 }
 
-int32_t FontEmPixels(int32_t size) { return size * 96 / 72; }
+int32_t FontSizeInRange(int32_t size) { return std::clamp(size, kMinFontSize, kMaxFontSize); }
+
+int32_t FontEmPixels(int32_t size) { return FontSizeInRange(size) * 96 / 72; }
 
 namespace {
 int g_codePage = plat::kCodePage1252;
@@ -52,6 +54,7 @@ int FontCodePage() { return g_codePage; }
 bool BuildGlyphSheet(uint32_t sets, const char* face, int32_t size, bool bold, bool underline,
                      GlyphSheet& out) {
     out = GlyphSheet{};
+    size = FontSizeInRange(size);
     const int32_t width = GlyphTextureWidth(size);
     out.width = width;
     out.height = width;
@@ -129,9 +132,10 @@ int32_t Font::FindBreak(const SharedString& text, double available, const TextRa
 
 D3D8Font::D3D8Font(D3D8TextureManager* textures, uint32_t sets, const SharedString& face, int32_t size_, bool bold,
                    bool underline) {
-    size = size_;
+    size = FontSizeInRange(size_);
+    if (size != size_) Debugger::Instance().Log(2, "FONT: Size %d clamped to %d", int(size_), int(size));
     GlyphSheet sheet;
-    if (!BuildGlyphSheet(sets, face.c_str(), size_, bold, underline, sheet))
+    if (!BuildGlyphSheet(sets, face.c_str(), size, bold, underline, sheet))
         Debugger::Instance().Message("FONT: No face found for %s", face.c_str());
     std::memcpy(glyphs, sheet.glyphs, sizeof(glyphs));
     lineHeight = sheet.lineHeight;

@@ -40,7 +40,12 @@ struct GlyphSheet {
 
 // Texture width for a font size: 256 up to 10, 512 up to 20, 1024 up to 40, else 2048.
 int32_t GlyphTextureWidth(int32_t size);
-// The character height in pixels for a point size at 96 dpi (truncated).
+// Font sizes are kept to what a screen can show: smaller ones make the smallest font, larger
+// ones the largest (fonts made outside the range say so in the log).
+constexpr int32_t kMinFontSize = 1;
+constexpr int32_t kMaxFontSize = 512;
+int32_t FontSizeInRange(int32_t size);
+// The character height in pixels for a point size at 96 dpi (truncated), of the size in range.
 int32_t FontEmPixels(int32_t size);
 // The code page text bytes are read in when glyphs are drawn (Windows-1252 unless another
 // language set needs another one); fonts made afterwards use it.

@@ -174,10 +174,11 @@ bool ReadSpriteImage(const SharedString& path, SpriteImage& out) {
         out.mayCompress = (flags & 0x08) == 0;
         out.highQuality = (flags & 0x10) != 0;
         out.format = out.bytesPerPixel == 4 ? kFormatA8R8G8B8 : kFormatR8G8B8;
-        const int64_t bytes = int64_t(out.width) * int64_t(out.height) * out.bytesPerPixel;
+        // The fields are checked before the byte count is formed from them.
         ok = !in.Failed() && out.width >= 0 && out.height >= 0 && out.width <= kMaxDimension &&
-             out.height <= kMaxDimension && (out.bytesPerPixel == 3 || out.bytesPerPixel == 4) &&
-             bytes <= in.Remaining();
+             out.height <= kMaxDimension && (out.bytesPerPixel == 3 || out.bytesPerPixel == 4);
+        const int64_t bytes = ok ? RawLevelBytes(out.width, out.height, out.bytesPerPixel) : 0;
+        ok = ok && bytes <= in.Remaining();
         if (ok) {
             out.pixels.assign(size_t(bytes), 0);
             in.Read(out.pixels.data(), int32_t(bytes));

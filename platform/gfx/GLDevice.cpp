@@ -1,6 +1,7 @@
 // The real gfx device over OpenGL 3.3 core. Rendering goes into an offscreen back buffer (an
 // FBO drawn upside-down, so engine screen coordinates equal GL window coordinates); Present
-// copies it to the window and into a front target that screen grabs read. The state mirror is
+// copies it to the window. Screen grabs of the presented frame read it where it is kept (see
+// KeepPresentedFrame), so no frame is copied unless it has to be. The state mirror is
 // flushed to GL at draw time against a shadow of GL's own state, so no GL state call repeats a
 // value GL already has. Fixed-function processing runs in generated GLSL cached per key.
 #include <SDL.h>
@@ -51,14 +52,36 @@ public:
 enum UniformGroup { U_XFORM, U_TEXMAT, U_MATERIAL, U_LIGHTS, U_FOG, U_TFACTOR, U_ALPHAREF,
                     U_CLIP, U_VIEWPORT, U_VSCONST, U_COUNT };
 
+// The uniforms the generated programs may declare: name, floats per element (9 and 16 are
+// matrices), elements.
+enum UniformSlot { UN_WVP, UN_WV, UN_WORLD, UN_NORMALMAT, UN_TEXMAT, UN_VIEWPORT, UN_MATDIFFUSE,
+                   UN_MATAMBIENT, UN_MATSPECULAR, UN_MATEMISSIVE, UN_MATPOWER, UN_AMBIENT, UN_LIGHTPOS,
+                   UN_LIGHTDIR, UN_LIGHTDIFFUSE, UN_LIGHTSPECULAR, UN_LIGHTAMBIENT, UN_LIGHTATT,
+                   UN_LIGHTSPOT, UN_FOGPARAMS, UN_FOGCOLOR, UN_TFACTOR, UN_ALPHAREF, UN_CLIPPLANE,
+                   UN_VSCONST, UN_COUNT };
+struct UniformInfo {
+    const char* name;
+    int floats;
+    int count;
+};
+constexpr UniformInfo kUniforms[UN_COUNT] = {
+    {"uWVP", 16, 1}, {"uWV", 16, 1}, {"uWorld", 16, 1}, {"uNormalMat", 9, 1}, {"uTexMat", 16, 8},
+    {"uViewport", 4, 1}, {"uMatDiffuse", 4, 1}, {"uMatAmbient", 4, 1}, {"uMatSpecular", 4, 1},
+    {"uMatEmissive", 4, 1}, {"uMatPower", 1, 1}, {"uAmbient", 4, 1}, {"uLightPos", 3, 8},
+    {"uLightDir", 3, 8}, {"uLightDiffuse", 4, 8}, {"uLightSpecular", 4, 8}, {"uLightAmbient", 4, 8},
+    {"uLightAtt", 4, 8}, {"uLightSpot", 4, 8}, {"uFogParams", 2, 1}, {"uFogColor", 3, 1},
+    {"uTFactor", 4, 1}, {"uAlphaRef", 1, 1}, {"uClipPlane", 4, 6}, {"c", 4, kVsConstants}};
+static_assert(UN_COUNT <= 32, "one bit per uniform in Program::sent");
+
 struct Program {
     GLuint name = 0;
-    GLint wvp = -1, wv = -1, world = -1, normalMat = -1, texMat = -1, viewport = -1;
-    GLint matDiffuse = -1, matAmbient = -1, matSpecular = -1, matEmissive = -1, matPower = -1;
-    GLint ambient = -1, lightPos = -1, lightDir = -1, lightDiffuse = -1, lightSpecular = -1;
-    GLint lightAmbient = -1, lightAtt = -1, lightSpot = -1, fogParams = -1, clipPlane = -1;
-    GLint tfactor = -1, alphaRef = -1, fogColor = -1, vsConst = -1;
-    uint64_t uploaded[U_COUNT] = {};
+    GLint location[UN_COUNT];
+    // The values each active uniform was last sent (a program keeps its uniforms while other
+    // programs are in use), so a value is uploaded only when it differs from what it holds.
+    uint32_t offset[UN_COUNT] = {};
+    uint32_t sent = 0;  // bit per uniform: `held` is valid
+    std::vector<float> held;
+    uint64_t uploaded[U_COUNT] = {};  // group versions already looked at
 };
 
 struct ProgramKey {
@@ -261,6 +284,10 @@ public:
     Texture* CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t engineFormat, Pool pool) override;
     bool UpdateTexture(Texture* texture, uint32_t level, const void* data, uint32_t pitch) override;
     void ReleaseTexture(Texture* texture) override;
+    Texture* CreateCubeTarget(uint32_t size) override;
+    bool SetRenderTarget(Texture* cube, uint32_t face) override;
+    int32_t TargetWidth() const override { return targetCube_ ? int32_t(targetCube_->width_) : backW_; }
+    int32_t TargetHeight() const override { return targetCube_ ? int32_t(targetCube_->height_) : backH_; }
     uint32_t AvailableTextureMem() const override {
         return textureBytes_ >= kTextureBudget ? 0 : kTextureBudget - textureBytes_;
     }
@@ -301,10 +328,13 @@ private:
     void BuildKeys(ProgramKey& key);
     Program* GetProgram(const ProgramKey& key);
     GLuint CompileShader(GLenum kind, const std::string& text);
+    void KeepPresentedFrame(bool wholeColourClear);
     void FlushFixedState();
     void FlushTextures();
     void FlushAttributes();
     void UploadUniforms(Program& p);
+    void SendUniform(Program& p, UniformSlot slot, const float* values);
+    bool UniformAlreadyHeld(const Program& p, UniformSlot slot, const float* values);
     void UpdateDerivedMatrices();
 
     // GL wrappers with counting and shadows. With the state audit on, each call first asks GL
@@ -518,8 +548,23 @@ private:
     bool hadFocus_ = false;
     bool inScene_ = false;
 
+    // Two colour targets sharing one depth-stencil buffer; they trade the back and front roles.
     GLuint backFbo_ = 0, backColor_ = 0, backDepth_ = 0, frontFbo_ = 0, frontColor_ = 0;
     int32_t backW_ = 0, backH_ = 0;
+    // Since the last present nothing was drawn into the back target: it holds the presented
+    // frame, which the front target does not.
+    bool presentedInBack_ = false;
+    // Where draws and clears go: the back target, or a face of this cube target.
+    Texture* targetCube_ = nullptr;
+    GLuint TargetFbo() const { return targetCube_ ? targetCube_->fbo_ : backFbo_; }
+    void TargetBackBuffer() { targetCube_ = nullptr; }
+    // Deletes a cube target's framebuffer and depth buffer.
+    static void DeleteTargetObjects(Texture* t) {
+        if (!t->target_) return;
+        glDeleteFramebuffers(1, &t->fbo_);
+        glDeleteRenderbuffers(1, &t->depth_);
+        t->fbo_ = t->depth_ = 0;
+    }
     GLuint vao_ = 0, scratch_ = 0;
     uint32_t scratchSize_ = 0;
     GLBuffer scratchBuffer_;
@@ -659,6 +704,8 @@ bool GLDevice::Open(void* nativeWindow, int32_t width, int32_t height) {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glDisable(GL_DITHER);
+    // Cube lookups near a face's edge filter across into the neighbouring face.
+    glEnable(GL_TEXTURE_CUBE_MAP_SEAMLESS);
     if (!CreateTargets(width > 0 ? width : desktop_.width, height > 0 ? height : desktop_.height))
         return false;
     SetDefaults();
@@ -674,6 +721,7 @@ GLDevice::~GLDevice() {
         }
         for (Texture* t : textureList_) {
             GLuint n = t->name_;
+            DeleteTargetObjects(t);
             glDeleteTextures(1, &n);
             delete t;
         }
@@ -714,6 +762,7 @@ bool GLDevice::CreateTargets(int32_t w, int32_t h) {
     glGenFramebuffers(1, &frontFbo_);
     glBindFramebuffer(GL_FRAMEBUFFER, frontFbo_);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, frontColor_, 0);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, backDepth_);
     ok = ok && glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     // Both targets start black with alpha 1.
     glColorMask(1, 1, 1, 1);
@@ -727,6 +776,7 @@ bool GLDevice::CreateTargets(int32_t w, int32_t h) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     shadow_ = GLShadow();  // everything unknown again
     shadow_.drawFbo = backFbo_;
+    presentedInBack_ = false;
     glBindTexture(GL_TEXTURE_2D, 0);
     backW_ = w;
     backH_ = h;
@@ -736,6 +786,7 @@ bool GLDevice::CreateTargets(int32_t w, int32_t h) {
         Log(1, "GFX: back buffer %dx%d incomplete", w, h);
         backW_ = backH_ = 0;
     }
+    TargetBackBuffer();
     return ok;
 }
 
@@ -799,6 +850,7 @@ Result GLDevice::Reset(int32_t width, int32_t height) {
         if (!CreateTargets(width, height)) return Result::OUTOFMEMORY;
     }
     shadow_ = GLShadow();
+    TargetBackBuffer();
     SetDefaults();
     loggedBadCodes_ = 0;
     coop_ = CoopState::OK;
@@ -811,11 +863,6 @@ Result GLDevice::Present() {
     if (coop_ == CoopState::LOST) return Result::DEVICELOST;
     Count();
     glBindFramebuffer(GL_READ_FRAMEBUFFER, backFbo_);
-    // The front copy is taken before the window's swap: once a swap has handed the frame to a
-    // threaded rasteriser (llvmpipe), a copy out of the back buffer does not wait for that
-    // frame to finish and can take an older picture.
-    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, frontFbo_);
-    glBlitFramebuffer(0, 0, backW_, backH_, 0, 0, backW_, backH_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     if (window_ && !ownWindow_) {
         int ww = 0, wh = 0;
         SDL_GL_GetDrawableSize(window_, &ww, &wh);
@@ -833,11 +880,38 @@ Result GLDevice::Present() {
         SDL_GL_SwapWindow(window_);
         stats_.glCalls += 3;
     }
+    // The frame stays where it is; the next write into the back target decides how it is kept.
+    presentedInBack_ = true;
+    glBindFramebuffer(GL_FRAMEBUFFER, backFbo_);
+    shadow_.drawFbo = backFbo_;
+    stats_.glCalls += 2;
+    fixedDirty_ = true;
+    return Result::OK;
+}
+
+// Called before anything is drawn into the back target: the frame last presented must stay
+// readable as the front. A write that clears the whole colour target takes the other target as
+// its back, and the presented one becomes the front as it is. Any other write keeps drawing
+// over the presented frame (regions it does not redraw keep that frame), so the frame is first
+// copied into the front.
+void GLDevice::KeepPresentedFrame(bool wholeColourClear) {
+    if (!presentedInBack_) return;
+    presentedInBack_ = false;
+    if (wholeColourClear) {
+        std::swap(backFbo_, frontFbo_);
+        std::swap(backColor_, frontColor_);
+        return;
+    }
+    // Once a swap has handed the frame to a threaded rasteriser (llvmpipe), a copy out of the
+    // back target does not wait for that frame to finish and can take an older picture.
+    if (window_ && !ownWindow_) glFinish();
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, backFbo_);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, frontFbo_);
+    glBlitFramebuffer(0, 0, backW_, backH_, 0, 0, backW_, backH_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     glBindFramebuffer(GL_FRAMEBUFFER, backFbo_);
     shadow_.drawFbo = backFbo_;
     stats_.glCalls += 3;
-    fixedDirty_ = true;
-    return Result::OK;
+    ++stats_.targetCopies;
 }
 
 Result GLDevice::Clear(uint32_t flags, uint32_t argb, float z, uint32_t stencil) {
@@ -847,7 +921,10 @@ Result GLDevice::Clear(uint32_t flags, uint32_t argb, float z, uint32_t stencil)
     if (flags & clear::ZBUFFER) bits |= GL_DEPTH_BUFFER_BIT;
     if (flags & clear::STENCIL) bits |= GL_STENCIL_BUFFER_BIT;
     if (!bits) return Result::OK;
-    BindDrawFbo(backFbo_);
+    if (!targetCube_)
+        KeepPresentedFrame((bits & GL_COLOR_BUFFER_BIT) && viewport_.x <= 0 && viewport_.y <= 0 &&
+                           viewport_.x + viewport_.width >= backW_ && viewport_.y + viewport_.height >= backH_);
+    BindDrawFbo(TargetFbo());
     ApplyGLViewport(viewport_.x, viewport_.y, viewport_.width, viewport_.height);
     // Clears ignore the write masks, and the target's alpha is always 1.
     ColorMask(0xF);
@@ -1142,10 +1219,87 @@ void GLDevice::ReleaseTexture(Texture* texture) {
         if (textures_[s] == texture) { textures_[s] = nullptr; textureDirty_ |= 1u << s; keyDirty_ = true; }
     GLuint n = texture->name_;
     for (auto& b : shadow_.boundTex) if (b == n) b = ~0u;
+    if (targetCube_ == texture) TargetBackBuffer();
+    if (texture->target_ && shadow_.drawFbo == texture->fbo_) shadow_.drawFbo = 0xFFFFFFFFu;
+    DeleteTargetObjects(texture);
     glDeleteTextures(1, &n);
     textureBytes_ -= std::min(textureBytes_, texture->bytes_);
     if (texture->pool_ == Pool::DEFAULT) --liveDefault_;
     delete texture;
+}
+
+Texture* GLDevice::CreateCubeTarget(uint32_t size) {
+    assert(OnOwnerThread());
+    if (size == 0 || size > caps_.maxTextureWidth || size > caps_.maxTextureHeight) {
+        Log(2, "GFX: cube target of %u refused", size);
+        return nullptr;
+    }
+    auto* t = new GLTexture();
+    t->width_ = t->height_ = size;
+    t->levels_ = 1;
+    t->format_ = format::X8R8G8B8;
+    t->pool_ = Pool::DEFAULT;
+    t->cube_ = true;
+    t->target_ = true;
+    GLuint n = 0;
+    glGenTextures(1, &n);
+    ActiveUnit(0);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, n);
+    shadow_.boundTex[0] = n;
+    shadow_.boundTarget[0] = GL_TEXTURE_CUBE_MAP;
+    textureDirty_ |= 1;
+    for (GLenum f = 0; f < 6; ++f)
+        glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + f, 0, GL_RGBA8, GLsizei(size), GLsizei(size), 0, GL_BGRA,
+                     GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_SWIZZLE_A, GL_ONE);  // an X8 target
+    t->name_ = n;
+    glGenRenderbuffers(1, &t->depth_);
+    glBindRenderbuffer(GL_RENDERBUFFER, t->depth_);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, GLsizei(size), GLsizei(size));
+    glGenFramebuffers(1, &t->fbo_);
+    BindDrawFbo(t->fbo_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, t->depth_);
+    bool ok = true;
+    // Every face starts black.
+    ColorMask(0xF);
+    glClearColor(0, 0, 0, 1);
+    for (GLenum f = 0; f < 6 && ok; ++f) {
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_CUBE_MAP_POSITIVE_X + f, n, 0);
+        ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        if (ok) glClear(GL_COLOR_BUFFER_BIT);
+    }
+    stats_.glCalls += 20;
+    fixedDirty_ = true;  // the colour mask differs from the mirror now
+    if (!ok) {
+        Log(1, "GFX: cube target of %u incomplete", size);
+        shadow_.drawFbo = 0xFFFFFFFFu;
+        DeleteTargetObjects(t);
+        glDeleteTextures(1, &n);
+        for (auto& b : shadow_.boundTex) if (b == n) b = ~0u;
+        delete t;
+        return nullptr;
+    }
+    t->bytes_ = size * size * 4 * 6;
+    textureBytes_ += t->bytes_;
+    ++liveDefault_;
+    textureList_.push_back(t);
+    return t;
+}
+
+bool GLDevice::SetRenderTarget(Texture* cube, uint32_t face) {
+    assert(OnOwnerThread());
+    if (!cube) {
+        TargetBackBuffer();
+        return true;
+    }
+    if (!cube->target_ || face > 5 || std::find(textureList_.begin(), textureList_.end(), cube) == textureList_.end())
+        return false;
+    BindDrawFbo(cube->fbo_);
+    Count();
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, cube->name_, 0);
+    targetCube_ = cube;
+    return true;
 }
 
 void GLDevice::SetTexture(uint32_t stage, Texture* texture) {
@@ -1362,15 +1516,13 @@ Program* GLDevice::GetProgram(const ProgramKey& key) {
     }
     glDetachShader(p.name, vs);
     glDetachShader(p.name, fs);
-    auto loc = [&](const char* n) { return glGetUniformLocation(p.name, n); };
-    p.wvp = loc("uWVP"); p.wv = loc("uWV"); p.world = loc("uWorld"); p.normalMat = loc("uNormalMat");
-    p.texMat = loc("uTexMat"); p.viewport = loc("uViewport");
-    p.matDiffuse = loc("uMatDiffuse"); p.matAmbient = loc("uMatAmbient"); p.matSpecular = loc("uMatSpecular");
-    p.matEmissive = loc("uMatEmissive"); p.matPower = loc("uMatPower"); p.ambient = loc("uAmbient");
-    p.lightPos = loc("uLightPos"); p.lightDir = loc("uLightDir"); p.lightDiffuse = loc("uLightDiffuse");
-    p.lightSpecular = loc("uLightSpecular"); p.lightAmbient = loc("uLightAmbient"); p.lightAtt = loc("uLightAtt");
-    p.lightSpot = loc("uLightSpot"); p.fogParams = loc("uFogParams"); p.clipPlane = loc("uClipPlane");
-    p.tfactor = loc("uTFactor"); p.alphaRef = loc("uAlphaRef"); p.fogColor = loc("uFogColor"); p.vsConst = loc("c");
+    uint32_t heldFloats = 0;
+    for (int u = 0; u < UN_COUNT; ++u) {
+        p.location[u] = glGetUniformLocation(p.name, kUniforms[u].name);
+        p.offset[u] = heldFloats;
+        if (p.location[u] >= 0) heldFloats += uint32_t(kUniforms[u].floats * kUniforms[u].count);
+    }
+    p.held.assign(heldFloats, 0.0f);
     glUseProgram(p.name);
     shadow_.program = p.name;
     for (int i = 0; i < 8; ++i) {
@@ -1406,6 +1558,7 @@ void GLDevice::UpdateDerivedMatrices() {
 }
 
 void GLDevice::UploadUniforms(Program& p) {
+    // A group whose version the program has seen is skipped without looking at its values.
     auto stale = [&](UniformGroup g) {
         if (p.uploaded[g] == versions_[g]) return false;
         p.uploaded[g] = versions_[g];
@@ -1413,27 +1566,27 @@ void GLDevice::UploadUniforms(Program& p) {
     };
     if (stale(U_XFORM)) {
         UpdateDerivedMatrices();
-        if (p.wvp >= 0) { glUniformMatrix4fv(p.wvp, 1, GL_FALSE, &wvp_.m[0][0]); Count(); }
-        if (p.wv >= 0) { glUniformMatrix4fv(p.wv, 1, GL_FALSE, &wv_.m[0][0]); Count(); }
-        if (p.world >= 0) { glUniformMatrix4fv(p.world, 1, GL_FALSE, &world_.m[0][0]); Count(); }
-        if (p.normalMat >= 0) { glUniformMatrix3fv(p.normalMat, 1, GL_FALSE, normalMat_); Count(); }
+        SendUniform(p, UN_WVP, &wvp_.m[0][0]);
+        SendUniform(p, UN_WV, &wv_.m[0][0]);
+        SendUniform(p, UN_WORLD, &world_.m[0][0]);
+        SendUniform(p, UN_NORMALMAT, normalMat_);
     }
-    if (stale(U_TEXMAT) && p.texMat >= 0) { glUniformMatrix4fv(p.texMat, 8, GL_FALSE, &texMat_[0].m[0][0]); Count(); }
-    if (stale(U_VIEWPORT) && p.viewport >= 0) {
-        glUniform4f(p.viewport, float(viewport_.x), float(viewport_.y), float(std::max(viewport_.width, 1)), float(std::max(viewport_.height, 1)));
-        Count();
+    if (stale(U_TEXMAT)) SendUniform(p, UN_TEXMAT, &texMat_[0].m[0][0]);
+    if (stale(U_VIEWPORT)) {
+        const float vp[4] = {float(viewport_.x), float(viewport_.y), float(std::max(viewport_.width, 1)),
+                             float(std::max(viewport_.height, 1))};
+        SendUniform(p, UN_VIEWPORT, vp);
     }
-    if (stale(U_MATERIAL) && p.matDiffuse >= 0) {
-        glUniform4fv(p.matDiffuse, 1, &material_.diffuse.r);
-        glUniform4fv(p.matAmbient, 1, &material_.ambient.r);
-        glUniform4fv(p.matSpecular, 1, &material_.specular.r);
-        glUniform4fv(p.matEmissive, 1, &material_.emissive.r);
-        glUniform1f(p.matPower, material_.power);
-        stats_.glCalls += 5; stats_.glStateCalls += 5;
+    if (stale(U_MATERIAL)) {
+        SendUniform(p, UN_MATDIFFUSE, &material_.diffuse.r);
+        SendUniform(p, UN_MATAMBIENT, &material_.ambient.r);
+        SendUniform(p, UN_MATSPECULAR, &material_.specular.r);
+        SendUniform(p, UN_MATEMISSIVE, &material_.emissive.r);
+        SendUniform(p, UN_MATPOWER, &material_.power);
     }
-    if (stale(U_LIGHTS) && p.ambient >= 0) {
-        ColorValue amb = UnpackColor(rs_[rs::AMBIENT]);
-        glUniform4f(p.ambient, amb.r, amb.g, amb.b, amb.a);
+    if (stale(U_LIGHTS) && p.location[UN_AMBIENT] >= 0) {
+        const ColorValue amb = UnpackColor(rs_[rs::AMBIENT]);
+        SendUniform(p, UN_AMBIENT, &amb.r);
         float pos[8][3] = {}, dir[8][3] = {}, dif[8][4] = {}, spe[8][4] = {}, am[8][4] = {}, att[8][4] = {}, spot[8][4] = {};
         int n = 0;
         const auto& v = view_.m;
@@ -1454,31 +1607,71 @@ void GLDevice::UploadUniforms(Program& p) {
             spot[n][0] = std::cos(l.theta * 0.5f); spot[n][1] = std::cos(l.phi * 0.5f); spot[n][2] = l.falloff;
             ++n;
         }
-        glUniform3fv(p.lightPos, 8, &pos[0][0]);
-        glUniform3fv(p.lightDir, 8, &dir[0][0]);
-        glUniform4fv(p.lightDiffuse, 8, &dif[0][0]);
-        glUniform4fv(p.lightSpecular, 8, &spe[0][0]);
-        glUniform4fv(p.lightAmbient, 8, &am[0][0]);
-        glUniform4fv(p.lightAtt, 8, &att[0][0]);
-        glUniform4fv(p.lightSpot, 8, &spot[0][0]);
-        stats_.glCalls += 8; stats_.glStateCalls += 8;
+        SendUniform(p, UN_LIGHTPOS, &pos[0][0]);
+        SendUniform(p, UN_LIGHTDIR, &dir[0][0]);
+        SendUniform(p, UN_LIGHTDIFFUSE, &dif[0][0]);
+        SendUniform(p, UN_LIGHTSPECULAR, &spe[0][0]);
+        SendUniform(p, UN_LIGHTAMBIENT, &am[0][0]);
+        SendUniform(p, UN_LIGHTATT, &att[0][0]);
+        SendUniform(p, UN_LIGHTSPOT, &spot[0][0]);
     }
     if (stale(U_FOG)) {
-        if (p.fogParams >= 0) { glUniform2f(p.fogParams, BitsFloat(rs_[rs::FOGSTART]), BitsFloat(rs_[rs::FOGEND])); Count(); }
-        if (p.fogColor >= 0) {
-            ColorValue c = UnpackColor(rs_[rs::FOGCOLOR]);
-            glUniform3f(p.fogColor, c.r, c.g, c.b);
-            Count();
+        const float range[2] = {BitsFloat(rs_[rs::FOGSTART]), BitsFloat(rs_[rs::FOGEND])};
+        SendUniform(p, UN_FOGPARAMS, range);
+        const ColorValue c = UnpackColor(rs_[rs::FOGCOLOR]);
+        SendUniform(p, UN_FOGCOLOR, &c.r);
+    }
+    if (stale(U_TFACTOR)) {
+        const ColorValue c = UnpackColor(rs_[rs::TEXTUREFACTOR]);
+        SendUniform(p, UN_TFACTOR, &c.r);
+    }
+    if (stale(U_ALPHAREF)) {
+        const float ref = float(rs_[rs::ALPHAREF] & 0xFF);
+        SendUniform(p, UN_ALPHAREF, &ref);
+    }
+    if (stale(U_CLIP)) SendUniform(p, UN_CLIPPLANE, &clip_[0][0]);
+    if (stale(U_VSCONST)) SendUniform(p, UN_VSCONST, &vsConst_[0][0]);
+}
+
+void GLDevice::SendUniform(Program& p, UniformSlot slot, const float* values) {
+    const GLint loc = p.location[slot];
+    if (loc < 0) return;
+    const UniformInfo& u = kUniforms[slot];
+    const size_t bytes = size_t(u.floats) * size_t(u.count) * sizeof(float);
+    float* held = &p.held[p.offset[slot]];
+    if ((p.sent & (1u << slot)) && memcmp(held, values, bytes) == 0) return;
+    p.sent |= 1u << slot;
+    memcpy(held, values, bytes);
+    Audit([&] { return UniformAlreadyHeld(p, slot, values); });
+    Count();
+    ++stats_.uniformUploads;
+    switch (u.floats) {
+        case 1: glUniform1fv(loc, u.count, values); break;
+        case 2: glUniform2fv(loc, u.count, values); break;
+        case 3: glUniform3fv(loc, u.count, values); break;
+        case 4: glUniform4fv(loc, u.count, values); break;
+        case 9: glUniformMatrix3fv(loc, u.count, GL_FALSE, values); break;
+        default: glUniformMatrix4fv(loc, u.count, GL_FALSE, values); break;
+    }
+}
+
+// The state audit's question for a uniform upload: does the program already hold every active
+// element of these values?
+bool GLDevice::UniformAlreadyHeld(const Program& p, UniformSlot slot, const float* values) {
+    const UniformInfo& u = kUniforms[slot];
+    float current[16];
+    for (int i = 0; i < u.count; ++i) {
+        GLint loc = p.location[slot];
+        if (u.count > 1) {
+            char element[32];
+            snprintf(element, sizeof element, "%s[%d]", u.name, i);
+            loc = glGetUniformLocation(p.name, element);
+            if (loc < 0) continue;  // an element the program does not use
         }
+        glGetUniformfv(p.name, loc, current);
+        if (memcmp(current, values + size_t(i) * size_t(u.floats), size_t(u.floats) * sizeof(float)) != 0) return false;
     }
-    if (stale(U_TFACTOR) && p.tfactor >= 0) {
-        ColorValue c = UnpackColor(rs_[rs::TEXTUREFACTOR]);
-        glUniform4f(p.tfactor, c.r, c.g, c.b, c.a);
-        Count();
-    }
-    if (stale(U_ALPHAREF) && p.alphaRef >= 0) { glUniform1f(p.alphaRef, float(rs_[rs::ALPHAREF] & 0xFF)); Count(); }
-    if (stale(U_CLIP) && p.clipPlane >= 0) { glUniform4fv(p.clipPlane, 6, &clip_[0][0]); Count(); }
-    if (stale(U_VSCONST) && p.vsConst >= 0) { glUniform4fv(p.vsConst, kVsConstants, &vsConst_[0][0]); Count(); }
+    return true;
 }
 
 void GLDevice::FlushFixedState() {
@@ -1651,7 +1844,8 @@ bool GLDevice::PrepareDraw() {
         }
     }
     if (!program_) return false;
-    BindDrawFbo(backFbo_);
+    if (!targetCube_) KeepPresentedFrame(false);
+    BindDrawFbo(TargetFbo());
     UseProgram(program_->name);
     ApplyGLViewport(viewport_.x, viewport_.y, viewport_.width, viewport_.height);
     FlushFixedState();
@@ -1734,11 +1928,13 @@ Result GLDevice::ValidateDevice(uint32_t* passes) {
 
 bool GLDevice::ReadPixels(bool back, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t* out) {
     if (!out || w <= 0 || h <= 0 || x < 0 || y < 0 || x > backW_ - w || y > backH_ - h) return false;
-    // A read right after a swap must see the finished frame (see Present).
+    // A read right after a swap must see the finished frame (see KeepPresentedFrame).
     glFinish();
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, back ? backFbo_ : frontFbo_);
+    // Until something is drawn after a present, the presented frame is the back target's.
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, (back || presentedInBack_) ? backFbo_ : frontFbo_);
     glReadPixels(x, y, w, h, GL_BGRA, GL_UNSIGNED_BYTE, out);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, backFbo_);
+    // Reads and draws share one framebuffer binding in the shadow.
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, shadow_.drawFbo != 0xFFFFFFFFu ? shadow_.drawFbo : backFbo_);
     for (size_t i = 0, n = size_t(w) * size_t(h); i < n; ++i) out[i] |= 0xFF000000u;
     return true;
 }

@@ -2,11 +2,14 @@
 // the glyph layout and trim, the code page, and the width and break operations.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
+#include <string>
 
 #include "engine/render/Font.h"
 #include "platform/font/CodePage.h"
 #include "platform/font/FontFace.h"
+#include "tests/support/TestSupport.h"
 
 TEST(FontFace, ArialIsLiberationSansWithArialMetrics) {
     for (bool bold : {false, true}) {
@@ -146,4 +149,22 @@ TEST(Font, WidthsBreaksAndRanges) {
     EXPECT_EQ(font->FindBreak("ab1a", 1000.0, {1, 3}), 4);
     EXPECT_EQ(font->FindBreak("ab1a", 1000.0, {2, 50}), 4);
     EXPECT_EQ(font->FindBreak("ab", 1.0, {0, 0}), 0);
+}
+
+// Sizes no screen can show are brought into 1..512 with a log line, before any arithmetic on
+// them; sizes inside stay as asked.
+TEST(Font, SizesOutsideWhatAScreenShowsAreClamped) {
+    const struct {
+        int32_t asked, made;
+    } cases[] = {{INT32_MAX, 512}, {40000, 512}, {513, 512}, {0, 1}, {-5, 1}, {INT32_MIN, 1}, {512, 512}, {1, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.asked);
+        testing_support::LogCapture log;
+        std::unique_ptr<Font> font(Font::Create(nullptr, kFontDigits, "Arial", c.asked, false, false));
+        EXPECT_EQ(font->size, c.made);
+        EXPECT_EQ(font->textureWidth, GlyphTextureWidth(c.made));
+        EXPECT_GT(font->CharWidth('0'), 0.0f);
+        const std::string line = "FONT: Size " + std::to_string(c.asked) + " clamped to " + std::to_string(c.made);
+        EXPECT_EQ(log.Contains(line.c_str()), c.asked != c.made);
+    }
 }

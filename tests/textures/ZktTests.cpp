@@ -263,6 +263,15 @@ TEST(ZktReader, SpritePicturesAreVersion1Only) {
         EXPECT_TRUE(lies.Contains("lie.zkt is not a valid sprite"));
         EXPECT_TRUE(img.pixels.empty());
     }
+    // The largest width and height at 120 bits per pixel: refused before their byte count is
+    // formed (it does not fit in 64 bits).
+    std::vector<uint8_t> huge = good;
+    Put32At(huge, 7, 0x7FFFFFFF);
+    Put32At(huge, 11, 0x7FFFFFFF);
+    huge[15] = 120;
+    tools::WriteFileBytes("huge.zkt", huge);
+    EXPECT_FALSE(zkt::ReadSpriteImage("huge.zkt", img));
+    EXPECT_TRUE(img.pixels.empty());
     // A 24-bit picture reads as R8G8B8, three bytes a pixel.
     tools::ZktPicture rgb;
     rgb.width = 2;
@@ -273,6 +282,87 @@ TEST(ZktReader, SpritePicturesAreVersion1Only) {
     ASSERT_TRUE(zkt::ReadSpriteImage("rgb.zkt", img));
     EXPECT_EQ(img.format, kFormatR8G8B8);
     EXPECT_EQ(img.pixels, rgb.pixels);
+}
+
+// Both versions as bytes written out by hand: the writer must produce exactly these bytes, and
+// the reader must find exactly these fields in them, so a field both misread alike shows.
+TEST(ZktReader, GoldenFilesOfBothVersions) {
+    TempWorkDir dir;
+    const std::vector<uint8_t> v2 = {
+        'Z', 'K', '2', 0x02, 0x00, 0x00, 0x00,  // magic, version 2
+        0x01, 0x00, 0x00, 0x00,                 // one frame
+        0x00, 0x00, 0x00, 0x3F,                 // mip bias 0.5
+        0x01, 0x00, 0x01, 0x00,                 // may compress, not high quality, wrap u, clamp v
+        0x02, 0x00, 0x00, 0x00,                 // width 2
+        0x01, 0x00, 0x00, 0x00,                 // height 1
+        0x01, 0x00, 0x00, 0x00,                 // one block
+        0x00,                                   // code 0: A8R8G8B8
+        0x01, 0x00, 0x00, 0x00,                 // one level
+        0x02, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0x00,  // 2 x 1, 8 bytes
+        0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88,                          // B, G, R, A twice
+    };
+    tools::ZktTexture texture;
+    texture.mipBias = 0.5f;
+    texture.mayCompress = 1;
+    texture.highQuality = 0;
+    texture.wrapU = 1;
+    texture.wrapV = 0;
+    texture.width = 2;
+    texture.height = 1;
+    texture.blocks.push_back({0, {{2, 1, {0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88}}}});
+    EXPECT_EQ(tools::ZktBytes(texture), v2);
+    tools::WriteFileBytes("v2.zkt", v2);
+    TextureRecord r;
+    ASSERT_TRUE(Read("v2.zkt", r));
+    EXPECT_EQ(r.format, kFormatA8R8G8B8);
+    EXPECT_FLOAT_EQ(r.mipBias, 0.5f);
+    EXPECT_EQ(r.mayCompress, 1);
+    EXPECT_EQ(r.highQuality, 0);
+    EXPECT_EQ(r.wrapU, 1);
+    EXPECT_EQ(r.wrapV, 0);
+    EXPECT_EQ(r.width, 2);
+    EXPECT_EQ(r.height, 1);
+    ASSERT_EQ(r.levels.size(), 1u);
+    EXPECT_EQ(r.levels[0].pixels, tools::PixelsFromArgb({0x44332211u, 0x88776655u}));
+
+    const std::vector<uint8_t> v1 = {
+        'Z', 'K', '2', 0x00, 0x00, 0x80, 0x3F,  // magic, version 1 (the float 1.0)
+        0x02, 0x00, 0x00, 0x00,                 // width 2
+        0x02, 0x00, 0x00, 0x00,                 // height 2
+        0x18, 0x19, 0x02,                       // 24 bits; stored levels, no compression, high quality; 2 levels
+        0x01, 0x02, 0x03, 0x04, 0x05, 0x06,     // 2 x 2, rows of B, G, R
+        0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C,
+        0x0D, 0x0E, 0x0F,                       // 1 x 1
+    };
+    tools::ZktPicture picture;
+    picture.width = picture.height = 2;
+    picture.bitsPerPixel = 24;
+    picture.flags = 0x19;
+    picture.levelCount = 2;
+    picture.pixels = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    EXPECT_EQ(tools::ZktBytes(picture), v1);
+    tools::WriteFileBytes("v1.zkt", v1);
+    TextureRecord old;
+    {
+        LogCapture log;  // "v1.zkt is obsolete"
+        ASSERT_TRUE(Read("v1.zkt", old));
+    }
+    EXPECT_EQ(old.format, kFormatR8G8B8);
+    EXPECT_EQ(old.width, 2);
+    EXPECT_EQ(old.height, 2);
+    EXPECT_EQ(old.mayCompress, 0);
+    EXPECT_EQ(old.highQuality, 1);
+    ASSERT_EQ(old.levels.size(), 2u);
+    EXPECT_EQ(old.levels[0].pixels, std::vector<uint8_t>({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
+    EXPECT_EQ(old.levels[1].pixels, std::vector<uint8_t>({13, 14, 15}));
+    zkt::SpriteImage image;
+    ASSERT_TRUE(zkt::ReadSpriteImage("v1.zkt", image));
+    EXPECT_EQ(image.width, 2);
+    EXPECT_EQ(image.height, 2);
+    EXPECT_EQ(image.bytesPerPixel, 3);
+    EXPECT_FALSE(image.mayCompress);
+    EXPECT_TRUE(image.highQuality);
+    EXPECT_EQ(image.pixels, old.levels[0].pixels);
 }
 
 TEST(ZktReader, FlipLeavesVersion2Alone) {

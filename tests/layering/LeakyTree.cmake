@@ -1,0 +1,79 @@
+# Builds a small source tree where every "leak" line must be reported and every "fine" line must
+# not, runs the include check on it and compares the report with the expected leaks.
+#   cmake -DCHECKER=tools/check_includes.cmake -DWORK=<scratch dir> -P LeakyTree.cmake
+file(REMOVE_RECURSE "${WORK}")
+
+set(expected "")
+# file, then its include lines; a line ending in "// leak" must be reported.
+function(source rel)
+  set(text "")
+  set(line_no 0)
+  foreach(line IN LISTS ARGN)
+    math(EXPR line_no "${line_no} + 1")
+    string(APPEND text "${line}\n")
+    if(line MATCHES "// leak$")
+      list(APPEND expected "${rel}:${line_no}:")
+    endif()
+  endforeach()
+  file(WRITE "${WORK}/${rel}" "${text}")
+  set(expected "${expected}" PARENT_SCOPE)
+endfunction()
+
+file(WRITE "${WORK}/engine/core/CMakeLists.txt"
+  "set(core_engine_sources Engine.cpp)\nset(core_engine_headers Engine.h)\n")
+source(engine/core/Engine.cpp
+  "#include \"engine/core/Engine.h\"            // fine"
+  "#include \"engine/render/RenderFacility.h\"  // fine: a service interface"
+  "#include \"engine/render/Font.h\"            // leak")
+source(engine/core/Strings.cpp
+  "#include \"engine/core/Debugger.h\"          // fine"
+  "#include \"engine/core/Engine.h\"            // leak"
+  "#include \"engine/audio/AudioDevice.h\"      // leak")
+source(engine/net/Peer.cpp
+  "#include <enet/enet.h>                      // leak"
+  "  #  include \"game/world/Body.h\"          // leak")
+source(game/world/Body.cpp
+  "#include <ode/ode.h>                        // fine")
+source(game/vehicles/Car.cpp
+  "#include \"game/world/Body.h\"              // fine"
+  "#include <ode/ode.h>                        // leak"
+  "#include \"game/traffic/Lane.h\"            // leak")
+source(game/frontend/Menu.cpp
+  "#include \"game/play/Race.h\"               // fine"
+  "#include <SDL2/SDL.h>                       // leak")
+source(platform/sound/Decoder.cpp
+  "#include <vorbis/codec.h>                   // fine"
+  "#include \"engine/core/Debugger.h\"         // leak")
+source(app/main.cpp
+  "#include \"engine/core/StartUp.h\"          // fine"
+  "#include <epoxy/gl.h>                       // leak")
+source(tests/core/StringTests.cpp
+  "#include <SDL2/SDL.h>                       // fine: tests drive what they measure"
+  "#include \"game/world/Body.h\"              // leak")
+source(tests/vehicles/CarTests.cpp
+  "#include \"game/vehicles/Car.h\"            // fine"
+  "#include \"game/play/Race.h\"               // leak")
+source(tests/support/Harness.h
+  "#include \"game/frontend/Menu.h\"           // fine")
+source(bench/physics/Bench.cpp
+  "#include <ode/ode.h>                        // fine")
+source(tests/nowhere/Test.cpp
+  "#include <string>                           // fine")
+list(APPEND expected "tests/nowhere: no level known")
+
+execute_process(COMMAND ${CMAKE_COMMAND} -DROOT=${WORK} -P ${CHECKER}
+  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+if(result EQUAL 0)
+  message(FATAL_ERROR "the include check passed a tree with leaks:\n${out}")
+endif()
+list(LENGTH expected expected_count)
+if(NOT out MATCHES "check_includes: ${expected_count} layering leaks")
+  message(FATAL_ERROR "expected ${expected_count} leaks, the check said:\n${out}")
+endif()
+foreach(where IN LISTS expected)
+  string(FIND "${out}" "${where}" at)
+  if(at LESS 0)
+    message(FATAL_ERROR "the leak at ${where} went unreported:\n${out}")
+  endif()
+endforeach()
+message(STATUS "all ${expected_count} planted leaks reported, nothing else")
