@@ -302,7 +302,9 @@ bool ZKServer::OnRawDatagram(const plat::NetAddress&, const uint8_t* data, size_
     uint8_t answer[netproto::kMaxEnumAnswerSize];
     if (!info || info->answer.size() > sizeof answer) return true;
     if (size < info->answer.size()) {
-        Debugger::Instance().Log(3, "ZKNET: Host search of %zu bytes is smaller than its answer, ignored", size);
+        // Anyone can send these with any source address: say so once, not once per datagram.
+        if (!shortQueryLogged_.exchange(true))
+            Debugger::Instance().Log(2, "ZKNET: Host search of %zu bytes is smaller than its answer, ignored", size);
         return true;
     }
     std::memcpy(answer, info->answer.data(), info->answer.size());

@@ -114,4 +114,5 @@ private:
     // never needs the server mutex.
     std::atomic<std::shared_ptr<const EnumInfo>> enumInfo_;
     std::array<std::atomic<bool>, 256> oversizeLogged_{};
+    std::atomic<bool> shortQueryLogged_{false};
 };

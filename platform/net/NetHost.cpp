@@ -496,11 +496,6 @@ int32_t NetHost::SendQueueLength(NetPeerHandle handle) const {
     return impl_->queued[SlotOf(handle)].packets.load(std::memory_order_relaxed);
 }
 
-size_t NetHost::QueuedReliableBytes(NetPeerHandle handle) const {
-    if (handle == kNoNetPeer || SlotOf(handle) >= SlotCount()) return 0;
-    return impl_->queued[SlotOf(handle)].reliableBytes.load(std::memory_order_relaxed);
-}
-
 int32_t NetHost::MaxSendQueueLength() const {
     int32_t most = 0;
     for (size_t i = 0; i < SlotCount(); ++i)

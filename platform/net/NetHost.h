@@ -71,7 +71,7 @@ public:
     virtual void OnPeerDisconnected(NetPeerHandle) {}
     virtual void OnPacket(NetPeerHandle, const uint8_t* /*data*/, size_t /*size*/) {}
     // Once per turn of servicing. Returns how many milliseconds may pass before the next call
-    // at most; an idle host is serviced at least every kIdleTurnMs.
+    // at most; an idle host is serviced at least every NetHost::kIdleTurnMs.
     virtual uint32_t OnIdle() { return UINT32_MAX; }
     // A raw datagram on the host's port, seen before the protocol parses it. Runs under the
     // transport lock: it must not block, send through the host or take a lock that is held
@@ -142,8 +142,6 @@ public:
     bool IsConnected(NetPeerHandle peer) const;
     // Packets handed to the peer and not yet acknowledged (reliable) or sent (unsequenced).
     int32_t SendQueueLength(NetPeerHandle peer) const;
-    // Bytes of reliable packets handed to the peer and not yet acknowledged.
-    size_t QueuedReliableBytes(NetPeerHandle peer) const;
     int32_t MaxSendQueueLength() const;
     // Largest packet that still travels as one datagram to this peer (0: no such peer).
     size_t UnfragmentedLimit(NetPeerHandle peer) const;
