@@ -8,6 +8,7 @@
 #include "engine/core/StartUp.h"
 #include "engine/render/ConsoleCanvas.h"
 #include "engine/render/D3D8RenderFacility.h"
+#include "engine/render/RenderMenuCanvas.h"
 #include "engine/render/TextDraw.h"
 #include "platform/window/Window.h"
 
@@ -23,10 +24,11 @@ int main(int argc, char** argv) {
     StartUpServices services;
     // The facility makes its own parts once its device exists.
     services.createRenderer = CreateRenderer;
-    // "Missing.ZKT", the default font, the counter texts and the console's drawing.
+    // "Missing.ZKT", the default font, the counter texts, the console's and the menus' drawing.
     services.loadDefaultResources = [](ZKEngine& engine) {
         LoadDefaultRenderResources(engine);
         InstallConsoleCanvas(engine);
+        InstallMenuCanvas(engine);
     };
     services.createAudioDevice = [](int type) -> AudioDevice* { return CreateAudioDevice(type); };
     NullFrontEnd frontEnd;

@@ -166,6 +166,13 @@ void ActionBinding::SetValue(const void* value) {
     SettingsSaveCountdown = 1.0f;
 }
 
+void ActionBinding::Assign(const BoundCode (&pair)[2]) {
+    const BoundCode copy[2] = {pair[0], pair[1]};
+    SetValue(copy);
+    primary = copy[0];
+    secondary = copy[1];
+}
+
 namespace {
 
 struct BindingTables {

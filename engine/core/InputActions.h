@@ -67,6 +67,10 @@ public:
     // code is taken away from every other active action, and the settings are saved soon.
     void SetValue(const void* value) override;
 
+    // Hands SetValue a copy of the pair {primary, secondary}, then stores the copy into both
+    // entries (so SetValue sees the binding as it was before the change).
+    void Assign(const BoundCode (&pair)[2]);
+
     // The primary entry for 0, the secondary for any other index.
     BoundCode& GetEntry(int32_t index) { return index == 0 ? primary : secondary; }
     const BoundCode& GetEntry(int32_t index) const { return index == 0 ? primary : secondary; }

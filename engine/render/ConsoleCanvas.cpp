@@ -34,19 +34,7 @@ RenderConsoleCanvas::~RenderConsoleCanvas() = default;
 void RenderConsoleCanvas::LoadBackground(const SharedString& name) {
     // Whatever an earlier device left goes first: a failed load draws no background at all.
     background_.reset();
-    TextureHandle* handle = TextureFactory::Instance().GetByName(name, true);
-    if (!handle) return;
-    const D3D8Texture* texture = handle->DeviceTexture();
-    if (!texture || texture->storedWidth <= 0 || texture->storedHeight <= 0) {
-        delete handle;
-        return;
-    }
-    // A one-frame sprite over the whole picture; the sprite owns the handle.
-    background_ = std::make_unique<Sprite>();
-    background_->width = texture->storedWidth;
-    background_->height = texture->storedHeight;
-    background_->columns = background_->rows = 1;
-    background_->frames.push_back(SpriteFrame{0, 0, texture->storedWidth, texture->storedHeight, handle});
+    background_.reset(SpriteOverTexture(TextureFactory::Instance().GetByName(name, true)));
 }
 
 int32_t RenderConsoleCanvas::ScreenWidth() {

@@ -6,6 +6,7 @@
 
 #include "engine/core/Debugger.h"
 #include "engine/render/D3D8RenderFacility.h"
+#include "engine/render/EnvironmentCube.h"
 #include "engine/render/PixelFormat.h"
 #include "platform/gfx/Device.h"
 
@@ -58,6 +59,8 @@ static std::vector<D3D8Texture*>& RetiredTextures() {
 }
 
 D3D8TextureManager::~D3D8TextureManager() {
+    for (EnvironmentCube* cube : cubes) delete cube;
+    cubes.clear();
     for (D3D8Texture* t : textures) {
         if (t->texture && device_) device_->ReleaseTexture(t->texture);
         t->texture = nullptr;
@@ -76,7 +79,20 @@ void D3D8TextureManager::SetLodBias(float bias) {
     if (facility) facility->SetTextureGlobals(uint32_t(maxMipLevel < 0 ? 0 : maxMipLevel), lodBias);
 }
 
-EnvironmentCube* D3D8TextureManager::CreateEnvironmentCube(int32_t) { return nullptr; }
+EnvironmentCube* D3D8TextureManager::CreateEnvironmentCube(int32_t size) {
+    if (!facility || !device_) return nullptr;
+    auto* cube = new EnvironmentCube(*facility, size);
+    cubes.push_back(cube);
+    return cube;
+}
+
+void D3D8TextureManager::ReleaseCubes() {
+    for (EnvironmentCube* cube : cubes) cube->ReleaseDevice();
+}
+
+void D3D8TextureManager::RestoreCubes() {
+    for (EnvironmentCube* cube : cubes) cube->Restore();
+}
 
 bool D3D8TextureManager::IsSupported(int32_t format) const {
     return std::find(supportedFormats.begin(), supportedFormats.end(), format) !=

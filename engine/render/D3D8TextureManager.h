@@ -54,8 +54,12 @@ public:
     D3D8TextureManager(const D3D8TextureManager&) = delete;
     D3D8TextureManager& operator=(const D3D8TextureManager&) = delete;
 
-    // Environment cubes belong to the environment-cube code; this manager makes none.
+    // A new environment cube of size x size faces, kept (and deleted) by the manager; null
+    // without a facility. A cube whose target could not be made is inert (logged).
     EnvironmentCube* CreateEnvironmentCube(int32_t size) override;
+    // Around a device reset: the cubes' targets go, then are made again.
+    void ReleaseCubes();
+    void RestoreCubes();
     // Never null: a texture that could not be created has no device texture and binds as
     // none.
     D3D8Texture* Load(TextureRecord* record) override;

@@ -28,6 +28,10 @@ public:
     int32_t columns = 0, rows = 0;
 };
 
+// A one-frame sprite over the whole picture of a loaded texture; the sprite takes over the
+// handle. Null (and the handle deleted) when the handle holds no picture.
+Sprite* SpriteOverTexture(TextureHandle* handle);
+
 // Tile sizes along one side: as large as the device allows, the rest cut into halvings of
 // the maximum (300 with a maximum of 256: 256, 32, 8, 4).
 std::vector<int32_t> SpriteTileSizes(int32_t length, int32_t maximum);

@@ -10,6 +10,11 @@
 
 namespace physics_detail {
 
+// Starts the library once per process and takes its per-thread data once per thread. Every
+// entry point that may run off the main thread (triangle-mesh builds, collision tests, ray
+// queries on the loading thread) calls it first.
+void EnsureOdeThread();
+
 // double -> float without undefined behaviour: out-of-range finite values become +-infinity
 // (and then count as invalid), NaN stays NaN.
 inline float ToF32(double v) {

@@ -68,7 +68,18 @@ bool PhysicsGeom::IsPlaceable() const {
 
 void PhysicsGeom::SetBody(RigidBody* body) {
     if (!IsPlaceable()) return;
-    dGeomSetBody(geom_, body ? body->GetOdeBody() : nullptr);
+    PhysicsWorld::GeomSetBody(geom_, body ? body->GetOdeBody() : nullptr, offset_);
+}
+
+void PhysicsGeom::SetOffset(const Vector3& offset) {
+    if (!IsFinite(offset)) {
+        Debugger::Instance().Log(1, "PHYSICS: Refused geom offset %.3f, %.3f, %.3f", double(offset.x),
+                                 double(offset.y), double(offset.z));
+        return;
+    }
+    offset_ = offset;
+    // Applied now when bound (the library keeps an offset only while the geom has a body).
+    if (IsPlaceable() && dGeomGetBody(geom_)) PhysicsWorld::GeomSetBody(geom_, dGeomGetBody(geom_), offset_);
 }
 
 void PhysicsGeom::SetPosition(const Vector3& p) {
@@ -248,8 +259,9 @@ void RayGeom::Get(Vector3& start, Vector3& direction) const {
 namespace {
 
 int TriangleCallback(dGeomID triMesh, dGeomID other, int triangle) {
+    // Called for every candidate triangle: a mesh nobody listens to answers at once.
     PhysicsGeom* mesh = PhysicsGeom::FromOde(triMesh);
-    if (!mesh) return 1;
+    if (!mesh || mesh->listeners.empty()) return 1;
     PhysicsGeom* otherGeom = PhysicsGeom::FromOde(other);
     for (size_t i = 0; i < mesh->listeners.size(); ++i) {
         CollisionListener* l = mesh->listeners[i];
@@ -302,6 +314,7 @@ void TriMeshGeom::DropMesh() {
 }
 
 bool TriMeshGeom::Build() {
+    EnsureOdeThread(); // the loader builds meshes on its own thread
     Debugger& log = Debugger::Instance();
     if (vertices_.size() % 3 != 0 || indices_.size() % 3 != 0) {
         log.Log(1, "PHYSICS: Triangle mesh refused: %d vertex floats, %d indices", int(vertices_.size()),
@@ -367,10 +380,15 @@ PhysicsSpace::PhysicsSpace() {
     Adopt(reinterpret_cast<dGeomID>(space));
 }
 
-PhysicsSpace::PhysicsSpace(const Vector3& centre, const Vector3& extents, int32_t depth) {
-    dVector3 c, e;
-    if (!SafeQuadTreeBounds(centre, extents, c, e)) Debugger::Instance().Log(1, "PHYSICS: Invalid space bounds replaced");
-    dSpaceID space = dQuadTreeSpaceCreate(nullptr, c, e, std::clamp(depth, 1, 10));
+PhysicsSpace::PhysicsSpace(const Vector3& centre, const Vector3& extents, int32_t depth, SpaceKind kind) {
+    dSpaceID space;
+    if (kind == SpaceKind::QuadTree) {
+        dVector3 c, e;
+        if (!SafeQuadTreeBounds(centre, extents, c, e)) Debugger::Instance().Log(1, "PHYSICS: Invalid space bounds replaced");
+        space = dQuadTreeSpaceCreate(nullptr, c, e, std::clamp(depth, 1, 10));
+    } else {
+        space = kind == SpaceKind::Hash ? dHashSpaceCreate(nullptr) : dSimpleSpaceCreate(nullptr);
+    }
     dSpaceSetCleanup(space, 0);
     flags |= IsSpace;
     Adopt(reinterpret_cast<dGeomID>(space));

@@ -9,6 +9,9 @@
 class PhysicsWorld;
 class RigidBody;
 
+// How a space sorts its geoms for the broad phase. All kinds give the same pairs.
+enum class SpaceKind { Simple, QuadTree, Hash };
+
 // One collision shape with its surface, behaviour flags, owner and listeners. The wrapper owns
 // its ODE geom; the world's space only refers to it.
 class PhysicsGeom {
@@ -26,7 +29,14 @@ public:
     PhysicsGeom(const PhysicsGeom&) = delete;
     PhysicsGeom& operator=(const PhysicsGeom&) = delete;
 
+    // Binds the geom to a body, or to none (it then stays where the body left it). The geom
+    // stays in whatever space holds it. During collision the change waits until the outermost
+    // collision call returns.
     virtual void SetBody(RigidBody* body);
+    // Where the geom sits relative to its body's centre of mass, in the body's frame. Kept by
+    // the wrapper and applied every time the geom is bound to a body.
+    void SetOffset(const Vector3& offset);
+    const Vector3& GetOffset() const { return offset_; }
 
     void SetSurface(SurfaceMaterial* surface) { surface_ = surface; }
     SurfaceMaterial* GetSurface() const { return surface_; }
@@ -77,6 +87,7 @@ protected:
     SurfaceMaterial* surface_ = nullptr;
     GeomOwner* owner_ = nullptr;
     dxGeom* geom_ = nullptr;
+    Vector3 offset_;
 };
 
 // Infinite plane a x + b y + c z = d.
@@ -152,8 +163,9 @@ class PhysicsSpace : public PhysicsGeom {
 public:
     // A simple space.
     PhysicsSpace();
-    // A quadtree space.
-    PhysicsSpace(const Vector3& centre, const Vector3& extents, int32_t depth);
+    // A quadtree space (or another kind, which ignores the bounds and depth).
+    PhysicsSpace(const Vector3& centre, const Vector3& extents, int32_t depth,
+                 SpaceKind kind = SpaceKind::QuadTree);
     void SetBody(RigidBody*) override {}
     virtual void Add(PhysicsGeom* geom);
     virtual void Remove(PhysicsGeom* geom);

@@ -28,7 +28,14 @@ PhysicsJoint::~PhysicsJoint() = default;
 
 void PhysicsJoint::InstallFeedback() {
     dJointFeedback* fb = new (feedback_) dJointFeedback{};
-    if (joint_) dJointSetFeedback(joint_, fb);
+    if (!joint_) return;
+    dJointSetFeedback(joint_, fb);
+    feedbackInstalled_ = true;
+}
+
+void PhysicsJoint::RemoveFeedback() {
+    if (joint_ && feedbackInstalled_) dJointSetFeedback(joint_, nullptr);
+    feedbackInstalled_ = false;
 }
 
 void PhysicsJoint::SetBodies(RigidBody* body1, RigidBody* body2) {
@@ -97,8 +104,7 @@ void ContactJoint::Reset(dxJoint* joint) {
     receivers.clear();
     body1_ = body2_ = nullptr;
     attached_ = false;
-    dJointSetData(joint, this);
-    InstallFeedback();
+    feedbackInstalled_ = false; // a fresh joint has none
 }
 
 // -------------------------------------------------------------------------------------------------
@@ -111,7 +117,6 @@ Hinge2Joint::Hinge2Joint(PhysicsWorld& world) : world_(&world) {
     dJointSetHinge2Param(joint_, dParamStopERP, 0.8);
     dJointSetHinge2Param(joint_, dParamLoStop, -0.75 * M_PI);
     dJointSetHinge2Param(joint_, dParamHiStop, 0.75 * M_PI);
-    InstallFeedback();
     world.RegisterJoint(this);
 }
 
@@ -147,6 +152,13 @@ void Hinge2Joint::SetAnchor(const Vector3& point) {
     anchor_ = point;
     hasAnchor_ = true;
     if (joint_ && attached_) dJointSetHinge2Anchor(joint_, point.x, point.y, point.z);
+}
+
+void Hinge2Joint::SetAxes(const Vector3& steeringAxis, const Vector3& wheelAxis) {
+    if (!IsFinite(steeringAxis) || !IsFinite(wheelAxis)) return;
+    steeringAxis_ = steeringAxis;
+    wheelAxis_ = wheelAxis;
+    ApplyAxes();
 }
 
 void Hinge2Joint::SetSteeringAxis(const Vector3& axis) {
@@ -195,3 +207,21 @@ Vector3 Hinge2Joint::GetAnchor() const {
 }
 
 float Hinge2Joint::GetSteeringAngle() const { return (joint_ && attached_) ? ToF32(dJointGetHinge2Angle1(joint_)) : 0.0f; }
+
+Vector3 Hinge2Joint::GetSteeringAxis() const {
+    if (!joint_ || !attached_ || !dJointGetBody(joint_, 0)) return steeringAxis_;
+    dVector3 a;
+    dJointGetHinge2Axis1(joint_, a);
+    return ToVector3(a);
+}
+
+Vector3 Hinge2Joint::GetWheelAxis() const {
+    if (!joint_ || !attached_ || !dJointGetBody(joint_, 0)) return wheelAxis_;
+    dVector3 a;
+    dJointGetHinge2Axis2(joint_, a);
+    return ToVector3(a);
+}
+
+float Hinge2Joint::GetSuspensionErp() const { return joint_ ? ToF32(dJointGetHinge2Param(joint_, dParamSuspensionERP)) : 0.0f; }
+float Hinge2Joint::GetWheelMotorVelocity() const { return joint_ ? ToF32(dJointGetHinge2Param(joint_, dParamVel2)) : 0.0f; }
+float Hinge2Joint::GetWheelMotorForce() const { return joint_ ? ToF32(dJointGetHinge2Param(joint_, dParamFMax2)) : 0.0f; }

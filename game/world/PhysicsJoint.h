@@ -12,8 +12,9 @@ class RigidBody;
 
 // One joint between two bodies, with the receivers that are told the forces it applies.
 // After every step the world reads the forces the joint applied and passes them through
-// OnForces; when OnForces discards or changes them, the world corrects the bodies as if the
-// changed forces had been applied in that step.
+// OnForces; when OnForces discards or changes them, the world corrects both bodies as if the
+// changed forces had been applied in that step. Only a joint with receivers has its forces
+// measured and passed through OnForces: the others cost the step nothing extra.
 class PhysicsJoint {
 public:
     PhysicsJoint();
@@ -39,14 +40,17 @@ protected:
     friend class PhysicsWorld;
     // Re-applies joint-kind settings that the library forgets on attach.
     virtual void OnAttached() {}
-    // The joint feedback record the library fills during the step.
+    // The joint feedback record the library fills during the step; installed (and zeroed) only
+    // while the joint has receivers.
     void* FeedbackStorage() { return feedback_; }
     void InstallFeedback();
+    void RemoveFeedback();
 
     dxJoint* joint_ = nullptr;
     RigidBody* body1_ = nullptr;
     RigidBody* body2_ = nullptr;
     bool attached_ = false;
+    bool feedbackInstalled_ = false;
     alignas(double) std::byte feedback_[16 * sizeof(double)];
 };
 
@@ -70,6 +74,9 @@ public:
 
     void SetBodies(RigidBody* body1, RigidBody* body2) override { PhysicsJoint::SetBodies(body1, body2); }
     void SetAnchor(const Vector3& point);
+    // Both axes at once (the library refuses parallel axes, so setting them one at a time can
+    // fail half-way). The order on every attach or re-attach: Attach, SetAnchor, SetAxes.
+    void SetAxes(const Vector3& steeringAxis, const Vector3& wheelAxis);
     void SetSteeringAxis(const Vector3& axis);
     void SetWheelAxis(const Vector3& axis);
     void SetSuspensionErp(float erp);
@@ -77,6 +84,13 @@ public:
     void SetWheelMotor(float velocity, float maxForce);
     Vector3 GetAnchor() const;
     float GetSteeringAngle() const;
+    // Read-backs of what the library holds (the axes in the world frame while attached, the
+    // stored ones otherwise).
+    Vector3 GetSteeringAxis() const;
+    Vector3 GetWheelAxis() const;
+    float GetSuspensionErp() const;
+    float GetWheelMotorVelocity() const;
+    float GetWheelMotorForce() const;
 
 private:
     friend class PhysicsWorld;

@@ -39,7 +39,6 @@ void InitOde() {
         dSetDebugHandler(OdeDebugHandler);
         dSetMessageHandler(OdeMessageHandler);
         dInitODE2(0);
-        dAllocateODEDataForThread(dAllocateMaskAll);
     });
 }
 
@@ -47,10 +46,12 @@ void InitOde() {
 // Space edits while a space is being collided abort the library; they wait here instead.
 
 struct SpaceEdit {
-    enum Kind { Add, Remove, Destroy, DestroyData } kind;
+    enum Kind { Add, Remove, Destroy, DestroyData, SetBody, DestroyBody } kind;
     dSpaceID space;
     dGeomID geom;
     dTriMeshDataID data;
+    dBodyID body;
+    Vector3 offset;
 };
 
 int32_t g_collideDepth = 0;
@@ -67,6 +68,16 @@ void ApplyRemove(dSpaceID space, dGeomID geom) {
     if (dGeomGetSpace(geom) == space) dSpaceRemove(space, geom);
 }
 
+void ApplySetBody(dGeomID geom, dBodyID body, const Vector3& offset) {
+    if (dGeomGetBody(geom) != body) dGeomSetBody(geom, body);
+    // The library drops a geom's offset whenever its body changes.
+    if (body && (offset.x != 0.0f || offset.y != 0.0f || offset.z != 0.0f)) {
+        dGeomSetOffsetPosition(geom, offset.x, offset.y, offset.z);
+    } else if (body) {
+        dGeomClearOffset(geom);
+    }
+}
+
 void FlushEdits() {
     // Applying an edit never collides, so the list cannot grow while it is walked.
     for (const SpaceEdit& e : g_pendingEdits) {
@@ -75,6 +86,8 @@ void FlushEdits() {
         case SpaceEdit::Remove: ApplyRemove(e.space, e.geom); break;
         case SpaceEdit::Destroy: dGeomDestroy(e.geom); break;
         case SpaceEdit::DestroyData: dGeomTriMeshDataDestroy(e.data); break;
+        case SpaceEdit::SetBody: ApplySetBody(e.geom, e.body, e.offset); break;
+        case SpaceEdit::DestroyBody: dBodyDestroy(e.body); break;
         }
     }
     g_pendingEdits.clear();
@@ -104,6 +117,15 @@ bool BadVector(const dReal* v, int n) {
 bool BadState(dBodyID b) {
     return BadVector(dBodyGetPosition(b), 3) || BadVector(dBodyGetQuaternion(b), 4) ||
            BadVector(dBodyGetLinearVel(b), 3) || BadVector(dBodyGetAngularVel(b), 3);
+}
+
+// Force and torque accumulators may be large (a heavy car's downforce passes 1e6); only values
+// that are invalid as f32 are bad.
+bool BadAccumulator(const dReal* v) {
+    for (int i = 0; i < 3; ++i) {
+        if (IsInvalidFloat(ToF32(v[i]))) return true;
+    }
+    return false;
 }
 
 dJointFeedback* Feedback(void* storage) { return std::launder(static_cast<dJointFeedback*>(storage)); }
@@ -179,15 +201,44 @@ FrameSplit SplitFrame(float dt, float rate, float timeScale) {
     return split;
 }
 
+void physics_detail::EnsureOdeThread() {
+    thread_local bool taken = false;
+    if (taken) return;
+    InitOde();
+    dAllocateODEDataForThread(dAllocateMaskAll);
+    taken = true;
+}
+
 // -------------------------------------------------------------------------------------------------
 // Space edits
 
 bool PhysicsWorld::IsColliding() { return g_collideDepth > 0; }
 
+void PhysicsWorld::GeomSetBody(dxGeom* geom, dxBody* body, const Vector3& offset) {
+    if (!geom) return;
+    if (g_collideDepth > 0) {
+        g_pendingEdits.push_back({SpaceEdit::SetBody, nullptr, geom, nullptr, body, offset});
+        return;
+    }
+    ApplySetBody(geom, body, offset);
+}
+
+void PhysicsWorld::DestroyBody(dxBody* body) {
+    if (!body) return;
+    // Contacts still being made must not find the dead wrapper; the library unbinds the body's
+    // geoms when it goes, which waits for the collision to end.
+    dBodySetData(body, nullptr);
+    if (g_collideDepth > 0) {
+        g_pendingEdits.push_back({SpaceEdit::DestroyBody, nullptr, nullptr, nullptr, body, Vector3()});
+        return;
+    }
+    dBodyDestroy(body);
+}
+
 void PhysicsWorld::SpaceAdd(dxSpace* space, dxGeom* geom) {
     if (!space || !geom) return;
     if (g_collideDepth > 0) {
-        g_pendingEdits.push_back({SpaceEdit::Add, space, geom, nullptr});
+        g_pendingEdits.push_back({SpaceEdit::Add, space, geom, nullptr, nullptr, Vector3()});
         return;
     }
     ApplyAdd(space, geom);
@@ -196,7 +247,7 @@ void PhysicsWorld::SpaceAdd(dxSpace* space, dxGeom* geom) {
 void PhysicsWorld::SpaceRemove(dxSpace* space, dxGeom* geom) {
     if (!space || !geom) return;
     if (g_collideDepth > 0) {
-        g_pendingEdits.push_back({SpaceEdit::Remove, space, geom, nullptr});
+        g_pendingEdits.push_back({SpaceEdit::Remove, space, geom, nullptr, nullptr, Vector3()});
         return;
     }
     ApplyRemove(space, geom);
@@ -214,7 +265,7 @@ void PhysicsWorld::DestroyGeom(dxGeom* geom) {
 #pragma GCC diagnostic pop
     }
     if (g_collideDepth > 0) {
-        g_pendingEdits.push_back({SpaceEdit::Destroy, nullptr, geom, nullptr});
+        g_pendingEdits.push_back({SpaceEdit::Destroy, nullptr, geom, nullptr, nullptr, Vector3()});
         return;
     }
     dGeomDestroy(geom);
@@ -223,7 +274,7 @@ void PhysicsWorld::DestroyGeom(dxGeom* geom) {
 void PhysicsWorld::DestroyTriMeshData(dxTriMeshData* data) {
     if (!data) return;
     if (g_collideDepth > 0) {
-        g_pendingEdits.push_back({SpaceEdit::DestroyData, nullptr, nullptr, data});
+        g_pendingEdits.push_back({SpaceEdit::DestroyData, nullptr, nullptr, data, nullptr, Vector3()});
         return;
     }
     dGeomTriMeshDataDestroy(data);
@@ -233,7 +284,7 @@ void PhysicsWorld::DestroyTriMeshData(dxTriMeshData* data) {
 // Construction
 
 PhysicsWorld::PhysicsWorld() {
-    InitOde();
+    EnsureOdeThread();
     world_ = dWorldCreate();
     contactGroup_ = dJointGroupCreate(0);
     dWorldSetCFM(world_, 0.0001);
@@ -242,6 +293,13 @@ PhysicsWorld::PhysicsWorld() {
     std::memset(static_cast<void*>(contacts_.get()), 0, sizeof(dContact) * MaxContacts);
     pool_.reset(new ContactJoint[ContactPoolSize]);
     scratchReceivers_.reserve(16);
+    hookedContacts_.reserve(ContactPoolSize);
+    // The ray of CastRay: in no space, nearest hit only, back faces culled like every ray of
+    // the game.
+    queryRay_ = std::make_unique<RayGeom>(1.0f);
+    queryRay_->SetParams(false, true);
+    queryRay_->SetClosestHit(true);
+    queryRay_->SetCategoryBits(0);
 }
 
 PhysicsWorld::~PhysicsWorld() {
@@ -261,9 +319,14 @@ PhysicsWorld::~PhysicsWorld() {
     dWorldDestroy(world_);
 }
 
-dxSpace* PhysicsWorld::CreateSpace(const Vector3& centre, const Vector3& extents, int32_t depth) {
+dxSpace* PhysicsWorld::CreateSpace(const Vector3& centre, const Vector3& extents, int32_t depth, SpaceKind kind) {
     if (space_) {
         Debugger::Instance().Log(2, "PHYSICS: Collision space already exists");
+        return space_;
+    }
+    if (kind != SpaceKind::QuadTree) {
+        space_ = kind == SpaceKind::Hash ? dHashSpaceCreate(nullptr) : dSimpleSpaceCreate(nullptr);
+        dSpaceSetCleanup(space_, 0);
         return space_;
     }
     // Each level multiplies the blocks by four; a broken depth must not exhaust memory.
@@ -353,23 +416,89 @@ void PhysicsWorld::PostStep() {
 
 void PhysicsWorld::Collide() {
     if (!space_) return;
+    EnsureOdeThread();
     CollideScope scope;
     dSpaceCollide(space_, this, &PhysicsWorld::NearCallback);
 }
 
 void PhysicsWorld::CollideGeom(PhysicsGeom* geom) {
     if (!space_ || !geom || !geom->GetOuterGeom()) return;
+    EnsureOdeThread();
     CollideScope scope;
     dSpaceCollide2(reinterpret_cast<dGeomID>(space_), geom->GetOuterGeom(), this, &PhysicsWorld::NearCallback);
 }
 
 bool PhysicsWorld::TestPair(PhysicsGeom* a, PhysicsGeom* b) {
+    EnsureOdeThread();
     CollideScope scope;
     return CollideGeoms(a, b) > 0;
 }
 
 void PhysicsWorld::CleanSpace() {
     if (space_) dSpaceClean(space_);
+}
+
+namespace {
+
+struct RayQuery {
+    dGeomID ray;
+    dGeomID skip;
+    dVector3 direction;
+    RayHit* hit;
+    bool found;
+};
+
+void RayQueryCallback(void* data, dGeomID o1, dGeomID o2) {
+    RayQuery& q = *static_cast<RayQuery*>(data);
+    dGeomID other = o1 == q.ray ? o2 : o1;
+    if (other == q.skip) return;
+    if (dGeomIsSpace(other)) {
+        dSpaceCollide2(q.ray, other, data, &RayQueryCallback);
+        return;
+    }
+    PhysicsGeom* wrapper = PhysicsGeom::FromOde(other);
+    if (!wrapper) return;
+    // The ray sits inside a lone dCollide here, so the trimesh callbacks see it as the other geom.
+    dContactGeom contacts[8];
+    const int n = dCollide(q.ray, other, 8, contacts, int(sizeof(dContactGeom)));
+    for (int i = 0; i < n; ++i) {
+        const dContactGeom& c = contacts[i];
+        // The library reports the distance from the ray's start as the depth of a ray contact.
+        const double distance = c.depth;
+        if (!std::isfinite(distance) || (q.found && !(distance < double(q.hit->distance)))) continue;
+        Vector3 position = ToVector3(c.pos), normal = ToVector3(c.normal);
+        if (!IsFinite(position) || !IsFinite(normal)) continue;
+        if (double(normal.x) * q.direction[0] + double(normal.y) * q.direction[1] + double(normal.z) * q.direction[2] > 0.0)
+            normal.Negate();
+        q.hit->geom = wrapper;
+        q.hit->position = position;
+        q.hit->normal = normal;
+        q.hit->distance = ToF32(distance);
+        q.found = true;
+    }
+}
+
+} // namespace
+
+bool PhysicsWorld::CastRay(const Vector3& start, const Vector3& direction, float length, uint32_t collideBits,
+                           const PhysicsGeom* skip, RayHit& hit) {
+    if (!space_ || !(length > 0.0f) || !std::isfinite(length) || !IsFinite(start) || !IsFinite(direction)) return false;
+    const double len2 = double(direction.x) * direction.x + double(direction.y) * direction.y +
+                        double(direction.z) * direction.z;
+    if (!(len2 > 1e-20) || !std::isfinite(len2)) return false;
+    EnsureOdeThread();
+    dGeomID ray = queryRay_->GetOuterGeom();
+    dGeomRaySetLength(ray, length);
+    dGeomRaySet(ray, start.x, start.y, start.z, direction.x, direction.y, direction.z);
+    dGeomSetCollideBits(ray, collideBits);
+    RayHit nearest;
+    RayQuery q{ray, skip ? skip->GetOuterGeom() : nullptr, {}, &nearest, false};
+    dVector3 unused;
+    dGeomRayGet(ray, unused, q.direction);
+    CollideScope scope;
+    dSpaceCollide2(ray, reinterpret_cast<dGeomID>(space_), &q, &RayQueryCallback);
+    if (q.found) hit = nearest;
+    return q.found;
 }
 
 void PhysicsWorld::NearCallback(void* data, dxGeom* o1, dxGeom* o2) {
@@ -385,11 +514,14 @@ void PhysicsWorld::NearCallback(void* data, dxGeom* o1, dxGeom* o2) {
         const bool skipBodyTest = (a16 && (b16 || !b1)) || (b16 && !a1);
         if (!skipBodyTest) {
             if (a1 && b1 && !a16 && !b16) return;
-            auto active = [](PhysicsGeom* g) {
-                RigidBody* r = g->GetBody();
-                return r && r->IsEnabled() && !r->IsFrozen();
+            // Active: a body that is enabled and not frozen. Planes and spaces have no body.
+            auto active = [](dGeomID g) {
+                dBodyID body = dGeomGetBody(g);
+                if (!body || !dBodyIsEnabled(body)) return false;
+                const RigidBody* r = RigidBody::FromOde(body);
+                return r && !r->IsFrozen();
             };
-            if (!active(a) && !active(b)) return;
+            if (!active(a->GetOuterGeom()) && !active(b->GetOuterGeom())) return;
         }
     }
     for (size_t i = 0; i < a->listeners.size(); ++i) {
@@ -454,6 +586,25 @@ void PhysicsWorld::MakeContactSurface(dContact& contact, const PhysicsGeom* a, c
     s.slip2 = m.slip;
 }
 
+namespace {
+
+bool AsksAny(const PhysicsGeom* g, uint32_t flag) {
+    for (size_t k = 0; k < g->listeners.size(); ++k) {
+        if (g->listeners[k]->listenerFlags & flag) return true;
+    }
+    return false;
+}
+
+// Finite as f32 (a double beyond the f32 range is not).
+bool InF32Range(double v) { return std::fabs(v) <= double(FLT_MAX); }
+
+bool ContactInRange(const dContactGeom& g) {
+    return InF32Range(g.pos[0]) && InF32Range(g.pos[1]) && InF32Range(g.pos[2]) && InF32Range(g.normal[0]) &&
+           InF32Range(g.normal[1]) && InF32Range(g.normal[2]) && InF32Range(g.depth);
+}
+
+} // namespace
+
 int32_t PhysicsWorld::CollideGeoms(PhysicsGeom* a, PhysicsGeom* b) {
     ++stats_.collideCalls;
     if (!a || !b) return 0;
@@ -469,25 +620,41 @@ int32_t PhysicsWorld::CollideGeoms(PhysicsGeom* a, PhysicsGeom* b) {
     int flags = MaxContacts;
     if ((a->flags | b->flags) & PhysicsGeom::AnyContacts) flags |= int(CONTACTS_UNIMPORTANT);
     const int n = dCollide(ga, gb, flags, &contacts_[0].geom, int(sizeof(dContact)));
-    if (n > 0) ++stats_.pairsWithContacts;
+    if (n <= 0) return n;
+    ++stats_.pairsWithContacts;
 
+    // Everything that depends only on the two geoms is decided once per pair: its listeners,
+    // surface, ray length and which bodies its contact joints bind.
+    dGeomID lastG1 = nullptr, lastG2 = nullptr;
+    PhysicsGeom* A = nullptr;
+    PhysicsGeom* B = nullptr;
     PhysicsGeom* pairA = nullptr;
     PhysicsGeom* pairB = nullptr;
     int surfaceSource = 0;
     float rayLength = 0.0f;
-    bool aIsRay = false, bIsRay = false;
+    bool rayContact = false, filterA = false, filterB = false;
+    bool a1 = false, b1 = false;
+    bool bodiesDecided = false, noJoint = false;
+    dBodyID bA = nullptr, bB = nullptr;
+    RigidBody* rA = nullptr;
+    RigidBody* rB = nullptr;
     for (int i = 0; i < n; ++i) {
         ++stats_.contacts;
         dContact& c = contacts_[size_t(i)];
-        PhysicsGeom* A = PhysicsGeom::FromOde(c.geom.g1);
-        PhysicsGeom* B = PhysicsGeom::FromOde(c.geom.g2);
+        if (i == 0 || c.geom.g1 != lastG1 || c.geom.g2 != lastG2) {
+            lastG1 = c.geom.g1;
+            lastG2 = c.geom.g2;
+            A = PhysicsGeom::FromOde(c.geom.g1);
+            B = PhysicsGeom::FromOde(c.geom.g2);
+        }
         if (!A || !B) continue;
-        const bool a1 = A->flags & PhysicsGeom::OneSided, b1 = B->flags & PhysicsGeom::OneSided;
-        const bool a16 = A->flags & PhysicsGeom::AlwaysCollide, b16 = B->flags & PhysicsGeom::AlwaysCollide;
 
         if (i == 0 || A != pairA || B != pairB) {
             pairA = A;
             pairB = B;
+            a1 = A->flags & PhysicsGeom::OneSided;
+            b1 = B->flags & PhysicsGeom::OneSided;
+            const bool a16 = A->flags & PhysicsGeom::AlwaysCollide, b16 = B->flags & PhysicsGeom::AlwaysCollide;
             scratchReceivers_.clear();
             if (!b1) {
                 for (size_t k = 0; k < A->listeners.size(); ++k) {
@@ -517,83 +684,91 @@ int32_t PhysicsWorld::CollideGeoms(PhysicsGeom* a, PhysicsGeom* b) {
             }
             MakeContactSurface(c, A, B);
             surfaceSource = i;
-            aIsRay = A->IsRay();
-            bIsRay = B->IsRay();
+            const bool aIsRay = A->IsRay(), bIsRay = B->IsRay();
+            rayContact = aIsRay || bIsRay;
             rayLength = aIsRay ? static_cast<RayGeom*>(A)->GetLength()
                                : (bIsRay ? static_cast<RayGeom*>(B)->GetLength() : 0.0f);
+            filterA = (!b1 || a16) && AsksAny(A, CollisionListener::AskFilterContact);
+            filterB = (!a1 || b16) && AsksAny(B, CollisionListener::AskFilterContact);
+            bodiesDecided = false;
         } else {
             c.surface = contacts_[size_t(surfaceSource)].surface;
         }
 
-        Vector3 position = ToVector3(c.geom.pos);
-        Vector3 normal = ToVector3(c.geom.normal);
-        float depth = ToF32(c.geom.depth);
-        if (!IsFinite(position) || !IsFinite(normal) || !std::isfinite(depth)) continue;
+        if (!ContactInRange(c.geom)) continue;
         // The library reports a ray's hit distance; listeners expect length - distance so
         // that the nearest hit has the greatest depth.
-        if (aIsRay || bIsRay) depth = rayLength - depth;
+        if (rayContact) c.geom.depth = rayLength - ToF32(c.geom.depth);
 
-        bool keep = true;
-        if (!b1 || a16) {
-            for (size_t k = 0; keep && k < A->listeners.size(); ++k) {
+        if (filterA || filterB) {
+            Vector3 position = ToVector3(c.geom.pos);
+            Vector3 normal = ToVector3(c.geom.normal);
+            float depth = ToF32(c.geom.depth);
+            bool keep = true;
+            for (size_t k = 0; filterA && keep && k < A->listeners.size(); ++k) {
                 CollisionListener* l = A->listeners[k];
                 if ((l->listenerFlags & CollisionListener::AskFilterContact) &&
                     !l->FilterContact(A, B, &position, &normal, &depth))
                     keep = false;
             }
-        }
-        if (!keep) continue;
-        normal.Negate();
-        if (!a1 || b16) {
-            for (size_t k = 0; keep && k < B->listeners.size(); ++k) {
+            if (!keep) continue;
+            normal.Negate();
+            for (size_t k = 0; filterB && keep && k < B->listeners.size(); ++k) {
                 CollisionListener* l = B->listeners[k];
                 if ((l->listenerFlags & CollisionListener::AskFilterContact) &&
                     !l->FilterContact(B, A, &position, &normal, &depth))
                     keep = false;
             }
+            normal.Negate();
+            if (!keep) continue;
+            if (!IsFinite(position) || !IsFinite(normal) || !std::isfinite(depth)) continue;
+            c.geom.pos[0] = position.x; c.geom.pos[1] = position.y; c.geom.pos[2] = position.z;
+            c.geom.normal[0] = normal.x; c.geom.normal[1] = normal.y; c.geom.normal[2] = normal.z;
+            c.geom.depth = depth;
         }
-        normal.Negate();
-        if (!keep) continue;
-        if (!IsFinite(position) || !IsFinite(normal) || !std::isfinite(depth)) continue;
-        c.geom.pos[0] = position.x; c.geom.pos[1] = position.y; c.geom.pos[2] = position.z;
-        c.geom.normal[0] = normal.x; c.geom.normal[1] = normal.y; c.geom.normal[2] = normal.z;
-        c.geom.depth = depth;
 
-        dBodyID bA = dGeomGetBody(c.geom.g1);
-        dBodyID bB = dGeomGetBody(c.geom.g2);
-        if (a1) {
-            if (bA) dBodyEnable(bA);
-            bB = nullptr;
-        }
-        if (b1) {
-            if (bB) dBodyEnable(bB);
-            bA = nullptr;
-        }
-        RigidBody* rA = bA ? RigidBody::FromOde(bA) : nullptr;
-        RigidBody* rB = bB ? RigidBody::FromOde(bB) : nullptr;
-        if (rA) {
-            if (a1) rB = nullptr;
-            if (rA->IsFrozen()) rA = nullptr;
-        }
-        if (rB && rB->IsFrozen()) rB = nullptr;
-        if (rA && rB) {
-            if (rA->HasNoResponse() && !rB->HasNoResponse()) {
-                rA = nullptr;
-                bA = nullptr;
-                rB->Enable();
-            } else if (rB->HasNoResponse() && !rA->HasNoResponse()) {
-                rB = nullptr;
+        // Which bodies the pair's joints bind, decided at its first surviving contact (that is
+        // also when one-sided and no-response contacts wake the body they push).
+        if (!bodiesDecided) {
+            bodiesDecided = true;
+            bA = dGeomGetBody(c.geom.g1);
+            bB = dGeomGetBody(c.geom.g2);
+            if (a1) {
+                if (bA) dBodyEnable(bA);
                 bB = nullptr;
-                rA->Enable();
             }
-        } else if (rA) {
-            bB = nullptr;
-        } else if (rB) {
-            bA = nullptr;
-        } else {
-            continue;
+            if (b1) {
+                if (bB) dBodyEnable(bB);
+                bA = nullptr;
+            }
+            rA = bA ? RigidBody::FromOde(bA) : nullptr;
+            rB = bB ? RigidBody::FromOde(bB) : nullptr;
+            if (rA) {
+                if (a1) rB = nullptr;
+                if (rA->IsFrozen()) rA = nullptr;
+            }
+            if (rB && rB->IsFrozen()) rB = nullptr;
+            noJoint = false;
+            if (rA && rB) {
+                if (rA->HasNoResponse() && !rB->HasNoResponse()) {
+                    rA = nullptr;
+                    bA = nullptr;
+                    rB->Enable();
+                } else if (rB->HasNoResponse() && !rA->HasNoResponse()) {
+                    rB = nullptr;
+                    bB = nullptr;
+                    rA->Enable();
+                }
+            } else if (rA) {
+                bB = nullptr;
+            } else if (rB) {
+                bA = nullptr;
+            } else {
+                noJoint = true;
+            }
+            if (bA == bB) noJoint = true;
         }
-        if (bA == bB) continue;
+        if (noJoint) continue;
 
         if (poolInUse_ >= ContactPoolSize) {
             ++stats_.droppedJoints;
@@ -605,7 +780,8 @@ int32_t PhysicsWorld::CollideGeoms(PhysicsGeom* a, PhysicsGeom* b) {
             continue;
         }
         ++stats_.joints;
-        ContactJoint& wrapper = pool_[size_t(poolInUse_++)];
+        const int32_t index = poolInUse_++;
+        ContactJoint& wrapper = pool_[size_t(index)];
         dJointID joint = dJointCreateContact(world_, contactGroup_, &c);
         wrapper.Reset(joint);
         dJointAttach(joint, bA, bB);
@@ -617,7 +793,13 @@ int32_t PhysicsWorld::CollideGeoms(PhysicsGeom* a, PhysicsGeom* b) {
             wrapper.body2_ = nullptr;
         }
         wrapper.attached_ = true;
-        wrapper.receivers.assign(scratchReceivers_.begin(), scratchReceivers_.end());
+        // Only a joint somebody listens to has its forces measured and passed through the hook.
+        if (!scratchReceivers_.empty()) {
+            wrapper.receivers.assign(scratchReceivers_.begin(), scratchReceivers_.end());
+            dJointSetData(joint, &wrapper);
+            wrapper.InstallFeedback();
+            hookedContacts_.push_back(index);
+        }
     }
     return n;
 }
@@ -628,12 +810,17 @@ int32_t PhysicsWorld::CollideGeoms(PhysicsGeom* a, PhysicsGeom* b) {
 void PhysicsWorld::RegisterBody(RigidBody* body) {
     BodyRecord record;
     record.body = body;
+    record.odeBody = body->body_;
     bodies_.push_back(std::move(record));
 }
 
 void PhysicsWorld::UnregisterBody(RigidBody* body) {
     auto it = std::find_if(bodies_.begin(), bodies_.end(), [body](const BodyRecord& r) { return r.body == body; });
     if (it != bodies_.end()) bodies_.erase(it);
+    if (body->suspect_) {
+        suspects_.erase(std::remove(suspects_.begin(), suspects_.end(), body), suspects_.end());
+        body->suspect_ = false;
+    }
     // Contact wrappers of the current step must not keep pointing at the body.
     for (int32_t i = 0; i < poolInUse_; ++i) {
         ContactJoint& j = pool_[size_t(i)];
@@ -642,11 +829,19 @@ void PhysicsWorld::UnregisterBody(RigidBody* body) {
     }
 }
 
+void PhysicsWorld::MarkSuspect(RigidBody* body) {
+    if (body->suspect_) return;
+    body->suspect_ = true;
+    suspects_.push_back(body);
+}
+
 void PhysicsWorld::RegisterJoint(Hinge2Joint* joint) { hinges_.push_back(joint); }
 
 void PhysicsWorld::UnregisterJoint(Hinge2Joint* joint) {
     auto it = std::find(hinges_.begin(), hinges_.end(), joint);
     if (it != hinges_.end()) hinges_.erase(it);
+    // A receiver may end a car while the hooked joints are being walked.
+    std::replace(hookedHinges_.begin(), hookedHinges_.end(), joint, static_cast<Hinge2Joint*>(nullptr));
 }
 
 size_t PhysicsWorld::HistorySize(const RigidBody* body) const {
@@ -661,16 +856,20 @@ void PhysicsWorld::RepairBody(BodyRecord& record, bool beforeStep) {
     dBodyID b = body->body_;
     Debugger& log = Debugger::Instance();
     if ((body->flags & RigidBody::KeepHistory) && record.count > 0) {
+        // The history holds the library's own centre and rotation, so an offset body comes back
+        // exactly where it was.
         const PoseEntry& oldest = record.history[record.start];
-        body->SetOrientation(oldest.orientation);
-        body->SetPosition(oldest.position);
-        body->SetLinearVelocity(Vector3());
-        body->SetAngularVelocity(Vector3());
+        dQuaternion q;
+        ToOdeQuaternion(oldest.orientation, q);
+        dBodySetQuaternion(b, q);
+        dBodySetPosition(b, oldest.position.x, oldest.position.y, oldest.position.z);
+        dBodySetLinearVel(b, 0, 0, 0);
+        dBodySetAngularVel(b, 0, 0, 0);
         dBodySetForce(b, 0, 0, 0);
         dBodySetTorque(b, 0, 0, 0);
+        const Vector3 restored = body->GetPosition();
         log.Log(1, "Fixing body. Resetting to:");
-        log.Log(1, "Pos = %.2f, %.2f, %.2f", double(oldest.position.x), double(oldest.position.y),
-                double(oldest.position.z));
+        log.Log(1, "Pos = %.2f, %.2f, %.2f", double(restored.x), double(restored.y), double(restored.z));
         log.Log(1, "Rot = %.2f, %.2f, %.2f", double(oldest.orientation.x), double(oldest.orientation.y),
                 double(oldest.orientation.z));
         return;
@@ -694,51 +893,84 @@ void PhysicsWorld::RepairBody(BodyRecord& record, bool beforeStep) {
             beforeStep ? "before" : "after");
 }
 
-void PhysicsWorld::ScreenBodiesBeforeStep() {
-    // The step aborts on a NaN angular velocity or torque, so bad states must not reach it.
-    for (BodyRecord& r : bodies_) {
-        dBodyID b = r.body->body_;
-        if (!dBodyIsEnabled(b)) continue;
-        if (BadState(b) || BadVector(dBodyGetForce(b), 3) || BadVector(dBodyGetTorque(b), 3)) RepairBody(r, true);
+void PhysicsWorld::ScreenSuspectsBeforeStep() {
+    // The step aborts on a NaN angular velocity or torque. Bad values reach a body only through
+    // its setters (which mark it) or through a step (caught by the pass after it), so only the
+    // marked bodies are looked at here; asleep ones too, since a joint may wake them mid-step.
+    for (RigidBody* body : suspects_) {
+        body->suspect_ = false;
+        dBodyID b = body->body_;
+        if (!(BadState(b) || BadAccumulator(dBodyGetForce(b)) || BadAccumulator(dBodyGetTorque(b)))) continue;
+        auto it = std::find_if(bodies_.begin(), bodies_.end(), [body](const BodyRecord& r) { return r.body == body; });
+        if (it != bodies_.end()) RepairBody(*it, true);
     }
+    suspects_.clear();
 }
 
+// The one pass over the bodies after a step: record good states, repair bad ones, put idle
+// bodies to sleep.
 void PhysicsWorld::RecordAndRepair(float dt) {
-    for (BodyRecord& r : bodies_) {
-        RigidBody* body = r.body;
-        dBodyID b = body->body_;
-        if (dBodyIsEnabled(b)) {
-            const bool bad = BadState(b);
-            if (body->flags & RigidBody::KeepHistory) {
-                if (r.count > HistoryLength - 1) {
-                    r.start = uint32_t((r.start + 1) % HistoryLength);
-                    --r.count;
-                }
-                if (bad) {
-                    RepairBody(r, false);
-                } else {
-                    if (r.history.empty()) r.history.resize(HistoryLength);
-                    PoseEntry& e = r.history[(r.start + r.count) % HistoryLength];
-                    e.position = body->GetPosition();
-                    body->GetOrientation(e.orientation);
-                    ++r.count;
-                }
-            } else if (bad) {
-                RepairBody(r, false);
-            }
-            if (!bad) r.lastGoodPosition = ToVector3(dBodyGetPosition(b));
+    // The wrappers, library bodies and history rings lie all over the heap: fetch a few bodies
+    // ahead so the pass does not wait on memory for each one.
+    constexpr size_t Ahead = 8;
+    auto prefetch = [this](size_t i) {
+        if (i >= bodies_.size()) return;
+        const BodyRecord& r = bodies_[i];
+        __builtin_prefetch(r.body);
+        __builtin_prefetch(dBodyGetPosition(r.odeBody));
+        __builtin_prefetch(dBodyGetAngularVel(r.odeBody));
+        if (!r.history.empty()) {
+            const uint32_t slot = (r.start + r.count) % HistoryLength;
+            __builtin_prefetch(&r.history[slot], 1);
         }
-        if (body->flags & RigidBody::AutoDisable) {
-            if (dBodyIsEnabled(b)) {
-                const Vector3 v = ToVector3(dBodyGetLinearVel(b));
-                const Vector3 w = ToVector3(dBodyGetAngularVel(b));
-                if (v.LengthSquared() < 50.0f && w.LengthSquared() < 50.0f) {
-                    body->idleTime += dt;
-                    if (body->idleTime > 1.0f) {
-                        body->Disable();
-                        body->idleTime = 0.0f;
-                    }
-                } else {
+    };
+    for (size_t i = 0; i < Ahead; ++i) prefetch(i);
+    for (size_t i = 0; i < bodies_.size(); ++i) {
+        prefetch(i + Ahead);
+        BodyRecord& r = bodies_[i];
+        RigidBody* body = r.body;
+        dBodyID b = r.odeBody;
+        const uint32_t flags = body->flags;
+        if (!dBodyIsEnabled(b)) {
+            if (flags & RigidBody::AutoDisable) body->idleTime = 0.0f;
+            continue;
+        }
+        const dReal* p = dBodyGetPosition(b);
+        const dReal* q = dBodyGetQuaternion(b);
+        const dReal* v = dBodyGetLinearVel(b);
+        const dReal* w = dBodyGetAngularVel(b);
+        const bool bad = BadVector(p, 3) || BadVector(q, 4) || BadVector(v, 3) || BadVector(w, 3);
+        if (flags & RigidBody::KeepHistory) {
+            if (r.count > HistoryLength - 1) {
+                r.start = uint32_t((r.start + 1) % HistoryLength);
+                --r.count;
+            }
+            if (bad) {
+                RepairBody(r, false);
+            } else {
+                if (r.history.empty()) r.history.resize(HistoryLength);
+                // Good values lie within +-1e6, so the plain conversions are exact enough and safe.
+                PoseEntry& e = r.history[(r.start + r.count) % HistoryLength];
+                e.position = Vector3(float(p[0]), float(p[1]), float(p[2]));
+                e.orientation = Quaternion(float(q[1]), float(q[2]), float(q[3]), float(q[0]));
+                ++r.count;
+            }
+        } else if (bad) {
+            RepairBody(r, false);
+        }
+        if (!bad) r.lastGoodPosition = Vector3(float(p[0]), float(p[1]), float(p[2]));
+        if (flags & RigidBody::AutoDisable) {
+            // After a repair the pointers show the repaired (zero) velocities; a repair may also
+            // have put the body to sleep.
+            if (bad && !dBodyIsEnabled(b)) {
+                body->idleTime = 0.0f;
+                continue;
+            }
+            const Vector3 linear = ToVector3(v), angular = ToVector3(w);
+            if (linear.LengthSquared() < 50.0f && angular.LengthSquared() < 50.0f) {
+                body->idleTime += dt;
+                if (body->idleTime > 1.0f) {
+                    body->Disable();
                     body->idleTime = 0.0f;
                 }
             } else {
@@ -805,10 +1037,26 @@ void PhysicsWorld::ApplyForceHook(PhysicsJoint& joint, float h) {
     }
 }
 
-void PhysicsWorld::ProcessJointForces(int32_t contactJoints, float h) {
-    for (int32_t i = 0; i < contactJoints; ++i) ApplyForceHook(pool_[size_t(i)], h);
-    for (size_t i = 0; i < hinges_.size(); ++i) {
-        if (hinges_[i]->attached_) ApplyForceHook(*hinges_[i], h);
+void PhysicsWorld::PrepareHingeFeedback() {
+    // Feedback is measured only for attached wheel joints with receivers; it is zeroed first so
+    // that a joint whose island is not stepped reports nothing instead of an old value.
+    hookedHinges_.clear();
+    for (Hinge2Joint* j : hinges_) {
+        if (j->attached_ && !j->receivers.empty()) {
+            j->InstallFeedback();
+            hookedHinges_.push_back(j);
+        } else if (j->feedbackInstalled_) {
+            j->RemoveFeedback();
+        }
+    }
+}
+
+void PhysicsWorld::ProcessJointForces(float h) {
+    // Only the joints this step solved: one a receiver makes now (by colliding) never was.
+    const size_t contacts = hookedContacts_.size();
+    for (size_t i = 0; i < contacts; ++i) ApplyForceHook(pool_[size_t(hookedContacts_[i])], h);
+    for (size_t i = 0; i < hookedHinges_.size(); ++i) {
+        if (Hinge2Joint* j = hookedHinges_[i]) ApplyForceHook(*j, h);
     }
 }
 
@@ -816,16 +1064,19 @@ void PhysicsWorld::ProcessJointForces(int32_t contactJoints, float h) {
 // Stepping
 
 void PhysicsWorld::Step(float dt) {
-    const int32_t contactJoints = poolInUse_;
-    poolInUse_ = 0;
     // The library refuses a step that is not positive; such a sub-step only runs the clients.
     const bool integrate = dt > 0.0f && std::isfinite(dt);
     if (integrate) {
-        ScreenBodiesBeforeStep();
-        for (Hinge2Joint* j : hinges_) std::memset(j->FeedbackStorage(), 0, sizeof(dJointFeedback));
+        EnsureOdeThread();
+        if (!suspects_.empty()) ScreenSuspectsBeforeStep();
+        PrepareHingeFeedback();
         dWorldStep(world_, dt);
-        ProcessJointForces(contactJoints, dt);
+        ProcessJointForces(dt);
     }
+    // The pool is handed out afresh only now, so a receiver that collided something could not
+    // have reused a wrapper still waiting for its hook.
+    poolInUse_ = 0;
+    hookedContacts_.clear();
     dJointGroupEmpty(contactGroup_);
     if (integrate) RecordAndRepair(dt);
     ++clientLoopDepth_;

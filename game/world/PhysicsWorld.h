@@ -62,6 +62,14 @@ struct ContactModeBits {
     static ContactModeBits Get();
 };
 
+// The nearest hit of a ray query (PhysicsWorld::CastRay).
+struct RayHit {
+    PhysicsGeom* geom = nullptr; // the geom struck
+    Vector3 position;
+    Vector3 normal;              // unit surface normal, turned to face the ray's start
+    float distance = 0.0f;       // from the ray's start
+};
+
 // Counters of the last sub-step, for diagnostics only.
 struct PhysicsStats {
     uint32_t clients = 0;
@@ -87,8 +95,10 @@ public:
     PhysicsWorld(const PhysicsWorld&) = delete;
     PhysicsWorld& operator=(const PhysicsWorld&) = delete;
 
-    // The top-level quadtree space; made once by the loader.
-    dxSpace* CreateSpace(const Vector3& centre, const Vector3& extents, int32_t depth);
+    // The top-level space; made once by the loader. A quadtree space bins on its centre and
+    // extents down to depth levels; the other kinds ignore those values.
+    dxSpace* CreateSpace(const Vector3& centre, const Vector3& extents, int32_t depth,
+                         SpaceKind kind = SpaceKind::QuadTree);
     dxSpace* GetSpace() const { return space_; }
     dxWorld* GetOdeWorld() const { return world_; }
 
@@ -108,6 +118,14 @@ public:
     void PostStep();
     void Step(float dt);
     void CleanSpace();
+    // The nearest hit of a ray from start along direction (normalised here) within length,
+    // against the enabled geoms of the space and of the spaces inside it whose category bits
+    // meet collideBits. skip (a geom or a whole space; null for none) is never hit. Triangle
+    // meshes still ask their listeners which triangles count; no other listener is asked and
+    // no contact is made. False (hit untouched) when nothing is hit or the ray is broken.
+    // Runs on the thread that owns the world at the time (the loading thread while loading).
+    bool CastRay(const Vector3& start, const Vector3& direction, float length, uint32_t collideBits,
+                 const PhysicsGeom* skip, RayHit& hit);
     // One frame: the sub-steps of SplitFrame, each PreStep, Collide, PostStep, Step.
     void Simulate(float dt, float rate, float timeScale);
 
@@ -126,7 +144,10 @@ public:
     // applied, in order, when the outermost collision call returns.
     static void SpaceAdd(dxSpace* space, dxGeom* geom);
     static void SpaceRemove(dxSpace* space, dxGeom* geom);
+    // Binds a geom to a body (or none) and applies its offset from the body; deferred as above.
+    static void GeomSetBody(dxGeom* geom, dxBody* body, const Vector3& offset);
     static void DestroyGeom(dxGeom* geom);
+    static void DestroyBody(dxBody* body);
     static void DestroyTriMeshData(dxTriMeshData* data);
     static bool IsColliding();
 
@@ -140,6 +161,7 @@ private:
     };
     struct BodyRecord {
         RigidBody* body = nullptr;
+        dxBody* odeBody = nullptr;      // the body's library object, for the pass after the step
         std::vector<PoseEntry> history; // ring of up to HistoryLength entries
         uint32_t start = 0;
         uint32_t count = 0;
@@ -150,11 +172,14 @@ private:
     void UnregisterBody(RigidBody* body);
     void RegisterJoint(Hinge2Joint* joint);
     void UnregisterJoint(Hinge2Joint* joint);
+    // A setter was handed a value that could abort the step: the body is screened before it.
+    void MarkSuspect(RigidBody* body);
 
-    void ScreenBodiesBeforeStep();
+    void ScreenSuspectsBeforeStep();
+    void PrepareHingeFeedback();
     void RecordAndRepair(float dt);
     void RepairBody(BodyRecord& record, bool beforeStep);
-    void ProcessJointForces(int32_t contactJoints, float h);
+    void ProcessJointForces(float h);
     void ApplyForceHook(PhysicsJoint& joint, float h);
     void FinishClientLoop();
 
@@ -168,7 +193,13 @@ private:
     int32_t poolInUse_ = 0;
     std::vector<JointForceReceiver*> scratchReceivers_;
     std::vector<BodyRecord> bodies_;
+    std::vector<RigidBody*> suspects_;
     std::vector<Hinge2Joint*> hinges_;
+    // The joints of this sub-step whose forces go through the hook: pool indices of contact
+    // joints with receivers, and attached wheel joints with receivers.
+    std::vector<int32_t> hookedContacts_;
+    std::vector<Hinge2Joint*> hookedHinges_;
+    std::unique_ptr<RayGeom> queryRay_;
     std::unique_ptr<dContact[]> contacts_;
     PhysicsStats stats_;
     bool poolFullLogged_ = false;

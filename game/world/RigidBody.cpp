@@ -48,8 +48,18 @@ RigidBody::~RigidBody() {
     geom_ = nullptr;
     if (world_) {
         world_->UnregisterBody(this);
-        if (body_) dBodyDestroy(body_);
+        PhysicsWorld::DestroyBody(body_);
     }
+}
+
+// The state bound of the world's repair: NaN or beyond +-1e6.
+void RigidBody::CheckState(const Vector3& v) {
+    auto bad = [](float x) { return !(x >= -1000000.0f && x <= 1000000.0f); };
+    if (world_ && (bad(v.x) || bad(v.y) || bad(v.z))) world_->MarkSuspect(this);
+}
+
+void RigidBody::CheckForce(const Vector3& v) {
+    if (world_ && (IsInvalidFloat(v.x) || IsInvalidFloat(v.y) || IsInvalidFloat(v.z))) world_->MarkSuspect(this);
 }
 
 RigidBody* RigidBody::FromOde(dxBody* body) { return body ? static_cast<RigidBody*>(dBodyGetData(body)) : nullptr; }
@@ -60,11 +70,25 @@ void RigidBody::SetGeom(PhysicsGeom* geom) {
     if (geom_) geom_->SetBody(this);
 }
 
-void RigidBody::SetLinearVelocity(const Vector3& v) { if (body_) dBodySetLinearVel(body_, v.x, v.y, v.z); }
+// Every change of state or accumulated force goes through these setters, so a value that could
+// abort the step marks the body for the screen before it.
+void RigidBody::SetLinearVelocity(const Vector3& v) {
+    if (!body_) return;
+    CheckState(v);
+    dBodySetLinearVel(body_, v.x, v.y, v.z);
+}
 Vector3 RigidBody::GetLinearVelocity() const { return body_ ? ToVector3(dBodyGetLinearVel(body_)) : Vector3(); }
-void RigidBody::SetAngularVelocity(const Vector3& v) { if (body_) dBodySetAngularVel(body_, v.x, v.y, v.z); }
+void RigidBody::SetAngularVelocity(const Vector3& v) {
+    if (!body_) return;
+    CheckState(v);
+    dBodySetAngularVel(body_, v.x, v.y, v.z);
+}
 Vector3 RigidBody::GetAngularVelocity() const { return body_ ? ToVector3(dBodyGetAngularVel(body_)) : Vector3(); }
-void RigidBody::SetPosition(const Vector3& p) { if (body_) dBodySetPosition(body_, p.x, p.y, p.z); }
+void RigidBody::SetPosition(const Vector3& p) {
+    if (!body_) return;
+    CheckState(p);
+    dBodySetPosition(body_, p.x, p.y, p.z);
+}
 Vector3 RigidBody::GetPosition() { return body_ ? ToVector3(dBodyGetPosition(body_)) : Vector3(); }
 
 void RigidBody::SetOrientation(const Quaternion& q) {
@@ -91,6 +115,7 @@ void RigidBody::SetTransform(const Matrix4& m) {
     dQuaternion q;
     MatrixToOdeQuaternion(m, q);
     dBodySetQuaternion(body_, q);
+    CheckState(Vector3(m.m[3][0], m.m[3][1], m.m[3][2]));
     dBodySetPosition(body_, m.m[3][0], m.m[3][1], m.m[3][2]);
 }
 
@@ -130,6 +155,30 @@ void RigidBody::SetBoxInertia(const Vector3& h) {
     SetMassRecord(body_, m, "box inertia");
 }
 
+void RigidBody::SetBoxMass(float mass, const Vector3& h) {
+    if (!body_) return;
+    if (!(mass > 0.0f) || !std::isfinite(mass) || !(h.x > 0.0f && h.y > 0.0f && h.z > 0.0f) || !IsFinite(h)) {
+        Debugger::Instance().Log(1, "PHYSICS: Refused box mass %.3f for extents %.3f, %.3f, %.3f", double(mass),
+                                 double(h.x), double(h.y), double(h.z));
+        return;
+    }
+    dMass m;
+    dMassSetBoxTotal(&m, mass, 2.0 * h.x, 2.0 * h.y, 2.0 * h.z);
+    SetMassRecord(body_, m, "box mass");
+}
+
+Vector3 RigidBody::GetForward() const {
+    if (!body_) return {0.0f, 0.0f, -1.0f};
+    const dReal* r = dBodyGetRotation(body_); // row-major 3x4: column 2 is the local z axis
+    return {-ToF32(r[2]), -ToF32(r[6]), -ToF32(r[10])};
+}
+
+Vector3 RigidBody::GetUp() const {
+    if (!body_) return {0.0f, 1.0f, 0.0f};
+    const dReal* r = dBodyGetRotation(body_);
+    return {ToF32(r[1]), ToF32(r[5]), ToF32(r[9])};
+}
+
 void RigidBody::SetSphereInertia(float radius) {
     if (!body_) return;
     if (!(radius > 0.0f) || !std::isfinite(radius)) {
@@ -143,16 +192,38 @@ void RigidBody::SetSphereInertia(float radius) {
     SetMassRecord(body_, m, "sphere inertia");
 }
 
-void RigidBody::AddTorque(const Vector3& t) { if (body_) dBodyAddTorque(body_, t.x, t.y, t.z); }
-void RigidBody::AddRelativeTorque(const Vector3& t) { if (body_) dBodyAddRelTorque(body_, t.x, t.y, t.z); }
+void RigidBody::AddTorque(const Vector3& t) {
+    if (!body_) return;
+    CheckForce(t);
+    dBodyAddTorque(body_, t.x, t.y, t.z);
+}
+void RigidBody::AddRelativeTorque(const Vector3& t) {
+    if (!body_) return;
+    CheckForce(t);
+    dBodyAddRelTorque(body_, t.x, t.y, t.z);
+}
 void RigidBody::AddForceAtPosition(const Vector3& f, const Vector3& p) {
-    if (body_) dBodyAddForceAtPos(body_, f.x, f.y, f.z, p.x, p.y, p.z);
+    if (!body_) return;
+    CheckForce(f);
+    CheckForce(p); // the point enters the torque
+    dBodyAddForceAtPos(body_, f.x, f.y, f.z, p.x, p.y, p.z);
 }
-void RigidBody::AddForce(const Vector3& f) { if (body_) dBodyAddForce(body_, f.x, f.y, f.z); }
+void RigidBody::AddForce(const Vector3& f) {
+    if (!body_) return;
+    CheckForce(f);
+    dBodyAddForce(body_, f.x, f.y, f.z);
+}
 void RigidBody::AddRelativeForceAtPosition(const Vector3& f, const Vector3& p) {
-    if (body_) dBodyAddRelForceAtPos(body_, f.x, f.y, f.z, p.x, p.y, p.z);
+    if (!body_) return;
+    CheckForce(f);
+    CheckForce(p);
+    dBodyAddRelForceAtPos(body_, f.x, f.y, f.z, p.x, p.y, p.z);
 }
-void RigidBody::AddRelativeForce(const Vector3& f) { if (body_) dBodyAddRelForce(body_, f.x, f.y, f.z); }
+void RigidBody::AddRelativeForce(const Vector3& f) {
+    if (!body_) return;
+    CheckForce(f);
+    dBodyAddRelForce(body_, f.x, f.y, f.z);
+}
 void RigidBody::Enable() { if (body_) dBodyEnable(body_); }
 void RigidBody::Disable() { if (body_) dBodyDisable(body_); }
 bool RigidBody::IsEnabled() const { return body_ && dBodyIsEnabled(body_); }

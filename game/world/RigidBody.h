@@ -44,6 +44,11 @@ public:
     virtual void GetCentreOfMass(Vector3& out) const { out = centreOfMass_; }
     virtual void SetBoxInertia(const Vector3& halfExtents);
     virtual void SetSphereInertia(float radius);
+    // Mass and the inertia of a solid box of those half extents, in one go.
+    void SetBoxMass(float mass, const Vector3& halfExtents);
+    // The body's forward (local -z) and up (local +y) axes in the world.
+    Vector3 GetForward() const;
+    Vector3 GetUp() const;
     virtual void AddTorque(const Vector3& t);
     virtual void AddRelativeTorque(const Vector3& t);
     virtual void AddForceAtPosition(const Vector3& f, const Vector3& p);
@@ -77,6 +82,12 @@ protected:
     PhysicsWorld* world_;
     dxBody* body_ = nullptr;
     Vector3 centreOfMass_;
+    bool suspect_ = false; // waiting for the screen before the next step
+
+private:
+    // Values that could abort the step make the body a suspect of its world.
+    void CheckState(const Vector3& v);
+    void CheckForce(const Vector3& v);
 };
 
 // A body whose reported position is a point offset from its centre of mass. offset is the

@@ -322,6 +322,78 @@ TEST_F(CollisionTest, BounceMaterialsMakeADroppedSphereRebound) {
     }
 }
 
+// A wheel's material is its own and its slip is rewritten every frame. With slip a box pushed
+// sideways creeps along under the push, in either friction direction; without slip it sticks.
+TEST_F(CollisionTest, SlipWrittenEachFrameActsInBothFrictionDirections) {
+    SurfaceMaterial ground(100.0f), tyre(100.0f);
+    ground.slip = 1.0f; // the mixed slip is the product of both
+    Floor().SetSurface(&ground);
+    Box& box = MakeBox(Vector3(0, 0.99f, 0), Vector3(1, 1, 1), 1.0f);
+    box.geom->SetSurface(&tyre);
+    Run(30);
+    const struct {
+        float slip;
+        Vector3 push;
+        bool creeps;
+    } frames[] = {
+        {0.0f, {200, 0, 0}, false}, {0.2f, {200, 0, 0}, true}, // first direction (x)
+        {0.0f, {0, 0, 200}, false}, {0.2f, {0, 0, 200}, true}, // second direction (z)
+    };
+    for (const auto& f : frames) {
+        SCOPED_TRACE(testing::Message() << "slip " << f.slip << " push " << f.push.x << ", " << f.push.z);
+        const Vector3 start = box.body->GetPosition();
+        for (int i = 0; i < 30; ++i) {
+            tyre.slip = f.slip; // as the drive model writes it each frame
+            box.body->AddForce(f.push);
+            SubStep();
+        }
+        const Vector3 moved = box.body->GetPosition() - start;
+        const float along = f.push.x != 0.0f ? moved.x : moved.z;
+        if (f.creeps) {
+            EXPECT_GT(along, 1.0f);
+        } else {
+            EXPECT_LT(std::fabs(along), 0.05f);
+        }
+        box.body->SetLinearVelocity(Vector3());
+    }
+}
+
+// A car's geoms overlap each other by construction; its own space is only ever collided
+// against other geoms, never within itself.
+TEST_F(CollisionTest, OwnSpaceIsNeverCollidedInternally) {
+    PhysicsSpace car;
+    car.AddToWorld(world);
+    SphereGeom wheel(4.0f);
+    BoxGeom chassis(Vector3(8, 3, 18));
+    RigidBody wheelBody(world), chassisBody(world);
+    wheelBody.SetGeom(&wheel);
+    chassisBody.SetGeom(&chassis);
+    wheelBody.SetPosition(Vector3(-9, 7, -12));
+    chassisBody.SetPosition(Vector3(0, 10, 0));
+    wheelBody.Enable();
+    chassisBody.Enable();
+    car.Add(&wheel);
+    car.Add(&chassis);
+    world.PreStep();
+    world.Collide();
+    EXPECT_EQ(world.Stats().pairsWithContacts, 0u);
+    EXPECT_EQ(world.ContactJointsInUse(), 0);
+    world.Step(H);
+
+    Floor(); // the space against the floor: only wheel-floor contacts
+    wheelBody.SetPosition(Vector3(-9, 3.9f, -12));
+    world.PreStep();
+    world.Collide();
+    EXPECT_EQ(world.Stats().pairsWithContacts, 1u);
+    ASSERT_GT(world.ContactJointsInUse(), 0);
+    EXPECT_EQ(world.PoolJoint(0).GetBody1(), &wheelBody);
+    world.Step(H);
+    car.Remove(&wheel);
+    car.Remove(&chassis);
+    wheelBody.SetGeom(nullptr);
+    chassisBody.SetGeom(nullptr);
+}
+
 // Geoms added, removed or destroyed by a listener while the space is being collided (an
 // explosive crate spawning its explosion) wait until the collision has finished.
 TEST_F(CollisionTest, SpaceEditsDuringCollisionAreDeferred) {

@@ -79,6 +79,103 @@ struct ScriptedReceiver : JointForceReceiver {
     }
 };
 
+// Shares an impact as the cars do: body 1 keeps a quarter of its force and body 2 takes the
+// other three quarters on top of its own. Records what it saw.
+struct ImpactSharer : JointForceReceiver, CollisionListener {
+    ImpactSharer() : CollisionListener(AskForceReceiver) {}
+    bool share = false;
+    RigidBody* body1 = nullptr;
+    RigidBody* body2 = nullptr;
+    Vector3 seen1, seen2; // summed over the step's joints
+    JointForceReceiver* GetForceReceiver(PhysicsGeom*, PhysicsGeom*) override { return this; }
+    bool OnJointForce(PhysicsJoint* joint, float, Vector4& f1, Vector4&, Vector4& f2, Vector4&) override {
+        body1 = joint->GetBody1();
+        body2 = joint->GetBody2();
+        seen1 += Vector3(f1.x, f1.y, f1.z);
+        seen2 += Vector3(f2.x, f2.y, f2.z);
+        if (share) {
+            f2.x -= 0.75f * f1.x; f2.y -= 0.75f * f1.y; f2.z -= 0.75f * f1.z;
+            f1.x *= 0.25f; f1.y *= 0.25f; f1.z *= 0.25f;
+        }
+        return true;
+    }
+};
+
+// A receiver that changes the forces of both bodies of a contact has both corrected: the
+// velocity changes are those of the changed forces applied in the step.
+TEST_F(JointTest, ForceHookCorrectsBothBodiesOfASharedImpact) {
+    Floor();
+    const float lowerMass = 10.0f, upperMass = 4.0f;
+    Box& lower = MakeBox(Vector3(0, 0.95f, 0), Vector3(1, 1, 1), lowerMass);
+    Box& upper = MakeBox(Vector3(0, 2.9f, 0), Vector3(1, 1, 1), upperMass);
+    ImpactSharer sharer;
+    upper.geom->listeners.push_back(&sharer);
+    Run(75); // settled: the stack rests
+
+    const Vector3 lowerBefore = lower.body->GetLinearVelocity(), upperBefore = upper.body->GetLinearVelocity();
+    sharer.seen1 = sharer.seen2 = Vector3();
+    SubStep(); // unchanged: a resting stack barely moves
+    ASSERT_TRUE(sharer.body1 && sharer.body2);
+    EXPECT_NEAR(sharer.seen1.y + sharer.seen2.y, 0.0f, 1e-3f * upperMass * Gravity); // equal and opposite
+    EXPECT_NEAR(std::fabs(sharer.seen1.y), upperMass * Gravity, 0.05f * upperMass * Gravity);
+    const float vLower = lower.body->GetLinearVelocity().y, vUpper = upper.body->GetLinearVelocity().y;
+    EXPECT_NEAR(vLower - lowerBefore.y, 0.0f, 0.5f);
+    EXPECT_NEAR(vUpper - upperBefore.y, 0.0f, 0.5f);
+
+    sharer.share = true;
+    sharer.seen1 = sharer.seen2 = Vector3();
+    SubStep();
+    const float f1 = sharer.seen1.y;
+    const float mass1 = sharer.body1->GetMass(), mass2 = sharer.body2->GetMass();
+    // Body 1 lost three quarters of its force; body 2 got the same amount added.
+    const float dv1 = -0.75f * f1 * H / mass1, dv2 = -0.75f * f1 * H / mass2;
+    EXPECT_NEAR(sharer.body1->GetLinearVelocity().y - (sharer.body1 == lower.body.get() ? vLower : vUpper), dv1,
+                0.1f * std::fabs(dv1) + 0.3f);
+    EXPECT_NEAR(sharer.body2->GetLinearVelocity().y - (sharer.body2 == lower.body.get() ? vLower : vUpper), dv2,
+                0.1f * std::fabs(dv2) + 0.3f);
+    EXPECT_GT(std::fabs(dv1), 1.0f);
+    EXPECT_GT(std::fabs(dv2), 1.0f);
+}
+
+// Force feedback costs the step work, so only joints with receivers get it.
+TEST_F(JointTest, FeedbackOnlyForJointsWithReceivers) {
+    Floor();
+    Box& heard = MakeBox(Vector3(-5, 0.95f, 0), Vector3(1, 1, 1), 1.0f);
+    MakeBox(Vector3(5, 0.95f, 0), Vector3(1, 1, 1), 1.0f);
+    ImpactSharer listener;
+    heard.geom->listeners.push_back(&listener);
+    world.PreStep();
+    world.Collide();
+    int withFeedback = 0, without = 0;
+    for (int i = 0; i < world.ContactJointsInUse(); ++i) {
+        ContactJoint& j = world.PoolJoint(i);
+        const bool hasFeedback = dJointGetFeedback(j.GetOdeJoint()) != nullptr;
+        EXPECT_EQ(hasFeedback, j.GetBody1() == heard.body.get());
+        (hasFeedback ? withFeedback : without) += 1;
+    }
+    EXPECT_GT(withFeedback, 0);
+    EXPECT_GT(without, 0);
+    world.Step(H);
+
+    RigidBody a(world), b(world);
+    b.SetPosition(Vector3(1, 0, 0));
+    Hinge2Joint joint(world);
+    joint.SetBodies(&a, &b);
+    joint.Attach();
+    a.Enable();
+    world.Step(H);
+    EXPECT_EQ(dJointGetFeedback(joint.GetOdeJoint()), nullptr);
+    ScriptedReceiver receiver(true);
+    joint.receivers.push_back(&receiver);
+    world.Step(H);
+    EXPECT_NE(dJointGetFeedback(joint.GetOdeJoint()), nullptr);
+    EXPECT_EQ(receiver.calls, 1);
+    joint.receivers.clear();
+    world.Step(H);
+    EXPECT_EQ(dJointGetFeedback(joint.GetOdeJoint()), nullptr);
+    EXPECT_EQ(receiver.calls, 1);
+}
+
 TEST_F(JointTest, ForceHookScreensValuesAndAndsTheReceivers) {
     RigidBody a(world), b(world);
     const float big = 1e12f, nan = std::numeric_limits<float>::quiet_NaN();
@@ -201,12 +298,56 @@ TEST_F(WheelRigTest, SuspensionHoldsTheChassisAndTheMotorDrivesIt) {
     EXPECT_NEAR(anchor.x, -9.0f, 0.5f);
 
     for (auto& j : joints) j->SetWheelMotor(10.0f, 20000.0f);
+    joints[0]->SetSuspensionErp(0.425f);
+    EXPECT_EQ(joints[0]->GetWheelMotorVelocity(), 10.0f);
+    EXPECT_EQ(joints[0]->GetWheelMotorForce(), 20000.0f);
+    EXPECT_EQ(joints[0]->GetSuspensionErp(), 0.425f);
     Run(150);
     const Vector3 moved = chassis.GetPosition();
     EXPECT_GT(std::fabs(moved.z - rest.z), 25.0f);
     EXPECT_LT(std::fabs(moved.x - rest.x), 5.0f);
     EXPECT_GT(moved.y - 3.0f, 1.0f);
     for (auto& j : joints) EXPECT_NEAR(j->GetSteeringAngle(), 0.0f, 0.02f);
+    EXPECT_FALSE(log.Contains("Fixing body"));
+}
+
+// A respawn: the joints are detached, the car is put down elsewhere turned a quarter about y,
+// and each joint is attached, anchored and given both axes at once again. The car then drives
+// along its new forward axis on its suspension.
+TEST_F(WheelRigTest, ReattachedWheelsAnchorAndTakeBothAxesAgain) {
+    Run(75);
+    for (auto& j : joints) j->Detach();
+    const Quaternion turn(Vector3(0, 1, 0), HalfPi);
+    auto turned = [](const Vector3& v) { return Vector3(v.z, v.y, -v.x); }; // the same quarter turn
+    const Vector3 place(200, 0, 100);
+    chassis.SetOrientation(turn);
+    chassis.SetPosition(place + Vector3(0, 12, 0));
+    chassis.SetLinearVelocity(Vector3());
+    chassis.SetAngularVelocity(Vector3());
+    const Vector3 corners[4] = {{-9, 7, -12}, {9, 7, -12}, {-9, 7, 12}, {9, 7, 12}};
+    for (int i = 0; i < 4; ++i) {
+        const Vector3 at = place + turned(corners[i]);
+        wheels[i]->SetOrientation(turn);
+        wheels[i]->SetPosition(at);
+        wheels[i]->SetLinearVelocity(Vector3());
+        wheels[i]->SetAngularVelocity(Vector3());
+        joints[i]->Attach();
+        joints[i]->SetAnchor(at);
+        joints[i]->SetAxes(Vector3(0, 1, 0), turned(Vector3(1, 0, 0)));
+        EXPECT_NEAR(joints[i]->GetSteeringAngle(), 0.0f, 1e-4f);
+        EXPECT_NEAR((joints[i]->GetAnchor() - at).Length(), 0.0f, 1e-3f);
+        EXPECT_NEAR((joints[i]->GetWheelAxis() - turned(Vector3(1, 0, 0))).Length(), 0.0f, 1e-4f);
+        EXPECT_NEAR((joints[i]->GetSteeringAxis() - Vector3(0, 1, 0)).Length(), 0.0f, 1e-4f);
+    }
+    EXPECT_FALSE(log.Contains("axes refused"));
+    Run(75);
+    const Vector3 rest = chassis.GetPosition();
+    for (auto& j : joints) j->SetWheelMotor(10.0f, 20000.0f);
+    Run(150);
+    const Vector3 moved = chassis.GetPosition() - rest;
+    EXPECT_GT(std::fabs(moved.x), 25.0f); // the car's length now lies along x
+    EXPECT_LT(std::fabs(moved.z), 5.0f);
+    EXPECT_GT(chassis.GetPosition().y - 3.0f, 1.0f);
     EXPECT_FALSE(log.Contains("Fixing body"));
 }
 
@@ -217,6 +358,13 @@ TEST_F(JointTest, ParallelWheelAxesAreRefusedNotFatal) {
     joint.SetBodies(&a, &b);
     joint.Attach();
     joint.SetSteeringAxis(Vector3(1, 0, 0)); // parallel to the wheel axis
+    EXPECT_TRUE(log.Contains("axes refused"));
+    // Swapping the axes one at a time passes through parallel axes; both at once does not.
+    log.Clear();
+    joint.SetAxes(Vector3(1, 0, 0), Vector3(0, 1, 0));
+    joint.SetAxes(Vector3(0, 1, 0), Vector3(1, 0, 0));
+    EXPECT_FALSE(log.Contains("axes refused"));
+    joint.SetAxes(Vector3(0, 0, 1), Vector3(0, 0, -2));
     EXPECT_TRUE(log.Contains("axes refused"));
     joint.SetSteeringAxis(Vector3(0, 1, 0));
     joint.Detach();
