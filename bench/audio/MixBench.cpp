@@ -1,11 +1,20 @@
-// Mixing cost of 32 voices at 44.1 kHz. "core_percent" is the share of one core that mixing
-// takes in real time (CPU time per second of sound, in percent).
+// Mixing cost of 32 voices at 44.1 kHz, and the cost of the whole mixing device while it plays
+// nothing. "core_percent" is the share of one core taken in real time (CPU time per second of
+// sound, in percent).
+#include <SDL.h>
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
+#include "engine/audio/DS8Audio.h"
 #include "engine/audio/SoundMixer.h"
 #include "platform/sound/AudioHal.h"
 
@@ -90,5 +99,71 @@ void BM_VoiceBuffers32Voices(benchmark::State& state) {
     SetRate(state, double(audiohal::Device::kPeriodFrames) / 44100.0);
 }
 BENCHMARK(BM_VoiceBuffers32Voices);
+
+double ProcessCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// The share of a core the process takes (in percent) while this thread only sleeps, after a
+// settling half second (a device writes silence all round its ring before it rests).
+double IdleCorePercent() {
+    const char* hold = std::getenv("METROFARE_BENCH_IDLE_SECONDS"); // a longer window for profiling
+    const double seconds = hold ? std::max(1.0, std::atof(hold)) : 2.0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    const double cpu0 = ProcessCpuSeconds();
+    const auto wall0 = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double cpu = ProcessCpuSeconds() - cpu0;
+    return 100.0 * cpu / std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+}
+
+// SDL's dummy driver alone, opened as the sound layer opens it, with a callback that writes
+// silence: the least any output through SDL costs.
+double IdleRawSdlCorePercent() {
+    SDL_InitSubSystem(SDL_INIT_AUDIO);
+    SDL_AudioSpec want{}, have{};
+    want.freq = 44100;
+    want.format = AUDIO_S16LSB;
+    want.channels = 2;
+    want.samples = uint16_t(audiohal::Device::kPeriodFrames);
+    want.callback = [](void*, Uint8* stream, int len) { std::memset(stream, 0, size_t(len)); };
+    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    double percent = -1.0;
+    if (id != 0) {
+        SDL_PauseAudioDevice(id, 0);
+        percent = IdleCorePercent();
+        SDL_CloseAudioDevice(id);
+    }
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return percent;
+}
+
+// The mixing device the game runs with, initialised and playing no voice: its output thread,
+// four play slots and the sound layer's output, either through SDL's dummy driver (which calls
+// back every 512-frame period in real time, like a sound card) or on the silent clock-paced back
+// end that runs when no output opens. Nothing else runs in the process meanwhile. Through SDL,
+// raw SDL's own figure is measured in the same run and the device's is also given as a ratio.
+void BM_IdleMixingDevice(benchmark::State& state) {
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    const bool sdl = state.range(0) == 0;
+    double device = 0.0, raw = 0.0;
+    for (auto _ : state) {
+        if (sdl) raw = IdleRawSdlCorePercent();
+        DS8Audio::Options options;
+        options.backend = sdl ? audiohal::Backend::Sdl : audiohal::Backend::Null;
+        DS8Audio mixing(options);
+        mixing.Init(0, nullptr);
+        device = IdleCorePercent();
+    }
+    state.counters["core_percent"] = device;
+    if (sdl && raw > 0.0) {
+        state.counters["raw_sdl_core_percent"] = raw;
+        state.counters["vs_raw_sdl"] = device / raw;
+    }
+    state.SetLabel(sdl ? "SDL dummy driver" : "silent back end");
+}
+BENCHMARK(BM_IdleMixingDevice)->Arg(0)->Arg(1)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 } // namespace

@@ -1,16 +1,16 @@
 #include "engine/audio/AudioStream.h"
 
-#include <vorbis/vorbisfile.h>
-
 #include <algorithm>
 #include <cstring>
 
 #include "engine/core/Debugger.h"
+#include "platform/sound/VorbisDecoder.h"
 #include "platform/sys/Paths.h"
 
 DefaultSilenceStream::DefaultSilenceStream() {
     format = {1, 1, 22050, 44100, 2, 16};
     dataSize = 44100;
+    headerComplete = true;
 }
 
 int32_t DefaultSilenceStream::Read(uint8_t* buffer, int32_t bytes) {
@@ -56,6 +56,7 @@ WavStream::WavStream(const SharedString& path) : reader_(path) {
     if (format.blockAlign > 0) size -= size % format.blockAlign;
     dataSize = size;
     position_ = 0;
+    headerComplete = true;
     flags |= kLoop;
 }
 
@@ -86,55 +87,45 @@ void WavStream::Rewind() {
 
 // ---------------------------------------------------------------------------------------------
 
-struct OggFile {
-    OggVorbis_File vf{};
-    bool open = false;
-};
-
-OggStream::OggStream(const SharedString& path) : file_(std::make_unique<OggFile>()) {
-    std::FILE* f = plat::OpenFile(path.c_str(), "rb");
-    if (!f || ov_open(f, &file_->vf, nullptr, 0) < 0) {
-        if (f) std::fclose(f);
+OggStream::OggStream(const SharedString& path)
+    : decoder_(audiohal::VorbisDecoder::Open(plat::OpenFile(path.c_str(), "rb"))) {
+    if (!decoder_) {
         Debugger::Instance().Message("OGGLOADER: %s is not a valid OGG file", path.c_str());
         return;
     }
-    file_->open = true;
-    vorbis_info* info = ov_info(&file_->vf, -1);
-    const uint16_t channels = uint16_t(info ? info->channels : 0);
-    const uint32_t rate = uint32_t(info ? info->rate : 0);
+    const uint16_t channels = decoder_->Channels();
+    const uint32_t rate = decoder_->Rate();
     format.formatTag = 1;
     format.channels = channels;
     format.samplesPerSecond = rate;
     format.bitsPerSample = 16;
     format.blockAlign = uint16_t(channels * 2);
-    format.avgBytesPerSecond = uint32_t(channels) * rate * 2;
+    format.avgBytesPerSecond = uint32_t(uint64_t(channels) * rate * 2);
     // The exact decoded length (the total time times the byte rate, without rounding).
-    ogg_int64_t frames = ov_pcm_total(&file_->vf, -1);
-    uint64_t bytes = frames > 0 ? uint64_t(frames) * format.blockAlign : 0;
+    const uint64_t bytes = std::min<uint64_t>(decoder_->Frames(), 0xFFFFFFFFull) * format.blockAlign;
     dataSize = uint32_t(std::min<uint64_t>(bytes, 0x7fffffffu));
+    headerComplete = true;
     flags |= kLoop;
 }
 
-OggStream::~OggStream() {
-    if (file_->open) ov_clear(&file_->vf); // also closes the file
-}
+OggStream::~OggStream() = default;
 
 int32_t OggStream::Read(uint8_t* buffer, int32_t bytes) {
     if (bytes <= 0) return 0;
-    if (!file_->open) {
+    if (!decoder_) {
         std::memset(buffer, 0, size_t(bytes));
         return 0;
     }
     int32_t done = 0;
     bool rewoundEmpty = false; // a rewind that yields nothing ends the read (empty stream)
     while (done < bytes) {
-        long n = ov_read(&file_->vf, reinterpret_cast<char*>(buffer + done), bytes - done, 0, 2, 1, &bitstream_);
+        const long n = decoder_->Read(buffer + done, bytes - done);
         if (n > 0) {
             done += int32_t(n);
             rewoundEmpty = false;
             continue;
         }
-        if (n == OV_HOLE) continue; // a gap in the data: decoding goes on after it
+        if (n == audiohal::VorbisDecoder::kGap) continue; // decoding goes on after the gap
         if (n < 0 || !(flags & kLoop) || rewoundEmpty) break;
         Rewind();
         rewoundEmpty = true;
@@ -149,5 +140,5 @@ int32_t OggStream::Seek(int32_t) {
 }
 
 void OggStream::Rewind() {
-    if (file_->open) ov_raw_seek(&file_->vf, 0);
+    if (decoder_) decoder_->Rewind();
 }

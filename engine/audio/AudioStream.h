@@ -35,18 +35,25 @@ public:
         return n > 0 ? uint32_t(n) : 0u;
     }
 
-    // The highest sample rate played; a streaming voice's ring holds one second of it, so a
+    // The rates a sound may have. A streaming voice's ring holds one second of its sound, so a
     // header with an absurd rate cannot ask for a huge ring.
-    static constexpr uint32_t kMaxRate = 384000;
+    static constexpr uint32_t kMinRate = 1000;
+    static constexpr uint32_t kMaxRate = 192000;
 
-    // True when the mixers can play it: 16-bit PCM, one or two channels, a rate of 1..384000 Hz.
+    // True when the mixers can play the format: 16-bit PCM, one or two channels, 1000..192000 Hz.
     bool IsMixable() const {
         return format.formatTag == 1 && format.bitsPerSample == 16 &&
-               (format.channels == 1 || format.channels == 2) && format.samplesPerSecond > 0 &&
+               (format.channels == 1 || format.channels == 2) && format.samplesPerSecond >= kMinRate &&
                format.samplesPerSecond <= kMaxRate && format.blockAlign == format.channels * 2;
     }
+    // True when the loader read the whole header and the mixers can play what it describes. A
+    // stream that is not playable is never given a buffer sized from its header.
+    bool IsPlayable() const { return headerComplete && IsMixable(); }
 
     uint32_t flags = 0;
+    // Set by the loader once the whole header was read; a stream whose header failed keeps
+    // whatever fields it got as far as reading and has no data.
+    bool headerComplete = false;
     PcmFormatRecord format;
     uint32_t dataSize = 0;
 };
@@ -74,9 +81,11 @@ private:
     uint32_t position_ = 0;
 };
 
-struct OggFile;
+namespace audiohal {
+class VorbisDecoder;
+}
 
-// Ogg Vorbis through vorbisfile, decoded to signed 16-bit little-endian PCM.
+// Ogg Vorbis through the platform's decoder, as signed 16-bit little-endian PCM.
 class OggStream final : public AudioStream {
 public:
     explicit OggStream(const SharedString& path);
@@ -86,6 +95,5 @@ public:
     void Rewind() override;
 
 private:
-    std::unique_ptr<OggFile> file_;
-    int bitstream_ = 0;
+    std::unique_ptr<audiohal::VorbisDecoder> decoder_;
 };

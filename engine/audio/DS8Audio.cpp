@@ -70,6 +70,7 @@ void DS8MixVoice::Play(bool loop) {
     if (positional_) device_->PositionalUpdate(this);
     device_->mixer_.Add(&mix_);
     mix_.playing = true;
+    device_->outputWake_.Set(); // a resting output thread has something to play again
 }
 
 void DS8MixVoice::Stop() {
@@ -138,7 +139,12 @@ DS8Audio::DS8Audio(Options options) : options_(std::move(options)), mixer_(44100
 }
 
 DS8Audio::~DS8Audio() {
-    if (running_.exchange(false)) outputThread_.Join();
+    if (running_.exchange(false)) {
+        // The thread may be waiting for the output or resting.
+        ring_->Interrupt();
+        outputWake_.Set();
+        outputThread_.Join();
+    }
     if (ring_) ring_->Stop();
     slots_.Stop();
     for (auto& slot : slots_) {
@@ -210,17 +216,11 @@ bool DS8Audio::PumpOnce() {
     if (!ring_) return false;
     const uint32_t size = ringBytes_;
     const uint32_t chunk = uint32_t(mixer_.OutputBytesPerSecond() / 100);
-    uint32_t write = 0;
-    ring_->GetCursors(nullptr, &write);
     const uint32_t c = cursor_;
     // The hardware has passed c when the write cursor is less than half a ring ahead of it.
     // (Comparing against the half-ring mark instead lets c run away whenever it crosses that
     // mark just ahead of the cursor, and the writer then laps the reader.)
-    const uint32_t ahead = (write + size - c) % size;
-    if (ahead == 0 || ahead >= size / 2) {
-        Sleep(0.0025f);
-        return false;
-    }
+    if (!ring_->WritePassed(c)) return false;
     void *p1 = nullptr, *p2 = nullptr;
     uint32_t n1 = 0, n2 = 0;
     const uint32_t at = (c + 4 * chunk) % size;
@@ -237,6 +237,7 @@ bool DS8Audio::PumpOnce() {
     for (int i = 0; i < 2; ++i) {
         if (!parts[i] || sizes[i] == 0) continue;
         int32_t frames = mixer_.Mix(int32_t(sizes[i]));
+        silentBytes_ = mixer_.LastMixHadVoices() ? 0 : silentBytes_ + sizes[i];
         auto* out = static_cast<int16_t*>(parts[i]);
         mixer_.Write(out);
         if (volume < 1.0f) {
@@ -246,14 +247,41 @@ bool DS8Audio::PumpOnce() {
     }
     ring_->Unlock(p1, n1, p2, n2);
     cursor_ = (c + 2 * chunk) % size;
-    Sleep(0.01f);
     return true;
 }
 
 uint32_t DS8Audio::OutputThread(Thread&, void* parameter) {
     auto* self = static_cast<DS8Audio*>(parameter);
-    while (self->running_.load()) self->PumpOnce();
+    // Writes whenever the output has moved past the thread's cursor, and otherwise sleeps until
+    // the output moves its write cursor there: no timer, no polling. With nothing to play and the
+    // whole ring silent, it rests until a voice starts.
+    while (self->running_.load()) {
+        if (self->PumpOnce()) continue;
+        if (self->NothingToPlay()) self->Rest();
+        else self->ring_->WaitForWritePast(self->cursor_);
+    }
     return 0;
+}
+
+bool DS8Audio::NothingToPlay() {
+    if (silentBytes_ < ringBytes_) return false; // silence has not yet been written all round
+    std::lock_guard<Mutex> g(mixer_.Lock());
+    return mixer_.VoiceCount() == 0;
+}
+
+void DS8Audio::Rest() {
+    // The ring holds only silence: it stops, so the output mixes nothing, and plays on from its
+    // cursor once a voice starts. The thread's cursor then restarts just behind the write cursor,
+    // so the next write lands as far ahead of the output as ever.
+    ring_->Stop();
+    resting_.store(true);
+    outputWake_.Wait();
+    resting_.store(false);
+    ring_->Play(true);
+    uint32_t write = 0;
+    ring_->GetCursors(nullptr, &write);
+    cursor_ = (write + ringBytes_ - 4) % ringBytes_;
+    silentBytes_ = 0;
 }
 
 void DS8Audio::RunSlot(PlaySlots<DS8MixVoice>::Slot& slot) {
@@ -372,25 +400,24 @@ void DS8Audio::Play3D(SoundRequest& request, const Vector3& position, float mini
 
 void DS8Audio::PositionalUpdate(DS8MixVoice* voice) {
     const DS8MixVoice::Positional& p = *voice->positional_;
-    // Into listener space: the listener's rotation maps world directions to its own axes the
-    // way the camera's view rotation does (x right, y up, z front).
-    const Vector3 local = listenerMatrix_.TransformCoord(p.position - listenerPosition_);
-    const float dist = std::sqrt(local.LengthSquared());
-    const float pan = dist > 0.0f ? std::clamp(local.x / dist, -1.0f, 1.0f) : 0.0f;
-    const float t = std::clamp(dist - p.minimum, 0.0f, std::max(p.maximum, 0.0f));
-    const float gain = p.maximum > 0.0f ? (p.maximum - t) / p.maximum * voice->effective_ : 0.0f;
-    voice->mix_.SetGains(gain, pan);
+    // Full gain up to the minimum distance, silent at minimum + maximum; panned to the near ear.
+    const audiohal::Placement at = audiohal::Locate(listenerFrame_, {p.position.x, p.position.y, p.position.z});
+    voice->mix_.SetGains(audiohal::LinearFalloff(at.distance, p.minimum, p.maximum) * voice->effective_, at.side);
     voice->mix_.pitch = voice->pitch_;
 }
 
 void DS8Audio::SetPosition(const Vector3& position) {
     std::lock_guard<Mutex> m(mixer_.Lock());
-    listenerPosition_ = position;
+    listenerFrame_.position = {position.x, position.y, position.z};
 }
 
 void DS8Audio::SetOrientation(const Quaternion& orientation) {
-    std::lock_guard<Mutex> m(mixer_.Lock());
-    orientation.ToMatrix(listenerMatrix_);
+    // The rotation maps world directions into the listener's axes (as the camera's view
+    // rotation does), so its columns are the listener's right, top and front in the world.
+    const Matrix4 m = orientation.ToMatrix();
+    std::lock_guard<Mutex> g(mixer_.Lock());
+    listenerFrame_ = audiohal::ListenerFrame::FromFrontTop(listenerFrame_.position, {m.m[0][2], m.m[1][2], m.m[2][2]},
+                                                           {m.m[0][1], m.m[1][1], m.m[2][1]});
 }
 
 void DS8Audio::SetVelocity(const Vector3& velocity) {

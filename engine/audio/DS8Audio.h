@@ -1,7 +1,8 @@
 #pragma once
 // The software-mixing sound device the program runs with: every voice is decoded PCM in
 // memory, the SoundMixer sums the playing voices and one output thread writes the result
-// 10 ms at a time into a looping output ring of the sound layer.
+// 20 ms at a time into a looping output ring of the sound layer, waking when the output has
+// moved on far enough; with nothing to play it rests until a voice starts.
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -94,10 +95,13 @@ public:
     // Scales the output (0 silences it, as the "-S" switch asks).
     void SetDeviceVolume(float volume) override { deviceVolume_.store(volume); }
 
-    // One step of the output thread: false while it waits for the output to move on.
+    // One step of the output thread: writes the next 20 ms once the output has passed the
+    // thread's cursor; false (at once) while it has not.
     bool PumpOnce();
 
     SoundMixer& Mixer() { return mixer_; }
+    // True while the output thread rests: no voice plays and the output is silent.
+    bool OutputResting() const { return resting_.load(); }
     audiohal::Device* Output() { return hal_.get(); }
     bool UsesPrimaryAsOutput() const { return ring_ && hal_ && ring_ == hal_->Primary(); }
     size_t OneShotCount();
@@ -124,6 +128,8 @@ private:
     void SetVelocity(const Vector3& velocity) override;
 
     static uint32_t OutputThread(Thread& self, void* parameter);
+    bool NothingToPlay();
+    void Rest();
     void RunSlot(PlaySlots<DS8MixVoice>::Slot& slot);
     void Sleep(float seconds);
     void StartOneShot(SoundRequest& request, float volume, PlaybackObserver* observer, const Vector3* position,
@@ -141,10 +147,12 @@ private:
     PlaySlots<DS8MixVoice> slots_;
     std::atomic<bool> running_{false};
     Thread outputThread_;
+    Event outputWake_{true}; // set when a voice starts playing
+    std::atomic<bool> resting_{false};
     uint32_t cursor_ = 0;
+    uint32_t silentBytes_ = 0; // bytes of silence written in a row (output thread only)
     SoundMixer mixer_;
     std::atomic<float> deviceVolume_{1.0f};
-    Vector3 listenerPosition_;
-    Matrix4 listenerMatrix_;
+    audiohal::ListenerFrame listenerFrame_; // where the listener is and its axes
     Vector3 listenerVelocity_;
 };

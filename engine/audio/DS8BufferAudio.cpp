@@ -206,7 +206,9 @@ bool DS8BufferAudio::CreateBuffer(DS8BufferVoice* voice, const SoundRequest& req
     if (s) {
         desc.format = {s->format.formatTag, s->format.channels, s->format.samplesPerSecond,
                        s->format.avgBytesPerSecond, s->format.blockAlign, s->format.bitsPerSample};
-        desc.bytes = ring ? s->format.samplesPerSecond * s->format.blockAlign : s->dataSize;
+        // A ring holds one second, sized only from a header that was read whole and checked.
+        if (!ring) desc.bytes = s->dataSize;
+        else if (s->IsPlayable()) desc.bytes = s->format.samplesPerSecond * s->format.blockAlign;
     }
     desc.positional = request.positional;
     desc.effects = request.effects;

@@ -59,9 +59,10 @@ bool SoundFactory::Open(SoundRequest& request, const SharedString& name) {
     AudioLoader* loader = PickLoader(request.name);
     if (!loader) return false;
     request.stream = loader->Open(request);
-    // A stream whose header was read but whose samples the mixers cannot play (8-bit, more
-    // than two channels, a zero rate) is refused here, before any device allocates for it.
-    if (request.stream && (request.stream->flags & AudioStream::kLoop) && !request.stream->IsMixable()) {
+    // Only a stream whose whole header was read, in a format the mixers play, goes on to a
+    // device: a header that broke part-way (its fields half read) or an unplayable format (8-bit,
+    // more than two channels, a rate outside 1000..192000 Hz) must never size a buffer.
+    if (request.stream && !request.stream->IsPlayable()) {
         Debugger::Instance().Message("%s: %s %s cannot be decoded!", kTag, kDefaultDirectory, name.c_str());
         request.stream.reset();
         return false;

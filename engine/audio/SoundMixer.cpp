@@ -6,10 +6,13 @@
 #include <mutex>
 
 #include "engine/audio/AudioStream.h"
+#include "platform/sound/Mixing.h"
 
 SampleBuffer* DecodeStream(AudioStream* stream, bool streaming) {
     auto* sample = new SampleBuffer;
-    if (!stream) return sample;
+    // A stream whose header failed or describes what the mixers cannot play gets nothing: no
+    // size in its header is trusted.
+    if (!stream || !stream->IsPlayable()) return sample;
     sample->rate = int32_t(stream->format.samplesPerSecond);
     sample->stereo = stream->format.channels == 2;
     sample->sixteenBit = stream->format.bitsPerSample == 16;
@@ -45,17 +48,15 @@ void MixState::SetGains(float v, float p) {
     }
     // Full volume is the most a voice is given: a larger factor (a group or a one-shot volume
     // above 1) would overflow the 32-bit sample-times-gain product.
-    const float full = std::min(v, 1.0f);
-    const float right = p <= 0.0f ? full * (1.0f + p) : full;
-    const float left = p > 0.0f ? full * (1.0f - p) : full;
+    const audiohal::StereoGain g = audiohal::PanLaw(std::min(v, 1.0f), p);
     if (!buffer || buffer->sixteenBit) {
-        leftGain = int32_t(left * 65535.0f);
-        rightGain = int32_t(right * 65535.0f);
+        leftGain = int32_t(g.left * 65535.0f);
+        rightGain = int32_t(g.right * 65535.0f);
         routine = (buffer && buffer->stereo) ? Routine::Stereo : Routine::Mono;
     } else {
         // 8-bit samples are not mixed (the loaders refuse them); keep their timing only.
-        leftGain = int32_t(left * 255.0f);
-        rightGain = int32_t(right * 255.0f);
+        leftGain = int32_t(g.left * 255.0f);
+        rightGain = int32_t(g.right * 255.0f);
         routine = Routine::Silent;
     }
 }
@@ -69,71 +70,39 @@ bool MixState::LoopAround() {
     return true;
 }
 
+namespace {
+// The rate the voice's source is read at: its own rate times its pitch.
+uint32_t SourceRate(const SampleBuffer& b, float pitch) {
+    const float rate = float(b.rate) * pitch;
+    return rate > 0.0f ? uint32_t(std::min(rate, 4.0e9f)) : 0u;
+}
+} // namespace
+
 bool MixState::Advance(int32_t n, int32_t outRate) {
     if (!buffer || buffer->frames <= 0) return loopCount > 1;
-    const int64_t srcRate = int64_t(float(buffer->rate) * pitch);
-    const int64_t moved = srcRate == outRate ? n : int64_t(n) * srcRate / std::max(1, outRate);
-    int64_t pos = int64_t(position) + moved;
-    while (pos >= buffer->frames) {
-        pos -= buffer->frames;
-        if (!LoopAround()) return false;
-    }
-    position = int32_t(pos);
-    return true;
+    // The fraction of a frame is not carried from one mix to the next.
+    audiohal::Cursor cursor{uint32_t(position), 0};
+    const bool alive = audiohal::SkipVoice(cursor, audiohal::Step(SourceRate(*buffer, pitch), uint32_t(outRate)),
+                                           uint32_t(buffer->frames), uint32_t(std::max(n, 0)),
+                                           [this] { return LoopAround(); });
+    position = int32_t(cursor.frame);
+    return alive;
 }
 
 bool MixState::Run(int32_t* acc, int32_t n, int32_t outRate) {
     if (routine == Routine::Silent) return Advance(n, outRate);
     if (!buffer || buffer->frames <= 0) return loopCount > 1; // nothing to play: a loop stays silent
-    const int32_t frames = buffer->frames;
-    const int16_t* src = reinterpret_cast<const int16_t*>(buffer->data.data());
-    const int32_t lg = leftGain, rg = rightGain;
-    const bool stereo = routine == Routine::Stereo;
-    const int64_t srcRate = int64_t(float(buffer->rate) * pitch);
-    // Adds source frame `frame` into output frame i.
-    auto mixFrame = [&](int32_t i, int64_t frame) {
-        int32_t l, r;
-        if (stereo) {
-            l = src[frame * 2];
-            r = src[frame * 2 + 1];
-        } else {
-            l = r = src[frame];
-        }
-        acc[i * 2] += l * lg / 65535;
-        acc[i * 2 + 1] += r * rg / 65535;
-    };
-    if (srcRate == outRate) {
-        int32_t pos = position;
-        for (int32_t i = 0; i < n; ++i) {
-            if (pos >= frames) {
-                if (!LoopAround()) return false;
-                pos = 0;
-            }
-            mixFrame(i, pos);
-            ++pos;
-        }
-        position = pos;
-        return true;
-    }
-    // Nearest frame below: output frame i reads base + trunc(i * srcRate / outRate).
-    int64_t base = position;
-    int64_t offset = 0, remainder = 0;
-    for (int32_t i = 0; i < n; ++i) {
-        int64_t idx = base + offset;
-        while (idx >= frames) {
-            if (!LoopAround()) return false;
-            base -= frames;
-            idx -= frames;
-        }
-        mixFrame(i, idx);
-        remainder += srcRate;
-        while (remainder >= outRate) {
-            remainder -= outRate;
-            ++offset;
-        }
-    }
-    position = int32_t(base + offset); // at or past the end: the next mix applies the loop rule
-    return true;
+    // Nearest frame below: output frame i reads position + trunc(i * source rate / output rate);
+    // the end is seen when a frame would be read past the last one.
+    const audiohal::Source src{reinterpret_cast<const int16_t*>(buffer->data.data()), uint32_t(buffer->frames),
+                               routine == Routine::Stereo ? audiohal::Layout::Stereo : audiohal::Layout::Mono, false};
+    audiohal::Cursor cursor{uint32_t(position), 0};
+    const bool alive = audiohal::MixVoice<audiohal::Interpolation::Nearest>(
+        src, cursor, audiohal::Step(SourceRate(*buffer, pitch), uint32_t(outRate)),
+        audiohal::IntegerGains{leftGain, rightGain}, acc, uint32_t(std::max(n, 0)), false,
+        [this] { return LoopAround(); });
+    position = int32_t(cursor.frame); // at or past the end: the next mix applies the loop rule
+    return alive;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -156,6 +125,7 @@ bool SoundMixer::Contains(const MixState* state) const {
 int32_t SoundMixer::Mix(int32_t bytes) {
     std::lock_guard<Mutex> g(mutex_);
     const size_t count = voices_.size();
+    lastMixVoices_ = count;
     if (count > size_t(maxVoices_)) {
         // Highest priority first, then loudest; stable, so equal voices keep their order.
         std::stable_sort(voices_.begin(), voices_.end(), [](const MixState* a, const MixState* b) {

@@ -76,10 +76,13 @@ public:
     int32_t OutputRate() const { return outputRate_; }
     int32_t OutputBytesPerSecond() const { return outputRate_ * 4; }
     size_t VoiceCount() const { return voices_.size(); }
+    // Whether any voice was listed for the last mix (without one, the mix was silence).
+    bool LastMixHadVoices() const { return lastMixVoices_ > 0; }
 
 private:
     std::vector<int32_t> acc_;
     int32_t frames_ = 0;
+    size_t lastMixVoices_ = 0;
     std::vector<MixState*> removal_;
     std::vector<MixState*> voices_;
     Mutex mutex_;

@@ -29,17 +29,6 @@ float MilliBelGain(int32_t mB) {
     return std::pow(10.0f, float(mB) / 2000.0f);
 }
 
-float Dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec3 Sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 Scale(const Vec3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-Vec3 Cross(const Vec3& a, const Vec3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-Vec3 Norm(const Vec3& a) {
-    float l = std::sqrt(Dot(a, a));
-    return l > 0.0f ? Scale(a, 1.0f / l) : a;
-}
-
 // Splits [offset, offset + bytes) of a ring of `size` into at most two regions.
 bool SplitLock(uint8_t* base, uint32_t size, uint32_t offset, uint32_t bytes, void** p1, uint32_t* n1, void** p2,
                uint32_t* n2) {
@@ -65,6 +54,8 @@ struct Core {
     std::vector<VoiceBuffer*> positional;        // every live positional buffer
     ListenerState pending, active;
     std::vector<float> acc;
+    std::condition_variable written; // a ring's writer may go on (with the lock)
+    std::condition_variable started; // a ring or a voice buffer started playing (with the lock)
 
     // Mixes `frames` output frames (S16 stereo) into out.
     void Mix(int16_t* out, uint32_t frames) {
@@ -95,6 +86,7 @@ struct Core {
             }
             ring->play_.store(play, std::memory_order_release);
             ring->write_.store((play + period) % size, std::memory_order_release);
+            if (ring->waiting_ && ring->WritePassed(ring->waitOffset_)) written.notify_all();
             if (ended) {
                 ring->playing_ = false;
                 rings.erase(rings.begin() + long(r));
@@ -102,8 +94,9 @@ struct Core {
                 ++r;
             }
         }
+        const ListenerFrame listener = ListenerFrame::FromFrontTop(active.position, active.front, active.top);
         for (size_t v = 0; v < voices.size();) {
-            if (voices[v]->MixInto(a, frames, format.rate, active)) {
+            if (voices[v]->MixInto(a, frames, format.rate, listener)) {
                 ++v;
             } else {
                 voices.erase(voices.begin() + long(v));
@@ -143,6 +136,7 @@ bool RingBuffer::Play(bool loop) {
         playing_ = true;
         core_->rings.push_back(this);
         write_.store((play_.load() + Device::kPeriodFrames * 4) % Size());
+        core_->started.notify_all();
     }
     return true;
 }
@@ -153,6 +147,26 @@ void RingBuffer::Stop() {
     playing_ = false;
     auto it = std::find(core_->rings.begin(), core_->rings.end(), this);
     if (it != core_->rings.end()) core_->rings.erase(it);
+}
+
+bool RingBuffer::WritePassed(uint32_t offset) const {
+    const uint32_t size = Size();
+    const uint32_t ahead = (write_.load(std::memory_order_acquire) + size - offset % size) % size;
+    return ahead != 0 && ahead < size / 2;
+}
+
+void RingBuffer::WaitForWritePast(uint32_t offset) {
+    std::unique_lock<std::mutex> g(core_->lock);
+    waiting_ = true;
+    waitOffset_ = offset;
+    core_->written.wait(g, [&] { return interrupted_ || WritePassed(offset); });
+    waiting_ = false;
+}
+
+void RingBuffer::Interrupt() {
+    std::lock_guard<std::mutex> g(core_->lock);
+    interrupted_ = true;
+    core_->written.notify_all();
 }
 
 void RingBuffer::GetCursors(uint32_t* play, uint32_t* write) const {
@@ -206,6 +220,7 @@ bool VoiceBuffer::Play(uint32_t priority, bool loop) {
     if (!playing_.load()) {
         playing_.store(true);
         core_->voices.push_back(this);
+        core_->started.notify_all();
     }
     return true;
 }
@@ -219,7 +234,7 @@ void VoiceBuffer::Stop() {
 void VoiceBuffer::SetCurrentPosition(uint32_t byte) {
     std::lock_guard<std::mutex> g(core_->lock);
     uint32_t frame = frames_ ? (byte / format_.blockAlign) % frames_ : 0;
-    position_ = uint64_t(frame) << 32;
+    cursor_ = {frame, 0};
     playByte_.store(frame * format_.blockAlign);
 }
 
@@ -258,70 +273,37 @@ void VoiceBuffer::SetVelocity(Vec3 v, bool deferred) {
     if (!deferred) active_.velocity = v;
 }
 
-bool VoiceBuffer::MixInto(float* acc, uint32_t frames, uint32_t outRate, const ListenerState& listener) {
+bool VoiceBuffer::MixInto(float* acc, uint32_t frames, uint32_t outRate, const ListenerFrame& listener) {
     if (frames_ == 0) {
         if (loop_) return true;
         playing_.store(false);
         return false;
     }
-    float gl = MilliBelGain(volume_), gr = gl;
+    StereoGain gain{MilliBelGain(volume_), MilliBelGain(volume_)};
     if (positional_) {
         // Distance attenuation (min/dist beyond min, muted beyond max) and the near-ear pan.
-        Vec3 f = Norm(listener.front);
-        Vec3 u = Norm(Sub(listener.top, Scale(f, Dot(listener.top, f))));
-        Vec3 r = Cross(u, f);
-        Vec3 d = Sub(active_.position, listener.position);
-        float dist = std::sqrt(Dot(d, d));
-        float g = 1.0f;
-        if (dist > active_.maxDistance) g = 0.0f;
-        else if (dist > active_.minDistance && dist > 0.0f) g = active_.minDistance / dist;
-        float s = dist < 1e-4f ? 0.0f : Dot(d, r) / dist;
-        gl *= g;
-        gr *= g;
-        if (s > 0.0f) gl *= 1.0f - std::min(s, 1.0f);
-        else if (s < 0.0f) gr *= 1.0f - std::min(-s, 1.0f);
+        const Placement at = Locate(listener, active_.position);
+        gain = PanLaw(gain.left * InverseFalloff(at.distance, active_.minDistance, active_.maxDistance), at.side);
     } else if (pan_ < 0) {
-        gr *= MilliBelGain(pan_);
+        gain.right *= MilliBelGain(pan_);
     } else if (pan_ > 0) {
-        gl *= MilliBelGain(-pan_);
+        gain.left *= MilliBelGain(-pan_);
     }
-    const uint64_t step = (uint64_t(frequency_) << 32) / std::max(1u, outRate);
-    const uint64_t end = uint64_t(frames_) << 32;
-    const int16_t* src = reinterpret_cast<const int16_t*>(data_->data());
-    const bool stereo = format_.channels == 2;
-    const bool downmix = stereo && positional_;
-    bool alive = true;
-    for (uint32_t i = 0; i < frames; ++i) {
-        uint32_t idx = uint32_t(position_ >> 32);
-        uint32_t next = idx + 1 < frames_ ? idx + 1 : (loop_ ? 0 : idx);
-        float t = float(uint32_t(position_)) * (1.0f / 4294967296.0f);
-        float l0, r0, l1, r1;
-        if (stereo) {
-            l0 = src[idx * 2];
-            r0 = src[idx * 2 + 1];
-            l1 = src[next * 2];
-            r1 = src[next * 2 + 1];
-            if (downmix) {
-                l0 = r0 = 0.5f * (l0 + r0);
-                l1 = r1 = 0.5f * (l1 + r1);
-            }
-        } else {
-            l0 = r0 = src[idx];
-            l1 = r1 = src[next];
-        }
-        acc[i * 2] += (l0 + (l1 - l0) * t) * gl;
-        acc[i * 2 + 1] += (r0 + (r1 - r0) * t) * gr;
-        position_ += step;
-        if (position_ >= end) {
-            if (!loop_) {
-                position_ = 0;
-                alive = false;
-                break;
-            }
-            position_ %= end;
-        }
+    const Step step(frequency_, outRate);
+    const bool loop = loop_;
+    const auto wrap = [loop] { return loop; };
+    bool alive;
+    if (gain.left == 0.0f && gain.right == 0.0f) {
+        alive = SkipVoice(cursor_, step, frames_, frames, wrap); // silent: only the time passes
+    } else {
+        const Layout layout = format_.channels == 1 ? Layout::Mono
+                              : positional_         ? Layout::StereoAsMono
+                                                    : Layout::Stereo;
+        const Source src{reinterpret_cast<const int16_t*>(data_->data()), frames_, layout, loop};
+        alive = MixVoice<Interpolation::Linear>(src, cursor_, step, FloatGains{gain.left, gain.right}, acc, frames,
+                                                true, wrap);
     }
-    playByte_.store(uint32_t(position_ >> 32) * format_.blockAlign);
+    playByte_.store(cursor_.frame * format_.blockAlign);
     if (!alive) playing_.store(false);
     return alive;
 }
@@ -387,7 +369,7 @@ struct Device::NullThread {
     std::thread thread;
     std::mutex lock;
     std::condition_variable wake;
-    bool stop = false;
+    std::atomic<bool> stop{false};
 };
 
 Device::Device(Backend backend) : backend_(backend), core_(std::make_shared<Core>()), listener_(core_.get()) {
@@ -459,6 +441,10 @@ void Device::CloseOutput() {
             null_->stop = true;
         }
         null_->wake.notify_all();
+        {
+            std::lock_guard<std::mutex> g(core_->lock); // it may be waiting for something to play
+            core_->started.notify_all();
+        }
         if (null_->thread.joinable()) null_->thread.join();
         null_.reset();
     }
@@ -470,11 +456,19 @@ void Device::NullLoop() {
     auto next = Clock::now();
     std::unique_lock<std::mutex> lk(null_->lock);
     while (!null_->stop) {
+        lk.unlock();
+        {
+            // With nothing playing there is nothing to advance: wait until something starts.
+            std::unique_lock<std::mutex> g(core_->lock);
+            core_->started.wait(g, [this] { return null_->stop || !core_->rings.empty() || !core_->voices.empty(); });
+        }
+        lk.lock();
+        if (null_->stop) break;
         const auto period = std::chrono::nanoseconds(int64_t(kPeriodFrames) * 1000000000 / core_->format.rate);
         next += period;
         auto now = Clock::now();
         if (next < now - 10 * period) next = now; // fell far behind (suspended): do not race
-        if (null_->wake.wait_until(lk, next, [this] { return null_->stop; })) break;
+        if (null_->wake.wait_until(lk, next, [this] { return null_->stop.load(); })) break;
         lk.unlock();
         core_->Mix(scratch.data(), kPeriodFrames);
         lk.lock();

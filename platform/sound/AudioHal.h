@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/sound/Mixing.h"
+
 namespace audiohal {
 
 struct PcmFormat {
@@ -17,10 +19,6 @@ struct PcmFormat {
     uint32_t avgBytes = 176400;
     uint16_t blockAlign = 4;
     uint16_t bits = 16;
-};
-
-struct Vec3 {
-    float x = 0.0f, y = 0.0f, z = 0.0f;
 };
 
 struct DeviceInfo {
@@ -68,6 +66,13 @@ public:
     void Stop();
     void Restore() {} // our memory is never lost
     void GetCursors(uint32_t* play, uint32_t* write) const;
+    // True when the write cursor has passed `offset`: it lies less than half the ring beyond it.
+    bool WritePassed(uint32_t offset) const;
+    // Blocks until WritePassed(offset) (the output wakes the writer when it moves the cursor
+    // there), or until Interrupt. Returns at once when it holds already.
+    void WaitForWritePast(uint32_t offset);
+    // Releases a waiting writer, and every later wait returns at once (a writer being stopped).
+    void Interrupt();
 
 private:
     friend struct Core;
@@ -78,6 +83,9 @@ private:
     std::atomic<uint32_t> play_{0};
     std::atomic<uint32_t> write_{0};
     bool playing_ = false; // under the core mutex
+    bool waiting_ = false; // under the core mutex: a writer waits for the cursor to pass waitOffset_
+    bool interrupted_ = false;
+    uint32_t waitOffset_ = 0;
     bool loop_ = false;
 };
 
@@ -120,7 +128,7 @@ private:
     };
     VoiceBuffer(std::shared_ptr<Core> core, const VoiceDesc& desc, std::shared_ptr<std::vector<uint8_t>> data);
     // Adds `frames` output frames into acc (interleaved L,R); returns false when it ended.
-    bool MixInto(float* acc, uint32_t frames, uint32_t outRate, const struct ListenerState& listener);
+    bool MixInto(float* acc, uint32_t frames, uint32_t outRate, const ListenerFrame& listener);
 
     std::shared_ptr<Core> core_;
     std::shared_ptr<std::vector<uint8_t>> data_;
@@ -135,7 +143,7 @@ private:
     uint32_t priority_ = 0;
     bool loop_ = false;
     std::atomic<bool> playing_{false};
-    uint64_t position_ = 0; // 32.32 fixed-point frame position
+    Cursor cursor_;
     std::atomic<uint32_t> playByte_{0};
     Spatial pending_, active_;
 };

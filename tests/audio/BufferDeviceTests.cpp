@@ -248,9 +248,8 @@ TEST(DS8BufferAudio, ABufferThatCannotBeMadeIsLoggedWithItsFormatAndStaysSilent)
     TempWorkDir dir;
     LogCapture log;
     CaptureDevice t;
-    // A chunk between "fmt " and "data": the header is read, the data is not (size 0).
-    const std::string good = tools::WavBytes(1, 22050, 16, tools::PcmBytes(audio_test::Constant(100, {7})));
-    dir.WriteBytes("Audio/Gap.WAV", good.substr(0, 36) + "LIST" + std::string("\x04\0\0\0abcd", 8) + good.substr(36));
+    // A whole header and no samples: nothing to make a buffer of (size 0).
+    dir.WriteBytes("Audio/Gap.WAV", tools::WavBytes(1, 22050, 16, ""));
     log.Clear();
     AudioVoice* v = t.device.CreateSound("Gap.WAV");
     const std::vector<std::string> expected = {

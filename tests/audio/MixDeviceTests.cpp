@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -201,6 +202,43 @@ TEST(DS8Audio, PositionalVoicePansTowardsTheListenersRightAndFadesWithDistance) 
         EXPECT_NEAR(mix->Mix().rightGain, c.right, 2);
     }
     t.device.ReleaseVoice(v);
+}
+
+// The output thread waits for the output instead of polling on a timer: it writes what is heard
+// without ever calling its sleep, rests once nothing plays and the output is silent, and a voice
+// that starts then is heard again.
+TEST(DS8Audio, OutputThreadWaitsForTheOutputAndRestsWhileNothingPlays) {
+    TempWorkDir dir;
+    audio_test::SetUpFactory();
+    audio_test::WriteWav(dir, "Audio/Hum.WAV", 1, 44100, audio_test::Constant(1000, {700}));
+    std::atomic<int> sleeps{0};
+    DS8Audio::Options options;
+    options.backend = audiohal::Backend::Capture;
+    options.sleep = [&](float) { ++sleeps; };
+    DS8Audio device(options);
+    device.Init(0, nullptr);
+    // Renders a period at a time until `done` (at most 20 s on a busy machine).
+    const auto renderUntil = [&](const std::function<bool()>& done) {
+        for (int i = 0; i < 20000; ++i) {
+            device.Output()->ClearCaptured();
+            device.Output()->Render(audiohal::Device::kPeriodFrames);
+            if (done()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return false;
+    };
+    const auto heard = [&] { return device.Output()->Captured().back() == 700; };
+    AudioVoice* v = device.CreateSound("Hum.WAV");
+    v->Play(true);
+    EXPECT_TRUE(renderUntil(heard));
+    v->Stop();
+    EXPECT_TRUE(renderUntil([&] { return device.OutputResting(); }));
+    EXPECT_EQ(device.Output()->Captured().back(), 0);
+    v->Play(true);
+    EXPECT_TRUE(renderUntil(heard));
+    EXPECT_FALSE(device.OutputResting());
+    EXPECT_EQ(sleeps.load(), 0);
+    device.ReleaseVoice(v);
 }
 
 TEST(DS8Audio, WithoutAnOutputDeviceOneShotsAreStillReaped) {

@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "engine/audio/SoundMixer.h"
+#include "platform/sound/Mixing.h"
 
 namespace {
 
@@ -189,4 +190,51 @@ TEST(SoundMixer, LoudestSamplesAboveFullVolumeNeitherOverflowNorWrap) {
     Mixed m = MixFrames(mixer, 10);
     EXPECT_EQ(m.L(5), 32767);
     EXPECT_EQ(m.R(5), -32768);
+}
+
+// The loop both devices mix through: exact rational stepping (a third of a frame per output
+// frame reads each source frame exactly three times), nearest-frame and interpolated reads, and
+// the two moments a voice's end can be seen.
+TEST(MixKernel, StepsExactlyReadsNearestOrInterpolatedAndEndsOnTime) {
+    const std::vector<int16_t> ramp = {0, 300, 600, 900};
+    const audiohal::Source once{ramp.data(), 4, audiohal::Layout::Mono, false};
+    const auto never = [] { return false; };
+    struct Case {
+        const char* what;
+        uint32_t rate;
+        bool linear, endAtOnce;
+        uint32_t frames;
+        std::vector<float> left;
+        bool alive;
+    } cases[] = {
+        {"a third, nearest", 14700, false, false, 12, {0, 0, 0, 300, 300, 300, 600, 600, 600, 900, 900, 900}, true},
+        {"a third, interpolated", 14700, true, false, 6, {0, 100, 200, 300, 400, 500}, true},
+        {"half, interpolated, held at the last frame", 22050, true, true, 9, {0, 150, 300, 450, 600, 750, 900, 900, 0},
+         false},
+        {"same rate, end seen at the next read", 44100, false, false, 4, {0, 300, 600, 900}, true},
+        {"same rate, end seen at once", 44100, false, true, 4, {0, 300, 600, 900}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<float> acc(size_t(c.frames) * 2, 0.0f);
+        std::vector<int32_t> iacc(size_t(c.frames) * 2, 0);
+        audiohal::Cursor cursor;
+        const audiohal::Step step(c.rate, 44100);
+        const bool alive =
+            c.linear ? audiohal::MixVoice<audiohal::Interpolation::Linear>(once, cursor, step, audiohal::FloatGains{1, 1},
+                                                                          acc.data(), c.frames, c.endAtOnce, never)
+                     : audiohal::MixVoice<audiohal::Interpolation::Nearest>(
+                           once, cursor, step, audiohal::IntegerGains{65535, 65535}, iacc.data(), c.frames,
+                           c.endAtOnce, never);
+        EXPECT_EQ(alive, c.alive);
+        for (uint32_t i = 0; i < c.frames; ++i)
+            EXPECT_NEAR(c.linear ? acc[i * 2] : float(iacc[i * 2]), c.left[i], 0.01f) << "frame " << i;
+        // Skipping the same span lands where mixing it did; a skip sees the end at once.
+        audiohal::Cursor skipped;
+        const bool skipAlive = alive && cursor.frame < 4;
+        EXPECT_EQ(audiohal::SkipVoice(skipped, step, 4, c.frames, never), skipAlive);
+        if (skipAlive) {
+            EXPECT_EQ(skipped.frame, cursor.frame);
+        }
+    }
 }

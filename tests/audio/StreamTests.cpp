@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/audio/DS8Audio.h"
 #include "engine/audio/DS8BufferAudio.h"
 #include "engine/audio/SoundMixer.h"
 #include "tests/audio/AudioTestSupport.h"
@@ -225,4 +226,79 @@ TEST(SoundFactory, NamesResolveThroughTheDirectoriesAndLoadersByExtension) {
     device.ReleaseVoice(missing);
     device.ReleaseVoice(unknown);
     device.ReleaseVoice(bytes);
+}
+
+// The factory hands a device only a stream whose whole header was read and whose format the
+// mixers play; anything else gets the "cannot be decoded" line before a buffer is sized from it.
+TEST(SoundFactory, RefusesBrokenHeadersAndFormatsOutOfRange) {
+    TempWorkDir dir;
+    audio_test::SetUpFactory();
+    LogCapture log;
+    const std::string pcm = tools::PcmBytes(audio_test::Constant(100, {7, 7}));
+    const auto wav = [&](uint16_t channels, uint32_t rate, uint16_t bits) {
+        return tools::WavBytes(channels, rate, bits, pcm);
+    };
+    struct Case {
+        const char* what;
+        std::string bytes;
+        bool accepted;
+    } cases[] = {
+        {"stereo 22050", wav(2, 22050, 16), true},
+        {"lowest rate", wav(1, 1000, 16), true},
+        {"highest rate", wav(2, 192000, 16), true},
+        {"44 bytes breaking after the format, at 2^31 Hz", Patch(tools::WavBytes(1, 0x7FFFFFFF, 16, ""), 36, "junk"), false},
+        {"breaking after the format at a sane rate", Patch(wav(2, 22050, 16), 36, "junk"), false},
+        {"not RIFF", Patch(wav(2, 22050, 16), 0, "RIFX"), false},
+        {"rate below 1000", wav(1, 999, 16), false},
+        {"rate above 192000", wav(1, 192001, 16), false},
+        {"no channels", wav(0, 22050, 16), false},
+        {"three channels", wav(3, 22050, 16), false},
+        {"24-bit", wav(2, 22050, 24), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        dir.WriteBytes("Audio/T.WAV", c.bytes);
+        log.Clear();
+        SoundRequest request;
+        EXPECT_EQ(SoundFactory::Open(request, "T.WAV"), c.accepted);
+        EXPECT_EQ(request.stream != nullptr, c.accepted);
+        EXPECT_EQ(log.Contains("SOUNDFACTORY: Sound T.WAV cannot be decoded!"), !c.accepted);
+    }
+}
+
+// Handed to a device directly, a stream whose header failed still gets no ring sized from the
+// rate its header claimed.
+TEST(SoundFactory, AStreamWithABrokenHeaderIsNeverGivenARing) {
+    TempWorkDir dir;
+    audio_test::SetUpFactory();
+    LogCapture log;
+    dir.WriteBytes("Audio/Broken.WAV", Patch(tools::WavBytes(1, 50000000, 16, ""), 36, "junk"));
+    const auto brokenStream = [] {
+        auto request = std::make_unique<SoundRequest>();
+        request->name = "Audio\\Broken.WAV";
+        request->streaming = true;
+        request->stream = std::make_unique<WavStream>(request->name);
+        return request;
+    };
+    DS8Audio::Options options;
+    options.backend = audiohal::Backend::Capture;
+    options.outputThread = false;
+    DS8Audio mixing(options);
+    mixing.Init(0, nullptr);
+    auto* mixed = static_cast<DS8MixVoice*>(mixing.CreateVoice(*brokenStream()));
+    ASSERT_NE(mixed->Mix().buffer, nullptr);
+    EXPECT_EQ(mixed->Mix().buffer->size, 0);
+    mixing.ReleaseVoice(mixed);
+
+    DS8BufferAudio buffers(audiohal::Backend::Capture);
+    buffers.Init(0, nullptr);
+    auto* voice = static_cast<DS8BufferVoice*>(buffers.CreateVoice(*brokenStream()));
+    EXPECT_EQ(voice->Buffer(), nullptr);
+    EXPECT_TRUE(log.Contains("DS8Audio: Failed creating buffer for Audio\\Broken.WAV"));
+    buffers.ReleaseVoice(voice);
+
+    // Through the entry point the sound is refused and the silent default takes its place.
+    AudioVoice* music = mixing.CreateSound("Broken.WAV", false, true);
+    EXPECT_EQ(static_cast<DS8MixVoice*>(music)->Mix().buffer->rate, 22050);
+    mixing.ReleaseVoice(music);
 }
