@@ -110,7 +110,10 @@ public:
     // CollisionListener
     bool IgnorePair(PhysicsGeom* own, PhysicsGeom* other) override;
     bool VetoContacts(PhysicsGeom* own, PhysicsGeom* other) override;
-    bool FilterContact(PhysicsGeom*, PhysicsGeom*, Vector3*, Vector3*, float*) override { return true; }
+    // Every point counts, except in the acquisition test, which only wakes neighbours: two
+    // objects that already have bodies would otherwise be joined by contacts made outside the
+    // step's collision pass.
+    bool FilterContact(PhysicsGeom*, PhysicsGeom*, Vector3*, Vector3*, float*) override;
     // PhysicsClient
     void UpdateBounds(PhysicsWorld& world, float dt) override;
 
