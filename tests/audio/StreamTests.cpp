@@ -76,6 +76,42 @@ TEST(WavStream, HeadersGoodAndMalformed) {
     EXPECT_EQ(m.format.samplesPerSecond, 22050u);
 }
 
+// One WAV file spelled out byte by byte: the writer must produce exactly these bytes and the
+// reader must find every field and every sample in them.
+TEST(WavStream, GoldenFile) {
+    TempWorkDir dir;
+    const std::vector<uint8_t> golden = {
+        'R', 'I', 'F', 'F', 0x2C, 0x00, 0x00, 0x00,  // RIFF, 36 + 8 bytes follow
+        'W', 'A', 'V', 'E',                          //
+        'f', 'm', 't', ' ', 0x10, 0x00, 0x00, 0x00,  // a format chunk of 16 bytes
+        0x01, 0x00,                                  // PCM
+        0x02, 0x00,                                  // two channels
+        0x22, 0x56, 0x00, 0x00,                      // 22050 Hz
+        0x88, 0x58, 0x01, 0x00,                      // 88200 bytes per second
+        0x04, 0x00,                                  // block align 4
+        0x10, 0x00,                                  // 16 bits per sample
+        'd', 'a', 't', 'a', 0x08, 0x00, 0x00, 0x00,  // 8 data bytes
+        0x01, 0x00, 0xFF, 0xFF,                      // frame 1: 1, -1
+        0x00, 0x80, 0xFF, 0x7F,                      // frame 2: -32768, 32767
+    };
+    const std::vector<int16_t> samples = {1, -1, -32768, 32767};
+    const std::string bytes(golden.begin(), golden.end());
+    EXPECT_EQ(tools::WavBytes(2, 22050, 16, tools::PcmBytes(samples)), bytes);
+    dir.WriteBytes("Golden.wav", bytes);
+    WavStream s("Golden.wav");
+    EXPECT_TRUE(s.IsPlayable());
+    EXPECT_EQ(s.format.formatTag, 1);
+    EXPECT_EQ(s.format.channels, 2);
+    EXPECT_EQ(s.format.samplesPerSecond, 22050u);
+    EXPECT_EQ(s.format.avgBytesPerSecond, 88200u);
+    EXPECT_EQ(s.format.blockAlign, 4);
+    EXPECT_EQ(s.format.bitsPerSample, 16);
+    EXPECT_EQ(s.dataSize, 8u);
+    std::vector<int16_t> read(4);
+    EXPECT_EQ(s.Read(reinterpret_cast<uint8_t*>(read.data()), 8), 8);
+    EXPECT_EQ(read, samples);
+}
+
 TEST(WavStream, LoopingReadPastTheEndContinuesFromTheStart) {
     TempWorkDir dir;
     std::vector<int16_t> ramp = {1, 2, 3, 4};
