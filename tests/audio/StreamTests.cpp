@@ -6,6 +6,7 @@
 #include "engine/audio/DS8BufferAudio.h"
 #include "engine/audio/SoundMixer.h"
 #include "tests/audio/AudioTestSupport.h"
+#include "tests/audio/OggPages.h"
 
 using testing_support::LogCapture;
 using testing_support::TempWorkDir;
@@ -339,28 +340,6 @@ TEST(SoundFactory, AStreamWithABrokenHeaderIsNeverGivenARing) {
     mixing.ReleaseVoice(music);
 }
 
-namespace {
-// The checksum of an Ogg page (CRC-32, polynomial 0x04C11DB7, no reflection, over the page with
-// its checksum field zeroed).
-uint32_t OggCrc(const std::string& page) {
-    uint32_t crc = 0;
-    for (unsigned char byte : page) {
-        crc ^= uint32_t(byte) << 24;
-        for (int i = 0; i < 8; ++i) crc = (crc & 0x80000000u) ? (crc << 1) ^ 0x04C11DB7u : crc << 1;
-    }
-    return crc;
-}
-
-// Sets the granule position (the sample count so far) of the file's last page.
-std::string WithLastGranule(std::string bytes, uint64_t granule) {
-    const size_t at = bytes.rfind("OggS");
-    for (int i = 0; i < 8; ++i) bytes[at + 6 + size_t(i)] = char((granule >> (8 * i)) & 0xFF);
-    for (int i = 0; i < 4; ++i) bytes[at + 22 + size_t(i)] = 0;
-    const uint32_t crc = OggCrc(bytes.substr(at));
-    for (int i = 0; i < 4; ++i) bytes[at + 22 + size_t(i)] = char((crc >> (8 * i)) & 0xFF);
-    return bytes;
-}
-} // namespace
 
 // A file whose last page claims far more samples than its packets hold: a sound read whole takes
 // what the file decodes to, never a buffer of the claimed size.
@@ -369,7 +348,7 @@ TEST(OggStream, ALengthClaimBeyondWhatDecodesSizesNoBuffer) {
     audio_test::SetUpFactory();
     // Ten seconds take several pages (the first page's own count sets where the stream begins).
     ASSERT_TRUE(tools::WriteOgg(dir.Path() + "/Ten.ogg", 1, 22050, Chirp(22050 * 10)));
-    dir.WriteBytes("Audio/Liar.OGG", WithLastGranule(dir.ReadBytes("Ten.ogg"), 5000000));
+    dir.WriteBytes("Audio/Liar.OGG", audio_test::WithLastGranule(dir.ReadBytes("Ten.ogg"), 5000000));
     OggStream s("Audio/Liar.OGG");
     ASSERT_GT(s.dataSize, 9000000u); // the claim is taken as the length ...
     // ... and what decodes is what is kept: the ten seconds and the rest of the encoder's last
