@@ -17,6 +17,7 @@
 #include "engine/render/D3D8TextureManager.h"
 #include "engine/render/MatrixStack.h"
 #include "engine/render/MeshFactory.h"
+#include "engine/render/QuadBatchRenderer.h"
 #include "engine/render/SpriteFactory.h"
 #include "engine/render/SpriteRenderer.h"
 #include "engine/render/TextureFactory.h"
@@ -319,6 +320,7 @@ void D3D8RenderFacility::CreateParts() {
     textures_->facility = this;
     lights_ = std::make_unique<D3D8LightManager>(*device_);
     geometry_ = std::make_unique<D3D8GeomRenderer>(*this);
+    quads_ = std::make_unique<QuadBatchRenderer>(*this);
     // The factories load through this facility's texture manager from now on, and models
     // become this facility's meshes.
     TextureFactory::Instance().Connect(textures_.get());
@@ -335,6 +337,7 @@ void D3D8RenderFacility::DestroyParts() {
     const std::vector<D3D8Mesh*> others = liveMeshes_;
     for (D3D8Mesh* m : others) m->DropDevice();
     liveMeshes_.clear();
+    quads_.reset();
     geometry_.reset();
     SpriteFactory::Instance().Disconnect(textures_.get());
     TextureFactory::Instance().Disconnect(textures_.get());

@@ -144,7 +144,7 @@ public:
     D3D8TextureManager* GetTextureManager() override { return textures_.get(); }
     LightManager* GetLightManager() override;
     D3D8GeomRenderer* GetGeomRenderer() override { return geometry_.get(); }
-    QuadBatchRenderer* GetQuadBatchRenderer() override { return nullptr; }
+    QuadBatchRenderer* GetQuadBatchRenderer() override { return quads_.get(); }
 
     // Cached device calls used by the other renderers.
     void SetRenderState(uint32_t state, uint32_t value);
@@ -270,6 +270,7 @@ private:
     std::unique_ptr<D3D8TextureManager> textures_;
     std::unique_ptr<D3D8LightManager> lights_;
     std::unique_ptr<D3D8GeomRenderer> geometry_;
+    std::unique_ptr<QuadBatchRenderer> quads_;
     std::vector<D3D8Mesh*> liveMeshes_, ownedMeshes_;
     std::vector<D3D8AnimatedMesh*> resetMeshes_;
     uint32_t globalMaxMip_ = 0;

@@ -278,8 +278,11 @@ void RecordingDevice::DrawIndexedPrimitive(uint32_t type, uint32_t minIndex, uin
     Log("DrawIndexedPrimitive %u %u %u %u %u", type, minIndex, numVertices, startIndex, primCount);
     ++stats_.draws;
 }
-void RecordingDevice::DrawPrimitiveUP(uint32_t type, uint32_t primCount, const void*, uint32_t stride) {
+void RecordingDevice::DrawPrimitiveUP(uint32_t type, uint32_t primCount, const void* data, uint32_t stride) {
     Log("DrawPrimitiveUP %u %u %u", type, primCount, stride);
+    const int n = PrimitiveVertexCount(type, primCount);
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    if (bytes && n > 0) lastDrawData.assign(bytes, bytes + size_t(n) * stride);
     ++stats_.draws;
 }
 Result RecordingDevice::ValidateDevice(uint32_t* passes) {

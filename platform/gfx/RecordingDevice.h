@@ -75,6 +75,8 @@ public:
     uint32_t AvailableTextureMem() const override { return 64u * 1024u * 1024u; }
     // Whether cube targets can be made (tests of a failed cube).
     bool cubeTargets = true;
+    // The vertex bytes of the last draw from memory.
+    std::vector<uint8_t> lastDrawData;
     int32_t LiveDefaultResources() const override { return liveDefault_; }
 
     void SetTexture(uint32_t stage, Texture* texture) override;
