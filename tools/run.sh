@@ -1,5 +1,6 @@
 #!/bin/sh
 # Sets up the machine, builds the game, writes the demo data tree and starts the game on it.
+# Without a display, the game runs on a virtual one. Ctrl-C ends the game in order either way.
 set -e
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -7,12 +8,13 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMETROFARE_TESTS=OFF -DME
 cmake --build build -j "$(nproc)"
 mkdir -p build/demo
 build/tools/metrofare-demo build/demo
-if [ -x build/app/metrofare ]; then
-  cd build/demo
-  if [ -z "$DISPLAY" ] && [ -z "$WAYLAND_DISPLAY" ]; then
-    # No display: a virtual one of the game's own 800 x 600 mode, so full screen fills it exactly.
-    exec xvfb-run -a -s "-screen 0 800x600x24" ../app/metrofare "$@"
-  fi
-  exec ../app/metrofare "$@"
+if [ ! -x build/app/metrofare ]; then
+  echo "Demo data tree written to build/demo"
+  exit 0
 fi
-echo "Demo data tree written to build/demo"
+cd build/demo
+echo "run.sh: the game's log is $(pwd)/zkConsole.log; press Ctrl-C here to end the game."
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+  exec ../../tools/virtual-display.sh ../app/metrofare "$@"
+fi
+exec ../app/metrofare "$@"

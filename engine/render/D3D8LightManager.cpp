@@ -157,6 +157,12 @@ void D3D8LightManager::UpdateLights() {
     }
 }
 
+void D3D8LightManager::ApplyDirtyLights() {
+    for (const auto* list : {&directionalLights, &otherLights, &spotLights})
+        for (D3D8Light* l : *list)
+            if (l->IsDirty()) l->Apply();
+}
+
 void D3D8LightManager::RestoreLights() {
     // Enabling and disabling edit the lists: walk copies.
     const std::vector<D3D8Light*> lists[3] = {directionalLights, otherLights, spotLights};

@@ -102,6 +102,8 @@ public:
     D3D8SpotLight* CreateSpotLight() override;
     // Sets every listed light on a freshly reset device again.
     void RestoreLights();
+    // Sends every listed light whose values changed (before a draw).
+    void ApplyDirtyLights();
     void SetMaxActiveLights(uint32_t n) { maxActiveLights = n; }
 
     gfx::Device& Device() { return device_; }

@@ -9,9 +9,15 @@
 #include "engine/core/Engine.h"
 #include "engine/core/FileStream.h"
 #include "engine/core/Geometry.h"
+#include "engine/render/D3D8AnimatedMesh.h"
+#include "engine/render/D3D8GeomRenderer.h"
+#include "engine/render/D3D8LargeMesh.h"
 #include "engine/render/D3D8LightManager.h"
+#include "engine/render/D3D8ShinyMesh.h"
 #include "engine/render/D3D8TextureManager.h"
 #include "engine/render/MatrixStack.h"
+#include "engine/render/MeshFactory.h"
+#include "engine/render/QuadBatchRenderer.h"
 #include "engine/render/SpriteFactory.h"
 #include "engine/render/SpriteRenderer.h"
 #include "engine/render/TextureFactory.h"
@@ -313,12 +319,26 @@ void D3D8RenderFacility::CreateParts() {
     textures_ = std::make_unique<D3D8TextureManager>(device_.get(), currentMode.bitsPerPixel);
     textures_->facility = this;
     lights_ = std::make_unique<D3D8LightManager>(*device_);
-    // The factories load through this facility's texture manager from now on.
+    geometry_ = std::make_unique<D3D8GeomRenderer>(*this);
+    quads_ = std::make_unique<QuadBatchRenderer>(*this);
+    // The factories load through this facility's texture manager from now on, and models
+    // become this facility's meshes.
     TextureFactory::Instance().Connect(textures_.get());
     SpriteFactory::Instance().Connect(textures_.get());
+    MeshFactory::Instance().Connect(this);
 }
 
 void D3D8RenderFacility::DestroyParts() {
+    MeshFactory::Instance().Disconnect(this);
+    // The meshes the facility made go with it; every other mesh of it (clones, large meshes)
+    // lets go of the device now and draws nothing afterwards.
+    const std::vector<D3D8Mesh*> owned = ownedMeshes_;
+    for (D3D8Mesh* m : owned) delete m;
+    const std::vector<D3D8Mesh*> others = liveMeshes_;
+    for (D3D8Mesh* m : others) m->DropDevice();
+    liveMeshes_.clear();
+    quads_.reset();
+    geometry_.reset();
     SpriteFactory::Instance().Disconnect(textures_.get());
     TextureFactory::Instance().Disconnect(textures_.get());
     lights_.reset();
@@ -347,9 +367,9 @@ void D3D8RenderFacility::Clear(uint32_t flags) {
     }
     if ((flags & kClearStencil) && hasStencil) f |= gfx::clear::STENCIL;
     uint32_t color = currentCamera ? ToPacked(currentCamera->fogColor) : 0u;
-    // The whole surface, whatever the viewport.
+    // The whole target (the back buffer or a cube face), whatever the viewport.
     gfx::Viewport saved = device_->GetViewport();
-    device_->SetViewport({0, 0, device_->BackWidth(), device_->BackHeight(), 0.0f, 1.0f});
+    device_->SetViewport({0, 0, device_->TargetWidth(), device_->TargetHeight(), 0.0f, 1.0f});
     device_->Clear(f, color, 1.0f, 0);
     device_->SetViewport(saved);
 }
@@ -416,6 +436,8 @@ void D3D8RenderFacility::ResetDevice() {
     for (DeviceResource* r : vertexBuffers) r->ReleaseDevice();
     for (DeviceResource* r : indexBuffers) r->ReleaseDevice();
     for (DeviceClient* c : clients) c->OnDeviceLost();
+    if (textures_) textures_->ReleaseCubes();
+    for (D3D8AnimatedMesh* m : resetMeshes_) m->OnDeviceLost();
     gfx::Result result = device_->Reset(currentMode.width, currentMode.height);
     if (result != gfx::Result::OK) {
         // Nothing is restored against a device that did not reset; the next end of scene
@@ -425,10 +447,12 @@ void D3D8RenderFacility::ResetDevice() {
         return;
     }
     resetPending_ = false;
+    if (textures_) textures_->RestoreCubes();
     for (DeviceResource* r : vertexBuffers) if (r->Create()) r->Restore();
     for (DeviceResource* r : indexBuffers) if (r->Create()) r->Restore();
     for (DeviceClient* c : clients) c->OnDeviceRestored();
     if (lights_) lights_->RestoreLights();
+    for (D3D8AnimatedMesh* m : resetMeshes_) m->OnDeviceReset();
     // The reset device holds the default material and no textures: the next apply of the
     // current material must send it again, not skip it as already applied.
     currentMaterial = materials.empty() ? nullptr : materials.front();
@@ -951,9 +975,64 @@ void D3D8RenderFacility::ApplyMaterial(Material* m) {
 // ---------------------------------------------------------------------------------------------
 // Meshes and clients
 
-D3D8Mesh* D3D8RenderFacility::CreateMesh(MeshRecord&) { return nullptr; }
+D3D8Mesh* D3D8RenderFacility::CreateMesh(MeshRecord& record) {
+    ON_DEVICE_THREAD_RETURN(CreateMesh(record));
+    if (!device_) return new InertMesh(record);
+    if (record.vertices.size() > 0x10000u) return new D3D8LargeMesh(*this, record);
+    if (record.nodes.empty() || record.nodes.front().boneTrees.empty()) {
+        auto* mesh = new D3D8ShinyMesh(*this, record);
+        ownedMeshes_.push_back(mesh);
+        return mesh;
+    }
+    auto* mesh = new D3D8AnimatedMesh(*this, record);
+    ownedMeshes_.push_back(mesh);
+    resetMeshes_.push_back(mesh);
+    return mesh;
+}
 
-D3D8Mesh* D3D8RenderFacility::CreateShinyMesh(MeshRecord&) { return nullptr; }
+D3D8Mesh* D3D8RenderFacility::CreateShinyMesh(MeshRecord& record) {
+    ON_DEVICE_THREAD_RETURN(CreateShinyMesh(record));
+    if (!device_) return new InertMesh(record);
+    auto* mesh = new D3D8ShinyMesh(*this, record);
+    ownedMeshes_.push_back(mesh);
+    return mesh;
+}
+
+void D3D8RenderFacility::AddLiveMesh(D3D8Mesh* mesh) { liveMeshes_.push_back(mesh); }
+
+void D3D8RenderFacility::AddResetMesh(D3D8AnimatedMesh* mesh) { resetMeshes_.push_back(mesh); }
+
+void D3D8RenderFacility::ForgetMesh(D3D8Mesh* mesh) {
+    ON_DEVICE_THREAD(ForgetMesh(mesh));
+    std::erase(liveMeshes_, mesh);
+    std::erase(ownedMeshes_, mesh);
+    // Called from the mesh's base destructor: compare as meshes, not by the derived type.
+    std::erase_if(resetMeshes_, [mesh](D3D8AnimatedMesh* m) { return static_cast<D3D8Mesh*>(m) == mesh; });
+}
+
+void D3D8RenderFacility::ApplyWorldTransform() {
+    if (!device_ || !matrixStack_ || !matrixStack_->dirty) return;
+    gfx::Mat4 m;
+    memcpy(m.m, matrixStack_->current.m, sizeof m.m);
+    device_->SetTransform(gfx::ts::WORLD, m);
+    matrixStack_->dirty = 0;
+}
+
+void D3D8RenderFacility::ApplyDirtyLights() {
+    if (lights_) lights_->ApplyDirtyLights();
+}
+
+void D3D8RenderFacility::ForgetStreamAndIndices() {
+    streamSource = nullptr;
+    streamStride = 0;
+    boundIndices = nullptr;
+    boundBaseVertex = 0;
+}
+
+void D3D8RenderFacility::SetScreenSize(int32_t width, int32_t height) {
+    screenWidth = width;
+    screenHeight = height;
+}
 
 void D3D8RenderFacility::AddDeviceClient(DeviceClient* client) {
     if (client && std::find(clients.begin(), clients.end(), client) == clients.end()) clients.push_back(client);

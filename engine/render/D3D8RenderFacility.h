@@ -17,6 +17,7 @@
 #include "engine/render/ShaderTypes.h"
 #include "platform/gfx/Device.h"
 
+class D3D8AnimatedMesh;
 class D3D8LightManager;
 class D3D8SpriteRenderer;
 
@@ -120,7 +121,9 @@ public:
     void SetStencilOverride(ShaderPassSet* set) override;
     void SetTexture(uint32_t stage, TextureHandle* texture) override;
 
-    // No mesh classes yet: no mesh.
+    // More than 65536 vertices: a large mesh; a first node without bone trees: a shiny mesh
+    // (owned by the facility); else an animated mesh (on the reset list). Without a device:
+    // an inert mesh that draws nothing.
     D3D8Mesh* CreateMesh(MeshRecord& record) override;
     void ReleaseMesh(D3D8Mesh*) override {}
     D3D8Mesh* CreateShinyMesh(MeshRecord& record) override;
@@ -140,8 +143,8 @@ public:
     SpriteRenderer* GetSpriteRenderer() override;
     D3D8TextureManager* GetTextureManager() override { return textures_.get(); }
     LightManager* GetLightManager() override;
-    D3D8GeomRenderer* GetGeomRenderer() override { return nullptr; }
-    QuadBatchRenderer* GetQuadBatchRenderer() override { return nullptr; }
+    D3D8GeomRenderer* GetGeomRenderer() override { return geometry_.get(); }
+    QuadBatchRenderer* GetQuadBatchRenderer() override { return quads_.get(); }
 
     // Cached device calls used by the other renderers.
     void SetRenderState(uint32_t state, uint32_t value);
@@ -156,6 +159,25 @@ public:
     // Adds a frame's drawn polygons and vertices to the counters.
     void CountDraw(int32_t polygons, int32_t vertices) { frameStats_.polygons += polygons; frameStats_.vertices += vertices; }
     void CountBufferSwitch() { ++frameStats_.bufferSwitches; }
+
+    // The world transform when the matrix stack changed it; every light whose values changed.
+    void ApplyWorldTransform();
+    void ApplyDirtyLights();
+    // Draws that bound buffers on the device themselves leave the cached stream and indices
+    // unknown.
+    void ForgetStreamAndIndices();
+    // The 2-D screen size (the environment cube draws its faces at its own size; BeginScene
+    // restores the display's).
+    void SetScreenSize(int32_t width, int32_t height);
+
+    // Meshes made against this facility: every one is live until it is destroyed; animated
+    // meshes and their clones are told about resets; when the facility goes it deletes the
+    // shiny and animated meshes it made and makes the rest let go of the device.
+    void AddLiveMesh(D3D8Mesh* mesh);
+    void AddResetMesh(D3D8AnimatedMesh* mesh);
+    void ForgetMesh(D3D8Mesh* mesh);
+    size_t OwnedMeshCount() const { return ownedMeshes_.size(); }
+    size_t ResetMeshCount() const { return resetMeshes_.size(); }
 
     void AddDeviceClient(DeviceClient* client);
     void RemoveDeviceClient(DeviceClient* client);
@@ -247,6 +269,10 @@ private:
     std::unique_ptr<D3D8SpriteRenderer> sprites_;
     std::unique_ptr<D3D8TextureManager> textures_;
     std::unique_ptr<D3D8LightManager> lights_;
+    std::unique_ptr<D3D8GeomRenderer> geometry_;
+    std::unique_ptr<QuadBatchRenderer> quads_;
+    std::vector<D3D8Mesh*> liveMeshes_, ownedMeshes_;
+    std::vector<D3D8AnimatedMesh*> resetMeshes_;
     uint32_t globalMaxMip_ = 0;
     float globalMipBias_ = 0.0f;
 };

@@ -6,6 +6,7 @@
 
 #include "engine/core/Debugger.h"
 #include "engine/render/D3D8RenderFacility.h"
+#include "engine/render/EnvironmentCube.h"
 #include "engine/render/PixelFormat.h"
 #include "platform/gfx/Device.h"
 
@@ -58,6 +59,8 @@ static std::vector<D3D8Texture*>& RetiredTextures() {
 }
 
 D3D8TextureManager::~D3D8TextureManager() {
+    for (EnvironmentCube* cube : cubes) delete cube;
+    cubes.clear();
     for (D3D8Texture* t : textures) {
         if (t->texture && device_) device_->ReleaseTexture(t->texture);
         t->texture = nullptr;
@@ -76,7 +79,20 @@ void D3D8TextureManager::SetLodBias(float bias) {
     if (facility) facility->SetTextureGlobals(uint32_t(maxMipLevel < 0 ? 0 : maxMipLevel), lodBias);
 }
 
-EnvironmentCube* D3D8TextureManager::CreateEnvironmentCube(int32_t) { return nullptr; }
+EnvironmentCube* D3D8TextureManager::CreateEnvironmentCube(int32_t size) {
+    if (!facility || !device_) return nullptr;
+    auto* cube = new EnvironmentCube(*facility, size);
+    cubes.push_back(cube);
+    return cube;
+}
+
+void D3D8TextureManager::ReleaseCubes() {
+    for (EnvironmentCube* cube : cubes) cube->ReleaseDevice();
+}
+
+void D3D8TextureManager::RestoreCubes() {
+    for (EnvironmentCube* cube : cubes) cube->Restore();
+}
 
 bool D3D8TextureManager::IsSupported(int32_t format) const {
     return std::find(supportedFormats.begin(), supportedFormats.end(), format) !=
@@ -238,4 +254,30 @@ void D3D8TextureManager::Release(D3D8Texture* texture) {
     }
     if (texture->texture && device_) device_->ReleaseTexture(texture->texture);
     texture->texture = nullptr;
+}
+
+bool D3D8TextureManager::UpdatePixels(D3D8Texture* texture, const void* data, int32_t pitch, int32_t format) {
+    if (!texture || !texture->texture || !device_ || !data) return false;
+    gfx::Texture& t = *texture->texture;
+    const int32_t dest = int32_t(t.Format());
+    const int32_t levels = int32_t(t.Levels());
+    const int32_t sw = texture->storedWidth, sh = texture->storedHeight;
+    if (sw <= 0 || sh <= 0 || pitch < pixels::RowPitch(format, sw)) return false;
+    if (format == dest && sw == texture->width && sh == texture->height && levels == 1)
+        return device_->UpdateTexture(&t, 0, data, uint32_t(pitch));
+    if (!pixels::DecodeToRGBA(format, static_cast<const uint8_t*>(data), pitch, sw, sh, decoded_)) return false;
+    bool ok = true;
+    for (int32_t i = 0; i < levels; ++i) {
+        const int32_t lw = std::max(1, texture->width >> i);
+        const int32_t lh = std::max(1, texture->height >> i);
+        const uint8_t* rgba = decoded_.data();
+        if (lw != sw || lh != sh) {
+            scaled_.resize(size_t(lw) * size_t(lh) * 4);
+            pixels::ResizeRGBA(decoded_.data(), sw, sh, scaled_.data(), lw, lh);
+            rgba = scaled_.data();
+        }
+        if (!pixels::EncodeFromRGBA(dest, rgba, lw, lh, encoded_, false)) return false;
+        ok &= device_->UpdateTexture(&t, uint32_t(i), encoded_.data(), uint32_t(pixels::RowPitch(dest, lw)));
+    }
+    return ok;
 }

@@ -54,12 +54,21 @@ public:
     D3D8TextureManager(const D3D8TextureManager&) = delete;
     D3D8TextureManager& operator=(const D3D8TextureManager&) = delete;
 
-    // Environment cubes belong to the environment-cube code; this manager makes none.
+    // A new environment cube of size x size faces, kept (and deleted) by the manager; null
+    // without a facility. A cube whose target could not be made is inert (logged).
     EnvironmentCube* CreateEnvironmentCube(int32_t size) override;
+    // Around a device reset: the cubes' targets go, then are made again.
+    void ReleaseCubes();
+    void RestoreCubes();
     // Never null: a texture that could not be created has no device texture and binds as
     // none.
     D3D8Texture* Load(TextureRecord* record) override;
     void Release(D3D8Texture* texture) override;
+    // Replaces a texture's pixels in place: `pixels` is an image of the texture's stored size
+    // in engine format `format` with rows `pitch` bytes apart. Pixels already in the device's
+    // format and size go up as they are; others are converted through the manager's scratch
+    // buffers. False when the texture has no device texture or cannot take the format.
+    bool UpdatePixels(D3D8Texture* texture, const void* pixels, int32_t pitch, int32_t format);
 
     // First supported format for a source format, 11 (none) when nothing fits.
     int32_t ChooseFormat(int32_t sourceFormat, bool mayCompress, bool highQuality) const;

@@ -26,7 +26,29 @@ public:
 // The engine's vertex-format word to the device's vertex format.
 uint32_t EngineFormatToFvf(uint32_t formatFlags);
 
-class StaticVertexBuffer final : public DeviceResource {
+// What the geometry renderer draws from, whichever kind of buffer holds the vertices: the
+// device buffer (null while it has none), where its vertices start, their stride, device
+// format and count.
+class VertexBufferObject {
+public:
+    virtual ~VertexBufferObject() {}
+    virtual gfx::Buffer* DrawBuffer() const = 0;
+    virtual uint32_t BaseVertex() const = 0;
+    virtual uint32_t Stride() const = 0;
+    virtual uint32_t Fvf() const = 0;
+    virtual uint32_t VertexCount() const = 0;
+};
+
+// The same for indices: the device buffer, where its indices start and how many it holds.
+class IndexBufferObject {
+public:
+    virtual ~IndexBufferObject() {}
+    virtual gfx::Buffer* DrawBuffer() const = 0;
+    virtual uint32_t BaseIndex() const = 0;
+    virtual uint32_t IndexCount() const = 0;
+};
+
+class StaticVertexBuffer final : public DeviceResource, public VertexBufferObject {
 public:
     StaticVertexBuffer(gfx::Device& device, uint32_t formatFlags, uint32_t stride, uint32_t count, bool software);
     ~StaticVertexBuffer() override;
@@ -41,6 +63,12 @@ public:
     uint32_t Count() const { return count; }
     gfx::Buffer* DeviceBuffer() const { return buffer; }
 
+    gfx::Buffer* DrawBuffer() const override { return buffer; }
+    uint32_t BaseVertex() const override { return baseVertex; }
+    uint32_t Stride() const override { return stride; }
+    uint32_t Fvf() const override { return fvf; }
+    uint32_t VertexCount() const override { return count; }
+
     std::unique_ptr<uint8_t[]> data_;
     gfx::Buffer* buffer = nullptr;
     uint32_t baseVertex = 0;
@@ -53,7 +81,7 @@ private:
     gfx::Device& device_;
 };
 
-class DynamicVertexBuffer final : public DeviceResource {
+class DynamicVertexBuffer final : public DeviceResource, public VertexBufferObject {
 public:
     DynamicVertexBuffer(gfx::Device& device, uint32_t formatFlags, uint32_t stride, uint32_t count, bool software);
     ~DynamicVertexBuffer() override;
@@ -69,6 +97,13 @@ public:
     void ReleaseDevice() override;
     gfx::Buffer* DeviceBuffer() const { return buffer; }
 
+    // Draws start at the vertex the owner keeps in userValue.
+    gfx::Buffer* DrawBuffer() const override { return buffer; }
+    uint32_t BaseVertex() const override { return uint32_t(userValue); }
+    uint32_t Stride() const override { return stride; }
+    uint32_t Fvf() const override { return fvf; }
+    uint32_t VertexCount() const override { return count; }
+
     uint32_t count;
     gfx::Buffer* buffer = nullptr;
     int32_t userValue = 0;
@@ -82,7 +117,7 @@ private:
     gfx::Device& device_;
 };
 
-class StaticIndexBuffer final : public DeviceResource {
+class StaticIndexBuffer final : public DeviceResource, public IndexBufferObject {
 public:
     StaticIndexBuffer(gfx::Device& device, uint32_t indexCount, bool index32, bool software);
     ~StaticIndexBuffer() override;
@@ -93,6 +128,9 @@ public:
     void ReleaseDevice() override;
     bool Is32() const { return index32; }
     gfx::Buffer* DeviceBuffer() const { return buffer; }
+    gfx::Buffer* DrawBuffer() const override { return buffer; }
+    uint32_t BaseIndex() const override { return baseIndex; }
+    uint32_t IndexCount() const override { return count; }
 
     std::unique_ptr<uint32_t[]> indices;
     uint32_t count;
@@ -105,7 +143,7 @@ private:
     gfx::Device& device_;
 };
 
-class DynamicIndexBuffer final : public DeviceResource {
+class DynamicIndexBuffer final : public DeviceResource, public IndexBufferObject {
 public:
     DynamicIndexBuffer(gfx::Device& device, uint32_t indexCount, bool index32, bool software);
     ~DynamicIndexBuffer() override;
@@ -121,6 +159,9 @@ public:
     void ReleaseDevice() override;
     bool Is32() const { return index32; }
     gfx::Buffer* DeviceBuffer() const { return buffer; }
+    gfx::Buffer* DrawBuffer() const override { return buffer; }
+    uint32_t BaseIndex() const override { return 0; }
+    uint32_t IndexCount() const override { return count; }
 
     uint32_t count;
     gfx::Buffer* buffer = nullptr;

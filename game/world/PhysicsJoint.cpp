@@ -207,3 +207,21 @@ Vector3 Hinge2Joint::GetAnchor() const {
 }
 
 float Hinge2Joint::GetSteeringAngle() const { return (joint_ && attached_) ? ToF32(dJointGetHinge2Angle1(joint_)) : 0.0f; }
+
+Vector3 Hinge2Joint::GetSteeringAxis() const {
+    if (!joint_ || !attached_ || !dJointGetBody(joint_, 0)) return steeringAxis_;
+    dVector3 a;
+    dJointGetHinge2Axis1(joint_, a);
+    return ToVector3(a);
+}
+
+Vector3 Hinge2Joint::GetWheelAxis() const {
+    if (!joint_ || !attached_ || !dJointGetBody(joint_, 0)) return wheelAxis_;
+    dVector3 a;
+    dJointGetHinge2Axis2(joint_, a);
+    return ToVector3(a);
+}
+
+float Hinge2Joint::GetSuspensionErp() const { return joint_ ? ToF32(dJointGetHinge2Param(joint_, dParamSuspensionERP)) : 0.0f; }
+float Hinge2Joint::GetWheelMotorVelocity() const { return joint_ ? ToF32(dJointGetHinge2Param(joint_, dParamVel2)) : 0.0f; }
+float Hinge2Joint::GetWheelMotorForce() const { return joint_ ? ToF32(dJointGetHinge2Param(joint_, dParamFMax2)) : 0.0f; }

@@ -84,6 +84,13 @@ public:
     void SetWheelMotor(float velocity, float maxForce);
     Vector3 GetAnchor() const;
     float GetSteeringAngle() const;
+    // Read-backs of what the library holds (the axes in the world frame while attached, the
+    // stored ones otherwise).
+    Vector3 GetSteeringAxis() const;
+    Vector3 GetWheelAxis() const;
+    float GetSuspensionErp() const;
+    float GetWheelMotorVelocity() const;
+    float GetWheelMotorForce() const;
 
 private:
     friend class PhysicsWorld;

@@ -60,6 +60,8 @@ protected:
     Pool pool_ = Pool::MANAGED;
     uint32_t name_ = 0;
     uint32_t bytes_ = 0;
+    bool target_ = false;            // a cube render target
+    uint32_t fbo_ = 0, depth_ = 0;   // its framebuffer and depth-stencil buffer
 };
 
 // Counters a device keeps for tests and benchmarks.
@@ -130,6 +132,16 @@ public:
     // Uploads one level from data in the texture's format with the given source pitch.
     virtual bool UpdateTexture(Texture* texture, uint32_t level, const void* data, uint32_t pitch) = 0;
     virtual void ReleaseTexture(Texture* texture) = 0;
+    // A cube render target: one level of size x size faces in the back buffer's format (alpha
+    // reads 1) with a depth-stencil buffer of its own, in the DEFAULT pool. Null when it cannot
+    // be made.
+    virtual Texture* CreateCubeTarget(uint32_t size) = 0;
+    // Draws and clears go to face `face` (0 +X, 1 -X, 2 +Y, 3 -Y, 4 +Z, 5 -Z) of a cube target,
+    // or back to the back buffer for null. False (nothing changes) for anything else.
+    virtual bool SetRenderTarget(Texture* cube, uint32_t face) = 0;
+    // Size of what draws go to now (the back buffer or a cube face).
+    virtual int32_t TargetWidth() const = 0;
+    virtual int32_t TargetHeight() const = 0;
     virtual uint32_t AvailableTextureMem() const = 0;
     virtual int32_t LiveDefaultResources() const = 0;
 

@@ -284,6 +284,10 @@ public:
     Texture* CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t engineFormat, Pool pool) override;
     bool UpdateTexture(Texture* texture, uint32_t level, const void* data, uint32_t pitch) override;
     void ReleaseTexture(Texture* texture) override;
+    Texture* CreateCubeTarget(uint32_t size) override;
+    bool SetRenderTarget(Texture* cube, uint32_t face) override;
+    int32_t TargetWidth() const override { return targetCube_ ? int32_t(targetCube_->width_) : backW_; }
+    int32_t TargetHeight() const override { return targetCube_ ? int32_t(targetCube_->height_) : backH_; }
     uint32_t AvailableTextureMem() const override {
         return textureBytes_ >= kTextureBudget ? 0 : kTextureBudget - textureBytes_;
     }
@@ -550,6 +554,17 @@ private:
     // Since the last present nothing was drawn into the back target: it holds the presented
     // frame, which the front target does not.
     bool presentedInBack_ = false;
+    // Where draws and clears go: the back target, or a face of this cube target.
+    Texture* targetCube_ = nullptr;
+    GLuint TargetFbo() const { return targetCube_ ? targetCube_->fbo_ : backFbo_; }
+    void TargetBackBuffer() { targetCube_ = nullptr; }
+    // Deletes a cube target's framebuffer and depth buffer.
+    static void DeleteTargetObjects(Texture* t) {
+        if (!t->target_) return;
+        glDeleteFramebuffers(1, &t->fbo_);
+        glDeleteRenderbuffers(1, &t->depth_);
+        t->fbo_ = t->depth_ = 0;
+    }
     GLuint vao_ = 0, scratch_ = 0;
     uint32_t scratchSize_ = 0;
     GLBuffer scratchBuffer_;
@@ -689,6 +704,8 @@ bool GLDevice::Open(void* nativeWindow, int32_t width, int32_t height) {
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glDisable(GL_DITHER);
+    // Cube lookups near a face's edge filter across into the neighbouring face.
+    glEnable(GL_TEXTURE_CUBE_MAP_SEAMLESS);
     if (!CreateTargets(width > 0 ? width : desktop_.width, height > 0 ? height : desktop_.height))
         return false;
     SetDefaults();
@@ -704,6 +721,7 @@ GLDevice::~GLDevice() {
         }
         for (Texture* t : textureList_) {
             GLuint n = t->name_;
+            DeleteTargetObjects(t);
             glDeleteTextures(1, &n);
             delete t;
         }
@@ -768,6 +786,7 @@ bool GLDevice::CreateTargets(int32_t w, int32_t h) {
         Log(1, "GFX: back buffer %dx%d incomplete", w, h);
         backW_ = backH_ = 0;
     }
+    TargetBackBuffer();
     return ok;
 }
 
@@ -831,6 +850,7 @@ Result GLDevice::Reset(int32_t width, int32_t height) {
         if (!CreateTargets(width, height)) return Result::OUTOFMEMORY;
     }
     shadow_ = GLShadow();
+    TargetBackBuffer();
     SetDefaults();
     loggedBadCodes_ = 0;
     coop_ = CoopState::OK;
@@ -901,9 +921,10 @@ Result GLDevice::Clear(uint32_t flags, uint32_t argb, float z, uint32_t stencil)
     if (flags & clear::ZBUFFER) bits |= GL_DEPTH_BUFFER_BIT;
     if (flags & clear::STENCIL) bits |= GL_STENCIL_BUFFER_BIT;
     if (!bits) return Result::OK;
-    KeepPresentedFrame((bits & GL_COLOR_BUFFER_BIT) && viewport_.x <= 0 && viewport_.y <= 0 &&
-                       viewport_.x + viewport_.width >= backW_ && viewport_.y + viewport_.height >= backH_);
-    BindDrawFbo(backFbo_);
+    if (!targetCube_)
+        KeepPresentedFrame((bits & GL_COLOR_BUFFER_BIT) && viewport_.x <= 0 && viewport_.y <= 0 &&
+                           viewport_.x + viewport_.width >= backW_ && viewport_.y + viewport_.height >= backH_);
+    BindDrawFbo(TargetFbo());
     ApplyGLViewport(viewport_.x, viewport_.y, viewport_.width, viewport_.height);
     // Clears ignore the write masks, and the target's alpha is always 1.
     ColorMask(0xF);
@@ -1198,10 +1219,87 @@ void GLDevice::ReleaseTexture(Texture* texture) {
         if (textures_[s] == texture) { textures_[s] = nullptr; textureDirty_ |= 1u << s; keyDirty_ = true; }
     GLuint n = texture->name_;
     for (auto& b : shadow_.boundTex) if (b == n) b = ~0u;
+    if (targetCube_ == texture) TargetBackBuffer();
+    if (texture->target_ && shadow_.drawFbo == texture->fbo_) shadow_.drawFbo = 0xFFFFFFFFu;
+    DeleteTargetObjects(texture);
     glDeleteTextures(1, &n);
     textureBytes_ -= std::min(textureBytes_, texture->bytes_);
     if (texture->pool_ == Pool::DEFAULT) --liveDefault_;
     delete texture;
+}
+
+Texture* GLDevice::CreateCubeTarget(uint32_t size) {
+    assert(OnOwnerThread());
+    if (size == 0 || size > caps_.maxTextureWidth || size > caps_.maxTextureHeight) {
+        Log(2, "GFX: cube target of %u refused", size);
+        return nullptr;
+    }
+    auto* t = new GLTexture();
+    t->width_ = t->height_ = size;
+    t->levels_ = 1;
+    t->format_ = format::X8R8G8B8;
+    t->pool_ = Pool::DEFAULT;
+    t->cube_ = true;
+    t->target_ = true;
+    GLuint n = 0;
+    glGenTextures(1, &n);
+    ActiveUnit(0);
+    glBindTexture(GL_TEXTURE_CUBE_MAP, n);
+    shadow_.boundTex[0] = n;
+    shadow_.boundTarget[0] = GL_TEXTURE_CUBE_MAP;
+    textureDirty_ |= 1;
+    for (GLenum f = 0; f < 6; ++f)
+        glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + f, 0, GL_RGBA8, GLsizei(size), GLsizei(size), 0, GL_BGRA,
+                     GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_CUBE_MAP, GL_TEXTURE_SWIZZLE_A, GL_ONE);  // an X8 target
+    t->name_ = n;
+    glGenRenderbuffers(1, &t->depth_);
+    glBindRenderbuffer(GL_RENDERBUFFER, t->depth_);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, GLsizei(size), GLsizei(size));
+    glGenFramebuffers(1, &t->fbo_);
+    BindDrawFbo(t->fbo_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, t->depth_);
+    bool ok = true;
+    // Every face starts black.
+    ColorMask(0xF);
+    glClearColor(0, 0, 0, 1);
+    for (GLenum f = 0; f < 6 && ok; ++f) {
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_CUBE_MAP_POSITIVE_X + f, n, 0);
+        ok = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+        if (ok) glClear(GL_COLOR_BUFFER_BIT);
+    }
+    stats_.glCalls += 20;
+    fixedDirty_ = true;  // the colour mask differs from the mirror now
+    if (!ok) {
+        Log(1, "GFX: cube target of %u incomplete", size);
+        shadow_.drawFbo = 0xFFFFFFFFu;
+        DeleteTargetObjects(t);
+        glDeleteTextures(1, &n);
+        for (auto& b : shadow_.boundTex) if (b == n) b = ~0u;
+        delete t;
+        return nullptr;
+    }
+    t->bytes_ = size * size * 4 * 6;
+    textureBytes_ += t->bytes_;
+    ++liveDefault_;
+    textureList_.push_back(t);
+    return t;
+}
+
+bool GLDevice::SetRenderTarget(Texture* cube, uint32_t face) {
+    assert(OnOwnerThread());
+    if (!cube) {
+        TargetBackBuffer();
+        return true;
+    }
+    if (!cube->target_ || face > 5 || std::find(textureList_.begin(), textureList_.end(), cube) == textureList_.end())
+        return false;
+    BindDrawFbo(cube->fbo_);
+    Count();
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, cube->name_, 0);
+    targetCube_ = cube;
+    return true;
 }
 
 void GLDevice::SetTexture(uint32_t stage, Texture* texture) {
@@ -1746,8 +1844,8 @@ bool GLDevice::PrepareDraw() {
         }
     }
     if (!program_) return false;
-    KeepPresentedFrame(false);
-    BindDrawFbo(backFbo_);
+    if (!targetCube_) KeepPresentedFrame(false);
+    BindDrawFbo(TargetFbo());
     UseProgram(program_->name);
     ApplyGLViewport(viewport_.x, viewport_.y, viewport_.width, viewport_.height);
     FlushFixedState();
@@ -1835,7 +1933,8 @@ bool GLDevice::ReadPixels(bool back, int32_t x, int32_t y, int32_t w, int32_t h,
     // Until something is drawn after a present, the presented frame is the back target's.
     glBindFramebuffer(GL_READ_FRAMEBUFFER, (back || presentedInBack_) ? backFbo_ : frontFbo_);
     glReadPixels(x, y, w, h, GL_BGRA, GL_UNSIGNED_BYTE, out);
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, backFbo_);
+    // Reads and draws share one framebuffer binding in the shadow.
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, shadow_.drawFbo != 0xFFFFFFFFu ? shadow_.drawFbo : backFbo_);
     for (size_t i = 0, n = size_t(w) * size_t(h); i < n; ++i) out[i] |= 0xFF000000u;
     return true;
 }

@@ -56,6 +56,7 @@ Result RecordingDevice::Reset(int32_t width, int32_t height) {
     Log("Reset %d %d", width, height);
     if (coop_ == CoopState::LOST) return Result::DEVICELOST;
     if (liveDefault_ > 0) return Result::INVALIDCALL;
+    target_ = nullptr;
     width_ = width;
     height_ = height;
     SetDefaults();
@@ -197,10 +198,35 @@ bool RecordingDevice::UpdateTexture(Texture* texture, uint32_t level, const void
     Log("UpdateTexture %u", level);
     return texture && data && level < texture->levels_;
 }
+Texture* RecordingDevice::CreateCubeTarget(uint32_t size) {
+    Log("CreateCubeTarget %u", size);
+    if (!cubeTargets || size == 0 || size > caps.maxTextureWidth) return nullptr;
+    auto* t = new RecTexture();
+    t->width_ = t->height_ = size;
+    t->format_ = format::X8R8G8B8;
+    t->pool_ = Pool::DEFAULT;
+    t->cube_ = t->target_ = true;
+    ++liveDefault_;
+    textureList_.push_back(t);
+    return t;
+}
+bool RecordingDevice::SetRenderTarget(Texture* cube, uint32_t face) {
+    Log("SetRenderTarget %s %u", cube ? "cube" : "back", face);
+    if (!cube) {
+        target_ = nullptr;
+        return true;
+    }
+    if (!cube->target_ || face > 5 || std::find(textureList_.begin(), textureList_.end(), cube) == textureList_.end())
+        return false;
+    target_ = cube;
+    size_ = cube->width_;
+    return true;
+}
 void RecordingDevice::ReleaseTexture(Texture* texture) {
     auto it = std::find(textureList_.begin(), textureList_.end(), texture);
     if (it == textureList_.end()) return;
     Log("ReleaseTexture");
+    if (target_ == texture) target_ = nullptr;
     textureList_.erase(it);
     for (auto& t : textures_)
         if (t == texture) t = nullptr;
@@ -252,8 +278,11 @@ void RecordingDevice::DrawIndexedPrimitive(uint32_t type, uint32_t minIndex, uin
     Log("DrawIndexedPrimitive %u %u %u %u %u", type, minIndex, numVertices, startIndex, primCount);
     ++stats_.draws;
 }
-void RecordingDevice::DrawPrimitiveUP(uint32_t type, uint32_t primCount, const void*, uint32_t stride) {
+void RecordingDevice::DrawPrimitiveUP(uint32_t type, uint32_t primCount, const void* data, uint32_t stride) {
     Log("DrawPrimitiveUP %u %u %u", type, primCount, stride);
+    const int n = PrimitiveVertexCount(type, primCount);
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    if (bytes && n > 0) lastDrawData.assign(bytes, bytes + size_t(n) * stride);
     ++stats_.draws;
 }
 Result RecordingDevice::ValidateDevice(uint32_t* passes) {

@@ -68,7 +68,15 @@ public:
     Texture* CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t engineFormat, Pool pool) override;
     bool UpdateTexture(Texture* texture, uint32_t level, const void* data, uint32_t pitch) override;
     void ReleaseTexture(Texture* texture) override;
+    Texture* CreateCubeTarget(uint32_t size) override;
+    bool SetRenderTarget(Texture* cube, uint32_t face) override;
+    int32_t TargetWidth() const override { return target_ ? int32_t(size_) : width_; }
+    int32_t TargetHeight() const override { return target_ ? int32_t(size_) : height_; }
     uint32_t AvailableTextureMem() const override { return 64u * 1024u * 1024u; }
+    // Whether cube targets can be made (tests of a failed cube).
+    bool cubeTargets = true;
+    // The vertex bytes of the last draw from memory.
+    std::vector<uint8_t> lastDrawData;
     int32_t LiveDefaultResources() const override { return liveDefault_; }
 
     void SetTexture(uint32_t stage, Texture* texture) override;
@@ -101,6 +109,8 @@ private:
     Buffer* NewBuffer(uint32_t bytes, Pool pool, bool dynamic);
 
     int32_t width_, height_;
+    Texture* target_ = nullptr;  // the cube whose face draws go to
+    uint32_t size_ = 0;
     CoopState coop_ = CoopState::OK;
     Viewport viewport_;
     uint32_t rs_[rs::COUNT] = {};

@@ -272,15 +272,43 @@ TEST_F(ConsoleTest, VoiceWithRealDeviceMissingFileOrNoVoice) {
 }
 
 TEST_F(ConsoleTest, WorksWithoutSoundOrInput) {
-    // No sound device (this fixture's engine has none) and then no input device either.
-    console->Open();
+    // No sound device (this fixture's engine has none): the console opens, slides and takes
+    // commands silently, and no voice joins the volume tree.
+    const size_t before = console->Lines().size();
+    Enter("ver");
+    EXPECT_TRUE(console->IsOpen());
+    EXPECT_TRUE(engine->masterVolume.Children().empty());
+    ASSERT_GE(Since(before).size(), 2u); // the echo and the command's answer
+    EXPECT_EQ(Since(before).front(), "ver");
     console->Close();
+    EXPECT_FALSE(console->IsOpen());
+
+    // No input device either: opening listens to nothing, a frame's input reads nothing and
+    // leaves the line alone, the slide and the log still work, and closing is clean.
     engine->input = nullptr;
     console->Open();
+    EXPECT_TRUE(console->IsOpen());
+    EXPECT_TRUE(input.listeners.empty());
+    console->InputLine().text = SharedString("typed before");
+    input.pressed = {kKeyReturn}; // held by a device the engine no longer has
+    const size_t lines = console->Lines().size();
     console->HandleInput(0.016f);
-    console->Update(0.016f);
+    EXPECT_STREQ(console->InputLine().text.c_str(), "typed before");
+    EXPECT_EQ(console->Lines().size(), lines);
+    console->Update(0.5f);
+    EXPECT_FLOAT_EQ(console->Openness(), 0.5f);
+    Debugger::Instance().Log(1, "still logging");
+    EXPECT_EQ(Since(lines), (Lines{"still logging"}));
     console->Close();
+    EXPECT_FALSE(console->IsOpen());
+    input.NextFrame();
+
+    // Once the input device is back, the console listens again on the next open.
     engine->input = &input;
+    console->Open();
+    EXPECT_EQ(input.listeners.size(), 1u);
+    console->Close();
+    EXPECT_TRUE(input.listeners.empty());
 }
 
 namespace {

@@ -20,6 +20,12 @@ tools::LanguageFile MakeFile(const char* name, std::map<int32_t, SharedString> t
     f.inverted = inverted;
     return f;
 }
+
+// The bytes of a string literal, embedded zeros included.
+template <size_t N>
+std::string Bytes(const char (&literal)[N]) {
+    return std::string(literal, N - 1);
+}
 } // namespace
 
 TEST(LanguageSet, InvertedAndPlainFilesLoadTheSameTexts) {
@@ -36,6 +42,47 @@ TEST(LanguageSet, InvertedAndPlainFilesLoadTheSameTexts) {
     ASSERT_EQ(a.entries.size(), 3u);
     for (auto& [key, text] : a.entries) EXPECT_EQ(text, b.entries.at(key)) << key;
     EXPECT_EQ(a.entries.at(-7).Length(), 7);
+}
+
+// Hand-built files, byte for byte: the reader reads them and the writer writes exactly them, so
+// a field that writer and reader misread alike cannot pass.
+TEST(LanguageSet, GoldenFilesReadAndWriteByteForByte) {
+    const std::string plain = Bytes(
+        "ZK2" "\x00\x10\x00\x00"                  // magic, version 0x1000 (plain strings)
+        "\x04\x00\x00\x00" "Head"                 // header
+        "\x07\x00\x00\x00" "English"              // language name
+        "\x02\x00\x00\x00"                        // two entries, ascending keys
+        "\xFF\xFF\xFF\xFF" "\x03\x00\x00\x00" "One" // key -1
+        "\x2C\x01\x00\x00" "\x00\x00\x00\x00");    // key 300, empty text
+    const std::string inverted = Bytes(
+        "ZK2" "\x00\x20\x00\x00"                  // version 0x2000: string bytes complemented
+        "\x00\x00\x00\x00"                        // empty header
+        "\x02\x00\x00\x00" "\xB9\x8D"             // "Fr"
+        "\x01\x00\x00\x00"
+        "\x02\x00\x00\x00" "\x03\x00\x00\x00" "\xB0\x8A\x96"); // key 2: "Oui"
+    struct Case {
+        const char* what;
+        const std::string& bytes;
+        tools::LanguageFile file;
+    } cases[] = {
+        {"plain", plain, {"Head", "English", {{-1, "One"}, {300, ""}}, false}},
+        {"inverted", inverted, {"", "Fr", {{2, "Oui"}}, true}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempWorkDir dir;
+        dir.WriteBytes("golden.zkl", c.bytes);
+        LanguageTexts texts;
+        LanguageSet set(&texts);
+        ASSERT_TRUE(set.Load("golden.zkl", &texts));
+        EXPECT_EQ(set.Header(), c.file.header);
+        EXPECT_EQ(set.Name(), c.file.name);
+        ASSERT_EQ(texts.entries.size(), c.file.texts.size());
+        for (const auto& [key, text] : c.file.texts) EXPECT_EQ(texts.entries.at(key), text) << key;
+
+        ASSERT_TRUE(tools::WriteLanguageFile("written.zkl", c.file));
+        EXPECT_EQ(dir.ReadBytes("written.zkl"), c.bytes);
+    }
 }
 
 TEST(LanguageSet, SecondLanguageMergesAndOverwritesInPlace) {

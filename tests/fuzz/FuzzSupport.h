@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "engine/core/Debugger.h"
@@ -21,6 +22,41 @@ inline void DiscardLog() {
     };
     static Discard view;
     if (Debugger::Instance().GetView() != &view) Debugger::Instance().SetView(&view);
+}
+
+// A file of the process's own scratch directory, for readers that take a path: each input is
+// written to it before the reader opens it. The directory goes when the process ends normally.
+class ScratchFile {
+public:
+    explicit ScratchFile(const std::string& name) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "metrofare-fuzz-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) std::abort();
+        dir_ = pattern;
+        path_ = (dir_ / name).string();
+    }
+    ~ScratchFile() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    ScratchFile(const ScratchFile&) = delete;
+    ScratchFile& operator=(const ScratchFile&) = delete;
+
+    // Replaces the file's content with the input.
+    const std::string& Write(const uint8_t* data, size_t size) const {
+        std::FILE* f = std::fopen(path_.c_str(), "wb");
+        if (!f || (size > 0 && std::fwrite(data, 1, size, f) != size) || std::fclose(f) != 0) std::abort();
+        return path_;
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::filesystem::path dir_;
+    std::string path_;
+};
+
+// Ends the run as a crash when a property of the reader does not hold.
+inline void Check(bool condition) {
+    if (!condition) std::abort();
 }
 
 // Seed writer programs take one argument, the directory to write into (created if missing).

@@ -298,6 +298,10 @@ TEST_F(WheelRigTest, SuspensionHoldsTheChassisAndTheMotorDrivesIt) {
     EXPECT_NEAR(anchor.x, -9.0f, 0.5f);
 
     for (auto& j : joints) j->SetWheelMotor(10.0f, 20000.0f);
+    joints[0]->SetSuspensionErp(0.425f);
+    EXPECT_EQ(joints[0]->GetWheelMotorVelocity(), 10.0f);
+    EXPECT_EQ(joints[0]->GetWheelMotorForce(), 20000.0f);
+    EXPECT_EQ(joints[0]->GetSuspensionErp(), 0.425f);
     Run(150);
     const Vector3 moved = chassis.GetPosition();
     EXPECT_GT(std::fabs(moved.z - rest.z), 25.0f);
@@ -332,6 +336,8 @@ TEST_F(WheelRigTest, ReattachedWheelsAnchorAndTakeBothAxesAgain) {
         joints[i]->SetAxes(Vector3(0, 1, 0), turned(Vector3(1, 0, 0)));
         EXPECT_NEAR(joints[i]->GetSteeringAngle(), 0.0f, 1e-4f);
         EXPECT_NEAR((joints[i]->GetAnchor() - at).Length(), 0.0f, 1e-3f);
+        EXPECT_NEAR((joints[i]->GetWheelAxis() - turned(Vector3(1, 0, 0))).Length(), 0.0f, 1e-4f);
+        EXPECT_NEAR((joints[i]->GetSteeringAxis() - Vector3(0, 1, 0)).Length(), 0.0f, 1e-4f);
     }
     EXPECT_FALSE(log.Contains("axes refused"));
     Run(75);
