@@ -7,6 +7,7 @@
 #include "engine/core/FileStream.h"
 #include "engine/render/TextureTypes.h"
 #include "game/world/DamageReceiver.h"
+#include "game/world/ShardEffect.h"
 #include "game/world/WorldEffects.h"
 #include "game/world/WorldFileReader.h"
 
@@ -30,6 +31,7 @@ World::World(GameSession& session_, RenderFacility* renderer) : session(session_
     objects = std::make_unique<WorldObjectManager>(physics, *this, renderer_);
     objects->session = &session;
     boundary = std::make_unique<BoundaryPlane>(session);
+    decals = std::make_unique<DecalRenderer>(renderer_);
     staticSurface.slip = 0.25f;
 }
 
@@ -40,8 +42,8 @@ World::~World() {
     crates.clear();
     lights.clear();
     trafficLightControllers.clear();
-    world_detail::DestroyDecals(decals);
-    decals = nullptr;
+    decals.reset();
+    if (ownsShardBuffer_) ShardEffect::SetRenderer(nullptr);
     objects.reset();
     if (boundary) {
         boundary->KillPlane().RemoveFromWorld(physics);
@@ -89,7 +91,7 @@ void World::Update(const Camera* camera, float dt) {
     // each step's size.
     physics.Simulate(dt, session.physicsRate, timeScale);
     ObjectQuadTree::Update(camera, dt);
-    world_detail::DecalsBeginFrame(decals, camera, dt);
+    world_detail::DecalsBeginFrame(decals.get(), camera, dt);
     if (boundary) boundary->ApplyContactDamage();
     world_detail::UpdateParticles(camera, dt);
     for (auto& e : emitters)
@@ -104,10 +106,10 @@ void World::Draw(const Camera& camera) {
     ObjectQuadTree::DrawOpaque(camera);
     if (traffic) traffic->Draw(*this, camera);
     if (pedestrians) pedestrians->Draw(*this, camera);
-    if (boundary) world_detail::DrawStaticDecals(decals, boundary->staticDecals, camera);
+    if (boundary) world_detail::DrawStaticDecals(decals.get(), boundary->staticDecals, camera);
     objects->DrawTransparent(camera, frameTime_);
     ObjectQuadTree::DrawTransparent(camera);
-    world_detail::DecalsDraw(decals, camera);
+    world_detail::DecalsDraw(decals.get(), camera);
     world_detail::DrawParticles(camera);
     for (Drawable* d : drawables)
         if (d) d->Draw(camera);

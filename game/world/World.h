@@ -12,6 +12,7 @@
 #include "engine/core/SharedString.h"
 #include "engine/net/ObjectChannel.h"
 #include "game/world/BoundaryPlane.h"
+#include "game/world/Decals.h"
 #include "game/world/Drawable.h"
 #include "game/world/GameSession.h"
 #include "game/world/LevelData.h"
@@ -113,7 +114,7 @@ public:
     std::vector<SurfaceName> surfaces;
     std::vector<uint32_t> extraWords;
     std::vector<Drawable*> drawables;
-    DecalRenderer* decals = nullptr;
+    std::unique_ptr<DecalRenderer> decals;
     std::vector<std::unique_ptr<TextureHandle>> textures;
     int32_t texturesLoaded = 0;
     int64_t staticTriangles = 0;
@@ -160,5 +161,6 @@ private:
     size_t fileSize_ = 0;
     size_t bytesRead_ = 0;
     float frameTime_ = 0.0f;
+    bool ownsShardBuffer_ = false;
     std::vector<std::string> unclaimedLogged_;
 };

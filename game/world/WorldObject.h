@@ -3,6 +3,7 @@
 // object space. A touch queues it; it gets a pooled body at the next sub-step, tumbles, sleeps
 // and goes home once both it and its home are out of range. Shattering kinds turn into shards.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine/core/Math.h"
@@ -14,6 +15,7 @@ class Camera;
 class Material;
 class ShaderPassSet;
 class ShardEffect;
+class ShardMesh;
 class WorldObjectManager;
 
 // Something riding on a placed object (a light, a traffic light, a hit sound), in a chain.
@@ -65,6 +67,7 @@ struct WorldObjectKind {
     int32_t missionVariant = 0; // 0 every mission, n only variant n - 1
     int32_t batchKey = -1;
     std::vector<ShardEffect*> shardPool;
+    std::shared_ptr<ShardMesh> shardMesh; // the kind's triangles, made on the first break
     uint8_t flags = 0;
     bool narrowCollide = false; // placed objects collide with 0x204 instead of 0x207
     bool hasBox = false;

@@ -331,7 +331,7 @@ WorldFile GenerateCity(const CityOptions& o) {
     };
     enum KindId { Crate, Bench, Lamp, LightPost, Pane, Post, Carrier, Barrier, KindCount };
     const KindShape shapes[KindCount] = {
-        {{20, 20, 20}, 0, 0x04, 100.0f, 1, 0},          // crate
+        {{16, 16, 16}, 0, 0x04, 100.0f, 1, 0},          // crate
         {{30, 8, 10}, 0, 0x04, 400.0f, 1, 0},           // bench
         {{3, 60, 3}, 2, 0x04, 800.0f, 3, 0},            // lamp post
         {{4, 50, 4}, 2, 0x04 | 0x01, 1000.0f, 6, 0},    // traffic-light post, fixed
@@ -368,10 +368,10 @@ WorldFile GenerateCity(const CityOptions& o) {
     };
 
     if (o.props) {
-        // Two stacks of three crates on the pavement.
+        // Two stacks of three crates in the free pavement strip along a block's west edge.
         for (int s = 0; s < 2; ++s) {
-            const float x = blockMin(s) + 60, z = blockMin(0) + 60;
-            for (int k = 0; k < 3; ++k) place(Crate, {x, 2.0f + float(k) * 40.0f, z});
+            const float x = blockMin(s) + 19, z = blockMin(0) + 200;
+            for (int k = 0; k < 3; ++k) place(Crate, {x, 2.0f + float(k) * 32.0f, z});
         }
         // Benches along the pavements.
         for (int k = 0; k < 38; ++k) {
