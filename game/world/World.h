@@ -11,6 +11,7 @@
 #include "engine/core/Math.h"
 #include "engine/core/SharedString.h"
 #include "engine/net/ObjectChannel.h"
+#include "engine/render/EnvironmentCube.h"
 #include "game/world/BoundaryPlane.h"
 #include "game/world/Decals.h"
 #include "game/world/Drawable.h"
@@ -56,7 +57,7 @@ struct SurfaceName {
     SharedString fileName; // "<name>.WAV", empty for an empty name
 };
 
-class World : public ObjectQuadTree {
+class World : public ObjectQuadTree, public EnvironmentScene {
 public:
     static constexpr int32_t TreeDepth = 7;
     static constexpr float Gravity = -275.0f;
@@ -91,6 +92,13 @@ public:
     // Reduced drawing for reflections and previews: 0 sky, 1 static city and objects, 2 all the
     // quadtree items, traffic and pedestrians.
     void DrawLayers(const Camera& camera, int32_t level);
+
+    // The environment cube's view of the world: the object manager's frame, then the cull
+    // with the static city's visibility pass, then the reduced drawing.
+    using ObjectQuadTree::Cull;
+    void BeginFrame(Camera& camera) override;
+    void Cull(Camera& camera) override;
+    void DrawLayers(Camera& camera, int32_t level) override { DrawLayers(static_cast<const Camera&>(camera), level); }
 
     GameSession& session;
     PhysicsWorld physics;
@@ -153,6 +161,9 @@ private:
     void ReadGraph(RoadGraph& graph, bool hasFloat, bool hasClass, bool hasSpare, const char* section);
     void NoFactory(const char* kind, size_t count);
     void ReadCssFiles();
+    void FlushQuads(const Camera& camera);
+    // The road graphs and the ambient emitters' ranges, while their console toggles are on.
+    void DrawDebug();
 
     RenderFacility* renderer_;
     std::unique_ptr<world_detail::WorldFileReader> reader_;

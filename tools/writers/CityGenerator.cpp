@@ -14,6 +14,8 @@ enum Material : uint32_t {
 enum Surface : uint32_t { SurfRoad, SurfPavement, SurfGrass, SurfConcrete, NoCollision };
 const char* const SurfaceNames[] = {"Road", "Pavement", "Grass", "Concrete"};
 
+constexpr size_t None = size_t(-1);
+
 struct Builder {
     WorldFile& w;
     std::vector<std::pair<uint32_t, std::vector<uint32_t>>> groups; // material, render indices
@@ -49,8 +51,11 @@ struct Builder {
     void Top(size_t group, float x0, float z0, float x1, float z1, float y, Surface s, int32_t variant = 0) {
         Quad(group, {x0, y, z0}, {x0, y, z1}, {x1, y, z1}, {x1, y, z0}, s, variant);
     }
-    // The four sides of a box (outward), split n x n, and optionally its top.
+    // The four sides of a box (outward), drawn split n x n, and optionally its top. Collision
+    // takes each side whole.
     void Box(size_t sides, size_t top, const Vector3& lo, const Vector3& hi, Surface s, int n = 1, int32_t variant = 0) {
+        if (n > 1 && s != NoCollision) Box(None, None, lo, hi, s, 1, variant);
+        if (n > 1) s = NoCollision;
         for (int i = 0; i < n; ++i)
             for (int j = 0; j < n; ++j) {
                 const float y0 = lo.y + (hi.y - lo.y) * float(j) / float(n), y1 = lo.y + (hi.y - lo.y) * float(j + 1) / float(n);
@@ -74,8 +79,6 @@ struct Builder {
         }
     }
 };
-
-constexpr size_t None = size_t(-1);
 
 WorldFile::Mesh BoxMesh(const Vector3& h) {
     WorldFile::Mesh m;
