@@ -1,7 +1,9 @@
 #pragma once
-// A renderer that draws nothing: every operation succeeds quietly, creation calls return null.
+// A renderer that draws nothing: every operation succeeds quietly, creation calls return null
+// (meshes excepted: they keep their model's data).
 // It keeps the little state callers read back (mode, viewport size, camera stack, wireframe),
 // so engine code and tests can run a whole frame without a device.
+#include "engine/render/D3D8Mesh.h"
 #include "engine/render/RenderFacility.h"
 #include "engine/render/RenderStats.h"
 
@@ -65,9 +67,10 @@ public:
     void SetStencilOverride(ShaderPassSet*) override {}
     void SetTexture(uint32_t, TextureHandle*) override {}
 
-    D3D8Mesh* CreateMesh(MeshRecord&) override { return nullptr; }
+    // Meshes keep the model's data and draw nothing.
+    D3D8Mesh* CreateMesh(MeshRecord& record) override { return new InertMesh(record); }
     void ReleaseMesh(D3D8Mesh*) override {}
-    D3D8Mesh* CreateShinyMesh(MeshRecord&) override { return nullptr; }
+    D3D8Mesh* CreateShinyMesh(MeshRecord& record) override { return new InertMesh(record); }
 
     void SetViewport(const Rect*) override {}
     void PushState(Camera* camera) override {
