@@ -119,7 +119,10 @@ void FontFace::Draw(uint8_t byte, uint8_t* buffer, int32_t width, int32_t height
     if (FT_Load_Glyph(impl.face, glyph, FT_LOAD_TARGET_NORMAL) == 0) {
         FT_GlyphSlot slot = impl.face->glyph;
         if (impl.embolden) FT_GlyphSlot_Embolden(slot);
-        if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0 &&
+        // A glyph laid out wholly below the buffer (large sizes run past the texture's height)
+        // is not rasterised: its outline's top, with a pixel of rounding, is under the last row.
+        const int32_t highest = y + ascent_ - int32_t((slot->metrics.horiBearingY + 63) >> 6) - 1;
+        if (highest < height && FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) == 0 &&
             slot->bitmap.pixel_mode == FT_PIXEL_MODE_GRAY) {
             const FT_Bitmap& bm = slot->bitmap;
             const int32_t left = x + slot->bitmap_left;
