@@ -1,9 +1,7 @@
 #pragma once
-// A renderer that draws nothing: every operation succeeds quietly, creation calls return null
-// (meshes excepted: they keep their model's data).
+// A renderer that draws nothing: every operation succeeds quietly, creation calls return null.
 // It keeps the little state callers read back (mode, viewport size, camera stack, wireframe),
 // so engine code and tests can run a whole frame without a device.
-#include "engine/render/D3D8Mesh.h"
 #include "engine/render/RenderFacility.h"
 #include "engine/render/RenderStats.h"
 
@@ -67,10 +65,11 @@ public:
     void SetStencilOverride(ShaderPassSet*) override {}
     void SetTexture(uint32_t, TextureHandle*) override {}
 
-    // Meshes keep the model's data and draw nothing.
-    D3D8Mesh* CreateMesh(MeshRecord& record) override { return new InertMesh(record); }
+    // No meshes here: the mesh factory makes an inert mesh (the model's data, drawing nothing)
+    // whenever its renderer gives none.
+    D3D8Mesh* CreateMesh(MeshRecord&) override { return nullptr; }
     void ReleaseMesh(D3D8Mesh*) override {}
-    D3D8Mesh* CreateShinyMesh(MeshRecord& record) override { return new InertMesh(record); }
+    D3D8Mesh* CreateShinyMesh(MeshRecord&) override { return nullptr; }
 
     void SetViewport(const Rect*) override {}
     void PushState(Camera* camera) override {

@@ -116,7 +116,7 @@ TEST_F(MeshFactoryTest, WithoutAFacilityModelsStillCarryTheirData) {
     std::unique_ptr<D3D8Mesh> copy(m->Clone());
     EXPECT_EQ(copy->Markers().size(), 2u);
     copy->Render();
-    // The null renderer's meshes are the same kind.
+    // A renderer that makes no meshes: the factory makes the same kind.
     NullRenderFacility none;
     factory.Connect(&none);
     std::unique_ptr<D3D8Mesh> fromNone(factory.GetByName("Models\\Box.ZKM", false));
