@@ -147,6 +147,8 @@ public:
     std::vector<std::unique_ptr<WorldFeature>> emitters;
     std::vector<std::unique_ptr<WorldFeature>> pathObjects;
 
+    // How the top-level collision space bins its geoms (set before the static-geometry step).
+    SpaceKind spaceKind = SpaceKind::QuadTree;
     // The static collision's surface (friction 100, slip 0.25).
     SurfaceMaterial staticSurface{100.0f};
 

@@ -472,7 +472,7 @@ bool World::LoadStaticGeometry() {
     sg.groundScaleZ = hi.z > lo.z ? -1.0f / (hi.z - lo.z) : 0.0f;
 
     Create(worldBox.centre, worldBox.halfExtents, TreeDepth);
-    physics.CreateSpace(worldBox.centre, worldBox.halfExtents, TreeDepth);
+    physics.CreateSpace(worldBox.centre, worldBox.halfExtents, TreeDepth, spaceKind);
     if (!boundary->Build()) {
         in.Fail("collision mesh could not be built");
         return Fail();

@@ -184,9 +184,14 @@ TEST_F(ObjectTest, AShatteringKindShattersButNeverTakesABody) {
     Frames(5);
     EXPECT_EQ(glass.Body(), nullptr);
     // Far and home: restored and whole again.
+    ShardEffect* shards = glass.Shards();
+    ASSERT_NE(shards, nullptr);
     camera.position = Vector3(30000, 100, 0);
     Frames(1);
     EXPECT_FALSE(glass.Shattered());
+    // The effect goes back to the kind's pool and serves the next break.
+    ASSERT_EQ(glass.kind->shardPool.size(), 1u);
+    EXPECT_EQ(glass.kind->shardPool.front(), shards);
 }
 
 TEST_F(ObjectTest, ExtensionChains) {
