@@ -106,6 +106,7 @@ public:
     ObjectExtension* Extensions() const { return extensions_; }
     // Back on the placed pose: extensions restored, body released, bounds rebuilt, far cleared.
     void Update();
+    using QuadTreeItem::Update;
 
     // QuadTreeItem
     void GetBounds(BoundingBox& out) const override;

@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "engine/core/FileStream.h"
@@ -19,7 +21,24 @@ void Put(const char* path, const uint8_t* data, size_t size) {
 }
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+// The readers open their files relative to the working directory, so the target works in a
+// directory of its own; paths given on the command line are made absolute first.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    const std::filesystem::path here = std::filesystem::current_path();
+    for (int i = 1; argc && argv && i < *argc; ++i) {
+        std::string arg = (*argv)[i];
+        std::string prefix;
+        if (arg.rfind("-artifact_prefix=", 0) == 0) {
+            prefix = "-artifact_prefix=";
+            arg = arg.substr(prefix.size());
+        } else if (!arg.empty() && arg[0] == '-') {
+            continue;
+        }
+        if (arg.empty() || arg[0] == '/') continue;
+        std::string absolute = prefix + (here / arg).string();
+        if (!arg.empty() && arg.back() == '/' && absolute.back() != '/') absolute += '/';
+        (*argv)[i] = strdup(absolute.c_str()); // lives as long as the process
+    }
     char name[] = "/tmp/world_fuzz_XXXXXX";
     if (!mkdtemp(name)) std::abort();
     std::filesystem::current_path(name);
