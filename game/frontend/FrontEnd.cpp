@@ -48,6 +48,13 @@ void FrontEnd::StartMission(int32_t mission, int32_t episode, int32_t third) {
     ZKEngine::Instance().PushMLP(loadingScreen.get());
 }
 
+void FrontEnd::Release() {
+    loadingScreen.reset();
+    game.reset();
+    resume = nullptr;
+    mainPage.reset();
+}
+
 void FrontEnd::ApplyMenuVideoMode() { settings.ApplyMenuVideoMode(); }
 
 void FrontEnd::ApplyGameVideoMode() {

@@ -41,6 +41,10 @@ public:
     void ShowMultiplayerScore() override;
     void ApplyGameVideoMode() override;
 
+    // Frees the game and the screens while the devices still exist (before the engine shuts
+    // down; the program itself ends without it).
+    void Release();
+
     // Makes a new loading screen for the mission (the last one goes) and pushes it.
     void StartMission(int32_t mission, int32_t episode, int32_t third);
 

@@ -139,6 +139,10 @@ int32_t GameHarness::Run(const Watcher& watcher, int32_t maxFrames) {
         ++frames;
         if (!more || frames >= maxFrames) {
             engine.Stop();
+            engine.currentMLP = nullptr;
+            engine.previousMLP = nullptr;
+            engine.mlpStack.clear();
+            frontEnd_->Release();
             return;
         }
         Deliver(frames);
