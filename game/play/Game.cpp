@@ -16,6 +16,8 @@
 #include "engine/render/RenderFacility.h"
 #include "engine/render/SpriteRenderer.h"
 #include "game/play/GameCommands.h"
+#include "game/vehicles/CarCatalogue.h"
+#include "game/vehicles/CarDefinition.h"
 #include "game/play/MenuExits.h"
 #include "game/world/Decals.h"
 #include "game/world/LensFlare.h"
@@ -148,6 +150,12 @@ void Game::CloseNetwork() {
 void Game::CreateCarSelect() {
     LogMemoryReport(SharedString("Before Create CarSelect"));
     carSelectFailed = false;
+    const CarDefinition* car = CarCatalogue::Instance().At(chosenCar);
+    if (!car) car = CarCatalogue::Instance().At(0);
+    if (!car) {
+        Debugger::Instance().Log(0, "No playercars available");
+        carSelectFailed = true;
+    }
     LogMemoryReport(SharedString("After Create CarSelect"));
 }
 

@@ -16,6 +16,7 @@
 #include "engine/render/SpriteFactory.h"
 #include "engine/render/SpriteRenderer.h"
 #include "game/play/Game.h"
+#include "game/vehicles/CarDefinition.h"
 
 namespace {
 
@@ -102,6 +103,7 @@ void GameMode::Start() {
 
 void GameMode::CreateGame() {
     LogMemoryReport(SharedString("ZKGAME CREATE 1"));
+    CarDefinition::LoadAll();
     LogMemoryReport(SharedString("ZKGAME CREATE 2"));
     game.CreateCarSelect();
 }
