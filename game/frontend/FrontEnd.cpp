@@ -28,12 +28,16 @@ FrontEnd::MainPage::MainPage(FrontEnd& owner) : MenuScreen(SharedString("Main"),
     owner.resume = new LinkButton(SharedString("Resume"), owner.game.get(), &owner.resumeOption, nullptr);
     owner.resume->SetPosition(Point2i{400, 300}, true);
     AddWidget(owner.resume);
+    // Escape fires the resume link (nothing while it is disabled).
+    AddHotKey(kKeyEscape, 0);
     owner.resume->SetEnabled(false);
 }
 
 void FrontEnd::MainPage::HandleInput() {
     ZKEngine* engine = ZKEngine::Get();
-    if (engine && engine->input && engine->input->Pressed(kQuickStartKey)) {
+    // The quick start works only while no game is running.
+    const bool gameRunning = owner_.resume && owner_.resume->IsEnabled();
+    if (engine && engine->input && engine->input->Pressed(kQuickStartKey) && !gameRunning) {
         owner_.StartMission(kQuickMission, 0, 10020);
         return;
     }

@@ -49,7 +49,12 @@ TEST(GameRun, QuickStartFreeDrive) {
                 sawMain = true;
                 EXPECT_FALSE(h.Mode()->won);
                 EXPECT_FALSE(h.Mode()->lost);
+                // A game is running: the quick-start key does nothing now.
                 h.Tap(frame + 5, kQuickStart);
+            }
+            if (paused >= 0 && frame == paused + 20) {
+                EXPECT_EQ(current, "Main");
+                h.StartQuickGame();
             }
             if (paused >= 0 && current == "Mission" && secondStart < 0) secondStart = frame;
             if (secondStart >= 0 && current == "Game" && secondGame < 0) {

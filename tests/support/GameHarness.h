@@ -64,6 +64,8 @@ public:
     bool HasPlayerCar();
     Vector3 PlayerCarPosition();
     void PlaceCar(const Vector3& position);
+    // Starts the quick free drive as a menu page would (whatever the main page allows).
+    void StartQuickGame();
 
     // The program's log (the console's log file), read after the run.
     const std::vector<std::string>& Log() const { return log_; }
