@@ -1,0 +1,116 @@
+#pragma once
+// The in-game state: one MLP for the program's life, reused by every game after a reset. It owns
+// the world and the session values, the camera, the lights and lens flare, the network client
+// and server of a network game, the game mode and the developer commands and editors.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "engine/core/Camera.h"
+#include "engine/core/MLP.h"
+#include "game/play/CareerProgress.h"
+#include "game/play/GameMode.h"
+#include "game/play/LightSet.h"
+#include "game/world/GameSession.h"
+#include "game/world/World.h"
+
+class D3D8DirectionalLight;
+class FrontEndServices;
+class LensFlare;
+class MenuExits;
+class RenderFacility;
+class VolumeGroup;
+class ZKClient;
+class ZKServer;
+
+class Game : public MLP {
+public:
+    // The camera index of the free camera.
+    static constexpr uint32_t kFreeCamera = 0xFFFF;
+    // Keys the game reads itself (engine key codes).
+    static constexpr uint32_t kPauseKey = 0x30;
+    static constexpr uint32_t kFovDownKey = 0x58, kFovUpKey = 0x57;
+    static constexpr uint32_t kLightYawLeft = 0x4E, kLightYawRight = 0x50;
+    static constexpr uint32_t kLightPitchUp = 0x52, kLightPitchDown = 0x4C;
+    static constexpr float kVolumeFadeStart = 1.5f;
+
+    // renderer may be null (tools, tests): nothing is made on a device. exits and services may
+    // be null: no menus, no settings.
+    Game(RenderFacility* renderer, MenuExits* exits, FrontEndServices* services);
+    ~Game() override;
+
+    void HandleInput() override;
+    void Update() override;
+    void Render() override;
+    void Activate() override;
+    void Deactivate() override;
+    // One loading step (the set-up calls it once a frame until the game is ready).
+    void Load() override;
+    bool IsReady() override { return loaded != 0; }
+
+    // Back to the start of a game; with deleteObjects the mode goes too.
+    void Reset(bool deleteObjects);
+    // Ends a network game: the host tells every client, then client and server are closed.
+    void CloseNetwork();
+    // The settings on disk, after a won mission ("Misc\Default.VQS").
+    void WriteSettings();
+    // Builds the in-game car select with the chosen car; sets carSelectFailed when there is
+    // no car to offer.
+    void CreateCarSelect();
+    bool HasPlayerCar() const;
+    Vector3 PlayerCarPosition() const;
+    // Puts the player's car at the position (the developer teleport); nothing without a car.
+    void TeleportPlayer(const Vector3& position);
+
+    // The number of loading steps and how many have run (the preload counts as part of step 1).
+    size_t LoadStepCount() const { return loadSteps_.size(); }
+    size_t LoadStepIndex() const { return loadIndex_; }
+
+    // True unless language text 666 reads "No blood".
+    static bool BloodEnabled();
+
+    GameSession session;
+    World world;
+    LightSet lightSet;
+    Camera camera;
+    uint32_t cameraIndex = 0;
+    std::unique_ptr<LensFlare> lensFlare;
+    std::unique_ptr<GameMode> mode;
+    ZKClient* client = nullptr;
+    ZKServer* server = nullptr;
+    // While either is set the pause key and the free-camera keys do nothing.
+    uint8_t paused[2] = {0, 0};
+    float networkTick = 0.0f;
+    int32_t pedestrianZone = 0;
+    // 1.5 at the hand-over, falling to 0 while the game is current; the picture is covered and
+    // the in-game sounds rise meanwhile.
+    float volumeFade = 0.0f;
+    uint8_t loaded = 0;
+    // The career the front end reads from and writes to the settings.
+    CareerProgress career;
+    // The catalogue index of the car chosen on the single-player page.
+    int32_t chosenCar = 0;
+    bool carSelectFailed = false;
+    // The in-game sound groups (effects, speech, ambient) and their configured levels.
+    VolumeGroup* soundGroups[3] = {nullptr, nullptr, nullptr};
+    float soundLevels[3] = {1.0f, 1.0f, 1.0f};
+    // What the HUD shows of the player's car this frame.
+    HudReadings hud;
+    MenuExits* exits;
+    FrontEndServices* services;
+    // The developer commands, kept for the game's life (the command map does not own them).
+    std::vector<std::unique_ptr<ConsoleCommand>> ownedCommands;
+
+private:
+    void MakeLights();
+    void ApplyLights();
+    void ControlCameraKeys(float dt);
+    void DrawFade();
+
+    RenderFacility* renderer_;
+    D3D8DirectionalLight* lights_[LightSet::kLightCount] = {nullptr, nullptr, nullptr};
+    std::vector<std::function<bool()>> loadSteps_;
+    size_t loadIndex_ = 0;
+    bool preloaded_ = false;
+};
