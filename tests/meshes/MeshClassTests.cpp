@@ -273,6 +273,14 @@ TEST(ShinyMesh, EqualPartsShareASubsetAndBlendedSubsetsDrawLast) {
     EXPECT_EQ(rig.device->Count("SetStreamSource 0 buffer"), 3);  // two subsets, then the buffer
     rig.facility->ReleaseVertexBuffer(vb);
     rig.facility->ReleaseIndexBuffer(ib);
+    // Ranges that list more faces than the model has: the faces past its count are skipped.
+    MeshRecord over = TwoParts(false, false);
+    over.indices.resize(3);
+    over.nodes[0].parts[1].ranges = {{0, 3, 0, 3}};
+    over.nodes[0].parts[0].ranges = {{0, 3, 0, 3}, {0, 3, 0, 3}};
+    std::unique_ptr<D3D8ShinyMesh> crowded(static_cast<D3D8ShinyMesh*>(rig.facility->CreateMesh(over)));
+    EXPECT_EQ(crowded->FaceCount(), 1);
+    EXPECT_EQ(crowded->Mesh()->Attributes()[0], 0u);
     // Clones share the mesh, its subsets and the slots' records.
     std::unique_ptr<D3D8ShinyMesh> clone(static_cast<D3D8ShinyMesh*>(two->Clone()));
     EXPECT_EQ(clone->Mesh(), two->Mesh());
