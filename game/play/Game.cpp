@@ -57,7 +57,7 @@ Game::Game(RenderFacility* renderer, MenuExits* menuExits, FrontEndServices* fro
         [this] { return world.LoadStaticGeometry(); }, [this] { return world.LoadObjects(); },
         [this] { return world.LoadRoutes(); },        [this] { return world.FinishLoading(); },
     };
-    ParticleSystems::Create(renderer, Vector3(0.0f, World::Gravity, 0.0f), world.decals);
+    ParticleSystems::Create(renderer, Vector3(0.0f, World::Gravity, 0.0f), world.decals.get());
     MakeLights();
 }
 
