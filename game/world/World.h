@@ -86,10 +86,10 @@ public:
     // Once a frame: traffic lights, the physics sub-steps, the quadtree, decals, wall damage,
     // particles, ambient sounds.
     void Update(const Camera* camera, float dt) override;
-    void Draw(const Camera& camera);
+    void Draw(Camera& camera);
     // Reduced drawing for reflections and previews: 0 sky, 1 static city and objects, 2 all the
     // quadtree items, traffic and pedestrians.
-    void DrawLayers(const Camera& camera, int32_t level);
+    void DrawLayers(Camera& camera, int32_t level);
 
     GameSession& session;
     PhysicsWorld physics;
