@@ -1,13 +1,16 @@
 // The program's entry: joins the arguments into the one command line the start-up parses,
 // runs the start-up, main loop and shut-down, and ends the process.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <unistd.h>
 
 #include "engine/audio/AudioDevice.h"
+#include "engine/core/Engine.h"
 #include "engine/core/StartUp.h"
 #include "engine/render/ConsoleCanvas.h"
 #include "engine/render/D3D8RenderFacility.h"
+#include "engine/render/IntroCanvas.h"
 #include "engine/render/RenderMenuCanvas.h"
 #include "engine/render/TextDraw.h"
 #include "platform/window/Window.h"
@@ -24,11 +27,19 @@ int main(int argc, char** argv) {
     StartUpServices services;
     // The facility makes its own parts once its device exists.
     services.createRenderer = CreateRenderer;
+    // The intro's drawing, made with the other canvases once the device exists.
+    static std::unique_ptr<RenderIntroCanvas> introCanvas;
     // "Missing.ZKT", the default font, the counter texts, the console's and the menus' drawing.
     services.loadDefaultResources = [](ZKEngine& engine) {
         LoadDefaultRenderResources(engine);
         InstallConsoleCanvas(engine);
         InstallMenuCanvas(engine);
+        if (engine.renderer) introCanvas = std::make_unique<RenderIntroCanvas>(*engine.renderer);
+    };
+    // "Intro.AVI" in the window, silent with -S.
+    services.playIntro = [](ZKEngine& engine, bool sound) {
+        IntroMovie movie(SharedString("Intro.AVI"), introCanvas.get(), sound);
+        if (engine.window) movie.Play(*engine.window);
     };
     services.createAudioDevice = [](int type) -> AudioDevice* { return CreateAudioDevice(type); };
     NullFrontEnd frontEnd;

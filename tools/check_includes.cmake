@@ -25,7 +25,7 @@ set(game_order world vehicles traffic play frontend)
 
 # tests/<folder> of the engine (no game library at all); tests/support holds the shared doubles
 # and the game harness, so it may include any library.
-set(engine_test_folders audio console core fuzz layering math menus meshes net render skeleton textures)
+set(engine_test_folders audio console core fuzz intro layering math menus meshes net render skeleton textures)
 # Test folders of a game library under another name.
 set(game_test_folders physics=world)
 

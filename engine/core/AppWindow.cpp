@@ -31,6 +31,10 @@ void RegisterWindowHandler(WindowMessageHandler* handler) {
     if (handler) Handlers().push_back(handler);
 }
 
+void RegisterWindowHandlerFirst(WindowMessageHandler* handler) {
+    if (handler) Handlers().insert(Handlers().begin(), handler);
+}
+
 void UnregisterWindowHandler(WindowMessageHandler* handler) {
     auto& list = Handlers();
     auto it = std::find(list.begin(), list.end(), handler);

@@ -18,6 +18,10 @@ public:
 };
 
 void RegisterWindowHandler(WindowMessageHandler* handler);
+// Puts a handler ahead of every handler registered so far (those registered later go behind
+// it), for a handler that must answer its messages alone while it is registered (the intro
+// video's keys).
+void RegisterWindowHandlerFirst(WindowMessageHandler* handler);
 // Removes a handler (its owner is going away); nothing when it is not registered.
 void UnregisterWindowHandler(WindowMessageHandler* handler);
 

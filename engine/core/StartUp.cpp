@@ -168,7 +168,7 @@ int RunApplication(const SharedString& commandLine, StartUpServices& services) {
     if (services.loadDefaultResources) services.loadDefaultResources(engine);
 
     if (options.playIntro && FileExists(SharedString("Intro.AVI")) && services.playIntro) {
-        services.playIntro(engine);
+        services.playIntro(engine, options.sound);
         if (renderer) {
             // One cleared frame replaces the video's last picture.
             renderer->BeginScene();

@@ -79,8 +79,9 @@ struct StartUpServices {
     std::function<AudioDevice*(int type)> createAudioDevice;
     // Loads the default texture and creates the default font once the device exists.
     std::function<void(ZKEngine&)> loadDefaultResources;
-    // Plays "Intro.AVI" in the window (only called when the file exists and -M was not given).
-    std::function<void(ZKEngine&)> playIntro;
+    // Plays "Intro.AVI" in the window (only called when the file exists and -M was not given);
+    // silent when `sound` is false (-S).
+    std::function<void(ZKEngine&, bool sound)> playIntro;
     FrontEndServices* frontEnd = nullptr;
 };
 

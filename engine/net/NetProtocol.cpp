@@ -172,11 +172,12 @@ void BuildEnumQuery(uint8_t (&out)[kEnumQuerySize], uint32_t ticks) {
     std::memcpy(out, kQueryMagic, 4);
     std::memcpy(out + 4, kApplicationGuid, 16);
     for (int i = 0; i < 4; ++i) out[20 + i] = uint8_t(ticks >> (8 * i));
+    std::memset(out + kEnumQueryHeaderSize, 0, kEnumQuerySize - kEnumQueryHeaderSize);
 }
 
 bool ParseEnumQuery(const uint8_t* data, size_t size, uint32_t& ticks) {
     PayloadReader r(data, size);
-    if (!r.ExpectExactly(kEnumQuerySize)) return false;
+    if (!r.ExpectAtLeast(kEnumQueryHeaderSize) || size > kEnumQuerySize) return false;
     std::string_view magic = r.str(4);
     std::string_view guid = r.str(16);
     ticks = r.u32();

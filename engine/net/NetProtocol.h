@@ -33,7 +33,13 @@ constexpr size_t kMaxChatText = 1023;
 constexpr size_t kMaxPlayers = 64;  // far above any session; bounds what a peer may announce
 
 extern const uint8_t kApplicationGuid[16];
-constexpr size_t kEnumQuerySize = 24;
+// A host search must never be answered with more bytes than it carried, or the session port
+// would amplify traffic sent with a forged source address. A query is magic, GUID and time
+// (24 bytes) padded with zeros to the largest answer there can be; a server answers only a
+// query at least as large as its answer and never one larger than this.
+constexpr size_t kEnumQueryHeaderSize = 24;
+constexpr size_t kMaxEnumAnswerSize = 4 + 16 + 3 * 4 + 2 + kMaxNameBytes + 4 + kMaxServerData;
+constexpr size_t kEnumQuerySize = kMaxEnumAnswerSize;
 
 struct PlayerInfo {
     uint32_t reserved = 0;
@@ -85,6 +91,7 @@ bool ParseServerInfo(const uint8_t* body, size_t size, ServerInfo& out);
 
 // Enumeration over raw datagrams on the session port.
 void BuildEnumQuery(uint8_t (&out)[kEnumQuerySize], uint32_t ticks);
+// Accepts kEnumQueryHeaderSize..kEnumQuerySize bytes; the padding is not read.
 bool ParseEnumQuery(const uint8_t* data, size_t size, uint32_t& ticks);
 // Answer without its echoed ticks, which the server patches in per query.
 void BuildEnumAnswer(std::vector<uint8_t>& out, const EnumAnswer& answer);

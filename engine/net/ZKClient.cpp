@@ -11,6 +11,8 @@
 
 namespace {
 constexpr uint32_t kQueryIntervalMs = 1000;
+// How soon a turn that could not take the client mutex is tried again.
+constexpr uint32_t kRetryMs = 5;
 constexpr float kHostRecordLifetime = 15.0f;
 constexpr uint32_t kConnectWaitMs = 5000;
 constexpr uint32_t kDisconnectWaitMs = 1000;
@@ -211,6 +213,9 @@ size_t ZKClient::GetUnguaranteedFrameLimit() const {
 }
 
 void ZKClient::Update(float dt) {
+    // What arrived since the last frame is taken in here, so the network thread is not woken for
+    // every datagram; its handlers take the client mutex themselves.
+    if (host_) host_->Service();
     std::lock_guard<Mutex> lock(mutex_);
     for (size_t i = hosts_.size(); i-- > 0;) {
         hosts_[i].age += dt;
@@ -355,22 +360,26 @@ bool ZKClient::OnRawDatagram(const plat::NetAddress& from, const uint8_t* data, 
         a.receivedAt = NowMs();
         a.size = uint16_t(size);
         std::memcpy(a.bytes, data, size);
+        answersWaiting_.store(true, std::memory_order_release);
     }
     return true;
 }
 
-void ZKClient::OnIdle() {
+uint32_t ZKClient::OnIdle() {
     // While the main thread dispatches (holding the client mutex) answers and queries wait a
     // turn: the network thread must keep servicing the socket, since a receiver may be waiting
     // for it (a disconnect from inside a receiver).
-    if (!mutex_.TryLock()) return;
+    if (!mutex_.TryLock()) return kRetryMs;
     std::lock_guard<Mutex> lock(mutex_, std::adopt_lock);
-    {
-        std::lock_guard<std::mutex> answers(answerLock_);
-        std::swap(answers_, answersInWork_);
+    if (answersWaiting_.exchange(false, std::memory_order_acquire)) {
+        {
+            std::lock_guard<std::mutex> answers(answerLock_);
+            std::swap(answers_, answersInWork_);
+        }
+        for (const PendingAnswer& a : answersInWork_) ApplyAnswer(a);
+        answersInWork_.clear();
     }
-    for (const PendingAnswer& a : answersInWork_) ApplyAnswer(a);
-    answersInWork_.clear();
+    if (!enumerating_) return UINT32_MAX;
 
     uint32_t now = NowMs();
     if (enumerating_ && host_ && (!querySent_ || now - lastQueryMs_ >= kQueryIntervalMs)) {
@@ -380,6 +389,7 @@ void ZKClient::OnIdle() {
         lastQueryMs_ = now;
         querySent_ = true;
     }
+    return std::max<uint32_t>(1, kQueryIntervalMs - std::min(kQueryIntervalMs, now - lastQueryMs_));
 }
 
 void ZKClient::ApplyAnswer(const PendingAnswer& pending) {

@@ -11,6 +11,7 @@
 #include "engine/core/Thread.h"
 #include "engine/net/Channel.h"
 #include "engine/net/NetOptions.h"
+#include "engine/net/NetProtocol.h"
 #include "platform/net/NetHost.h"
 
 // One session found by the host search.
@@ -34,8 +35,9 @@ struct ClientPlayerEntry {
 
 // The player's end of a session: finds hosts, connects, publishes the player's name and data,
 // sends channel frames to the server and dispatches received frames on the main thread in
-// Update. Host list, player list and server information are written on the network thread
-// under the client mutex: readers take Lock/Unlock.
+// Update. Update also takes in what arrived since the last frame; the network thread does that
+// only while Update is not being called (connecting, loading). Host list, player list and
+// server information are written under the client mutex: readers take Lock/Unlock.
 class ZKClient : private plat::NetHostListener {
 public:
     explicit ZKClient(const NetOptions& options = {});
@@ -61,7 +63,8 @@ public:
     int32_t Send(const uint8_t* data, uint32_t size, float timeout, bool synchronous, bool guaranteed,
                  bool highPriority);
     uint32_t GetSendQueueLength() const;
-    // Main thread, once per frame: ages found hosts and dispatches received frames.
+    // Main thread, once per frame: takes in what arrived, ages found hosts and dispatches
+    // received frames.
     void Update(float dt);
 
     void Lock() { mutex_.Lock(); }
@@ -90,13 +93,13 @@ private:
         plat::NetAddress from;
         uint32_t receivedAt;
         uint16_t size;
-        uint8_t bytes[1200];
+        uint8_t bytes[netproto::kMaxEnumAnswerSize];
     };
 
     void OnPeerConnected(plat::NetPeerHandle, uint32_t) override {}
     void OnPeerDisconnected(plat::NetPeerHandle peer) override;
     void OnPacket(plat::NetPeerHandle peer, const uint8_t* data, size_t size) override;
-    void OnIdle() override;
+    uint32_t OnIdle() override;
     bool OnRawDatagram(const plat::NetAddress& from, const uint8_t* data, size_t size,
                        plat::NetRawReply& reply) override;
     void ApplyAnswer(const PendingAnswer& answer);
@@ -135,6 +138,7 @@ private:
     bool querySent_ = false;
     std::mutex answerLock_;
     std::vector<PendingAnswer> answers_, answersInWork_;
+    std::atomic<bool> answersWaiting_{false};
 
     std::mutex connectLock_;
     std::condition_variable connectCv_;

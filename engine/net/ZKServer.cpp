@@ -8,6 +8,8 @@
 
 namespace {
 constexpr uint32_t kCloseWaitMs = 1000;
+// How soon a turn that could not take the server mutex is tried again.
+constexpr uint32_t kRetryMs = 5;
 // A full table (capped names and data) stays well inside the transport's packet cap.
 constexpr size_t kMaxSessionClients = 32;
 }
@@ -35,6 +37,7 @@ ZKServer::ZKServer(SharedString serverName, SharedString sessionName, uint32_t p
     config.port = uint16_t(port);
     config.maxClients = slots;
     config.allowBroadcast = false;
+    config.maxQueuedReliableBytes = kMaxQueuedBytesPerClient;
     plat::NetHostError error = plat::NetHostError::None;
     host_ = plat::NetHost::CreateServer(config, this, &error);
     if (!host_) {
@@ -83,6 +86,7 @@ void ZKServer::SetServerInfo(SharedString name, const uint8_t* data, uint32_t si
     std::lock_guard<Mutex> lock(mutex_);
     serverName_ = name;
     serverData_.assign(data, data + size);
+    tableChanged_ = true;
     Publish();
     RefreshEnumInfo();
 }
@@ -96,7 +100,30 @@ bool ZKServer::SendFrame(plat::NetPeerHandle peer, const uint8_t* data, uint32_t
     if (r == plat::NetSendResult::SentAsUnreliableFragments && !oversizeLogged_[data[0]].exchange(true))
         Debugger::Instance().Log(2, "ZKNET: Unguaranteed message of %u bytes on channel %u is larger than one datagram",
                                  size, unsigned(data[0]));
-    return r != plat::NetSendResult::Failed;
+    NoteOverflow(peer, r);
+    return r == plat::NetSendResult::Sent || r == plat::NetSendResult::SentAsUnreliableFragments;
+}
+
+void ZKServer::NoteOverflow(plat::NetPeerHandle peer, plat::NetSendResult result) {
+    if (result != plat::NetSendResult::QueueFull) return;
+    if (std::find(overflowed_.begin(), overflowed_.end(), peer) != overflowed_.end()) return;
+    int32_t index = IndexOfPeer(peer);
+    if (index < 0) return;
+    Debugger::Instance().Log(1, "ZKNET: Client %u is not taking its messages (over %zu bytes waiting), disconnected",
+                             players_[size_t(index)].number, kMaxQueuedBytesPerClient);
+    overflowed_.push_back(peer);
+}
+
+void ZKServer::RemoveOverflowed() {
+    if (overflowed_.empty()) return;
+    for (plat::NetPeerHandle peer : overflowed_) {
+        int32_t index = IndexOfPeer(peer);
+        if (index < 0) continue;
+        players_.erase(players_.begin() + index);
+        tableChanged_ = true;
+    }
+    overflowed_.clear();
+    RefreshEnumInfo();
 }
 
 int32_t ZKServer::SendTo(const uint8_t* data, uint32_t size, int32_t clientNumber, float timeout, bool synchronous,
@@ -105,6 +132,8 @@ int32_t ZKServer::SendTo(const uint8_t* data, uint32_t size, int32_t clientNumbe
     (void)highPriority;
     if (!host_ || !data || size == 0) return -1;
     std::lock_guard<Mutex> lock(mutex_);
+    // A table change made before this message reaches the clients before it.
+    if (guaranteed) Publish();
     if (clientNumber == -1) {
         bool any = false;
         for (const PlayerRecord& p : players_) any |= SendFrame(p.peer, data, size, synchronous, guaranteed);
@@ -182,7 +211,7 @@ void ZKServer::OnPeerDisconnected(plat::NetPeerHandle peer) {
     int32_t index = IndexOfPeer(peer);
     if (index < 0) return;
     players_.erase(players_.begin() + index);
-    Publish();
+    tableChanged_ = true;
     RefreshEnumInfo();
 }
 
@@ -210,28 +239,49 @@ void ZKServer::OnPacket(plat::NetPeerHandle peer, const uint8_t* data, size_t si
                 PlayerRecord& p = players_[size_t(index)];
                 p.name = SharedString(info.name);
                 p.data.assign(info.data.begin() + 4, info.data.end());
+                tableChanged_ = true;
             }
-            Publish();
             return;
         }
     }
     Debugger::Instance().Log(3, "ZKNET: Malformed message (kind %u, %zu bytes) dropped", unsigned(kind), size);
 }
 
+uint32_t ZKServer::OnIdle() {
+    // The end of a turn of the network thread. While another thread holds the server (the game
+    // walking the table) the table waits a turn rather than the network thread.
+    if (!mutex_.TryLock()) return kRetryMs;
+    std::lock_guard<Mutex> lock(mutex_, std::adopt_lock);
+    RemoveOverflowed();
+    if (!tableChanged_) return UINT32_MAX;
+    auto due = publishedAt_ + kServerFrame - std::chrono::steady_clock::now();
+    if (due <= due.zero()) {
+        Publish();
+        return UINT32_MAX;
+    }
+    return uint32_t(std::chrono::ceil<std::chrono::milliseconds>(due).count());
+}
+
 void ZKServer::Publish() {
-    if (!host_) return;
-    netproto::ServerInfo info;
-    info.name = std::string(serverName_.View());
-    info.serverData = serverData_;
+    if (!host_ || !tableChanged_) return;
+    tableChanged_ = false;
+    netproto::ServerInfo& info = tableInfo_;
+    info.name.assign(serverName_.View());
+    info.serverData.assign(serverData_.begin(), serverData_.end());
     info.players.resize(players_.size());
     for (size_t i = 0; i < players_.size(); ++i) {
         info.players[i].reserved = players_[i].reserved;
         info.players[i].number = players_[i].number;
-        info.players[i].name = std::string(players_[i].name.View());
-        info.players[i].data = players_[i].data;
+        info.players[i].name.assign(players_[i].name.View());
+        info.players[i].data.assign(players_[i].data.begin(), players_[i].data.end());
     }
     netproto::BuildServerInfo(controlBuffer_, info);
-    for (const PlayerRecord& p : players_) host_->Send(p.peer, {}, controlBuffer_, plat::NetDelivery::Reliable, false);
+    // Nobody joins with a number seen before, so an unchanged table reached every player.
+    if (controlBuffer_ == publishedTable_) return;
+    std::swap(controlBuffer_, publishedTable_);
+    publishedAt_ = std::chrono::steady_clock::now();
+    for (const PlayerRecord& p : players_)
+        NoteOverflow(p.peer, host_->Send(p.peer, {}, publishedTable_, plat::NetDelivery::Reliable, false));
 }
 
 void ZKServer::RefreshEnumInfo() {
@@ -249,8 +299,14 @@ bool ZKServer::OnRawDatagram(const plat::NetAddress&, const uint8_t* data, size_
     uint32_t ticks;
     if (!netproto::ParseEnumQuery(data, size, ticks)) return false;
     std::shared_ptr<const EnumInfo> info = enumInfo_.load();
-    uint8_t answer[1200];
+    uint8_t answer[netproto::kMaxEnumAnswerSize];
     if (!info || info->answer.size() > sizeof answer) return true;
+    if (size < info->answer.size()) {
+        // Anyone can send these with any source address: say so once, not once per datagram.
+        if (!shortQueryLogged_.exchange(true))
+            Debugger::Instance().Log(2, "ZKNET: Host search of %zu bytes is smaller than its answer, ignored", size);
+        return true;
+    }
     std::memcpy(answer, info->answer.data(), info->answer.size());
     for (int i = 0; i < 4; ++i) answer[netproto::kEnumAnswerTicksOffset + i] = uint8_t(ticks >> (8 * i));
     Debugger::Instance().Log(1, "ZKNET: Querying host");

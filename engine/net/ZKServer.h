@@ -1,6 +1,7 @@
 #pragma once
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "engine/core/Thread.h"
 #include "engine/net/Channel.h"
 #include "engine/net/NetOptions.h"
+#include "engine/net/NetProtocol.h"
 #include "platform/net/NetHost.h"
 
 // One connected client in the server's table. A player's index is its position in the table;
@@ -24,8 +26,17 @@ struct PlayerRecord {
 // The host's end of a session: listens on one port, answers host searches, numbers the
 // clients, publishes the player table to every client and dispatches received frames at once
 // on its network thread, under the server mutex.
+//
+// The table goes out when it has changed, at most once per server frame: a client that
+// rewrites its information faster than that makes no more traffic than one that does it once a
+// frame. A pending table always leaves before the next guaranteed message and with new server
+// information, so clients see changes in the order the server made them.
 class ZKServer : private plat::NetHostListener {
 public:
+    // One game step.
+    static constexpr std::chrono::microseconds kServerFrame{13333};
+    // Guaranteed data a client may leave unacknowledged; a client past it is disconnected.
+    static constexpr size_t kMaxQueuedBytesPerClient = 1u << 20;
     // Hosts at once. Port 0 lets the system choose (see GetPort); playerCount is the number of
     // clients the session admits.
     ZKServer(SharedString serverName, SharedString sessionName, uint32_t port, int playerCount,
@@ -66,12 +77,18 @@ private:
     void OnPeerConnected(plat::NetPeerHandle peer, uint32_t connectData) override;
     void OnPeerDisconnected(plat::NetPeerHandle peer) override;
     void OnPacket(plat::NetPeerHandle peer, const uint8_t* data, size_t size) override;
+    uint32_t OnIdle() override;
     bool OnRawDatagram(const plat::NetAddress& from, const uint8_t* data, size_t size,
                        plat::NetRawReply& reply) override;
+    // Sends the table to every player now if it has changed since it last went out.
     void Publish();
     void RefreshEnumInfo();
     int32_t IndexOfPeer(plat::NetPeerHandle peer) const;
     bool SendFrame(plat::NetPeerHandle peer, const uint8_t* data, uint32_t size, bool synchronous, bool guaranteed);
+    // Notes a client whose queue passed the cap (the transport is disconnecting it).
+    void NoteOverflow(plat::NetPeerHandle peer, plat::NetSendResult result);
+    // Takes the clients whose queues overflowed out of the table.
+    void RemoveOverflowed();
 
     NetOptions options_;
     std::unique_ptr<plat::NetHost> host_;
@@ -85,9 +102,17 @@ private:
     int playerCount_ = 0;
     uint32_t nextClientNumber_ = 0;
     std::vector<uint8_t> controlBuffer_;
+    // The table as it last went out, and whether it may have changed since.
+    std::vector<uint8_t> publishedTable_;
+    bool tableChanged_ = false;
+    std::chrono::steady_clock::time_point publishedAt_{};
+    netproto::ServerInfo tableInfo_;  // reused to build the table
+    // Removed from the table at the end of the turn, never while a receiver walks it.
+    std::vector<plat::NetPeerHandle> overflowed_;
 
     // What the enumeration answer is built from, swapped whole so the transport's callback
     // never needs the server mutex.
     std::atomic<std::shared_ptr<const EnumInfo>> enumInfo_;
     std::array<std::atomic<bool>, 256> oversizeLogged_{};
+    std::atomic<bool> shortQueryLogged_{false};
 };

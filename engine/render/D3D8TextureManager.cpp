@@ -255,3 +255,29 @@ void D3D8TextureManager::Release(D3D8Texture* texture) {
     if (texture->texture && device_) device_->ReleaseTexture(texture->texture);
     texture->texture = nullptr;
 }
+
+bool D3D8TextureManager::UpdatePixels(D3D8Texture* texture, const void* data, int32_t pitch, int32_t format) {
+    if (!texture || !texture->texture || !device_ || !data) return false;
+    gfx::Texture& t = *texture->texture;
+    const int32_t dest = int32_t(t.Format());
+    const int32_t levels = int32_t(t.Levels());
+    const int32_t sw = texture->storedWidth, sh = texture->storedHeight;
+    if (sw <= 0 || sh <= 0 || pitch < pixels::RowPitch(format, sw)) return false;
+    if (format == dest && sw == texture->width && sh == texture->height && levels == 1)
+        return device_->UpdateTexture(&t, 0, data, uint32_t(pitch));
+    if (!pixels::DecodeToRGBA(format, static_cast<const uint8_t*>(data), pitch, sw, sh, decoded_)) return false;
+    bool ok = true;
+    for (int32_t i = 0; i < levels; ++i) {
+        const int32_t lw = std::max(1, texture->width >> i);
+        const int32_t lh = std::max(1, texture->height >> i);
+        const uint8_t* rgba = decoded_.data();
+        if (lw != sw || lh != sh) {
+            scaled_.resize(size_t(lw) * size_t(lh) * 4);
+            pixels::ResizeRGBA(decoded_.data(), sw, sh, scaled_.data(), lw, lh);
+            rgba = scaled_.data();
+        }
+        if (!pixels::EncodeFromRGBA(dest, rgba, lw, lh, encoded_, false)) return false;
+        ok &= device_->UpdateTexture(&t, uint32_t(i), encoded_.data(), uint32_t(pixels::RowPitch(dest, lw)));
+    }
+    return ok;
+}

@@ -64,6 +64,11 @@ public:
     // none.
     D3D8Texture* Load(TextureRecord* record) override;
     void Release(D3D8Texture* texture) override;
+    // Replaces a texture's pixels in place: `pixels` is an image of the texture's stored size
+    // in engine format `format` with rows `pitch` bytes apart. Pixels already in the device's
+    // format and size go up as they are; others are converted through the manager's scratch
+    // buffers. False when the texture has no device texture or cannot take the format.
+    bool UpdatePixels(D3D8Texture* texture, const void* pixels, int32_t pitch, int32_t format);
 
     // First supported format for a source format, 11 (none) when nothing fits.
     int32_t ChooseFormat(int32_t sourceFormat, bool mayCompress, bool highQuality) const;

@@ -42,9 +42,20 @@ NetPeerHandle MakeHandle(size_t slot, uint32_t connectId) {
 size_t SlotOf(NetPeerHandle h) { return size_t(uint32_t(h)); }
 uint32_t ConnectIdOf(NetPeerHandle h) { return uint32_t(h >> 32); }
 
-// Packet free callback: the counter of the packet's peer slot. Runs under the ENet lock.
+// What one peer slot has queued: packets not yet sent (unsequenced) or acknowledged
+// (reliable), and the reliable packets' bytes.
+struct SlotQueue {
+    std::atomic<int32_t> packets{0};
+    std::atomic<size_t> reliableBytes{0};
+};
+
+// Packet free callback: the queue of the packet's peer slot. Runs under the ENet lock.
 void OnPacketFree(ENetPacket* packet) {
-    if (packet->userData) static_cast<std::atomic<int32_t>*>(packet->userData)->fetch_sub(1);
+    auto* queue = static_cast<SlotQueue*>(packet->userData);
+    if (!queue) return;
+    queue->packets.fetch_sub(1, std::memory_order_relaxed);
+    if (packet->flags & ENET_PACKET_FLAG_RELIABLE)
+        queue->reliableBytes.fetch_sub(packet->dataLength, std::memory_order_relaxed);
 }
 
 class InterceptReply final : public NetRawReply {
@@ -61,8 +72,9 @@ private:
     ENetHost* host_;
 };
 
-// The listener of the host this network thread services; the intercept callback has no other
-// way to find it.
+// The host this thread is servicing (inside a turn) and its listener; the intercept callback
+// has no other way to find the listener, and a send needs to know whether it runs in a turn.
+thread_local const NetHost* t_host = nullptr;
 thread_local NetHostListener* t_listener = nullptr;
 
 int OnIntercept(ENetHost* host, ENetEvent* /*event*/) {
@@ -109,8 +121,13 @@ struct NetHost::Impl {
     bool libraryHeld = false;
     // Per slot: the connection id the slot carried when it connected, and its send queue.
     std::vector<uint32_t> slotConnectId;
-    std::unique_ptr<std::atomic<int32_t>[]> queued;
-    std::vector<Event> events;  // reused by the network loop
+    std::unique_ptr<SlotQueue[]> queued;
+    // One turn of servicing at a time, on the network thread or the owner's.
+    std::mutex turnLock;
+    // Under turnLock:
+    std::vector<Event> events;
+    // Sends made inside a turn wait for one flush at its end.
+    bool flushAtEndOfTurn = false;
 };
 
 NetHost::NetHost() : impl_(std::make_unique<Impl>()) {}
@@ -143,6 +160,7 @@ NetHostError NetHost::Init(const NetHostConfig* server, bool allowBroadcast, Net
         if (enet_address_set_host_ip(&bind, server->bindAddress.c_str()) != 0) return NetHostError::Address;
         bind.port = server->port;
         peerCount = std::max<size_t>(server->maxClients, 1) + 1;
+        maxQueuedReliableBytes_ = server->maxQueuedReliableBytes;
         impl_->host = enet_host_create(&bind, peerCount, 2, 0, 0);
     } else {
         impl_->host = enet_host_create(nullptr, peerCount, 2, 0, 0);
@@ -162,8 +180,7 @@ NetHostError NetHost::Init(const NetHostConfig* server, bool allowBroadcast, Net
     if (enet_socket_get_address(h->socket, &bound) == 0) port_ = bound.port;
 
     impl_->slotConnectId.assign(h->peerCount, 0);
-    impl_->queued = std::make_unique<std::atomic<int32_t>[]>(h->peerCount);
-    for (size_t i = 0; i < h->peerCount; ++i) impl_->queued[i].store(0);
+    impl_->queued = std::make_unique<SlotQueue[]>(h->peerCount);
     impl_->events.reserve(64);
 
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -202,51 +219,125 @@ void NetHost::Wake() {
     (void)ignored;
 }
 
-void NetHost::Run() {
-    t_listener = listener_;
-    Impl& d = *impl_;
-    while (!stop_.load()) {
-        d.events.clear();
-        {
-            std::lock_guard<std::mutex> lock(d.lock);
-            ENetEvent ev;
-            // Bounded so one flood cannot starve the loop of its other duties.
-            while (d.events.size() < 256 && enet_host_service(d.host, &ev, 0) > 0) {
-                size_t slot = size_t(ev.peer - d.host->peers);
-                if (ev.type == ENET_EVENT_TYPE_CONNECT) d.slotConnectId[slot] = ev.peer->connectID;
-                d.events.push_back(Event{ev.type, MakeHandle(slot, d.slotConnectId[slot]), ev.data, ev.packet});
-                if (ev.type == ENET_EVENT_TYPE_DISCONNECT) d.slotConnectId[slot] = 0;
-            }
-        }
-        for (Event& e : d.events) {
-            switch (e.type) {
-            case ENET_EVENT_TYPE_CONNECT:
-                if (listener_) listener_->OnPeerConnected(e.peer, e.data);
-                break;
-            case ENET_EVENT_TYPE_DISCONNECT:
-                if (listener_) listener_->OnPeerDisconnected(e.peer);
-                break;
-            case ENET_EVENT_TYPE_RECEIVE:
-                if (listener_) listener_->OnPacket(e.peer, e.packet->data, e.packet->dataLength);
-                enet_packet_destroy(e.packet);
-                break;
-            default:
-                break;
-            }
-        }
-        if (listener_) listener_->OnIdle();
-        if (d.events.size() >= 256) continue;
+void NetHost::FlushLocked(bool now) {
+    if (now)
+        enet_host_flush(impl_->host);
+    else
+        impl_->flushAtEndOfTurn = true;
+}
 
-        pollfd fds[2];
-        fds[0] = pollfd{d.host->socket, POLLIN, 0};
-        fds[1] = pollfd{wakeFd_, POLLIN, 0};
-        if (poll(fds, 2, 5) > 0 && (fds[1].revents & POLLIN)) {
-            uint64_t count;
-            ssize_t ignored = read(wakeFd_, &count, sizeof count);
-            (void)ignored;
+int64_t NetHost::NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void NetHost::Service() {
+    ownerServicedAt_.store(NowNs(), std::memory_order_relaxed);
+    // A turn already running on the network thread takes in the same arrivals; the owner never
+    // waits for it.
+    std::unique_lock<std::mutex> turn(impl_->turnLock, std::try_to_lock);
+    if (turn) ServiceTurnLocked(true);
+}
+
+void NetHost::TakeOver() {
+    ownerServicedAt_.store(kNeverServiced, std::memory_order_relaxed);
+    if (t_host != this) Wake();
+}
+
+uint32_t NetHost::ServiceTurn() {
+    std::lock_guard<std::mutex> turn(impl_->turnLock);
+    return ServiceTurnLocked(false);
+}
+
+uint32_t NetHost::ServiceTurnLocked(bool forOwner) {
+    Impl& d = *impl_;
+    // The owner's thread may service several hosts, and a listener may service another host.
+    const NetHost* outerHost = t_host;
+    NetHostListener* outerListener = t_listener;
+    t_host = this;
+    t_listener = listener_;
+    d.events.clear();
+    uint32_t wait;
+    {
+        std::lock_guard<std::mutex> lock(d.lock);
+        ENetEvent ev;
+        // Bounded so one flood cannot starve the loop of its other duties.
+        while (d.events.size() < kEventsPerTurn && enet_host_service(d.host, &ev, 0) > 0) {
+            size_t slot = size_t(ev.peer - d.host->peers);
+            if (ev.type == ENET_EVENT_TYPE_CONNECT) d.slotConnectId[slot] = ev.peer->connectID;
+            d.events.push_back(Event{ev.type, MakeHandle(slot, d.slotConnectId[slot]), ev.data, ev.packet});
+            if (ev.type == ENET_EVENT_TYPE_DISCONNECT) d.slotConnectId[slot] = 0;
+        }
+        // Only the network thread waits on the result; the owner comes back next frame anyway.
+        if (d.events.size() >= kEventsPerTurn)
+            wait = 0;
+        else if (!forOwner)
+            wait = HostIsBusyLocked() ? kBusyTurnMs : kIdleTurnMs;
+        else
+            wait = kIdleTurnMs;
+    }
+    for (Event& e : d.events) {
+        switch (e.type) {
+        case ENET_EVENT_TYPE_CONNECT:
+            if (listener_) listener_->OnPeerConnected(e.peer, e.data);
+            break;
+        case ENET_EVENT_TYPE_DISCONNECT:
+            if (listener_) listener_->OnPeerDisconnected(e.peer);
+            break;
+        case ENET_EVENT_TYPE_RECEIVE:
+            if (listener_) listener_->OnPacket(e.peer, e.packet->data, e.packet->dataLength);
+            enet_packet_destroy(e.packet);
+            break;
+        default:
+            break;
         }
     }
-    t_listener = nullptr;
+    if (listener_) wait = std::min(wait, listener_->OnIdle());
+    if (d.flushAtEndOfTurn) {
+        std::lock_guard<std::mutex> lock(d.lock);
+        enet_host_flush(d.host);
+        d.flushAtEndOfTurn = false;
+    }
+    t_host = outerHost;
+    t_listener = outerListener;
+    return wait;
+}
+
+bool NetHost::HostIsBusyLocked() const {
+    const ENetHost* h = impl_->host;
+    for (size_t i = 0; i < h->peerCount; ++i) {
+        const ENetPeer& p = h->peers[i];
+        if (p.state == ENET_PEER_STATE_DISCONNECTED) continue;
+        // Handshakes, disconnects, unacknowledged or unsent data all run on timers.
+        if (p.state != ENET_PEER_STATE_CONNECTED || !enet_list_empty(&p.sentReliableCommands) ||
+            !enet_list_empty(&p.outgoingCommands) || !enet_list_empty(&p.acknowledgements))
+            return true;
+    }
+    return false;
+}
+
+void NetHost::Run() {
+    Impl& d = *impl_;
+    while (!stop_.load()) {
+        pollfd fds[2];
+        fds[0] = pollfd{wakeFd_, POLLIN, 0};
+        fds[1] = pollfd{d.host->socket, POLLIN, 0};
+        int64_t standby = ownerServicedAt_.load(std::memory_order_relaxed) + kOwnerStandbyNs - NowNs();
+        if (standby > 0) {
+            // The owner services the socket: stay off it until the owner may have stopped.
+            if (poll(fds, 1, int(standby / 1000000) + 1) > 0) DrainWake();
+            continue;
+        }
+        uint32_t wait = ServiceTurn();
+        if (wait == 0) continue;
+        if (poll(fds, 2, int(wait)) > 0 && (fds[0].revents & POLLIN)) DrainWake();
+    }
+}
+
+void NetHost::DrainWake() {
+    uint64_t count;
+    ssize_t ignored = read(wakeFd_, &count, sizeof count);
+    (void)ignored;
 }
 
 void* NetHost::FindPeerLocked(NetPeerHandle handle) const {
@@ -260,6 +351,8 @@ void* NetHost::FindPeerLocked(NetPeerHandle handle) const {
 }
 
 NetPeerHandle NetHost::Connect(const NetAddress& address, uint32_t connectData) {
+    // The caller is about to wait for the answer.
+    TakeOver();
     std::lock_guard<std::mutex> lock(impl_->lock);
     if (!impl_->host) return kNoNetPeer;
     ENetAddress a = ToEnet(address);
@@ -274,41 +367,49 @@ NetPeerHandle NetHost::Connect(const NetAddress& address, uint32_t connectData) 
 NetSendResult NetHost::Send(NetPeerHandle handle, std::span<const uint8_t> head, std::span<const uint8_t> body,
                             NetDelivery delivery, bool flush) {
     NetSendResult result = NetSendResult::Sent;
-    {
-        std::lock_guard<std::mutex> lock(impl_->lock);
-        auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle));
-        if (!peer || peer->state != ENET_PEER_STATE_CONNECTED) return NetSendResult::Failed;
-        size_t size = head.size() + body.size();
-        if (size == 0 || size > kMaxPacketSize) return NetSendResult::Failed;
-
-        enet_uint32 flags = ENET_PACKET_FLAG_RELIABLE;
-        enet_uint8 channel = 0;
-        if (delivery == NetDelivery::Unsequenced) {
-            flags = ENET_PACKET_FLAG_UNSEQUENCED;
-            channel = 1;
-            // Without this flag the library sends fragments of an unsequenced packet reliably.
-            size_t limit = peer->mtu - sizeof(ENetProtocolHeader) - sizeof(ENetProtocolSendFragment) -
-                           (impl_->host->checksum ? sizeof(enet_uint32) : 0);
-            if (size > limit) {
-                flags |= ENET_PACKET_FLAG_UNRELIABLE_FRAGMENT;
-                result = NetSendResult::SentAsUnreliableFragments;
-            }
-        }
-        ENetPacket* packet = enet_packet_create(nullptr, size, flags);
-        if (!packet) return NetSendResult::Failed;
-        if (!head.empty()) std::memcpy(packet->data, head.data(), head.size());
-        if (!body.empty()) std::memcpy(packet->data + head.size(), body.data(), body.size());
-        size_t slot = size_t(peer - impl_->host->peers);
-        impl_->queued[slot].fetch_add(1);
-        packet->userData = &impl_->queued[slot];
-        packet->freeCallback = &OnPacketFree;
-        if (enet_peer_send(peer, channel, packet) < 0) {
-            enet_packet_destroy(packet);
-            return NetSendResult::Failed;
-        }
-        if (flush) enet_host_flush(impl_->host);
+    // Outside a turn nothing would flush soon, and waking the network thread for it costs more
+    // than the flush itself.
+    const bool flushNow = flush || t_host != this;
+    std::lock_guard<std::mutex> lock(impl_->lock);
+    auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle));
+    if (!peer || peer->state != ENET_PEER_STATE_CONNECTED) return NetSendResult::Failed;
+    size_t size = head.size() + body.size();
+    if (size == 0 || size > kMaxPacketSize) return NetSendResult::Failed;
+    SlotQueue& queue = impl_->queued[size_t(peer - impl_->host->peers)];
+    enet_uint32 flags = ENET_PACKET_FLAG_RELIABLE;
+    enet_uint8 channel = 0;
+    if (delivery == NetDelivery::Reliable && maxQueuedReliableBytes_ &&
+        queue.reliableBytes.load(std::memory_order_relaxed) + size > maxQueuedReliableBytes_) {
+        // A peer that does not take its data would hold it here without end; dropping the
+        // connection also frees everything queued for it.
+        enet_peer_disconnect(peer, 0);
+        FlushLocked(flushNow);
+        return NetSendResult::QueueFull;
     }
-    if (!flush) Wake();
+    if (delivery == NetDelivery::Unsequenced) {
+        flags = ENET_PACKET_FLAG_UNSEQUENCED;
+        channel = 1;
+        // Without this flag the library sends fragments of an unsequenced packet reliably.
+        size_t limit = peer->mtu - sizeof(ENetProtocolHeader) - sizeof(ENetProtocolSendFragment) -
+                       (impl_->host->checksum ? sizeof(enet_uint32) : 0);
+        if (size > limit) {
+            flags |= ENET_PACKET_FLAG_UNRELIABLE_FRAGMENT;
+            result = NetSendResult::SentAsUnreliableFragments;
+        }
+    }
+    ENetPacket* packet = enet_packet_create(nullptr, size, flags);
+    if (!packet) return NetSendResult::Failed;
+    if (!head.empty()) std::memcpy(packet->data, head.data(), head.size());
+    if (!body.empty()) std::memcpy(packet->data + head.size(), body.data(), body.size());
+    queue.packets.fetch_add(1, std::memory_order_relaxed);
+    if (flags & ENET_PACKET_FLAG_RELIABLE) queue.reliableBytes.fetch_add(size, std::memory_order_relaxed);
+    packet->userData = &queue;
+    packet->freeCallback = &OnPacketFree;
+    if (enet_peer_send(peer, channel, packet) < 0) {
+        enet_packet_destroy(packet);
+        return NetSendResult::Failed;
+    }
+    FlushLocked(flushNow);
     return result;
 }
 
@@ -327,7 +428,7 @@ void NetHost::DisconnectLater(NetPeerHandle handle) {
         std::lock_guard<std::mutex> lock(impl_->lock);
         if (auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle))) enet_peer_disconnect_later(peer, 0);
     }
-    Wake();
+    if (t_host != this) Wake();
 }
 
 void NetHost::Reset(NetPeerHandle handle) {
@@ -339,6 +440,7 @@ void NetHost::Reset(NetPeerHandle handle) {
 }
 
 void NetHost::Disconnect(NetPeerHandle handle, uint32_t timeoutMs) {
+    TakeOver();
     {
         std::lock_guard<std::mutex> lock(impl_->lock);
         auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle));
@@ -359,6 +461,7 @@ void NetHost::Disconnect(NetPeerHandle handle, uint32_t timeoutMs) {
 }
 
 void NetHost::DisconnectAll(uint32_t timeoutMs) {
+    TakeOver();
     std::vector<NetPeerHandle> open;
     {
         std::lock_guard<std::mutex> lock(impl_->lock);
@@ -390,12 +493,13 @@ bool NetHost::IsConnected(NetPeerHandle handle) const {
 
 int32_t NetHost::SendQueueLength(NetPeerHandle handle) const {
     if (handle == kNoNetPeer || SlotOf(handle) >= SlotCount()) return 0;
-    return impl_->queued[SlotOf(handle)].load();
+    return impl_->queued[SlotOf(handle)].packets.load(std::memory_order_relaxed);
 }
 
 int32_t NetHost::MaxSendQueueLength() const {
     int32_t most = 0;
-    for (size_t i = 0; i < SlotCount(); ++i) most = std::max(most, impl_->queued[i].load());
+    for (size_t i = 0; i < SlotCount(); ++i)
+        most = std::max(most, impl_->queued[i].packets.load(std::memory_order_relaxed));
     return most;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -12,7 +13,8 @@
 // The game's datagram transport: one UDP port per endpoint carrying reliable-ordered and
 // unsequenced traffic, connection management with timeouts, raw datagrams on the same port
 // (host enumeration) and per-peer send-queue counts. One network thread per host services
-// the socket; any thread may send.
+// the socket, unless the host's owner services it once a frame itself (Service); any thread
+// may send.
 namespace plat {
 
 // IPv4 address and port. `host` is in network byte order.
@@ -44,6 +46,9 @@ enum class NetSendResult {
     // An unsequenced packet too large for one datagram went as unreliable fragments.
     SentAsUnreliableFragments,
     Failed,
+    // The peer's unacknowledged reliable data would pass the host's cap: nothing was queued and
+    // the peer is being disconnected (its queue dropped at once).
+    QueueFull,
 };
 
 // Answer path for a raw datagram handler.
@@ -55,8 +60,9 @@ protected:
     ~NetRawReply() = default;
 };
 
-// Receives the host's events. Every call but OnRawDatagram runs on the network thread with
-// no transport lock held, so it may send and take its own locks.
+// Receives the host's events. Every call but OnRawDatagram runs on the thread servicing the
+// host (the network thread, or the owner's inside Service), one turn at a time, with no
+// transport lock held, so it may send and take its own locks.
 class NetHostListener {
 public:
     virtual ~NetHostListener() = default;
@@ -64,8 +70,9 @@ public:
     // Also reported for an outgoing connection that failed or timed out.
     virtual void OnPeerDisconnected(NetPeerHandle) {}
     virtual void OnPacket(NetPeerHandle, const uint8_t* /*data*/, size_t /*size*/) {}
-    // Once per turn of the network loop (at least every few milliseconds).
-    virtual void OnIdle() {}
+    // Once per turn of servicing. Returns how many milliseconds may pass before the next call
+    // at most; an idle host is serviced at least every NetHost::kIdleTurnMs.
+    virtual uint32_t OnIdle() { return UINT32_MAX; }
     // A raw datagram on the host's port, seen before the protocol parses it. Runs under the
     // transport lock: it must not block, send through the host or take a lock that is held
     // while sending. Returns true to consume the datagram.
@@ -77,6 +84,8 @@ struct NetHostConfig {
     uint16_t port = 48110;                  // 0 lets the system choose (tests)
     size_t maxClients = 8;                  // one slot more is kept to answer a refusal
     bool allowBroadcast = false;
+    // Reliable bytes a peer may have sent to it and not yet acknowledged; 0 means no cap.
+    size_t maxQueuedReliableBytes = 0;
 };
 
 // Why a host could not be created.
@@ -106,13 +115,19 @@ public:
 
     // Starts the network thread; the listener hears nothing before this.
     void Start();
+    // Services the host on the calling thread: takes in what arrived, hands it to the listener
+    // and sends what is pending. An owner that needs arrivals only once a frame calls this every
+    // frame; the network thread then leaves the socket alone (no wake-up per datagram) and takes
+    // over when the calls stop for a while, or when a call here has to wait for the peer.
+    void Service();
     uint16_t Port() const { return port_; }
     size_t SlotCount() const;
 
     // Starts a connection; the outcome arrives as OnPeerConnected or OnPeerDisconnected.
     NetPeerHandle Connect(const NetAddress& address, uint32_t connectData);
-    // Sends head followed by body as one packet. A flushed send is on the socket before the
-    // call returns; otherwise the network thread sends it within milliseconds.
+    // Sends head followed by body as one packet. A send is on the socket before the call
+    // returns, except one made from inside a listener call without flush: that one waits for
+    // the end of the turn, so the replies to a batch of events leave together.
     NetSendResult Send(NetPeerHandle peer, std::span<const uint8_t> head, std::span<const uint8_t> body,
                        NetDelivery delivery, bool flush);
     bool SendRaw(const NetAddress& to, const uint8_t* data, size_t size);
@@ -140,15 +155,37 @@ private:
     struct Event;
     NetHost();
     NetHostError Init(const NetHostConfig* server, bool allowBroadcast, NetHostListener* listener);
+    // Turns of a host that waits for acknowledgements, resends or a handshake come at least
+    // every kBusyTurnMs; an idle host (only its pings to time) waits up to kIdleTurnMs.
+    static constexpr uint32_t kBusyTurnMs = 5;
+    static constexpr uint32_t kIdleTurnMs = 20;
+    // Servicing without the owner's calls resumes this long after the last one.
+    static constexpr int64_t kOwnerStandbyNs = 250'000'000;
+    static constexpr int64_t kNeverServiced = INT64_MIN / 2;
+    static constexpr size_t kEventsPerTurn = 256;
+    static int64_t NowNs();
+
     void Run();
+    // One turn: drain the events, hand them to the listener, OnIdle, flush. Returns how long
+    // the thread may wait for the socket before the next turn (0 when the turn stopped at its
+    // event cap).
+    uint32_t ServiceTurn();
+    uint32_t ServiceTurnLocked(bool forOwner);  // holding turnLock
+    // The network thread services again from now on (a caller is about to wait for the peer).
+    void TakeOver();
+    bool HostIsBusyLocked() const;
     void Wake();
+    void DrainWake();
+    void FlushLocked(bool now);
     void* FindPeerLocked(NetPeerHandle handle) const;  // ENetPeer*
 
     std::unique_ptr<Impl> impl_;
     NetHostListener* listener_ = nullptr;
     uint16_t port_ = 0;
     int wakeFd_ = -1;
+    size_t maxQueuedReliableBytes_ = 0;
     std::atomic<bool> stop_{false};
+    std::atomic<int64_t> ownerServicedAt_{kNeverServiced};
     std::thread thread_;
 };
 

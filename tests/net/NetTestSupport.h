@@ -151,8 +151,14 @@ public:
     }
     bool OnRawDatagram(const plat::NetAddress&, const uint8_t* data, size_t size, plat::NetRawReply& reply) override {
         uint32_t ticks;
-        if (!netproto::ParseEnumQuery(data, size, ticks) || enumAnswer.empty()) return false;
-        reply.Reply(enumAnswer.data(), enumAnswer.size());
+        if (netproto::ParseEnumQuery(data, size, ticks) && !enumAnswer.empty()) {
+            reply.Reply(enumAnswer.data(), enumAnswer.size());
+            return true;
+        }
+        netproto::EnumAnswer answer;
+        if (!netproto::ParseEnumAnswer(data, size, answer)) return false;
+        std::lock_guard<std::mutex> lock(m);
+        answers.push_back(HostAnswer{size, answer.echoedTicks});
         return true;
     }
     void Send(const Bytes& bytes) {
@@ -167,12 +173,22 @@ public:
         std::lock_guard<std::mutex> lock(m);
         return packets.size();
     }
+    // Host-search answers this peer has had: their size and the query time they echo.
+    struct HostAnswer {
+        size_t size;
+        uint32_t ticks;
+    };
+    std::vector<HostAnswer> Answers() {
+        std::lock_guard<std::mutex> lock(m);
+        return answers;
+    }
 
     std::unique_ptr<plat::NetHost> host;
     std::mutex m;
     plat::NetPeerHandle peer = plat::kNoNetPeer;
     std::atomic<bool> connected{false}, disconnected{false};
     std::vector<Bytes> packets;
+    std::vector<HostAnswer> answers;
     Bytes enumAnswer;  // set before any query arrives
 };
 

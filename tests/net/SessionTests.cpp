@@ -629,3 +629,57 @@ TEST(NetSession, GuaranteedMessagesFragmentUpToThePacketCap) {
     EXPECT_EQ(cap.Got()[0].size(), plat::NetHost::kMaxPacketSize - 2);
     EXPECT_TRUE(a.IsConnected());
 }
+
+TEST(NetSession, TableChangeReachesClientsBeforeALaterGuaranteedMessage) {
+    // The server holds back a table changed within one frame of the last, but never behind a
+    // guaranteed message: a lobby that starts the race right after a player's last change
+    // must start it with that change.
+    struct NamesAtArrival : ClientChannel {
+        NamesAtArrival() : ClientChannel(121) {}
+        void Receive(const uint8_t*, int32_t) override {
+            for (const ClientPlayerEntry& p : GetClient()->GetPlayers()) names.emplace_back(p.name.View());
+            arrived = true;
+        }
+        std::vector<std::string> names;
+        bool arrived = false;
+    };
+    auto server = MakeServer(4);
+    CaptureServerChannel go(120);
+    ZKServer* s = server.get();
+    go.hook = [s](int32_t, const uint8_t*, int32_t) {
+        const uint8_t start[] = {121};
+        s->SendTo(start, sizeof start, -1, 0, false, true, false);
+    };
+    server->AddChannel(&go);
+    ZKClient a, b;
+    NamesAtArrival seenByB;
+    b.AddChannel(&seenByB);
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    ASSERT_TRUE(Join(b, server->GetPort()));
+    SetInfo(a, "first", 0);
+    SetInfo(a, "final", 1);
+    const uint8_t request[] = {120};
+    a.Send(request, sizeof request, 0, false, true, false);
+    ASSERT_TRUE(PumpUntil([&] { return seenByB.arrived; }, {&a, &b}));
+    EXPECT_EQ(seenByB.names, (std::vector<std::string>{"final", ""}));
+}
+
+TEST(NetSession, ClientBetweenUpdatesStillAcknowledgesAndKeepsWhatArrived) {
+    // A client takes in its traffic in Update; while the game stops calling it (loading), the
+    // network thread must keep acknowledging, or the server's queue would only grow.
+    auto server = MakeServer(4);
+    ZKClient a;
+    CaptureClientChannel cap(44);
+    a.AddChannel(&cap);
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    a.Update(0.0f);  // the last update before the pause
+    for (uint8_t i = 0; i < 20; ++i) {
+        const uint8_t frame[] = {44, i};
+        ASSERT_EQ(server->SendTo(frame, sizeof frame, int32_t(a.GetClientNumber()), 0, false, true, false), 0);
+    }
+    ZKClient idle;  // pumped instead of a
+    EXPECT_TRUE(PumpUntil([&] { return server->GetMaxSendQueueLength() == 0; }, {&idle}));
+    EXPECT_EQ(cap.Count(), 0u) << "frames wait for the next update";
+    ASSERT_TRUE(PumpUntil([&] { return cap.Count() == 20; }, {&a}));
+    for (uint8_t i = 0; i < 20; ++i) EXPECT_EQ(cap.Got()[i], Bytes{i});
+}

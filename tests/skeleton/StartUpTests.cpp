@@ -89,14 +89,14 @@ TEST(StartUp, RunsTheStartUpInOrderAndShutsDownAfterTheWindowCloses) {
     services.loadDefaultResources = [&](ZKEngine& engine) {
         calls.push_back(std::string("defaults ") + (engine.rendererReady ? "ready" : "not ready"));
     };
-    services.playIntro = [&](ZKEngine&) { calls.push_back("intro"); };
+    services.playIntro = [&](ZKEngine&, bool sound) { calls.push_back(sound ? "intro" : "intro silent"); };
 
     const int code = RunApplication(SharedString("-f -v2 -R -s -j -w3 -l english"), services);
     EXPECT_EQ(code, 0);
 
     const CallList expected = {
         "createAudioDevice 1", "createRenderer", "SetWindow", "ChooseDevice 2", "UseDefaultRefresh 0",
-        "ApplyMenuVideoMode", "CreateDevice", "defaults ready", "intro",
+        "ApplyMenuVideoMode", "CreateDevice", "defaults ready", "intro silent",      // -S reaches the intro
         "BeginScene", "Clear 1", "EndScene", // one cleared frame after the intro
         "sound Init", "DeviceVolume 0",     // -S
         "CreateFrontEnd", "Main Activate",
@@ -135,7 +135,7 @@ TEST(StartUp, SkipsTheIntroWithMAndWithoutTheFile) {
         RecordingFrontEnd frontEnd(calls);
         StartUpServices services;
         services.frontEnd = &frontEnd;
-        services.playIntro = [&](ZKEngine&) { calls.push_back("intro"); };
+        services.playIntro = [&](ZKEngine&, bool sound) { calls.push_back(sound ? "intro" : "intro silent"); };
         EXPECT_EQ(RunApplication(SharedString(withFile ? "-M -F" : "-F"), services), 0);
         EXPECT_EQ(std::count(calls.begin(), calls.end(), "intro"), 0);
         EXPECT_EQ(frontEnd.page.frames, 3);

@@ -551,3 +551,61 @@ TEST_F(Factories, DefaultResourcesAndTheDefaultFont) {
     engine.SetCounterTextDrawer(nullptr);
     Font::Delete(font);
 }
+
+// A texture's pixels replaced in place: pixels in the device's format and size go up as they
+// are; a texture made larger than its picture (powers of two) or pixels in another format are
+// converted; a texture without a device texture, or rows shorter than the picture, refuse.
+TEST_F(Factories, TexturesUpdateInPlace) {
+    D3D8TextureManager& manager = *f.GetTextureManager();
+    SpriteRenderer& sprites = *f.GetSpriteRenderer();
+    const uint8_t nonPowerOfTwo = manager.nonPowerOfTwo;
+    auto make = [&](int32_t w, int32_t h) {
+        TextureRecord r;
+        r.name = "updated";
+        r.width = w;
+        r.height = h;
+        r.highQuality = 1;
+        r.levels.push_back({w, h, tools::PixelsFromArgb(Solid(w * h, 0xFF000000u))});
+        return manager.Load(&r);
+    };
+    auto shown = [&](D3D8Texture* t) {
+        Sprite s;
+        s.width = t->storedWidth;
+        s.height = t->storedHeight;
+        s.columns = s.rows = 1;
+        s.frames.push_back({0, 0, s.width, s.height, new TextureHandle(new TextureRef(t))});
+        const RectF all{0, 0, float(kW), float(kH)};
+        f.Clear(kClearTarget);
+        sprites.DrawSpriteRect(&s, &all, nullptr, nullptr, 0);
+        sprites.Flush();
+        return Pixel(kW / 2, kH / 2);
+    };
+    struct Case {
+        const char* what;
+        uint8_t nonPowerOfTwo;
+        int32_t format, pitchPad;
+        uint32_t argb;
+    } cases[] = {
+        {"as it is, padded rows", 1, kFormatA8R8G8B8, 16, 0xFF2080C0u},
+        {"powers of two", 0, kFormatA8R8G8B8, 0, 0xFFC08020u},
+        {"another format", 1, kFormatR8G8B8, 3, 0xFF40A060u},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        manager.nonPowerOfTwo = c.nonPowerOfTwo;
+        D3D8Texture* t = make(6, 5);
+        ASSERT_TRUE(t && t->texture);
+        const int32_t bytes = c.format == kFormatR8G8B8 ? 3 : 4;
+        const int32_t pitch = 6 * bytes + c.pitchPad;
+        std::vector<uint8_t> pixels(size_t(pitch) * 5);
+        for (int32_t y = 0; y < 5; ++y)
+            for (int32_t x = 0; x < 6; ++x)
+                for (int32_t b = 0; b < bytes; ++b) pixels[size_t(y * pitch + x * bytes + b)] = uint8_t(c.argb >> (8 * b));
+        EXPECT_TRUE(manager.UpdatePixels(t, pixels.data(), pitch, c.format));
+        EXPECT_EQ(shown(t), c.argb);
+        EXPECT_FALSE(manager.UpdatePixels(t, pixels.data(), 6 * bytes - 1, c.format));
+        manager.Release(t);
+        EXPECT_FALSE(manager.UpdatePixels(t, pixels.data(), pitch, c.format));
+    }
+    manager.nonPowerOfTwo = nonPowerOfTwo;
+}

@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     uint8_t q[netproto::kEnumQuerySize];
     netproto::BuildEnumQuery(q, 1000);
     Write("enum_query", 3, std::vector<uint8_t>(q, q + sizeof q));
+    Write("enum_query_unpadded", 3, std::vector<uint8_t>(q, q + netproto::kEnumQueryHeaderSize));
     netproto::BuildAssign(m, 7);
     Write("assign", 3, std::vector<uint8_t>(m.begin() + 1, m.end()));
 
