@@ -168,7 +168,7 @@ void StaticGeometryRenderer::PrepareBatches() {
     }
     visible_.assign(batches.size(), {});
     ranges_.assign(batches.size(), BatchRange{});
-    selected_.assign(batches.size(), 0);
+    selected_.assign(batches.size(), Selection{});
     frameCounter_ = 0;
 }
 
@@ -192,41 +192,45 @@ void StaticGeometryRenderer::LogOnce(int which, const char* line) {
     Debugger::Instance().Log(1, "%s", line);
 }
 
-uint32_t StaticGeometryRenderer::SelectGroups(uint32_t total) {
-    uint64_t vertexSum = 0;
+bool StaticGeometryRenderer::SelectGroups() {
+    // Every batch's nearest groups, taken in turns, as far as both buffers hold what they may
+    // add; the first group that no longer fits whole is cut short and ends its batch's turns.
+    uint64_t vertexNeed = 0, indexNeed = 0;
     for (const auto& list : visible_)
-        for (const Visible& v : list) vertexSum += groupVertexCounts_[size_t(v.group - groups.data())];
-    if (total <= IndexCapacity && vertexSum <= VertexCapacity) {
-        for (size_t b = 0; b < visible_.size(); ++b) selected_[b] = uint32_t(visible_[b].size());
-        vertexLimit_ = uint32_t(vertexSum);
-        return total;
-    }
-    // Too much for one frame: every batch keeps its nearest groups, taken in turns, as far as
-    // both buffers hold them.
-    LogOnce(0, "STATICGEOMETRY: More visible geometry than one frame holds; the farthest groups are left out");
-    uint32_t indices = 0, verticesBound = 0;
-    std::fill(selected_.begin(), selected_.end(), 0u);
+        for (const Visible& v : list) {
+            vertexNeed += groupVertexCounts_[size_t(v.group - groups.data())];
+            indexNeed += v.group->indexCount;
+        }
+    std::fill(selected_.begin(), selected_.end(), Selection{});
+    if (indexNeed == 0) return false;
+    closed_.assign(visible_.size(), 0);
+    uint32_t vertexLeft = VertexCapacity, indexLeft = IndexCapacity;
     bool open = true;
-    std::vector<uint8_t> done(visible_.size(), 0);
     while (open) {
         open = false;
         for (size_t b = 0; b < visible_.size(); ++b) {
             const auto& list = visible_[b];
-            if (done[b] || selected_[b] >= list.size()) continue;
-            const StaticDrawGroup* g = list[list.size() - 1 - selected_[b]].group;
+            Selection& sel = selected_[b];
+            if (closed_[b] || sel.groups >= list.size()) continue;
+            const StaticDrawGroup* g = list[list.size() - 1 - sel.groups].group;
             const uint32_t gv = groupVertexCounts_[size_t(g - groups.data())];
-            if (uint64_t(indices) + g->indexCount > IndexCapacity || uint64_t(verticesBound) + gv > VertexCapacity) {
-                done[b] = 1;
-                continue;
-            }
-            indices += g->indexCount;
-            verticesBound += gv;
-            ++selected_[b];
-            open = true;
+            const uint32_t vFit = std::min(gv, vertexLeft), iFit = std::min(g->indexCount, indexLeft) / 3 * 3;
+            const bool whole = vFit == gv && iFit == g->indexCount;
+            if (!whole) closed_[b] = 1;
+            if (vFit < 3 || iFit < 3) continue;
+            ++sel.groups;
+            sel.lastVertices = vFit;
+            sel.lastIndices = iFit;
+            vertexLeft -= vFit;
+            indexLeft -= iFit;
+            if (whole) open = true;
         }
     }
-    vertexLimit_ = verticesBound;
-    return indices;
+    if (vertexNeed > VertexCapacity || indexNeed > IndexCapacity)
+        LogOnce(0, "STATICGEOMETRY: More visible geometry than one frame holds; the farthest groups are left out");
+    vertexLimit_ = VertexCapacity - vertexLeft;
+    indexLimit_ = IndexCapacity - indexLeft;
+    return indexLimit_ > 0;
 }
 
 void StaticGeometryRenderer::BeginFrame(const Camera& camera) {
@@ -237,23 +241,14 @@ void StaticGeometryRenderer::BeginFrame(const Camera& camera) {
     fadeEndSquared_ = far * far;
     fadeScale_ = fadeEndSquared_ > fadeStartSquared_ ? 1.0f / (fadeEndSquared_ - fadeStartSquared_) : 0.0f;
 
-    uint64_t total = 0;
-    for (auto& list : visible_) {
-        for (const Visible& v : list) total += v.group->indexCount;
-        // Farthest first; of equal keys the one queued later counts as farther.
+    // Farthest first; of equal keys the one queued later counts as farther.
+    for (auto& list : visible_)
         std::sort(list.begin(), list.end(), [](const Visible& a, const Visible& b) {
             return a.key != b.key ? a.key > b.key : a.order > b.order;
         });
-    }
     std::fill(ranges_.begin(), ranges_.end(), BatchRange{});
     verticesWritten_ = indicesWritten_ = 0;
-    full_ = false;
-    const uint32_t indexCount = (total > 0 && vertexBuffer_ && indexBuffer_)
-                                    ? SelectGroups(uint32_t(std::min<uint64_t>(total, 0xFFFFFFFFu)))
-                                    : 0;
-    if (indexCount > 0) {
-        vertexLimit_ = std::min(vertexLimit_, VertexCapacity);
-        indexLimit_ = indexCount;
+    if (vertexBuffer_ && indexBuffer_ && SelectGroups()) {
         uint32_t vertexMode = 2, indexMode = 2; // no-overwrite while the rings have room
         if (vertexWrite_ + vertexLimit_ > VertexCapacity) {
             vertexWrite_ = 0;
@@ -274,11 +269,17 @@ void StaticGeometryRenderer::BeginFrame(const Camera& camera) {
                 const uint32_t firstVertex = verticesWritten_;
                 lowestSlot_ = firstVertex;
                 const auto& list = visible_[b];
-                for (uint32_t k = 0; k < selected_[b] && !full_; ++k) GatherTriangles(*list[list.size() - 1 - k].group);
+                const Selection& sel = selected_[b];
+                // Nearest first.
+                for (uint32_t k = 0; k < sel.groups; ++k) {
+                    const StaticDrawGroup& g = *list[list.size() - 1 - k].group;
+                    const bool last = k + 1 == sel.groups;
+                    GatherTriangles(g, last ? sel.lastVertices : groupVertexCounts_[size_t(&g - groups.data())],
+                                    last ? sel.lastIndices : g.indexCount);
+                }
                 r.indexCount = indicesWritten_ - r.firstIndex;
-                r.firstVertex = std::min(lowestSlot_, firstVertex);
+                r.firstVertex = r.indexCount ? std::min(lowestSlot_, firstVertex) : 0;
                 r.vertexCount = r.indexCount ? verticesWritten_ - r.firstVertex : 0;
-                if (!r.indexCount) r.firstVertex = 0;
             }
         } else {
             verticesWritten_ = indicesWritten_ = 0;
@@ -296,11 +297,14 @@ void StaticGeometryRenderer::BeginFrame(const Camera& camera) {
     queueOrder_ = 0;
 }
 
-void StaticGeometryRenderer::GatherTriangles(const StaticDrawGroup& group) {
+void StaticGeometryRenderer::GatherTriangles(const StaticDrawGroup& group, uint32_t maxVertices, uint32_t maxIndices) {
     if (!lockedVertices_ || !lockedIndices_) return;
     const size_t first = group.firstIndex / 3;
     const size_t end = std::min<size_t>((size_t(group.firstIndex) + group.indexCount) / 3, triangles.size());
     const int32_t frame = frameCounter_;
+    // The group's share of the locked ranges.
+    const uint32_t vertexEnd = std::min(verticesWritten_ + maxVertices, vertexLimit_);
+    const uint32_t indexEnd = std::min(indicesWritten_ + maxIndices, indexLimit_);
     for (size_t t = first; t < end; ++t) {
         const StaticTriangle& tri = triangles[t];
         // Only what faces the camera strictly: edge-on triangles are left out too.
@@ -310,11 +314,7 @@ void StaticGeometryRenderer::GatherTriangles(const StaticDrawGroup& group) {
             const uint32_t v = tri.v[c];
             if (marks_[v].stamp != frame && (c == 0 || v != tri.v[0]) && (c < 2 || v != tri.v[1])) ++needed;
         }
-        if (indicesWritten_ + 3 > indexLimit_ || verticesWritten_ + needed > vertexLimit_) {
-            full_ = true;
-            LogOnce(1, "STATICGEOMETRY: Frame buffers full, the remaining groups are left out");
-            return;
-        }
+        if (indicesWritten_ + 3 > indexEnd || verticesWritten_ + needed > vertexEnd) return;
         for (uint32_t v : tri.v) {
             VertexMark& m = marks_[v];
             if (m.stamp != frame) {

@@ -102,8 +102,9 @@ public:
     void Draw(const Camera& camera);
     // A group the quadtree found in a visible block: true when it is drawn this frame.
     bool CullGroup(StaticDrawGroup& group, const Camera& camera);
-    // Copies the group's front-facing triangles into this frame's locked buffers.
-    void GatherTriangles(const StaticDrawGroup& group);
+    // Copies the group's front-facing triangles into this frame's locked buffers, adding at
+    // most the given numbers of vertices and indices.
+    void GatherTriangles(const StaticDrawGroup& group, uint32_t maxVertices, uint32_t maxIndices);
 
     // This frame's ranges, one per batch (tests, benchmark).
     const std::vector<BatchRange>& DrawRanges() const { return ranges_; }
@@ -145,8 +146,8 @@ private:
 
     void ReleaseHandles();
     // Chooses this frame's groups within the buffers' capacity: the nearest groups of every
-    // batch, taken in turns. Returns the index count.
-    uint32_t SelectGroups(uint32_t total);
+    // batch, taken in turns. Sets the two lock sizes; false when nothing is to be gathered.
+    bool SelectGroups();
     void DrawBatches(const Camera& camera, bool lit);
     void LogOnce(int which, const char* line);
 
@@ -163,7 +164,14 @@ private:
     std::vector<Vector3> faceNormals_;
     std::vector<VertexMark> marks_;
     std::vector<uint32_t> groupVertexCounts_; // distinct vertices of each group
-    std::vector<uint32_t> selected_;          // per batch: how many of its nearest groups fit
+    // Per batch: how many of its nearest groups this frame takes, and what the last of them may
+    // add at most (it may be cut short when the buffers run out).
+    struct Selection {
+        uint32_t groups = 0;
+        uint32_t lastVertices = 0, lastIndices = 0;
+    };
+    std::vector<Selection> selected_;
+    std::vector<uint8_t> closed_; // batches whose turns ended this frame
     uint32_t queueOrder_ = 0;
     int32_t frameCounter_ = 0;
     uint32_t vertexWrite_ = 0, indexWrite_ = 0;   // ring write offsets
@@ -172,9 +180,8 @@ private:
     uint32_t vertexLimit_ = 0, indexLimit_ = 0;   // this frame's lock sizes
     uint8_t* lockedVertices_ = nullptr;
     uint16_t* lockedIndices_ = nullptr;
-    bool full_ = false;
     uint32_t lowestSlot_ = 0;  // lowest vertex slot the batch being gathered uses
     Vector3 cameraPosition_;
     float fadeStartSquared_ = 0.0f, fadeEndSquared_ = 0.0f, fadeScale_ = 0.0f;
-    bool logged_[2] = {};
+    bool logged_[1] = {};
 };

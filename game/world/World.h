@@ -75,6 +75,8 @@ public:
     bool LoadRoutes();
     bool FinishLoading();
     bool LoadFailed() const { return loadFailed_; }
+    // The facility the world draws with (null in tools and tests without one).
+    RenderFacility* Renderer() const { return renderer_; }
     // True from the first step until the last one closes the world file.
     bool WorldFileOpen() const { return reader_ != nullptr; }
     // Bytes of the world file and how far the steps read.

@@ -9,6 +9,7 @@
 #include "game/world/PathObject.h"
 #include "game/world/Sky.h"
 #include "game/world/World.h"
+#include "game/world/WorldLights.h"
 
 namespace {
 
@@ -23,6 +24,21 @@ struct HitSounds {
     std::array<std::unique_ptr<SoundSample>, 8> samples;
     bool made = false;
 };
+
+// The lights' shared resources, made by the first light of the world.
+struct SharedLights {
+    std::unique_ptr<LightResources> resources;
+    LightResources& For(World& w) {
+        if (!resources) resources = std::make_unique<LightResources>(w.Renderer(), w.decals);
+        return *resources;
+    }
+};
+
+const GroundProbe* FirstHit(const std::vector<GroundProbe>& probes) {
+    for (const GroundProbe& p : probes)
+        if (p.hit) return &p;
+    return nullptr;
+}
 
 } // namespace
 
@@ -43,6 +59,25 @@ void RegisterWorldAmbience(World& world) {
                 hits->samples[i] = std::make_unique<SoundSample>(SoundDevice(), SharedString(World::SurfaceSoundNames[i]), &w.session);
         }
         r.object->AddExtension(hits->samples[size_t(r.sound)].get());
+    };
+    auto lights = std::make_shared<SharedLights>();
+    f.light = [lights](World& w, const WorldLightRecord& r) -> WorldRecordFactories::Feature {
+        auto light = std::make_unique<WorldLight>(lights->For(w), w.session);
+        light->Attach(r.object, r.lamps);
+        if (const GroundProbe* g = FirstHit(r.ground)) light->AddLightmap(g->point, GroundRotation(g->normal));
+        return light;
+    };
+    f.trafficLights = [lights](World& w, const TrafficLightControllerRecord& r) -> WorldRecordFactories::Feature {
+        std::vector<std::vector<std::unique_ptr<TrafficLight>>> groups;
+        for (const auto& group : r.groups) {
+            groups.emplace_back();
+            for (const TrafficLightRecord& l : group) {
+                auto light = std::make_unique<TrafficLight>(lights->For(w), w.session, l.object, l.node);
+                if (l.ground.hit) light->AddLightmaps(l.ground.point, GroundRotation(l.ground.normal));
+                groups.back().push_back(std::move(light));
+            }
+        }
+        return std::make_unique<TrafficLightController>(std::move(groups));
     };
     f.emitter = [](World& w, const EmitterRecord& r) -> WorldRecordFactories::Feature {
         auto e = std::make_unique<AmbientSoundEmitter>(SoundDevice(), w.session);
