@@ -57,7 +57,7 @@ void SetWorldStages(ShaderDescription& d, bool threeStages) {
     set(0, threeStages ? sc::Add : sc::SelectArg1, sc::Texture, Specular, sc::SelectArg1, sc::Texture, Specular, 0);
     set(1, AddSigned, sc::Texture, sc::Current, sc::SelectArg1, sc::Texture, sc::Current, 1);
     set(2, sc::Modulate, sc::Diffuse, sc::Current, sc::Modulate, sc::Diffuse, sc::Current, 2);
-    d.stageMask |= 0x04 | 0x10;
+    d.stageMask |= 0x02 | 0x04;
 }
 
 // The stage-1 texture a registered pass samples: the ground shadow under the world stages,

@@ -52,6 +52,10 @@ void Unlit(ZkmModel& m, bool depth) {
 
 } // namespace
 
+// v of 0..1 within the centres of the gradient's first and last rows, so the top never
+// samples the wrapped-round horizon.
+float Rows(float v) { return (0.5f + v * 63.0f) / 64.0f; }
+
 ZkmModel SkyDomeModel(const std::string& texture, float radius, int slices, int stacks) {
     ZkmModel m;
     AddTexturedMaterial(m, texture);
@@ -62,11 +66,11 @@ ZkmModel SkyDomeModel(const std::string& texture, float radius, int slices, int 
         for (int k = 0; k <= slices; ++k) {
             const float a = TwoPi * float(k) / float(slices);
             const Vector3 dir(std::cos(elevation) * std::cos(a), std::sin(elevation), std::cos(elevation) * std::sin(a));
-            m.vertices.push_back(At(dir * radius, -dir, float(k) / float(slices), 1.0f - float(s) / float(stacks)));
+            m.vertices.push_back(At(dir * radius, -dir, float(k) / float(slices), Rows(1.0f - float(s) / float(stacks))));
         }
     }
     const uint32_t top = uint32_t(m.vertices.size());
-    m.vertices.push_back(At(Vector3(0, radius, 0), Vector3(0, -1, 0), 0.5f, 0.0f));
+    m.vertices.push_back(At(Vector3(0, radius, 0), Vector3(0, -1, 0), 0.5f, Rows(0.0f)));
     const uint32_t row = uint32_t(slices + 1);
     for (int s = 0; s < stacks; ++s)
         for (int k = 0; k < slices; ++k) {
