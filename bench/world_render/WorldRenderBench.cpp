@@ -110,9 +110,7 @@ struct City {
         TextureFactory::Instance().ClearForTests();
         TextureFactory::Instance().Connect(facility->GetTextureManager());
         Lights(session);
-        decals = std::make_unique<DecalRenderer>(facility.get());
         world = std::make_unique<World>(session, facility.get());
-        if (!world->decals) world->decals = decals.get();
         world->LoadHeader();
         while (!world->LoadShadowTexture()) {
         }
@@ -128,9 +126,7 @@ struct City {
         }
     }
     ~City() {
-        if (world && world->decals == decals.get()) world->decals = nullptr;
         world.reset();
-        decals.reset();
         MeshFactory::Instance().ClearForTests();
         MeshFactory::Instance().Connect(nullptr);
         TextureFactory::Instance().ClearForTests();
@@ -141,8 +137,7 @@ struct City {
     }
     // The engine's side of one frame.
     void Frame(Camera& camera) {
-        world->Cull(camera);
-        world->staticGeometry->BeginFrame(camera);
+        world->Cull(camera); // the quadtree and the static city's gathering
         facility->PushState(&camera);
         facility->Clear(kClearTarget | kClearDepth);
         world->staticGeometry->Draw(camera);
@@ -151,7 +146,6 @@ struct City {
 
     std::unique_ptr<D3D8RenderFacility> facility;
     GameSession session;
-    std::unique_ptr<DecalRenderer> decals;
     std::unique_ptr<World> world;
     std::vector<Camera> cameras;
 };

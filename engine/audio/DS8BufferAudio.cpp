@@ -265,8 +265,9 @@ AudioVoice* DS8BufferAudio::CreateVoice(SoundRequest& request) {
         CreateBuffer(voice, stream, request.effects, RingBytes(stream));
         voice->FillFrom(stream);
     } else {
-        // Decoded first: the buffer holds what the stream delivers, whatever its header claims.
-        const std::vector<uint8_t> bytes = stream ? ReadWhole(*stream) : std::vector<uint8_t>();
+        // Decoded first: the buffer holds what the stream delivers, whatever its header claims
+        // (and nothing is decoded for a device without output).
+        const std::vector<uint8_t> bytes = stream && hal_ ? ReadWhole(*stream) : std::vector<uint8_t>();
         CreateBuffer(voice, stream, request.effects, uint32_t(bytes.size()));
         voice->FillFrom(bytes);
     }
@@ -314,7 +315,7 @@ void DS8BufferAudio::RunSlot(PlaySlots<DS8BufferVoice>::Slot& slot) {
     DS8BufferVoice* voice = slot.voice;
     // A one-shot holds its whole sound: decoded here, away from the caller, and its buffer made
     // the size of what the stream delivered.
-    const std::vector<uint8_t> bytes = slot.stream ? ReadWhole(*slot.stream) : std::vector<uint8_t>();
+    const std::vector<uint8_t> bytes = slot.stream && hal_ ? ReadWhole(*slot.stream) : std::vector<uint8_t>();
     CreateBuffer(voice, slot.stream.get(), false, uint32_t(bytes.size()));
     voice->FillFrom(bytes);
     slot.stream.reset();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/core/FileStream.h"
+#include "engine/render/D3D8GeomRenderer.h"
 #include "game/world/WorldObject.h"
 #include "platform/sys/Random.h"
 
@@ -45,6 +46,14 @@ void RoadGraph::BuildStrides() {
     for (int32_t p = count / 200; p < count / 100; ++p)
         if (IsPrime(p)) strides.push_back(p);
     if (strides.empty()) strides.push_back(1);
+}
+
+void RoadGraph::DebugDraw(D3D8GeomRenderer& lines) const {
+    for (const RoadNode& node : nodes) {
+        const float height = 20.0f * float((node.occupancy & RoadNode::CountMask) + 1);
+        lines.DrawLine(node.position, node.position + Vector3(0.0f, height, 0.0f), nullptr);
+        for (const RoadNode* to : node.links) lines.DrawLine(node.position, to->position, nullptr);
+    }
 }
 
 void DropPoint::Init() {

@@ -9,6 +9,7 @@
 #include "engine/core/SharedString.h"
 
 class WorldObject;
+class D3D8GeomRenderer;
 class OutputStream;
 class FileReader;
 
@@ -44,6 +45,8 @@ public:
     // Appends every prime p with count / 200 <= p < count / 100, or 1 when there is none: the
     // strides of the spawn search.
     void BuildStrides();
+    // Each node as a post 20 x (users + 1) high and a line to each linked node.
+    void DebugDraw(D3D8GeomRenderer& lines) const;
 
     std::vector<RoadNode> nodes;
     int32_t startNode = 0;

@@ -5,8 +5,12 @@
 
 #include "engine/core/Camera.h"
 #include "engine/core/FileStream.h"
+#include "engine/render/D3D8GeomRenderer.h"
+#include "engine/render/QuadBatchRenderer.h"
+#include "engine/render/RenderFacility.h"
 #include "engine/render/TextureTypes.h"
 #include "game/world/DamageReceiver.h"
+#include "game/world/ShardEffect.h"
 #include "game/world/WorldAmbience.h"
 #include "game/world/WorldEffects.h"
 #include "game/world/WorldFileReader.h"
@@ -31,6 +35,7 @@ World::World(GameSession& session_, RenderFacility* renderer) : session(session_
     objects = std::make_unique<WorldObjectManager>(physics, *this, renderer_);
     objects->session = &session;
     boundary = std::make_unique<BoundaryPlane>(session);
+    decals = std::make_unique<DecalRenderer>(renderer_);
     staticSurface.slip = 0.25f;
     RegisterWorldAmbience(*this);
 }
@@ -42,8 +47,8 @@ World::~World() {
     crates.clear();
     lights.clear();
     trafficLightControllers.clear();
-    world_detail::DestroyDecals(decals);
-    decals = nullptr;
+    decals.reset();
+    if (ownsShardBuffer_) ShardEffect::SetRenderer(nullptr);
     objects.reset();
     if (boundary) {
         boundary->KillPlane().RemoveFromWorld(physics);
@@ -91,7 +96,7 @@ void World::Update(const Camera* camera, float dt) {
     // each step's size.
     physics.Simulate(dt, session.physicsRate, timeScale);
     ObjectQuadTree::Update(camera, dt);
-    world_detail::DecalsBeginFrame(decals, camera, dt);
+    world_detail::DecalsBeginFrame(decals.get(), camera, dt);
     if (boundary) boundary->ApplyContactDamage();
     world_detail::UpdateParticles(camera, dt);
     for (auto& e : emitters)
@@ -106,13 +111,44 @@ void World::Draw(Camera& camera) {
     ObjectQuadTree::DrawOpaque(camera);
     if (traffic) traffic->Draw(*this, camera);
     if (pedestrians) pedestrians->Draw(*this, camera);
-    if (boundary) world_detail::DrawStaticDecals(decals, boundary->staticDecals, camera);
+    if (boundary) world_detail::DrawStaticDecals(decals.get(), boundary->staticDecals, camera);
+    FlushQuads(camera);
     objects->DrawTransparent(camera, frameTime_);
     ObjectQuadTree::DrawTransparent(camera);
-    world_detail::DecalsDraw(decals, camera);
+    world_detail::DecalsDraw(decals.get(), camera);
     world_detail::DrawParticles(camera);
     for (Drawable* d : drawables)
         if (d) d->Draw(camera);
+    DrawDebug();
+}
+
+void World::DrawDebug() {
+    D3D8GeomRenderer* lines = renderer_ ? renderer_->GetGeomRenderer() : nullptr;
+    if (!lines) return;
+    if (showNodes) {
+        const size_t episode = size_t(std::clamp(session.episode, 0, 3));
+        for (const RoadGraph* g : {graphs.traffic.get(), graphs.pedestrian.get(), &roads, graphs.episodes[episode].get()})
+            if (g) g->DebugDraw(*lines);
+    }
+    if (showSounds)
+        for (const EmitterRecord& e : records.emitters) {
+            const Vector3 p = e.position, up = p + Vector3(0.0f, 10.0f, 0.0f);
+            lines->DrawLine(p, p + Vector3(0.0f, 0.0f, e.minDistance), nullptr);
+            lines->DrawLine(p, p + Vector3(e.minDistance, 0.0f, 0.0f), nullptr);
+            lines->DrawLine(up, p + Vector3(0.0f, 0.0f, e.radius), nullptr);
+            lines->DrawLine(up, p + Vector3(e.radius, 0.0f, 0.0f), nullptr);
+        }
+}
+
+void World::BeginFrame(Camera& camera) { objects->BeginFrame(&camera); }
+
+void World::Cull(Camera& camera) {
+    ObjectQuadTree::Cull(static_cast<const Camera&>(camera));
+    staticGeometry->BeginFrame(camera);
+}
+
+void World::FlushQuads(const Camera& camera) {
+    if (QuadBatchRenderer* quads = renderer_ ? renderer_->GetQuadBatchRenderer() : nullptr) quads->Flush(&camera);
 }
 
 void World::DrawLayers(Camera& camera, int32_t level) {
@@ -126,6 +162,7 @@ void World::DrawLayers(Camera& camera, int32_t level) {
         ObjectQuadTree::DrawOpaque(camera);
         if (traffic) traffic->Draw(*this, camera);
         if (pedestrians) pedestrians->Draw(*this, camera);
+        FlushQuads(camera);
     }
     if (level > 0) objects->DrawTransparent(camera, frameTime_);
     if (level > 1) ObjectQuadTree::DrawTransparent(camera);

@@ -11,7 +11,9 @@
 #include "engine/core/Math.h"
 #include "engine/core/SharedString.h"
 #include "engine/net/ObjectChannel.h"
+#include "engine/render/EnvironmentCube.h"
 #include "game/world/BoundaryPlane.h"
+#include "game/world/Decals.h"
 #include "game/world/Drawable.h"
 #include "game/world/GameSession.h"
 #include "game/world/LevelData.h"
@@ -55,7 +57,7 @@ struct SurfaceName {
     SharedString fileName; // "<name>.WAV", empty for an empty name
 };
 
-class World : public ObjectQuadTree {
+class World : public ObjectQuadTree, public EnvironmentScene {
 public:
     static constexpr int32_t TreeDepth = 7;
     static constexpr float Gravity = -275.0f;
@@ -91,7 +93,13 @@ public:
     void Draw(Camera& camera);
     // Reduced drawing for reflections and previews: 0 sky, 1 static city and objects, 2 all the
     // quadtree items, traffic and pedestrians.
-    void DrawLayers(Camera& camera, int32_t level);
+    void DrawLayers(Camera& camera, int32_t level) override;
+
+    // The environment cube's view of the world: the object manager's frame, then the cull
+    // with the static city's visibility pass, then the reduced drawing.
+    using ObjectQuadTree::Cull;
+    void BeginFrame(Camera& camera) override;
+    void Cull(Camera& camera) override;
 
     GameSession& session;
     PhysicsWorld physics;
@@ -115,7 +123,7 @@ public:
     std::vector<SurfaceName> surfaces;
     std::vector<uint32_t> extraWords;
     std::vector<Drawable*> drawables;
-    DecalRenderer* decals = nullptr;
+    std::unique_ptr<DecalRenderer> decals;
     std::vector<std::unique_ptr<TextureHandle>> textures;
     int32_t texturesLoaded = 0;
     int64_t staticTriangles = 0;
@@ -140,6 +148,8 @@ public:
     std::vector<std::unique_ptr<WorldFeature>> emitters;
     std::vector<std::unique_ptr<WorldFeature>> pathObjects;
 
+    // How the top-level collision space bins its geoms (set before the static-geometry step).
+    SpaceKind spaceKind = SpaceKind::QuadTree;
     // The static collision's surface (friction 100, slip 0.25).
     SurfaceMaterial staticSurface{100.0f};
 
@@ -154,6 +164,9 @@ private:
     void ReadGraph(RoadGraph& graph, bool hasFloat, bool hasClass, bool hasSpare, const char* section);
     void NoFactory(const char* kind, size_t count);
     void ReadCssFiles();
+    void FlushQuads(const Camera& camera);
+    // The road graphs and the ambient emitters' ranges, while their console toggles are on.
+    void DrawDebug();
 
     RenderFacility* renderer_;
     std::unique_ptr<world_detail::WorldFileReader> reader_;
@@ -162,5 +175,6 @@ private:
     size_t fileSize_ = 0;
     size_t bytesRead_ = 0;
     float frameTime_ = 0.0f;
+    bool ownsShardBuffer_ = false;
     std::vector<std::string> unclaimedLogged_;
 };

@@ -29,7 +29,7 @@ struct HitSounds {
 struct SharedLights {
     std::unique_ptr<LightResources> resources;
     LightResources& For(World& w) {
-        if (!resources) resources = std::make_unique<LightResources>(w.Renderer(), w.decals);
+        if (!resources) resources = std::make_unique<LightResources>(w.Renderer(), w.decals.get());
         return *resources;
     }
 };

@@ -23,7 +23,6 @@ void DestroyShards(ShardEffect* shards);
 void DecalsBeginFrame(DecalRenderer* decals, const Camera* camera, float dt);
 void DrawStaticDecals(DecalRenderer* decals, std::vector<int32_t>& list, const Camera& camera);
 void DecalsDraw(DecalRenderer* decals, const Camera& camera);
-void DestroyDecals(DecalRenderer* decals);
 
 // The game's five particle systems (fire, smoke, two spark systems, blood).
 void UpdateParticles(const Camera* camera, float dt);

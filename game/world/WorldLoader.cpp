@@ -12,6 +12,7 @@
 #include "engine/render/TextureFactory.h"
 #include "engine/render/TextureTypes.h"
 #include "game/world/ShaderCodes.h"
+#include "game/world/ShardEffect.h"
 #include "game/world/World.h"
 #include "game/world/WorldFileReader.h"
 
@@ -201,6 +202,11 @@ bool World::LoadHeader() {
     else
         NoFactory("sky", 4);
     records.skies.assign(skies.begin(), skies.end());
+    // The shared buffer that shattered objects write their shards into.
+    if (renderer_) {
+        ShardEffect::SetRenderer(renderer_);
+        ownsShardBuffer_ = true;
+    }
 
     const SharedString path("Maps\\World.VQW");
     FileReader file(path);
@@ -466,7 +472,7 @@ bool World::LoadStaticGeometry() {
     sg.groundScaleZ = hi.z > lo.z ? -1.0f / (hi.z - lo.z) : 0.0f;
 
     Create(worldBox.centre, worldBox.halfExtents, TreeDepth);
-    physics.CreateSpace(worldBox.centre, worldBox.halfExtents, TreeDepth);
+    physics.CreateSpace(worldBox.centre, worldBox.halfExtents, TreeDepth, spaceKind);
     if (!boundary->Build()) {
         in.Fail("collision mesh could not be built");
         return Fail();

@@ -117,11 +117,8 @@ void WorldObject::Update() {
         centre_ = b.centre;
         halfExtents_ = b.halfExtents;
     } else if (kind) {
-        Matrix4 w = orientation_.ToMatrix();
-        w.m[3][0] = position_.x;
-        w.m[3][1] = position_.y;
-        w.m[3][2] = position_.z;
-        centre_ = w.TransformPoint(kind->boxCentre);
+        const Matrix4 w = orientation_.ToMatrix();
+        centre_ = position_ + w.TransformNormal(kind->boxCentre);
         for (int j = 0; j < 3; ++j)
             halfExtents_[j] = std::fabs(w.m[0][j]) * kind->halfExtents.x + std::fabs(w.m[1][j]) * kind->halfExtents.y +
                               std::fabs(w.m[2][j]) * kind->halfExtents.z;
@@ -185,6 +182,10 @@ bool WorldObject::VetoContacts(PhysicsGeom*, PhysicsGeom* other) {
     shattered_ = true;
     manager->Live().push_back(this);
     return true;
+}
+
+bool WorldObject::FilterContact(PhysicsGeom*, PhysicsGeom*, Vector3*, Vector3*, float*) {
+    return !(manager && manager->Acquiring());
 }
 
 void WorldObject::UpdateBounds(PhysicsWorld&, float) {

@@ -3,6 +3,7 @@
 // object space. A touch queues it; it gets a pooled body at the next sub-step, tumbles, sleeps
 // and goes home once both it and its home are out of range. Shattering kinds turn into shards.
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "engine/core/Math.h"
@@ -14,6 +15,7 @@ class Camera;
 class Material;
 class ShaderPassSet;
 class ShardEffect;
+class ShardMesh;
 class WorldObjectManager;
 
 // Something riding on a placed object (a light, a traffic light, a hit sound), in a chain.
@@ -65,6 +67,7 @@ struct WorldObjectKind {
     int32_t missionVariant = 0; // 0 every mission, n only variant n - 1
     int32_t batchKey = -1;
     std::vector<ShardEffect*> shardPool;
+    std::shared_ptr<ShardMesh> shardMesh; // the kind's triangles, made on the first break
     uint8_t flags = 0;
     bool narrowCollide = false; // placed objects collide with 0x204 instead of 0x207
     bool hasBox = false;
@@ -103,6 +106,7 @@ public:
     ObjectExtension* Extensions() const { return extensions_; }
     // Back on the placed pose: extensions restored, body released, bounds rebuilt, far cleared.
     void Update();
+    using QuadTreeItem::Update;
 
     // QuadTreeItem
     void GetBounds(BoundingBox& out) const override;
@@ -110,7 +114,10 @@ public:
     // CollisionListener
     bool IgnorePair(PhysicsGeom* own, PhysicsGeom* other) override;
     bool VetoContacts(PhysicsGeom* own, PhysicsGeom* other) override;
-    bool FilterContact(PhysicsGeom*, PhysicsGeom*, Vector3*, Vector3*, float*) override { return true; }
+    // Every point counts, except in the acquisition test, which only wakes neighbours: two
+    // objects that already have bodies would otherwise be joined by contacts made outside the
+    // step's collision pass.
+    bool FilterContact(PhysicsGeom*, PhysicsGeom*, Vector3*, Vector3*, float*) override;
     // PhysicsClient
     void UpdateBounds(PhysicsWorld& world, float dt) override;
 

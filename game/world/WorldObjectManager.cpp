@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "engine/core/Camera.h"
+#include "engine/render/D3D8GeomRenderer.h"
 #include "engine/render/MatrixStack.h"
+#include "engine/render/MeshTypes.h"
 #include "engine/render/RenderBuffers.h"
 #include "engine/render/RenderFacility.h"
 #include "engine/render/ShaderTypes.h"
@@ -195,7 +197,16 @@ void WorldObjectManager::SleepIdleBodies(float dt) {
     }
 }
 
-void WorldObjectManager::DrawPart(const WorldObjectKind&, const ObjectPart&) { ++drawnParts_; }
+void WorldObjectManager::DrawPart(const WorldObjectKind& kind, const ObjectPart& part) {
+    ++drawnParts_;
+    D3D8GeomRenderer* geometry = renderer_ ? renderer_->GetGeomRenderer() : nullptr;
+    if (!geometry || size_t(kind.mesh) >= meshes_.size()) return;
+    const ObjectMesh& mesh = meshes_[size_t(kind.mesh)];
+    if (!mesh.vertexBuffer || !mesh.indexBuffer) return;
+    const DrawRange range{uint32_t(part.range[0]), uint32_t(part.range[1]), uint32_t(part.range[2]),
+                          uint32_t(part.range[3])};
+    geometry->DrawIndexed(mesh.vertexBuffer, mesh.indexBuffer, range);
+}
 
 namespace {
 Matrix4 WorldMatrix(const WorldObject& o) {

@@ -51,9 +51,7 @@ TEST(DemoCity, FromTheFirstRespawnPointSkyAboveRoadBelow) {
         EngineOn engine{facility.get()};
         GameSession session;
         MorningLights(session);
-        auto decals = std::make_unique<DecalRenderer>(facility.get()); // outlives the world
         World world(session, facility.get());
-        if (!world.decals) world.decals = decals.get();
         world.LoadHeader();
         while (!world.LoadShadowTexture()) {
         }
@@ -70,15 +68,12 @@ TEST(DemoCity, FromTheFirstRespawnPointSkyAboveRoadBelow) {
         camera.EnableFog(true);
         camera.SetFogRange(0.75f, 1.0f);
         for (int frame = 0; frame < 2; ++frame) {
-            if (world.decals) world.decals->BeginFrame(&camera, 0.0f);
-            world.objects->BeginFrame(&camera);
+            world.decals->BeginFrame(&camera, 0.0f);
+            world.BeginFrame(camera);
             world.Cull(camera);
-            world.staticGeometry->BeginFrame(camera);
             facility->PushState(&camera);
             facility->Clear(kClearTarget | kClearDepth);
             world.Draw(camera);
-            facility->GetQuadBatchRenderer()->Flush(&camera);
-            if (world.decals) world.decals->Draw(camera);
             facility->PopState();
         }
         EXPECT_GT(world.staticGeometry->IndicesWritten(), 0u);
@@ -92,7 +87,6 @@ TEST(DemoCity, FromTheFirstRespawnPointSkyAboveRoadBelow) {
         EXPECT_GT(blue(sky), 100);
         std::set<uint32_t> colours(shot.begin(), shot.end());
         EXPECT_GT(colours.size(), 50u);
-        if (world.decals == decals.get()) world.decals = nullptr;
     }
 }
 

@@ -158,10 +158,6 @@ protected:
     std::unique_ptr<World> Load(const WorldFile& file, bool shaders = true) {
         if (!shaders) std::filesystem::remove_all("Misc");
         auto world = std::make_unique<World>(session, &f);
-        if (!world->decals) {
-            ownDecals_ = std::make_unique<DecalRenderer>(&f);
-            world->decals = ownDecals_.get();
-        }
         EXPECT_FALSE(LoadWorld(*world, file).failed);
         if (!shaders) {
             std::filesystem::create_directories("Misc");
@@ -169,24 +165,16 @@ protected:
         }
         return world;
     }
-    void Release(std::unique_ptr<World>& world) {
-        if (world && world->decals == ownDecals_.get()) world->decals = nullptr;
-        world.reset();
-        ownDecals_.reset();
-    }
-    // One frame as the game runs it: decals' frame, objects, cull, the static city's gathering,
-    // then the draw with the quad batch and the decals.
+    void Release(std::unique_ptr<World>& world) { world.reset(); }
+    // One frame as the game runs it: the decals' frame (which the world's update starts), the
+    // objects' frame, the cull with the static city's gathering, then the draw.
     void Frame(World& world, Camera& camera) {
-        DecalRenderer* decals = world.decals;
-        if (decals) decals->BeginFrame(&camera, 0.0f);
-        world.objects->BeginFrame(&camera);
+        world.decals->BeginFrame(&camera, 0.0f);
+        world.BeginFrame(camera);
         world.Cull(camera);
-        world.staticGeometry->BeginFrame(camera);
         f.PushState(&camera);
         f.Clear(kClearTarget | kClearDepth);
         world.Draw(camera);
-        f.GetQuadBatchRenderer()->Flush(&camera);
-        if (decals) decals->Draw(camera);
         f.PopState();
     }
     uint32_t Pixel(int x, int y) {
@@ -213,7 +201,6 @@ protected:
 
 private:
     std::vector<D3D8DirectionalLight*> deviceLights_;
-    std::unique_ptr<DecalRenderer> ownDecals_;
 };
 
 // A lit floor is texture x (ambient x diffuse colour + emissive + light x N.L), within 2 per

@@ -14,6 +14,8 @@ enum Material : uint32_t {
 enum Surface : uint32_t { SurfRoad, SurfPavement, SurfGrass, SurfConcrete, NoCollision };
 const char* const SurfaceNames[] = {"Road", "Pavement", "Grass", "Concrete"};
 
+constexpr size_t None = size_t(-1);
+
 struct Builder {
     WorldFile& w;
     std::vector<std::pair<uint32_t, std::vector<uint32_t>>> groups; // material, render indices
@@ -49,8 +51,11 @@ struct Builder {
     void Top(size_t group, float x0, float z0, float x1, float z1, float y, Surface s, int32_t variant = 0) {
         Quad(group, {x0, y, z0}, {x0, y, z1}, {x1, y, z1}, {x1, y, z0}, s, variant);
     }
-    // The four sides of a box (outward), split n x n, and optionally its top.
+    // The four sides of a box (outward), drawn split n x n, and optionally its top. Collision
+    // takes each side whole.
     void Box(size_t sides, size_t top, const Vector3& lo, const Vector3& hi, Surface s, int n = 1, int32_t variant = 0) {
+        if (n > 1 && s != NoCollision) Box(None, None, lo, hi, s, 1, variant);
+        if (n > 1) s = NoCollision;
         for (int i = 0; i < n; ++i)
             for (int j = 0; j < n; ++j) {
                 const float y0 = lo.y + (hi.y - lo.y) * float(j) / float(n), y1 = lo.y + (hi.y - lo.y) * float(j + 1) / float(n);
@@ -74,8 +79,6 @@ struct Builder {
         }
     }
 };
-
-constexpr size_t None = size_t(-1);
 
 WorldFile::Mesh BoxMesh(const Vector3& h) {
     WorldFile::Mesh m;
@@ -331,7 +334,7 @@ WorldFile GenerateCity(const CityOptions& o) {
     };
     enum KindId { Crate, Bench, Lamp, LightPost, Pane, Post, Carrier, Barrier, KindCount };
     const KindShape shapes[KindCount] = {
-        {{20, 20, 20}, 0, 0x04, 100.0f, 1, 0},          // crate
+        {{16, 16, 16}, 0, 0x04, 100.0f, 1, 0},          // crate
         {{30, 8, 10}, 0, 0x04, 400.0f, 1, 0},           // bench
         {{3, 60, 3}, 2, 0x04, 800.0f, 3, 0},            // lamp post
         {{4, 50, 4}, 2, 0x04 | 0x01, 1000.0f, 6, 0},    // traffic-light post, fixed
@@ -368,10 +371,10 @@ WorldFile GenerateCity(const CityOptions& o) {
     };
 
     if (o.props) {
-        // Two stacks of three crates on the pavement.
+        // Two stacks of three crates in the free pavement strip along a block's west edge.
         for (int s = 0; s < 2; ++s) {
-            const float x = blockMin(s) + 60, z = blockMin(0) + 60;
-            for (int k = 0; k < 3; ++k) place(Crate, {x, 2.0f + float(k) * 40.0f, z});
+            const float x = blockMin(s) + 19, z = blockMin(0) + 200;
+            for (int k = 0; k < 3; ++k) place(Crate, {x, 2.0f + float(k) * 32.0f, z});
         }
         // Benches along the pavements.
         for (int k = 0; k < 38; ++k) {
@@ -431,16 +434,17 @@ WorldFile GenerateCity(const CityOptions& o) {
                 zone.points.push_back({{blockMin(k % n) + B * 0.5f, 5, roadCentre(int(z)) + R * 0.25f}, Quaternion(Vector3(0, 1, 0), -1.5707964f)});
             w.respawnZones.push_back(zone);
         }
-        // An eight-node path loop over the park with one path object.
+        // An eight-node path loop round the fountain with one path object, the cart (model A),
+        // going at 60 units a second.
         for (int k = 0; k < 8; ++k) {
             WorldFile::Node node;
             const float a = float(k) * 0.7853982f;
-            node.position = fountain + Vector3(std::cos(a) * 200, 80, std::sin(a) * 200);
-            node.value = 1.0f;
+            node.position = fountain + Vector3(std::cos(a) * 200, 0, std::sin(a) * 200);
+            node.value = 60.0f;
             node.links = {uint32_t((k + 1) % 8)};
             w.pathGraph.nodes.push_back(node);
         }
-        w.pathObjects.push_back({1, {0, 1, 2, 3, 4, 5, 6, 7}});
+        w.pathObjects.push_back({0, {0, 1, 2, 3, 4, 5, 6, 7}});
         w.emitters.push_back({"Fountain", fountain + Vector3(0, 20, 0), 100.0f, 600.0f, 0x0F});
         w.emitters.push_back({"Birds", fountain + Vector3(150, 60, 0), 200.0f, 900.0f, 0x03});
         const char* cars[3] = {"CabMetro", "PoliceCruiser", "AmbulanceVan"};
