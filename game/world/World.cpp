@@ -47,6 +47,9 @@ World::~World() {
     crates.clear();
     lights.clear();
     trafficLightControllers.clear();
+    // The factories keep what their features share (the hit sounds, the lights' resources,
+    // whose pools are registered with the decals).
+    factories = {};
     decals.reset();
     if (ownsShardBuffer_) ShardEffect::SetRenderer(nullptr);
     objects.reset();
