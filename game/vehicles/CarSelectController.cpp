@@ -21,7 +21,7 @@ std::unique_ptr<CarSelectController> CarSelectController::Create(VehicleContext&
                                                                  InputDevice* input) {
     std::erase(cars, nullptr);
     if (cars.empty()) {
-        Debugger::Log(1, "CARSELECT: No car to choose from");
+        Debugger::Instance().Log(1, "No playercars available");
         return nullptr;
     }
     return std::unique_ptr<CarSelectController>(new CarSelectController(context, std::move(cars), input));

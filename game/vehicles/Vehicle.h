@@ -131,7 +131,7 @@ public:
     RigidBody* ChassisBody() const { return chassisBody.get(); }
     RigidBody* WheelBody(int32_t i) const { return wheelBodies[size_t(i)].get(); }
     Hinge2Joint* WheelJoint(int32_t i) const { return wheelJoints[size_t(i)].get(); }
-    PhysicsGeom* ChassisGeom() const { return chassisBox.get(); }
+    BoxGeom* ChassisGeom() const { return chassisBox.get(); }
     PhysicsGeom* WheelGeom(int32_t i) const { return wheelGeoms[size_t(i)].get(); }
     PhysicsSpace* Space() const { return space.get(); }
     SurfaceMaterial& WheelSurface(int32_t i) { return wheelSurfaces[size_t(i)]; }
@@ -211,6 +211,10 @@ public:
     Passenger* passenger = nullptr;
     const RespawnPoint* respawnPoint = nullptr;
     std::vector<const RespawnPoint*> ownRespawnPoints;
+
+    // Set by the kill plane: the car is respawned after the physics step (the mode respawns
+    // instead of failing).
+    uint8_t fellOffWorld = 0;
 
     uint32_t flagWord = 0;
     int32_t networkPlayerId = 0;
