@@ -43,6 +43,8 @@ PlayerController::PlayerController(VehicleContext& context, InputDevice* input) 
 
 PlayerController::~PlayerController() {
     if (vehicle && vehicle->controller == this) vehicle->controller = nullptr;
+    if (context_.localDriver == this) context_.localDriver = nullptr;
+    std::erase(context_.watchedPlayerCars, &vehicle);
     ReleaseVoice(rideWaterVoice);
     ReleaseVoice(hitWaterVoice);
 }
