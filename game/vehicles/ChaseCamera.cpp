@@ -74,7 +74,8 @@ Quaternion ChaseCamera::LookRotation(const Vector3& f) {
 void ChaseCamera::Update(float dt) {
     ZKEngine* engine = ZKEngine::Get();
     if (engine && engine->renderer) {
-        SetViewport(Rect{0, 0, engine->renderer->ViewportWidth(), engine->renderer->ViewportHeight()});
+        const Rect screen{0, 0, engine->renderer->ViewportWidth(), engine->renderer->ViewportHeight()};
+        if (!(screen == viewport)) SetViewport(screen);
     }
     if (underwater) {
         EnableFog(true);
@@ -116,6 +117,11 @@ void ChaseCamera::Update(float dt) {
         orientationDirty = 1;
     }
 
+    // The view-volume planes use the projection: a changed one is rebuilt first.
+    if (ProjectionDirty()) {
+        RebuildProjection();
+        positionDirty = 1;
+    }
     Apply();
 
     if (engine && engine->sound && engine->sound->Listener()) {
