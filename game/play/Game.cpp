@@ -96,6 +96,8 @@ void Game::Update() {
 
 void Game::Step(float dt) {
     if (!loaded_) return;
+    // The engine may make the game current before its loading thread is done.
+    if (!started_) Activate();
     if (controller_) controller_->PostWorldUpdate(&world, &camera, dt);
     if (vehicles.pendingController) {
         controller_ = std::move(vehicles.pendingController);

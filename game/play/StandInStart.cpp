@@ -4,6 +4,10 @@
 #include "game/play/Game.h"
 #include "game/vehicles/DrivingActions.h"
 
+StandInStart::StartPage::StartPage() { name = SharedString("Main page"); }
+
+StandInStart::StartPage::~StartPage() = default;
+
 void StandInStart::StartPage::Update() {
     if (game) return;
     ZKEngine& engine = ZKEngine::Instance();

@@ -11,7 +11,8 @@ class StandInStart : public NullFrontEnd {
 public:
     class StartPage : public MLP {
     public:
-        StartPage() { name = SharedString("Main page"); }
+        StartPage();
+        ~StartPage() override;
         bool IsReady() override { return true; }
         // The first frame pushes the game.
         void Update() override;

@@ -60,11 +60,8 @@ void SetDefaultDrivingBindings(InputDevice* input) {
         if (!records) continue;
         for (int32_t scheme = 0; scheme < kControlSchemeCount; ++scheme) {
             ActionBinding& r = records[scheme];
-            for (int32_t k = 0; k < 2; ++k) {
-                BoundCode& entry = r.GetEntry(k);
-                entry.code = d.codes[scheme][k];
-                if (input) entry.name = input->GetKeyName(entry.code);
-            }
+            // The names are the controls page's business; the codes are what drives.
+            for (int32_t k = 0; k < 2; ++k) r.GetEntry(k).code = d.codes[scheme][k];
         }
     }
     const int32_t scheme = input && input->GetJoystickCount() > 0 ? 2 : 0;

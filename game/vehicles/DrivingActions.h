@@ -30,7 +30,6 @@ float DrivingActionValue(InputDevice* input, int32_t set);
 // A press of button 0 of any joystick, or of keypad Enter, Return or Space, this frame.
 bool IsConfirmPressed(InputDevice* input);
 
-// The default bindings of the three control schemes (keyboard, keyboard and mouse, joystick),
-// with the input device's names for the codes; when a joystick is connected the joystick scheme
-// becomes the active one.
+// The default codes of the three control schemes (keyboard, keyboard and mouse, joystick); when
+// a joystick is connected the joystick scheme becomes the active one.
 void SetDefaultDrivingBindings(InputDevice* input);
