@@ -19,6 +19,23 @@ int32_t DefaultSilenceStream::Read(uint8_t* buffer, int32_t bytes) {
     return bytes;
 }
 
+std::vector<uint8_t> ReadWhole(AudioStream& stream) {
+    constexpr uint32_t kFirst = 1u << 20; // then the buffer doubles
+    std::vector<uint8_t> data;
+    const uint32_t flags = stream.flags;
+    stream.flags &= ~AudioStream::kLoop; // the end of the data ends the read
+    while (data.size() < stream.dataSize) {
+        const size_t at = data.size();
+        const size_t want = std::min<size_t>(stream.dataSize - at, std::max<size_t>(at, kFirst));
+        data.resize(at + want);
+        const int32_t got = stream.Read(data.data() + at, int32_t(want));
+        data.resize(at + size_t(std::clamp<int32_t>(got, 0, int32_t(want))));
+        if (size_t(got) < want) break;
+    }
+    stream.flags = flags;
+    return data;
+}
+
 // ---------------------------------------------------------------------------------------------
 
 namespace {

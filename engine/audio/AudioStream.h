@@ -2,6 +2,7 @@
 // Decoded sound sources: a PCM format, a data size and a read that delivers little-endian PCM.
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/core/FileStream.h"
 #include "engine/core/SharedString.h"
@@ -57,6 +58,11 @@ public:
     PcmFormatRecord format;
     uint32_t dataSize = 0;
 };
+
+// The stream's whole data, for a sound kept in memory: read once from where the stream stands to
+// its end, without looping, never more than its data size and never more than it delivers (a
+// header may claim more than the file holds). Memory grows with what is read.
+std::vector<uint8_t> ReadWhole(AudioStream& stream);
 
 // One second of silence: the sound of a missing file.
 class DefaultSilenceStream final : public AudioStream {

@@ -121,6 +121,17 @@ void DS8BufferVoice::UnlockRegion(uint32_t, uint32_t) {
     if (buffer_) buffer_->Unlock(nullptr, 0, nullptr, 0);
 }
 
+void DS8BufferVoice::FillFrom(const std::vector<uint8_t>& bytes) {
+    if (!buffer_) return;
+    void *p1 = nullptr, *p2 = nullptr;
+    uint32_t n1 = 0, n2 = 0;
+    if (!buffer_->Lock(0, buffer_->Size(), &p1, &n1, &p2, &n2)) return;
+    const size_t n = std::min<size_t>(n1, bytes.size());
+    if (n > 0) std::memcpy(p1, bytes.data(), n);
+    std::memset(static_cast<uint8_t*>(p1) + n, 0, n1 - n);
+    buffer_->Unlock(p1, n1, p2, n2);
+}
+
 void DS8BufferVoice::FillFrom(AudioStream* stream) {
     if (!buffer_) return;
     void *p1 = nullptr, *p2 = nullptr;
@@ -198,24 +209,26 @@ void DS8BufferAudio::Init(int deviceIndex, AppWindow*) {
     log.Log(3, "DS8Audio: Init completed. Ready for use!");
 }
 
-bool DS8BufferAudio::CreateBuffer(DS8BufferVoice* voice, const SoundRequest& request, bool ring) {
+uint32_t DS8BufferAudio::RingBytes(const AudioStream* stream) {
+    // Sized only from a header that was read whole and checked.
+    return stream && stream->IsPlayable() ? stream->format.samplesPerSecond * stream->format.blockAlign : 0;
+}
+
+bool DS8BufferAudio::CreateBuffer(DS8BufferVoice* voice, const AudioStream* s, bool effects, uint32_t bytes) {
     if (!hal_) return false;
     std::lock_guard<Mutex> g(bufferMutex_);
-    const AudioStream* s = request.stream.get();
     audiohal::VoiceDesc desc;
     if (s) {
         desc.format = {s->format.formatTag, s->format.channels, s->format.samplesPerSecond,
                        s->format.avgBytesPerSecond, s->format.blockAlign, s->format.bitsPerSample};
-        // A ring holds one second, sized only from a header that was read whole and checked.
-        if (!ring) desc.bytes = s->dataSize;
-        else if (s->IsPlayable()) desc.bytes = s->format.samplesPerSecond * s->format.blockAlign;
+        desc.bytes = bytes;
     }
-    desc.positional = request.positional;
-    desc.effects = request.effects;
+    desc.positional = voice->positional_;
+    desc.effects = effects;
     voice->buffer_ = s ? hal_->CreateVoiceBuffer(desc) : nullptr;
     auto& log = Debugger::Instance();
     if (!voice->buffer_) {
-        log.Log(1, "DS8Audio: Failed creating buffer for %s", request.name.c_str());
+        log.Log(1, "DS8Audio: Failed creating buffer for %s", voice->name_.c_str());
         log.Log(3, "-----WAVEFORMAT-----");
         log.Log(3, "FormatTag = %d", int(desc.format.tag));
         log.Log(3, "Channels = %d", int(desc.format.channels));
@@ -228,7 +241,7 @@ bool DS8BufferAudio::CreateBuffer(DS8BufferVoice* voice, const SoundRequest& req
         return false;
     }
     voice->rate_ = desc.format.rate & 0x7FFFFFFFu;
-    log.Log(3, "DS8Audio: Buffer created for %s", request.name.c_str());
+    log.Log(3, "DS8Audio: Buffer created for %s", voice->name_.c_str());
     return true;
 }
 
@@ -247,8 +260,17 @@ AudioVoice* DS8BufferAudio::CreateVoice(SoundRequest& request) {
     }
     auto* voice = new DS8BufferVoice(this, request.name);
     voice->positional_ = request.positional;
-    CreateBuffer(voice, request, request.streaming);
-    voice->FillFrom(request.stream.get());
+    AudioStream* stream = request.stream.get();
+    if (request.streaming) {
+        CreateBuffer(voice, stream, request.effects, RingBytes(stream));
+        voice->FillFrom(stream);
+    } else {
+        // Decoded first: the buffer holds what the stream delivers, whatever its header claims
+        // (and nothing is decoded for a device without output).
+        const std::vector<uint8_t> bytes = stream && hal_ ? ReadWhole(*stream) : std::vector<uint8_t>();
+        CreateBuffer(voice, stream, request.effects, uint32_t(bytes.size()));
+        voice->FillFrom(bytes);
+    }
     std::lock_guard<Mutex> g(listMutex_);
     if (request.streaming) {
         if (voice->buffer_ && request.stream) {
@@ -274,12 +296,9 @@ void DS8BufferAudio::StartOneShot(SoundRequest& request, float volume, const Vec
     auto* slot = slots_.FindIdle();
     if (!slot) return; // all four busy: the sound is dropped
     auto* voice = new DS8BufferVoice(this, request.name);
-    CreateBuffer(voice, request, false); // a one-shot holds its whole sound
-    voice->SetVolume(volume);
-    if (position) {
-        voice->SetPosition(*position);
-        voice->SetDistances(minimum, maximum);
-    }
+    voice->positional_ = request.positional;
+    voice->SetVolume(volume); // kept, and applied once the slot has made the buffer
+    if (position) voice->placement_.reset(new DS8BufferVoice::Placement{*position, minimum, maximum});
     slots_.Hand(*slot, voice, std::move(request.stream));
 }
 
@@ -294,8 +313,17 @@ void DS8BufferAudio::Play3D(SoundRequest& request, const Vector3& position, floa
 
 void DS8BufferAudio::RunSlot(PlaySlots<DS8BufferVoice>::Slot& slot) {
     DS8BufferVoice* voice = slot.voice;
-    voice->FillFrom(slot.stream.get());
+    // A one-shot holds its whole sound: decoded here, away from the caller, and its buffer made
+    // the size of what the stream delivered.
+    const std::vector<uint8_t> bytes = slot.stream && hal_ ? ReadWhole(*slot.stream) : std::vector<uint8_t>();
+    CreateBuffer(voice, slot.stream.get(), false, uint32_t(bytes.size()));
+    voice->FillFrom(bytes);
     slot.stream.reset();
+    if (voice->placement_) {
+        voice->SetPosition(voice->placement_->position);
+        voice->SetDistances(voice->placement_->minimum, voice->placement_->maximum);
+        voice->placement_.reset();
+    }
     std::lock_guard<Mutex> g(listMutex_);
     oneShots_.push_back({voice, false});
     PlaySlots<DS8BufferVoice>::Free(slot);

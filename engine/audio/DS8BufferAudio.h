@@ -41,6 +41,8 @@ public:
     audiohal::VoiceBuffer* Buffer() { return buffer_.get(); }
     // Fills the whole buffer from the stream (zeros without one).
     void FillFrom(AudioStream* stream);
+    // Fills the buffer from decoded bytes (zeros beyond them).
+    void FillFrom(const std::vector<uint8_t>& bytes);
 
     // Unit conversions (kept here so tests can pin them).
     static int32_t VolumeToMilliBel(float effective);
@@ -57,6 +59,12 @@ private:
     std::unique_ptr<audiohal::VoiceBuffer> buffer_;
     uint32_t rate_ = 0; // top bit: distances use 10^8 as the maximum
     bool positional_ = false; // the kind asked for, kept even when no buffer could be made
+    // Where a positional one-shot plays, kept until its play slot has made its buffer.
+    struct Placement {
+        Vector3 position;
+        float minimum, maximum;
+    };
+    std::unique_ptr<Placement> placement_;
 };
 
 class DS8BufferAudio final : public SoundDevice, private AudioListener {
@@ -98,8 +106,10 @@ private:
     void SetVelocity(const Vector3& velocity) override;
 
     void RunSlot(PlaySlots<DS8BufferVoice>::Slot& slot);
-    // ring: a one-second buffer for a streaming voice, else the whole data.
-    bool CreateBuffer(DS8BufferVoice* voice, const SoundRequest& request, bool ring);
+    // A buffer of `bytes` in the stream's format for the voice (its name and kind).
+    bool CreateBuffer(DS8BufferVoice* voice, const AudioStream* stream, bool effects, uint32_t bytes);
+    // The bytes of a one-second ring for a streaming voice (none when the stream is not playable).
+    static uint32_t RingBytes(const AudioStream* stream);
     // Drops every list entry of a voice that is being destroyed.
     void Forget(DS8BufferVoice* voice);
     void StartOneShot(SoundRequest& request, float volume, const Vector3* position, float minimum, float maximum);

@@ -16,15 +16,17 @@ SampleBuffer* DecodeStream(AudioStream* stream, bool streaming) {
     sample->rate = int32_t(stream->format.samplesPerSecond);
     sample->stereo = stream->format.channels == 2;
     sample->sixteenBit = stream->format.bitsPerSample == 16;
-    const int32_t bpf = sample->BytesPerFrame();
-    // The ring is one second of the stream's own frames (the header's byte rate is not trusted).
-    uint32_t size = streaming ? stream->format.samplesPerSecond * uint32_t(bpf) : stream->dataSize;
-    size -= size % uint32_t(bpf);
-    size = std::min<uint32_t>(size, 0x7fffffffu);
-    sample->data.assign(size, 0);
-    sample->size = int32_t(size);
-    if (!streaming && size > 0) stream->Read(sample->data.data(), int32_t(size));
-    sample->frames = sample->size / bpf;
+    const uint32_t bpf = uint32_t(sample->BytesPerFrame());
+    if (streaming) {
+        // The ring is one second of the stream's own frames (the header's byte rate is not trusted).
+        sample->data.assign(size_t(stream->format.samplesPerSecond) * bpf, 0);
+    } else {
+        // What the stream delivers, whole frames of it.
+        sample->data = ReadWhole(*stream);
+        sample->data.resize(sample->data.size() - sample->data.size() % bpf);
+    }
+    sample->size = int32_t(sample->data.size());
+    sample->frames = sample->size / int32_t(bpf);
     return sample;
 }
 

@@ -60,6 +60,10 @@ struct Core {
     // Mixes `frames` output frames (S16 stereo) into out.
     void Mix(int16_t* out, uint32_t frames) {
         std::lock_guard<std::mutex> g(lock);
+        if (rings.empty() && voices.empty()) { // nothing plays (a resting device): silence
+            std::memset(out, 0, size_t(frames) * 4);
+            return;
+        }
         if (acc.size() < size_t(frames) * 2) acc.resize(size_t(frames) * 2);
         float* a = acc.data();
         std::fill(a, a + size_t(frames) * 2, 0.0f);

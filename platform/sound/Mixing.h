@@ -97,15 +97,8 @@ struct Cursor {
 struct Step {
     Step(uint32_t sourceRate, uint32_t outputRate)
         : rate(sourceRate), outRate(std::max(1u, outputRate)), whole(rate / outRate), part(rate % outRate) {}
-    void Advance(Cursor& c) const {
-        c.frame += whole;
-        c.fraction += part;
-        if (c.fraction >= outRate) {
-            c.fraction -= outRate;
-            ++c.frame;
-        }
-    }
-    uint32_t rate, outRate, whole, part;
+    uint32_t rate, outRate;
+    uint32_t whole, part; // each output frame moves the cursor whole + part / outRate frames
 };
 
 enum class Layout { Mono, Stereo, StereoAsMono };
@@ -257,7 +250,8 @@ bool MixVoice(const Source& src, Cursor& c, const Step& step, const Gains& gains
     return false;
 }
 
-// Moves a voice's cursor as if n output frames were played, with the same end rule.
+// Moves a voice's cursor as if n output frames were played. The end rule applies as soon as the
+// cursor reaches the end, as often as it passes it.
 template <class Wrap>
 bool SkipVoice(Cursor& c, const Step& step, uint32_t frames, uint32_t n, Wrap wrap) {
     if (frames == 0) return false;

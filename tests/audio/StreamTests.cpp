@@ -6,6 +6,7 @@
 #include "engine/audio/DS8BufferAudio.h"
 #include "engine/audio/SoundMixer.h"
 #include "tests/audio/AudioTestSupport.h"
+#include "tests/audio/OggPages.h"
 
 using testing_support::LogCapture;
 using testing_support::TempWorkDir;
@@ -74,6 +75,42 @@ TEST(WavStream, HeadersGoodAndMalformed) {
     EXPECT_EQ(m.format.blockAlign, 2);
     EXPECT_EQ(m.format.avgBytesPerSecond, 44100u);
     EXPECT_EQ(m.format.samplesPerSecond, 22050u);
+}
+
+// One WAV file spelled out byte by byte: the writer must produce exactly these bytes and the
+// reader must find every field and every sample in them.
+TEST(WavStream, GoldenFile) {
+    TempWorkDir dir;
+    const std::vector<uint8_t> golden = {
+        'R', 'I', 'F', 'F', 0x2C, 0x00, 0x00, 0x00,  // RIFF, 36 + 8 bytes follow
+        'W', 'A', 'V', 'E',                          //
+        'f', 'm', 't', ' ', 0x10, 0x00, 0x00, 0x00,  // a format chunk of 16 bytes
+        0x01, 0x00,                                  // PCM
+        0x02, 0x00,                                  // two channels
+        0x22, 0x56, 0x00, 0x00,                      // 22050 Hz
+        0x88, 0x58, 0x01, 0x00,                      // 88200 bytes per second
+        0x04, 0x00,                                  // block align 4
+        0x10, 0x00,                                  // 16 bits per sample
+        'd', 'a', 't', 'a', 0x08, 0x00, 0x00, 0x00,  // 8 data bytes
+        0x01, 0x00, 0xFF, 0xFF,                      // frame 1: 1, -1
+        0x00, 0x80, 0xFF, 0x7F,                      // frame 2: -32768, 32767
+    };
+    const std::vector<int16_t> samples = {1, -1, -32768, 32767};
+    const std::string bytes(golden.begin(), golden.end());
+    EXPECT_EQ(tools::WavBytes(2, 22050, 16, tools::PcmBytes(samples)), bytes);
+    dir.WriteBytes("Golden.wav", bytes);
+    WavStream s("Golden.wav");
+    EXPECT_TRUE(s.IsPlayable());
+    EXPECT_EQ(s.format.formatTag, 1);
+    EXPECT_EQ(s.format.channels, 2);
+    EXPECT_EQ(s.format.samplesPerSecond, 22050u);
+    EXPECT_EQ(s.format.avgBytesPerSecond, 88200u);
+    EXPECT_EQ(s.format.blockAlign, 4);
+    EXPECT_EQ(s.format.bitsPerSample, 16);
+    EXPECT_EQ(s.dataSize, 8u);
+    std::vector<int16_t> read(4);
+    EXPECT_EQ(s.Read(reinterpret_cast<uint8_t*>(read.data()), 8), 8);
+    EXPECT_EQ(read, samples);
 }
 
 TEST(WavStream, LoopingReadPastTheEndContinuesFromTheStart) {
@@ -301,4 +338,28 @@ TEST(SoundFactory, AStreamWithABrokenHeaderIsNeverGivenARing) {
     AudioVoice* music = mixing.CreateSound("Broken.WAV", false, true);
     EXPECT_EQ(static_cast<DS8MixVoice*>(music)->Mix().buffer->rate, 22050);
     mixing.ReleaseVoice(music);
+}
+
+
+// A file whose last page claims far more samples than its packets hold: a sound read whole takes
+// what the file decodes to, never a buffer of the claimed size.
+TEST(OggStream, ALengthClaimBeyondWhatDecodesSizesNoBuffer) {
+    TempWorkDir dir;
+    audio_test::SetUpFactory();
+    // Ten seconds take several pages (the first page's own count sets where the stream begins).
+    ASSERT_TRUE(tools::WriteOgg(dir.Path() + "/Ten.ogg", 1, 22050, Chirp(22050 * 10)));
+    dir.WriteBytes("Audio/Liar.OGG", audio_test::WithLastGranule(dir.ReadBytes("Ten.ogg"), 5000000));
+    OggStream s("Audio/Liar.OGG");
+    ASSERT_GT(s.dataSize, 9000000u); // the claim is taken as the length ...
+    // ... and what decodes is what is kept: the ten seconds and the rest of the encoder's last
+    // block, which the true count at the end would have trimmed.
+    std::unique_ptr<SampleBuffer> b(DecodeStream(&s, false));
+    EXPECT_GE(b->size, 441000);
+    EXPECT_LT(b->size, 441000 + 8192);
+    DS8BufferAudio device(audiohal::Backend::Capture);
+    device.Init(0, nullptr);
+    auto* voice = static_cast<DS8BufferVoice*>(device.CreateSound("Liar.OGG"));
+    ASSERT_NE(voice->Buffer(), nullptr);
+    EXPECT_EQ(voice->Buffer()->Size(), uint32_t(b->size));
+    device.ReleaseVoice(voice);
 }

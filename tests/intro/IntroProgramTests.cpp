@@ -46,10 +46,10 @@ TEST(IntroProgram, PlaysTheDemoIntroThenReachesTheRootPageAndMSkipsIt) {
 TEST(IntroProgram, SigtermDuringTheIntroEndsTheProgramInOrder) {
     TempWorkDir dir;
     // Thirty seconds of small pictures: still playing when the signal comes.
-    tools::ClipSpec spec;
-    spec.frameCount = 300;
-    spec.paint = [](int32_t index, uint32_t* argb) { std::fill(argb, argb + 64 * 48, 0xFF000000u | uint32_t(index)); };
-    ASSERT_TRUE(tools::WriteClip("Intro.AVI", spec));
+    tools::ClipDescription clip;
+    clip.frameCount = 300;
+    clip.paint = [](int32_t index, uint32_t* argb) { std::fill(argb, argb + 64 * 48, 0xFF000000u | uint32_t(index)); };
+    ASSERT_TRUE(tools::WriteClip("Intro.AVI", clip));
     const pid_t pid = StartProgram(METROFARE_PROGRAM, {"-W3"});
     ASSERT_GT(pid, 0);
     const bool playing = WaitForLog(dir, "INTROMOVIE: Playing Intro.AVI", kLimit);

@@ -83,13 +83,13 @@ struct KeyRecorder : WindowMessageHandler {
 };
 
 void WriteClip(const std::string& path, const std::vector<uint32_t>& colours, int32_t soundRate = 0) {
-    tools::ClipSpec spec = tools::SolidClip(colours, 64, 48, 10);
+    tools::ClipDescription clip = tools::SolidClip(colours, 64, 48, 10);
     if (soundRate) {
-        spec.soundRate = soundRate;
-        spec.sound = tools::ToneSound(440.0, soundRate);
+        clip.soundRate = soundRate;
+        clip.sound = tools::ToneSound(440.0, soundRate);
     }
     std::string error;
-    ASSERT_TRUE(tools::WriteClip(path, spec, &error)) << error;
+    ASSERT_TRUE(tools::WriteClip(path, clip, &error)) << error;
 }
 
 std::string ReadFile(const std::string& path) {

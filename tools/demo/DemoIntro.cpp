@@ -14,21 +14,21 @@ constexpr int32_t kWidth = 640, kHeight = 480, kRate = 25, kSeconds = 3, kSoundR
 constexpr int32_t kBar = 48;
 constexpr uint32_t kField = 0xFF08104Au, kWhite = 0xFFFFFFFFu;
 
-tools::ClipSpec IntroClip() {
-    tools::ClipSpec spec;
-    spec.width = kWidth;
-    spec.height = kHeight;
-    spec.framesPerSecond = kRate;
-    spec.frameCount = kSeconds * kRate;
-    spec.paint = [](int32_t index, uint32_t* argb) {
+tools::ClipDescription IntroClip() {
+    tools::ClipDescription clip;
+    clip.width = kWidth;
+    clip.height = kHeight;
+    clip.framesPerSecond = kRate;
+    clip.frameCount = kSeconds * kRate;
+    clip.paint = [](int32_t index, uint32_t* argb) {
         // From just off the left edge to just off the right one.
         const int32_t left = -kBar + (kWidth + kBar) * index / (kSeconds * kRate - 1);
         for (int32_t y = 0; y < kHeight; ++y)
             for (int32_t x = 0; x < kWidth; ++x)
                 argb[size_t(y) * kWidth + size_t(x)] = (x >= left && x < left + kBar) ? kWhite : kField;
     };
-    spec.soundRate = kSoundRate;
-    spec.sound = [](int64_t first, int16_t* stereo, int32_t count) {
+    clip.soundRate = kSoundRate;
+    clip.sound = [](int64_t first, int16_t* stereo, int32_t count) {
         const double length = kSeconds;
         for (int32_t i = 0; i < count; ++i) {
             const double t = double(first + i) / kSoundRate;
@@ -39,7 +39,7 @@ tools::ClipSpec IntroClip() {
             stereo[2 * i] = stereo[2 * i + 1] = s;
         }
     };
-    return spec;
+    return clip;
 }
 
 }  // namespace

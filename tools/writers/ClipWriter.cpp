@@ -36,11 +36,11 @@ public:
         return false;
     }
 
-    bool Write(const std::string& path, const ClipSpec& spec);
+    bool Write(const std::string& path, const ClipDescription& clip);
 
 private:
-    bool AddVideo(const ClipSpec& spec);
-    bool AddSound(const ClipSpec& spec);
+    bool AddVideo(const ClipDescription& clip);
+    bool AddSound(const ClipDescription& clip);
     // Sends a frame (null: the end) and writes every packet the encoder gives back.
     bool Encode(Encoder& e, AVFrame* frame);
 
@@ -56,17 +56,17 @@ private:
     SwsContext* scaler = nullptr;
 };
 
-bool ClipFile::AddVideo(const ClipSpec& spec) {
+bool ClipFile::AddVideo(const ClipDescription& clip) {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
     if (!codec) return Fail("no MPEG-4 encoder");
     video.stream = avformat_new_stream(format, nullptr);
     video.context = avcodec_alloc_context3(codec);
     if (!video.stream || !video.context) return Fail("out of memory");
     AVCodecContext* c = video.context;
-    c->width = spec.width;
-    c->height = spec.height;
-    c->time_base = AVRational{1, spec.framesPerSecond};
-    c->framerate = AVRational{spec.framesPerSecond, 1};
+    c->width = clip.width;
+    c->height = clip.height;
+    c->time_base = AVRational{1, clip.framesPerSecond};
+    c->framerate = AVRational{clip.framesPerSecond, 1};
     c->pix_fmt = AV_PIX_FMT_YUV420P;
     c->gop_size = 12;
     c->max_b_frames = 0;
@@ -85,21 +85,21 @@ bool ClipFile::AddVideo(const ClipSpec& spec) {
     picture->width = c->width;
     picture->height = c->height;
     if (av_frame_get_buffer(picture, 0) < 0) return Fail("out of memory");
-    scaler = sws_getContext(spec.width, spec.height, AV_PIX_FMT_BGRA, spec.width, spec.height, AV_PIX_FMT_YUV420P,
+    scaler = sws_getContext(clip.width, clip.height, AV_PIX_FMT_BGRA, clip.width, clip.height, AV_PIX_FMT_YUV420P,
                             SWS_BILINEAR | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr, nullptr, nullptr);
     return scaler ? true : Fail("no colour conversion");
 }
 
-bool ClipFile::AddSound(const ClipSpec& spec) {
+bool ClipFile::AddSound(const ClipDescription& clip) {
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
     if (!codec) return Fail("no PCM encoder");
     audio.stream = avformat_new_stream(format, nullptr);
     audio.context = avcodec_alloc_context3(codec);
     if (!audio.stream || !audio.context) return Fail("out of memory");
     AVCodecContext* c = audio.context;
-    c->sample_rate = spec.soundRate;
+    c->sample_rate = clip.soundRate;
     c->sample_fmt = AV_SAMPLE_FMT_S16;
-    c->time_base = AVRational{1, spec.soundRate};
+    c->time_base = AVRational{1, clip.soundRate};
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
     if (av_channel_layout_copy(&c->ch_layout, &stereo) < 0) return Fail("out of memory");
     if (avcodec_open2(c, codec, nullptr) < 0) return Fail("the PCM encoder refuses the sound");
@@ -121,41 +121,41 @@ bool ClipFile::Encode(Encoder& e, AVFrame* frame) {
     }
 }
 
-bool ClipFile::Write(const std::string& path, const ClipSpec& spec) {
-    if (spec.width <= 0 || spec.height <= 0 || spec.width % 2 || spec.height % 2) return Fail("bad picture size");
-    if (spec.framesPerSecond <= 0 || spec.frameCount <= 0 || !spec.paint) return Fail("no pictures");
-    if (spec.soundRate < 0 || (spec.soundRate > 0 && !spec.sound)) return Fail("bad sound");
+bool ClipFile::Write(const std::string& path, const ClipDescription& clip) {
+    if (clip.width <= 0 || clip.height <= 0 || clip.width % 2 || clip.height % 2) return Fail("bad picture size");
+    if (clip.framesPerSecond <= 0 || clip.frameCount <= 0 || !clip.paint) return Fail("no pictures");
+    if (clip.soundRate < 0 || (clip.soundRate > 0 && !clip.sound)) return Fail("bad sound");
     if (avformat_alloc_output_context2(&format, nullptr, "avi", path.c_str()) < 0 || !format)
         return Fail("no AVI writer");
     format->flags |= AVFMT_FLAG_BITEXACT;
     packet = av_packet_alloc();
     if (!packet) return Fail("out of memory");
-    if (!AddVideo(spec)) return false;
-    if (spec.soundRate > 0 && !AddSound(spec)) return false;
+    if (!AddVideo(clip)) return false;
+    if (clip.soundRate > 0 && !AddSound(clip)) return false;
     if (avio_open(&format->pb, path.c_str(), AVIO_FLAG_WRITE) < 0) return Fail("cannot create the file");
     if (avformat_write_header(format, nullptr) < 0) return Fail("cannot write the header");
 
-    std::vector<uint32_t> argb(size_t(spec.width) * size_t(spec.height));
+    std::vector<uint32_t> argb(size_t(clip.width) * size_t(clip.height));
     std::vector<int16_t> stereo;
-    for (int32_t i = 0; i < spec.frameCount; ++i) {
-        spec.paint(i, argb.data());
+    for (int32_t i = 0; i < clip.frameCount; ++i) {
+        clip.paint(i, argb.data());
         if (av_frame_make_writable(picture) < 0) return Fail("out of memory");
         const uint8_t* src[4] = {reinterpret_cast<const uint8_t*>(argb.data()), nullptr, nullptr, nullptr};
-        const int srcStride[4] = {spec.width * 4, 0, 0, 0};
-        sws_scale(scaler, src, srcStride, 0, spec.height, picture->data, picture->linesize);
+        const int srcStride[4] = {clip.width * 4, 0, 0, 0};
+        sws_scale(scaler, src, srcStride, 0, clip.height, picture->data, picture->linesize);
         picture->pts = i;
         if (!Encode(video, picture)) return false;
-        if (spec.soundRate > 0) {
+        if (clip.soundRate > 0) {
             // The sound of this picture's period, so that both streams interleave evenly.
-            const int64_t first = int64_t(i) * spec.soundRate / spec.framesPerSecond;
-            const int64_t next = int64_t(i + 1) * spec.soundRate / spec.framesPerSecond;
+            const int64_t first = int64_t(i) * clip.soundRate / clip.framesPerSecond;
+            const int64_t next = int64_t(i + 1) * clip.soundRate / clip.framesPerSecond;
             const int32_t count = int32_t(next - first);
             if (count <= 0) continue;
             stereo.assign(size_t(count) * 2, 0);
-            spec.sound(first, stereo.data(), count);
+            clip.sound(first, stereo.data(), count);
             av_frame_unref(sound);
             sound->format = AV_SAMPLE_FMT_S16;
-            sound->sample_rate = spec.soundRate;
+            sound->sample_rate = clip.soundRate;
             sound->nb_samples = count;
             AVChannelLayout layout = AV_CHANNEL_LAYOUT_STEREO;
             if (av_channel_layout_copy(&sound->ch_layout, &layout) < 0 || av_frame_get_buffer(sound, 0) < 0)
@@ -174,23 +174,23 @@ bool ClipFile::Write(const std::string& path, const ClipSpec& spec) {
 
 }  // namespace
 
-bool WriteClip(const std::string& path, const ClipSpec& spec, std::string* error) {
+bool WriteClip(const std::string& path, const ClipDescription& clip, std::string* error) {
     ClipFile file;
-    const bool ok = file.Write(path, spec);
+    const bool ok = file.Write(path, clip);
     if (!ok && error) *error = file.error;
     return ok;
 }
 
-ClipSpec SolidClip(const std::vector<uint32_t>& colours, int32_t width, int32_t height, int32_t framesPerSecond) {
-    ClipSpec spec;
-    spec.width = width;
-    spec.height = height;
-    spec.framesPerSecond = framesPerSecond;
-    spec.frameCount = int32_t(colours.size());
-    spec.paint = [colours, width, height](int32_t index, uint32_t* argb) {
+ClipDescription SolidClip(const std::vector<uint32_t>& colours, int32_t width, int32_t height, int32_t framesPerSecond) {
+    ClipDescription clip;
+    clip.width = width;
+    clip.height = height;
+    clip.framesPerSecond = framesPerSecond;
+    clip.frameCount = int32_t(colours.size());
+    clip.paint = [colours, width, height](int32_t index, uint32_t* argb) {
         std::fill(argb, argb + size_t(width) * size_t(height), colours[size_t(index)]);
     };
-    return spec;
+    return clip;
 }
 
 std::function<void(int64_t, int16_t*, int32_t)> ToneSound(double hz, int32_t rate, double amplitude) {

@@ -8,7 +8,7 @@
 
 namespace tools {
 
-struct ClipSpec {
+struct ClipDescription {
     int32_t width = 64;   // even
     int32_t height = 48;  // even
     int32_t framesPerSecond = 10;
@@ -22,10 +22,10 @@ struct ClipSpec {
 };
 
 // False (with the reason in `error`, when given) when the clip cannot be written.
-bool WriteClip(const std::string& path, const ClipSpec& spec, std::string* error = nullptr);
+bool WriteClip(const std::string& path, const ClipDescription& clip, std::string* error = nullptr);
 
 // A clip of solid pictures, one colour (A8R8G8B8) per picture.
-ClipSpec SolidClip(const std::vector<uint32_t>& colours, int32_t width, int32_t height, int32_t framesPerSecond);
+ClipDescription SolidClip(const std::vector<uint32_t>& colours, int32_t width, int32_t height, int32_t framesPerSecond);
 
 // A steady tone for a clip's sound.
 std::function<void(int64_t, int16_t*, int32_t)> ToneSound(double hz, int32_t rate, double amplitude = 8000.0);

@@ -11,10 +11,10 @@
 
 int main(int argc, char** argv) {
     const fuzz_support::SeedDir seeds(argc, argv);
-    auto write = [&](const std::string& name, const tools::ClipSpec& spec) {
+    auto write = [&](const std::string& name, const tools::ClipDescription& clip) {
         const std::filesystem::path scratch = seeds.Path() / ("scratch-" + name + ".avi");
         std::string error;
-        if (!tools::WriteClip(scratch.string(), spec, &error)) {
+        if (!tools::WriteClip(scratch.string(), clip, &error)) {
             std::fprintf(stderr, "seeds: %s: %s\n", name.c_str(), error.c_str());
             std::exit(1);
         }
@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     };
     const std::vector<uint32_t> colours = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
     write("pictures", tools::SolidClip(colours, 32, 24, 10));
-    tools::ClipSpec withSound = tools::SolidClip(colours, 32, 24, 25);
+    tools::ClipDescription withSound = tools::SolidClip(colours, 32, 24, 25);
     withSound.soundRate = 11025;
     withSound.sound = tools::ToneSound(330.0, 11025);
     write("with_sound", withSound);
