@@ -28,18 +28,17 @@ struct GameSession {
     int32_t missionVariant = -1;
     // Physics sub-steps per second.
     float physicsRate = 75.0f;
-    // Detail options of the front end: light detail 0..3 (0: no light halos; 3: smoke and
-    // skid puffs too), the cars' shadow volumes at shadow detail 1.
-    int32_t lightDetail = 3;
-    int32_t shadowDetail = 1;
     // The camera the player sees through (null before the game has one).
     const Camera* viewCamera = nullptr;
     // The three lights of the current time of day.
     SceneLight lights[3];
     // Detail options of the settings: light detail 0..3 (lamp halos from 2, traffic-light
     // halos from 1) and the render option (1 adds the static city's depth pass).
+    // The cars: no light halos at light detail 0, smoke and skid puffs at 3.
     int32_t lightDetail = 3;
     int32_t renderOption = 0;
+    // The cars' shadow volumes are drawn at shadow detail 1.
+    int32_t shadowDetail = 1;
     // The in-game group the world's sounds (ambience, hit sounds) join; null: none.
     VolumeGroup* worldSounds = nullptr;
 };
