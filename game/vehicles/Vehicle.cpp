@@ -246,8 +246,9 @@ void Vehicle::OnAdded(PhysicsWorld& world) {
     chassisBox->SetOwner(this);
     chassisBox->listeners.push_back(this);
     ownGeom = chassisBox.get();
+    // The wheels name no owner: their weight on the road is no impact on a wall, and nothing
+    // that asks a geom's owner (the kill plane, wall damage, instigators) means a wheel.
     for (auto& geom : wheelGeoms) {
-        geom->SetOwner(this);
         geom->listeners.push_back(this);
         geom->SetCategoryBits(0);
         geom->SetCollideBits(WheelCollide);

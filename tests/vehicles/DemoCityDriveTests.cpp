@@ -65,6 +65,8 @@ TEST(DemoCity, TheTaxiClimbsTheGearsAlongARoadAndBrakesToAStop) {
     EXPECT_LT(car->GetLinearVelocity().Length() * 0.36f, 5.0f);
     EXPECT_GT(car->ChassisBody()->GetUp().y, 0.9f);
     EXPECT_FALSE(log.Contains("Fixing body"));
+    // Rolling on the road is no impact: the car keeps its health.
+    EXPECT_GT(car->health, 0.99f * car->maxHealth);
     context.vehicles.clear();
     car.reset();
 }
