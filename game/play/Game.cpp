@@ -1,6 +1,7 @@
 #include "game/play/Game.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "engine/audio/AudioDevice.h"
@@ -13,11 +14,17 @@
 #include "engine/net/ZKClient.h"
 #include "engine/net/ZKServer.h"
 #include "engine/render/D3D8LightManager.h"
+#include "engine/render/EnvironmentCube.h"
 #include "engine/render/RenderFacility.h"
 #include "engine/render/SpriteRenderer.h"
 #include "game/play/GameCommands.h"
 #include "game/vehicles/CarCatalogue.h"
 #include "game/vehicles/CarDefinition.h"
+#include "game/vehicles/CarSelectController.h"
+#include "game/vehicles/RespawnPoints.h"
+#include "game/vehicles/Vehicle.h"
+#include "game/vehicles/VehicleDriver.h"
+#include "platform/sys/Random.h"
 #include "game/play/MenuExits.h"
 #include "game/world/Decals.h"
 #include "game/world/LensFlare.h"
@@ -48,8 +55,17 @@ bool Game::BloodEnabled() {
 }
 
 Game::Game(RenderFacility* renderer, MenuExits* menuExits, FrontEndServices* frontEndServices)
-    : world(session, renderer), exits(menuExits), services(frontEndServices), renderer_(renderer) {
+    : world(session, renderer),
+      camera(&world.physics),
+      vehicles(world, session),
+      killPlane(vehicles),
+      itemChannels(vehicles),
+      exits(menuExits),
+      services(frontEndServices),
+      renderer_(renderer) {
     name = SharedString("Game");
+    vehicles.chaseCamera = &camera;
+    session.viewCamera = &camera;
     lensFlare = std::make_unique<LensFlare>(renderer);
     RegisterGameCommands(*this);
     loadSteps_ = {
@@ -63,6 +79,7 @@ Game::Game(RenderFacility* renderer, MenuExits* menuExits, FrontEndServices* fro
 
 Game::~Game() {
     Reset(true);
+    if (world.boundary) world.boundary->killPlaneHandler = nullptr;
     ParticleSystems::Destroy();
 }
 
@@ -101,10 +118,11 @@ void Game::ApplyLights() {
 
 void Game::Load() {
     if (!preloaded_) {
-        // The item pools are filled here once the vehicles' items exist.
         preloaded_ = true;
+        PreloadItems();
     }
     if (loadIndex_ == loadSteps_.size()) {
+        if (world.boundary) world.boundary->killPlaneHandler = &killPlane;
         networkTick = 0.0f;
         // The world's object channel carries the game's own traffic in a network game.
         if (client) client->AddChannel(&world.objectChannel);
@@ -116,21 +134,54 @@ void Game::Load() {
     paused[0] = paused[1] = 0;
 }
 
+void Game::PreloadItems() {
+    // Every pooled kind's resources are loaded before play: one item of each is made (or taken)
+    // and put back. The cannon is left to its first use. Kinds whose items do not exist yet have
+    // no factory and make nothing.
+    static const ItemKind kOrder[] = {ItemKind::Boost,          ItemKind::Rock,           ItemKind::Jump,
+                                      ItemKind::Slow,           ItemKind::GrenadeThrower, ItemKind::RocketLauncher,
+                                      ItemKind::MissileLauncher, ItemKind::Flamer,        ItemKind::ChainGun};
+    for (ItemKind kind : kOrder) {
+        ItemPool& pool = vehicles.itemPools[kind];
+        if (CarItem* item = pool.Take()) pool.Return(item);
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Reset and network
 
 void Game::Reset(bool deleteObjects) {
     world.Reset();
-    camera.position = Vector3(0, 0, 0);
-    camera.positionDirty = 1;
-    camera.orientation = Quaternion();
-    camera.orientationDirty = 1;
-    cameraIndex = 0;
+    camera.Reset();
     world.traffic = nullptr;
     world.pedestrians = nullptr;
-    if (deleteObjects) mode.reset();
+    vehicles.pendingController.reset();
+    controller.reset();
+    vehicles.controller = nullptr;
+    vehicles.localDriver = nullptr;
+    vehicles.carSelect = 0;
+    carSelect_ = nullptr;
+    if (deleteObjects) SetMode(nullptr);
     DecalRing::Reset();
+    RemoveCars();
 }
+
+void Game::RemoveCars() {
+    for (std::unique_ptr<Vehicle>& car : vehicles.ownedVehicles) {
+        if (!car) continue;
+        world.Remove(car.get());
+        if (car->InPhysics()) world.physics.RemoveObject(car.get());
+    }
+    vehicles.ownedVehicles.clear();
+    vehicles.vehicles.clear();
+}
+
+void Game::SetMode(std::unique_ptr<GameMode> newMode) {
+    vehicles.rules = newMode.get();
+    mode = std::move(newMode);
+}
+
+Vehicle* Game::PlayerCar() const { return vehicles.localDriver ? vehicles.localDriver->vehicle : nullptr; }
 
 void Game::CloseNetwork() {
     if (server) {
@@ -150,20 +201,53 @@ void Game::CloseNetwork() {
 void Game::CreateCarSelect() {
     LogMemoryReport(SharedString("Before Create CarSelect"));
     carSelectFailed = false;
-    const CarDefinition* car = CarCatalogue::Instance().At(chosenCar);
-    if (!car) car = CarCatalogue::Instance().At(0);
-    if (!car) {
+    // The one candidate is the car chosen on the single-player page.
+    std::vector<const RespawnPoint*> points;
+    GetRespawnPoints(world, session.zone + 1, 1, points);
+    std::vector<std::unique_ptr<Vehicle>> cars;
+    CarDefinition* definition = CarCatalogue::Instance().At(chosenCar);
+    if (!definition) definition = CarCatalogue::Instance().At(0);
+    if (std::unique_ptr<Vehicle> car = mode ? mode->CreatePlayerVehicle(definition) : nullptr) {
+        car->flagWord |= Vehicle::PlayerCarFlag | Vehicle::NetworkCarFlag;
+        car->impactDamage = 0;
+        world.physics.AddObject(car.get());
+        if (!points.empty()) {
+            const size_t pick = size_t(plat::EngineRand()) % points.size();
+            car->respawnPoint = points[pick];
+            points.erase(points.begin() + ptrdiff_t(pick));
+        }
+        car->Respawn(false);
+        world.Add(car.get());
+        cars.push_back(std::move(car));
+    }
+    std::unique_ptr<CarSelectController> select =
+        cars.empty() ? nullptr : CarSelectController::Create(vehicles, std::move(cars));
+    if (!select) {
         Debugger::Instance().Log(0, "No playercars available");
         carSelectFailed = true;
+    } else {
+        select->camera = &camera;
+        select->cubePending = 1;
+        select->Begin();
+        carSelect_ = select.get();
+        vehicles.carSelect = 1;
+        controller = std::move(select);
+        vehicles.controller = controller.get();
+        // The pause key waits until the player has a car.
+        paused[0] = 0;
+        paused[1] = 1;
     }
     LogMemoryReport(SharedString("After Create CarSelect"));
 }
 
-bool Game::HasPlayerCar() const { return false; }
+Vector3 Game::PlayerCarPosition() const {
+    const Vehicle* car = PlayerCar();
+    return car ? car->GetPosition() : Vector3();
+}
 
-Vector3 Game::PlayerCarPosition() const { return Vector3(); }
-
-void Game::TeleportPlayer(const Vector3& position) { (void)position; }
+void Game::TeleportPlayer(const Vector3& position) {
+    if (Vehicle* car = PlayerCar()) car->SetPosition(position);
+}
 
 void Game::WriteSettings() {
     if (services) services->WriteSettings(SharedString("Misc\\Default.VQS"));
@@ -174,6 +258,7 @@ void Game::WriteSettings() {
 
 void Game::HandleInput() {
     if (mode && mode->inputFreeze) return;
+    if (controller) controller->Update();
     InputDevice* input = EngineInput();
     if (!input) return;
     if (input->Pressed(kPauseKey) && !paused[0] && !paused[1]) {
@@ -193,7 +278,7 @@ void Game::HandleInput() {
 
 void Game::ControlCameraKeys(float dt) {
     InputDevice* input = EngineInput();
-    if (cameraIndex == kFreeCamera) {
+    if (camera.CameraIndex() == kFreeCamera) {
         if (MouseState* mouse = input->GetMouseState()) {
             camera.orientation.RotateY(-mouse->x * 0.0175f);
             camera.orientation.PreRotateX(-mouse->y * 0.0175f);
@@ -223,7 +308,7 @@ void Game::ControlCameraKeys(float dt) {
         camera.AddFov(fovChange);
         Debugger::Instance().Message("FOV = %.2f", camera.fov * 180.0f / 3.14159265f);
     }
-    if (input->Held(0x17) && input->Held(0x0E) && input->Held(0x0D) && !paused[0]) cameraIndex = kFreeCamera;
+    if (input->Held(0x17) && input->Held(0x0E) && input->Held(0x0D) && !paused[0]) camera.SetCameraIndex(kFreeCamera);
 }
 
 void Game::Update() {
@@ -234,9 +319,26 @@ void Game::Update() {
         world.objectChannel.Update(networkTick);
         networkTick = 0.0f;
     }
+    if (controller) controller->PostWorldUpdate(&world, &camera, dt);
+    if (vehicles.pendingController) {
+        // The car select handed over to the player's own controller: the game is on.
+        controller = std::move(vehicles.pendingController);
+        vehicles.controller = controller.get();
+        vehicles.carSelect = 0;
+        carSelect_ = nullptr;
+        paused[1] = 0;
+    }
+    if (mode && mode->startedRequest && !mode->started) mode->started = 1;
     if (mode && mode->started) mode->Update(dt);
     world.Update(&camera, dt);
+    if (!vehicles.carSelect) camera.Update(dt);
     camera.Apply();
+    // The car on offer reflects the city once its place is known.
+    if (carSelect_ && carSelect_->cubePending) {
+        if (Vehicle* shown = carSelect_->Current()) EnvironmentCube::RenderWorld(world, shown->GetPosition(), camera);
+        carSelect_->cubePending = 0;
+    }
+    ReadHud();
     if (world.objects) world.objects->BeginFrame(&camera);
     world.Cull(camera);
     if (world.staticGeometry) world.staticGeometry->BeginFrame(camera);
@@ -250,16 +352,33 @@ void Game::Update() {
     ApplyLights();
 }
 
+void Game::ReadHud() {
+    const Vehicle* car = PlayerCar();
+    hud.hasCar = car != nullptr;
+    if (!car) return;
+    hud.health = car->GetHealth();
+    hud.maxHealth = Vehicle::MaxHealth;
+    hud.speed = car->GetLinearVelocity().Length();
+    hud.revolutions = car->revs;
+    hud.position = car->GetPosition();
+    const Matrix4 axes = car->GetOrientation().ToMatrix();
+    hud.heading = std::atan2(-axes.m[2][0], -axes.m[2][2]);
+}
+
 void Game::Render() {
+    const bool overlays = controller && controller->ShowsModeOverlays();
+    if (renderer_) {
+        renderer_->Clear(kClearTarget | kClearDepth | kClearStencil);
+        renderer_->PushState(&camera);
+        world.Draw(camera);
+        if (controller) controller->Draw3D(&camera);
+        if (mode && overlays) mode->Draw3D(camera);
+        renderer_->PopState();
+    }
     if (!renderer_) {
-        if (mode) mode->DrawHud();
+        if (mode && controller && controller->ShowsModeHud()) mode->DrawHud();
         return;
     }
-    renderer_->Clear(kClearTarget | kClearDepth);
-    renderer_->PushState(&camera);
-    world.Draw(camera);
-    if (mode) mode->Draw3D(camera);
-    renderer_->PopState();
     if (lightSet.editorOn) {
         Vector3 forward(0.0f, 0.0f, 1.0f);
         lensFlare->sunDirection = lightSet.lights[lightSet.current].rotation.ToMatrix().TransformNormal(forward);
@@ -269,7 +388,8 @@ void Game::Render() {
     }
     lensFlare->Update(camera, world.physics, FrameTime());
     lensFlare->Draw(camera);
-    if (mode) mode->DrawHud();
+    if (controller) controller->DrawHud();
+    if (mode && controller && controller->ShowsModeHud()) mode->DrawHud();
     DrawFade();
 }
 

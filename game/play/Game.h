@@ -7,14 +7,18 @@
 #include <memory>
 #include <vector>
 
-#include "engine/core/Camera.h"
 #include "engine/core/MLP.h"
 #include "game/play/CareerProgress.h"
 #include "game/play/GameMode.h"
 #include "game/play/LightSet.h"
+#include "game/vehicles/ChaseCamera.h"
+#include "game/vehicles/ItemEvents.h"
+#include "game/vehicles/VehicleContext.h"
+#include "game/vehicles/VehicleKillPlane.h"
 #include "game/world/GameSession.h"
 #include "game/world/World.h"
 
+class CarSelectController;
 class D3D8DirectionalLight;
 class FrontEndServices;
 class LensFlare;
@@ -27,7 +31,7 @@ class ZKServer;
 class Game : public MLP {
 public:
     // The camera index of the free camera.
-    static constexpr uint32_t kFreeCamera = 0xFFFF;
+    static constexpr uint32_t kFreeCamera = ChaseCamera::FreeView;
     // Keys the game reads itself (engine key codes).
     static constexpr uint32_t kPauseKey = 0x30;
     static constexpr uint32_t kFovDownKey = 0x58, kFovUpKey = 0x57;
@@ -58,7 +62,11 @@ public:
     // Builds the in-game car select with the chosen car; sets carSelectFailed when there is
     // no car to offer.
     void CreateCarSelect();
-    bool HasPlayerCar() const;
+    // Makes the mode the game's (the cars read its rules); null removes it.
+    void SetMode(std::unique_ptr<GameMode> newMode);
+    // The car the local player drives; null while choosing or without a game.
+    Vehicle* PlayerCar() const;
+    bool HasPlayerCar() const { return PlayerCar() != nullptr; }
     Vector3 PlayerCarPosition() const;
     // Puts the player's car at the position (the developer teleport); nothing without a car.
     void TeleportPlayer(const Vector3& position);
@@ -73,10 +81,16 @@ public:
     GameSession session;
     World world;
     LightSet lightSet;
-    Camera camera;
-    uint32_t cameraIndex = 0;
+    ChaseCamera camera;
+    // The cars of the game and what they share (the camera, the controller, the item pools and
+    // the mode's rules).
+    VehicleContext vehicles;
+    VehicleKillPlane killPlane;
+    ItemEventChannels itemChannels;
     std::unique_ptr<LensFlare> lensFlare;
     std::unique_ptr<GameMode> mode;
+    // The current controller: the car select while choosing, then the player's.
+    std::unique_ptr<VehicleController> controller;
     ZKClient* client = nullptr;
     ZKServer* server = nullptr;
     // While either is set the pause key and the free-camera keys do nothing.
@@ -104,11 +118,16 @@ public:
 
 private:
     void MakeLights();
+    void PreloadItems();
+    void RemoveCars();
+    void ReadHud();
     void ApplyLights();
     void ControlCameraKeys(float dt);
     void DrawFade();
 
     RenderFacility* renderer_;
+    // The car select while it is the controller.
+    CarSelectController* carSelect_ = nullptr;
     D3D8DirectionalLight* lights_[LightSet::kLightCount] = {nullptr, nullptr, nullptr};
     std::vector<std::function<bool()>> loadSteps_;
     size_t loadIndex_ = 0;

@@ -44,7 +44,7 @@ void RegisterGameCommands(Game& game) {
     add("SHOWNODES", [g](const SharedString& a) { g->world.showNodes = Toggle(a, g->world.showNodes); });
     add("SHOWRESPAWNS", [g](const SharedString& a) { g->world.showRespawns = Toggle(a, g->world.showRespawns); });
     add("SHOWSOUNDS", [g](const SharedString& a) { g->world.showSounds = Toggle(a, g->world.showSounds); });
-    add("FREECAM", [g](const SharedString&) { g->cameraIndex = Game::kFreeCamera; });
+    add("FREECAM", [g](const SharedString&) { g->camera.SetCameraIndex(Game::kFreeCamera); });
     add("NEXTMISSION", [g](const SharedString&) {
         Debugger::Instance().Log(1, "Episode = %d", g->session.mission);
         if (g->mode) g->mode->Succeed();

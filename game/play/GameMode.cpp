@@ -17,6 +17,7 @@
 #include "engine/render/SpriteRenderer.h"
 #include "game/play/Game.h"
 #include "game/vehicles/CarDefinition.h"
+#include "game/vehicles/Vehicle.h"
 
 namespace {
 
@@ -108,6 +109,10 @@ void GameMode::CreateGame() {
     game.CreateCarSelect();
 }
 
+std::unique_ptr<Vehicle> GameMode::CreatePlayerVehicle(const CarDefinition* definition) {
+    return Vehicle::Create(game.vehicles, definition);
+}
+
 void GameMode::Succeed() {
     if (lost) return;
     game.career.Advance();
@@ -122,6 +127,7 @@ void GameMode::Fail() {
     StopPlayerWeapon();
 }
 
+// A firing chain gun or flamer stops here once those weapons exist; no other item fires on.
 void GameMode::StopPlayerWeapon() {}
 
 void GameMode::PushTickerText(const SharedString& text) { ticker.push_back(text); }

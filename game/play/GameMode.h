@@ -11,6 +11,8 @@
 #include "game/vehicles/DrivingRules.h"
 
 class Camera;
+class CarDefinition;
+class Vehicle;
 class D3D8Mesh;
 class Font;
 class Game;
@@ -52,6 +54,9 @@ public:
     virtual void DrawOverlay(const Vector3& centre, float scale);
     // The developer command's cash; only modes that count money take it.
     virtual void AddCash(float amount) { (void)amount; }
+
+    // The player's car of the car select.
+    virtual std::unique_ptr<Vehicle> CreatePlayerVehicle(const CarDefinition* definition);
 
     // Loads the car catalogue and builds the in-game car select (every mode's Init calls it).
     void CreateGame();

@@ -93,7 +93,7 @@ void MissionLoadingScreen::SetUp() {
     if (row) {
         if (row->gameType >= 0) game_.session.gameType = row->gameType;
         // Modes join here as their classes land; traffic and pedestrians likewise.
-        if (row->mode == ModeKind::FreeDrive) game_.mode = std::make_unique<FreeDriveMode>(game_);
+        if (row->mode == ModeKind::FreeDrive) game_.SetMode(std::make_unique<FreeDriveMode>(game_));
         game_.pedestrianZone = 1;
         game_.session.zone = 1;
     }

@@ -78,7 +78,7 @@ TEST_F(GameStateTest, TheWorldLoadsForTheFirstGameOnlyAndASecondGameIsReadyAtIts
 
 TEST_F(GameStateTest, ResetWithObjectsDeletesTheModeAndDropsTrafficAndPedestrians) {
     CountingPopulation traffic, pedestrians;
-    game->mode = std::make_unique<FreeDriveMode>(*game);
+    game->SetMode(std::make_unique<FreeDriveMode>(*game));
     game->world.traffic = &traffic;
     game->world.pedestrians = &pedestrians;
     game->Reset(false);
@@ -106,7 +106,7 @@ TEST_F(GameStateTest, PauseIsBlockedByEitherPausedByteAndALoadStepClearsThem) {
     EXPECT_EQ(exits.calls, std::vector<std::string>{"PauseToMenu"});
     // A mode that freezes input takes the pause key too.
     exits.calls.clear();
-    game->mode = std::make_unique<FreeDriveMode>(*game);
+    game->SetMode(std::make_unique<FreeDriveMode>(*game));
     game->mode->inputFreeze = 1;
     game->HandleInput();
     EXPECT_TRUE(exits.calls.empty());
@@ -181,7 +181,7 @@ TEST_F(GameStateTest, SucceedAndFailDecideOnceAndSucceedAdvancesTheCareer) {
 }
 
 TEST_F(GameStateTest, FreeDriveCannotEndAndShowsNoHealthBar) {
-    game->mode = std::make_unique<FreeDriveMode>(*game);
+    game->SetMode(std::make_unique<FreeDriveMode>(*game));
     game->session.gameType = 12;
     Command("NEXTMISSION");
     Command("FAILMISSION");
@@ -234,7 +234,7 @@ TEST_F(GameStateTest, DebugDrawingToggles) {
         }
     }
     Command("FREECAM");
-    EXPECT_EQ(game->cameraIndex, Game::kFreeCamera);
+    EXPECT_EQ(game->camera.CameraIndex(), Game::kFreeCamera);
 }
 
 TEST_F(GameStateTest, LightCommands) {

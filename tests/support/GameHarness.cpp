@@ -1,6 +1,7 @@
 #include "tests/support/GameHarness.h"
 
 #include <SDL.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
 #include <fstream>
@@ -154,6 +155,8 @@ int32_t GameHarness::Run(const Watcher& watcher, int32_t maxFrames) {
     log_.clear();
     std::ifstream in(dir_.Path() + "/zkConsole.log");
     for (std::string line; std::getline(in, line);) log_.push_back(line);
+    // Every text the game shows must be in the demo tree's language.
+    for (const std::string& line : MissingKeyLines()) ADD_FAILURE() << line;
     return frames;
 }
 

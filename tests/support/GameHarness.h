@@ -48,7 +48,8 @@ public:
     void ConsoleLine(int32_t frame, const std::string& line);
 
     // Runs the program until the watcher returns false after a frame or maxFrames have run.
-    // The watcher may add to the timeline. Returns the number of frames run.
+    // The watcher may add to the timeline. Returns the number of frames run. A log line about a
+    // language key the tree lacks fails the running test.
     using Watcher = std::function<bool(GameHarness& harness, int32_t frame)>;
     int32_t Run(const Watcher& watcher, int32_t maxFrames);
 
