@@ -20,10 +20,6 @@ FrontEnd* g_frontEnd = nullptr;
 // Language texts the front end reads besides the captions.
 constexpr int32_t kTextUnlockCommand = 1014;
 constexpr int32_t kTextUnlocked = 1001;
-constexpr int32_t kTextMissionCount = 9980000;
-constexpr int32_t kTextCarName = 7770000;
-constexpr int32_t kTextMissionName = 9990020;
-constexpr int32_t kMissionTextStride = 100;
 // The episode the unlock command opens.
 constexpr int32_t kUnlockedEpisode = 5;
 
@@ -181,27 +177,13 @@ void FrontEnd::BuildMainPage() {
 }
 
 void FrontEnd::BuildSinglePlayerPage() {
+    // The car and mission choices, the carousel and the start come with the page's own class;
+    // until then the page only leads back.
     FrontEndPage& page = *singlePlayerPage;
-    std::vector<SharedString> cars;
-    for (int32_t i = 0; i < settings.carCount; ++i) cars.push_back(Text(kTextCarName + i));
-    const int32_t missions = std::max(Text(kTextMissionCount).ToInt(), 0);
-    std::vector<SharedString> missionNames;
-    for (int32_t k = 0; k < missions; ++k) missionNames.push_back(Text(kTextMissionName + kMissionTextStride * k));
-
-    ChoiceWidget* car = Choice(61, cars, &settings.carChoice);
-    car->SetPosition({370, 360}, false);
-    car->valueX = 100;
-    car->valueY = 0;
-    page.AddWidget(car);
-    ChoiceWidget* mission = Choice(62, missionNames, &settings.missionChoice);
-    mission->SetPosition({370, 370}, false);
-    mission->valueX = 100;
-    mission->valueY = 0;
-    page.AddWidget(mission);
     auto* back = new BackButton(SharedString("<<"), &singlePlayerBack);
     back->SetPosition({590, 490}, false);
     page.AddWidget(back);
-    page.AddHotKey(FrontEndPage::kEscapeKey, 2);
+    page.AddHotKey(FrontEndPage::kEscapeKey, 0);
 }
 
 void FrontEnd::BuildVideoPage() {
