@@ -65,6 +65,8 @@ public:
     void SetStencilOverride(ShaderPassSet*) override {}
     void SetTexture(uint32_t, TextureHandle*) override {}
 
+    // No meshes here: the mesh factory makes an inert mesh (the model's data, drawing nothing)
+    // whenever its renderer gives none.
     D3D8Mesh* CreateMesh(MeshRecord&) override { return nullptr; }
     void ReleaseMesh(D3D8Mesh*) override {}
     D3D8Mesh* CreateShinyMesh(MeshRecord&) override { return nullptr; }

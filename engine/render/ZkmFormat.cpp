@@ -232,18 +232,21 @@ private:
     bool Vertices() {
         uint32_t n = 0;
         if (!Count(n, kVertexBytes, "vertices")) return false;
-        record_.vertices.assign(n, MeshVertex{});
-        // A few thousand records at a time keep the copy small.
-        constexpr uint32_t kChunk = 4096;
-        std::vector<uint8_t> chunk(size_t(std::min(n, kChunk)) * kVertexBytes);
+        // A few thousand records at a time keep the copy small; each vertex is written once.
+        record_.vertices.clear();
+        record_.vertices.reserve(n);
+        constexpr uint32_t kChunk = 2048;
+        uint8_t chunk[kChunk * kVertexBytes];
         for (uint32_t first = 0; first < n; first += kChunk) {
             const uint32_t count = std::min(kChunk, n - first);
-            if (!Bytes(chunk.data(), uint64_t(count) * kVertexBytes, "vertices")) return false;
-            for (uint32_t k = 0; k < count; ++k) {
-                const uint8_t* b = chunk.data() + size_t(k) * kVertexBytes;
-                MeshVertex& v = record_.vertices[first + k];
-                memcpy(&v.position, b, 24);  // position and normal
-                memcpy(&v.u, b + 32, 8);     // u, v after the two skipped words
+            if (!Bytes(chunk, uint64_t(count) * kVertexBytes, "vertices")) return false;
+            const uint8_t* b = chunk;
+            for (uint32_t k = 0; k < count; ++k, b += kVertexBytes) {
+                MeshVertex& out = record_.vertices.emplace_back();
+                memcpy(&out.position, b, 12);
+                memcpy(&out.normal, b + 12, 12);
+                memcpy(&out.u, b + 32, 4);  // u, v after the two skipped words
+                memcpy(&out.v, b + 36, 4);
             }
         }
         return true;
@@ -252,12 +255,23 @@ private:
     bool Indices() {
         uint32_t n = 0;
         if (!Count(n, kIndexBytes, "indices")) return false;
-        record_.indices.resize(n);
-        if (!Bytes(record_.indices.data(), uint64_t(n) * 4, "indices")) return false;
+        record_.indices.clear();
+        record_.indices.reserve(n);
         const uint32_t vertices = uint32_t(record_.vertices.size());
-        for (uint32_t i = 0; i < n; ++i)
-            if (record_.indices[i] >= vertices)
-                return Fail(SharedString::Format("index %u names vertex %u of %u", i, record_.indices[i], vertices));
+        constexpr uint32_t kChunk = 8192;
+        uint32_t chunk[kChunk];
+        for (uint32_t first = 0; first < n; first += kChunk) {
+            const uint32_t count = std::min(kChunk, n - first);
+            if (!Bytes(chunk, uint64_t(count) * 4, "indices")) return false;
+            uint32_t bad = 0;
+            for (uint32_t k = 0; k < count; ++k) bad |= uint32_t(chunk[k] >= vertices);
+            if (bad) {
+                for (uint32_t k = 0; k < count; ++k)
+                    if (chunk[k] >= vertices)
+                        return Fail(SharedString::Format("index %u names vertex %u of %u", first + k, chunk[k], vertices));
+            }
+            record_.indices.insert(record_.indices.end(), chunk, chunk + count);
+        }
         return true;
     }
 

@@ -61,8 +61,9 @@ Mesh::~Mesh() {
 
 uint8_t* Mesh::LockVertices() {
     if (vertexLock_) return nullptr;
-    uint8_t* p = vb_ ? static_cast<uint8_t*>(device_->Lock(vb_, 0, 0, (options_ & meshopt::VB_DYNAMIC) ? uint32_t(lock::DISCARD) : 0u))
-                     : cpuVertices_.data();
+    // The whole buffer is rewritten in place: orphaning it first would only make the driver
+    // allocate (and clear) new storage for every posed frame.
+    uint8_t* p = vb_ ? static_cast<uint8_t*>(device_->Lock(vb_, 0, 0, 0)) : cpuVertices_.data();
     vertexLock_ = p != nullptr;
     return p;
 }
@@ -253,17 +254,29 @@ bool SkinMesh::UpdateSkinnedMesh(const Mat4* bones, uint32_t count, Mesh& target
         memcpy(p, in, 12);
         if (normals) memcpy(n, in + 12, 12);
         float op[3] = {0, 0, 0}, on[3] = {0, 0, 0};
-        for (uint32_t i = first_[v], e = first_[v + 1]; i < e; ++i) {
-            const auto& m = mats[influences_[i].bone].m;
-            const float w = influences_[i].weight;
+        const uint32_t first = first_[v], end = first_[v + 1];
+        if (end == first + 1 && influences_[first].weight == 1.0f) {
+            // The usual vertex: one bone at full weight.
+            const auto& m = mats[influences_[first].bone].m;
             for (int k = 0; k < 3; ++k) {
-                op[k] += w * (p[0] * m[0][k] + p[1] * m[1][k] + p[2] * m[2][k] + m[3][k]);
-                on[k] += w * (n[0] * m[0][k] + n[1] * m[1][k] + n[2] * m[2][k]);
+                op[k] = p[0] * m[0][k] + p[1] * m[1][k] + p[2] * m[2][k] + m[3][k];
+                on[k] = n[0] * m[0][k] + n[1] * m[1][k] + n[2] * m[2][k];
+            }
+        } else {
+            for (uint32_t i = first; i < end; ++i) {
+                const auto& m = mats[influences_[i].bone].m;
+                const float w = influences_[i].weight;
+                for (int k = 0; k < 3; ++k) {
+                    op[k] += w * (p[0] * m[0][k] + p[1] * m[1][k] + p[2] * m[2][k] + m[3][k]);
+                    on[k] += w * (n[0] * m[0][k] + n[1] * m[1][k] + n[2] * m[2][k]);
+                }
             }
         }
         memcpy(out, op, 12);
         if (normals) memcpy(out + 12, on, 12);
-        memcpy(out + stride_ - rest, in + stride_ - rest, rest);
+        // The rest of the vertex as it is (one coordinate set after a normal most of the time).
+        if (rest == 8) memcpy(out + stride_ - 8, in + stride_ - 8, 8);
+        else memcpy(out + stride_ - rest, in + stride_ - rest, rest);
     }
     target.UnlockVertices();
     return true;

@@ -179,7 +179,12 @@ void* RecordingDevice::Lock(Buffer* buffer, uint32_t offset, uint32_t size, uint
 }
 void RecordingDevice::Unlock(Buffer* buffer) {
     Log("Unlock");
-    if (buffer) buffer->lockSize_ = 0;
+    if (!buffer) return;
+    if (buffer->lockSize_) {
+        const uint8_t* from = buffer->shadow_.get() + buffer->lockOffset_;
+        lastUnlockedData.assign(from, from + buffer->lockSize_);
+    }
+    buffer->lockSize_ = 0;
 }
 Texture* RecordingDevice::CreateTexture(uint32_t width, uint32_t height, uint32_t levels, uint32_t engineFormat, Pool pool) {
     Log("CreateTexture %u %u %u %u", width, height, levels, engineFormat);

@@ -75,8 +75,9 @@ public:
     uint32_t AvailableTextureMem() const override { return 64u * 1024u * 1024u; }
     // Whether cube targets can be made (tests of a failed cube).
     bool cubeTargets = true;
-    // The vertex bytes of the last draw from memory.
+    // The vertex bytes of the last draw from memory, and the bytes of the last range unlocked.
     std::vector<uint8_t> lastDrawData;
+    std::vector<uint8_t> lastUnlockedData;
     int32_t LiveDefaultResources() const override { return liveDefault_; }
 
     void SetTexture(uint32_t stage, Texture* texture) override;

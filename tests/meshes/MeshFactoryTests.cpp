@@ -10,6 +10,7 @@
 #include "engine/render/D3D8AnimatedMesh.h"
 #include "engine/render/D3D8LargeMesh.h"
 #include "engine/render/D3D8ShinyMesh.h"
+#include "engine/render/NullRenderFacility.h"
 #include "tests/meshes/MeshTestSupport.h"
 
 using testing_support::LogCapture;
@@ -115,6 +116,14 @@ TEST_F(MeshFactoryTest, WithoutAFacilityModelsStillCarryTheirData) {
     std::unique_ptr<D3D8Mesh> copy(m->Clone());
     EXPECT_EQ(copy->Markers().size(), 2u);
     copy->Render();
+    // A renderer that makes no meshes: the factory makes the same kind.
+    NullRenderFacility none;
+    factory.Connect(&none);
+    std::unique_ptr<D3D8Mesh> fromNone(factory.GetByName("Models\\Box.ZKM", false));
+    factory.Disconnect(&none);
+    factory.Connect(rig.facility.get());
+    EXPECT_NE(dynamic_cast<InertMesh*>(fromNone.get()), nullptr);
+    EXPECT_EQ(fromNone->Markers().size(), 2u);
 }
 
 // A record of `vertices` vertices (one triangle drawn) whose first node has bone trees or not.

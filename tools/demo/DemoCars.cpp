@@ -1,0 +1,257 @@
+// The cars of the demo tree: four car kinds, each with its definition file, damage-stage chassis
+// models, wheels, menu image, ten camera records and sounds, and the textures the car and
+// effect code share (halos, skid marks, bubbles, bullet holes, smoke, fire, sparks, blood,
+// muzzle flash, lens flare).
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/demo/DemoTree.h"
+#include "tools/writers/AudioWriter.h"
+#include "tools/writers/CarWriter.h"
+#include "tools/writers/MeshShapes.h"
+#include "tools/writers/ZktWriter.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Paint = std::function<uint32_t(float x, float y)>;  // x, y in [-1, 1], centre 0
+
+uint32_t Argb(float a, float r, float g, float b) {
+    auto c = [](float v) { return uint32_t(std::fmax(0.0f, std::fmin(1.0f, v)) * 255.0f); };
+    return c(a) << 24 | c(r) << 16 | c(g) << 8 | c(b);
+}
+
+bool WriteArt(const fs::path& path, int size, const Paint& paint) {
+    std::vector<uint32_t> argb;
+    argb.reserve(size_t(size * size));
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+            argb.push_back(paint((float(x) + 0.5f) / float(size) * 2.0f - 1.0f, (float(y) + 0.5f) / float(size) * 2.0f - 1.0f));
+    tools::ZktTexture t = tools::ArgbTexture(size, size, argb);
+    t.mayCompress = 0;
+    return tools::WriteZkt(path.string().c_str(), t);
+}
+
+// A soft round glow of a colour: full at the centre, gone at the rim.
+Paint Glow(float r, float g, float b, float power) {
+    return [=](float x, float y) {
+        const float d = std::sqrt(x * x + y * y);
+        return Argb(std::pow(std::fmax(0.0f, 1.0f - d), power), r, g, b);
+    };
+}
+
+Paint Solid(uint32_t argb) {
+    return [=](float, float) { return argb; };
+}
+
+bool WriteSharedTextures(const fs::path& textures) {
+    struct Art {
+        const char* name;
+        int size;
+        Paint paint;
+    } art[] = {
+        {"Halo01.ZKT", 32, Glow(1.0f, 0.35f, 0.3f, 2.0f)},  // brake lights
+        {"Halo02.ZKT", 32, Glow(1.0f, 1.0f, 0.9f, 2.0f)},   // head and reversing lights
+        {"Halo03.ZKT", 32, Glow(1.0f, 0.7f, 0.2f, 2.0f)},
+        {"Skid.ZKT", 32, [](float x, float) { return Argb(0.7f - 0.2f * std::fabs(std::sin(x * 12.0f)), 0.08f, 0.08f, 0.08f); }},
+        {"Bubble.ZKT", 32, [](float x, float y) {
+             const float d = std::sqrt(x * x + y * y);
+             return Argb(d > 1.0f ? 0.0f : 0.25f + 0.6f * d * d, 0.7f, 0.85f, 1.0f);
+         }},
+        {"BulletHole.ZKT", 32, [](float x, float y) {
+             const float d = std::sqrt(x * x + y * y);
+             return d < 0.35f ? Argb(1.0f, 0.02f, 0.02f, 0.02f) : Argb(std::fmax(0.0f, 0.8f - d), 0.25f, 0.22f, 0.2f);
+         }},
+        {"Smoke.ZKT", 64, Glow(0.55f, 0.55f, 0.55f, 1.5f)},
+        {"Fire.ZKT", 64, [](float x, float y) {
+             const float d = std::sqrt(x * x + y * y), heat = std::fmax(0.0f, 1.0f - d);
+             return Argb(heat, 1.0f, 0.3f + 0.7f * heat, 0.1f * heat);
+         }},
+        {"Spark.ZKT", 16, Glow(1.0f, 0.95f, 0.6f, 3.0f)},
+        {"Blood.ZKT", 32, Glow(0.55f, 0.02f, 0.02f, 0.8f)},
+        {"BloodSplat.ZKT", 64, [](float x, float y) {
+             const float d = std::sqrt(x * x + y * y), a = std::atan2(y, x);
+             const float rim = 0.6f + 0.25f * std::sin(a * 7.0f) * std::cos(a * 3.0f);
+             return Argb(d < rim ? 0.85f : 0.0f, 0.45f, 0.02f, 0.02f);
+         }},
+        {"GunFire.ZKT", 32, [](float x, float y) {
+             const float d = std::sqrt(x * x + y * y), a = std::atan2(y, x);
+             const float star = std::fmax(0.0f, 1.0f - d / (0.4f + 0.6f * std::fabs(std::cos(a * 3.0f))));
+             return Argb(star, 1.0f, 0.85f, 0.4f);
+         }},
+        {"vlare0.ZKT", 64, Glow(1.0f, 1.0f, 0.95f, 1.5f)},
+        {"vlare1.ZKT", 32, Glow(0.6f, 0.8f, 1.0f, 1.0f)},
+        {"vlare2.ZKT", 32, [](float x, float y) {
+             const float d = std::sqrt(x * x + y * y);
+             return Argb(std::fabs(d - 0.8f) < 0.1f ? 0.8f : 0.0f, 1.0f, 0.8f, 0.5f);
+         }},
+        {"vlare3.ZKT", 16, Glow(0.7f, 1.0f, 0.7f, 1.0f)},
+        {"vlare4.ZKT", 32, Glow(1.0f, 0.6f, 0.4f, 1.2f)},
+        {"Wheel.ZKT", 16, [](float x, float y) { return std::sqrt(x * x + y * y) < 0.5f ? 0xFFB0B0B8u : 0xFF181818u; }},
+        {"Shadow.ZKT", 8, Solid(0xFF202020u)},
+        {"Chick.ZKT", 8, Solid(0xFFE0A080u)},
+    };
+    for (const Art& a : art)
+        if (!WriteArt(textures / a.name, a.size, a.paint)) return false;
+    return true;
+}
+
+struct DemoCar {
+    const char* name;
+    const char* display;
+    uint32_t bodyColour;
+    Vector3 halfBody;
+    float wheelRadius;
+    CarHandling handling;
+    int doorFrames = 0;
+    bool rider = false;
+    bool shadow = false;
+};
+
+CarHandling Handling(float speed, float force, float shift, float steer, float brake, int32_t gears, float mass,
+                     float exponent) {
+    CarHandling h;
+    h.forwardSpeedFactor = speed;
+    h.engineForce = force;
+    h.weightShiftFactor = shift;
+    h.forwardSteeringLock = steer;
+    h.reverseSteeringLock = steer * 0.8f;
+    h.steeringReferenceSpeed = 300.0f;
+    h.brakeStrength = brake;
+    h.handbrakeStrength = brake * 0.7f;
+    h.gearCount = gears;
+    h.steeringSpeedScale = 1.0f;
+    h.reverseSpeedFactor = 0.4f;
+    h.steeringExponent = exponent;
+    h.spareA = 2.5f;
+    h.minimumSteeringFactor = 0.3f;
+    h.massValue = mass;
+    h.spareB = 0.0f;
+    return h;
+}
+
+// The ten camera set-ups: chases near and far, bonnet and driver views, side, front, high,
+// wheel, low rear and a slow far one.
+std::vector<CarCamera> Cameras() {
+    auto cam = [](Vector3 pivot, Quaternion rotation, float distance, float lerp, bool viewCar, bool attached) {
+        CarCamera c;
+        c.position = pivot;
+        c.rotation = rotation;
+        c.distance = distance;
+        c.lerp = lerp;
+        c.viewCar = viewCar;
+        c.attached = attached;
+        return c;
+    };
+    const Vector3 x(1, 0, 0), y(0, 1, 0);
+    return {cam({0, 12, 0}, Quaternion(x, -0.2f), 60.0f, 1.0f, true, false),
+            cam({0, 15, 0}, Quaternion(x, -0.25f), 95.0f, 0.8f, true, false),
+            cam({0, 10, -12}, Quaternion(), 0.0f, 4.0f, false, true),
+            cam({3, 12, 0}, Quaternion(), 0.0f, 4.0f, false, true),
+            cam({0, 8, 0}, Quaternion(y, HalfPi), 70.0f, 1.0f, true, false),
+            cam({0, 10, 0}, Quaternion(y, Pi), 60.0f, 1.0f, true, false),
+            cam({0, 10, 0}, Quaternion(x, -1.2f), 150.0f, 0.6f, true, false),
+            cam({10, 3, -12}, Quaternion(), 5.0f, 3.0f, true, true),
+            cam({0, 4, 0}, Quaternion(x, -0.05f), 40.0f, 2.0f, true, false),
+            cam({0, 20, 0}, Quaternion(x, -0.3f), 200.0f, 0.5f, true, false)};
+}
+
+// A sound of `seconds`: a tone gliding from f0 to f1 Hz, with a little noise for engines.
+bool WriteTone(const fs::path& path, float seconds, float f0, float f1, float noise) {
+    const int rate = 22050, n = int(seconds * float(rate));
+    std::vector<int16_t> samples(static_cast<size_t>(n));
+    float phase = 0.0f;
+    uint32_t seed = 12345;
+    for (int i = 0; i < n; ++i) {
+        const float t = float(i) / float(n);
+        phase += TwoPi * (f0 + (f1 - f0) * t) / float(rate);
+        seed = seed * 1103515245u + 12345u;
+        const float hiss = (float((seed >> 16) & 0x7FFF) / 16384.0f - 1.0f) * noise;
+        const float envelope = std::fmin(1.0f, std::fmin(t * 20.0f, (1.0f - t) * 20.0f));
+        samples[size_t(i)] = int16_t((0.5f * std::sin(phase) + hiss) * envelope * 20000.0f);
+    }
+    return tools::WriteWav(path.string(), 1, uint32_t(rate), samples);
+}
+
+bool WriteCar(const fs::path& vehicles, const fs::path& textures, const DemoCar& car) {
+    const fs::path folder = vehicles / car.name;
+    fs::create_directories(folder);
+    const std::string bodyTexture = std::string(car.name) + ".ZKT";
+    if (!WriteArt(textures / bodyTexture, 32, [&](float x, float y) {
+            // The body colour with a darker stripe along the middle.
+            return std::fabs(y) < 0.15f && std::fabs(x) < 0.9f ? (car.bodyColour & 0xFF7F7F7Fu) : car.bodyColour;
+        }))
+        return false;
+
+    const Vector3& h = car.halfBody;
+    const float track = h.x - car.wheelRadius * 0.3f, axle = h.z * 0.65f, height = car.wheelRadius * 0.4f;
+    tools::VqcCar file;
+    file.displayName = car.display;
+    file.handling = car.handling;
+    file.doorPoint1 = Vector3(h.x + 4.0f, 0.0f, 0.0f);
+    file.frontWheels = {tools::WheelPair(track, height, -axle)};
+    file.backWheels = {tools::WheelPair(track, height, axle)};
+    file.halos[0] = {{{h.x * 0.7f, h.y * 1.2f, -h.z - 0.2f}, {0, 0, 0}}, {{-h.x * 0.7f, h.y * 1.2f, -h.z - 0.2f}, {0, 0, 0}}};
+    file.halos[1] = {{{h.x * 0.7f, h.y * 1.3f, h.z + 0.2f}, {0, 0, 0}}, {{-h.x * 0.7f, h.y * 1.3f, h.z + 0.2f}, {0, 0, 0}}};
+    file.halos[2] = {{{h.x * 0.4f, h.y * 1.0f, h.z + 0.2f}, {0, 0, 0}}};
+    if (!tools::WriteVqc((vehicles / (std::string(car.name) + ".VQC")).string().c_str(), file)) return false;
+
+    for (int stage = 0; stage < 3; ++stage) {
+        const fs::path path = folder / ("Chassis" + std::to_string(stage) + ".ZKM");
+        if (!tools::WriteZkm(path.string().c_str(), tools::CarChassisModel(bodyTexture, h, float(stage) * 0.5f))) return false;
+    }
+    const tools::ZkmModel wheel = tools::WheelModel("Wheel.ZKT", 12, car.wheelRadius, car.wheelRadius * 0.4f);
+    if (!tools::WriteZkm((folder / "FrontWheel.ZKM").string().c_str(), wheel) ||
+        !tools::WriteZkm((folder / "BackWheel.ZKM").string().c_str(), wheel))
+        return false;
+    for (int d = 0; d < car.doorFrames; ++d) {
+        const float angle = float(d) / float(car.doorFrames - 1) * 1.2f;
+        const tools::ZkmModel door = tools::CarDoorModel(bodyTexture, Vector3(h.x, 1.0f, -h.z * 0.1f), h.z * 0.5f, h.y * 2.5f, angle);
+        if (!tools::WriteZkm((folder / ("Door" + std::to_string(d) + ".ZKM")).string().c_str(), door)) return false;
+    }
+    if (car.rider && !tools::WriteZkm((folder / "Chick.ZKM").string().c_str(), tools::FigureModel("Chick.ZKT"))) return false;
+    if (car.shadow && !tools::WriteZkm((folder / "Shadow.ZKM").string().c_str(), tools::CarShadowModel(h))) return false;
+
+    // The menu image: the car's colour under a dark sky.
+    if (!WriteArt(folder / "MPImage.ZKT", 64, [&](float, float y) { return y > 0.2f ? car.bodyColour : 0xFF102040u; }))
+        return false;
+    const std::vector<CarCamera> cameras = Cameras();
+    for (size_t n = 0; n < cameras.size(); ++n)
+        if (!tools::WriteCam((folder / (std::to_string(n) + ".CAM")).string().c_str(), cameras[n])) return false;
+
+    return WriteTone(folder / "Engine.wav", 1.0f, 70.0f, 70.0f, 0.2f) &&
+           WriteTone(folder / "Slip.wav", 0.8f, 900.0f, 700.0f, 0.5f) &&
+           WriteTone(folder / "Gear.wav", 0.15f, 300.0f, 200.0f, 0.1f) &&
+           WriteTone(folder / "Door.wav", 0.25f, 180.0f, 90.0f, 0.3f) &&
+           WriteTone(folder / "Horn.wav", 0.6f, 420.0f, 420.0f, 0.0f);
+}
+
+}  // namespace
+
+DEMO_STEP("cars") {
+    const fs::path vehicles = root / "Vehicles", textures = root / "Textures";
+    fs::create_directories(vehicles);
+    fs::create_directories(textures);
+    if (!WriteSharedTextures(textures)) return false;
+    // The taxi: the player's cab.
+    DemoCar cab{"CabMetro", "Metro Cab", 0xFFF0C020u, {9.0f, 3.5f, 22.0f}, 3.5f,
+                Handling(1.0f, 4000.0f, 0.5f, 0.6f, 3000.0f, 4, 1000.0f, 1.5f)};
+    cab.doorFrames = 5;
+    cab.rider = true;
+    // The traffic's police car and opponent: faster and livelier.
+    DemoCar police{"PoliceCruiser", "Police Cruiser", 0xFF2040C0u, {9.0f, 3.5f, 23.0f}, 3.5f,
+                   Handling(1.25f, 5200.0f, 0.6f, 0.7f, 3400.0f, 4, 1100.0f, 1.3f)};
+    // Protected, and the handling the AI drivers copy: heavier and slower.
+    DemoCar ambulance{"AmbulanceVan", "Ambulance", 0xFFF4F4F4u, {10.0f, 5.5f, 26.0f}, 4.0f,
+                      Handling(0.85f, 4500.0f, 0.4f, 0.5f, 2800.0f, 4, 1600.0f, 1.7f)};
+    ambulance.shadow = true;
+    // Light, five gears, its own boost.
+    DemoCar racer{"RacerZZ", "Racer ZZ", 0xFFD02020u, {8.5f, 2.8f, 21.0f}, 3.2f,
+                  Handling(1.4f, 5000.0f, 0.7f, 0.75f, 3600.0f, 5, 750.0f, 1.2f)};
+    for (const DemoCar* car : {&cab, &police, &ambulance, &racer})
+        if (!WriteCar(vehicles, textures, *car)) return false;
+    return true;
+}

@@ -1,0 +1,176 @@
+#include "tools/writers/CarWriter.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "game/vehicles/CarFileFormat.h"
+#include "tools/writers/MeshShapes.h"
+#include "tools/writers/ZktWriter.h"
+
+namespace tools {
+namespace {
+
+class Bytes {
+public:
+    void U8(uint8_t v) { out.push_back(v); }
+    void U32(uint32_t v) {
+        for (int i = 0; i < 4; ++i) out.push_back(uint8_t(v >> (8 * i)));
+    }
+    void F32(float f) {
+        uint32_t v;
+        std::memcpy(&v, &f, 4);
+        U32(v);
+    }
+    void Point(const Vector3& p) {
+        F32(p.x);
+        F32(p.y);
+        F32(p.z);
+    }
+    void String(const std::string& s) {
+        U32(uint32_t(s.size()));
+        out.insert(out.end(), s.begin(), s.end());
+    }
+    std::vector<uint8_t> out;
+};
+
+// Corners of a box, the order CollisionBox-style: bit 0 x, bit 1 y, bit 2 z.
+void BoxCorners(std::vector<Vector3>& out, const Vector3& c, const Vector3& h) {
+    for (int i = 0; i < 8; ++i)
+        out.push_back({c.x + ((i & 1) ? h.x : -h.x), c.y + ((i & 2) ? h.y : -h.y), c.z + ((i & 4) ? h.z : -h.z)});
+}
+
+void BoxTriangles(std::vector<uint32_t>& out, uint32_t first) {
+    static const uint32_t corners[36] = {0, 2, 3, 0, 3, 1, 4, 5, 7, 4, 7, 6, 0, 1, 5, 0, 5, 4,
+                                         2, 6, 7, 2, 7, 3, 0, 4, 6, 0, 6, 2, 1, 3, 7, 1, 7, 5};
+    for (uint32_t c : corners) out.push_back(first + c);
+}
+
+// The model's single direct part over all its indices.
+void WholeNode(ZkmModel& m, const std::string& name) {
+    ZkmNode n;
+    n.name = name;
+    ZkmPart p;
+    p.ranges = {{0, uint32_t(m.indices.size()), 0, uint32_t(m.vertices.size())}};
+    n.parts = {p};
+    m.nodes = {n};
+}
+
+}  // namespace
+
+std::vector<uint8_t> VqcBytes(const VqcCar& car) {
+    Bytes b;
+    b.out.insert(b.out.end(), std::begin(car_file::kMagic), std::end(car_file::kMagic));
+    b.U32(car.version);
+    b.String(car.displayName);
+    if (car.version == car_file::kVersionUpdate) {
+        b.U32(uint32_t(car.discarded.size()));
+        for (const std::string& s : car.discarded) b.String(s);
+    }
+    b.U8(car.ignored[0]);
+    if (car.version != car_file::kVersionOld) b.U8(car.ignored[1]);
+    const CarHandling& h = car.handling;
+    for (float v : {h.forwardSpeedFactor, h.engineForce, h.weightShiftFactor, h.forwardSteeringLock,
+                    h.reverseSteeringLock, h.steeringReferenceSpeed, h.brakeStrength, h.handbrakeStrength})
+        b.F32(v);
+    b.U32(uint32_t(h.gearCount));
+    b.F32(h.steeringSpeedScale);
+    b.F32(h.reverseSpeedFactor);
+    b.F32(h.massValue * car_file::kMassScale);
+    b.U8(car.ignored[2]);
+    b.F32(h.minimumSteeringFactor * car_file::kMinimumSteeringScale);
+    b.F32(h.spareB);
+    b.F32(h.steeringExponent * car_file::kSteeringExponentScale);
+    if (car.version != car_file::kVersionOld) b.F32(h.spareA);
+    b.Point(car.doorPoint1);
+    for (const std::vector<VqcWheelPair>* pairs : {&car.frontWheels, &car.backWheels}) {
+        b.U32(uint32_t(pairs->size()));
+        for (const VqcWheelPair& p : *pairs) {
+            b.Point(p.left);
+            b.Point(p.right);
+        }
+    }
+    if (car.version != car_file::kVersionUpdate) {
+        for (const std::vector<VqcHalo>& list : car.halos) {
+            b.U32(uint32_t(list.size()));
+            for (const VqcHalo& halo : list) {
+                b.Point(halo.position);
+                for (int8_t v : halo.values) b.U8(uint8_t(v));
+            }
+        }
+    }
+    return b.out;
+}
+
+bool WriteVqc(const SharedString& path, const VqcCar& car) { return WriteFileBytes(path, VqcBytes(car)); }
+
+bool WriteCam(const SharedString& path, const CarCamera& camera) { return WriteFileBytes(path, CarCameraBytes(camera)); }
+
+ZkmModel CarChassisModel(const std::string& texture, const Vector3& half, float damage) {
+    ZkmModel m;
+    AddTexturedMaterial(m, texture);
+    const Vector3 bodyCentre(0.0f, half.y, 0.0f);
+    const float dent = 1.0f - 0.35f * damage;
+    const Vector3 cabinHalf(half.x * (0.85f - 0.1f * damage), half.y * dent, half.z * 0.45f);
+    const Vector3 cabinCentre(0.0f, 2.0f * half.y + cabinHalf.y, half.z * 0.1f);
+    AddBox(m, bodyCentre, half);
+    AddBox(m, cabinCentre, cabinHalf);
+    WholeNode(m, "Chassis");
+    ZkmNode& n = m.nodes[0];
+    BoxCorners(n.collisionPositions, bodyCentre, half);
+    BoxCorners(n.collisionPositions, cabinCentre, cabinHalf);
+    BoxTriangles(n.collisionIndices, 0);
+    BoxTriangles(n.collisionIndices, 8);
+
+    const float top = cabinCentre.y + cabinHalf.y, front = -half.z, roof = 2.0f * half.y;
+    m.markers = {
+        {"DRIVER", {half.x * 0.4f, roof, cabinCentre.z}, {half.x * 0.4f, roof + 1.0f, cabinCentre.z}},
+        {"DOORPOS1", {half.x + 4.0f, 0.0f, cabinCentre.z}, {half.x + 4.0f, 1.0f, cabinCentre.z}},
+        {"DOORPOS2", {half.x + 6.0f, 0.0f, cabinCentre.z + 4.0f}, {half.x + 6.0f, 1.0f, cabinCentre.z + 4.0f}},
+        {"DOORPOS3", {-half.x - 6.0f, 0.0f, cabinCentre.z + 4.0f}, {-half.x - 6.0f, 1.0f, cabinCentre.z + 4.0f}},
+        {"MISSILE", {0.0f, top + 1.0f, 0.0f}, {0.0f, top + 1.1f, -1.0f}},
+        {"FLAMER", {0.0f, half.y, front - 1.0f}, {0.0f, half.y, front - 2.0f}},
+        {"CHAINGUN", {half.x * 0.5f, roof, front}, {-half.x * 0.5f, roof, front}},
+        {"GRENADE", {0.0f, roof, half.z}, {0.0f, roof + 1.0f, half.z + 1.0f}},
+        {"BOOST", {0.0f, half.y * 0.5f, half.z + 1.0f}, {0.0f, half.y * 0.5f, half.z + 2.0f}},
+    };
+    for (int r = 0; r < 8; ++r) {
+        const float x = (r % 2 ? -1.0f : 1.0f) * half.x * 0.8f, y = top + 0.5f + float(r / 2) * 0.5f;
+        m.markers.push_back({"ROCKET_" + std::to_string(r + 1), {x, y, 0.0f}, {x, y, -1.0f}});
+    }
+    m.markerSection = true;
+    return m;
+}
+
+ZkmModel CarDoorModel(const std::string& texture, const Vector3& hinge, float length, float height, float angle) {
+    ZkmModel m;
+    AddTexturedMaterial(m, texture);
+    const Vector3 half(0.3f, height * 0.5f, length * 0.5f);
+    AddBox(m, Vector3(0.0f, height * 0.5f, length * 0.5f), half);
+    // Swing the panel about the hinge's vertical.
+    const float c = std::cos(angle), s = std::sin(angle);
+    for (ZkmVertex& v : m.vertices) {
+        const Vector3 p = v.position, n = v.normal;
+        v.position = hinge + Vector3(p.x * c + p.z * s, p.y, -p.x * s + p.z * c);
+        v.normal = Vector3(n.x * c + n.z * s, n.y, -n.x * s + n.z * c);
+    }
+    WholeNode(m, "Door");
+    for (const ZkmVertex& v : m.vertices) m.nodes[0].collisionPositions.push_back(v.position);
+    return m;
+}
+
+ZkmModel CarShadowModel(const Vector3& half) {
+    ZkmModel m;
+    AddTexturedMaterial(m, "Shadow.ZKT");
+    const Vector3 centre(0.0f, half.y, 0.0f), grown(half.x + 1.0f, half.y, half.z + 1.0f);
+    AddBox(m, centre, grown);
+    WholeNode(m, "Shadow");
+    BoxCorners(m.nodes[0].collisionPositions, centre, grown);
+    BoxTriangles(m.nodes[0].collisionIndices, 0);
+    return m;
+}
+
+VqcWheelPair WheelPair(float halfTrack, float height, float z) {
+    return {Vector3(halfTrack, height, z), Vector3(-halfTrack, height, z)};
+}
+
+}  // namespace tools
