@@ -12,6 +12,8 @@
 #include "engine/render/D3D8RenderFacility.h"
 #include "game/frontend/CreditsScreen.h"
 #include "game/frontend/FrontEndPage.h"
+#include "game/vehicles/CarCatalogue.h"
+#include "game/vehicles/CarDefinition.h"
 
 namespace {
 
@@ -124,6 +126,9 @@ MLP* FrontEnd::CreateFrontEnd() {
     // No game runs yet.
     SetResumeEnabled(false);
 
+    // The stored car choice indexes the car catalogue.
+    CarDefinition::LoadAll();
+    settings.carCount = CarCatalogue::Instance().Count();
     settings.Init();
     RegisterUnlockCommand();
     StartIntroMusic();
