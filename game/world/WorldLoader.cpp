@@ -406,7 +406,16 @@ bool World::LoadStaticGeometry() {
         SurfaceName& s = surfaces[i];
         s.name = in.String();
         s.value = int32_t(int8_t(in.U8()));
-        if (s.name.Length() > 0) s.fileName = SharedString((std::string(s.name.c_str()) + ".WAV").c_str());
+        if (s.name.Length() > 0) {
+            // Names repeat (one record per triangle): the file name of the same name is shared.
+            if (i > 0 && surfaces[i - 1].name == s.name) {
+                s.fileName = surfaces[i - 1].fileName;
+            } else {
+                char file[WorldFileReader::MaxString + 5];
+                const int n = std::snprintf(file, sizeof(file), "%s.WAV", s.name.c_str());
+                s.fileName = SharedString(file, n);
+            }
+        }
     }
     if (in.Failed()) return Fail();
 

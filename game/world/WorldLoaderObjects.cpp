@@ -281,7 +281,7 @@ bool World::LoadObjects() {
     }
     if (in.Failed()) return Fail();
 
-    om.CreateObjectSpace(worldBox.centre, worldBox.halfExtents);
+    om.CreateObjectSpace(worldBox.centre, worldBox.halfExtents, spaceKind);
     in.Section("placed objects");
     const uint32_t objectCount = in.Count(4 + PoseBytes);
     om.ResizeObjects(int32_t(objectCount));

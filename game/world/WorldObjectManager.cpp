@@ -65,8 +65,8 @@ RigidBody* WorldObjectManager::NewBody() {
     return bodies_.back().get();
 }
 
-void WorldObjectManager::CreateObjectSpace(const Vector3& centre, const Vector3& extents) {
-    objectSpace_ = std::make_unique<PhysicsSpace>(centre, extents, 8);
+void WorldObjectManager::CreateObjectSpace(const Vector3& centre, const Vector3& extents, SpaceKind kind) {
+    objectSpace_ = std::make_unique<PhysicsSpace>(centre, extents, 8, kind);
     objectSpace_->SetCategoryBits(0);
     objectSpace_->SetCollideBits(0x2A0);
     objectSpace_->listeners.push_back(this);

@@ -51,7 +51,7 @@ public:
     WorldObjectManager& operator=(const WorldObjectManager&) = delete;
 
     // The loader's calls.
-    void CreateObjectSpace(const Vector3& centre, const Vector3& extents);
+    void CreateObjectSpace(const Vector3& centre, const Vector3& extents, SpaceKind kind = SpaceKind::QuadTree);
     void AddObjectSpaceToWorld();
     void BuildMeshes();
     // Sizes the placed-object array (the objects never move afterwards).
