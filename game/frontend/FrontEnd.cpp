@@ -12,6 +12,7 @@
 #include "engine/render/D3D8RenderFacility.h"
 #include "game/frontend/CreditsScreen.h"
 #include "game/frontend/FrontEndPage.h"
+#include "game/play/Game.h"
 #include "game/vehicles/CarCatalogue.h"
 #include "game/vehicles/CarDefinition.h"
 
@@ -85,7 +86,9 @@ private:
 
 FrontEnd::FrontEnd() = default;
 
-FrontEnd::~FrontEnd() {
+FrontEnd::~FrontEnd() { Release(); }
+
+void FrontEnd::Release() {
     if (g_frontEnd == this) g_frontEnd = nullptr;
     ZKEngine* engine = Engine();
     if (introVoice) {
@@ -93,6 +96,15 @@ FrontEnd::~FrontEnd() {
         if (engine && engine->sound) engine->sound->ReleaseVoice(introVoice);
         introVoice = nullptr;
     }
+    settings.viewDistance.camera = nullptr;
+    unlockCommand_.reset();
+    ownedScreens_.clear();
+    mainPage = singlePlayerPage = mpSelectScreen = mpStartScreen = optionsPage = nullptr;
+    videoPage = audioPage = controlsPage = creditsScreen = nullptr;
+    missionLoadingScreen = nullptr;
+    game.reset();
+    if (built_) FrontEndPage::ReleaseSharedPictures();
+    built_ = false;
 }
 
 FrontEnd* FrontEnd::Get() { return g_frontEnd; }
@@ -109,6 +121,9 @@ MLP* FrontEnd::CreateFrontEnd() {
     if (built_) return mainPage;
     built_ = true;
     g_frontEnd = this;
+    ZKEngine* engine = Engine();
+    game = std::make_unique<Game>(engine ? engine->renderer : nullptr);
+    settings.viewDistance.camera = &game->camera;
     BuildPages();
     BuildMainPage();
     BuildSinglePlayerPage();
@@ -160,7 +175,7 @@ void FrontEnd::BuildMainPage() {
         MLP* target;
     } links[] = {{66200, singlePlayerPage},
                  {66201, mpSelectScreen},
-                 {66203, nullptr},
+                 {66203, game.get()},
                  {66204, videoPage},
                  {66205, creditsScreen}};
     for (int32_t i = 0; i < kExitButton; ++i)
@@ -365,4 +380,19 @@ void FrontEnd::SetResumeEnabled(bool enabled) {
     if (mainPage && mainPage->widgets.size() > size_t(kResumeLink)) mainPage->widgets[kResumeLink]->SetEnabled(enabled);
 }
 
-void FrontEnd::StartMission(int32_t, int32_t, int32_t) {}
+void FrontEnd::StartMission(int32_t, int32_t, int32_t) {
+    // Until the mission loading screen exists, a mission is the game as it stands.
+    ZKEngine* engine = Engine();
+    if (!engine || !game) return;
+    ApplyGameVideoMode();
+    engine->PushMLP(game.get());
+}
+
+void FrontEnd::ApplyGameVideoMode() {
+    if (game) {
+        game->session.lightDetail = settings.detailLevel.cachedInt;
+        game->session.renderOption = settings.staticGeometryMode.cachedInt;
+        game->session.shadowDetail = settings.carEffect.ShadowVolume() ? 1 : 0;
+    }
+    settings.ApplyGameVideoMode();
+}

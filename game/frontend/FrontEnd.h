@@ -68,6 +68,13 @@ public:
     void SetResumeEnabled(bool enabled);
     // Creates the loading screen of a mission, keeps it as the current one and pushes it.
     void StartMission(int32_t mission, int32_t episode, int32_t textBase);
+    // Entering a game: the settings saved, the game's display mode and sound groups, the detail
+    // options handed to the game.
+    void ApplyGameVideoMode();
+
+    // Frees the game, the pages and the intro music while the devices still exist (before the
+    // engine shuts down; the program itself ends without it). The settings stay.
+    void Release();
 
     // The language text of a caption id.
     static SharedString Text(int32_t id);
@@ -83,7 +90,7 @@ public:
     FrontEndPage* videoPage = nullptr;
     FrontEndPage* audioPage = nullptr;
     FrontEndPage* controlsPage = nullptr;
-    Game* game = nullptr;
+    std::unique_ptr<Game> game;
     FrontEndPage* creditsScreen = nullptr;
 
     // The intro music, looping in the music volume group (null when it could not be made).

@@ -8,6 +8,7 @@
 #include "engine/core/SliderWidget.h"
 #include "engine/core/TextEditWidget.h"
 #include "game/frontend/FrontEnd.h"
+#include "game/play/Game.h"
 #include "tests/frontend/PageFixture.h"
 #include "tests/frontend/SettingsFixture.h"
 
@@ -78,11 +79,11 @@ TEST_F(FrontEndTest, TheMainPageHasItsLinksBarsAndFrame) {
     EXPECT_EQ(FrontEnd::Get(), &fe);
     EXPECT_STREQ(main.name.c_str(), "Main");
     ASSERT_EQ(main.widgets.size(), 6u);
-    const MLP* targets[] = {fe.singlePlayerPage, fe.mpSelectScreen, nullptr, fe.videoPage, fe.creditsScreen};
+    const MLP* targets[] = {fe.singlePlayerPage, fe.mpSelectScreen, fe.game.get(), fe.videoPage, fe.creditsScreen};
     for (int i = 0; i < 5; ++i) {
         auto* link = dynamic_cast<LinkButton*>(main.widgets[size_t(i)]);
         ASSERT_NE(link, nullptr);
-        if (i != FrontEnd::kResumeLink) EXPECT_EQ(link->target, targets[i]);
+        EXPECT_EQ(link->target, targets[i]);
         EXPECT_EQ(link->option, &fe.mainLinkOptions[i]);
         EXPECT_EQ(link->IsEnabled(), i != FrontEnd::kResumeLink);
     }
