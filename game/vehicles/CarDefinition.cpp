@@ -360,9 +360,11 @@ bool CarDefinition::ReadCarFile(const SharedString& path, const SharedString& fi
         }
     }
     fileDamaged = in.Damaged();
-    frontAxleCentre = (wheelPoints[0] + wheelPoints[1]) * 0.5f;
-    backAxleCentre = (wheelPoints[2] + wheelPoints[3]) * 0.5f;
-    wheelCentre = (frontAxleCentre + backAxleCentre) * 0.5f;
+    // Halves first: the sum of two finite points near the float limit would not be finite.
+    auto mean = [](const Vector3& a, const Vector3& b) { return a * 0.5f + b * 0.5f; };
+    frontAxleCentre = mean(wheelPoints[0], wheelPoints[1]);
+    backAxleCentre = mean(wheelPoints[2], wheelPoints[3]);
+    wheelCentre = mean(frontAxleCentre, backAxleCentre);
     return true;
 }
 

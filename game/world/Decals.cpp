@@ -47,6 +47,10 @@ DecalOwner::DecalOwner(RenderFacility* facility, const SharedString& textureName
 }
 
 DecalOwner::~DecalOwner() {
+    // Ring records outlive their owner (a game's blood system goes before the city's decals):
+    // their numbers stay valid but add nothing from now on.
+    for (DecalRecord& r : Ring())
+        if (r.owner == this) r.owner = nullptr;
     delete texture;
     if (renderState && facility_) facility_->ReleaseShader(renderState);
 }

@@ -36,7 +36,8 @@ struct DecalRecord {
 };
 
 // One decal kind: its texture, its render state and this frame's quads in the batch.
-// Made once by the code of its kind, registered once with the World's DecalRenderer.
+// Made once by the code of its kind, registered once with the World's DecalRenderer. When it
+// goes, the ring records it took stay valid by number but add nothing to the batch.
 class DecalOwner {
 public:
     DecalOwner() = default;

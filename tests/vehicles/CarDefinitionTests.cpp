@@ -165,6 +165,16 @@ TEST_F(CarTest, ShortTinyAndNonFiniteFilesKeepDefaults) {
     EXPECT_EQ(n.handling.massValue, 0.0f);
     EXPECT_EQ(n.handling.spareB, -2.0f);
     EXPECT_EQ(n.wheelPoints[0], Vector3(8, 1.4f, -14));
+
+    // Wheel points near the float limit are finite, and so are the centres made from them.
+    tools::VqcCar huge = SmallCar();
+    huge.frontWheels = {tools::WheelPair(1.0f, 3e38f, -3e38f)};
+    huge.backWheels = {tools::WheelPair(1.0f, 3e38f, -3e38f)};
+    WriteCar("Huge", huge);
+    const CarDefinition h("Huge.VQC");
+    EXPECT_FALSE(h.fileDamaged);
+    EXPECT_EQ(h.frontAxleCentre, Vector3(0, 3e38f, -3e38f));
+    EXPECT_EQ(h.wheelCentre, Vector3(0, 3e38f, -3e38f));
 }
 
 TEST(CarNameFlagTest, FlagsComeFromTheStartOfTheUpperCasedFileName) {

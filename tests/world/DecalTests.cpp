@@ -2,6 +2,8 @@
 // owner, and the per-frame limits.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "game/world/Decals.h"
 #include "tests/world/EffectsTestSupport.h"
 
@@ -53,6 +55,24 @@ TEST(DecalRingTest, TheNewestReplaceTheOldestAndAResetMakesEveryNumberStale) {
     const int32_t fresh = DecalRing::Counter();
     DecalRing::Next(&owner);
     EXPECT_NE(DecalRing::Get(fresh), nullptr);
+    DecalBatch::Clear();
+}
+
+TEST(DecalRingTest, AnOwnerThatGoesAwayLeavesItsRecordsBehindSafely) {
+    auto owner = std::make_unique<DecalOwner>();
+    const int32_t number = DecalRing::Counter();
+    DecalRing::Next(owner.get());
+    DecalOwner other;
+    const int32_t kept = DecalRing::Counter();
+    DecalRing::Next(&other);
+    owner.reset();  // e.g. the blood system at the end of a game
+
+    // The number stays valid until the ring moves on, but nothing is drawn for it.
+    DecalBatch::Clear();
+    EXPECT_TRUE(DecalBatch::AddFromRing(number));
+    EXPECT_TRUE(DecalBatch::Quads().empty());
+    EXPECT_TRUE(DecalBatch::AddFromRing(kept));
+    EXPECT_EQ(other.batchIndices, std::vector<int32_t>{0});
     DecalBatch::Clear();
 }
 
