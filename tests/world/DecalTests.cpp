@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "game/world/Decals.h"
+#include "game/world/ParticleSystem.h"
 #include "tests/world/EffectsTestSupport.h"
 
 namespace {
@@ -74,6 +75,23 @@ TEST(DecalRingTest, AnOwnerThatGoesAwayLeavesItsRecordsBehindSafely) {
     EXPECT_TRUE(DecalBatch::AddFromRing(kept));
     EXPECT_EQ(other.batchIndices, std::vector<int32_t>{0});
     DecalBatch::Clear();
+}
+
+TEST(DecalRendererTest, OwnersAndTheRendererMayGoInEitherOrder) {
+    // The renderer (the city's) before the blood system that registered its splat owner.
+    auto renderer = std::make_unique<DecalRenderer>(nullptr);
+    auto blood = std::make_unique<BloodParticleSystem>(nullptr, Vector3(), renderer.get());
+    ASSERT_EQ(renderer->Owners().size(), 1u);
+    renderer.reset();
+    blood.reset();
+
+    // An owner before the renderer it is registered with: it leaves the owner list.
+    renderer = std::make_unique<DecalRenderer>(nullptr);
+    auto owner = std::make_unique<DecalOwner>();
+    renderer->Register(owner.get());
+    owner.reset();
+    EXPECT_TRUE(renderer->Owners().empty());
+    renderer->BeginFrame(nullptr, 0.0f);
 }
 
 TEST_F(EffectsTest, DecalOwnersDrawInRegistrationOrderOneCallEachWithTheirTexturesAndColours) {
