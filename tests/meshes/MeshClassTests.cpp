@@ -465,13 +465,25 @@ TEST_F(CubeFaces, WithoutACubeOrATargetNothingIsDrawn) {
     EnvironmentCube::SetGlobal(cube);
     rig->device->ClearCalls();
     EnvironmentCube::RenderWorld(scene, {0, 0, 0}, view);
+    EnvironmentCube::RenderPreview(scene, {0, 0, 0}, view);
     EXPECT_EQ(rig->device->Count("SetRenderTarget"), 0);
+    // Nor does the screen get the faces' clears, world or fills in its place.
+    EXPECT_TRUE(scene.levels.empty());
+    EXPECT_EQ(rig->device->Count("Clear"), 0);
+    EXPECT_EQ(rig->device->Count("Draw"), 0);
     EXPECT_EQ(cube->Handle()->DeviceTexture()->texture, nullptr);  // binds as no texture
     // A reset that can make it again brings it back.
     rig->device->cubeTargets = true;
     rig->device->ForceCooperativeLevel(gfx::CoopState::NOTRESET);
     rig->facility->EndScene();
     EXPECT_TRUE(cube->Usable());
+    // A face drawn outside Begin and End has no cube face to go to either.
+    rig->device->ClearCalls();
+    EnvironmentCube::RenderWorldFace(scene, {0, 0, 0}, view, 0);
+    EXPECT_TRUE(scene.levels.empty());
+    EXPECT_EQ(rig->device->Count("Clear"), 0);
+    EnvironmentCube::RenderWorld(scene, {0, 0, 0}, view);
+    EXPECT_EQ(scene.levels.size(), 6u);
 }
 
 }  // namespace
