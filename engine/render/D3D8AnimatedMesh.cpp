@@ -78,6 +78,9 @@ void D3D8AnimatedMesh::ReleaseOutput() {
 }
 
 void D3D8AnimatedMesh::SetOutput(std::unique_ptr<gfx::Mesh> mesh) {
+    // The buffers going away may be the facility's bound stream and indices; a buffer made
+    // later at the same address must not pass for them.
+    if (mesh_ && facility_) facility_->ForgetStreamAndIndices();
     mesh_ = std::move(mesh);
     vertexView_.mesh = indexView_.mesh = mesh_.get();
 }

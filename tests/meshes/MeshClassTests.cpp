@@ -222,6 +222,13 @@ TEST_F(Playback, ClonesShareTheSkinButNotThePlayback) {
     rig.device->ClearCalls();
     clone->Render();
     EXPECT_EQ(rig.device->Count("DrawIndexedPrimitive 4 0 4 0 2"), 1);
+    // Deleted, it leaves none of its buffers as the facility's known bindings (a buffer made
+    // later at the same address must be bound, not taken as bound already).
+    clone.reset();
+    rig.device->ClearCalls();
+    rig.facility->SetStreamSource(nullptr, 0);
+    rig.facility->SetIndices(nullptr, 0);
+    EXPECT_TRUE(rig.device->calls.empty());
 }
 
 // ---------------------------------------------------------------------------------------------
