@@ -3,8 +3,11 @@
 // the environment cube's faces.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -229,6 +232,39 @@ TEST_F(Playback, ClonesShareTheSkinButNotThePlayback) {
     rig.facility->SetStreamSource(nullptr, 0);
     rig.facility->SetIndices(nullptr, 0);
     EXPECT_TRUE(rig.device->calls.empty());
+}
+
+// A mesh deleted on another thread leaves the facility's lists before any of it is torn down:
+// a device reset the main thread runs between the deleting thread's requests never reaches it.
+TEST(MeshThreads, AMeshDeletedElsewhereIsNeverReachedByAResetHalfWay) {
+    RecordingFacility rig;
+    EngineOn engine(rig.facility.get());
+    MeshRecord record = Skeleton();
+    D3D8Mesh* mesh = rig.facility->CreateMesh(record);
+    ASSERT_EQ(rig.facility->ResetMeshCount(), 1u);
+    std::atomic<bool> deleted{false};
+    std::thread worker([&] {
+        delete mesh;
+        deleted = true;
+    });
+    TaskQueue& tasks = ZKEngine::Instance().tasks;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int requests = 0;
+    while (!deleted && std::chrono::steady_clock::now() < deadline) {
+        if (tasks.Count() == 0) {
+            std::this_thread::yield();
+            continue;
+        }
+        // The worker waits on this request: the device resets first, as a frame may.
+        rig.device->ForceCooperativeLevel(gfx::CoopState::NOTRESET);
+        rig.facility->EndScene();
+        tasks.ProcessTasks();
+        ++requests;
+    }
+    worker.join();
+    EXPECT_TRUE(deleted);
+    EXPECT_GE(requests, 1);
+    EXPECT_EQ(rig.facility->ResetMeshCount(), 0u);
 }
 
 // ---------------------------------------------------------------------------------------------
