@@ -34,8 +34,11 @@ struct GameSession {
     SceneLight lights[3];
     // Detail options of the settings: light detail 0..3 (lamp halos from 2, traffic-light
     // halos from 1) and the render option (1 adds the static city's depth pass).
+    // The cars: no light halos at light detail 0, smoke and skid puffs at 3.
     int32_t lightDetail = 3;
     int32_t renderOption = 0;
+    // The cars' shadow volumes are drawn at shadow detail 1.
+    int32_t shadowDetail = 1;
     // The in-game group the world's sounds (ambience, hit sounds) join; null: none.
     VolumeGroup* worldSounds = nullptr;
 };

@@ -9,8 +9,10 @@
 
 #include "game/world/GameSession.h"
 #include "game/world/StaticGeometryRenderer.h"
+#include "game/world/World.h"
 #include "tests/support/TestSupport.h"
 #include "tests/world/RenderTestSupport.h"
+#include "tests/world/WorldTestSupport.h"
 #include "tools/writers/VsAssembler.h"
 
 using namespace world_testing;
@@ -276,6 +278,35 @@ TEST_F(StaticGeometry, DrawsEachBatchWithItsConstantsAndRange) {
                 ++draw;
             }
     }
+}
+
+} // namespace
+
+namespace {
+
+// Through the loader: a group whose material's colour C has alpha 0 is kept but never joins the
+// quadtree, so no camera queues it; the other group of the same frame is drawn.
+TEST_F(StaticGeometry, AGroupWithAnInvisibleConstantIsNeverQueued) {
+    testing_support::TempWorkDir dir;
+    tools::WorldFile w = FlatWorld(2000.0f);
+    w.materials.push_back(w.materials[0]);
+    w.materials[1].c.a = 0;
+    const uint32_t first = uint32_t(w.vertices.size());
+    for (const Vector3& p : {Vector3(-10, 5, 100), Vector3(-10, 5, 120), Vector3(10, 5, 120)})
+        w.vertices.push_back({p, {0, 1, 0}, 0, 0});
+    w.indices.insert(w.indices.end(), {first, first + 1, first + 2});
+    w.groups.push_back({6, 3, 1, 0, 0});
+    GameSession session;
+    World world(session, rec.facility.get());
+    ASSERT_FALSE(LoadWorld(world, w).failed);
+    const StaticGeometryRenderer& sg = *world.staticGeometry;
+    ASSERT_EQ(sg.groups.size(), 2u);
+    EXPECT_NE(sg.groups[0].block, nullptr);
+    EXPECT_EQ(sg.groups[1].block, nullptr);
+    world.Cull(camera);
+    ASSERT_EQ(sg.DrawRanges().size(), 2u);
+    EXPECT_GT(sg.DrawRanges()[0].indexCount, 0u);
+    EXPECT_EQ(sg.DrawRanges()[1].indexCount, 0u);
 }
 
 } // namespace
