@@ -259,7 +259,13 @@ void BinaryOutputStream::WriteDouble(double v) {
 }
 void BinaryOutputStream::WriteInvertedString(const SharedString& s) {
     WriteU32(uint32_t(s.Length()));
-    for (int32_t i = 0; i < s.Length(); ++i) WriteU8(uint8_t(~static_cast<unsigned char>(s[i])));
+    // In blocks: one sink call per block rather than per byte.
+    uint8_t block[256];
+    for (int32_t start = 0; start < s.Length(); start += int32_t(sizeof block)) {
+        const int32_t count = std::min(s.Length() - start, int32_t(sizeof block));
+        for (int32_t i = 0; i < count; ++i) block[i] = uint8_t(~static_cast<unsigned char>(s[start + i]));
+        Write(block, count);
+    }
 }
 void BinaryOutputStream::WriteString(const SharedString& s) {
     WriteU32(uint32_t(s.Length()));
@@ -315,6 +321,14 @@ void TextFileWriter::WriteLine(const SharedString& s) {
 }
 
 bool FileExists(const SharedString& path) { return !plat::ResolveFile(path.c_str()).empty(); }
+
+bool RenameFile(const SharedString& from, const SharedString& to) {
+    const std::string source = plat::ResolveFile(from.c_str());
+    if (source.empty()) return false;
+    const std::string target = plat::ResolveForWrite(to.c_str());
+    if (target.empty()) return false;
+    return std::rename(source.c_str(), target.c_str()) == 0;
+}
 
 std::vector<SharedString> ListFiles(const SharedString& pattern, bool sort) {
     std::vector<SharedString> out;

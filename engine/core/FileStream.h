@@ -150,6 +150,9 @@ private:
 
 // True when the path names a regular file that can be opened for reading.
 bool FileExists(const SharedString& path);
+// Renames an existing file (its path resolved as for reading) to `to` (resolved as for writing;
+// a file already there is replaced). False when the file is missing or the rename fails.
+bool RenameFile(const SharedString& from, const SharedString& to);
 // Bare names matching a wild-card path (directories included). Without sorting, names come
 // in the layer's deterministic listing order; with it, ascending by SharedString::operator<.
 std::vector<SharedString> ListFiles(const SharedString& pattern, bool sort);

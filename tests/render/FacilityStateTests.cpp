@@ -794,3 +794,21 @@ TEST(FacilityCache, CamerasApplyFogAndClipPlanes) {
 }
 
 }  // namespace
+
+// Clearing the depth buffer switches depth testing on: a current pass set without depth testing
+// is applied in full again afterwards, so its draws stay untested.
+TEST(FacilityCaches, ADepthClearDoesNotLeaveAPassSetStale) {
+    Rig rig;
+    D3D8RenderFacility& f = rig.Create();
+    ShaderDescription d;
+    d.stageMask = 1;
+    d.stages[0].colorOp = d.stages[0].alphaOp = 1;
+    d.stages[0].colorArg1 = d.stages[0].alphaArg1 = 1;
+    ShaderPassSet* untested = f.AddShader(d);
+    f.ApplyShaderPass(untested);
+    EXPECT_EQ(rig.device->GetRenderState(gfx::rs::ZENABLE), 0u);
+    f.Clear(kClearTarget | kClearDepth);
+    f.ApplyShaderPass(untested);
+    EXPECT_EQ(rig.device->GetRenderState(gfx::rs::ZENABLE), 0u);
+    f.ReleaseShader(untested);
+}
