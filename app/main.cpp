@@ -13,6 +13,7 @@
 #include "engine/render/IntroCanvas.h"
 #include "engine/render/RenderMenuCanvas.h"
 #include "engine/render/TextDraw.h"
+#include "game/play/StandInStart.h"
 #include "platform/window/Window.h"
 
 int main(int argc, char** argv) {
@@ -42,7 +43,8 @@ int main(int argc, char** argv) {
         if (engine.window) movie.Play(*engine.window);
     };
     services.createAudioDevice = [](int type) -> AudioDevice* { return CreateAudioDevice(type); };
-    NullFrontEnd frontEnd;
+    // Until the front end exists the root page goes straight into a game.
+    StandInStart frontEnd;
     services.frontEnd = &frontEnd;
 
     const int code = RunApplication(SharedString(commandLine.c_str()), services);

@@ -362,6 +362,9 @@ void D3D8RenderFacility::Clear(uint32_t flags) {
     uint32_t f = 0;
     if (flags & kClearTarget) f |= gfx::clear::TARGET;
     if (flags & kClearDepth) {
+        // A pass set without depth testing may be current: once depth testing is on again its
+        // states no longer hold, so the next apply sends them.
+        if (CachedRenderState(gfx::rs::ZENABLE) != 1) currentPassSet = nullptr;
         SetRenderState(gfx::rs::ZENABLE, 1);
         f |= gfx::clear::ZBUFFER;
     }

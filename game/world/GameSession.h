@@ -3,7 +3,20 @@
 // game's set-up and by the front end, read everywhere below.
 #include <cstdint>
 
+#include "engine/core/Math.h"
+
 class Camera;
+class VolumeGroup;
+
+// One light of the time of day's lighting set. The orientation turns +z into the direction from
+// the scene towards the light; the colours are r, g, b, a in 0..1.
+struct SceneLight {
+    Quaternion orientation;
+    float intensity = 0.0f;
+    float ambient[4] = {};
+    float diffuse[4] = {};
+    float specular[4] = {};
+};
 
 struct GameSession {
     int32_t timeOfDay = 0; // 0 morning, 1 afternoon, 2 evening, 3 night
@@ -17,4 +30,15 @@ struct GameSession {
     float physicsRate = 75.0f;
     // The camera the player sees through (null before the game has one).
     const Camera* viewCamera = nullptr;
+    // The three lights of the current time of day.
+    SceneLight lights[3];
+    // Detail options of the settings: light detail 0..3 (lamp halos from 2, traffic-light
+    // halos from 1) and the render option (1 adds the static city's depth pass).
+    // The cars: no light halos at light detail 0, smoke and skid puffs at 3.
+    int32_t lightDetail = 3;
+    int32_t renderOption = 0;
+    // The cars' shadow volumes are drawn at shadow detail 1.
+    int32_t shadowDetail = 1;
+    // The in-game group the world's sounds (ambience, hit sounds) join; null: none.
+    VolumeGroup* worldSounds = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "engine/core/FileStream.h"
 #include "engine/render/D3D8GeomRenderer.h"
 #include "game/world/WorldObject.h"
+#include "platform/sys/Random.h"
 
 void RoadGraph::Clear() {
     strides.clear();
@@ -26,6 +27,19 @@ bool IsPrime(int32_t p) {
     return true;
 }
 } // namespace
+
+RoadNode* RoadNode::PickFreeNeighbour(bool allowRestricted) const {
+    const size_t n = links.size();
+    if (n == 0) return nullptr;
+    const size_t start = size_t(plat::EngineRand()) % n;
+    for (size_t k = 0; k < n; ++k) {
+        RoadNode* target = links[(start + k) % n];
+        if (!target || (target->occupancy & CountMask) != 0) continue;
+        if (!allowRestricted && (target->occupancy & Restricted)) continue;
+        return target;
+    }
+    return nullptr;
+}
 
 void RoadGraph::BuildStrides() {
     const int32_t count = Count();

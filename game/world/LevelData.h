@@ -23,6 +23,10 @@ struct RoadNode {
     std::vector<RoadNode*> links; // into the same graph's node block
     uint32_t occupancy = 0;
     float speedFactor = 0.0f;
+
+    // A linked node nobody holds (count 0) and, unless allowRestricted, not restricted: the
+    // links are tried once round from a random one. Null without links or when none qualifies.
+    RoadNode* PickFreeNeighbour(bool allowRestricted) const;
 };
 
 // A directed graph of road nodes. The node block is sized once (Resize) and never moves after,

@@ -11,6 +11,7 @@
 #include "engine/render/TextureTypes.h"
 #include "game/world/DamageReceiver.h"
 #include "game/world/ShardEffect.h"
+#include "game/world/WorldAmbience.h"
 #include "game/world/WorldEffects.h"
 #include "game/world/WorldFileReader.h"
 
@@ -30,12 +31,13 @@ World::World(GameSession& session_, RenderFacility* renderer) : session(session_
     ReadCssFiles();
     physics.SetGravity(Vector3(0.0f, Gravity, 0.0f));
     DamageTable::Global().Reset();
-    staticGeometry = std::make_unique<StaticGeometryRenderer>(renderer_);
+    staticGeometry = std::make_unique<StaticGeometryRenderer>(renderer_, &session);
     objects = std::make_unique<WorldObjectManager>(physics, *this, renderer_);
     objects->session = &session;
     boundary = std::make_unique<BoundaryPlane>(session);
     decals = std::make_unique<DecalRenderer>(renderer_);
     staticSurface.slip = 0.25f;
+    RegisterWorldAmbience(*this);
 }
 
 World::~World() {
@@ -45,6 +47,9 @@ World::~World() {
     crates.clear();
     lights.clear();
     trafficLightControllers.clear();
+    // The factories keep what their features share (the hit sounds, the lights' resources,
+    // whose pools are registered with the decals).
+    factories = {};
     decals.reset();
     if (ownsShardBuffer_) ShardEffect::SetRenderer(nullptr);
     objects.reset();
@@ -101,10 +106,10 @@ void World::Update(const Camera* camera, float dt) {
         if (e) e->Update(dt, camera);
 }
 
-void World::Draw(const Camera& camera) {
+void World::Draw(Camera& camera) {
     const size_t sky = size_t(std::clamp(session.timeOfDay, 0, 3));
     if (skyFeatures[sky]) skyFeatures[sky]->Draw(camera);
-    staticGeometry->Draw();
+    staticGeometry->Draw(camera);
     objects->DrawOpaque(camera);
     ObjectQuadTree::DrawOpaque(camera);
     if (traffic) traffic->Draw(*this, camera);
@@ -149,11 +154,11 @@ void World::FlushQuads(const Camera& camera) {
     if (QuadBatchRenderer* quads = renderer_ ? renderer_->GetQuadBatchRenderer() : nullptr) quads->Flush(&camera);
 }
 
-void World::DrawLayers(const Camera& camera, int32_t level) {
+void World::DrawLayers(Camera& camera, int32_t level) {
     const size_t sky = size_t(std::clamp(session.timeOfDay, 0, 3));
     if (skyFeatures[sky]) skyFeatures[sky]->Draw(camera);
     if (level > 0) {
-        staticGeometry->Draw();
+        staticGeometry->Draw(camera);
         objects->DrawOpaque(camera);
     }
     if (level > 1) {

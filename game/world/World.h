@@ -77,6 +77,8 @@ public:
     bool LoadRoutes();
     bool FinishLoading();
     bool LoadFailed() const { return loadFailed_; }
+    // The facility the world draws with (null in tools and tests without one).
+    RenderFacility* Renderer() const { return renderer_; }
     // True from the first step until the last one closes the world file.
     bool WorldFileOpen() const { return reader_ != nullptr; }
     // Bytes of the world file and how far the steps read.
@@ -88,17 +90,16 @@ public:
     // Once a frame: traffic lights, the physics sub-steps, the quadtree, decals, wall damage,
     // particles, ambient sounds.
     void Update(const Camera* camera, float dt) override;
-    void Draw(const Camera& camera);
+    void Draw(Camera& camera);
     // Reduced drawing for reflections and previews: 0 sky, 1 static city and objects, 2 all the
     // quadtree items, traffic and pedestrians.
-    void DrawLayers(const Camera& camera, int32_t level);
+    void DrawLayers(Camera& camera, int32_t level) override;
 
     // The environment cube's view of the world: the object manager's frame, then the cull
     // with the static city's visibility pass, then the reduced drawing.
     using ObjectQuadTree::Cull;
     void BeginFrame(Camera& camera) override;
     void Cull(Camera& camera) override;
-    void DrawLayers(Camera& camera, int32_t level) override { DrawLayers(static_cast<const Camera&>(camera), level); }
 
     GameSession& session;
     PhysicsWorld physics;

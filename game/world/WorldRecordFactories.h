@@ -26,7 +26,7 @@ public:
     // World::Reset (controllers back to their start).
     virtual void Reset() {}
     // Skies: drawn first by World::Draw for the session's time of day.
-    virtual void Draw(const Camera& /*camera*/) {}
+    virtual void Draw(Camera& /*camera*/) {}
 };
 
 // What the loader's downward probe found under a point of the static city.

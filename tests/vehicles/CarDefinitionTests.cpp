@@ -52,7 +52,8 @@ TEST_F(CarTest, ReadsEveryVersionOfTheCarFile) {
         tools::VqcCar file = SmallCar("Version car");
         file.version = c.version;
         file.discarded = {"ignored", "strings"};
-        const std::string name = "V" + std::to_string(c.version);
+        std::string name = "V";
+        name += std::to_string(c.version);
         WriteCar(name, file);
         log.Clear();
         const CarDefinition d(SharedString((name + ".VQC").c_str()));

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/core/Camera.h"
+#include "game/world/LevelData.h"
 #include "game/world/ObjectQuadTree.h"
 #include "tests/world/WorldTestSupport.h"
 
@@ -160,4 +161,18 @@ TEST(QuadTree, TransparentItemsDrawFarthestFirstTiesInListOrder) {
     EXPECT_EQ(log[1], aFirst ? "tieB" : "tieA");
     EXPECT_EQ(log[2], "near");
     EXPECT_EQ(log[3], "atEye");
+}
+
+TEST(RoadGraph, SpawnStridesArePrimesBetweenAHundredthAndATwoHundredthOfTheCount) {
+    struct Case {
+        int32_t count;
+        std::vector<int32_t> strides;
+    };
+    const Case cases[] = {{0, {1}}, {199, {1}}, {1000, {5, 7}}, {2600, {13, 17, 19, 23}}};
+    for (const Case& c : cases) {
+        RoadGraph graph;
+        graph.Resize(c.count);
+        graph.BuildStrides();
+        EXPECT_EQ(graph.strides, c.strides) << c.count;
+    }
 }

@@ -67,7 +67,7 @@ TEST_F(WorldFileTest, GeneratedCityRoundTrips) {
     EXPECT_EQ(world.records.emitters.size(), 2u);
     EXPECT_EQ(world.placements.parkedCars().size(), 3u);
     EXPECT_TRUE(world.records.pathObjects[0].inTree);
-    EXPECT_EQ(world.records.pathObjects[0].model, SharedString("Models\\B.ZKM"));
+    EXPECT_EQ(world.records.pathObjects[0].model, SharedString("Models\\A.ZKM"));
     // Light-controlled nodes and the restricted lanes of the road block.
     int controlled = 0, restricted = 0;
     for (const RoadNode& node : world.graphs.traffic->nodes) {

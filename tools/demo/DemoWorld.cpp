@@ -49,7 +49,8 @@ DEMO_STEP("world") {
         texture.mayCompress = 0;
         if (!tools::WriteZkt((root / "Textures" / city.textures[t]).string().c_str(), texture)) return false;
     }
-    tools::ZktTexture shadow = tools::ArgbTexture(16, 16, std::vector<uint32_t>(256, 0x80000000));
+    // The ground shadow is added signed over the city: mid grey leaves it as it is.
+    tools::ZktTexture shadow = tools::ArgbTexture(16, 16, std::vector<uint32_t>(256, 0xFF808080));
     shadow.mayCompress = 0;
     if (!tools::WriteZkt((root / "Textures" / "Shadow.ZKT").string().c_str(), shadow)) return false;
 

@@ -434,16 +434,17 @@ WorldFile GenerateCity(const CityOptions& o) {
                 zone.points.push_back({{blockMin(k % n) + B * 0.5f, 5, roadCentre(int(z)) + R * 0.25f}, Quaternion(Vector3(0, 1, 0), -1.5707964f)});
             w.respawnZones.push_back(zone);
         }
-        // An eight-node path loop over the park with one path object.
+        // An eight-node path loop round the fountain with one path object, the cart (model A),
+        // going at 60 units a second.
         for (int k = 0; k < 8; ++k) {
             WorldFile::Node node;
             const float a = float(k) * 0.7853982f;
-            node.position = fountain + Vector3(std::cos(a) * 200, 80, std::sin(a) * 200);
-            node.value = 1.0f;
+            node.position = fountain + Vector3(std::cos(a) * 200, 0, std::sin(a) * 200);
+            node.value = 60.0f;
             node.links = {uint32_t((k + 1) % 8)};
             w.pathGraph.nodes.push_back(node);
         }
-        w.pathObjects.push_back({1, {0, 1, 2, 3, 4, 5, 6, 7}});
+        w.pathObjects.push_back({0, {0, 1, 2, 3, 4, 5, 6, 7}});
         w.emitters.push_back({"Fountain", fountain + Vector3(0, 20, 0), 100.0f, 600.0f, 0x0F});
         w.emitters.push_back({"Birds", fountain + Vector3(150, 60, 0), 200.0f, 900.0f, 0x03});
         const char* cars[3] = {"CabMetro", "PoliceCruiser", "AmbulanceVan"};

@@ -1,0 +1,22 @@
+#pragma once
+// Someone who rides in a car: the fares implement it. The car calls these when it takes a
+// passenger aboard, delivers or drops it.
+#include <cstdint>
+
+class Vehicle;
+
+class Passenger {
+public:
+    virtual ~Passenger() = default;
+    virtual void Board() = 0;
+    // Delivered at the destination (argument 1).
+    virtual void Arrive(int32_t how) = 0;
+    virtual void GetOut() = 0;
+
+    // The car it rides in, cleared when it leaves.
+    Vehicle* cab = nullptr;
+    // Its place in the car's passenger list.
+    int32_t seat = 0;
+    // What the ride has cost it so far.
+    float rideDamage = 0.0f;
+};

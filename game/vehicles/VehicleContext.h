@@ -1,0 +1,57 @@
+#pragma once
+// What the cars of a running game share: the world, the session values, the chase camera, the
+// car list, the current controller and local driver, the item pools and the mode's rules. The
+// game owns one and hands it to every car at construction. Plain data, no behaviour.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "game/vehicles/ItemPool.h"
+#include "game/vehicles/VehicleController.h"
+
+class ChaseCamera;
+class DrivingRules;
+struct GameSession;
+class Vehicle;
+class VolumeGroup;
+class VehicleController;
+class VehicleDriver;
+class World;
+class ZKClient;
+class ZKServer;
+struct VehicleResources;
+
+struct VehicleContext {
+    VehicleContext(World& world_, GameSession& session_);
+    ~VehicleContext();
+    VehicleContext(const VehicleContext&) = delete;
+    VehicleContext& operator=(const VehicleContext&) = delete;
+
+    World& world;
+    GameSession& session;
+    ChaseCamera* chaseCamera = nullptr;
+    // Every car of the game (searched by network player id and by the respawn search).
+    std::vector<Vehicle*> vehicles;
+    // The cars the game itself owns (the players'); a car leaves every list when destroyed.
+    std::vector<std::unique_ptr<Vehicle>> ownedVehicles;
+    // The game's current controller and the driver that owns it (the local player's).
+    VehicleController* controller = nullptr;
+    VehicleDriver* localDriver = nullptr;
+    // A controller that replaces the current one once the frame's controller calls are done
+    // (the car select hands over to the player's controller this way).
+    std::unique_ptr<VehicleController> pendingController;
+    // Set while the player chooses a car.
+    uint8_t carSelect = 0;
+    ItemPools itemPools;
+    // The player controllers' car fields, which the pedestrians watch.
+    std::vector<Vehicle**> watchedPlayerCars;
+    // The running mode; null before the set-up makes one.
+    DrivingRules* rules = nullptr;
+    // The network game's client and server; null when not networked / not hosting.
+    ZKClient* client = nullptr;
+    ZKServer* server = nullptr;
+    // The in-game sound-effects volume group the cars' voices join; may be null.
+    VolumeGroup* effectsVolume = nullptr;
+    // Sounds, textures and renderers every car shares, made by the first car that needs them.
+    std::unique_ptr<VehicleResources> resources;
+};

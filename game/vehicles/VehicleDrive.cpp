@@ -1,0 +1,315 @@
+// A car's drive model, run once a frame by the object quadtree: inputs to wheel motors,
+// steering, weight, tyre slip, gearbox and revs, door, sounds, lights, smoke, damage stage,
+// shadow, skid puffs and bubbles, and putting a car on its roof back on its wheels.
+#include <algorithm>
+#include <cmath>
+
+#include "engine/audio/AudioDevice.h"
+#include "engine/core/Camera.h"
+#include "engine/core/Geometry.h"
+#include "game/vehicles/CarDefinition.h"
+#include "game/vehicles/Passenger.h"
+#include "game/vehicles/ShadowVolumeRenderer.h"
+#include "game/vehicles/Vehicle.h"
+#include "game/vehicles/VehicleContext.h"
+#include "game/vehicles/VehicleDriver.h"
+#include "game/vehicles/VehicleResources.h"
+#include "game/world/ParticleSystem.h"
+#include "game/world/World.h"
+
+using vehicles_detail::Approach;
+
+namespace {
+
+bool Inside(const OrientedBox& box, const Vector3& p) {
+    const Vector3 d = p - box.Centre();
+    for (int i = 0; i < 3; ++i) {
+        if (std::fabs(Vector3::Dot(d, box.Axis(i))) > box.halfExtents[i]) return false;
+    }
+    return true;
+}
+
+void Emit(ParticleSystem* system, const Vector3& position, const Vector3& velocity, const float colour[4],
+          int16_t layer) {
+    if (!system) return;
+    ParticleGroup* g = system->Emit(ParticleSystem::kFromPool);
+    if (!g) return;
+    g->position = position;
+    g->velocity = velocity;
+    for (int i = 0; i < 4; ++i) g->colour[i] = colour[i];
+    g->layer = layer;
+}
+
+} // namespace
+
+void Vehicle::Update(ObjectQuadTree&, const Camera* camera, float dt) {
+    if (!chassisBody) return;
+    const vehicles_detail::DriveHandling h = Handling();
+    const Vector3 velocity = GetLinearVelocity();
+    const float speed = velocity.Length();
+    const Vector3 position = GetPosition();
+
+    if (passenger && speed * 0.36f > 15.0f) tripDistance += speed * 0.36f * 1000.0f / 3600.0f * dt;
+
+    if (handbrakeHeldTime > 2.0f && handbrake > 0.15f) {
+        const float t = std::min(1.0f, handbrakeHeldTime - 2.0f);
+        throttle += t * handbrake;
+        handbrake = std::max(0.15f, (1.0f - t) * handbrake);
+    }
+
+    skid = 0.0f;
+    if (throttle > 0.0f) skid = speed * throttle * 0.004f;
+    if (handbrake > 0.0f) skid += speed * handbrake * 0.01f;
+
+    gear = vehicles_detail::ShiftGear(gear, h.gearCount, revs);
+
+    if (throttle > 0.75f && gear == 1 && revs < 1.0f && launchVoice) {
+        launchVoice->SetPosition(position);
+        launchVoice->Play(false);
+    }
+
+    const float fade = vehicles_detail::SteeringSpeedTerm(h, speed);
+    const float target = vehicles_detail::SteeringTarget(h, gear, speed, steerInput);
+    steerAngle += (target - steerAngle) * Approach(4.0f, dt);
+    skid += vehicles_detail::SteeringSkid(fade, steerAngle, target, tuning);
+
+    UpdateWheelMotors(dt);
+
+    for (int32_t i = 0; i < 4; ++i) {
+        RigidBody& w = *wheelBodies[size_t(i)];
+        const float aim = vehicles_detail::WeightShiftAim(h, i, steerAngle, speed);
+        const float mass = w.GetMass();
+        const float next = mass + (aim - mass) * Approach(5.0f, dt);
+        if (next > 0.0f && next != mass) w.SetMass(next);
+    }
+
+    float slip[4];
+    vehicles_detail::WheelSlip(h, tuning, gear, speed, skid, brake, handbrake, slip);
+    for (int32_t i = 0; i < 4; ++i) wheelSurfaces[size_t(i)].slip = slip[i];
+
+    if (doorOpening) {
+        doorAngle += 2.0f * dt;
+        if (doorAngle >= 1.0f) {
+            doorAngle = 1.0f;
+            doorOpening = 0;
+        }
+    } else {
+        doorAngle = std::max(0.0f, doorAngle - 2.0f * dt);
+    }
+
+    skidSmoothed += (skid - skidSmoothed) * Approach(2.0f, dt);
+
+    SoundStep(dt);
+    LightStep(headlights, headlightsOn != 0, dt);
+    LightStep(brakeLights, brake > 0.1f || handbrake > 0.1f, dt);
+    LightStep(reverseLights, gear == -1, dt);
+
+    if (engineVoice) {
+        engineVoice->SetPosition(position);
+        engineVoice->SetVelocity(velocity);
+    }
+    if (skidVoice) skidVoice->SetPosition(position);
+    if (gearVoice) gearVoice->SetPosition(position);
+    itemFlags |= Moved;
+
+    if (health == 0.0f || chassisBody->GetUp().y < 0.1f) {
+        upsideDownTime += dt;
+    } else {
+        upsideDownTime = 0.0f;
+    }
+    if (upsideDownTime > 5.0f) {
+        if (health != 0.0f) {
+            PutBackOnWheels();
+        } else if (!impactDamage && context.localDriver && context.localDriver->vehicle == this) {
+            Respawn(false);
+        }
+    }
+
+    SmokeStep(dt);
+    DamageStageStep();
+    if (camera) ShadowStep(*camera);
+    PuffStep(dt);
+    BubbleStep(dt);
+
+    throttle = 0.0f;
+    brake = 0.0f;
+    steerInput = 0.0f;
+    handbrake -= handbrake * Approach(4.0f, dt);
+    if (handbrake < 0.1f) {
+        handbrake = 0.0f;
+        handbrakeHeldTime = 0.0f;
+    } else {
+        handbrakeHeldTime += dt;
+    }
+    handbrakeKick = std::max(1e-06f, handbrakeKick - dt * handbrakeKick * 5.0f);
+}
+
+void Vehicle::UpdateWheelMotors(float dt) {
+    if (!chassisBody) return;
+    const vehicles_detail::DriveHandling h = Handling();
+    vehicles_detail::WheelMotorInput in;
+    in.gear = gear;
+    in.throttle = throttle;
+    in.brake = brake;
+    in.handbrake = handbrake;
+    in.health = health;
+    in.maxHealth = maxHealth;
+    in.speed = GetLinearVelocity().Length();
+    for (int32_t i = 0; i < 4; ++i) {
+        RigidBody& w = *wheelBodies[size_t(i)];
+        in.wheelHeights[i] = w.GetPosition().y;
+        in.wheelMasses[i] = w.GetMass();
+    }
+    const vehicles_detail::WheelMotorPlan plan = vehicles_detail::PlanWheelMotors(h, tuning, in);
+
+    if (health != 0.0f) {
+        for (int32_t i = 0; i < 4; ++i) wheelJoints[size_t(i)]->SetWheelMotor(plan.velocity, plan.maxForce[i]);
+    }
+
+    const float spin = 0.5f * (wheelBodies[2]->GetAngularVelocity().Length() + wheelBodies[3]->GetAngularVelocity().Length());
+    revs = vehicles_detail::NextRevs(revs, gear, plan.targetSpeed, throttle, spin, dt);
+
+    const float erp = tuning.suspension * 0.75f + 0.05f;
+    for (auto& j : wheelJoints) j->SetSuspensionErp(erp);
+}
+
+void Vehicle::SoundStep(float) {
+    if (health == 0.0f) {
+        if (engineVoice) engineVoice->SetVolume(0.0f);
+        if (skidVoice) skidVoice->SetVolume(0.0f);
+        if (burningVoice) {
+            burningVoice->SetPosition(GetPosition());
+            if (!burningVoice->IsPlaying()) burningVoice->Play(true);
+        }
+    } else {
+        if (skidVoice) skidVoice->SetVolume(skidSmoothed);
+        if (engineVoice) engineVoice->SetVolume(1.0f);
+        if (burningVoice && burningVoice->IsPlaying()) burningVoice->StopAndRewind();
+    }
+    if (engineVoice) engineVoice->SetPitch(revs * 0.1f + 1.0f);
+}
+
+void Vehicle::LightStep(std::vector<Halo>& list, bool on, float dt) {
+    for (Halo& halo : list) {
+        halo.intensity = Clamp(halo.intensity + (on ? 10.0f * dt : -5.0f * dt), 0.0f, 1.0f);
+    }
+}
+
+void Vehicle::SmokeStep(float dt) {
+    if (context.session.lightDetail != 3) return;
+    const float share = maxHealth > 0.0f ? health / maxHealth : 1.0f;
+    static const float black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    static const float white[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    const float* colour = nullptr;
+    int16_t kind = 0;
+    if (share < 0.05f || revs > 11.0f) {
+        colour = black;
+    } else if (share >= 0.25f && share < 0.4f) {
+        colour = white;
+        kind = 1;
+    } else if (share < 0.25f) {
+        colour = white;
+    }
+    if (!colour) return;
+    smokeCarry_ += dt * 64.0f;
+    const Vector3 source = GetPosition() + GetOrientation().ToMatrix().TransformNormal(definition->frontAxleCentre);
+    for (; smokeCarry_ >= 1.0f; smokeCarry_ -= 1.0f) {
+        const Vector3 at = source + Vector3(RandomFloat(-0.5f, 0.5f), RandomFloat(0.0f, 1.0f), RandomFloat(-0.5f, 0.5f));
+        const Vector3 v(50.0f * RandomFloat(0.0f, 1.0f), 20.0f + 30.0f * RandomFloat(0.0f, 1.0f), RandomFloat(-5.0f, 5.0f));
+        Emit(ParticleSystems::smoke, at, v, colour, kind);
+    }
+}
+
+void Vehicle::DamageStageStep() {
+    const auto& stages = definition->chassisMeshes;
+    if (stages.empty()) {
+        damageStage = 0;
+        return;
+    }
+    const float share = maxHealth > 0.0f ? health / maxHealth : 1.0f;
+    const int32_t count = int32_t(stages.size());
+    damageStage = std::clamp(int32_t((1.0f - share) * float(count)), 0, count - 1);
+    D3D8Mesh* mesh = stages[size_t(damageStage)];
+    if (mesh == chassisMesh) return;
+    chassisMesh = mesh;
+    static const float debris[4] = {1.0f, 1.0f, 1.0f, 0.5f};
+    const Vector3 centre = GetPosition();
+    for (int32_t n = 0; n < 32; ++n) {
+        const Vector3 at = centre + Vector3(RandomFloat(-12.5f, 12.5f), RandomFloat(0.0f, 25.0f), RandomFloat(-12.5f, 12.5f));
+        const Vector3 v(RandomFloat(-12.5f, 12.5f), RandomFloat(0.0f, 25.0f), RandomFloat(-12.5f, 12.5f));
+        Emit(ParticleSystems::smoke, at, v, debris, 1);
+    }
+}
+
+void Vehicle::ShadowStep(const Camera& camera) {
+    if (context.session.shadowDetail != 1 || !IsLocalPlayerCar()) return;
+    const auto& hulls = definition->shadowHulls;
+    if (hulls.empty()) return;
+    ShadowVolumeRenderer& shadows = *SharedVehicleResources(context).shadows;
+    const Matrix4 view = camera.orientation.ToMatrix();
+    const Vector3 light = Vector3(view.m[0][2], 0.707f, view.m[2][2]).Normalized();
+    const Matrix4 turn = GetOrientation().ToMatrix();
+    // Into chassis space: the inverse of a rotation is its transpose.
+    const Vector3 l(Vector3::Dot(light, Vector3(turn.m[0][0], turn.m[0][1], turn.m[0][2])),
+                    Vector3::Dot(light, Vector3(turn.m[1][0], turn.m[1][1], turn.m[1][2])),
+                    Vector3::Dot(light, Vector3(turn.m[2][0], turn.m[2][1], turn.m[2][2])));
+    shadowLight_ = l;
+    shadows.Clear();
+    if (!shadows.ready) return;
+    const ShadowHull& hull = hulls[size_t(std::clamp(damageStage, 0, int32_t(hulls.size()) - 1))];
+    const Vector3 away = l * 10000.0f;
+    const size_t triangles = std::min(hull.normals.size(), hull.indices.size() / 3);
+    for (size_t t = 0; t < triangles; ++t) {
+        if (Vector3::Dot(hull.normals[t], l) < 0.0f) continue;
+        const int32_t* idx = &hull.indices[t * 3];
+        for (int e = 0; e < 3; ++e) {
+            const int32_t ia = idx[e];
+            const int32_t ib = idx[(e + 1) % 3];
+            if (ia < 0 || ib < 0 || size_t(ia) >= hull.vertices.size() || size_t(ib) >= hull.vertices.size()) continue;
+            const Vector3& a = hull.vertices[size_t(ia)];
+            const Vector3& b = hull.vertices[size_t(ib)];
+            shadows.AddQuad(a, b, a - away, b - away);
+        }
+    }
+}
+
+void Vehicle::PuffStep(float dt) {
+    if (context.session.lightDetail != 3 || skidSmoothed <= 0.3f) {
+        skidPuffTimer = 0.0f;
+        return;
+    }
+    skidPuffTimer += dt;
+    if (!IsLocalPlayerCar()) return;
+    static const float grey[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+    for (; skidPuffTimer >= 0.025f; skidPuffTimer -= 0.025f) {
+        for (auto& wheel : wheelBodies) {
+            const Vector3 at = wheel->GetPosition() +
+                               Vector3(RandomFloat(-0.5f, 0.5f), RandomFloat(0.0f, 1.0f), RandomFloat(-0.5f, 0.5f));
+            const WaterVolume* water = nullptr;
+            for (const WaterVolume& w : context.world.waterVolumes) {
+                if (Inside(w.box, at)) {
+                    water = &w;
+                    break;
+                }
+            }
+            if (!water) {
+                Emit(ParticleSystems::smoke, at, Vector3(RandomFloat(-12.5f, 12.5f), 0.0f, RandomFloat(-12.5f, 12.5f)), grey, 0);
+                continue;
+            }
+            Bubble& b = bubbles[bubbleWrite];
+            b.position = at;
+            b.volume = water;
+            bubbleWrite = uint8_t((bubbleWrite + 1) % bubbleCount) & 0x7F;
+        }
+    }
+}
+
+void Vehicle::BubbleStep(float dt) {
+    for (Bubble& b : bubbles) {
+        if (!b.volume) continue;
+        b.position.y += 25.0f * dt;
+        b.position.x += RandomFloat(-25.0f, 25.0f) * dt;
+        b.position.z += RandomFloat(-25.0f, 25.0f) * dt;
+        if (!Inside(b.volume->box, b.position)) b.volume = nullptr;
+    }
+}

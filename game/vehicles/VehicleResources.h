@@ -1,0 +1,48 @@
+#pragma once
+// What every car of a game shares: the crash sound banks, the halo batch and textures, the
+// shadow-volume renderer, the chassis surface and the record a random respawn fills. Made by
+// the first car that needs them and kept by the game's vehicle context.
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "game/world/CollisionListener.h"
+#include "game/world/LevelData.h"
+
+class AudioVoice;
+class ParticleBatch;
+class RenderFacility;
+class ShadowVolumeRenderer;
+class TextureHandle;
+
+struct VehicleResources {
+    static constexpr int32_t CrashBanks = 6;
+    static constexpr int32_t HaloCapacity = 100;
+
+    explicit VehicleResources(RenderFacility* facility);
+    ~VehicleResources();
+    VehicleResources(const VehicleResources&) = delete;
+    VehicleResources& operator=(const VehicleResources&) = delete;
+
+    // Plays one random voice of the bank; an empty bank plays nothing.
+    void PlayCrash(int32_t bank);
+
+    RenderFacility* facility;
+    // "Audio\Crash<d>*.WAV", d = 0..5, in listing order.
+    std::array<std::vector<AudioVoice*>, CrashBanks> crashBanks;
+    std::unique_ptr<ShadowVolumeRenderer> shadows;
+    std::unique_ptr<ParticleBatch> haloBatch;
+    // Headlights and reversing lights "Halo02.ZKT", brake lights "Halo01.ZKT".
+    TextureHandle* headlightTexture = nullptr;
+    TextureHandle* brakeLightTexture = nullptr;
+    TextureHandle* reverseLightTexture = nullptr;
+    TextureHandle* bubbleTexture = nullptr;
+    // Chassis boxes grip hard and never slip.
+    SurfaceMaterial chassisSurface{100.0f};
+    // Filled by a random respawn.
+    RespawnPoint randomRespawn;
+};
+
+// The context's shared resources, made on first use.
+struct VehicleContext;
+VehicleResources& SharedVehicleResources(VehicleContext& context);

@@ -1,0 +1,28 @@
+#pragma once
+// Test doubles for the interfaces the cars call upward (their game mode).
+#include <vector>
+
+#include "game/vehicles/DrivingRules.h"
+
+namespace testing_support {
+
+// The mode's flags as plain settable bytes; the reports are counted and recorded.
+class TestDrivingRules : public DrivingRules {
+public:
+    TestDrivingRules() { loaded = 1; }
+    void Fail() override { ++fails; }
+    void OnVehicleDestroyed(Vehicle* killer, Vehicle* victim) override { destroyed.push_back({killer, victim}); }
+    void OnCarSelected() override { ++carsSelected; }
+    void BroadcastTickerText(int32_t id) override { tickerTexts.push_back(id); }
+
+    struct Kill {
+        Vehicle* killer;
+        Vehicle* victim;
+    };
+    int fails = 0;
+    int carsSelected = 0;
+    std::vector<Kill> destroyed;
+    std::vector<int32_t> tickerTexts;
+};
+
+} // namespace testing_support

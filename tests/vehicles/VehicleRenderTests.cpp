@@ -1,0 +1,165 @@
+// The car drawn by the real GL device (offscreen), seen through the chase camera's view 0: its
+// +x side on the screen's left, its brake-light halo, its shadow on the road, and nothing at
+// all while the view hides the player's own car.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "engine/render/D3D8Mesh.h"
+#include "engine/render/D3D8RenderFacility.h"
+#include "engine/render/MatrixStack.h"
+#include "game/vehicles/PlayerController.h"
+#include "game/vehicles/VehicleResources.h"
+#include "tests/vehicles/VehicleTestSupport.h"
+#include "tools/writers/ZktWriter.h"
+
+using namespace vehicle_test;
+
+namespace {
+
+constexpr int W = 160, H = 120;
+
+D3D8RenderFacility& Facility() {
+    static std::unique_ptr<D3D8RenderFacility> f = [] {
+        auto r = std::make_unique<D3D8RenderFacility>();
+        r->ChooseDevice(-1);
+        r->RequestMode({W, H, 32, 60});
+        r->CreateDevice(false);
+        if (!r->DeviceReady()) abort();
+        return r;
+    }();
+    return *f;
+}
+
+void WriteTexture(const std::string& path, uint32_t argb) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    tools::ZktTexture t = tools::ArgbTexture(8, 8, std::vector<uint32_t>(64, argb));
+    t.mayCompress = 0;
+    ASSERT_TRUE(tools::WriteZkt(path.c_str(), t));
+}
+
+int Brightness(uint32_t p) { return int((p >> 16) & 0xFF) + int((p >> 8) & 0xFF) + int(p & 0xFF); }
+
+class VehicleRender : public VehicleTest {
+protected:
+    void SetUp() override {
+        ZKEngine& e = ZKEngine::Instance();
+        e.renderer = &f;
+        e.rendererReady = true;
+        f.SetCullMode(1);
+        WriteTexture("Textures/Body.ZKT", 0xFF2040A0u);
+        WriteTexture("Textures/Wheel.ZKT", 0xFF202020u);
+        WriteTexture("Textures/Road.ZKT", 0xFF808080u);
+        WriteTexture("Textures/Halo01.ZKT", 0xFFFF0000u);
+        WriteTexture("Textures/Halo02.ZKT", 0xFFFFFFFFu);
+        VehicleTest::SetUp();
+        WriteModel("Models/Road.ZKM", tools::GroundModel("Road.ZKT", 9, 2000.0f));
+        road.reset(MeshFactory::Instance().GetByName(SharedString("Models\\Road.ZKM"), true));
+        car = flat.AddCar(taxi);
+        player = std::make_unique<PlayerController>(flat.context);
+        player->camera = &flat.camera;
+        player->AttachVehicle(car);
+        flat.context.localDriver = player.get();
+        flat.camera.SetTarget(car);
+        flat.camera.SetViewport(Rect{0, 0, W, H});
+        flat.session.lightDetail = 1;
+        flat.Frames(20);
+    }
+    void TearDown() override {
+        player.reset();
+        flat.context.ownedVehicles.clear();
+        flat.context.resources.reset();
+        road.reset();
+        ZKEngine& e = ZKEngine::Instance();
+        e.renderer = nullptr;
+        e.rendererReady = false;
+    }
+    // Settles the camera and draws the road and the car; no frames: the car's frame work runs
+    // without time passing.
+    void Draw(int frames = 40) {
+        if (frames == 0) car->Update(flat.world, &flat.camera, 0.0f);
+        for (int i = 0; i < frames; ++i) {
+            car->SetBrake(brake);
+            flat.Frame();
+            flat.camera.Update(Step);
+        }
+        f.PushState(&flat.camera);
+        f.Clear(kClearTarget | kClearDepth | kClearStencil);
+        f.GetMatrixStack()->LoadIdentity();
+        road->Render();
+        car->Draw(flat.world, flat.camera);
+        f.PopState();
+        f.GetMatrixStack()->LoadIdentity();
+    }
+    uint32_t Pixel(int x, int y) {
+        uint32_t p = 0;
+        f.Device()->ReadPixels(true, x, y, 1, 1, &p);
+        return p;
+    }
+    std::vector<uint32_t> Screen() { return f.GrabScreen(true); }
+
+    D3D8RenderFacility& f = Facility();
+    std::unique_ptr<D3D8Mesh> road;
+    Vehicle* car = nullptr;
+    std::unique_ptr<PlayerController> player;
+    float brake = 0.0f;
+};
+
+} // namespace
+
+TEST_F(VehicleRender, TheCarsLeftSideIsOnTheScreensLeftAndItsBrakeLightGlows) {
+    ASSERT_NE(road, nullptr);
+    brake = 1.0f;
+    Draw();
+    ASSERT_GT(car->brakeLights[0].intensity, 0.99f);
+    // The only brake light sits at +x, the driver's left: seen from behind it is on the left.
+    const Vector3 light = car->GetPosition() + car->GetOrientation().ToMatrix().TransformNormal(Vector3(6, 5, 22.5f));
+    const Vector2 at = flat.camera.Project(light);
+    EXPECT_LT(at.x, W * 0.5f);
+    const uint32_t p = Pixel(int(at.x), int(at.y));
+    const Vector2 mirror = flat.camera.Project(light - Vector3(12, 0, 0));
+    EXPECT_GT(mirror.x, W * 0.5f);
+    const uint32_t q = Pixel(int(mirror.x), int(mirror.y));
+    EXPECT_GT(int((p >> 16) & 0xFF), int((q >> 16) & 0xFF) + 100) << std::hex << p << " glows red, " << q << " does not";
+}
+
+TEST_F(VehicleRender, TheShadowDarkensTheRoadBesideTheCar) {
+    // Seen from the side and above: the light comes from behind the viewer, the shadow falls
+    // beyond the car.
+    flat.camera.SetCameraIndex(ChaseCamera::LookAtView);
+    flat.camera.position = car->GetPosition() + Vector3(90, 70, 0);
+    flat.camera.lookAtPoint = car->GetPosition();
+    Draw();
+    const std::vector<uint32_t> plain = Screen();
+    flat.session.shadowDetail = 1;
+    Draw(0);
+    const std::vector<uint32_t> shaded = Screen();
+    ASSERT_EQ(plain.size(), shaded.size());
+    int darker = 0, lighter = 0;
+    for (size_t i = 0; i < plain.size(); ++i) {
+        if (Brightness(shaded[i]) + 30 < Brightness(plain[i])) ++darker;
+        if (Brightness(shaded[i]) > Brightness(plain[i]) + 30) ++lighter;
+    }
+    EXPECT_GT(darker, 40);
+    EXPECT_EQ(lighter, 0) << darker;
+    EXPECT_EQ(shaded[0], plain[0]) << "the far road keeps its colour";
+}
+
+TEST_F(VehicleRender, NothingOfThePlayersCarIsDrawnWhileTheViewHidesIt) {
+    brake = 1.0f;
+    Draw();
+    const std::vector<uint32_t> withCar = Screen();
+    flat.camera.viewCar = false;
+    Draw(1);
+    const std::vector<uint32_t> hidden = Screen();
+    flat.context.ownedVehicles.clear();
+    car = nullptr;
+    f.PushState(&flat.camera);
+    f.Clear(kClearTarget | kClearDepth | kClearStencil);
+    f.GetMatrixStack()->LoadIdentity();
+    road->Render();
+    f.PopState();
+    EXPECT_EQ(hidden, Screen());
+    EXPECT_NE(withCar, hidden);
+}

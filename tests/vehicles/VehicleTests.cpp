@@ -1,0 +1,257 @@
+// The car on the real physics layer, on flat ground: wheel motors read back from the joints,
+// the frame's clearing, the handbrake's hand-over to the throttle, handedness, putting a car on
+// its roof back on its wheels, respawning, its own geoms never touching, and repeatable runs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "game/vehicles/CarItem.h"
+#include "game/vehicles/ItemPool.h"
+#include "platform/sys/Random.h"
+#include "tests/vehicles/VehicleTestSupport.h"
+
+using namespace vehicle_test;
+
+namespace {
+
+class Special : public CarSpecial {};
+class Gun : public Weapon {
+public:
+    Gun() : Weapon(WeaponChainGun) { ammo = 10.0f; }
+};
+
+// Collects the geoms that the chassis and wheels of a car touch.
+struct TouchRecorder : CollisionListener {
+    TouchRecorder() : CollisionListener(AskFilterContact) {}
+    bool FilterContact(PhysicsGeom*, PhysicsGeom* other, Vector3*, Vector3*, float*) override {
+        touched.push_back(other);
+        return true;
+    }
+    std::vector<PhysicsGeom*> touched;
+};
+
+} // namespace
+
+TEST_F(VehicleTest, WheelMotorsReadBackFromTheJoints) {
+    Vehicle* car = flat.AddCar(taxi);
+    ASSERT_NE(car, nullptr);
+    struct Case {
+        const char* name;
+        int32_t gear;
+        float throttle, brake, handbrake, speed, health, raise;
+        float velocity, force; // per wheel of mass 50: force = 0.4 x M x (climb + 1)
+    } cases[] = {
+        {"gear 1 from rest", 1, 1.0f, 0.0f, 0.0f, 0.0f, 1000.0f, 0.0f, 30.0f, 0.4f * (2e7f + 1e5f)},
+        {"gear 4 half throttle", 4, 0.5f, 0.0f, 0.0f, 200.0f, 1000.0f, 0.0f, 120.0f, 0.4f * (4000.0f * 0.5f * 20000.0f / 11.0f)},
+        {"reverse", -1, 1.0f, 0.0f, 0.0f, 50.0f, 1000.0f, 0.0f, -12.0f, 0.4f * (1e7f + 2000.0f)},
+        {"neutral", 0, 1.0f, 0.0f, 0.0f, 150.0f, 1000.0f, 0.0f, 0.0f, 0.4f * 2000.0f},
+        {"brake", 1, 0.0f, 1.0f, 0.0f, 150.0f, 1000.0f, 0.0f, 0.0f, 0.4f * 3e7f},
+        {"handbrake", 1, 0.0f, 0.0f, 1.0f, 150.0f, 1000.0f, 0.0f, 0.0f, 0.4f * 1.05e7f},
+        {"under 100", 2, 0.0f, 0.0f, 0.0f, 40.0f, 1000.0f, 0.0f, 0.0f, 0.4f * 2500.0f},
+        {"half health", 1, 1.0f, 0.0f, 0.0f, 150.0f, 500.0f, 0.0f, 30.0f, 0.4f * 2e7f * std::sqrt(0.75f)},
+        {"climbing", 1, 1.0f, 0.0f, 0.0f, 150.0f, 1000.0f, 6.0f, 30.0f, 0.8f * 2e7f},
+    };
+    for (const Case& c : cases) {
+        car->Respawn(true);
+        car->health = c.health;
+        car->gear = c.gear;
+        car->throttle = c.throttle;
+        car->brake = c.brake;
+        car->handbrake = c.handbrake;
+        car->ChassisBody()->SetLinearVelocity(Vector3(0, 0, -c.speed));
+        for (int w = 0; w < 2; ++w) {
+            RigidBody& front = *car->WheelBody(w);
+            front.SetPosition(front.GetPosition() + Vector3(0, c.raise, 0));
+        }
+        car->UpdateWheelMotors(Step);
+        for (int w = 0; w < 4; ++w) {
+            EXPECT_NEAR(car->WheelJoint(w)->GetWheelMotorVelocity(), c.velocity, 1e-3f) << c.name << " wheel " << w;
+            EXPECT_NEAR(car->WheelJoint(w)->GetWheelMotorForce(), c.force, c.force * 1e-4f) << c.name << " wheel " << w;
+        }
+        EXPECT_NEAR(car->WheelJoint(0)->GetSuspensionErp(), 0.425f, 1e-6f);
+    }
+    // A wreck keeps the motors it had.
+    car->health = 0.0f;
+    car->gear = 4;
+    car->throttle = 0.2f;
+    car->UpdateWheelMotors(Step);
+    EXPECT_NEAR(car->WheelJoint(0)->GetWheelMotorVelocity(), 30.0f, 1e-3f);
+}
+
+TEST_F(VehicleTest, TheFrameClearsItsInputsAndTheHandbrakeHandsOverAfterTwoSeconds) {
+    Vehicle* car = flat.AddCar(taxi);
+    flat.Frames(30);
+    car->SetThrottle(1.0f);
+    car->SetBrake(0.5f);
+    car->SetSteering(1.0f);
+    car->SetHandbrake(0.5f);
+    EXPECT_EQ(car->handbrakeKick, 2.5f);
+    flat.Frame();
+    EXPECT_EQ(car->throttle, 0.0f);
+    EXPECT_EQ(car->brake, 0.0f);
+    EXPECT_EQ(car->steerInput, 0.0f);
+    EXPECT_NEAR(car->handbrake, 0.5f * (1.0f - 4.0f * Step), 1e-6f);
+    // Left alone the handbrake decays below 0.1 and snaps to 0 with its held time.
+    flat.Frames(40);
+    EXPECT_EQ(car->handbrake, 0.0f);
+    EXPECT_EQ(car->handbrakeHeldTime, 0.0f);
+    // Zero and a wreck's inputs are ignored.
+    car->SetThrottle(0.0f);
+    EXPECT_EQ(car->throttle, 0.0f);
+
+    // Held for more than 2 s the handbrake turns into throttle: the wheels are driven.
+    int frame = 0;
+    float drivenAt = -1.0f;
+    for (; frame < 240; ++frame) {
+        car->SetHandbrake(1.0f);
+        flat.Frame();
+        if (drivenAt < 0.0f && car->WheelJoint(2)->GetWheelMotorVelocity() > 0.0f) drivenAt = float(frame) * Step;
+    }
+    EXPECT_GT(drivenAt, 2.0f);
+    EXPECT_LT(drivenAt, 2.2f);
+}
+
+TEST_F(VehicleTest, FullThrottleClimbsTheGearsAndTheBrakeStopsIt) {
+    Vehicle* car = flat.AddCar(taxi);
+    flat.Frames(30);
+    for (int f = 0; f < 750; ++f) {
+        car->SetThrottle(1.0f);
+        flat.Frame();
+    }
+    EXPECT_GE(car->gear, 3);
+    EXPECT_GT(car->GetLinearVelocity().Length() * 0.36f, 60.0f);
+    EXPECT_GT(car->ChassisBody()->GetUp().y, 0.9f);
+    for (int f = 0; f < 750 && car->GetLinearVelocity().Length() * 0.36f >= 5.0f; ++f) {
+        car->SetBrake(1.0f);
+        flat.Frame();
+    }
+    EXPECT_LT(car->GetLinearVelocity().Length() * 0.36f, 5.0f);
+    EXPECT_GT(car->ChassisBody()->GetUp().y, 0.9f);
+}
+
+TEST_F(VehicleTest, SteerLeftTurnsTowardPlusXAndSteerRightMirrorsIt) {
+    float sideways[2];
+    for (int side = 0; side < 2; ++side) {
+        Vehicle* car = flat.AddCar(taxi, side * 600.0f, 0.0f);
+        flat.Frames(30);
+        const Vector3 start = car->GetPosition();
+        for (int f = 0; f < 150; ++f) {
+            car->SetThrottle(1.0f);
+            if (side == 0) {
+                car->SetSteering(1.0f);
+            } else {
+                car->SetSteeringNegated(1.0f);
+            }
+            flat.Frame();
+        }
+        sideways[side] = car->GetPosition().x - start.x;
+        EXPECT_LT(car->GetPosition().z, start.z) << "drove forwards, along -z";
+    }
+    EXPECT_GT(sideways[0], 5.0f);
+    EXPECT_LT(sideways[1], -5.0f);
+    EXPECT_NEAR(sideways[0], -sideways[1], 0.05f * sideways[0]);
+}
+
+TEST_F(VehicleTest, ACarOnItsRoofIsPutBackOnItsWheelsAfterFiveSeconds) {
+    Vehicle* car = flat.AddCar(taxi);
+    car->SetOrientation(Quaternion(Vector3(0, 0, 1), Pi));
+    car->SetPosition(Vector3(0, 20, 0));
+    car->gear = 3;
+    float lastY = 0.0f;
+    int liftedAt = -1;
+    for (int f = 0; f < 450 && liftedAt < 0; ++f) {
+        flat.Frame();
+        if (car->upsideDownTime == 0.0f && f > 10) {
+            liftedAt = f;
+            EXPECT_NEAR(car->GetPosition().y - lastY, 10.0f, 1.5f) << "lifted 10 in the frame (less the frame's fall)";
+        }
+        lastY = car->GetPosition().y;
+    }
+    ASSERT_GT(liftedAt, 0);
+    EXPECT_NEAR(float(liftedAt) * Step, 5.0f, 0.1f);
+    EXPECT_EQ(car->gear, 1);
+    flat.Frames(150);
+    EXPECT_GT(car->ChassisBody()->GetUp().y, 0.9f);
+}
+
+TEST_F(VehicleTest, RespawnLiftsTheCarAboveItsPointWithItsJointsAndOwnSpecialOnly) {
+    Vehicle* car = flat.AddCar(taxi);
+    RespawnPoint point;
+    point.position = Vector3(300, 0, 200);
+    point.orientation = Quaternion(Vector3(0, 1, 0), 1.0f);
+    car->respawnPoint = &point;
+    auto* own = new Special;
+    own->permanent = 1;
+    own->pooled = 0;
+    car->AddSpecial(own);
+    ItemPool pool([] { return new Special; });
+    car->AddSpecial(pool.Take());
+    car->SetWeapon(new Gun);
+    car->health = 0.0f;
+    flat.Frame();
+    EXPECT_FALSE(car->WheelJoint(0)->IsAttached()) << "a wreck loses its wheels";
+
+    car->Respawn(false);
+    EXPECT_EQ(car->health, car->maxHealth);
+    const Vector3 at = car->GetPosition();
+    EXPECT_NEAR(at.x, 300.0f, 1e-3f);
+    EXPECT_NEAR(at.y, 5.0f, 1e-3f);
+    EXPECT_NEAR(at.z, 200.0f, 1e-3f);
+    ASSERT_EQ(car->specials.size(), 1u);
+    EXPECT_EQ(car->specials[0], own);
+    EXPECT_EQ(pool.Size(), 1u) << "the pickup went back to its pool";
+    EXPECT_EQ(car->weapon, nullptr);
+    const Matrix4 turn = car->GetOrientation().ToMatrix();
+    for (int w = 0; w < 4; ++w) {
+        Hinge2Joint& j = *car->WheelJoint(w);
+        EXPECT_TRUE(j.IsAttached());
+        const Vector3 steering = j.GetSteeringAxis(), axle = j.GetWheelAxis();
+        EXPECT_NEAR(Vector3::Dot(steering, Vector3(turn.m[1][0], turn.m[1][1], turn.m[1][2])), 1.0f, 1e-3f);
+        EXPECT_NEAR(Vector3::Dot(axle, Vector3(turn.m[0][0], turn.m[0][1], turn.m[0][2])), 1.0f, 1e-3f);
+    }
+    flat.Frames(75);
+    EXPECT_GT(car->ChassisBody()->GetUp().y, 0.9f);
+    EXPECT_LT(car->GetPosition().y, 5.0f);
+}
+
+TEST_F(VehicleTest, ACarsOwnGeomsNeverTouchAndItsBodiesStayOut) {
+    Vehicle* car = flat.AddCar(taxi);
+    TouchRecorder recorder;
+    car->ChassisGeom()->listeners.push_back(&recorder);
+    for (int w = 0; w < 4; ++w) car->WheelGeom(w)->listeners.push_back(&recorder);
+    for (int f = 0; f < 150; ++f) {
+        car->SetThrottle(1.0f);
+        car->SetSteering(0.5f);
+        flat.Frame();
+    }
+    EXPECT_FALSE(recorder.touched.empty()) << "the wheels stand on the ground";
+    for (PhysicsGeom* g : recorder.touched) EXPECT_NE(g->GetOwner(), static_cast<GeomOwner*>(car));
+    car->ChassisGeom()->listeners.pop_back();
+    for (int w = 0; w < 4; ++w) car->WheelGeom(w)->listeners.pop_back();
+    EXPECT_FALSE(log.Contains("Fixing body"));
+}
+
+TEST_F(VehicleTest, TwoRunsGiveTheSameBodies) {
+    auto run = [&](std::vector<float>& out) {
+        plat::SetEngineRandSeed(7);
+        FlatWorld world;
+        Vehicle* car = world.AddCar(taxi);
+        for (int f = 0; f < 300; ++f) {
+            car->SetThrottle(1.0f);
+            if (f > 100) car->SetSteering(0.7f);
+            if (f > 200) car->SetHandbrake(1.0f);
+            world.Frame();
+        }
+        for (RigidBody* b : {car->ChassisBody(), car->WheelBody(0), car->WheelBody(3)}) {
+            const Vector3 p = b->GetPosition(), v = b->GetLinearVelocity();
+            Quaternion q;
+            b->GetOrientation(q);
+            out.insert(out.end(), {p.x, p.y, p.z, v.x, v.y, v.z, q.x, q.y, q.z, q.w});
+        }
+    };
+    std::vector<float> first, second;
+    run(first);
+    run(second);
+    EXPECT_EQ(first, second);
+}

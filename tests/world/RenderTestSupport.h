@@ -1,0 +1,99 @@
+#pragma once
+// The world's drawing tests: a render facility over a recording device or the real GL device
+// (offscreen), the engine pointed at it and at a sound device, and static city fixtures.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/core/Camera.h"
+#include "engine/core/Engine.h"
+#include "engine/render/D3D8RenderFacility.h"
+#include "engine/render/MeshFactory.h"
+#include "engine/render/TextureFactory.h"
+#include "platform/gfx/RecordingDevice.h"
+#include "tools/writers/ZktWriter.h"
+
+namespace world_testing {
+
+// A facility whose device records every call.
+struct RecordingFacility {
+    explicit RecordingFacility(int32_t width = 64, int32_t height = 48) {
+        DeviceSource source;
+        source.enumerate = [width, height] {
+            gfx::AdapterDesc a;
+            a.modes = {{width, height, 32, 60}};
+            return std::vector<gfx::AdapterDesc>{a};
+        };
+        source.create = [this](void*, int32_t w, int32_t h) -> std::unique_ptr<gfx::Device> {
+            auto d = std::make_unique<gfx::RecordingDevice>(w, h);
+            device = d.get();
+            return d;
+        };
+        facility = std::make_unique<D3D8RenderFacility>(std::move(source));
+        facility->ChooseDevice(-1);
+        facility->RequestMode({width, height, 32, 60});
+        facility->CreateDevice(false);
+    }
+    gfx::RecordingDevice* device = nullptr;
+    std::unique_ptr<D3D8RenderFacility> facility;
+};
+
+// The engine sees `facility` as its ready renderer (this thread the main one) and `sound` as
+// its sound device; the factories start and end empty.
+struct EngineOn {
+    explicit EngineOn(RenderFacility* facility, AudioDevice* sound = nullptr) {
+        ZKEngine& e = ZKEngine::Instance();
+        e.renderer = facility;
+        e.rendererReady = facility != nullptr;
+        e.sound = sound;
+        e.mainThread = Thread::Current();
+        MeshFactory::Instance().ClearForTests();
+        MeshFactory::Instance().Connect(facility);
+        TextureFactory::Instance().ClearForTests();
+        if (auto* f = dynamic_cast<D3D8RenderFacility*>(facility)) TextureFactory::Instance().Connect(f->GetTextureManager());
+    }
+    ~EngineOn() {
+        MeshFactory::Instance().ClearForTests();
+        MeshFactory::Instance().Connect(nullptr);
+        TextureFactory::Instance().ClearForTests();
+        TextureFactory::Instance().Connect(nullptr);
+        ZKEngine& e = ZKEngine::Instance();
+        e.renderer = nullptr;
+        e.rendererReady = false;
+        e.sound = nullptr;
+    }
+};
+
+inline bool WriteSolidTexture(const std::string& path, uint32_t argb, int size = 8) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    tools::ZktTexture t = tools::ArgbTexture(size, size, std::vector<uint32_t>(size_t(size * size), argb));
+    t.mayCompress = 0;
+    return tools::WriteZkt(path.c_str(), t);
+}
+
+// A camera at the position looking along the direction (world up), viewport w x h.
+inline Camera LookingCamera(const Vector3& position, const Vector3& direction, int32_t w, int32_t h, float far = 4000.0f) {
+    Camera c;
+    c.SetViewport(Rect{0, 0, w, h});
+    c.SetFarPlane(far);
+    c.position = position;
+    // The view turns the orientation's rotation, then half a turn about y: the rotation takes
+    // the direction to -z and the side to -x.
+    const Vector3 d = direction.Normalized();
+    Vector3 side = Vector3::Cross(Vector3(0, 1, 0), d);
+    side = side.LengthSquared() > 1e-8f ? side.Normalized() : Vector3(1, 0, 0);
+    const Vector3 up = Vector3::Cross(d, side);
+    const Vector3 rows[3] = {-side, up, -d};
+    Matrix4 r;
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j) r.m[i][j] = rows[j][i];
+    c.orientation = Quaternion(r);
+    c.positionDirty = c.orientationDirty = 1;
+    c.RebuildProjection();
+    c.Apply();
+    return c;
+}
+
+} // namespace world_testing
