@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
         if (engine.window) movie.Play(*engine.window);
     };
     services.createAudioDevice = [](int type) -> AudioDevice* { return CreateAudioDevice(type); };
-    // The menus, the settings and the in-game state.
-    static FrontEnd frontEnd;
+    // The menus, the settings and the game; the start-up makes its main page the root.
+    FrontEnd frontEnd;
     services.frontEnd = &frontEnd;
 
     const int code = RunApplication(SharedString(commandLine.c_str()), services);

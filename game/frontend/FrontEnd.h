@@ -1,70 +1,144 @@
 #pragma once
-// The front end as far as the game shell needs it: it holds the settings, the in-game state and
-// the mission loading screen, and a plain main page whose resume link goes back to a paused
-// game. The pause key on the main page starts a quick free drive.
+// The front end: owns every menu page, the settings and the in-game state, and is what the
+// start-up and the running game call on (the start-up's services, the game's exits to the
+// menus). CreateFrontEnd builds it all once: the game first, then each page and its widgets,
+// then it reads the settings, registers the unlock command and starts the intro music.
+//
+// Screens reach one another and the game through the one FrontEnd (FrontEnd::Get).
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
+#include "engine/core/InputActions.h"
 #include "engine/core/MenuOption.h"
-#include "engine/core/MenuScreen.h"
 #include "engine/core/StartUp.h"
 #include "game/frontend/GameSettings.h"
 #include "game/play/MenuExits.h"
 
+class AudioVoice;
+class ConsoleCommand;
+class FrontEndPage;
 class Game;
-class LinkButton;
+class MLP;
 class MissionLoadingScreen;
+class Widget;
 
 class FrontEnd : public FrontEndServices, public MenuExits {
 public:
-    // The main page's key that starts the quick free drive.
-    static constexpr uint32_t kQuickStartKey = 51;
-    // The quick start: mission 8 (the free drive), episode 0.
-    static constexpr int32_t kQuickMission = 8;
+    // The main page's widgets, in list order.
+    enum MainWidget : int32_t {
+        kSinglePlayerLink,
+        kMultiplayerLink,
+        kResumeLink,
+        kOptionsLink,
+        kCreditsLink,
+        kExitButton,
+        kMainWidgetCount
+    };
+    // The multiplayer select screen's widgets: sixteen host rows, then these.
+    static constexpr int32_t kHostRows = 16;
+    static constexpr int32_t kHostListLabel = kHostRows;
+    static constexpr int32_t kHostButton = kHostRows + 1;
+    static constexpr int32_t kHostAddressEdit = kHostRows + 2;
+    static constexpr int32_t kMpSelectBack = kHostRows + 3;
+    // The lobby's player rows.
+    static constexpr int32_t kLobbyPlayers = 8;
 
     FrontEnd();
     ~FrontEnd() override;
+    FrontEnd(const FrontEnd&) = delete;
+    FrontEnd& operator=(const FrontEnd&) = delete;
 
-    // FrontEndServices
+    // The front end once CreateFrontEnd has begun building it, else null.
+    static FrontEnd* Get();
+
+    // --- for the start-up ---
+    // Builds everything (once) and returns the main page.
     MLP* CreateFrontEnd() override;
+    // The menus' sound groups and display mode.
     void ApplyMenuVideoMode() override;
     void WriteSettings(const SharedString& path) override;
     void CloseNetwork() override;
-    int32_t CurrentProfileIndex() override { return settings.currentProfile; }
-    SharedString ProfileName(int32_t index) override { return settings.ProfileFileName(index); }
+    int32_t CurrentProfileIndex() override;
+    SharedString ProfileName(int32_t index) override;
     float& SettingsSaveCountdown() override;
 
-    // MenuExits
+    // True while the main page's resume link is enabled: a game runs and can be resumed.
+    bool ResumeEnabled() const;
+    void SetResumeEnabled(bool enabled);
+    // Creates the loading screen of a mission, keeps it as the current one and pushes it.
+    void StartMission(int32_t mission, int32_t episode, int32_t textBase);
+    // Entering a game: the settings saved, the game's display mode and sound groups, the detail
+    // options and the career handed to the game.
+    void ApplyGameVideoMode() override;
+
+    // The running game's ways back to the menus.
     void PauseToMenu() override;
     void ReturnToMainPage() override;
     void ShowSinglePlayerScore(int32_t money, const SharedString& carName) override;
     void ShowMultiplayerScore() override;
-    void ApplyGameVideoMode() override;
 
-    // Frees the game and the screens while the devices still exist (before the engine shuts
-    // down; the program itself ends without it).
+    // Frees the game, the pages and the intro music while the devices still exist (before the
+    // engine shuts down; the program itself ends without it). The settings stay.
     void Release();
 
-    // Makes a new loading screen for the mission (the last one goes) and pushes it.
-    void StartMission(int32_t mission, int32_t episode, int32_t third);
-
-    class MainPage : public MenuScreen {
-    public:
-        explicit MainPage(FrontEnd& owner);
-        void HandleInput() override;
-
-    private:
-        FrontEnd& owner_;
-    };
+    // The language text of a caption id.
+    static SharedString Text(int32_t id);
 
     GameSettings settings;
+
+    FrontEndPage* mainPage = nullptr;
+    FrontEndPage* singlePlayerPage = nullptr;
+    MissionLoadingScreen* missionLoadingScreen = nullptr;
+    FrontEndPage* mpSelectScreen = nullptr;
+    FrontEndPage* mpStartScreen = nullptr;
+    FrontEndPage* optionsPage = nullptr;
+    FrontEndPage* videoPage = nullptr;
+    FrontEndPage* audioPage = nullptr;
+    FrontEndPage* controlsPage = nullptr;
     std::unique_ptr<Game> game;
-    std::unique_ptr<MainPage> mainPage;
-    // The resume link of the main page: enabled while a game is paused.
-    LinkButton* resume = nullptr;
-    MenuOption resumeOption;
-    std::unique_ptr<MissionLoadingScreen> loadingScreen;
+    FrontEndPage* creditsScreen = nullptr;
+
+    // The intro music, looping in the music volume group (null when it could not be made).
+    AudioVoice* introVoice = nullptr;
+
+    // The options of the buttons and fields the front end binds (those of the settings are the
+    // settings' own).
+    MenuOption mainLinkOptions[kMainWidgetCount];
+    MenuOption singlePlayerBack;
+    MenuOption hostRowAction;
+    MenuOption hostAction;
+    MenuOption hostAddress;
+    MenuOption mpSelectBack;
+    MenuOption lobbyPlayerOptions[kLobbyPlayers];
+    MenuOption lobbySessionName;
+    MenuOption lobbyFirstSetting;
+    MenuOption lobbySecondSetting;
+    MenuOption lobbyTeam;
+    MenuOption lobbyGameType;
+    MenuOption lobbyStart;
+    MenuOption lobbyBack;
 
 private:
+    void BuildPages();
+    void BuildMainPage();
+    void BuildSinglePlayerPage();
+    void BuildVideoPage();
+    void BuildAudioPage();
+    void BuildControlsPage();
+    void BuildMpSelectScreen();
+    void BuildMpStartScreen();
+    void RegisterUnlockCommand();
+    void StartIntroMusic();
+
     void ToMainPage(bool resumable);
+
+    bool built_ = false;
+    // The loading screen of the last mission started (missionLoadingScreen points at it); the next
+    // start replaces it, when the menus are current and it is off the stack.
+    std::unique_ptr<MissionLoadingScreen> loadingScreen_;
+    // Every page, in the order made; deleted with the front end.
+    std::vector<std::unique_ptr<MLP>> ownedScreens_;
+    std::unique_ptr<ConsoleCommand> unlockCommand_;
 };

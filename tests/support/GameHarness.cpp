@@ -185,7 +185,7 @@ Vector3 GameHarness::PlayerCarPosition() { return frontEnd_->game->PlayerCarPosi
 
 void GameHarness::PlaceCar(const Vector3& position) { frontEnd_->game->TeleportPlayer(position); }
 
-void GameHarness::StartQuickGame() { frontEnd_->StartMission(FrontEnd::kQuickMission, 0, 10020); }
+void GameHarness::StartQuickGame() { frontEnd_->StartMission(8, 0, 10020); }
 
 bool GameHarness::LogContains(const std::string& text) const {
     for (const std::string& line : log_)
