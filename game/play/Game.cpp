@@ -286,9 +286,8 @@ void Game::ControlCameraKeys(float dt) {
         }
         float speed = 75.0f * dt;
         if (input->Held(0x39)) speed *= 25.0f;
-        Matrix4 axes = camera.orientation.ToMatrix();
-        const Vector3 side(axes.m[0][0], axes.m[0][1], axes.m[0][2]);
-        const Vector3 view(-axes.m[2][0], -axes.m[2][1], -axes.m[2][2]);
+        const Vector3 side = CameraRight(camera);
+        const Vector3 view = CameraForward(camera);
         Vector3 move;
         if (input->Held(0x16)) move = move + view * speed;
         if (input->Held(0x12)) move = move - view * speed;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/audio/AudioDevice.h"
+#include "engine/core/Camera.h"
 #include "engine/core/Engine.h"
 #include "engine/core/FileStream.h"
 #include "engine/core/Memory.h"
@@ -50,6 +51,16 @@ Transform2 Rotation(float radians) {
 }
 
 } // namespace
+
+Vector3 CameraForward(const Camera& camera) {
+    const Matrix4 r = camera.orientation.ToMatrix();
+    return Vector3(-r.m[0][2], -r.m[1][2], -r.m[2][2]);
+}
+
+Vector3 CameraRight(const Camera& camera) {
+    const Matrix4 r = camera.orientation.ToMatrix();
+    return Vector3(-r.m[0][0], -r.m[1][0], -r.m[2][0]);
+}
 
 struct GameMode::Resources {
     bool loaded = false;
@@ -100,6 +111,10 @@ void GameMode::Start() {
     LogMemoryReport(SharedString("ZKGAME START 3"));
     won = 0;
     lost = 0;
+    // Each car of the game is known on the network by its place in the list.
+    std::vector<Vehicle*>& cars = game.vehicles.vehicles;
+    for (size_t i = 0; i < cars.size(); ++i)
+        if (cars[i]) cars[i]->networkPlayerId = int32_t(i);
 }
 
 void GameMode::CreateGame() {
@@ -114,6 +129,7 @@ std::unique_ptr<Vehicle> GameMode::CreatePlayerVehicle(const CarDefinition* defi
 }
 
 void GameMode::Succeed() {
+    ClearPlayerNetworkFlag();
     if (lost) return;
     game.career.Advance();
     game.WriteSettings();
@@ -122,9 +138,14 @@ void GameMode::Succeed() {
 }
 
 void GameMode::Fail() {
+    ClearPlayerNetworkFlag();
     if (won) return;
     lost = 1;
     StopPlayerWeapon();
+}
+
+void GameMode::ClearPlayerNetworkFlag() {
+    if (Vehicle* car = game.PlayerCar()) car->flagWord &= ~Vehicle::NetworkCarFlag;
 }
 
 // A firing chain gun or flamer stops here once those weapons exist; no other item fires on.
@@ -240,8 +261,7 @@ void GameMode::DrawGuideArrow(const Camera& camera, const Vector3& direction) {
     Vector3 d(-direction.x, 0.0f, direction.z);
     if (d.Length() <= 0.0f) return;
     d = d.Normalized();
-    Matrix4 m = camera.orientation.ToMatrix();
-    const Vector3 view(-m.m[2][0], -m.m[2][1], -m.m[2][2]);
+    const Vector3 view = CameraForward(camera);
     const Vector3 at = camera.position + view * 100.0f + Vector3(0.0f, 35.0f, 0.0f);
     Matrix4 world;
     world.m[0][0] = d.z;

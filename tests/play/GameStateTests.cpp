@@ -11,6 +11,8 @@
 #include "tests/support/FakeInputDevice.h"
 #include "tests/support/FakeMenuExits.h"
 #include "tests/support/TestSupport.h"
+#include "game/vehicles/VehicleDriver.h"
+#include "tests/vehicles/VehicleTestSupport.h"
 #include "tests/world/WorldTestSupport.h"
 
 using testing_support::FakeInputDevice;
@@ -291,4 +293,65 @@ TEST_F(GameStateTest, LoadingScreenGivesUpOnAKindWithoutModeAndOnAnEmptyCarCatal
     EXPECT_TRUE(log.Contains("No playercars available"));
     EXPECT_EQ(exits.calls, std::vector<std::string>{"ReturnToMainPage"});
     EXPECT_EQ(game->mode, nullptr);
+}
+
+TEST_F(GameStateTest, TheFreeCameraMovesTheWayItLooks) {
+    engine->frameTime = 1.0f / 75.0f;
+    game->camera.SetCameraIndex(Game::kFreeCamera);
+    // Forward (0x16), back (0x12), left (0), right (3) in the camera's own view space; up (0x4B)
+    // in the world.
+    const struct {
+        uint32_t key;
+        Vector3 along;
+    } moves[] = {{0x16, {0, 0, 1}}, {0x12, {0, 0, -1}}, {0, {-1, 0, 0}}, {3, {1, 0, 0}}, {0x4B, {0, 1, 0}}};
+    for (float yaw : {0.0f, 0.7f, 2.0f, -2.5f}) {
+        for (const auto& m : moves) {
+            game->camera.orientation = Quaternion();
+            game->camera.orientation.RotateY(yaw);
+            game->camera.orientation.PreRotateX(0.3f);
+            game->camera.position = Vector3(10, 20, 30);
+            game->camera.orientationDirty = game->camera.positionDirty = 1;
+            game->camera.Apply();
+            const Matrix4 view = game->camera.view;
+            input.held = {m.key};
+            game->HandleInput();
+            const Vector3 world = (game->camera.position - Vector3(10, 20, 30)).Normalized();
+            const Vector3 moved = m.key == 0x4B ? world : view.TransformNormal(world);
+            EXPECT_NEAR(moved.Dot(m.along), 1.0f, 1e-3f) << "key " << m.key << " yaw " << yaw;
+        }
+    }
+    input.held.clear();
+}
+
+TEST_F(GameStateTest, StartNumbersTheCarsAndADecidedGameTakesThePlayersNetworkBit) {
+    vehicle_test::EngineThread thread;
+    vehicle_test::WriteCar("Taxi", vehicle_test::Taxi());
+    CarDefinition::LoadAll();
+    const CarDefinition* taxi = CarCatalogue::Instance().FindByName(SharedString("Taxi"));
+    ASSERT_NE(taxi, nullptr);
+    VehicleDriver driver;
+    for (int i = 0; i < 3; ++i) {
+        game->vehicles.ownedVehicles.push_back(Vehicle::Create(game->vehicles, taxi));
+        Vehicle* car = game->vehicles.ownedVehicles.back().get();
+        ASSERT_NE(car, nullptr);
+        car->flagWord |= Vehicle::PlayerCarFlag | Vehicle::NetworkCarFlag;
+        car->networkPlayerId = 7;
+        game->vehicles.vehicles.push_back(car);
+    }
+    driver.vehicle = game->vehicles.vehicles[1];
+    game->vehicles.localDriver = &driver;
+    // Succeed, Fail, and each after the other has decided: the player's bit goes every time.
+    for (const bool succeedFirst : {true, false}) {
+        PlainMode mode(*game);
+        mode.Start();
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(game->vehicles.vehicles[i]->networkPlayerId, int32_t(i));
+        for (int call = 0; call < 2; ++call) {
+            driver.vehicle->flagWord |= Vehicle::NetworkCarFlag;
+            if ((call == 0) == succeedFirst) mode.Succeed();
+            else mode.Fail();
+            EXPECT_EQ(driver.vehicle->flagWord & Vehicle::NetworkCarFlag, 0u) << succeedFirst << call;
+        }
+        EXPECT_NE(game->vehicles.vehicles[0]->flagWord & Vehicle::NetworkCarFlag, 0u) << "other cars keep theirs";
+    }
+    game->Reset(true);
 }
