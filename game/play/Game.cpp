@@ -379,8 +379,7 @@ void Game::Render() {
         return;
     }
     if (lightSet.editorOn) {
-        Vector3 forward(0.0f, 0.0f, 1.0f);
-        lensFlare->sunDirection = lightSet.lights[lightSet.current].rotation.ToMatrix().TransformNormal(forward);
+        lensFlare->sunDirection = LightSet::TowardLight(lightSet.lights[lightSet.current].rotation);
     } else {
         const SkyRecord& sky = world.skies[size_t(LightSet::ClampTimeOfDay(session.timeOfDay))];
         if (sky.hasFlarePoint) lensFlare->sunDirection = sky.flarePoint.Normalized();
@@ -405,6 +404,7 @@ void Game::Activate() {
     if (exits) exits->ApplyGameVideoMode();
     if (volumeFade == 0.0f) volumeFade = 0.01f;
     lightSet.Enter(session.timeOfDay);
+    lightSet.ToSceneLights(session.lights);
     ApplyLights();
 }
 
