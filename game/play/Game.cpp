@@ -338,9 +338,8 @@ void Game::Update() {
         carSelect_->cubePending = 0;
     }
     ReadHud();
-    if (world.objects) world.objects->BeginFrame(&camera);
+    world.BeginFrame(camera);
     world.Cull(camera);
-    if (world.staticGeometry) world.staticGeometry->BeginFrame(camera);
     ZKEngine* engine = ZKEngine::Get();
     if (volumeFade > 0.0f && engine && engine->currentMLP == this) {
         volumeFade = std::max(0.0f, volumeFade - dt * 0.5f);
