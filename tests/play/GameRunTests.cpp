@@ -7,6 +7,7 @@
 #include "game/play/Game.h"
 #include "game/play/MissionLoadingScreen.h"
 #include "game/vehicles/Vehicle.h"
+#include "game/world/StaticGeometryRenderer.h"
 #include "tests/support/GameHarness.h"
 
 using testing_support::GameHarness;
@@ -53,6 +54,8 @@ TEST(GameRun, QuickStartFreeDrive) {
             }
             if (gameFrame >= 0 && frame == gameFrame + 240) {
                 if (h.HasPlayerCar()) travelled = (h.PlayerCarPosition() - start).Length();
+                const StaticGeometryRenderer* city = h.GameState().world.staticGeometry.get();
+                EXPECT_TRUE(city && city->IndicesWritten() > 0) << "the city around the car is drawn";
                 // The chase view follows from behind and above, looking along the car.
                 if (Vehicle* car = h.GameState().PlayerCar()) {
                     const Matrix4 axes = car->GetOrientation().ToMatrix();
