@@ -323,23 +323,44 @@ TEST_F(GameStateTest, TheFreeCameraMovesTheWayItLooks) {
     input.held.clear();
 }
 
-TEST_F(GameStateTest, StartNumbersTheCarsAndADecidedGameTakesThePlayersNetworkBit) {
-    vehicle_test::EngineThread thread;
-    vehicle_test::WriteCar("Taxi", vehicle_test::Taxi());
-    CarDefinition::LoadAll();
-    const CarDefinition* taxi = CarCatalogue::Instance().FindByName(SharedString("Taxi"));
-    ASSERT_NE(taxi, nullptr);
-    VehicleDriver driver;
-    for (int i = 0; i < 3; ++i) {
-        game->vehicles.ownedVehicles.push_back(Vehicle::Create(game->vehicles, taxi));
-        Vehicle* car = game->vehicles.ownedVehicles.back().get();
-        ASSERT_NE(car, nullptr);
-        car->flagWord |= Vehicle::PlayerCarFlag | Vehicle::NetworkCarFlag;
-        car->networkPlayerId = 7;
-        game->vehicles.vehicles.push_back(car);
+namespace {
+
+// Three taxis in the loaded game's physics and car list, 50 apart; the second is the local
+// player's.
+class GameWithCarsTest : public GameStateTest {
+protected:
+    void SetUp() override {
+        GameStateTest::SetUp();
+        vehicle_test::WriteCar("Taxi", vehicle_test::Taxi());
+        CarDefinition::LoadAll();
+        const CarDefinition* taxi = CarCatalogue::Instance().FindByName(SharedString("Taxi"));
+        ASSERT_NE(taxi, nullptr);
+        LoadAll();
+        for (int i = 0; i < 3; ++i) {
+            game->vehicles.ownedVehicles.push_back(Vehicle::Create(game->vehicles, taxi));
+            Vehicle* car = game->vehicles.ownedVehicles.back().get();
+            ASSERT_NE(car, nullptr);
+            game->world.physics.AddObject(car);
+            car->SetPosition(Vector3(float(i) * 50.0f, 5.0f, 0.0f));
+            car->flagWord |= Vehicle::PlayerCarFlag | Vehicle::NetworkCarFlag;
+            car->networkPlayerId = 7;
+            game->vehicles.vehicles.push_back(car);
+        }
+        driver.vehicle = game->vehicles.vehicles[1];
+        game->vehicles.localDriver = &driver;
     }
-    driver.vehicle = game->vehicles.vehicles[1];
-    game->vehicles.localDriver = &driver;
+    void TearDown() override {
+        game->Reset(true);
+        GameStateTest::TearDown();
+    }
+
+    vehicle_test::EngineThread thread;
+    VehicleDriver driver;
+};
+
+} // namespace
+
+TEST_F(GameWithCarsTest, StartNumbersTheCarsAndADecidedGameTakesThePlayersNetworkBit) {
     // Succeed, Fail, and each after the other has decided: the player's bit goes every time.
     for (const bool succeedFirst : {true, false}) {
         PlainMode mode(*game);
@@ -353,5 +374,20 @@ TEST_F(GameStateTest, StartNumbersTheCarsAndADecidedGameTakesThePlayersNetworkBi
         }
         EXPECT_NE(game->vehicles.vehicles[0]->flagWord & Vehicle::NetworkCarFlag, 0u) << "other cars keep theirs";
     }
-    game->Reset(true);
+}
+
+TEST_F(GameWithCarsTest, TeleportPutsThePlayersCarAtTheCamera) {
+    testing_support::LogCapture log;
+    engine->languageKeys.entries[1001] = SharedString("Cheat activated");
+    game->camera.position = Vector3(120, 40, -75);
+    Command("TELEPORT");
+    EXPECT_NEAR((driver.vehicle->GetPosition() - Vector3(120, 40, -75)).Length(), 0.0f, 1e-3f);
+    EXPECT_NEAR((game->vehicles.vehicles[0]->GetPosition() - Vector3(0, 5, 0)).Length(), 0.0f, 1e-3f)
+        << "only the player's car";
+    EXPECT_TRUE(log.Contains("Cheat activated"));
+    // Without a car of the player's nothing moves.
+    game->vehicles.localDriver = nullptr;
+    game->camera.position = Vector3(0, 500, 0);
+    Command("TELEPORT");
+    EXPECT_NEAR(driver.vehicle->GetPosition().y, 40.0f, 1e-3f);
 }
