@@ -54,6 +54,15 @@ bool Game::BloodEnabled() {
     return it == texts.entries.end() || !(it->second == "No blood");
 }
 
+bool Game::AnyButtonPressed() {
+    InputDevice* input = EngineInput();
+    if (!input) return false;
+    for (uint32_t j = 0; j < input->GetJoystickCount(); ++j)
+        for (uint32_t b = 0; b < DInputDevice::kJoystickButtons; ++b)
+            if (input->JoystickPressed(j, b)) return true;
+    return input->Pressed(kKeyPadEnter) || input->Pressed(kKeyReturn) || input->Pressed(kKeySpace);
+}
+
 Game::Game(RenderFacility* renderer, MenuExits* menuExits, FrontEndServices* frontEndServices)
     : world(session, renderer),
       camera(&world.physics),

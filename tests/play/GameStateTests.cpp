@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "engine/core/Engine.h"
 #include "game/play/Game.h"
@@ -321,6 +322,31 @@ TEST_F(GameStateTest, TheFreeCameraMovesTheWayItLooks) {
         }
     }
     input.held.clear();
+}
+
+TEST_F(GameStateTest, AnyButtonGoesOnFromAScoreScreen) {
+    const struct {
+        std::set<uint32_t> keys;
+        int joystickButton;  // pressed on the second joystick; -1 none
+        bool any;
+    } cases[] = {
+        {{}, -1, false},   {{kKeyReturn}, -1, true}, {{kKeySpace}, -1, true}, {{kKeyPadEnter}, -1, true},
+        {{kKeyUp}, -1, false}, {{}, 31, true},        {{}, 0, true},
+    };
+    input.joysticks.resize(2);
+    for (const auto& c : cases) {
+        input.pressed = c.keys;
+        input.joysticks[1].pressed.clear();
+        if (c.joystickButton >= 0) input.joysticks[1].pressed.insert(uint32_t(c.joystickButton));
+        EXPECT_EQ(Game::AnyButtonPressed(), c.any) << c.joystickButton;
+    }
+    // Held from an earlier frame is not a press.
+    input.pressed.clear();
+    input.joysticks[1].pressed.clear();
+    input.held = {kKeyReturn};
+    EXPECT_FALSE(Game::AnyButtonPressed());
+    input.held.clear();
+    input.joysticks.clear();
 }
 
 namespace {
