@@ -108,9 +108,9 @@ void Game::ApplyLights() {
         D3D8DirectionalLight* to = lights_[i];
         if (!to) continue;
         if (from.changed) {
-            to->ambientSource = Vector4(from.ambient[0], from.ambient[1], from.ambient[2], from.ambient[3]);
-            to->diffuseSource = Vector4(from.diffuse[0], from.diffuse[1], from.diffuse[2], from.diffuse[3]);
-            to->specularSource = Vector4(from.specular[0], from.specular[1], from.specular[2], from.specular[3]);
+            to->ambientSource = Vector4{from.ambient[0], from.ambient[1], from.ambient[2], from.ambient[3]};
+            to->diffuseSource = Vector4{from.diffuse[0], from.diffuse[1], from.diffuse[2], from.diffuse[3]};
+            to->specularSource = Vector4{from.specular[0], from.specular[1], from.specular[2], from.specular[3]};
             to->intensity = from.intensity;
             to->colourDirty = 1;
             from.changed = 0;

@@ -199,18 +199,18 @@ void GameMode::DrawHud() {
             const float r = HealthFraction(car.health, car.maxHealth);
             RectF bar{17.0f, 61.0f, 17.0f + 132.0f * r, 64.0f};
             sprites->FillRectAnchored(&bar, kTopLeft, HealthColour(r));
-            sprites->DrawSpriteAnchored(res.sprites[kLeftH].get(), nullptr, kTopLeft, Vector2(0, 0), kTopLeft, nullptr, 1);
-            sprites->DrawSpriteAnchored(res.sprites[kRightH].get(), nullptr, kTopRight, Vector2(0, 0), kTopRight, nullptr, 1);
+            sprites->DrawSpriteAnchored(res.sprites[kLeftH].get(), nullptr, kTopLeft, Vector2{0, 0}, kTopLeft, nullptr, 1);
+            sprites->DrawSpriteAnchored(res.sprites[kRightH].get(), nullptr, kTopRight, Vector2{0, 0}, kTopRight, nullptr, 1);
         }
     }
     if (!sprites) return;
-    sprites->DrawSpriteAnchored(res.sprites[kSpeedoMeter].get(), nullptr, kBottomLeft, Vector2(0, 0), kBottomLeft, nullptr, 1);
+    sprites->DrawSpriteAnchored(res.sprites[kSpeedoMeter].get(), nullptr, kBottomLeft, Vector2{0, 0}, kBottomLeft, nullptr, 1);
     const float speedAngle = std::clamp(car.speed * 3.6f * 0.001f * 85.0f - 120.0f, -120.0f, 180.0f);
-    sprites->DrawSpriteExAnchored(res.sprites[kSpeedoArrow].get(), nullptr, Vector2(64, -64), Rotation(speedAngle * kDegrees),
+    sprites->DrawSpriteExAnchored(res.sprites[kSpeedoArrow].get(), nullptr, Vector2{64, -64}, Rotation(speedAngle * kDegrees),
                                   kBottomLeft, nullptr, 1);
-    sprites->DrawSpriteAnchored(res.sprites[kTachoMeter].get(), nullptr, kBottomLeft, Vector2(128, 0), kBottomLeft, nullptr, 1);
+    sprites->DrawSpriteAnchored(res.sprites[kTachoMeter].get(), nullptr, kBottomLeft, Vector2{128, 0}, kBottomLeft, nullptr, 1);
     const float tachoAngle = std::clamp(car.revolutions * 0.1f * 240.0f - 125.0f, -120.0f, 170.0f);
-    sprites->DrawSpriteExAnchored(res.sprites[kTachoArrow].get(), nullptr, Vector2(160, -32), Rotation(tachoAngle * kDegrees),
+    sprites->DrawSpriteExAnchored(res.sprites[kTachoArrow].get(), nullptr, Vector2{160, -32}, Rotation(tachoAngle * kDegrees),
                                   kBottomLeft, nullptr, 1);
     ZKEngine* engine = ZKEngine::Get();
     if (!ticker.empty() && engine) {
@@ -218,10 +218,10 @@ void GameMode::DrawHud() {
         const Vector2 origin = sprites->AnchorOffset(kTopLeft);
         Rect clip{int32_t(origin.x) + 43, int32_t(origin.y) + 70, int32_t(origin.x) + 144, int32_t(origin.y) + 80 + lineHeight};
         renderer->SetViewport(&clip);
-        sprites->DrawText(ticker.front(), Vector2(float(int32_t(tickerX)), 0.0f), kTopLeft, nullptr, nullptr, false);
+        sprites->DrawText(ticker.front(), Vector2{float(int32_t(tickerX)), 0.0f}, kTopLeft, nullptr, nullptr, false);
         renderer->SetViewport(nullptr);
     }
-    sprites->DrawSpriteAnchored(res.sprites[kHud2].get(), nullptr, kBottomRight, Vector2(0, 0), kBottomRight, nullptr, 1);
+    sprites->DrawSpriteAnchored(res.sprites[kHud2].get(), nullptr, kBottomRight, Vector2{0, 0}, kBottomRight, nullptr, 1);
     const Sprite* map = res.sprites[kMap].get();
     if (map && map->width > 0 && map->height > 0) {
         const BoundingBox& box = game.world.worldBox;
@@ -229,13 +229,13 @@ void GameMode::DrawHud() {
         if (scale > 0.0f) DrawOverlay(car.position, scale);
         renderer->SetViewport(nullptr);
     }
-    sprites->DrawSpriteExAnchored(res.sprites[kArrow].get(), nullptr, Vector2(-61, -61), Rotation(car.heading), kBottomRight,
+    sprites->DrawSpriteExAnchored(res.sprites[kArrow].get(), nullptr, Vector2{-61, -61}, Rotation(car.heading), kBottomRight,
                                   nullptr, 1);
     if ((won || lost) && engine) {
         const SharedString& text = engine->Language().GetString(won ? kWonText : kLostText);
         const Font* font = res.banner ? res.banner.get() : engine->defaultFont;
         const float width = font ? float(font->GetTextWidth(text)) : 0.0f;
-        sprites->DrawText(text, Vector2(-width / 2.0f, -64.0f), kCentre, nullptr, font, false);
+        sprites->DrawText(text, Vector2{-width / 2.0f, -64.0f}, kCentre, nullptr, font, false);
     }
 }
 
@@ -248,7 +248,7 @@ void GameMode::DrawOverlay(const Vector3& centre, float scale) {
     renderer->SetViewport(&window);
     const BoundingBox& box = game.world.worldBox;
     const Vector3& mapCentre = box.centre;
-    const Vector2 at((mapCentre.x - centre.x) / scale, (centre.z - mapCentre.z) / scale);
+    const Vector2 at{(mapCentre.x - centre.x) / scale, (centre.z - mapCentre.z) / scale};
     const Sprite* map = Shared().sprites[kMap].get();
     if (map) sprites->DrawSpriteAnchored(map, nullptr, kCentre, at, kCentre, nullptr, 1);
 }
