@@ -158,7 +158,8 @@ void GameMode::PushTickerLanguageText(int32_t id) {
     if (!engine) return;
     PushTickerText(engine->Language().GetString(id));
     const SharedString voice = SharedString::Format("Audio\\%d.WAV", id);
-    if (engine->sound && FileExists(voice)) engine->sound->PlaySound(voice, 1.0f, nullptr);
+    // At the speech level of the settings.
+    if (engine->sound && FileExists(voice)) engine->sound->PlaySound(voice, game.soundLevels[1], nullptr);
 }
 
 void GameMode::Update(float dt) {
