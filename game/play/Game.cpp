@@ -346,6 +346,11 @@ void Game::Update() {
         if (Vehicle* shown = carSelect_->Current()) EnvironmentCube::RenderWorld(world, shown->GetPosition(), camera);
         carSelect_->cubePending = 0;
     }
+    // The player's car reflects the city around it: every frame with the environment option
+    // on, else during the game's first second.
+    Vehicle* player = PlayerCar();
+    if (player && (EnvironmentCube::environmentOption.load() != 0 || timeCurrent < 1.0f))
+        EnvironmentCube::RenderWorld(world, player->GetPosition(), camera);
     ReadHud();
     world.BeginFrame(camera);
     world.Cull(camera);
