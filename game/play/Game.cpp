@@ -289,8 +289,10 @@ void Game::ControlCameraKeys(float dt) {
     InputDevice* input = EngineInput();
     if (camera.CameraIndex() == kFreeCamera) {
         if (MouseState* mouse = input->GetMouseState()) {
-            camera.orientation.RotateY(-mouse->x * 0.0175f);
-            camera.orientation.PreRotateX(-mouse->y * 0.0175f);
+            // Yaw about the world's vertical, pitch about the camera's own side axis: no roll
+            // builds up however the mouse goes.
+            camera.orientation.PreRotateY(-mouse->x * 0.0175f);
+            camera.orientation.RotateX(-mouse->y * 0.0175f);
             camera.orientationDirty = 1;
         }
         float speed = 75.0f * dt;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "engine/core/Engine.h"
@@ -322,6 +323,19 @@ TEST_F(GameStateTest, TheFreeCameraMovesTheWayItLooks) {
         }
     }
     input.held.clear();
+    // The mouse turns it: right turns right, down looks down, and no roll builds up.
+    game->camera.orientation = Quaternion();
+    const Vector3 startRight = CameraRight(game->camera);
+    for (int frame = 0; frame < 6; ++frame) {
+        input.mouse.x = 20.0f;
+        input.mouse.y = 6.0f;
+        game->HandleInput();
+        EXPECT_NEAR(CameraRight(game->camera).y, 0.0f, 1e-4f) << "frame " << frame;
+    }
+    input.mouse.x = input.mouse.y = 0.0f;
+    const Vector3 forward = CameraForward(game->camera);
+    EXPECT_GT(forward.Dot(startRight), 0.5f) << "turned right";
+    EXPECT_NEAR(forward.y, -std::sin(6 * 6.0f * 0.0175f), 1e-3f) << "looking down";
 }
 
 TEST_F(GameStateTest, AnyButtonGoesOnFromAScoreScreen) {
