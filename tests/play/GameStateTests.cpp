@@ -338,6 +338,22 @@ TEST_F(GameStateTest, TheFreeCameraMovesTheWayItLooks) {
     EXPECT_NEAR(forward.y, -std::sin(6 * 6.0f * 0.0175f), 1e-3f) << "looking down";
 }
 
+TEST_F(GameStateTest, TheGuideArrowPointsAtTheTargetAheadOfTheCamera) {
+    Camera& camera = game->camera;
+    camera.orientation = Quaternion();
+    camera.orientation.PreRotateY(0.8f);
+    camera.position = Vector3(10, 20, 30);
+    const Vector3 ahead = camera.position + CameraForward(camera) * 100.0f + Vector3(0, 35, 0);
+    for (const Vector3& direction : {Vector3(1, 0, 0), Vector3(0, 5, -2), Vector3(-3, -1, 4), Vector3(0.5f, 0, 0.5f)}) {
+        const Matrix4 m = GameMode::GuideArrowMatrix(camera, direction);
+        const Vector3 tip = m.TransformNormal(Vector3(0, 0, -1));
+        const Vector3 flat = Vector3(direction.x, 0, direction.z).Normalized();
+        EXPECT_NEAR((tip - flat).Length(), 0.0f, 1e-5f) << direction.x << " " << direction.z;
+        EXPECT_NEAR(m.TransformNormal(Vector3(0, 1, 0)).y, 1.0f, 1e-6f) << "kept upright";
+        EXPECT_NEAR((m.TransformCoord(Vector3()) - ahead).Length(), 0.0f, 1e-3f);
+    }
+}
+
 TEST_F(GameStateTest, AnyButtonGoesOnFromAScoreScreen) {
     const struct {
         std::set<uint32_t> keys;
