@@ -354,6 +354,24 @@ TEST_F(GameStateTest, TheGuideArrowPointsAtTheTargetAheadOfTheCamera) {
     }
 }
 
+TEST_F(GameStateTest, TheTickerScrollsItsFrontTextOffAndStartsTheNextAtItsStart) {
+    PlainMode mode(*game);
+    mode.Update(1.0f);
+    EXPECT_FLOAT_EQ(mode.tickerX, GameMode::kTickerStart) << "an empty ticker stands still";
+    mode.PushTickerText(SharedString("first"));
+    mode.PushTickerText(SharedString("second"));
+    mode.Update(1.0f);
+    EXPECT_FLOAT_EQ(mode.tickerX, GameMode::kTickerStart - GameMode::kTickerSpeed);
+    EXPECT_EQ(mode.ticker.size(), 2u);
+    // Without a font the text has no width: it goes once its start has passed the left edge.
+    mode.Update(1.0f);
+    ASSERT_EQ(mode.ticker.size(), 1u);
+    EXPECT_EQ(mode.ticker.front(), "second");
+    EXPECT_FLOAT_EQ(mode.tickerX, GameMode::kTickerStart);
+    mode.Init();
+    EXPECT_TRUE(mode.ticker.empty());
+}
+
 TEST_F(GameStateTest, AnyButtonGoesOnFromAScoreScreen) {
     const struct {
         std::set<uint32_t> keys;
