@@ -104,6 +104,27 @@ TEST_F(WorldFileTest, KindsBoxesAndDistanceClasses) {
     EXPECT_EQ(world.objects->Object(int32_t(heavy)).Geom(), nullptr);
 }
 
+TEST_F(WorldFileTest, TheGroundProbeTakesTheFlattestSurfaceUnderALamp) {
+    // A slope (normal y just under 1) above the flat ground: the light pool goes on the ground.
+    WorldFile file = FlatWorld();
+    const uint32_t base = uint32_t(file.collisionVertices.size());
+    for (const Vector3& p : {Vector3(-100, 40, -100), Vector3(-100, 60, 100), Vector3(100, 60, 100)})
+        file.collisionVertices.push_back(p);
+    file.collisionTriangles.push_back({{base, base + 1, base + 2}, 0});
+    file.soundNames.push_back({"Road", 0});
+    const uint32_t lamp = AddKind(file, {1, 1, 1}, 0x00, 0.0f);
+    Place(file, lamp, {-50, 90, 50});
+    file.worldLights.push_back({{Vector3()}, 0});
+    World world(session, nullptr);
+    ASSERT_FALSE(LoadWorld(world, file).failed) << ::testing::PrintToString(log.Lines());
+    ASSERT_EQ(world.records.lights.size(), 1u);
+    const GroundProbe& g = world.records.lights[0].ground[0];
+    ASSERT_TRUE(g.hit);
+    EXPECT_EQ(g.geom, world.boundary.get());
+    EXPECT_NEAR(g.point.y, 1.6f, 1e-3);
+    EXPECT_NEAR(g.normal.y, 1.0f, 1e-5);
+}
+
 TEST_F(WorldFileTest, CratesPathsAndTheMissionTable) {
     WorldFile file = FlatWorld();
     const uint32_t k = AddKind(file, {10, 10, 10}, 0x04, 10.0f);
