@@ -130,8 +130,11 @@ TEST_F(WorldFileTest, CratesPathsAndTheMissionTable) {
     const uint32_t k = AddKind(file, {10, 10, 10}, 0x04, 10.0f);
     for (int i = 0; i < 4; ++i) Place(file, k, {float(i) * 50, 10, 0});
     file.crates = {{6, 0}, {99, 1}, {2, 2}, {3, 17}};
-    file.pathGraph.nodes.resize(3);
-    file.pathObjects = {{0, {0, 1}}, {2, {0, 1, 2}}, {3, {0, 1, 5}}, {26, {0, 1, 2}}};
+    file.pathGraph.nodes.resize(10002);
+    file.pathObjects = {{0, {0, 1}}, {2, {0, 1, 2}}, {3, {0, 1, 10002}}, {26, {0, 1, 2}}, {4, {0, 1, 10001}}};
+    // A junction whose second phase has no light of its own still takes its turn.
+    file.trafficGraph.nodes.resize(1);
+    file.trafficLights = {{{{0, 0}}, {}}};
     auto placement = [](int mission, int episode, const char* name) {
         WorldFile::Placement p;
         p.name = name;
@@ -156,11 +159,17 @@ TEST_F(WorldFileTest, CratesPathsAndTheMissionTable) {
     EXPECT_EQ(second.records.crates[0].type, first.records.crates[0].type);
     EXPECT_EQ(second.records.crates[1].type, first.records.crates[1].type);
 
-    // Two nodes: made but kept out of the tree; node 5 is not in the graph; letter 26 is no letter.
-    ASSERT_EQ(first.records.pathObjects.size(), 2u);
+    // Two nodes: made but kept out of the tree; node 10002 is not in the graph; letter 26 is no
+    // letter; a node above 10000 keeps its object out of the tree.
+    ASSERT_EQ(first.records.pathObjects.size(), 3u);
     EXPECT_FALSE(first.records.pathObjects[0].inTree);
     EXPECT_TRUE(first.records.pathObjects[1].inTree);
     EXPECT_EQ(first.records.pathObjects[1].model, SharedString("Models\\C.ZKM"));
+    EXPECT_FALSE(first.records.pathObjects[2].inTree);
+    EXPECT_EQ(first.records.pathObjects[2].model, SharedString("Models\\E.ZKM"));
+    ASSERT_EQ(first.records.trafficLights.size(), 1u);
+    ASSERT_EQ(first.records.trafficLights[0].groups.size(), 2u);
+    EXPECT_TRUE(first.records.trafficLights[0].groups[1].empty());
 
     ASSERT_EQ(first.missionTable.missions.size(), 8u);
     EXPECT_EQ(first.missionTable.At(0, 0)->placements.size(), 1u);
