@@ -9,8 +9,10 @@
 
 #include "game/world/GameSession.h"
 #include "game/world/StaticGeometryRenderer.h"
+#include "game/world/World.h"
 #include "tests/support/TestSupport.h"
 #include "tests/world/RenderTestSupport.h"
+#include "tests/world/WorldTestSupport.h"
 #include "tools/writers/VsAssembler.h"
 
 using namespace world_testing;
@@ -240,6 +242,49 @@ TEST_F(StaticGeometry, AFrameTooLargeKeepsEachBatchsNearestGroups) {
     EXPECT_EQ(rec.device->Count("DrawIndexedPrimitive"), 0);
 }
 
+// A near group that adds fewer than three vertices or indices (an empty group, one of degenerate
+// triangles, or one whose index count is not a whole number of triangles) is gathered like any
+// other: the farther groups of its batch still reach the frame.
+TEST_F(StaticGeometry, SmallOrOddGroupsDoNotEndTheirBatch) {
+    enum Odd { Empty, Degenerate, PartialTriangle };
+    for (Odd odd : {Empty, Degenerate, PartialTriangle}) {
+        SCOPED_TRACE(int(odd));
+        City city(rec.facility.get());
+        if (odd == Degenerate) {
+            const uint32_t a = city.Vertex({0, 0, 100}), b = city.Vertex({1, 0, 100});
+            city.Triangle(a, a, b);
+        } else {
+            city.UpTriangle(0, 100);
+        }
+        city.Group(0, 0);
+        city.UpTriangle(0, 400);
+        city.Group(1, 0);
+        StaticDrawGroup& near = city.sg.groups[0];
+        if (odd == Empty) near.indexCount = 0;
+        if (odd == PartialTriangle) near.indexCount = 4; // one triangle and a stray index
+        near.bounds.centre = {0, 0, 100};
+        near.bounds.halfExtents = {1, 1, 1};
+        city.Prepare();
+        city.Frame(camera);
+        int far = 0;
+        for (uint32_t i = 0; i < city.sg.IndicesWritten(); ++i) far += city.FrameVertices()[city.FrameIndices()[i]].position.z >= 400.0f;
+        EXPECT_EQ(far, 3);
+    }
+}
+
+// The dynamic buffers are made for software vertex processing on a device without hardware
+// vertex processing, which the draw switches on around itself.
+TEST(StaticGeometryBuffers, FollowTheDevicesVertexProcessing) {
+    for (bool hardware : {true, false}) {
+        RecordingFacility rec(64, 48, hardware);
+        StaticGeometryRenderer sg(rec.facility.get());
+        ASSERT_NE(sg.Vertices(), nullptr);
+        ASSERT_NE(sg.Indices(), nullptr);
+        EXPECT_EQ(sg.Vertices()->software, !hardware) << hardware;
+        EXPECT_EQ(sg.Indices()->software, !hardware) << hardware;
+    }
+}
+
 // A frame drawn through the world shaders: one upload of the shared constants, then per batch
 // its two constants, its pass and one indexed draw of its range; fixed function without the
 // shader files.
@@ -276,6 +321,35 @@ TEST_F(StaticGeometry, DrawsEachBatchWithItsConstantsAndRange) {
                 ++draw;
             }
     }
+}
+
+} // namespace
+
+namespace {
+
+// Through the loader: a group whose material's colour C has alpha 0 is kept but never joins the
+// quadtree, so no camera queues it; the other group of the same frame is drawn.
+TEST_F(StaticGeometry, AGroupWithAnInvisibleConstantIsNeverQueued) {
+    testing_support::TempWorkDir dir;
+    tools::WorldFile w = FlatWorld(2000.0f);
+    w.materials.push_back(w.materials[0]);
+    w.materials[1].c.a = 0;
+    const uint32_t first = uint32_t(w.vertices.size());
+    for (const Vector3& p : {Vector3(-10, 5, 100), Vector3(-10, 5, 120), Vector3(10, 5, 120)})
+        w.vertices.push_back({p, {0, 1, 0}, 0, 0});
+    w.indices.insert(w.indices.end(), {first, first + 1, first + 2});
+    w.groups.push_back({6, 3, 1, 0, 0});
+    GameSession session;
+    World world(session, rec.facility.get());
+    ASSERT_FALSE(LoadWorld(world, w).failed);
+    const StaticGeometryRenderer& sg = *world.staticGeometry;
+    ASSERT_EQ(sg.groups.size(), 2u);
+    EXPECT_NE(sg.groups[0].block, nullptr);
+    EXPECT_EQ(sg.groups[1].block, nullptr);
+    world.Cull(camera);
+    ASSERT_EQ(sg.DrawRanges().size(), 2u);
+    EXPECT_GT(sg.DrawRanges()[0].indexCount, 0u);
+    EXPECT_EQ(sg.DrawRanges()[1].indexCount, 0u);
 }
 
 } // namespace
