@@ -394,5 +394,8 @@ void FrontEnd::ApplyGameVideoMode() {
         game->session.renderOption = settings.staticGeometryMode.cachedInt;
         game->session.shadowDetail = settings.carEffect.ShadowVolume() ? 1 : 0;
     }
-    settings.ApplyGameVideoMode();
+    // The static city's render states are made again for the new mode.
+    settings.ApplyGameVideoMode([this] {
+        if (game && game->world.staticGeometry) game->world.staticGeometry->RecreateShaders();
+    });
 }
