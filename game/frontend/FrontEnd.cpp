@@ -393,6 +393,7 @@ void FrontEnd::ApplyGameVideoMode() {
         game->session.lightDetail = settings.detailLevel.cachedInt;
         game->session.renderOption = settings.staticGeometryMode.cachedInt;
         game->session.shadowDetail = settings.carEffect.ShadowVolume() ? 1 : 0;
+        ViewDistanceOption::ApplyTo(game->camera, settings.viewDistance.cachedFloat);
     }
     // The static city's render states are made again for the new mode.
     settings.ApplyGameVideoMode([this] {
