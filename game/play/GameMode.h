@@ -18,6 +18,11 @@ class Font;
 class Game;
 class Sprite;
 
+// The world directions a camera looks along and its right-hand side points to (its view turns
+// the world by its orientation and then half a turn about y).
+Vector3 CameraForward(const Camera& camera);
+Vector3 CameraRight(const Camera& camera);
+
 // What the HUD shows of the player's car; the game fills it each frame (no car: hasCar false).
 struct HudReadings {
     bool hasCar = false;
@@ -83,6 +88,8 @@ public:
     bool drewHealthBar = false;
 
 protected:
+    // A decided game: the player's car no longer counts as a networked car.
+    void ClearPlayerNetworkFlag();
     // Stops a firing chain gun or flamer of the player's car.
     void StopPlayerWeapon();
     // The shared HUD resources, loaded by the first mode.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 
 #include "engine/core/Engine.h"
 #include "game/play/Game.h"
@@ -11,6 +12,8 @@
 #include "tests/support/FakeInputDevice.h"
 #include "tests/support/FakeMenuExits.h"
 #include "tests/support/TestSupport.h"
+#include "game/vehicles/VehicleDriver.h"
+#include "tests/vehicles/VehicleTestSupport.h"
 #include "tests/world/WorldTestSupport.h"
 
 using testing_support::FakeInputDevice;
@@ -291,4 +294,126 @@ TEST_F(GameStateTest, LoadingScreenGivesUpOnAKindWithoutModeAndOnAnEmptyCarCatal
     EXPECT_TRUE(log.Contains("No playercars available"));
     EXPECT_EQ(exits.calls, std::vector<std::string>{"ReturnToMainPage"});
     EXPECT_EQ(game->mode, nullptr);
+}
+
+TEST_F(GameStateTest, TheFreeCameraMovesTheWayItLooks) {
+    engine->frameTime = 1.0f / 75.0f;
+    game->camera.SetCameraIndex(Game::kFreeCamera);
+    // Forward (0x16), back (0x12), left (0), right (3) in the camera's own view space; up (0x4B)
+    // in the world.
+    const struct {
+        uint32_t key;
+        Vector3 along;
+    } moves[] = {{0x16, {0, 0, 1}}, {0x12, {0, 0, -1}}, {0, {-1, 0, 0}}, {3, {1, 0, 0}}, {0x4B, {0, 1, 0}}};
+    for (float yaw : {0.0f, 0.7f, 2.0f, -2.5f}) {
+        for (const auto& m : moves) {
+            game->camera.orientation = Quaternion();
+            game->camera.orientation.RotateY(yaw);
+            game->camera.orientation.PreRotateX(0.3f);
+            game->camera.position = Vector3(10, 20, 30);
+            game->camera.orientationDirty = game->camera.positionDirty = 1;
+            game->camera.Apply();
+            const Matrix4 view = game->camera.view;
+            input.held = {m.key};
+            game->HandleInput();
+            const Vector3 world = (game->camera.position - Vector3(10, 20, 30)).Normalized();
+            const Vector3 moved = m.key == 0x4B ? world : view.TransformNormal(world);
+            EXPECT_NEAR(moved.Dot(m.along), 1.0f, 1e-3f) << "key " << m.key << " yaw " << yaw;
+        }
+    }
+    input.held.clear();
+}
+
+TEST_F(GameStateTest, AnyButtonGoesOnFromAScoreScreen) {
+    const struct {
+        std::set<uint32_t> keys;
+        int joystickButton;  // pressed on the second joystick; -1 none
+        bool any;
+    } cases[] = {
+        {{}, -1, false},   {{kKeyReturn}, -1, true}, {{kKeySpace}, -1, true}, {{kKeyPadEnter}, -1, true},
+        {{kKeyUp}, -1, false}, {{}, 31, true},        {{}, 0, true},
+    };
+    input.joysticks.resize(2);
+    for (const auto& c : cases) {
+        input.pressed = c.keys;
+        input.joysticks[1].pressed.clear();
+        if (c.joystickButton >= 0) input.joysticks[1].pressed.insert(uint32_t(c.joystickButton));
+        EXPECT_EQ(Game::AnyButtonPressed(), c.any) << c.joystickButton;
+    }
+    // Held from an earlier frame is not a press.
+    input.pressed.clear();
+    input.joysticks[1].pressed.clear();
+    input.held = {kKeyReturn};
+    EXPECT_FALSE(Game::AnyButtonPressed());
+    input.held.clear();
+    input.joysticks.clear();
+}
+
+namespace {
+
+// Three taxis in the loaded game's physics and car list, 50 apart; the second is the local
+// player's.
+class GameWithCarsTest : public GameStateTest {
+protected:
+    void SetUp() override {
+        GameStateTest::SetUp();
+        vehicle_test::WriteCar("Taxi", vehicle_test::Taxi());
+        CarDefinition::LoadAll();
+        const CarDefinition* taxi = CarCatalogue::Instance().FindByName(SharedString("Taxi"));
+        ASSERT_NE(taxi, nullptr);
+        LoadAll();
+        for (int i = 0; i < 3; ++i) {
+            game->vehicles.ownedVehicles.push_back(Vehicle::Create(game->vehicles, taxi));
+            Vehicle* car = game->vehicles.ownedVehicles.back().get();
+            ASSERT_NE(car, nullptr);
+            game->world.physics.AddObject(car);
+            car->SetPosition(Vector3(float(i) * 50.0f, 5.0f, 0.0f));
+            car->flagWord |= Vehicle::PlayerCarFlag | Vehicle::NetworkCarFlag;
+            car->networkPlayerId = 7;
+            game->vehicles.vehicles.push_back(car);
+        }
+        driver.vehicle = game->vehicles.vehicles[1];
+        game->vehicles.localDriver = &driver;
+    }
+    void TearDown() override {
+        game->Reset(true);
+        GameStateTest::TearDown();
+    }
+
+    vehicle_test::EngineThread thread;
+    VehicleDriver driver;
+};
+
+} // namespace
+
+TEST_F(GameWithCarsTest, StartNumbersTheCarsAndADecidedGameTakesThePlayersNetworkBit) {
+    // Succeed, Fail, and each after the other has decided: the player's bit goes every time.
+    for (const bool succeedFirst : {true, false}) {
+        PlainMode mode(*game);
+        mode.Start();
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(game->vehicles.vehicles[i]->networkPlayerId, int32_t(i));
+        for (int call = 0; call < 2; ++call) {
+            driver.vehicle->flagWord |= Vehicle::NetworkCarFlag;
+            if ((call == 0) == succeedFirst) mode.Succeed();
+            else mode.Fail();
+            EXPECT_EQ(driver.vehicle->flagWord & Vehicle::NetworkCarFlag, 0u) << succeedFirst << call;
+        }
+        EXPECT_NE(game->vehicles.vehicles[0]->flagWord & Vehicle::NetworkCarFlag, 0u) << "other cars keep theirs";
+    }
+}
+
+TEST_F(GameWithCarsTest, TeleportPutsThePlayersCarAtTheCamera) {
+    testing_support::LogCapture log;
+    engine->languageKeys.entries[1001] = SharedString("Cheat activated");
+    game->camera.position = Vector3(120, 40, -75);
+    Command("TELEPORT");
+    EXPECT_NEAR((driver.vehicle->GetPosition() - Vector3(120, 40, -75)).Length(), 0.0f, 1e-3f);
+    EXPECT_NEAR((game->vehicles.vehicles[0]->GetPosition() - Vector3(0, 5, 0)).Length(), 0.0f, 1e-3f)
+        << "only the player's car";
+    EXPECT_TRUE(log.Contains("Cheat activated"));
+    // Without a car of the player's nothing moves.
+    game->vehicles.localDriver = nullptr;
+    game->camera.position = Vector3(0, 500, 0);
+    Command("TELEPORT");
+    EXPECT_NEAR(driver.vehicle->GetPosition().y, 40.0f, 1e-3f);
 }
