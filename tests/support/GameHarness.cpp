@@ -138,7 +138,9 @@ int32_t GameHarness::Run(const Watcher& watcher, int32_t maxFrames) {
         clock_->Step();
         const bool more = watcher(*this, frames);
         ++frames;
-        if (!more || frames >= maxFrames) {
+        // Also when the program stopped itself (the exit button): the front end goes before
+        // the devices, as the program's own loop does it.
+        if (!more || frames >= maxFrames || !engine.IsRunning()) {
             engine.Stop();
             engine.currentMLP = nullptr;
             engine.previousMLP = nullptr;
