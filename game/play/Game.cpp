@@ -23,6 +23,16 @@ Game::Game(RenderFacility* renderer, InputDevice* input)
     vehicles.chaseCamera = &camera;
     vehicles.rules = &mode;
     session.viewCamera = &camera;
+    // Until the light sets exist: a plain daylight from high above.
+    for (SceneLight& light : session.lights) {
+        light.orientation = Quaternion(Vector3(1, 0, 0), -1.2f);
+        light.intensity = 1.0f;
+        for (int c = 0; c < 3; ++c) {
+            light.ambient[c] = 0.35f;
+            light.diffuse[c] = 0.65f;
+        }
+        light.ambient[3] = light.diffuse[3] = 1.0f;
+    }
 }
 
 Game::~Game() {
@@ -107,9 +117,8 @@ void Game::Step(float dt) {
     if (mode.started) mode.Update(dt);
     world.Update(&camera, dt);
     if (!vehicles.carSelect) camera.Update(dt);
-    if (world.objects) world.objects->BeginFrame(&camera);
+    world.BeginFrame(camera);
     world.Cull(camera);
-    if (world.staticGeometry) world.staticGeometry->BeginFrame(camera);
 }
 
 void Game::Render() {
