@@ -13,7 +13,7 @@
 #include "engine/render/IntroCanvas.h"
 #include "engine/render/RenderMenuCanvas.h"
 #include "engine/render/TextDraw.h"
-#include "game/play/StandInStart.h"
+#include "game/frontend/FrontEnd.h"
 #include "platform/window/Window.h"
 
 int main(int argc, char** argv) {
@@ -43,8 +43,8 @@ int main(int argc, char** argv) {
         if (engine.window) movie.Play(*engine.window);
     };
     services.createAudioDevice = [](int type) -> AudioDevice* { return CreateAudioDevice(type); };
-    // Until the front end exists the root page goes straight into a game.
-    StandInStart frontEnd;
+    // The menus, the settings and the game; the start-up makes its main page the root.
+    FrontEnd frontEnd;
     services.frontEnd = &frontEnd;
 
     const int code = RunApplication(SharedString(commandLine.c_str()), services);

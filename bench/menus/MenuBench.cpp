@@ -73,6 +73,19 @@ public:
         Note(p, flags & kMenuDrawAlpha);
         real.DrawSpriteAnchored(p, s, align, at, anchor, c, flags);
     }
+    void DrawSpriteStretched(const MenuPicture* p, const MenuRect& r, const Color* c, uint8_t flags) override {
+        Note(p, flags & kMenuDrawAlpha);
+        real.DrawSpriteStretched(p, r, c, flags);
+    }
+    void DrawSpriteTurned(const MenuPicture* p, const Vector2& centre, int32_t turns, const Color* c,
+                          uint8_t flags) override {
+        Note(p, flags & kMenuDrawAlpha);
+        real.DrawSpriteTurned(p, centre, turns, c, flags);
+    }
+    void FillRect(const MenuRect& r, const Color& c) override {
+        Note(nullptr, c.a != 0xFF);
+        real.FillRect(r, c);
+    }
     void FillScreen(const Color& c) override {
         Note(nullptr, c.a != 0xFF);
         real.FillScreen(c);

@@ -56,8 +56,10 @@ void RotationFromNormal(const Vector3& n, float (*rows)[4]);
 // vertical has no side; the side and up rows then come out zero.
 void RotationFromDirection(const Vector3& d, float (*rows)[4]);
 
-// Convex hull of a point set by an incremental Delaunay tetrahedralisation. On success the out
-// array holds three point indices per hull triangle, wound so that (p1 - p0) x (p2 - p0) points
-// out of the hull. Returns false (out emptied) for fewer than 4 points, coincident points, or
-// when the work exceeds the tetrahedron pool or the cavity face list.
+// The exact convex hull of a point set: every point lies inside it or on it, whatever the
+// coplanar, collinear or repeated points. On success the out array holds three point indices per
+// hull triangle, wound so that (p1 - p0) x (p2 - p0) points out of the hull; a flat side of the
+// hull is fanned from its corners only, so points inside a side or along an edge are not used.
+// Returns false (out emptied) for fewer than 4 points, a set without volume (all on one plane,
+// line or point), a non-finite coordinate, or more than 2^24 points.
 bool TriangulatePointSet(std::span<const Vector3> points, std::vector<uint32_t>& outIndices);

@@ -27,6 +27,11 @@ enum : int32_t {
 // Sprite draw flags: 0x01 alpha-blended; none opaque.
 enum : uint8_t { kMenuDrawAlpha = 0x01 };
 
+// A screen rectangle in pixels: (x0, y0) top left, (x1, y1) bottom right.
+struct MenuRect {
+    float x0 = 0.0f, y0 = 0.0f, x1 = 0.0f, y1 = 0.0f;
+};
+
 class MenuCanvas {
 public:
     virtual ~MenuCanvas() = default;
@@ -54,6 +59,14 @@ public:
     virtual void DrawSpriteAnchored(const MenuPicture* picture, const Rect* source, int32_t align,
                                     const Vector2& position, int32_t anchor, const Color* color,
                                     uint8_t flags) = 0;
+    // The whole picture stretched over the rectangle.
+    virtual void DrawSpriteStretched(const MenuPicture* picture, const MenuRect& destination, const Color* color,
+                                     uint8_t flags) = 0;
+    // The picture at natural size centred on the point, turned clockwise by quarter turns.
+    virtual void DrawSpriteTurned(const MenuPicture* picture, const Vector2& centre, int32_t quarterTurns,
+                                  const Color* color, uint8_t flags) = 0;
+    // Fills the rectangle (blended unless the colour is opaque).
+    virtual void FillRect(const MenuRect& rect, const Color& color) = 0;
     // Fills the whole screen.
     virtual void FillScreen(const Color& color) = 0;
     // Text placed by the anchor flags; with shadow, each glyph first in black behind it.

@@ -70,14 +70,22 @@ D3D8AnimatedMesh::D3D8AnimatedMesh(const D3D8AnimatedMesh& source)
         }
 }
 
-D3D8AnimatedMesh::~D3D8AnimatedMesh() { ReleaseOutput(); }
-
-void D3D8AnimatedMesh::ReleaseOutput() {
-    if (!mesh_) return;
-    OnDevice([this] { SetOutput(nullptr); });
+D3D8AnimatedMesh::~D3D8AnimatedMesh() {
+    // Off the reset list and without its output in one step on the device's thread: a reset
+    // there sees either the whole mesh or none of it.
+    if (facility_ || mesh_) {
+        OnDevice([this] {
+            LeaveLists();
+            SetOutput(nullptr);
+        });
+    }
+    LeaveLists();
 }
 
 void D3D8AnimatedMesh::SetOutput(std::unique_ptr<gfx::Mesh> mesh) {
+    // The buffers going away may be the facility's bound stream and indices; a buffer made
+    // later at the same address must not pass for them.
+    if (mesh_ && facility_) facility_->ForgetStreamAndIndices();
     mesh_ = std::move(mesh);
     vertexView_.mesh = indexView_.mesh = mesh_.get();
 }

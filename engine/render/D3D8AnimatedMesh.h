@@ -94,7 +94,6 @@ private:
     void Pose();
     void Skin();
     void Identity();
-    void ReleaseOutput();
 
     std::shared_ptr<SkinData> skin_;
     std::vector<Matrix4> boneMatrices;

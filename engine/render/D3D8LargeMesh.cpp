@@ -34,7 +34,10 @@ D3D8LargeMesh::D3D8LargeMesh(D3D8RenderFacility& facility, const MeshRecord& rec
         }
 }
 
-D3D8LargeMesh::~D3D8LargeMesh() { ReleaseBuffers(); }
+D3D8LargeMesh::~D3D8LargeMesh() {
+    LeaveLists();
+    ReleaseBuffers();
+}
 
 void D3D8LargeMesh::ReleaseBuffers() {
     if (buffers_) OnDevice([this] { buffers_.reset(); });

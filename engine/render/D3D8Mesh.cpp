@@ -22,8 +22,12 @@ D3D8Mesh::D3D8Mesh(const D3D8Mesh& other)
     if (facility_) facility_->AddLiveMesh(this);
 }
 
-D3D8Mesh::~D3D8Mesh() {
+D3D8Mesh::~D3D8Mesh() { LeaveLists(); }
+
+void D3D8Mesh::LeaveLists() {
     // Whoever deletes a mesh, nothing keeps a pointer to it.
+    if (!listed_) return;
+    listed_ = false;
     if (facility_) facility_->ForgetMesh(this);
     MeshFactory::ForgetMesh(this);
 }

@@ -99,6 +99,11 @@ protected:
     void RenderItems();
     // Runs `call` on the device's thread (at once when this is it).
     static void OnDevice(const std::function<void()>& call);
+    // Takes the mesh off the facility's lists and the factory's cache (once). Each class calls
+    // it first thing in its destructor, before anything of it is torn down, so that nothing
+    // running on another thread (a device reset, a clone of a remembered model) reaches a
+    // half-destroyed mesh.
+    void LeaveLists();
 
     std::vector<ShaderVarsSlot> shaderVarsSlots;
     std::vector<D3D8MeshNode> nodes;
@@ -108,6 +113,7 @@ protected:
 
 private:
     std::vector<std::pair<SharedString, std::unique_ptr<ShaderVariables>>> substitutes_;
+    bool listed_ = true;
 };
 
 // The model without a device: nodes, slots, markers and bounds as the shiny mesh would keep

@@ -138,7 +138,10 @@ D3D8ShinyMesh::D3D8ShinyMesh(const D3D8ShinyMesh& source)
         if (!s.shaderVars) s.shaderVars = fresh;
 }
 
-D3D8ShinyMesh::~D3D8ShinyMesh() { ReleaseMesh(); }
+D3D8ShinyMesh::~D3D8ShinyMesh() {
+    LeaveLists();
+    ReleaseMesh();
+}
 
 void D3D8ShinyMesh::ReleaseMesh() {
     if (mesh_) OnDevice([this] { mesh_.reset(); });

@@ -101,48 +101,40 @@ bool D3D8TextureManager::IsSupported(int32_t format) const {
 
 int32_t D3D8TextureManager::ChooseFormat(int32_t source, bool mayCompress, bool highQuality) const {
     const bool c = mayCompress && compressionEnabled;
-    std::vector<int32_t> order;
-    auto add = [&](std::initializer_list<int32_t> list) { order.insert(order.end(), list); };
-    auto addDxt1 = [&] {
-        if (!avoidDXT1) order.push_back(kFormatDXT1);
+    using List = std::initializer_list<int32_t>;
+    // The first supported format of the candidates, in order of preference.
+    auto first = [this](List candidates) -> int32_t {
+        for (int32_t f : candidates)
+            if (IsSupported(f)) return f;
+        return kFormatNone;
     };
+    // DXT1 (unless it is to be avoided) before the candidates.
+    auto dxt1Then = [&](List candidates) -> int32_t {
+        if (!avoidDXT1 && IsSupported(kFormatDXT1)) return kFormatDXT1;
+        return first(candidates);
+    };
+    int32_t compressed = kFormatNone;
     switch (source) {
     case kFormatA8R8G8B8:
-        if (c) add(highQuality ? std::initializer_list<int32_t>{9, 8, 0, 1} : std::initializer_list<int32_t>{8, 9, 1, 0});
-        else add(highQuality ? std::initializer_list<int32_t>{0, 1} : std::initializer_list<int32_t>{1, 0});
-        break;
+        if (c) return first(highQuality ? List{9, 8, 0, 1} : List{8, 9, 1, 0});
+        return first(highQuality ? List{0, 1} : List{1, 0});
     case kFormatA4R4G4B4:
     case kFormatA8P8:
-        if (c) add({8, 9, 1, 0});
-        else add({1, 0});
-        break;
+        return first(c ? List{8, 9, 1, 0} : List{1, 0});
     case kFormatR8G8B8:
-        if (c) {
-            addDxt1();
-            add({8, 9});
-        }
-        if (highQuality) add({4, 10, 5});
-        else add({5, 4, 10});
-        break;
+        if (c) compressed = dxt1Then({8, 9});
+        if (compressed != kFormatNone) return compressed;
+        return first(highQuality ? List{4, 10, 5} : List{5, 4, 10});
     case kFormatR5G6B5:
     case kFormatP8:
-        if (c) {
-            addDxt1();
-            add({8, 9});
-        }
-        add({5, 4, 10});
-        break;
-    case kFormatDXT1:
-        addDxt1();
-        add({8, 9, 7, 5, 4, 10});
-        break;
-    case kFormatDXT3: add({8, 9, 1, 0}); break;
-    case kFormatDXT5: add({9, 8, 0, 1}); break;
-    default: break;
+        if (c) compressed = dxt1Then({8, 9});
+        if (compressed != kFormatNone) return compressed;
+        return first({5, 4, 10});
+    case kFormatDXT1: return dxt1Then({8, 9, 7, 5, 4, 10});
+    case kFormatDXT3: return first({8, 9, 1, 0});
+    case kFormatDXT5: return first({9, 8, 0, 1});
+    default: return kFormatNone;
     }
-    for (int32_t f : order)
-        if (IsSupported(f)) return f;
-    return kFormatNone;
 }
 
 int32_t D3D8TextureManager::LevelCount(int32_t w, int32_t h, int32_t recordLevels) const {

@@ -96,7 +96,9 @@ void EnvironmentCube::RenderPreviewFace(EnvironmentScene& scene, const Vector3& 
 void EnvironmentCube::RenderFace(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t face,
                                  bool preview) {
     EnvironmentCube* cube = Global();
-    if (!cube || face < 0 || face > 5) return;
+    // Only between Begin and End of a cube that has its target: otherwise the face's clear,
+    // world and fill would land on the screen.
+    if (!cube || !cube->renderer_.Active() || face < 0 || face > 5) return;
     // One camera for the world's faces and one for the preview's, kept for the process.
     static Camera* worldCamera = new Camera();
     static Camera* previewCamera = new Camera();

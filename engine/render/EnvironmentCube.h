@@ -57,6 +57,7 @@ public:
     // front end's car preview: black, at a tenth of the view's far plane), End.
     static void RenderWorld(EnvironmentScene& scene, const Vector3& position, const Camera& view);
     static void RenderPreview(EnvironmentScene& scene, const Vector3& position, const Camera& view);
+    // One face; nothing outside Begin and End of a cube that has its target.
     static void RenderWorldFace(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t face);
     static void RenderPreviewFace(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t face);
 

@@ -73,6 +73,32 @@ void RenderMenuCanvas::DrawSpriteAnchored(const MenuPicture* picture, const Rect
         sprites->DrawSpriteAnchored(SpriteOf(picture), source, align, position, anchor, color, flags);
 }
 
+void RenderMenuCanvas::DrawSpriteStretched(const MenuPicture* picture, const MenuRect& destination, const Color* color,
+                                           uint8_t flags) {
+    SpriteRenderer* sprites = Sprites();
+    if (!sprites || !SpriteOf(picture)) return;
+    const RectF rect{destination.x0, destination.y0, destination.x1, destination.y1};
+    sprites->DrawSpriteRect(SpriteOf(picture), &rect, nullptr, color, flags);
+}
+
+void RenderMenuCanvas::DrawSpriteTurned(const MenuPicture* picture, const Vector2& centre, int32_t quarterTurns,
+                                        const Color* color, uint8_t flags) {
+    SpriteRenderer* sprites = Sprites();
+    if (!sprites || !SpriteOf(picture)) return;
+    // Screen y points down, so (cos, -sin; sin, cos) with a quarter turn's sine of 1 turns clockwise.
+    static constexpr float kSin[4] = {0.0f, 1.0f, 0.0f, -1.0f};
+    const int32_t turn = ((quarterTurns % 4) + 4) % 4;
+    const float s = kSin[turn], c = kSin[(turn + 1) % 4];
+    sprites->DrawSpriteEx(SpriteOf(picture), nullptr, centre, Transform2{c, -s, s, c}, color, flags);
+}
+
+void RenderMenuCanvas::FillRect(const MenuRect& rect, const Color& color) {
+    if (SpriteRenderer* sprites = Sprites()) {
+        const RectF r{rect.x0, rect.y0, rect.x1, rect.y1};
+        sprites->FillRect(&r, color);
+    }
+}
+
 void RenderMenuCanvas::FillScreen(const Color& color) {
     if (SpriteRenderer* sprites = Sprites()) sprites->FillRect(nullptr, color);
 }

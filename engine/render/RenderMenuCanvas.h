@@ -40,6 +40,11 @@ public:
                     uint8_t flags) override;
     void DrawSpriteAnchored(const MenuPicture* picture, const Rect* source, int32_t align, const Vector2& position,
                             int32_t anchor, const Color* color, uint8_t flags) override;
+    void DrawSpriteStretched(const MenuPicture* picture, const MenuRect& destination, const Color* color,
+                             uint8_t flags) override;
+    void DrawSpriteTurned(const MenuPicture* picture, const Vector2& centre, int32_t quarterTurns, const Color* color,
+                          uint8_t flags) override;
+    void FillRect(const MenuRect& rect, const Color& color) override;
     void FillScreen(const Color& color) override;
     void DrawText(const SharedString& text, const Vector2& position, int32_t anchor, const Color* color,
                   const Font* font, bool shadow) override;

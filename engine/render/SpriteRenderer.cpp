@@ -166,6 +166,7 @@ bool D3D8SpriteRenderer::CreateBuffers() {
     Debugger& log = Debugger::Instance();
     log.Log(3, "D3D8SPRITERENDERER: Creating buffers...");
     count_ = 0;
+    firstFree_ = 0;
     if (!vertexBuffer_)
         vertexBuffer_ = device_.CreateVertexBuffer(uint32_t(kMaxQuads) * kQuadBytes, kVertexFormat,
                                                    gfx::Pool::DEFAULT, true);
@@ -234,10 +235,18 @@ void D3D8SpriteRenderer::Flush() {
     count_ = 0;
     if (quads == 0 || !vertexBuffer_ || !indexBuffer_) return;
     const uint32_t bytes = uint32_t(quads) * kQuadBytes;
-    void* dst = device_.Lock(vertexBuffer_, 0, bytes, gfx::lock::DISCARD);
+    // Each batch goes after the previous one (an append that cannot touch quads the device may
+    // still be drawing); only a batch that no longer fits discards the buffer and starts it
+    // again. A discard costs the device fresh storage for the whole buffer, so doing it for
+    // every batch would reallocate 560 KB at each texture or blend change.
+    const bool append = firstFree_ > 0 && firstFree_ + quads <= kMaxQuads;
+    const int32_t first = append ? firstFree_ : 0;
+    void* dst = device_.Lock(vertexBuffer_, uint32_t(first) * kQuadBytes, bytes,
+                             append ? gfx::lock::NOOVERWRITE : gfx::lock::DISCARD);
     if (!dst) return;
     std::memcpy(dst, staging_.data(), bytes);
     device_.Unlock(vertexBuffer_);
+    firstFree_ = first + quads;
     facility_.ApplyShaderPass(passSets_[mode_]);
     // Sprites always take the pre-transformed path, never a world vertex shader.
     if (cached_) {
@@ -252,8 +261,8 @@ void D3D8SpriteRenderer::Flush() {
     RenderStats& stats = facility_.FrameStats();
     stats.polygons += 2 * quads;
     stats.vertices += 4 * quads;
-    device_.DrawIndexedPrimitive(gfx::prim::TRIANGLESTRIP, 0, uint32_t(4 * quads), 0,
-                                 uint32_t((3 * quads - 2) * 2));
+    device_.DrawIndexedPrimitive(gfx::prim::TRIANGLESTRIP, uint32_t(4 * first), uint32_t(4 * quads),
+                                 uint32_t(6 * first), uint32_t((3 * quads - 2) * 2));
 }
 
 template <typename Fn>

@@ -154,6 +154,8 @@ private:
     ShaderPassSet* passSets_[3] = {};
     int32_t mode_ = 0;
     int32_t count_ = 0;
+    // The first quad of the vertex buffer that no batch since the last discard has used.
+    int32_t firstFree_ = 0;
     gfx::Buffer* vertexBuffer_ = nullptr;
     gfx::Buffer* indexBuffer_ = nullptr;
     // Queued vertices, uploaded in one lock per batch.

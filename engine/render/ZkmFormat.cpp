@@ -4,7 +4,9 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <unordered_map>
 
@@ -232,21 +234,21 @@ private:
     bool Vertices() {
         uint32_t n = 0;
         if (!Count(n, kVertexBytes, "vertices")) return false;
-        // A few thousand records at a time keep the copy small; each vertex is written once.
-        record_.vertices.clear();
-        record_.vertices.reserve(n);
-        constexpr uint32_t kChunk = 2048;
-        uint8_t chunk[kChunk * kVertexBytes];
+        // Records come in a few thousand at a time (few large reads), and each vertex is
+        // written once: position and normal as they lie, then u and v past the two skipped
+        // words.
+        static_assert(offsetof(MeshVertex, normal) == 12 && offsetof(MeshVertex, u) == 24 && offsetof(MeshVertex, v) == 28);
+        record_.vertices.resize(n);
+        constexpr uint32_t kChunk = 8192;
+        const std::unique_ptr<uint8_t[]> chunk(new uint8_t[size_t(std::min(n, kChunk)) * kVertexBytes]);
+        auto* out = reinterpret_cast<uint8_t*>(record_.vertices.data());
         for (uint32_t first = 0; first < n; first += kChunk) {
             const uint32_t count = std::min(kChunk, n - first);
-            if (!Bytes(chunk, uint64_t(count) * kVertexBytes, "vertices")) return false;
-            const uint8_t* b = chunk;
-            for (uint32_t k = 0; k < count; ++k, b += kVertexBytes) {
-                MeshVertex& out = record_.vertices.emplace_back();
-                memcpy(&out.position, b, 12);
-                memcpy(&out.normal, b + 12, 12);
-                memcpy(&out.u, b + 32, 4);  // u, v after the two skipped words
-                memcpy(&out.v, b + 36, 4);
+            if (!Bytes(chunk.get(), uint64_t(count) * kVertexBytes, "vertices")) return false;
+            const uint8_t* b = chunk.get();
+            for (uint32_t k = 0; k < count; ++k, b += kVertexBytes, out += sizeof(MeshVertex)) {
+                memcpy(out, b, 24);
+                memcpy(out + 24, b + 32, 8);
             }
         }
         return true;
@@ -255,22 +257,16 @@ private:
     bool Indices() {
         uint32_t n = 0;
         if (!Count(n, kIndexBytes, "indices")) return false;
-        record_.indices.clear();
-        record_.indices.reserve(n);
+        record_.indices.resize(n);
+        if (!Bytes(record_.indices.data(), uint64_t(n) * 4, "indices")) return false;
         const uint32_t vertices = uint32_t(record_.vertices.size());
-        constexpr uint32_t kChunk = 8192;
-        uint32_t chunk[kChunk];
-        for (uint32_t first = 0; first < n; first += kChunk) {
-            const uint32_t count = std::min(kChunk, n - first);
-            if (!Bytes(chunk, uint64_t(count) * 4, "indices")) return false;
-            uint32_t bad = 0;
-            for (uint32_t k = 0; k < count; ++k) bad |= uint32_t(chunk[k] >= vertices);
-            if (bad) {
-                for (uint32_t k = 0; k < count; ++k)
-                    if (chunk[k] >= vertices)
-                        return Fail(SharedString::Format("index %u names vertex %u of %u", first + k, chunk[k], vertices));
-            }
-            record_.indices.insert(record_.indices.end(), chunk, chunk + count);
+        const uint32_t* idx = record_.indices.data();
+        uint32_t bad = 0;
+        for (uint32_t k = 0; k < n; ++k) bad |= uint32_t(idx[k] >= vertices);
+        if (bad) {
+            for (uint32_t k = 0; k < n; ++k)
+                if (idx[k] >= vertices)
+                    return Fail(SharedString::Format("index %u names vertex %u of %u", k, idx[k], vertices));
         }
         return true;
     }

@@ -138,110 +138,10 @@ uint32_t CarNameFlags(const SharedString& fileName) {
     return flags;
 }
 
-bool ConvexHullTriangles(const std::vector<Vector3>& points, std::vector<uint32_t>& out) {
-    out.clear();
-    const size_t n = points.size();
-    if (n < 4) return false;
-    struct D3 {
-        double x, y, z;
-        D3 operator-(const D3& o) const { return {x - o.x, y - o.y, z - o.z}; }
-    };
-    auto cross = [](const D3& a, const D3& b) { return D3{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; };
-    auto dot = [](const D3& a, const D3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; };
-    std::vector<D3> p(n);
-    D3 lo{1e300, 1e300, 1e300}, hi{-1e300, -1e300, -1e300};
-    for (size_t i = 0; i < n; ++i) {
-        p[i] = {double(points[i].x), double(points[i].y), double(points[i].z)};
-        if (!std::isfinite(p[i].x) || !std::isfinite(p[i].y) || !std::isfinite(p[i].z)) return false;
-        lo = {std::min(lo.x, p[i].x), std::min(lo.y, p[i].y), std::min(lo.z, p[i].z)};
-        hi = {std::max(hi.x, p[i].x), std::max(hi.y, p[i].y), std::max(hi.z, p[i].z)};
-    }
-    const double extent = std::max(hi.x - lo.x, std::max(hi.y - lo.y, hi.z - lo.z));
-    if (!(extent > 0.0)) return false;
-    const double eps = extent * 1e-7;
-
-    // The first tetrahedron: two far-apart points, the point farthest from their line, the
-    // point farthest from their plane.
-    size_t a = 0, b = 0, c = 0, d = 0;
-    for (size_t i = 1; i < n; ++i)
-        if (p[i].x < p[a].x) a = i;
-    double best = -1.0;
-    for (size_t i = 0; i < n; ++i) {
-        const D3 v = p[i] - p[a];
-        if (dot(v, v) > best) best = dot(v, v), b = i;
-    }
-    best = -1.0;
-    for (size_t i = 0; i < n; ++i) {
-        const D3 v = cross(p[b] - p[a], p[i] - p[a]);
-        if (dot(v, v) > best) best = dot(v, v), c = i;
-    }
-    const D3 base = cross(p[b] - p[a], p[c] - p[a]);
-    const double baseLength = std::sqrt(dot(base, base));
-    if (!(baseLength > eps * extent)) return false;
-    best = -1.0;
-    for (size_t i = 0; i < n; ++i) {
-        const double h = std::fabs(dot(base, p[i] - p[a])) / baseLength;
-        if (h > best) best = h, d = i;
-    }
-    if (!(best > eps)) return false;
-
-    struct Face {
-        uint32_t v[3];
-        D3 normal;  // unit, outward
-        double offset;
-    };
-    std::vector<Face> faces;
-    auto add = [&](uint32_t i, uint32_t j, uint32_t k) {
-        D3 nrm = cross(p[j] - p[i], p[k] - p[i]);
-        const double len = std::sqrt(dot(nrm, nrm));
-        nrm = {nrm.x / len, nrm.y / len, nrm.z / len};
-        faces.push_back({{i, j, k}, nrm, dot(nrm, p[i])});
-    };
-    const uint32_t t[4] = {uint32_t(a), uint32_t(b), uint32_t(c), uint32_t(d)};
-    const D3 inside{(p[a].x + p[b].x + p[c].x + p[d].x) / 4, (p[a].y + p[b].y + p[c].y + p[d].y) / 4,
-                    (p[a].z + p[b].z + p[c].z + p[d].z) / 4};
-    for (int skip = 0; skip < 4; ++skip) {
-        uint32_t f[3];
-        int k = 0;
-        for (int i = 0; i < 4; ++i)
-            if (i != skip) f[k++] = t[i];
-        const D3 nrm = cross(p[f[1]] - p[f[0]], p[f[2]] - p[f[0]]);
-        if (dot(nrm, inside - p[f[0]]) > 0.0) std::swap(f[1], f[2]);
-        add(f[0], f[1], f[2]);
-    }
-
-    // Each further point outside some faces replaces them by a fan from their horizon.
-    std::vector<std::pair<uint32_t, uint32_t>> edges;
-    std::vector<Face> kept;
-    for (size_t i = 0; i < n; ++i) {
-        edges.clear();
-        kept.clear();
-        for (const Face& f : faces) {
-            if (dot(f.normal, p[i]) - f.offset > eps) {
-                edges.push_back({f.v[0], f.v[1]});
-                edges.push_back({f.v[1], f.v[2]});
-                edges.push_back({f.v[2], f.v[0]});
-            } else {
-                kept.push_back(f);
-            }
-        }
-        if (edges.empty()) continue;
-        faces.swap(kept);
-        for (const auto& e : edges) {
-            const bool shared = std::any_of(edges.begin(), edges.end(), [&e](const std::pair<uint32_t, uint32_t>& o) {
-                return o.first == e.second && o.second == e.first;
-            });
-            if (!shared) add(e.first, e.second, uint32_t(i));
-        }
-    }
-    for (const Face& f : faces) out.insert(out.end(), {f.v[0], f.v[1], f.v[2]});
-    return true;
-}
-
 void GatherHullPoints(const std::vector<Vector3>& meshPoints, const Vector3& offset, float tolerance,
                       std::vector<Vector3>& gathered) {
     std::vector<uint32_t> triangles;
-    if (!ConvexHullTriangles(meshPoints, triangles)) return;
+    if (!TriangulatePointSet(meshPoints, triangles)) return;
     for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
         const size_t before = gathered.size();
         size_t merged[3];
@@ -253,7 +153,7 @@ void GatherHullPoints(const std::vector<Vector3>& meshPoints, const Vector3& off
 ShadowHull MakeShadowHull(const std::vector<Vector3>& points) {
     ShadowHull hull;
     std::vector<uint32_t> triangles;
-    if (!ConvexHullTriangles(points, triangles)) return hull;
+    if (!TriangulatePointSet(points, triangles)) return hull;
     hull.vertices = points;
     hull.indices.assign(triangles.begin(), triangles.end());
     for (size_t t = 0; t + 2 < triangles.size(); t += 3) {
@@ -360,9 +260,11 @@ bool CarDefinition::ReadCarFile(const SharedString& path, const SharedString& fi
         }
     }
     fileDamaged = in.Damaged();
-    frontAxleCentre = (wheelPoints[0] + wheelPoints[1]) * 0.5f;
-    backAxleCentre = (wheelPoints[2] + wheelPoints[3]) * 0.5f;
-    wheelCentre = (frontAxleCentre + backAxleCentre) * 0.5f;
+    // Halves first: the sum of two finite points near the float limit would not be finite.
+    auto mean = [](const Vector3& a, const Vector3& b) { return a * 0.5f + b * 0.5f; };
+    frontAxleCentre = mean(wheelPoints[0], wheelPoints[1]);
+    backAxleCentre = mean(wheelPoints[2], wheelPoints[3]);
+    wheelCentre = mean(frontAxleCentre, backAxleCentre);
     return true;
 }
 

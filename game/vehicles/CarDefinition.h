@@ -165,11 +165,6 @@ private:
 // The name flags of a car file name ("starts with", upper-cased).
 uint32_t CarNameFlags(const SharedString& fileName);
 
-// The triangles of the convex hull of a point set, three point indices each, wound so that
-// (b - a) x (c - a) points out. False (none) for fewer than four points or a set without
-// volume. Exact where many points share a hull face (a box's side), unlike TriangulatePointSet,
-// which can leave such faces dented.
-bool ConvexHullTriangles(const std::vector<Vector3>& points, std::vector<uint32_t>& out);
 // Gathers points for a shadow hull: the hull triangles of one model's points, each corner (plus
 // the offset) merged into the set within the tolerance; a triangle whose merged corners are not
 // three different points is dropped with the points it added.

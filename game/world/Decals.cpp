@@ -47,6 +47,11 @@ DecalOwner::DecalOwner(RenderFacility* facility, const SharedString& textureName
 }
 
 DecalOwner::~DecalOwner() {
+    // Ring records outlive their owner (a game's blood system goes before the city's decals):
+    // their numbers stay valid but add nothing from now on.
+    for (DecalRecord& r : Ring())
+        if (r.owner == this) r.owner = nullptr;
+    if (renderer_) renderer_->Unregister(this);
     delete texture;
     if (renderState && facility_) facility_->ReleaseShader(renderState);
 }
@@ -107,16 +112,22 @@ DecalRenderer::DecalRenderer(RenderFacility* facility) : facility_(facility) {
 }
 
 DecalRenderer::~DecalRenderer() {
+    for (DecalOwner* o : owners_) o->renderer_ = nullptr;
     if (!facility_) return;
     if (vertices_) facility_->ReleaseDynamicVertexBuffer(vertices_);
     if (indices_) facility_->ReleaseIndexBuffer(indices_);
 }
 
 void DecalRenderer::Register(DecalOwner* owner) {
-    if (owner && std::find(owners_.begin(), owners_.end(), owner) == owners_.end()) owners_.push_back(owner);
+    if (!owner || owner->renderer_ == this) return;
+    if (owner->renderer_) owner->renderer_->Unregister(owner);
+    owner->renderer_ = this;
+    owners_.push_back(owner);
 }
 
 void DecalRenderer::Unregister(DecalOwner* owner) {
+    if (!owner || owner->renderer_ != this) return;
+    owner->renderer_ = nullptr;
     owners_.erase(std::remove(owners_.begin(), owners_.end(), owner), owners_.end());
 }
 

@@ -29,6 +29,7 @@ struct DecalQuad {
 };
 
 class DecalOwner;
+class DecalRenderer;
 
 struct DecalRecord {
     DecalOwner* owner = nullptr;
@@ -36,7 +37,9 @@ struct DecalRecord {
 };
 
 // One decal kind: its texture, its render state and this frame's quads in the batch.
-// Made once by the code of its kind, registered once with the World's DecalRenderer.
+// Made once by the code of its kind, registered once with the World's DecalRenderer. Either
+// may go first: an owner leaves the renderer it is registered with, and the ring records it
+// took stay valid by number but add nothing to the batch.
 class DecalOwner {
 public:
     DecalOwner() = default;
@@ -51,7 +54,9 @@ public:
     std::vector<int32_t> batchIndices;      // this frame's quads (indices into the batch)
 
 private:
+    friend class DecalRenderer;
     RenderFacility* facility_ = nullptr;
+    DecalRenderer* renderer_ = nullptr;  // the renderer it is registered with
 };
 
 // The render state of a decal layer (see MakeLayerPassSet); null without a facility.
@@ -100,9 +105,10 @@ public:
     DecalRenderer(const DecalRenderer&) = delete;
     DecalRenderer& operator=(const DecalRenderer&) = delete;
 
-    // Appends an owner (kept, not owned); registering one twice has no further effect.
+    // Appends an owner (kept, not owned; it leaves by itself when it goes); registering one
+    // twice has no further effect, registering it here takes it off another renderer.
     void Register(DecalOwner* owner);
-    // Removes an owner that is going away.
+    // Removes an owner.
     void Unregister(DecalOwner* owner);
     const std::vector<DecalOwner*>& Owners() const { return owners_; }
 

@@ -192,14 +192,13 @@ bool Fade(ParticleGroup& g, float rate, float dt, uint8_t divisor, int8_t spin) 
 
 BloodParticleSystem::BloodParticleSystem(RenderFacility* facility, const Vector3& gravity, DecalRenderer* decals)
     : TexturedParticleSystem(facility, kPool, "Blood.ZKT", {kModulate}, false),
-      decals_(decals), splats_(facility, "BloodSplat.ZKT", kModulate) {
+      splats_(facility, "BloodSplat.ZKT", kModulate) {
     SetAcceleration(gravity);
-    if (decals_) decals_->Register(&splats_);
+    if (decals) decals->Register(&splats_);
 }
 
-BloodParticleSystem::~BloodParticleSystem() {
-    if (decals_) decals_->Unregister(&splats_);
-}
+// The splat owner leaves the decal renderer by itself, if that is still there.
+BloodParticleSystem::~BloodParticleSystem() = default;
 
 ParticleGroup* BloodParticleSystem::CreateGroup() { return Make<BloodParticleGroup>(); }
 

@@ -160,7 +160,6 @@ class BloodParticleSystem final : public TexturedParticleSystem {
 public:
     static constexpr int32_t kPool = 2000;
     BloodParticleSystem(RenderFacility* facility, const Vector3& gravity, DecalRenderer* decals);
-    // Takes the splat owner off the decal renderer, which must still exist.
     ~BloodParticleSystem() override;
     ParticleGroup* CreateGroup() override;
     DecalOwner& SplatOwner() { return splats_; }
@@ -169,7 +168,6 @@ protected:
     bool Age(ParticleGroup& group, float dt) override;
 
 private:
-    DecalRenderer* decals_;
     DecalOwner splats_;
 };
 

@@ -266,7 +266,10 @@ std::string DisassembleVs11(const uint32_t* tokens, size_t count) {
             Param p = Decode(tokens[i + size_t(k)]);
             out += k ? ", " : " ";
             out += RegName(p, 0);
-            if (k == 0 && p.mask != 0xF) out += "." + MaskText(p.mask);
+            if (k == 0 && p.mask != 0xF) {
+                out += '.';
+                out += MaskText(p.mask);
+            }
         }
         out += "\n";
         i += size_t(n);

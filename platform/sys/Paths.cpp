@@ -115,7 +115,7 @@ bool MatchComponent(const std::string& dir, const std::string& comp, std::string
 
 // Resolves every directory component; returns false when one is missing.
 bool ResolveDirs(const std::vector<std::string>& parts, size_t count, bool absolute, std::string& dir) {
-    dir = absolute ? "/" : "";
+    dir.assign(absolute ? 1 : 0, '/');  // "/" or empty
     for (size_t i = 0; i < count; ++i) {
         std::string found;
         if (!MatchComponent(dir, parts[i], found)) return false;

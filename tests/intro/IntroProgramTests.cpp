@@ -1,5 +1,5 @@
 // The real program, headless, with an intro to play: on the demo tree it plays "Intro.AVI" and
-// goes on to its root page, "-M" skips it, and SIGTERM (the close message) during the intro
+// goes on to the main menu, "-M" skips it, and SIGTERM (the close message) during the intro
 // ends the program in order.
 #include <gtest/gtest.h>
 
@@ -17,7 +17,7 @@ constexpr std::chrono::seconds kLimit(90);
 
 }  // namespace
 
-TEST(IntroProgram, PlaysTheDemoIntroThenReachesTheRootPageAndMSkipsIt) {
+TEST(IntroProgram, PlaysTheDemoIntroThenReachesTheMainMenuAndMSkipsIt) {
     TempWorkDir dir;
     ASSERT_EQ(WaitForExit(StartProgram(METROFARE_DEMO, {"."}), kLimit), 0) << dir.ReadBytes("out.txt");
     for (bool skip : {false, true}) {
@@ -26,7 +26,7 @@ TEST(IntroProgram, PlaysTheDemoIntroThenReachesTheRootPageAndMSkipsIt) {
         const pid_t pid = StartProgram(METROFARE_PROGRAM, skip ? std::vector<std::string>{"-M", "-W3"}
                                                                 : std::vector<std::string>{"-W3"});
         ASSERT_GT(pid, 0);
-        const bool reached = WaitForLog(dir, "ENGINE: Using Main page", kLimit);
+        const bool reached = WaitForLog(dir, "ENGINE: Using Main for ", kLimit);
         kill(pid, SIGTERM);
         const int code = WaitForExit(pid, kLimit);
         const std::string log = ProgramLog(dir);
@@ -38,7 +38,7 @@ TEST(IntroProgram, PlaysTheDemoIntroThenReachesTheRootPageAndMSkipsIt) {
         } else {
             EXPECT_NE(log.find("INTROMOVIE: Playing Intro.AVI, 640 x 480, sound at 22050 Hz"), std::string::npos);
             ASSERT_NE(played, std::string::npos) << log.substr(0, 4000);
-            EXPECT_LT(played, log.find("ENGINE: Using Main page"));
+            EXPECT_LT(played, log.find("ENGINE: Using Main for "));
         }
     }
 }

@@ -43,7 +43,7 @@ bool Near(uint32_t a, uint32_t b, int tolerance = 8) {
     bool same = seen.size() == expected.size();
     for (size_t i = 0; same && i < seen.size(); ++i) same = Near(seen[i], expected[i]);
     if (same) return ::testing::AssertionSuccess();
-    auto& failure = ::testing::AssertionFailure() << "seen";
+    ::testing::AssertionResult failure = ::testing::AssertionFailure() << "seen";
     for (uint32_t c : seen) failure << ' ' << std::hex << c;
     return failure;
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <map>
 #include <set>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -221,6 +222,77 @@ TEST(Geometry, TriangulateCubeCornersGivesClosedOutwardHull) {
     }
 }
 
+// The largest distance by which any point lies beyond a hull triangle's plane.
+float MaxOutside(const std::vector<Vector3>& pts, const std::vector<uint32_t>& idx) {
+    float worst = 0;
+    for (size_t t = 0; t + 2 < idx.size(); t += 3) {
+        const Vector3 &a = pts[idx[t]], &b = pts[idx[t + 1]], &c = pts[idx[t + 2]];
+        const Vector3 n = Vector3::Cross(b - a, c - a).Normalized();
+        for (const Vector3& p : pts) {
+            const float d = n.Dot(p - a);
+            if (!(d <= worst)) worst = d;  // a degenerate triangle's NaN counts too
+        }
+    }
+    return worst;
+}
+
+// A car-body-like box: points scattered over every side (many points share each hull face),
+// each corner twice, and points inside.
+std::vector<Vector3> BoxLikeSet(const Vector3& centre, const Vector3& half, const Quaternion& turn) {
+    std::vector<Vector3> pts;
+    for (int axis = 0; axis < 3; ++axis)
+        for (float side : {-1.0f, 1.0f})
+            for (int i = 0; i < 60; ++i) {
+                float c[3];
+                c[axis] = side;
+                c[(axis + 1) % 3] = RandomFloat(-1, 1);
+                c[(axis + 2) % 3] = RandomFloat(-1, 1);
+                pts.push_back(Vector3(c[0] * half.x, c[1] * half.y, c[2] * half.z));
+            }
+    for (int i = 0; i < 16; ++i) pts.push_back(Vector3(i & 1 ? half.x : -half.x, i & 2 ? half.y : -half.y, i & 4 ? half.z : -half.z));
+    for (int i = 0; i < 20; ++i) pts.push_back(Vector3(RandomFloat(-0.9f, 0.9f) * half.x, RandomFloat(-0.9f, 0.9f) * half.y, RandomFloat(-0.9f, 0.9f) * half.z));
+    const Matrix4 rotation = turn.ToMatrix();
+    for (Vector3& p : pts) p = centre + rotation.TransformNormal(p);
+    return pts;
+}
+
+// Every point of a k x k x k grid: most of them in line or in plane with many others.
+std::vector<Vector3> GridPoints(int k) {
+    std::vector<Vector3> pts;
+    for (int i = 0; i < k * k * k; ++i) pts.push_back(Vector3(float(i % k), float(i / k % k), float(i / (k * k))) * 0.25f);
+    return pts;
+}
+
+TEST(Geometry, TriangulateBoxLikeSetsGiveTheExactHull) {
+    plat::SetEngineRandSeed(12);
+    const Vector3 half{1.5f, 0.625f, 3.0f};
+    const struct Case {
+        const char* what;
+        std::vector<Vector3> pts;
+        bool axisAligned;  // faces exactly flat: the hull is the box's 12 triangles
+    } cases[] = {
+        {"box at the origin", BoxLikeSet({}, half, Quaternion()), true},
+        {"box far out", BoxLikeSet({5000, -3000, 12000}, half, Quaternion()), true},
+        {"every point of a 5 x 5 x 5 grid", GridPoints(5), true},
+        {"turned box", BoxLikeSet({3, 1, -2}, half, Quaternion(Vector3(1, 2, 3).Normalized(), 0.7f)), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint32_t> idx;
+        ASSERT_TRUE(TriangulatePointSet(c.pts, idx));
+        const HullCheck h = CheckHull(c.pts, idx);
+        EXPECT_TRUE(h.closed);
+        EXPECT_TRUE(h.outward);
+        EXPECT_LE(MaxOutside(c.pts, idx), 1e-5f);  // every point inside or on the hull
+        if (c.axisAligned) {
+            EXPECT_EQ(h.triangles, 12);
+            std::set<std::tuple<float, float, float>> corners;  // a corner may come twice
+            for (uint32_t i : h.used) corners.insert({c.pts[i].x, c.pts[i].y, c.pts[i].z});
+            EXPECT_EQ(corners.size(), 8u);
+        }
+    }
+}
+
 TEST(Geometry, TriangulateLargerAndSmallSets) {
     // Points on a sphere plus points inside: every surface point is on the hull, none inside.
     plat::SetEngineRandSeed(5);
@@ -256,17 +328,22 @@ TEST(Geometry, TriangulateLargerAndSmallSets) {
     EXPECT_FALSE(TriangulatePointSet(std::vector<Vector3>(6, Vector3(3, 3, 3)), idx));
     EXPECT_TRUE(idx.empty());
 
-    // A flat set has no volume; whatever comes back stays within the points.
+    // A flat set or a line has no volume; a non-finite point has no place.
     std::vector<Vector3> flat;
     for (int i = 0; i < 9; ++i) flat.push_back({float(i % 3), float(i / 3), 0});
-    if (TriangulatePointSet(flat, idx)) {
-        for (uint32_t i : idx) EXPECT_LT(i, flat.size());
-    }
+    EXPECT_FALSE(TriangulatePointSet(flat, idx));
+    std::vector<Vector3> line;
+    for (int i = 0; i < 9; ++i) line.push_back(Vector3(1, 2, 3) * (float(i) * 0.125f));
+    EXPECT_FALSE(TriangulatePointSet(line, idx));
+    std::vector<Vector3> bad = tet;
+    bad.push_back({0.5f, std::nanf(""), 0});
+    EXPECT_FALSE(TriangulatePointSet(bad, idx));
+    EXPECT_TRUE(idx.empty());
 }
 
-TEST(Geometry, TriangulateRefusesACavityBeyondItsFaceList) {
-    // The centre of a finely sampled sphere, inserted last, lies inside every tetrahedron's
-    // circumsphere: its cavity is bounded by the whole hull, more faces than the list holds.
+TEST(Geometry, TriangulateLeavesOutTheCentreOfAFinelySampledSphere) {
+    // The centre, added last, lies inside the hull of the surface: it is no corner, and the
+    // surface's every point is.
     plat::SetEngineRandSeed(9);
     std::vector<Vector3> pts;
     while (pts.size() < 2400) {
@@ -275,12 +352,12 @@ TEST(Geometry, TriangulateRefusesACavityBeyondItsFaceList) {
     }
     pts.push_back({0, 0, 0});
     std::vector<uint32_t> idx = {7};
-    EXPECT_FALSE(TriangulatePointSet(pts, idx));
-    EXPECT_TRUE(idx.empty());
-    // Without the centre the same surface triangulates.
-    pts.pop_back();
     ASSERT_TRUE(TriangulatePointSet(pts, idx));
-    EXPECT_EQ(idx.size() / 3, 2 * pts.size() - 4);
+    const HullCheck h = CheckHull(pts, idx);
+    EXPECT_TRUE(h.closed && h.outward && h.convex);
+    EXPECT_EQ(idx.size() / 3, 2 * (pts.size() - 1) - 4);
+    EXPECT_EQ(h.used.size(), pts.size() - 1);
+    EXPECT_EQ(h.used.count(uint32_t(pts.size() - 1)), 0u);
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 // the environment cube's faces.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -222,6 +225,46 @@ TEST_F(Playback, ClonesShareTheSkinButNotThePlayback) {
     rig.device->ClearCalls();
     clone->Render();
     EXPECT_EQ(rig.device->Count("DrawIndexedPrimitive 4 0 4 0 2"), 1);
+    // Deleted, it leaves none of its buffers as the facility's known bindings (a buffer made
+    // later at the same address must be bound, not taken as bound already).
+    clone.reset();
+    rig.device->ClearCalls();
+    rig.facility->SetStreamSource(nullptr, 0);
+    rig.facility->SetIndices(nullptr, 0);
+    EXPECT_TRUE(rig.device->calls.empty());
+}
+
+// A mesh deleted on another thread leaves the facility's lists before any of it is torn down:
+// a device reset the main thread runs between the deleting thread's requests never reaches it.
+TEST(MeshThreads, AMeshDeletedElsewhereIsNeverReachedByAResetHalfWay) {
+    RecordingFacility rig;
+    EngineOn engine(rig.facility.get());
+    MeshRecord record = Skeleton();
+    D3D8Mesh* mesh = rig.facility->CreateMesh(record);
+    ASSERT_EQ(rig.facility->ResetMeshCount(), 1u);
+    std::atomic<bool> deleted{false};
+    std::thread worker([&] {
+        delete mesh;
+        deleted = true;
+    });
+    TaskQueue& tasks = ZKEngine::Instance().tasks;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    int requests = 0;
+    while (!deleted && std::chrono::steady_clock::now() < deadline) {
+        if (tasks.Count() == 0) {
+            std::this_thread::yield();
+            continue;
+        }
+        // The worker waits on this request: the device resets first, as a frame may.
+        rig.device->ForceCooperativeLevel(gfx::CoopState::NOTRESET);
+        rig.facility->EndScene();
+        tasks.ProcessTasks();
+        ++requests;
+    }
+    worker.join();
+    EXPECT_TRUE(deleted);
+    EXPECT_GE(requests, 1);
+    EXPECT_EQ(rig.facility->ResetMeshCount(), 0u);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -465,13 +508,25 @@ TEST_F(CubeFaces, WithoutACubeOrATargetNothingIsDrawn) {
     EnvironmentCube::SetGlobal(cube);
     rig->device->ClearCalls();
     EnvironmentCube::RenderWorld(scene, {0, 0, 0}, view);
+    EnvironmentCube::RenderPreview(scene, {0, 0, 0}, view);
     EXPECT_EQ(rig->device->Count("SetRenderTarget"), 0);
+    // Nor does the screen get the faces' clears, world or fills in its place.
+    EXPECT_TRUE(scene.levels.empty());
+    EXPECT_EQ(rig->device->Count("Clear"), 0);
+    EXPECT_EQ(rig->device->Count("Draw"), 0);
     EXPECT_EQ(cube->Handle()->DeviceTexture()->texture, nullptr);  // binds as no texture
     // A reset that can make it again brings it back.
     rig->device->cubeTargets = true;
     rig->device->ForceCooperativeLevel(gfx::CoopState::NOTRESET);
     rig->facility->EndScene();
     EXPECT_TRUE(cube->Usable());
+    // A face drawn outside Begin and End has no cube face to go to either.
+    rig->device->ClearCalls();
+    EnvironmentCube::RenderWorldFace(scene, {0, 0, 0}, view, 0);
+    EXPECT_TRUE(scene.levels.empty());
+    EXPECT_EQ(rig->device->Count("Clear"), 0);
+    EnvironmentCube::RenderWorld(scene, {0, 0, 0}, view);
+    EXPECT_EQ(scene.levels.size(), 6u);
 }
 
 }  // namespace

@@ -134,6 +134,7 @@ TEST(NetAbuse, HostSearchNeverAnswersWithMoreBytesThanItWasSent) {
 
     auto query = [](uint32_t ticks, size_t size) {
         Bytes q{'E', 'N', 'Q', '1'};
+        q.reserve(std::max<size_t>(24, size));
         q.insert(q.end(), netproto::kApplicationGuid, netproto::kApplicationGuid + 16);
         for (int i = 0; i < 4; ++i) q.push_back(uint8_t(ticks >> (8 * i)));
         q.resize(std::max(q.size(), size), 0);

@@ -13,8 +13,10 @@ using namespace nettest;
 namespace {
 
 Bytes Frame(std::initializer_list<uint8_t> head, size_t fill = 0, uint8_t kind = netproto::kGameFrame) {
-    Bytes b{kind};
-    b.insert(b.end(), head);
+    Bytes b;
+    b.reserve(1 + head.size() + fill);
+    b.push_back(kind);
+    b.insert(b.end(), head.begin(), head.end());
     b.resize(b.size() + fill, 0xEE);
     return b;
 }

@@ -15,6 +15,7 @@
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/D3D8TextureManager.h"
 #include "engine/render/SpriteFactory.h"
+#include "engine/render/SpriteRenderer.h"
 #include "engine/render/TextureFactory.h"
 #include "engine/render/TextureTypes.h"
 #include "platform/gfx/RecordingDevice.h"
@@ -334,6 +335,38 @@ TEST(FacilityBuffers, LockModesAndRanges) {
     f.ReleaseDynamicVertexBuffer(vb);
     f.ReleaseVertexBuffer(sb);
     EXPECT_EQ(d.LiveDefaultResources(), partsBuffers);
+}
+
+// Sprite batches follow one another in the vertex buffer, each drawn from its own first quad:
+// only the first batch and one that no longer fits discard the buffer (which makes a device
+// hand out fresh storage), the others append without overwriting.
+TEST(FacilitySprites, BatchesAppendAndDiscardOnlyWhenTheBufferIsFull) {
+    Rig rig;
+    D3D8RenderFacility& f = rig.Create();
+    gfx::RecordingDevice& d = *rig.device;
+    SpriteRenderer& sprites = *f.GetSpriteRenderer();
+    Color opaque, clear;
+    clear.a = 0x80;
+    auto batches = [&d] {
+        std::vector<std::string> out;
+        for (const std::string& c : d.calls)
+            if (c.rfind("Lock", 0) == 0 || c.rfind("DrawIndexedPrimitive", 0) == 0) out.push_back(c);
+        return out;
+    };
+    d.ClearCalls();
+    for (const Color* c : {&opaque, &clear, &clear, &opaque}) sprites.FillRect(nullptr, *c);  // 1, 2, 1 quads
+    sprites.Flush();
+    EXPECT_EQ(batches(), (std::vector<std::string>{"Lock 0 112 2000", "DrawIndexedPrimitive 5 0 4 0 2",
+                                                   "Lock 112 224 1000", "DrawIndexedPrimitive 5 4 8 6 8",
+                                                   "Lock 336 112 1000", "DrawIndexedPrimitive 5 12 4 18 2"}));
+    // 4996 more fill the buffer exactly; the next batch starts it again.
+    d.ClearCalls();
+    for (int i = 0; i < 4996; ++i) sprites.FillRect(nullptr, opaque);
+    sprites.Flush();
+    sprites.FillRect(nullptr, opaque);
+    sprites.Flush();
+    EXPECT_EQ(batches(), (std::vector<std::string>{"Lock 448 559552 1000", "DrawIndexedPrimitive 5 16 19984 24 29972",
+                                                   "Lock 0 112 2000", "DrawIndexedPrimitive 5 0 4 0 2"}));
 }
 
 TEST(FacilityChoice, VertexShaderWorkaroundForOneCardOnly) {

@@ -436,7 +436,7 @@ TEST_F(Factories, UploadsDrawThroughTheFacility) {
     odd.height = 5;
     const uint8_t greenBlock[16] = {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xE0, 0x07, 0xE0, 0x07, 0, 0, 0, 0};
     std::vector<uint8_t> blocks;
-    for (int i = 0; i < 4; ++i) blocks.insert(blocks.end(), greenBlock, greenBlock + 16);
+    for (int i = 0; i < 4 * 16; ++i) blocks.push_back(greenBlock[i % 16]);
     odd.levels.push_back({6, 5, blocks});
     const RectF oddRect{0, 0, 6, 5};
     draw(odd, oddRect);

@@ -52,7 +52,8 @@ TEST_F(CarTest, ReadsEveryVersionOfTheCarFile) {
         tools::VqcCar file = SmallCar("Version car");
         file.version = c.version;
         file.discarded = {"ignored", "strings"};
-        const std::string name = "V" + std::to_string(c.version);
+        std::string name = "V";
+        name += std::to_string(c.version);
         WriteCar(name, file);
         log.Clear();
         const CarDefinition d(SharedString((name + ".VQC").c_str()));
@@ -165,6 +166,16 @@ TEST_F(CarTest, ShortTinyAndNonFiniteFilesKeepDefaults) {
     EXPECT_EQ(n.handling.massValue, 0.0f);
     EXPECT_EQ(n.handling.spareB, -2.0f);
     EXPECT_EQ(n.wheelPoints[0], Vector3(8, 1.4f, -14));
+
+    // Wheel points near the float limit are finite, and so are the centres made from them.
+    tools::VqcCar huge = SmallCar();
+    huge.frontWheels = {tools::WheelPair(1.0f, 3e38f, -3e38f)};
+    huge.backWheels = {tools::WheelPair(1.0f, 3e38f, -3e38f)};
+    WriteCar("Huge", huge);
+    const CarDefinition h("Huge.VQC");
+    EXPECT_FALSE(h.fileDamaged);
+    EXPECT_EQ(h.frontAxleCentre, Vector3(0, 3e38f, -3e38f));
+    EXPECT_EQ(h.wheelCentre, Vector3(0, 3e38f, -3e38f));
 }
 
 TEST(CarNameFlagTest, FlagsComeFromTheStartOfTheUpperCasedFileName) {

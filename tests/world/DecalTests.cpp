@@ -2,7 +2,10 @@
 // owner, and the per-frame limits.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "game/world/Decals.h"
+#include "game/world/ParticleSystem.h"
 #include "tests/world/EffectsTestSupport.h"
 
 namespace {
@@ -54,6 +57,41 @@ TEST(DecalRingTest, TheNewestReplaceTheOldestAndAResetMakesEveryNumberStale) {
     DecalRing::Next(&owner);
     EXPECT_NE(DecalRing::Get(fresh), nullptr);
     DecalBatch::Clear();
+}
+
+TEST(DecalRingTest, AnOwnerThatGoesAwayLeavesItsRecordsBehindSafely) {
+    auto owner = std::make_unique<DecalOwner>();
+    const int32_t number = DecalRing::Counter();
+    DecalRing::Next(owner.get());
+    DecalOwner other;
+    const int32_t kept = DecalRing::Counter();
+    DecalRing::Next(&other);
+    owner.reset();  // e.g. the blood system at the end of a game
+
+    // The number stays valid until the ring moves on, but nothing is drawn for it.
+    DecalBatch::Clear();
+    EXPECT_TRUE(DecalBatch::AddFromRing(number));
+    EXPECT_TRUE(DecalBatch::Quads().empty());
+    EXPECT_TRUE(DecalBatch::AddFromRing(kept));
+    EXPECT_EQ(other.batchIndices, std::vector<int32_t>{0});
+    DecalBatch::Clear();
+}
+
+TEST(DecalRendererTest, OwnersAndTheRendererMayGoInEitherOrder) {
+    // The renderer (the city's) before the blood system that registered its splat owner.
+    auto renderer = std::make_unique<DecalRenderer>(nullptr);
+    auto blood = std::make_unique<BloodParticleSystem>(nullptr, Vector3(), renderer.get());
+    ASSERT_EQ(renderer->Owners().size(), 1u);
+    renderer.reset();
+    blood.reset();
+
+    // An owner before the renderer it is registered with: it leaves the owner list.
+    renderer = std::make_unique<DecalRenderer>(nullptr);
+    auto owner = std::make_unique<DecalOwner>();
+    renderer->Register(owner.get());
+    owner.reset();
+    EXPECT_TRUE(renderer->Owners().empty());
+    renderer->BeginFrame(nullptr, 0.0f);
 }
 
 TEST_F(EffectsTest, DecalOwnersDrawInRegistrationOrderOneCallEachWithTheirTexturesAndColours) {

@@ -9,15 +9,15 @@ std::vector<DemoStep>& DemoSteps() {
     return steps;
 }
 
-std::vector<void (*)(DemoTextMap&)>& DemoTextFillers() {
-    static std::vector<void (*)(DemoTextMap&)> fillers;
+std::vector<void (*)(DemoTexts)>& DemoTextFillers() {
+    static std::vector<void (*)(DemoTexts)> fillers;
     return fillers;
 }
 
 bool GatherDemoTexts(DemoTextMap& out) {
     for (auto fill : DemoTextFillers()) {
         DemoTextMap area;
-        fill(area);
+        fill(DemoTexts(area));
         for (const auto& [key, text] : area) {
             auto [it, added] = out.emplace(key, text);
             if (!added && it->second != text) {

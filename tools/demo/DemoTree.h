@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tools {
@@ -35,17 +36,42 @@ struct DemoStepRegistrar {
 //   DEMO_TEXTS { texts[165] = "Do you really want to quit?"; }
 // The language step gathers every area's texts; a key given two different texts is an error.
 using DemoTextMap = std::map<int32_t, std::string>;
-std::vector<void (*)(DemoTextMap&)>& DemoTextFillers();
+
+// What a DEMO_TEXTS block writes through: texts[key] = text. The text is appended to the
+// emptied entry rather than assigned, which GCC 12 at -O3 misreads as a copy that may overlap
+// (-Wrestrict) once many assignments are inlined into one block.
+class DemoTexts {
+public:
+    explicit DemoTexts(DemoTextMap& map) : map_(map) {}
+    class Entry {
+    public:
+        explicit Entry(std::string& text) : text_(text) {}
+        Entry& operator=(std::string_view text) {
+            text_.clear();
+            text_.append(text.data(), text.size());
+            return *this;
+        }
+
+    private:
+        std::string& text_;
+    };
+    Entry operator[](int32_t key) { return Entry(map_[key]); }
+
+private:
+    DemoTextMap& map_;
+};
+
+std::vector<void (*)(DemoTexts)>& DemoTextFillers();
 
 struct DemoTextsRegistrar {
-    explicit DemoTextsRegistrar(void (*fill)(DemoTextMap&)) { DemoTextFillers().push_back(fill); }
+    explicit DemoTextsRegistrar(void (*fill)(DemoTexts)) { DemoTextFillers().push_back(fill); }
 };
 
 #define DEMO_TEXTS                                                                          \
-    static void DEMO_STEP_CAT(DemoTextsFn_, __LINE__)(::tools::DemoTextMap & texts);        \
+    static void DEMO_STEP_CAT(DemoTextsFn_, __LINE__)(::tools::DemoTexts texts);            \
     static ::tools::DemoTextsRegistrar DEMO_STEP_CAT(DemoTextsReg_, __LINE__)(               \
         DEMO_STEP_CAT(DemoTextsFn_, __LINE__));                                             \
-    static void DEMO_STEP_CAT(DemoTextsFn_, __LINE__)(::tools::DemoTextMap & texts)
+    static void DEMO_STEP_CAT(DemoTextsFn_, __LINE__)(::tools::DemoTexts texts)
 
 // Every area's texts merged; false (and the clash printed) when one key has two texts.
 bool GatherDemoTexts(DemoTextMap& out);

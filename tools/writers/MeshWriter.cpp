@@ -38,7 +38,7 @@ public:
         out.insert(out.end(), s.begin(), s.end());
     }
     void Header(uint32_t version) {
-        out.insert(out.end(), {'Z', 'K', '2'});
+        for (char c : {'Z', 'K', '2'}) U8(uint8_t(c));
         U32(version);
     }
     std::vector<uint8_t> out;

@@ -1,0 +1,398 @@
+#include "game/frontend/FrontEnd.h"
+
+#include "engine/audio/AudioDevice.h"
+#include "engine/core/Debugger.h"
+#include "engine/core/Engine.h"
+#include "engine/core/ExitButton.h"
+#include "engine/core/KeyBindWidget.h"
+#include "engine/core/MenuCanvas.h"
+#include "engine/core/MenuWidgets.h"
+#include "engine/core/SliderWidget.h"
+#include "engine/core/TextEditWidget.h"
+#include "engine/render/D3D8RenderFacility.h"
+#include "game/frontend/CreditsScreen.h"
+#include "game/frontend/FrontEndPage.h"
+#include "game/play/Game.h"
+#include "game/vehicles/CarCatalogue.h"
+#include "game/vehicles/CarDefinition.h"
+
+namespace {
+
+FrontEnd* g_frontEnd = nullptr;
+
+// Language texts the front end reads besides the captions.
+constexpr int32_t kTextUnlockCommand = 1014;
+constexpr int32_t kTextUnlocked = 1001;
+// The episode the unlock command opens.
+constexpr int32_t kUnlockedEpisode = 5;
+
+// The main page's slide-ins: its bars and buttons come in from the right, each bar 20 pixels
+// left of its button.
+constexpr float kMainSlideSpeed = 30.0f;
+constexpr Point2i kMainBars[FrontEnd::kMainWidgetCount] = {{440, 215}, {490, 265}, {515, 315},
+                                                          {530, 365}, {525, 415}, {500, 465}};
+constexpr int32_t kBarToButton = 20;
+
+// The key rows of the controls page: caption and the stored action, in screen order.
+struct ControlRow {
+    int32_t caption;
+    StoredAction action;
+};
+constexpr ControlRow kControlRows[] = {
+    {140, StoredAction::Accelerate}, {141, StoredAction::SteerLeft},   {142, StoredAction::SteerRight},
+    {143, StoredAction::Brake},      {144, StoredAction::Handbrake},   {147, StoredAction::UseSpecial},
+    {155, StoredAction::FireWeapon}, {150, StoredAction::LookBack},    {156, StoredAction::Confirm},
+    {151, StoredAction::Respawn},    {149, StoredAction::ToggleSwitch}, {6012, StoredAction::DropPassenger},
+};
+
+ZKEngine* Engine() { return ZKEngine::Get(); }
+
+std::vector<SharedString> Texts(std::initializer_list<int32_t> ids) {
+    std::vector<SharedString> out;
+    for (int32_t id : ids) out.push_back(FrontEnd::Text(id));
+    return out;
+}
+
+// "%d %s" for n = first..last after the named items.
+std::vector<SharedString> CountItems(std::initializer_list<int32_t> named, int32_t first, int32_t last,
+                                     int32_t unitText) {
+    std::vector<SharedString> out = Texts(named);
+    const SharedString unit = FrontEnd::Text(unitText);
+    for (int32_t n = first; n <= last; ++n) out.push_back(SharedString::Format("%d %s", n, unit.c_str()));
+    return out;
+}
+
+// A choice over a list that may be empty: with nothing to choose the option chooses none.
+ChoiceWidget* Choice(int32_t caption, const std::vector<SharedString>& items, MenuOption* option,
+                     const Font* font = nullptr) {
+    if (items.empty()) option->cachedInt = -1;
+    return new ChoiceWidget(FrontEnd::Text(caption), items, option, font);
+}
+
+class UnlockCommand : public ConsoleCommand {
+public:
+    UnlockCommand(const SharedString& commandName, FrontEnd& frontEnd) : ConsoleCommand(commandName), frontEnd_(frontEnd) {}
+    void Execute(const SharedString&) override {
+        frontEnd_.settings.furthestEpisode = kUnlockedEpisode;
+        frontEnd_.settings.Write(SharedString(kDefaultSettingsPath));
+        Debugger::Instance().Print(FrontEnd::Text(kTextUnlocked));
+    }
+
+private:
+    FrontEnd& frontEnd_;
+};
+
+} // namespace
+
+FrontEnd::FrontEnd() = default;
+
+FrontEnd::~FrontEnd() { Release(); }
+
+void FrontEnd::Release() {
+    if (g_frontEnd == this) g_frontEnd = nullptr;
+    ZKEngine* engine = Engine();
+    if (introVoice) {
+        introVoice->Stop();
+        if (engine && engine->sound) engine->sound->ReleaseVoice(introVoice);
+        introVoice = nullptr;
+    }
+    settings.viewDistance.camera = nullptr;
+    unlockCommand_.reset();
+    ownedScreens_.clear();
+    mainPage = singlePlayerPage = mpSelectScreen = mpStartScreen = optionsPage = nullptr;
+    videoPage = audioPage = controlsPage = creditsScreen = nullptr;
+    missionLoadingScreen = nullptr;
+    game.reset();
+    if (built_) FrontEndPage::ReleaseSharedPictures();
+    built_ = false;
+}
+
+FrontEnd* FrontEnd::Get() { return g_frontEnd; }
+
+SharedString FrontEnd::Text(int32_t id) {
+    ZKEngine* engine = Engine();
+    return engine ? engine->Language().GetString(id) : SharedString();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Building
+
+MLP* FrontEnd::CreateFrontEnd() {
+    if (built_) return mainPage;
+    built_ = true;
+    g_frontEnd = this;
+    ZKEngine* engine = Engine();
+    game = std::make_unique<Game>(engine ? engine->renderer : nullptr);
+    settings.viewDistance.camera = &game->camera;
+    BuildPages();
+    BuildMainPage();
+    BuildSinglePlayerPage();
+    BuildVideoPage();
+    BuildAudioPage();
+    BuildControlsPage();
+    BuildMpSelectScreen();
+    BuildMpStartScreen();
+
+    // -J: no single-player games and no hosting.
+    if (FrontEndOptionFlag()) {
+        mainPage->widgets[kSinglePlayerLink]->SetEnabled(false);
+        mpSelectScreen->widgets[kHostButton]->SetEnabled(false);
+    }
+    // No game runs yet.
+    SetResumeEnabled(false);
+
+    // The stored car choice indexes the car catalogue.
+    CarDefinition::LoadAll();
+    settings.carCount = CarCatalogue::Instance().Count();
+    settings.Init();
+    RegisterUnlockCommand();
+    StartIntroMusic();
+    return mainPage;
+}
+
+void FrontEnd::BuildPages() {
+    auto page = [this](const char* screenName, const char* background) {
+        auto* made = new FrontEndPage(SharedString(screenName), SharedString(background));
+        ownedScreens_.emplace_back(made);
+        return made;
+    };
+    mainPage = page("Main", "");
+    singlePlayerPage = page("Single player", "SP.ZKT");
+    mpSelectScreen = page("MP Select", "MPSelect.ZKT");
+    mpStartScreen = page("MPStart", "MPStart.ZKT");
+    optionsPage = page("Options", "");
+    videoPage = page("Video", "Video.zkt");
+    audioPage = page("Audio", "Audio.zkt");
+    controlsPage = page("Controls", "Controls.zkt");
+    creditsScreen = new CreditsScreen;
+    ownedScreens_.emplace_back(creditsScreen);
+}
+
+void FrontEnd::BuildMainPage() {
+    FrontEndPage& page = *mainPage;
+    const struct {
+        int32_t caption;
+        MLP* target;
+    } links[] = {{66200, singlePlayerPage},
+                 {66201, mpSelectScreen},
+                 {66203, game.get()},
+                 {66204, videoPage},
+                 {66205, creditsScreen}};
+    for (int32_t i = 0; i < kExitButton; ++i)
+        page.AddWidget(new LinkButton(Text(links[i].caption), links[i].target, &mainLinkOptions[i], nullptr));
+    page.AddWidget(new ExitButton(Text(66206), &mainLinkOptions[kExitButton]));
+    page.widgets[kCreditsLink]->SetEnabled(true);
+    page.AddHotKey(FrontEndPage::kEscapeKey, kResumeLink);
+
+    const SharedString edges[4] = {SharedString("HorizontalBar.zkt"), SharedString("HorizontalBar.zkt"),
+                                   SharedString("VerticalBar.zkt"), SharedString("VerticalBar.zkt")};
+    page.boxFrame.SetPictures(SharedString("Corner.zkt"), edges, Color::FromBytes(0, 0, 0, 127));
+
+    for (const Point2i& bar : kMainBars)
+        page.pictureSlides.AddPicture(SharedString("balk.zkt"), float(bar.x), float(bar.y), SlideFrom::Right,
+                                      kMainSlideSpeed, 0.0f);
+    for (int32_t i = 0; i < kMainWidgetCount; ++i)
+        page.widgetSlides.AddWidget(page.widgets[size_t(i)], kMainBars[i].x + kBarToButton, kMainBars[i].y,
+                                    SlideFrom::Right, kMainSlideSpeed, 0.0f);
+}
+
+void FrontEnd::BuildSinglePlayerPage() {
+    // The car and mission choices, the carousel and the start come with the page's own class;
+    // until then the page only leads back.
+    FrontEndPage& page = *singlePlayerPage;
+    auto* back = new BackButton(SharedString("<<"), &singlePlayerBack);
+    back->SetPosition({590, 490}, false);
+    page.AddWidget(back);
+    page.AddHotKey(FrontEndPage::kEscapeKey, 0);
+}
+
+void FrontEnd::BuildVideoPage() {
+    FrontEndPage& page = *videoPage;
+    ZKEngine* engine = Engine();
+    RenderFacility* renderer = engine ? engine->renderer : nullptr;
+
+    std::vector<SharedString> devices;
+    if (auto* facility = dynamic_cast<D3D8RenderFacility*>(renderer))
+        for (const AdapterRecord& adapter : facility->Adapters()) devices.push_back(adapter.description);
+    if (renderer) settings.displayMode.SetModes(renderer->Modes());
+
+    page.AddWidget(Choice(66405, devices, &settings.displayDevice));
+    page.AddWidget(Choice(66406, settings.displayMode.modes, &settings.displayMode));
+    page.AddWidget(Choice(66407, Texts({66400, 66401, 66402}), &settings.textureLevel));
+    page.AddWidget(Choice(66408, Texts({520, 521}), &settings.carEffect));
+    page.AddWidget(Choice(66409, Texts({640, 641}), &settings.environmentMap));
+    page.AddWidget(new SliderWidget(Text(66410), &settings.viewDistance));
+    page.AddWidget(Choice(66411, Texts({530, 531, 532, 533}), &settings.detailLevel));
+    auto* back = new BackButton(SharedString(""), &settings.videoBack);
+    page.AddWidget(back);
+
+    back->flags &= ~Widget::kFocusable;
+    page.backPictureShown = true;
+    page.widgets[0]->SetEnabled(false);
+    page.LayOutOptionRows();
+}
+
+void FrontEnd::BuildAudioPage() {
+    FrontEndPage& page = *audioPage;
+    ChoiceWidget* rate = Choice(66500, settings.sampleRate.items, &settings.sampleRate);
+    ChoiceWidget* voices = Choice(66501, settings.voiceCount.items, &settings.voiceCount);
+    SliderWidget* sliders[4] = {new SliderWidget(Text(100), &settings.effectsVolume),
+                                new SliderWidget(Text(101), &settings.speechVolume),
+                                new SliderWidget(Text(102), &settings.ambientVolume),
+                                new SliderWidget(Text(103), &settings.musicVolume)};
+    for (ChoiceWidget* choice : {rate, voices}) {
+        choice->valueX = 150;
+        choice->valueY = 0;
+        page.AddWidget(choice);
+    }
+    for (SliderWidget* slider : sliders) {
+        slider->barX = 150;
+        slider->barY = 0;
+        page.AddWidget(slider);
+    }
+    page.AddWidget(new BackButton(SharedString(""), &settings.audioBack));
+    page.LayOutOptionRows();
+}
+
+void FrontEnd::BuildControlsPage() {
+    FrontEndPage& page = *controlsPage;
+    int32_t row = 0;
+    for (const ControlRow& control : kControlRows) {
+        auto* widget = new KeyBindWidget(Text(control.caption), &GameSettings::Binding(0, control.action));
+        // Scheme 0's layout: one row every 20 pixels from (270, 180).
+        widget->SetPosition({270, 180 + 20 * row++}, false);
+        page.AddWidget(widget);
+    }
+}
+
+void FrontEnd::BuildMpSelectScreen() {
+    FrontEndPage& page = *mpSelectScreen;
+    const Font* small = nullptr;
+    const int32_t columns[4] = {145, 225, 345, 395};
+    for (int32_t k = 0; k < kHostRows; ++k) {
+        auto* row = new Button(SharedString(""), &hostRowAction, small);
+        row->SetPosition({190, 180 + 16 * k}, false);
+        row->SetEnabled(false);
+        for (int32_t x : columns) row->texts.push_back({SharedString(""), x, 0, small});
+        page.AddWidget(row);
+    }
+    auto* heading = new LabelWidget(Text(200), false, small);
+    heading->SetPosition({190, 155}, false);
+    for (int32_t i = 0; i < 4; ++i) heading->texts.push_back({Text(201 + i), columns[i], 0, small});
+    page.AddWidget(heading);
+    auto* host = new Button(Text(205), &hostAction, small);
+    host->SetPosition({185, 475}, false);
+    page.AddWidget(host);
+    auto* address = new TextEditWidget(Text(206), &hostAddress, small, small);
+    address->SetPosition({340, 475}, false);
+    address->valueX = int32_t(menu_detail::TextWidth(nullptr, address->caption) + 5.0);
+    address->maxWidth = 185;
+    page.AddWidget(address);
+    auto* back = new BackButton(SharedString("<<"), &mpSelectBack);
+    back->SetPosition({650, 475}, false);
+    page.AddWidget(back);
+    page.AddHotKey(FrontEndPage::kEscapeKey, kMpSelectBack);
+    page.AddHotKey(FrontEndPage::kBackspaceKey, kMpSelectBack);
+}
+
+void FrontEnd::BuildMpStartScreen() {
+    FrontEndPage& page = *mpStartScreen;
+    const Font* small = nullptr;
+    for (int32_t k = 0; k < kLobbyPlayers; ++k) {
+        auto* row = new TextEditWidget(SharedString(""), &lobbyPlayerOptions[k], small, small);
+        row->SetPosition({215, 180 + 16 * k}, false);
+        row->flags |= Widget::kBright;
+        row->maxWidth = 140;
+        row->maxCaptionFontWidth = 140;
+        row->SetEnabled(false);
+        page.AddWidget(row);
+    }
+    auto* session = new TextEditWidget(SharedString(""), &lobbySessionName, small, small);
+    session->SetPosition({458, 170}, false);
+    session->maxWidth = 135;
+    page.AddWidget(session);
+
+    std::vector<SharedString> teams;
+    const SharedString team = Text(609);
+    for (int32_t n = 1; n <= 8; ++n) teams.push_back(SharedString::Format("%s : %d", team.c_str(), n));
+    const struct {
+        std::vector<SharedString> items;
+        MenuOption* option;
+        Point2i at;
+    } choices[] = {{CountItems({603, 604}, 2, 50, 605), &lobbyFirstSetting, {458, 230}},
+                   {CountItems({606, 607}, 2, 30, 608), &lobbySecondSetting, {458, 250}},
+                   {teams, &lobbyTeam, {458, 210}},
+                   {Texts({3000, 3001}), &lobbyGameType, {458, 190}}};
+    for (const auto& c : choices) {
+        auto* choice = new ChoiceWidget(SharedString(""), c.items, c.option, small);
+        choice->SetPosition(c.at, false);
+        choice->valueX = 0;
+        choice->valueY = 0;
+        page.AddWidget(choice);
+    }
+    lobbyTeam.widget->SetEnabled(false);
+
+    auto* start = new Button(SharedString(">>"), &lobbyStart, nullptr);
+    start->SetPosition({655, 485}, false);
+    page.AddWidget(start);
+    auto* back = new BackButton(SharedString("<<"), &lobbyBack);
+    back->SetPosition({555, 485}, false);
+    page.AddWidget(back);
+    const int32_t last = int32_t(page.widgets.size()) - 1;
+    page.AddHotKey(FrontEndPage::kEscapeKey, last);
+    page.AddHotKey(FrontEndPage::kBackspaceKey, last);
+}
+
+void FrontEnd::RegisterUnlockCommand() {
+    unlockCommand_ = std::make_unique<UnlockCommand>(Text(kTextUnlockCommand), *this);
+    singlePlayerPage->AddCommand(unlockCommand_.get());
+}
+
+void FrontEnd::StartIntroMusic() {
+    ZKEngine* engine = Engine();
+    if (!engine || !engine->sound) return;
+    introVoice = engine->sound->CreateSound(SharedString("Intro.OGG"), false, true, false);
+    if (!introVoice) return;
+    MusicVolumeGroup().AttachChild(introVoice);
+    introVoice->Play(true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Services
+
+void FrontEnd::ApplyMenuVideoMode() { settings.ApplyMenuVideoMode(); }
+
+void FrontEnd::WriteSettings(const SharedString& path) { settings.Write(path); }
+
+void FrontEnd::CloseNetwork() {}
+
+int32_t FrontEnd::CurrentProfileIndex() { return settings.currentProfile; }
+
+SharedString FrontEnd::ProfileName(int32_t index) { return settings.ProfileFileName(index); }
+
+float& FrontEnd::SettingsSaveCountdown() { return ::SettingsSaveCountdown; }
+
+bool FrontEnd::ResumeEnabled() const {
+    return mainPage && mainPage->widgets.size() > size_t(kResumeLink) && mainPage->widgets[kResumeLink]->IsEnabled();
+}
+
+void FrontEnd::SetResumeEnabled(bool enabled) {
+    if (mainPage && mainPage->widgets.size() > size_t(kResumeLink)) mainPage->widgets[kResumeLink]->SetEnabled(enabled);
+}
+
+void FrontEnd::StartMission(int32_t, int32_t, int32_t) {
+    // Until the mission loading screen exists, a mission is the game as it stands.
+    ZKEngine* engine = Engine();
+    if (!engine || !game) return;
+    ApplyGameVideoMode();
+    engine->PushMLP(game.get());
+}
+
+void FrontEnd::ApplyGameVideoMode() {
+    if (game) {
+        game->session.lightDetail = settings.detailLevel.cachedInt;
+        game->session.renderOption = settings.staticGeometryMode.cachedInt;
+        game->session.shadowDetail = settings.carEffect.ShadowVolume() ? 1 : 0;
+    }
+    settings.ApplyGameVideoMode();
+}

@@ -1,0 +1,132 @@
+#pragma once
+// The front end: owns every menu page, the settings and the in-game state, and is what the
+// start-up and the running game call on (the start-up's services, the game's exits to the
+// menus). CreateFrontEnd builds it all once: the game first, then each page and its widgets,
+// then it reads the settings, registers the unlock command and starts the intro music.
+//
+// Screens reach one another and the game through the one FrontEnd (FrontEnd::Get).
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/core/InputActions.h"
+#include "engine/core/MenuOption.h"
+#include "engine/core/StartUp.h"
+#include "game/frontend/GameSettings.h"
+
+class AudioVoice;
+class ConsoleCommand;
+class FrontEndPage;
+class Game;
+class MLP;
+class MissionLoadingScreen;
+class Widget;
+
+class FrontEnd : public FrontEndServices {
+public:
+    // The main page's widgets, in list order.
+    enum MainWidget : int32_t {
+        kSinglePlayerLink,
+        kMultiplayerLink,
+        kResumeLink,
+        kOptionsLink,
+        kCreditsLink,
+        kExitButton,
+        kMainWidgetCount
+    };
+    // The multiplayer select screen's widgets: sixteen host rows, then these.
+    static constexpr int32_t kHostRows = 16;
+    static constexpr int32_t kHostListLabel = kHostRows;
+    static constexpr int32_t kHostButton = kHostRows + 1;
+    static constexpr int32_t kHostAddressEdit = kHostRows + 2;
+    static constexpr int32_t kMpSelectBack = kHostRows + 3;
+    // The lobby's player rows.
+    static constexpr int32_t kLobbyPlayers = 8;
+
+    FrontEnd();
+    ~FrontEnd() override;
+    FrontEnd(const FrontEnd&) = delete;
+    FrontEnd& operator=(const FrontEnd&) = delete;
+
+    // The front end once CreateFrontEnd has begun building it, else null.
+    static FrontEnd* Get();
+
+    // --- for the start-up ---
+    // Builds everything (once) and returns the main page.
+    MLP* CreateFrontEnd() override;
+    // The menus' sound groups and display mode.
+    void ApplyMenuVideoMode() override;
+    void WriteSettings(const SharedString& path) override;
+    void CloseNetwork() override;
+    int32_t CurrentProfileIndex() override;
+    SharedString ProfileName(int32_t index) override;
+    float& SettingsSaveCountdown() override;
+
+    // True while the main page's resume link is enabled: a game runs and can be resumed.
+    bool ResumeEnabled() const;
+    void SetResumeEnabled(bool enabled);
+    // Creates the loading screen of a mission, keeps it as the current one and pushes it.
+    void StartMission(int32_t mission, int32_t episode, int32_t textBase);
+    // Entering a game: the settings saved, the game's display mode and sound groups, the detail
+    // options handed to the game.
+    void ApplyGameVideoMode();
+
+    // Frees the game, the pages and the intro music while the devices still exist (before the
+    // engine shuts down; the program itself ends without it). The settings stay.
+    void Release();
+
+    // The language text of a caption id.
+    static SharedString Text(int32_t id);
+
+    GameSettings settings;
+
+    FrontEndPage* mainPage = nullptr;
+    FrontEndPage* singlePlayerPage = nullptr;
+    MissionLoadingScreen* missionLoadingScreen = nullptr;
+    FrontEndPage* mpSelectScreen = nullptr;
+    FrontEndPage* mpStartScreen = nullptr;
+    FrontEndPage* optionsPage = nullptr;
+    FrontEndPage* videoPage = nullptr;
+    FrontEndPage* audioPage = nullptr;
+    FrontEndPage* controlsPage = nullptr;
+    std::unique_ptr<Game> game;
+    FrontEndPage* creditsScreen = nullptr;
+
+    // The intro music, looping in the music volume group (null when it could not be made).
+    AudioVoice* introVoice = nullptr;
+
+    // The options of the buttons and fields the front end binds (those of the settings are the
+    // settings' own).
+    MenuOption mainLinkOptions[kMainWidgetCount];
+    MenuOption singlePlayerBack;
+    MenuOption hostRowAction;
+    MenuOption hostAction;
+    MenuOption hostAddress;
+    MenuOption mpSelectBack;
+    MenuOption lobbyPlayerOptions[kLobbyPlayers];
+    MenuOption lobbySessionName;
+    MenuOption lobbyFirstSetting;
+    MenuOption lobbySecondSetting;
+    MenuOption lobbyTeam;
+    MenuOption lobbyGameType;
+    MenuOption lobbyStart;
+    MenuOption lobbyBack;
+
+private:
+    void BuildPages();
+    void BuildMainPage();
+    void BuildSinglePlayerPage();
+    void BuildVideoPage();
+    void BuildAudioPage();
+    void BuildControlsPage();
+    void BuildMpSelectScreen();
+    void BuildMpStartScreen();
+    void RegisterUnlockCommand();
+    void StartIntroMusic();
+
+    bool built_ = false;
+    // Every page, in the order made; deleted with the front end.
+    std::vector<std::unique_ptr<MLP>> ownedScreens_;
+    std::unique_ptr<ConsoleCommand> unlockCommand_;
+};
