@@ -19,6 +19,11 @@ InputDevice* Input() {
 
 // Shared by every slider, like their one voice.
 float g_soundLevel = 0.0f;
+// The level fades once per frame however many sliders the screen updates (a page of four
+// would otherwise fade it four times as fast and, at 40 frames a second or fewer, stop the
+// voice in the very frame that started it). A movement lets the fade run again.
+bool g_fadedThisFrame = false;
+uint32_t g_fadedFrame = 0;
 
 constexpr int32_t kGrabX = 10;
 constexpr int32_t kGrabY = 5;
@@ -47,6 +52,7 @@ void SliderWidget::MoveTo(float value) {
         if (g_soundLevel == 0.0f) voice->Play(true);
     }
     g_soundLevel = 1.0f;
+    g_fadedThisFrame = false;
 }
 
 void SliderWidget::HandleInput(const Point2i& cursor) {
@@ -64,6 +70,11 @@ void SliderWidget::HandleInput(const Point2i& cursor) {
 
 void SliderWidget::Update() {
     TextWidget::Update();
+    ZKEngine* engine = ZKEngine::Get();
+    const uint32_t frame = engine ? engine->frameNumber : 0;
+    if (g_fadedThisFrame && g_fadedFrame == frame) return;
+    g_fadedThisFrame = true;
+    g_fadedFrame = frame;
     AudioVoice* voice = GetMenuSound(MenuSound::Slider);
     if (g_soundLevel <= 0.0f) {
         if (voice) voice->Stop();

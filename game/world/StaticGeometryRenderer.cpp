@@ -78,8 +78,11 @@ bool StaticDrawGroup::Cull(ObjectQuadTree&, const Camera& camera) { return owner
 StaticGeometryRenderer::StaticGeometryRenderer(RenderFacility* renderer, const GameSession* session)
     : renderer_(renderer), session_(session) {
     if (!renderer_) return;
-    vertexBuffer_ = renderer_->CreateDynamicVertexBuffer(VertexFormat, sizeof(StaticVertex), VertexCapacity, false);
-    indexBuffer_ = renderer_->CreateDynamicIndexBuffer(IndexCapacity, VertexCapacity, false);
+    // Without hardware vertex processing the buffers are made for the software pipeline.
+    auto* facility = dynamic_cast<D3D8RenderFacility*>(renderer_);
+    const bool software = facility && !facility->Caps().hardwareTnL;
+    vertexBuffer_ = renderer_->CreateDynamicVertexBuffer(VertexFormat, sizeof(StaticVertex), VertexCapacity, software);
+    indexBuffer_ = renderer_->CreateDynamicIndexBuffer(IndexCapacity, VertexCapacity, software);
     firstPassShader_ = renderer_->LoadVertexShader(VertexFormat, "Misc\\zkWorld1.vso");
     litShader_ = renderer_->LoadVertexShader(VertexFormat, "Misc\\zkWorld2.vso");
     if (!firstPassShader_ || !litShader_)
@@ -150,8 +153,10 @@ void StaticGeometryRenderer::PrepareBatches() {
         faceNormals_[t] = Vector3::Cross(b - a, c - a).Normalized();
     }
     marks_.assign(vertices.size(), VertexMark{});
-    // Distinct vertices per group: what a group can add to a frame's vertex buffer at most.
+    // Distinct vertices per group: what a group can add to a frame's vertex buffer at most; and
+    // the indices of its whole triangles.
     groupVertexCounts_.assign(groups.size(), 0);
+    groupIndexCounts_.assign(groups.size(), 0);
     std::vector<uint32_t> seen(vertices.size(), 0xFFFFFFFFu);
     for (size_t g = 0; g < groups.size(); ++g) {
         const StaticDrawGroup& group = groups[g];
@@ -165,6 +170,7 @@ void StaticGeometryRenderer::PrepareBatches() {
                     ++n;
                 }
         groupVertexCounts_[g] = n;
+        groupIndexCounts_[g] = end > first ? uint32_t(end - first) * 3 : 0;
     }
     visible_.assign(batches.size(), {});
     ranges_.assign(batches.size(), BatchRange{});
@@ -199,7 +205,7 @@ bool StaticGeometryRenderer::SelectGroups() {
     for (const auto& list : visible_)
         for (const Visible& v : list) {
             vertexNeed += groupVertexCounts_[size_t(v.group - groups.data())];
-            indexNeed += v.group->indexCount;
+            indexNeed += groupIndexCounts_[size_t(v.group - groups.data())];
         }
     std::fill(selected_.begin(), selected_.end(), Selection{});
     if (indexNeed == 0) return false;
@@ -212,12 +218,14 @@ bool StaticGeometryRenderer::SelectGroups() {
             const auto& list = visible_[b];
             Selection& sel = selected_[b];
             if (closed_[b] || sel.groups >= list.size()) continue;
-            const StaticDrawGroup* g = list[list.size() - 1 - sel.groups].group;
-            const uint32_t gv = groupVertexCounts_[size_t(g - groups.data())];
-            const uint32_t vFit = std::min(gv, vertexLeft), iFit = std::min(g->indexCount, indexLeft) / 3 * 3;
-            const bool whole = vFit == gv && iFit == g->indexCount;
-            if (!whole) closed_[b] = 1;
-            if (vFit < 3 || iFit < 3) continue;
+            const size_t gi = size_t(list[list.size() - 1 - sel.groups].group - groups.data());
+            const uint32_t gv = groupVertexCounts_[gi], gn = groupIndexCounts_[gi];
+            const uint32_t vFit = std::min(gv, vertexLeft), iFit = std::min(gn, indexLeft) / 3 * 3;
+            const bool whole = vFit == gv && iFit == gn;
+            if (!whole) {
+                closed_[b] = 1;
+                if (vFit < 3 || iFit < 3) continue; // not even one more triangle
+            }
             ++sel.groups;
             sel.lastVertices = vFit;
             sel.lastIndices = iFit;
@@ -273,9 +281,9 @@ void StaticGeometryRenderer::BeginFrame(const Camera& camera) {
                 // Nearest first.
                 for (uint32_t k = 0; k < sel.groups; ++k) {
                     const StaticDrawGroup& g = *list[list.size() - 1 - k].group;
+                    const size_t gi = size_t(&g - groups.data());
                     const bool last = k + 1 == sel.groups;
-                    GatherTriangles(g, last ? sel.lastVertices : groupVertexCounts_[size_t(&g - groups.data())],
-                                    last ? sel.lastIndices : g.indexCount);
+                    GatherTriangles(g, last ? sel.lastVertices : groupVertexCounts_[gi], last ? sel.lastIndices : groupIndexCounts_[gi]);
                 }
                 r.indexCount = indicesWritten_ - r.firstIndex;
                 r.firstVertex = r.indexCount ? std::min(lowestSlot_, firstVertex) : 0;

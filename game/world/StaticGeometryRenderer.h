@@ -164,6 +164,7 @@ private:
     std::vector<Vector3> faceNormals_;
     std::vector<VertexMark> marks_;
     std::vector<uint32_t> groupVertexCounts_; // distinct vertices of each group
+    std::vector<uint32_t> groupIndexCounts_;  // indices of each group's whole triangles
     // Per batch: how many of its nearest groups this frame takes, and what the last of them may
     // add at most (it may be cut short when the buffers run out).
     struct Selection {

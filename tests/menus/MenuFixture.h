@@ -163,6 +163,7 @@ protected:
             engine->currentMLP->Update();
         }
         input.NextFrame();
+        ++engine->frameNumber;
     }
     void Press(uint32_t key) {
         input.pressed = {key};

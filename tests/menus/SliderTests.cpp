@@ -24,12 +24,14 @@ protected:
         engine->frameTime = 1.0f;
         slider->Update();
         engine->frameTime = kFrame;
+        ++engine->frameNumber;
     }
     void Step(float dt) {
         engine->frameTime = dt;
         slider->HandleInput(input.cursor);
         slider->Update();
         input.NextFrame();
+        ++engine->frameNumber;
     }
     RecordingOption option{RecordingOption::Float};
     std::unique_ptr<SliderWidget> slider;
@@ -114,6 +116,7 @@ TEST_F(SliderTest, TheSoundFollowsTheValueLoopsWhileMovingAndFadesOut) {
     const float levels[] = {0.6875f, 0.375f, 0.0625f, 0.0f};
     for (float level : levels) {
         slider->Update();
+        ++engine->frameNumber;
         EXPECT_FLOAT_EQ(SliderWidget::SoundLevel(), level);
     }
     EXPECT_EQ(voice.stops, stops);
@@ -135,6 +138,36 @@ TEST_F(SliderTest, TheSoundFollowsTheValueLoopsWhileMovingAndFadesOut) {
     input.mousePressed = {0, 2};
     Step(kFrame);
     EXPECT_TRUE(option.values.empty());
+}
+
+TEST_F(SliderTest, APageOfSlidersFadesTheSoundOncePerFrame) {
+    // Four sliders, as on the audio page; Right held on the first at 32 frames a second.
+    MenuScreen* screen = RootScreen();
+    RecordingOption values[4] = {RecordingOption{RecordingOption::Float}, RecordingOption{RecordingOption::Float},
+                                 RecordingOption{RecordingOption::Float}, RecordingOption{RecordingOption::Float}};
+    for (RecordingOption& v : values) screen->AddWidget(new SliderWidget(SharedString("Level"), &v));
+    screen->Activate();
+    VoiceLog& voice = sound.Voice("Slider.WAV");
+    const int plays = voice.loopedPlays, stops = voice.stops;
+    engine->frameTime = 1.0f / 32.0f;
+    input.held = {kKeyRight};
+    for (int frame = 0; frame < 3; ++frame) {
+        Frame();
+        EXPECT_FLOAT_EQ(SliderWidget::SoundLevel(), 1.0f - 10.0f / 32.0f) << frame;
+    }
+    EXPECT_EQ(voice.loopedPlays, plays + 1) << "one loop for the whole movement";
+    EXPECT_EQ(voice.stops, stops) << "never stopped while moving";
+    EXPECT_NEAR(values[0].cachedFloat, 3.0f / 32.0f, 1e-6f);
+
+    // Let go: silent after 0.1 s, not a quarter of that.
+    input.held.clear();
+    Frame();
+    Frame();
+    EXPECT_FLOAT_EQ(SliderWidget::SoundLevel(), 1.0f - 30.0f / 32.0f);
+    EXPECT_EQ(voice.stops, stops);
+    Frame();
+    Frame();
+    EXPECT_EQ(voice.stops, stops + 1);
 }
 
 TEST_F(SliderTest, TheBarIsCutAtTheValueAndHalfTransparentWhenDisabled) {

@@ -17,17 +17,19 @@
 
 namespace world_testing {
 
-// A facility whose device records every call.
+// A facility whose device records every call (with or without hardware vertex processing).
 struct RecordingFacility {
-    explicit RecordingFacility(int32_t width = 64, int32_t height = 48) {
+    explicit RecordingFacility(int32_t width = 64, int32_t height = 48, bool hardwareTnL = true) {
         DeviceSource source;
-        source.enumerate = [width, height] {
+        source.enumerate = [width, height, hardwareTnL] {
             gfx::AdapterDesc a;
             a.modes = {{width, height, 32, 60}};
+            a.caps.hardwareTnL = hardwareTnL;
             return std::vector<gfx::AdapterDesc>{a};
         };
-        source.create = [this](void*, int32_t w, int32_t h) -> std::unique_ptr<gfx::Device> {
+        source.create = [this, hardwareTnL](void*, int32_t w, int32_t h) -> std::unique_ptr<gfx::Device> {
             auto d = std::make_unique<gfx::RecordingDevice>(w, h);
+            d->caps.hardwareTnL = hardwareTnL;
             device = d.get();
             return d;
         };

@@ -242,6 +242,49 @@ TEST_F(StaticGeometry, AFrameTooLargeKeepsEachBatchsNearestGroups) {
     EXPECT_EQ(rec.device->Count("DrawIndexedPrimitive"), 0);
 }
 
+// A near group that adds fewer than three vertices or indices (an empty group, one of degenerate
+// triangles, or one whose index count is not a whole number of triangles) is gathered like any
+// other: the farther groups of its batch still reach the frame.
+TEST_F(StaticGeometry, SmallOrOddGroupsDoNotEndTheirBatch) {
+    enum Odd { Empty, Degenerate, PartialTriangle };
+    for (Odd odd : {Empty, Degenerate, PartialTriangle}) {
+        SCOPED_TRACE(int(odd));
+        City city(rec.facility.get());
+        if (odd == Degenerate) {
+            const uint32_t a = city.Vertex({0, 0, 100}), b = city.Vertex({1, 0, 100});
+            city.Triangle(a, a, b);
+        } else {
+            city.UpTriangle(0, 100);
+        }
+        city.Group(0, 0);
+        city.UpTriangle(0, 400);
+        city.Group(1, 0);
+        StaticDrawGroup& near = city.sg.groups[0];
+        if (odd == Empty) near.indexCount = 0;
+        if (odd == PartialTriangle) near.indexCount = 4; // one triangle and a stray index
+        near.bounds.centre = {0, 0, 100};
+        near.bounds.halfExtents = {1, 1, 1};
+        city.Prepare();
+        city.Frame(camera);
+        int far = 0;
+        for (uint32_t i = 0; i < city.sg.IndicesWritten(); ++i) far += city.FrameVertices()[city.FrameIndices()[i]].position.z >= 400.0f;
+        EXPECT_EQ(far, 3);
+    }
+}
+
+// The dynamic buffers are made for software vertex processing on a device without hardware
+// vertex processing, which the draw switches on around itself.
+TEST(StaticGeometryBuffers, FollowTheDevicesVertexProcessing) {
+    for (bool hardware : {true, false}) {
+        RecordingFacility rec(64, 48, hardware);
+        StaticGeometryRenderer sg(rec.facility.get());
+        ASSERT_NE(sg.Vertices(), nullptr);
+        ASSERT_NE(sg.Indices(), nullptr);
+        EXPECT_EQ(sg.Vertices()->software, !hardware) << hardware;
+        EXPECT_EQ(sg.Indices()->software, !hardware) << hardware;
+    }
+}
+
 // A frame drawn through the world shaders: one upload of the shared constants, then per batch
 // its two constants, its pass and one indexed draw of its range; fixed function without the
 // shader files.
