@@ -12,7 +12,9 @@
 #include "engine/render/D3D8RenderFacility.h"
 #include "game/frontend/CreditsScreen.h"
 #include "game/frontend/FrontEndPage.h"
+#include "game/frontend/GameOptions.h"
 #include "game/play/Game.h"
+#include "game/play/MissionLoadingScreen.h"
 #include "game/vehicles/CarCatalogue.h"
 #include "game/vehicles/CarDefinition.h"
 
@@ -91,17 +93,22 @@ FrontEnd::~FrontEnd() { Release(); }
 void FrontEnd::Release() {
     if (g_frontEnd == this) g_frontEnd = nullptr;
     ZKEngine* engine = Engine();
-    if (introVoice) {
-        introVoice->Stop();
-        if (engine && engine->sound) engine->sound->ReleaseVoice(introVoice);
-        introVoice = nullptr;
+    // The one music voice: the intro's, or a game's once a game has begun.
+    if (AudioVoice*& music = MusicVoice()) {
+        music->Stop();
+        if (MusicGroup()) MusicGroup()->RemoveChild(music);
+        if (engine && engine->sound) engine->sound->ReleaseVoice(music);
+        else delete music;
+        music = nullptr;
     }
+    introVoice = nullptr;
     settings.viewDistance.camera = nullptr;
     unlockCommand_.reset();
     ownedScreens_.clear();
     mainPage = singlePlayerPage = mpSelectScreen = mpStartScreen = optionsPage = nullptr;
     videoPage = audioPage = controlsPage = creditsScreen = nullptr;
     missionLoadingScreen = nullptr;
+    loadingScreen_.reset();
     game.reset();
     if (built_) FrontEndPage::ReleaseSharedPictures();
     built_ = false;
@@ -122,7 +129,11 @@ MLP* FrontEnd::CreateFrontEnd() {
     built_ = true;
     g_frontEnd = this;
     ZKEngine* engine = Engine();
-    game = std::make_unique<Game>(engine ? engine->renderer : nullptr);
+    game = std::make_unique<Game>(engine ? engine->renderer : nullptr, this, this);
+    game->soundGroups[0] = &EffectsVolumeGroup();
+    game->soundGroups[1] = &SpeechVolumeGroup();
+    game->soundGroups[2] = &AmbientVolumeGroup();
+    MusicGroup() = &MusicVolumeGroup();
     settings.viewDistance.camera = &game->camera;
     BuildPages();
     BuildMainPage();
@@ -355,6 +366,8 @@ void FrontEnd::StartIntroMusic() {
     if (!introVoice) return;
     MusicVolumeGroup().AttachChild(introVoice);
     introVoice->Play(true);
+    // A game's loading screen stops it when the game's own music starts.
+    MusicVoice() = introVoice;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -362,9 +375,19 @@ void FrontEnd::StartIntroMusic() {
 
 void FrontEnd::ApplyMenuVideoMode() { settings.ApplyMenuVideoMode(); }
 
-void FrontEnd::WriteSettings(const SharedString& path) { settings.Write(path); }
+void FrontEnd::WriteSettings(const SharedString& path) {
+    if (game) {
+        settings.currentEpisode = game->career.currentEpisode;
+        settings.currentMission = game->career.currentMission;
+        settings.furthestEpisode = game->career.furthestEpisode;
+        settings.furthestMission = game->career.furthestMission;
+    }
+    settings.Write(path);
+}
 
-void FrontEnd::CloseNetwork() {}
+void FrontEnd::CloseNetwork() {
+    if (game) game->CloseNetwork();
+}
 
 int32_t FrontEnd::CurrentProfileIndex() { return settings.currentProfile; }
 
@@ -380,16 +403,41 @@ void FrontEnd::SetResumeEnabled(bool enabled) {
     if (mainPage && mainPage->widgets.size() > size_t(kResumeLink)) mainPage->widgets[kResumeLink]->SetEnabled(enabled);
 }
 
-void FrontEnd::StartMission(int32_t, int32_t, int32_t) {
-    // Until the mission loading screen exists, a mission is the game as it stands.
+void FrontEnd::StartMission(int32_t mission, int32_t episode, int32_t textBase) {
     ZKEngine* engine = Engine();
     if (!engine || !game) return;
-    ApplyGameVideoMode();
-    engine->PushMLP(game.get());
+    SetResumeEnabled(true);
+    loadingScreen_ = std::make_unique<MissionLoadingScreen>(*game, this, mission, episode, textBase);
+    missionLoadingScreen = loadingScreen_.get();
+    missionLoadingScreen->needSetup = 1;
+    engine->PushMLP(missionLoadingScreen);
 }
+
+void FrontEnd::ToMainPage(bool resumable) {
+    ZKEngine* engine = Engine();
+    if (!engine || !mainPage) return;
+    SetResumeEnabled(resumable);
+    mainPage->SetFade(1.0f);
+    mainPage->Activate();
+    engine->PopToMLP(mainPage);
+}
+
+void FrontEnd::PauseToMenu() { ToMainPage(true); }
+
+void FrontEnd::ReturnToMainPage() { ToMainPage(false); }
+
+// The score screens come with the single-player and network flows; until then a finished game
+// returns to the main page.
+void FrontEnd::ShowSinglePlayerScore(int32_t, const SharedString&) { ReturnToMainPage(); }
+
+void FrontEnd::ShowMultiplayerScore() { ReturnToMainPage(); }
 
 void FrontEnd::ApplyGameVideoMode() {
     if (game) {
+        game->career.currentEpisode = settings.currentEpisode;
+        game->career.currentMission = settings.currentMission;
+        game->career.furthestEpisode = settings.furthestEpisode;
+        game->career.furthestMission = settings.furthestMission;
         game->session.lightDetail = settings.detailLevel.cachedInt;
         game->session.renderOption = settings.staticGeometryMode.cachedInt;
         game->session.shadowDetail = settings.carEffect.ShadowVolume() ? 1 : 0;
