@@ -63,22 +63,13 @@ void ObjectQuadTree::BuildBlock(QuadTreeBlock& block, const Vector3& c, const Ve
     cursor += 4;
     block.children = children;
     const Vector3 half(e.x * 0.5f, e.y, e.z * 0.5f);
-    // All four children are taken from the cursor before any of them takes its own.
+    // All four children are taken from the cursor before any of them takes its own. Each is
+    // built from its own centre (not one recomputed from its bounds, which may differ by a bit).
+    Vector3 centres[4];
     for (int i = 0; i < 2; ++i)
-        for (int j = 0; j < 2; ++j) {
-            const Vector3 cc(block.minX + half.x + float(i) * e.x, c.y, block.minZ + half.z + float(j) * e.z);
-            QuadTreeBlock& child = children[2 * i + j];
-            child.minX = cc.x - half.x;
-            child.maxX = cc.x + half.x;
-            child.minZ = cc.z - half.z;
-            child.maxZ = cc.z + half.z;
-        }
-    for (int i = 0; i < 2; ++i)
-        for (int j = 0; j < 2; ++j) {
-            QuadTreeBlock& child = children[2 * i + j];
-            const Vector3 cc((child.minX + child.maxX) * 0.5f, c.y, (child.minZ + child.maxZ) * 0.5f);
-            BuildBlock(child, cc, half, &block, depth - 1, cursor);
-        }
+        for (int j = 0; j < 2; ++j)
+            centres[2 * i + j] = Vector3(block.minX + half.x + float(i) * e.x, c.y, block.minZ + half.z + float(j) * e.z);
+    for (int k = 0; k < 4; ++k) BuildBlock(children[k], centres[k], half, &block, depth - 1, cursor);
 }
 
 QuadTreeBlock* ObjectQuadTree::SearchDown(QuadTreeBlock* from, float minX, float maxX, float minZ, float maxZ) {

@@ -278,15 +278,16 @@ void ParticleSystems::Destroy() {
 }
 
 void ParticleSystems::UpdateAll(const Camera& camera, float dt) {
-    for (ParticleSystem* s : {static_cast<ParticleSystem*>(blood), static_cast<ParticleSystem*>(smoke),
-                              static_cast<ParticleSystem*>(fire), static_cast<ParticleSystem*>(sparks),
-                              static_cast<ParticleSystem*>(triangleSparks)})
+    for (ParticleSystem* s : {static_cast<ParticleSystem*>(fire), static_cast<ParticleSystem*>(smoke),
+                              static_cast<ParticleSystem*>(sparks), static_cast<ParticleSystem*>(triangleSparks),
+                              static_cast<ParticleSystem*>(blood)})
         if (s) s->Update(camera, dt);
 }
 
 void ParticleSystems::DrawAll() {
-    for (ParticleSystem* s : {static_cast<ParticleSystem*>(blood), static_cast<ParticleSystem*>(smoke),
-                              static_cast<ParticleSystem*>(fire), static_cast<ParticleSystem*>(sparks),
-                              static_cast<ParticleSystem*>(triangleSparks)})
+    // Smoke last, over the glowing kinds.
+    for (ParticleSystem* s : {static_cast<ParticleSystem*>(fire), static_cast<ParticleSystem*>(sparks),
+                              static_cast<ParticleSystem*>(triangleSparks), static_cast<ParticleSystem*>(blood),
+                              static_cast<ParticleSystem*>(smoke)})
         if (s) s->Draw();
 }

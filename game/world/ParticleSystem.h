@@ -216,7 +216,8 @@ struct ParticleSystems {
     // Makes the five (deleting any earlier ones); blood and sparks fall with `gravity`.
     static void Create(RenderFacility* facility, const Vector3& gravity, DecalRenderer* decals);
     static void Destroy();
-    // Each system's frame update, then its draw, in the order blood, smoke, fire, sparks.
+    // Each system's frame update (fire, smoke, sparks, triangle sparks, blood), then its draw
+    // (fire, sparks, triangle sparks, blood, smoke).
     static void UpdateAll(const Camera& camera, float dt);
     static void DrawAll();
 };

@@ -147,16 +147,40 @@ void World::NoFactory(const char* kind, size_t count) {
     Debugger::Instance().Log(2, "WORLD: No factory for %s records; %zu kept", kind, count);
 }
 
-GroundProbe World::ProbeGround(const Vector3& start) {
-    GroundProbe probe;
-    RayHit hit;
-    if (Finite(start) && physics.CastRay(start, Vector3(0.0f, -1.0f, 0.0f), 100.0f, 1u, nullptr, hit)) {
-        probe.hit = true;
-        probe.geom = hit.geom;
-        probe.normal = hit.normal;
-        probe.point = hit.position + hit.normal * 1.6f;
+namespace {
+// Lets no contact of the probe ray through and keeps the one on the surface that faces most
+// nearly up (of equally flat ones the nearest: a ray's depth grows as its hit comes nearer).
+class GroundRecorder final : public CollisionListener {
+public:
+    GroundRecorder() : CollisionListener(AskFilterContact) {}
+    bool FilterContact(PhysicsGeom*, PhysicsGeom* other, Vector3* position, Vector3* normal, float* depth) override {
+        if (!probe.hit || normal->y > probe.normal.y || (normal->y == probe.normal.y && *depth > depth_)) {
+            probe.hit = true;
+            probe.geom = other;
+            probe.normal = *normal;
+            probe.point = *position + *normal * 1.6f;
+            depth_ = *depth;
+        }
+        return false;
     }
-    return probe;
+    GroundProbe probe;
+
+private:
+    float depth_ = 0.0f;
+};
+} // namespace
+
+GroundProbe World::ProbeGround(const Vector3& start) {
+    GroundRecorder recorder;
+    if (!Finite(start) || !boundary) return recorder.probe;
+    // Every triangle the ray crosses within 100 units below the start, front or back.
+    RayGeom ray(100.0f);
+    ray.SetCategoryBits(8);
+    ray.SetCollideBits(1);
+    ray.listeners.push_back(&recorder);
+    ray.Set(start, Vector3(0.0f, -1.0f, 0.0f));
+    physics.TestPair(&ray, boundary.get());
+    return recorder.probe;
 }
 
 void World::ReadGraph(RoadGraph& graph, bool hasFloat, bool hasClass, bool hasSpare, const char* section) {

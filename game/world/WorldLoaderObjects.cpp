@@ -430,7 +430,7 @@ bool World::LoadRoutes() {
             in.Warn("model letter outside A..Z; path object skipped");
             continue;
         }
-        if (std::any_of(r.route.begin(), r.route.end(), [&](uint32_t v) { return v >= pathNodes || v > 10000; })) {
+        if (std::any_of(r.route.begin(), r.route.end(), [&](uint32_t v) { return v >= pathNodes; })) {
             in.Warn("route node outside the path graph; path object skipped");
             continue;
         }
@@ -438,7 +438,8 @@ bool World::LoadRoutes() {
         char model[24];
         std::snprintf(model, sizeof(model), "Models\\%c.ZKM", char('A' + letter));
         r.model = SharedString(model);
-        r.inTree = k >= 3;
+        // Short routes and routes past node 10000 are followed but never culled or drawn.
+        r.inTree = k >= 3 && std::none_of(r.route.begin(), r.route.end(), [](uint32_t v) { return v > 10000; });
         records.pathObjects.push_back(r);
         if (factories.pathObject) pathObjects.push_back(factories.pathObject(*this, records.pathObjects.back()));
     }
@@ -515,6 +516,7 @@ bool World::FinishLoading() {
     for (uint32_t c = 0; c < n && !in.Failed(); ++c) {
         in.Record(c);
         TrafficLightControllerRecord controller;
+        size_t lightsKept = 0;
         const uint32_t groups = in.Count(4);
         for (uint32_t g = 0; g < groups && !in.Failed(); ++g) {
             std::vector<TrafficLightRecord> group;
@@ -535,10 +537,12 @@ bool World::FinishLoading() {
                 light.ground = ProbeGround(light.object->PlacedPosition());
                 group.push_back(light);
             }
-            if (!group.empty()) controller.groups.push_back(std::move(group));
+            // A group without lights keeps its phase in the junction's cycle.
+            lightsKept += group.size();
+            controller.groups.push_back(std::move(group));
         }
         if (in.Failed()) break;
-        if (controller.groups.empty()) {
+        if (lightsKept == 0) {
             in.Warn("controller without lights skipped");
             continue;
         }

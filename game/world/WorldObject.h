@@ -114,9 +114,10 @@ public:
     // CollisionListener
     bool IgnorePair(PhysicsGeom* own, PhysicsGeom* other) override;
     bool VetoContacts(PhysicsGeom* own, PhysicsGeom* other) override;
-    // Every point counts, except in the acquisition test, which only wakes neighbours: two
-    // objects that already have bodies would otherwise be joined by contacts made outside the
-    // step's collision pass.
+    // Every point counts, except in the acquisition test, which only wakes neighbours. Placed
+    // geoms let the library return any contacts, and its box test then stops at the first
+    // overlapping axis: a stacked neighbour woken in the same pass would be pushed out along a
+    // side axis by the full box depth and thrown off the stack at hundreds of units a second.
     bool FilterContact(PhysicsGeom*, PhysicsGeom*, Vector3*, Vector3*, float*) override;
     // PhysicsClient
     void UpdateBounds(PhysicsWorld& world, float dt) override;

@@ -164,7 +164,9 @@ void WorldObjectManager::MoveActivated() {
         if (objectSpace_) objectSpace_->Remove(o->Geom());
         o->Geom()->AddToWorld(physics_);
         o->SetInWorldSpace(true);
-        live_.push_back(o);
+        // A reset sends objects home without taking them off the live list; one woken again
+        // is not listed twice (it would rest and sleep at twice the rate).
+        if (std::find(live_.begin(), live_.end(), o) == live_.end()) live_.push_back(o);
     }
     activated_.clear();
 }

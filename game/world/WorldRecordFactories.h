@@ -58,7 +58,7 @@ struct TrafficLightRecord {
 };
 
 struct TrafficLightControllerRecord {
-    std::vector<std::vector<TrafficLightRecord>> groups; // never empty, no empty group
+    std::vector<std::vector<TrafficLightRecord>> groups; // at least one light in all; a group may be empty
 };
 
 struct WorldLightRecord {

@@ -294,3 +294,19 @@ TEST_F(ObjectTest, ResetPutsMovedObjectsHomeAndDropPointsBack) {
     EXPECT_EQ(world->dropPoints[0].position, Vector3(0, 20, 0));
     EXPECT_EQ(world->timeScale, 1.0f);
 }
+
+TEST_F(ObjectTest, AnObjectWokenAgainAfterAResetIsLiveOnce) {
+    Load(CrateWorld(1));
+    WorldObject& crate = world->objects->Object(0);
+    Ball ball = DropBall({0, 90, 0});
+    int frames = 0;
+    while (!crate.Body() && frames < 150) Frames(1), ++frames;
+    ASSERT_NE(crate.Body(), nullptr);
+    Frames(30); // the ball has passed through the woken crate to the ground
+    world->Reset();
+    ASSERT_EQ(crate.Body(), nullptr);
+    frames = 0;
+    while (!crate.Body() && frames < 150) Frames(1), ++frames; // home again, round the ball
+    ASSERT_NE(crate.Body(), nullptr);
+    EXPECT_EQ(world->objects->Live().size(), 1u);
+}

@@ -223,4 +223,20 @@ TEST_F(EffectsTest, ParticlesFaceTheCameraAndDrawInTheirColour) {
     delete white;
 }
 
+// The game's five systems through GL: smoke is drawn after the fire, so it covers it.
+TEST_F(EffectsTest, TheFiveSystemsDrawSmokeLast) {
+    effects_test::WriteSolidTexture("Fire.ZKT", 0xFF00FF00u);
+    effects_test::WriteSolidTexture("Smoke.ZKT", 0xFFFF0000u);
+    ParticleSystems::Create(&f, Vector3(0, -275, 0), nullptr);
+    ASSERT_NE(ParticleSystems::fire->Emit(ParticleSystem::kFromPool), nullptr);
+    ASSERT_NE(ParticleSystems::smoke->Emit(ParticleSystem::kFromPool), nullptr);
+    Camera camera = effects_test::LookAt({0, 0, 30}, Vector3());
+    BeginFrame(camera);
+    ParticleSystems::UpdateAll(camera, 0.0f);
+    ParticleSystems::DrawAll();
+    const std::vector<uint32_t> shot = EndFrame();
+    ParticleSystems::Destroy();
+    EXPECT_EQ(At(shot, kW / 2, kH / 2), 0xFF0000u);
+}
+
 }  // namespace

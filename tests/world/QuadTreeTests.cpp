@@ -59,6 +59,25 @@ TEST(QuadTree, DepthTwoBlocksLieInBreadthOrderWithChildrenTakenTogether) {
     EXPECT_FLOAT_EQ(tree.Block(3).minZ, -100.0f);
     EXPECT_FLOAT_EQ(tree.Block(8).maxX, 0.0f);
     EXPECT_FLOAT_EQ(tree.Block(8).maxZ, 0.0f);
+
+    // Over an awkward box every block lies exactly where its parent's corner and its own
+    // index put it: centre = parent min + half + step, bounds = centre -+ half.
+    const Vector3 c(-788.923828f, 0, 12.5f), e(3358.59888f, 1, 1777.19641f);
+    ObjectQuadTree odd;
+    odd.Create(c, e, 2);
+    for (int b = 0; b < 5; ++b) {
+        const QuadTreeBlock& parent = odd.Block(b);
+        const float ex = b == 0 ? e.x : e.x * 0.5f, ez = b == 0 ? e.z : e.z * 0.5f;
+        for (int k = 0; k < 4; ++k) {
+            const QuadTreeBlock& child = parent.children[k];
+            const float hx = ex * 0.5f, hz = ez * 0.5f;
+            const float cx = parent.minX + hx + float(k / 2) * ex, cz = parent.minZ + hz + float(k % 2) * ez;
+            EXPECT_EQ(child.minX, cx - hx) << b << "." << k;
+            EXPECT_EQ(child.maxX, cx + hx) << b << "." << k;
+            EXPECT_EQ(child.minZ, cz - hz) << b << "." << k;
+            EXPECT_EQ(child.maxZ, cz + hz) << b << "." << k;
+        }
+    }
 }
 
 TEST(QuadTree, PlacementFollowsExclusiveUpperBounds) {

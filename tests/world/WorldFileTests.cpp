@@ -104,13 +104,37 @@ TEST_F(WorldFileTest, KindsBoxesAndDistanceClasses) {
     EXPECT_EQ(world.objects->Object(int32_t(heavy)).Geom(), nullptr);
 }
 
+TEST_F(WorldFileTest, TheGroundProbeTakesTheFlattestSurfaceUnderALamp) {
+    // A slope (normal y just under 1) above the flat ground: the light pool goes on the ground.
+    WorldFile file = FlatWorld();
+    const uint32_t base = uint32_t(file.collisionVertices.size());
+    for (const Vector3& p : {Vector3(-100, 40, -100), Vector3(-100, 60, 100), Vector3(100, 60, 100)})
+        file.collisionVertices.push_back(p);
+    file.collisionTriangles.push_back({{base, base + 1, base + 2}, 0});
+    file.soundNames.push_back({"Road", 0});
+    const uint32_t lamp = AddKind(file, {1, 1, 1}, 0x00, 0.0f);
+    Place(file, lamp, {-50, 90, 50});
+    file.worldLights.push_back({{Vector3()}, 0});
+    World world(session, nullptr);
+    ASSERT_FALSE(LoadWorld(world, file).failed) << ::testing::PrintToString(log.Lines());
+    ASSERT_EQ(world.records.lights.size(), 1u);
+    const GroundProbe& g = world.records.lights[0].ground[0];
+    ASSERT_TRUE(g.hit);
+    EXPECT_EQ(g.geom, world.boundary.get());
+    EXPECT_NEAR(g.point.y, 1.6f, 1e-3);
+    EXPECT_NEAR(g.normal.y, 1.0f, 1e-5);
+}
+
 TEST_F(WorldFileTest, CratesPathsAndTheMissionTable) {
     WorldFile file = FlatWorld();
     const uint32_t k = AddKind(file, {10, 10, 10}, 0x04, 10.0f);
     for (int i = 0; i < 4; ++i) Place(file, k, {float(i) * 50, 10, 0});
     file.crates = {{6, 0}, {99, 1}, {2, 2}, {3, 17}};
-    file.pathGraph.nodes.resize(3);
-    file.pathObjects = {{0, {0, 1}}, {2, {0, 1, 2}}, {3, {0, 1, 5}}, {26, {0, 1, 2}}};
+    file.pathGraph.nodes.resize(10002);
+    file.pathObjects = {{0, {0, 1}}, {2, {0, 1, 2}}, {3, {0, 1, 10002}}, {26, {0, 1, 2}}, {4, {0, 1, 10001}}};
+    // A junction whose second phase has no light of its own still takes its turn.
+    file.trafficGraph.nodes.resize(1);
+    file.trafficLights = {{{{0, 0}}, {}}};
     auto placement = [](int mission, int episode, const char* name) {
         WorldFile::Placement p;
         p.name = name;
@@ -135,11 +159,17 @@ TEST_F(WorldFileTest, CratesPathsAndTheMissionTable) {
     EXPECT_EQ(second.records.crates[0].type, first.records.crates[0].type);
     EXPECT_EQ(second.records.crates[1].type, first.records.crates[1].type);
 
-    // Two nodes: made but kept out of the tree; node 5 is not in the graph; letter 26 is no letter.
-    ASSERT_EQ(first.records.pathObjects.size(), 2u);
+    // Two nodes: made but kept out of the tree; node 10002 is not in the graph; letter 26 is no
+    // letter; a node above 10000 keeps its object out of the tree.
+    ASSERT_EQ(first.records.pathObjects.size(), 3u);
     EXPECT_FALSE(first.records.pathObjects[0].inTree);
     EXPECT_TRUE(first.records.pathObjects[1].inTree);
     EXPECT_EQ(first.records.pathObjects[1].model, SharedString("Models\\C.ZKM"));
+    EXPECT_FALSE(first.records.pathObjects[2].inTree);
+    EXPECT_EQ(first.records.pathObjects[2].model, SharedString("Models\\E.ZKM"));
+    ASSERT_EQ(first.records.trafficLights.size(), 1u);
+    ASSERT_EQ(first.records.trafficLights[0].groups.size(), 2u);
+    EXPECT_TRUE(first.records.trafficLights[0].groups[1].empty());
 
     ASSERT_EQ(first.missionTable.missions.size(), 8u);
     EXPECT_EQ(first.missionTable.At(0, 0)->placements.size(), 1u);
