@@ -289,8 +289,10 @@ void Game::ControlCameraKeys(float dt) {
     InputDevice* input = EngineInput();
     if (camera.CameraIndex() == kFreeCamera) {
         if (MouseState* mouse = input->GetMouseState()) {
-            camera.orientation.RotateY(-mouse->x * 0.0175f);
-            camera.orientation.PreRotateX(-mouse->y * 0.0175f);
+            // Yaw about the world's vertical, pitch about the camera's own side axis: no roll
+            // builds up however the mouse goes.
+            camera.orientation.PreRotateY(-mouse->x * 0.0175f);
+            camera.orientation.RotateX(-mouse->y * 0.0175f);
             camera.orientationDirty = 1;
         }
         float speed = 75.0f * dt;
@@ -346,6 +348,11 @@ void Game::Update() {
         if (Vehicle* shown = carSelect_->Current()) EnvironmentCube::RenderWorld(world, shown->GetPosition(), camera);
         carSelect_->cubePending = 0;
     }
+    // The player's car reflects the city around it: every frame with the environment option
+    // on, else during the game's first second.
+    Vehicle* player = PlayerCar();
+    if (player && (EnvironmentCube::environmentOption.load() != 0 || timeCurrent < 1.0f))
+        EnvironmentCube::RenderWorld(world, player->GetPosition(), camera);
     ReadHud();
     world.BeginFrame(camera);
     world.Cull(camera);

@@ -254,24 +254,28 @@ void GameMode::DrawOverlay(const Vector3& centre, float scale) {
     if (map) sprites->DrawSpriteAnchored(map, nullptr, kCentre, at, kCentre, nullptr, 1);
 }
 
+Matrix4 GameMode::GuideArrowMatrix(const Camera& camera, const Vector3& direction) {
+    Vector3 h(direction.x, 0.0f, direction.z);
+    if (h.Length() <= 0.0f) h = Vector3(0.0f, 0.0f, -1.0f);
+    h = h.Normalized();
+    // The model points along its -z, as the cars do: -z goes to h, y stays up.
+    Matrix4 m;
+    m.m[0][0] = -h.z;
+    m.m[0][2] = h.x;
+    m.m[2][0] = -h.x;
+    m.m[2][2] = -h.z;
+    const Vector3 at = camera.position + CameraForward(camera) * 100.0f + Vector3(0.0f, 35.0f, 0.0f);
+    m.Translate(at.x, at.y, at.z);
+    return m;
+}
+
 void GameMode::DrawGuideArrow(const Camera& camera, const Vector3& direction) {
     Resources& res = Shared();
     RenderFacility* renderer = Renderer();
     MatrixStack* stack = renderer ? renderer->GetMatrixStack() : nullptr;
     if (!stack || !res.arrow) return;
-    Vector3 d(-direction.x, 0.0f, direction.z);
-    if (d.Length() <= 0.0f) return;
-    d = d.Normalized();
-    const Vector3 view = CameraForward(camera);
-    const Vector3 at = camera.position + view * 100.0f + Vector3(0.0f, 35.0f, 0.0f);
-    Matrix4 world;
-    world.m[0][0] = d.z;
-    world.m[0][2] = d.x;
-    world.m[2][0] = -d.x;
-    world.m[2][2] = d.z;
-    world.Translate(at.x, at.y, at.z);
     stack->Push();
-    stack->Load(world);
+    stack->Load(GuideArrowMatrix(camera, direction));
     res.arrow->Render();
     stack->Pop();
 }

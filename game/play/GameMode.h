@@ -69,6 +69,9 @@ public:
     // The language text, and its voice line "Audio\<id>.WAV" when the file exists.
     void PushTickerLanguageText(int32_t id);
     void DrawGuideArrow(const Camera& camera, const Vector3& direction);
+    // The guide arrow's world matrix: 100 ahead of the camera and 35 up, pointing along the
+    // horizontal part of the direction (straight ahead along -z without one).
+    static Matrix4 GuideArrowMatrix(const Camera& camera, const Vector3& direction);
 
     // The health bar's colour (alpha, red, green, blue bytes) and length for health r in 0..1:
     // green when full, yellow at half, red when empty. A car without maximum health shows empty.

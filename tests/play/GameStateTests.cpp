@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 #include "engine/core/Engine.h"
@@ -322,6 +323,35 @@ TEST_F(GameStateTest, TheFreeCameraMovesTheWayItLooks) {
         }
     }
     input.held.clear();
+    // The mouse turns it: right turns right, down looks down, and no roll builds up.
+    game->camera.orientation = Quaternion();
+    const Vector3 startRight = CameraRight(game->camera);
+    for (int frame = 0; frame < 6; ++frame) {
+        input.mouse.x = 20.0f;
+        input.mouse.y = 6.0f;
+        game->HandleInput();
+        EXPECT_NEAR(CameraRight(game->camera).y, 0.0f, 1e-4f) << "frame " << frame;
+    }
+    input.mouse.x = input.mouse.y = 0.0f;
+    const Vector3 forward = CameraForward(game->camera);
+    EXPECT_GT(forward.Dot(startRight), 0.5f) << "turned right";
+    EXPECT_NEAR(forward.y, -std::sin(6 * 6.0f * 0.0175f), 1e-3f) << "looking down";
+}
+
+TEST_F(GameStateTest, TheGuideArrowPointsAtTheTargetAheadOfTheCamera) {
+    Camera& camera = game->camera;
+    camera.orientation = Quaternion();
+    camera.orientation.PreRotateY(0.8f);
+    camera.position = Vector3(10, 20, 30);
+    const Vector3 ahead = camera.position + CameraForward(camera) * 100.0f + Vector3(0, 35, 0);
+    for (const Vector3& direction : {Vector3(1, 0, 0), Vector3(0, 5, -2), Vector3(-3, -1, 4), Vector3(0.5f, 0, 0.5f)}) {
+        const Matrix4 m = GameMode::GuideArrowMatrix(camera, direction);
+        const Vector3 tip = m.TransformNormal(Vector3(0, 0, -1));
+        const Vector3 flat = Vector3(direction.x, 0, direction.z).Normalized();
+        EXPECT_NEAR((tip - flat).Length(), 0.0f, 1e-5f) << direction.x << " " << direction.z;
+        EXPECT_NEAR(m.TransformNormal(Vector3(0, 1, 0)).y, 1.0f, 1e-6f) << "kept upright";
+        EXPECT_NEAR((m.TransformCoord(Vector3()) - ahead).Length(), 0.0f, 1e-3f);
+    }
 }
 
 TEST_F(GameStateTest, AnyButtonGoesOnFromAScoreScreen) {
