@@ -277,6 +277,35 @@ TEST_F(GameStateTest, LightCommands) {
     EXPECT_EQ(dir.ReadBytes("Misc/2.LIT").size(), 211u);
 }
 
+TEST_F(GameStateTest, TheLightEditorTurnsTheCurrentLightWhileItsKeysAreHeld) {
+    engine->frameTime = 0.3f;
+    GameLight& light = game->lightSet.lights[1];
+    const Vector3 start = LightSet::TowardLight(light.rotation);
+    auto hold = [&](uint32_t key) {
+        input.held = {key};
+        game->HandleInput();
+        return LightSet::TowardLight(light.rotation);
+    };
+    hold(Game::kLightYawLeft);
+    EXPECT_EQ(light.rotation, LightSet().lights[1].rotation) << "the editor is off";
+    Command("LIGHTEDIT");
+    Command("SETLIGHT", "2");
+    light.changed = light.rotationChanged = 0;
+    // Yaw swings the light round at its height; pitch changes the height; each key undoes its
+    // opposite.
+    const Vector3 left = hold(Game::kLightYawLeft);
+    EXPECT_TRUE(light.changed && light.rotationChanged);
+    EXPECT_NEAR(left.y, start.y, 1e-5f);
+    const Vector3 a = Vector3(start.x, 0, start.z).Normalized(), b = Vector3(left.x, 0, left.z).Normalized();
+    EXPECT_NEAR(std::acos(std::min(1.0f, a.Dot(b))), 0.1f, 1e-3f) << "a tenth of a radian round the vertical";
+    EXPECT_NEAR((hold(Game::kLightYawRight) - start).Length(), 0.0f, 1e-5f);
+    const Vector3 up = hold(Game::kLightPitchUp);
+    EXPECT_NEAR(std::fabs(std::asin(up.y) - std::asin(start.y)), 0.1f, 1e-4f);
+    EXPECT_NEAR((hold(Game::kLightPitchDown) - start).Length(), 0.0f, 1e-5f);
+    EXPECT_EQ(game->lightSet.lights[0].rotation, LightSet().lights[0].rotation) << "only the current light";
+    input.held.clear();
+}
+
 TEST_F(GameStateTest, LoadingScreenGivesUpOnAKindWithoutModeAndOnAnEmptyCarCatalogue) {
     testing_support::LogCapture log;
     engine->languageKeys.entries[(7 + 99900) * 100 + 1] = SharedString("BONUS4");
@@ -352,6 +381,24 @@ TEST_F(GameStateTest, TheGuideArrowPointsAtTheTargetAheadOfTheCamera) {
         EXPECT_NEAR(m.TransformNormal(Vector3(0, 1, 0)).y, 1.0f, 1e-6f) << "kept upright";
         EXPECT_NEAR((m.TransformCoord(Vector3()) - ahead).Length(), 0.0f, 1e-3f);
     }
+}
+
+TEST_F(GameStateTest, TheTickerScrollsItsFrontTextOffAndStartsTheNextAtItsStart) {
+    PlainMode mode(*game);
+    mode.Update(1.0f);
+    EXPECT_FLOAT_EQ(mode.tickerX, GameMode::kTickerStart) << "an empty ticker stands still";
+    mode.PushTickerText(SharedString("first"));
+    mode.PushTickerText(SharedString("second"));
+    mode.Update(1.0f);
+    EXPECT_FLOAT_EQ(mode.tickerX, GameMode::kTickerStart - GameMode::kTickerSpeed);
+    EXPECT_EQ(mode.ticker.size(), 2u);
+    // Without a font the text has no width: it goes once its start has passed the left edge.
+    mode.Update(1.0f);
+    ASSERT_EQ(mode.ticker.size(), 1u);
+    EXPECT_EQ(mode.ticker.front(), "second");
+    EXPECT_FLOAT_EQ(mode.tickerX, GameMode::kTickerStart);
+    mode.Init();
+    EXPECT_TRUE(mode.ticker.empty());
 }
 
 TEST_F(GameStateTest, AnyButtonGoesOnFromAScoreScreen) {
