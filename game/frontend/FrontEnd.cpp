@@ -6,6 +6,7 @@
 #include "engine/core/ExitButton.h"
 #include "engine/core/KeyBindWidget.h"
 #include "engine/core/MenuCanvas.h"
+#include "engine/core/MenuResources.h"
 #include "engine/core/MenuWidgets.h"
 #include "engine/core/SliderWidget.h"
 #include "engine/core/TextEditWidget.h"
@@ -76,6 +77,7 @@ public:
     UnlockCommand(const SharedString& commandName, FrontEnd& frontEnd) : ConsoleCommand(commandName), frontEnd_(frontEnd) {}
     void Execute(const SharedString&) override {
         frontEnd_.settings.furthestEpisode = kUnlockedEpisode;
+        frontEnd_.GiveCareerToGame();
         frontEnd_.settings.Write(SharedString(kDefaultSettingsPath));
         Debugger::Instance().Print(FrontEnd::Text(kTextUnlocked));
     }
@@ -93,6 +95,21 @@ FrontEnd::~FrontEnd() { Release(); }
 void FrontEnd::Release() {
     if (g_frontEnd == this) g_frontEnd = nullptr;
     ZKEngine* engine = Engine();
+    // The career the game reached is kept for the settings written at shut-down.
+    TakeCareerFromGame();
+    // The engine no longer shows or returns to any screen about to be deleted.
+    if (engine && built_) {
+        auto owned = [this](const MLP* screen) {
+            if (!screen) return false;
+            if (screen == game.get() || screen == loadingScreen_.get()) return true;
+            for (const auto& page : ownedScreens_)
+                if (page.get() == screen) return true;
+            return false;
+        };
+        if (owned(engine->currentMLP)) engine->currentMLP = nullptr;
+        if (owned(engine->previousMLP)) engine->previousMLP = nullptr;
+        std::erase_if(engine->mlpStack, owned);
+    }
     // The one music voice: the intro's, or a game's once a game has begun.
     if (AudioVoice*& music = MusicVoice()) {
         music->Stop();
@@ -110,7 +127,11 @@ void FrontEnd::Release() {
     missionLoadingScreen = nullptr;
     loadingScreen_.reset();
     game.reset();
-    if (built_) FrontEndPage::ReleaseSharedPictures();
+    if (built_) {
+        FrontEndPage::ReleaseSharedPictures();
+        // The menus' shared voices and pictures too: the devices that made them are about to go.
+        ReleaseMenuResources();
+    }
     built_ = false;
 }
 
@@ -156,6 +177,8 @@ MLP* FrontEnd::CreateFrontEnd() {
     CarDefinition::LoadAll();
     settings.carCount = CarCatalogue::Instance().Count();
     settings.Init();
+    // From here on the game holds the career and every write takes it from there.
+    GiveCareerToGame();
     RegisterUnlockCommand();
     StartIntroMusic();
     return mainPage;
@@ -375,13 +398,24 @@ void FrontEnd::StartIntroMusic() {
 
 void FrontEnd::ApplyMenuVideoMode() { settings.ApplyMenuVideoMode(); }
 
+void FrontEnd::TakeCareerFromGame() {
+    if (!game) return;
+    settings.currentEpisode = game->career.currentEpisode;
+    settings.currentMission = game->career.currentMission;
+    settings.furthestEpisode = game->career.furthestEpisode;
+    settings.furthestMission = game->career.furthestMission;
+}
+
+void FrontEnd::GiveCareerToGame() {
+    if (!game) return;
+    game->career.currentEpisode = settings.currentEpisode;
+    game->career.currentMission = settings.currentMission;
+    game->career.furthestEpisode = settings.furthestEpisode;
+    game->career.furthestMission = settings.furthestMission;
+}
+
 void FrontEnd::WriteSettings(const SharedString& path) {
-    if (game) {
-        settings.currentEpisode = game->career.currentEpisode;
-        settings.currentMission = game->career.currentMission;
-        settings.furthestEpisode = game->career.furthestEpisode;
-        settings.furthestMission = game->career.furthestMission;
-    }
+    TakeCareerFromGame();
     settings.Write(path);
 }
 
@@ -433,14 +467,15 @@ void FrontEnd::ShowSinglePlayerScore(int32_t, const SharedString&) { ReturnToMai
 void FrontEnd::ShowMultiplayerScore() { ReturnToMainPage(); }
 
 void FrontEnd::ApplyGameVideoMode() {
+    GiveCareerToGame();
     if (game) {
-        game->career.currentEpisode = settings.currentEpisode;
-        game->career.currentMission = settings.currentMission;
-        game->career.furthestEpisode = settings.furthestEpisode;
-        game->career.furthestMission = settings.furthestMission;
         game->session.lightDetail = settings.detailLevel.cachedInt;
         game->session.renderOption = settings.staticGeometryMode.cachedInt;
         game->session.shadowDetail = settings.carEffect.ShadowVolume() ? 1 : 0;
+        ViewDistanceOption::ApplyTo(game->camera, settings.viewDistance.cachedFloat);
     }
-    settings.ApplyGameVideoMode();
+    // The static city's render states are made again for the new mode.
+    settings.ApplyGameVideoMode([this] {
+        if (game && game->world.staticGeometry) game->world.staticGeometry->RecreateShaders();
+    });
 }

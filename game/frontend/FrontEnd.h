@@ -80,8 +80,14 @@ public:
     void ShowMultiplayerScore() override;
 
     // Frees the game, the pages and the intro music while the devices still exist (before the
-    // engine shuts down; the program itself ends without it). The settings stay.
+    // engine shuts down; the program itself ends without it) and takes them off the engine's
+    // screens. The settings stay, with the career the game reached.
     void Release();
+
+    // The career is the game's once the settings are read: the settings' copy goes to the game
+    // on reading and on the unlock command, and comes back before every write.
+    void GiveCareerToGame();
+    void TakeCareerFromGame();
 
     // The language text of a caption id.
     static SharedString Text(int32_t id);

@@ -54,6 +54,15 @@ bool Game::BloodEnabled() {
     return it == texts.entries.end() || !(it->second == "No blood");
 }
 
+bool Game::AnyButtonPressed() {
+    InputDevice* input = EngineInput();
+    if (!input) return false;
+    for (uint32_t j = 0; j < input->GetJoystickCount(); ++j)
+        for (uint32_t b = 0; b < DInputDevice::kJoystickButtons; ++b)
+            if (input->JoystickPressed(j, b)) return true;
+    return input->Pressed(kKeyPadEnter) || input->Pressed(kKeyReturn) || input->Pressed(kKeySpace);
+}
+
 Game::Game(RenderFacility* renderer, MenuExits* menuExits, FrontEndServices* frontEndServices)
     : world(session, renderer),
       camera(&world.physics),
@@ -99,9 +108,9 @@ void Game::ApplyLights() {
         D3D8DirectionalLight* to = lights_[i];
         if (!to) continue;
         if (from.changed) {
-            to->ambientSource = Vector4(from.ambient[0], from.ambient[1], from.ambient[2], from.ambient[3]);
-            to->diffuseSource = Vector4(from.diffuse[0], from.diffuse[1], from.diffuse[2], from.diffuse[3]);
-            to->specularSource = Vector4(from.specular[0], from.specular[1], from.specular[2], from.specular[3]);
+            to->ambientSource = Vector4{from.ambient[0], from.ambient[1], from.ambient[2], from.ambient[3]};
+            to->diffuseSource = Vector4{from.diffuse[0], from.diffuse[1], from.diffuse[2], from.diffuse[3]};
+            to->specularSource = Vector4{from.specular[0], from.specular[1], from.specular[2], from.specular[3]};
             to->intensity = from.intensity;
             to->colourDirty = 1;
             from.changed = 0;
@@ -280,15 +289,16 @@ void Game::ControlCameraKeys(float dt) {
     InputDevice* input = EngineInput();
     if (camera.CameraIndex() == kFreeCamera) {
         if (MouseState* mouse = input->GetMouseState()) {
-            camera.orientation.RotateY(-mouse->x * 0.0175f);
-            camera.orientation.PreRotateX(-mouse->y * 0.0175f);
+            // Yaw about the world's vertical, pitch about the camera's own side axis: no roll
+            // builds up however the mouse goes.
+            camera.orientation.PreRotateY(-mouse->x * 0.0175f);
+            camera.orientation.RotateX(-mouse->y * 0.0175f);
             camera.orientationDirty = 1;
         }
         float speed = 75.0f * dt;
         if (input->Held(0x39)) speed *= 25.0f;
-        Matrix4 axes = camera.orientation.ToMatrix();
-        const Vector3 side(axes.m[0][0], axes.m[0][1], axes.m[0][2]);
-        const Vector3 view(-axes.m[2][0], -axes.m[2][1], -axes.m[2][2]);
+        const Vector3 side = CameraRight(camera);
+        const Vector3 view = CameraForward(camera);
         Vector3 move;
         if (input->Held(0x16)) move = move + view * speed;
         if (input->Held(0x12)) move = move - view * speed;
@@ -338,9 +348,13 @@ void Game::Update() {
         if (Vehicle* shown = carSelect_->Current()) EnvironmentCube::RenderWorld(world, shown->GetPosition(), camera);
         carSelect_->cubePending = 0;
     }
+    // The player's car reflects the city around it: every frame with the environment option
+    // on, else during the game's first second.
+    Vehicle* player = PlayerCar();
+    if (player && (EnvironmentCube::environmentOption.load() != 0 || timeCurrent < 1.0f))
+        EnvironmentCube::RenderWorld(world, player->GetPosition(), camera);
     ReadHud();
-    if (world.objects) world.objects->BeginFrame(&camera);
-    // The cull also lays out the static city's visible batches: once a frame.
+    world.BeginFrame(camera);
     world.Cull(camera);
     ZKEngine* engine = ZKEngine::Get();
     if (volumeFade > 0.0f && engine && engine->currentMLP == this) {
@@ -380,8 +394,7 @@ void Game::Render() {
         return;
     }
     if (lightSet.editorOn) {
-        Vector3 forward(0.0f, 0.0f, 1.0f);
-        lensFlare->sunDirection = lightSet.lights[lightSet.current].rotation.ToMatrix().TransformNormal(forward);
+        lensFlare->sunDirection = LightSet::TowardLight(lightSet.lights[lightSet.current].rotation);
     } else {
         const SkyRecord& sky = world.skies[size_t(LightSet::ClampTimeOfDay(session.timeOfDay))];
         if (sky.hasFlarePoint) lensFlare->sunDirection = sky.flarePoint.Normalized();
@@ -406,6 +419,7 @@ void Game::Activate() {
     if (exits) exits->ApplyGameVideoMode();
     if (volumeFade == 0.0f) volumeFade = 0.01f;
     lightSet.Enter(session.timeOfDay);
+    lightSet.ToSceneLights(session.lights);
     ApplyLights();
 }
 

@@ -77,6 +77,8 @@ public:
 
     // True unless language text 666 reads "No blood".
     static bool BloodEnabled();
+    // A score screen goes on: any joystick button, keypad Enter, Return or Space pressed this frame.
+    static bool AnyButtonPressed();
 
     GameSession session;
     World world;

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/audio/AudioDevice.h"
+#include "engine/core/Camera.h"
 #include "engine/core/Engine.h"
 #include "engine/core/FileStream.h"
 #include "engine/core/Memory.h"
@@ -50,6 +51,16 @@ Transform2 Rotation(float radians) {
 }
 
 } // namespace
+
+Vector3 CameraForward(const Camera& camera) {
+    const Matrix4 r = camera.orientation.ToMatrix();
+    return Vector3(-r.m[0][2], -r.m[1][2], -r.m[2][2]);
+}
+
+Vector3 CameraRight(const Camera& camera) {
+    const Matrix4 r = camera.orientation.ToMatrix();
+    return Vector3(-r.m[0][0], -r.m[1][0], -r.m[2][0]);
+}
 
 struct GameMode::Resources {
     bool loaded = false;
@@ -100,6 +111,10 @@ void GameMode::Start() {
     LogMemoryReport(SharedString("ZKGAME START 3"));
     won = 0;
     lost = 0;
+    // Each car of the game is known on the network by its place in the list.
+    std::vector<Vehicle*>& cars = game.vehicles.vehicles;
+    for (size_t i = 0; i < cars.size(); ++i)
+        if (cars[i]) cars[i]->networkPlayerId = int32_t(i);
 }
 
 void GameMode::CreateGame() {
@@ -114,6 +129,7 @@ std::unique_ptr<Vehicle> GameMode::CreatePlayerVehicle(const CarDefinition* defi
 }
 
 void GameMode::Succeed() {
+    ClearPlayerNetworkFlag();
     if (lost) return;
     game.career.Advance();
     game.WriteSettings();
@@ -122,9 +138,14 @@ void GameMode::Succeed() {
 }
 
 void GameMode::Fail() {
+    ClearPlayerNetworkFlag();
     if (won) return;
     lost = 1;
     StopPlayerWeapon();
+}
+
+void GameMode::ClearPlayerNetworkFlag() {
+    if (Vehicle* car = game.PlayerCar()) car->flagWord &= ~Vehicle::NetworkCarFlag;
 }
 
 // A firing chain gun or flamer stops here once those weapons exist; no other item fires on.
@@ -137,7 +158,8 @@ void GameMode::PushTickerLanguageText(int32_t id) {
     if (!engine) return;
     PushTickerText(engine->Language().GetString(id));
     const SharedString voice = SharedString::Format("Audio\\%d.WAV", id);
-    if (engine->sound && FileExists(voice)) engine->sound->PlaySound(voice, 1.0f, nullptr);
+    // At the speech level of the settings.
+    if (engine->sound && FileExists(voice)) engine->sound->PlaySound(voice, game.soundLevels[1], nullptr);
 }
 
 void GameMode::Update(float dt) {
@@ -178,18 +200,18 @@ void GameMode::DrawHud() {
             const float r = HealthFraction(car.health, car.maxHealth);
             RectF bar{17.0f, 61.0f, 17.0f + 132.0f * r, 64.0f};
             sprites->FillRectAnchored(&bar, kTopLeft, HealthColour(r));
-            sprites->DrawSpriteAnchored(res.sprites[kLeftH].get(), nullptr, kTopLeft, Vector2(0, 0), kTopLeft, nullptr, 1);
-            sprites->DrawSpriteAnchored(res.sprites[kRightH].get(), nullptr, kTopRight, Vector2(0, 0), kTopRight, nullptr, 1);
+            sprites->DrawSpriteAnchored(res.sprites[kLeftH].get(), nullptr, kTopLeft, Vector2{0, 0}, kTopLeft, nullptr, 1);
+            sprites->DrawSpriteAnchored(res.sprites[kRightH].get(), nullptr, kTopRight, Vector2{0, 0}, kTopRight, nullptr, 1);
         }
     }
     if (!sprites) return;
-    sprites->DrawSpriteAnchored(res.sprites[kSpeedoMeter].get(), nullptr, kBottomLeft, Vector2(0, 0), kBottomLeft, nullptr, 1);
+    sprites->DrawSpriteAnchored(res.sprites[kSpeedoMeter].get(), nullptr, kBottomLeft, Vector2{0, 0}, kBottomLeft, nullptr, 1);
     const float speedAngle = std::clamp(car.speed * 3.6f * 0.001f * 85.0f - 120.0f, -120.0f, 180.0f);
-    sprites->DrawSpriteExAnchored(res.sprites[kSpeedoArrow].get(), nullptr, Vector2(64, -64), Rotation(speedAngle * kDegrees),
+    sprites->DrawSpriteExAnchored(res.sprites[kSpeedoArrow].get(), nullptr, Vector2{64, -64}, Rotation(speedAngle * kDegrees),
                                   kBottomLeft, nullptr, 1);
-    sprites->DrawSpriteAnchored(res.sprites[kTachoMeter].get(), nullptr, kBottomLeft, Vector2(128, 0), kBottomLeft, nullptr, 1);
+    sprites->DrawSpriteAnchored(res.sprites[kTachoMeter].get(), nullptr, kBottomLeft, Vector2{128, 0}, kBottomLeft, nullptr, 1);
     const float tachoAngle = std::clamp(car.revolutions * 0.1f * 240.0f - 125.0f, -120.0f, 170.0f);
-    sprites->DrawSpriteExAnchored(res.sprites[kTachoArrow].get(), nullptr, Vector2(160, -32), Rotation(tachoAngle * kDegrees),
+    sprites->DrawSpriteExAnchored(res.sprites[kTachoArrow].get(), nullptr, Vector2{160, -32}, Rotation(tachoAngle * kDegrees),
                                   kBottomLeft, nullptr, 1);
     ZKEngine* engine = ZKEngine::Get();
     if (!ticker.empty() && engine) {
@@ -197,10 +219,10 @@ void GameMode::DrawHud() {
         const Vector2 origin = sprites->AnchorOffset(kTopLeft);
         Rect clip{int32_t(origin.x) + 43, int32_t(origin.y) + 70, int32_t(origin.x) + 144, int32_t(origin.y) + 80 + lineHeight};
         renderer->SetViewport(&clip);
-        sprites->DrawText(ticker.front(), Vector2(float(int32_t(tickerX)), 0.0f), kTopLeft, nullptr, nullptr, false);
+        sprites->DrawText(ticker.front(), Vector2{float(int32_t(tickerX)), 0.0f}, kTopLeft, nullptr, nullptr, false);
         renderer->SetViewport(nullptr);
     }
-    sprites->DrawSpriteAnchored(res.sprites[kHud2].get(), nullptr, kBottomRight, Vector2(0, 0), kBottomRight, nullptr, 1);
+    sprites->DrawSpriteAnchored(res.sprites[kHud2].get(), nullptr, kBottomRight, Vector2{0, 0}, kBottomRight, nullptr, 1);
     const Sprite* map = res.sprites[kMap].get();
     if (map && map->width > 0 && map->height > 0) {
         const BoundingBox& box = game.world.worldBox;
@@ -208,13 +230,13 @@ void GameMode::DrawHud() {
         if (scale > 0.0f) DrawOverlay(car.position, scale);
         renderer->SetViewport(nullptr);
     }
-    sprites->DrawSpriteExAnchored(res.sprites[kArrow].get(), nullptr, Vector2(-61, -61), Rotation(car.heading), kBottomRight,
+    sprites->DrawSpriteExAnchored(res.sprites[kArrow].get(), nullptr, Vector2{-61, -61}, Rotation(car.heading), kBottomRight,
                                   nullptr, 1);
     if ((won || lost) && engine) {
         const SharedString& text = engine->Language().GetString(won ? kWonText : kLostText);
         const Font* font = res.banner ? res.banner.get() : engine->defaultFont;
         const float width = font ? float(font->GetTextWidth(text)) : 0.0f;
-        sprites->DrawText(text, Vector2(-width / 2.0f, -64.0f), kCentre, nullptr, font, false);
+        sprites->DrawText(text, Vector2{-width / 2.0f, -64.0f}, kCentre, nullptr, font, false);
     }
 }
 
@@ -227,9 +249,24 @@ void GameMode::DrawOverlay(const Vector3& centre, float scale) {
     renderer->SetViewport(&window);
     const BoundingBox& box = game.world.worldBox;
     const Vector3& mapCentre = box.centre;
-    const Vector2 at((mapCentre.x - centre.x) / scale, (centre.z - mapCentre.z) / scale);
+    const Vector2 at{(mapCentre.x - centre.x) / scale, (centre.z - mapCentre.z) / scale};
     const Sprite* map = Shared().sprites[kMap].get();
     if (map) sprites->DrawSpriteAnchored(map, nullptr, kCentre, at, kCentre, nullptr, 1);
+}
+
+Matrix4 GameMode::GuideArrowMatrix(const Camera& camera, const Vector3& direction) {
+    Vector3 h(direction.x, 0.0f, direction.z);
+    if (h.Length() <= 0.0f) h = Vector3(0.0f, 0.0f, -1.0f);
+    h = h.Normalized();
+    // The model points along its -z, as the cars do: -z goes to h, y stays up.
+    Matrix4 m;
+    m.m[0][0] = -h.z;
+    m.m[0][2] = h.x;
+    m.m[2][0] = -h.x;
+    m.m[2][2] = -h.z;
+    const Vector3 at = camera.position + CameraForward(camera) * 100.0f + Vector3(0.0f, 35.0f, 0.0f);
+    m.Translate(at.x, at.y, at.z);
+    return m;
 }
 
 void GameMode::DrawGuideArrow(const Camera& camera, const Vector3& direction) {
@@ -237,20 +274,8 @@ void GameMode::DrawGuideArrow(const Camera& camera, const Vector3& direction) {
     RenderFacility* renderer = Renderer();
     MatrixStack* stack = renderer ? renderer->GetMatrixStack() : nullptr;
     if (!stack || !res.arrow) return;
-    Vector3 d(-direction.x, 0.0f, direction.z);
-    if (d.Length() <= 0.0f) return;
-    d = d.Normalized();
-    Matrix4 m = camera.orientation.ToMatrix();
-    const Vector3 view(-m.m[2][0], -m.m[2][1], -m.m[2][2]);
-    const Vector3 at = camera.position + view * 100.0f + Vector3(0.0f, 35.0f, 0.0f);
-    Matrix4 world;
-    world.m[0][0] = d.z;
-    world.m[0][2] = d.x;
-    world.m[2][0] = -d.x;
-    world.m[2][2] = d.z;
-    world.Translate(at.x, at.y, at.z);
     stack->Push();
-    stack->Load(world);
+    stack->Load(GuideArrowMatrix(camera, direction));
     res.arrow->Render();
     stack->Pop();
 }

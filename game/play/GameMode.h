@@ -18,6 +18,11 @@ class Font;
 class Game;
 class Sprite;
 
+// The world directions a camera looks along and its right-hand side points to (its view turns
+// the world by its orientation and then half a turn about y).
+Vector3 CameraForward(const Camera& camera);
+Vector3 CameraRight(const Camera& camera);
+
 // What the HUD shows of the player's car; the game fills it each frame (no car: hasCar false).
 struct HudReadings {
     bool hasCar = false;
@@ -64,6 +69,9 @@ public:
     // The language text, and its voice line "Audio\<id>.WAV" when the file exists.
     void PushTickerLanguageText(int32_t id);
     void DrawGuideArrow(const Camera& camera, const Vector3& direction);
+    // The guide arrow's world matrix: 100 ahead of the camera and 35 up, pointing along the
+    // horizontal part of the direction (straight ahead along -z without one).
+    static Matrix4 GuideArrowMatrix(const Camera& camera, const Vector3& direction);
 
     // The health bar's colour (alpha, red, green, blue bytes) and length for health r in 0..1:
     // green when full, yellow at half, red when empty. A car without maximum health shows empty.
@@ -83,6 +91,8 @@ public:
     bool drewHealthBar = false;
 
 protected:
+    // A decided game: the player's car no longer counts as a networked car.
+    void ClearPlayerNetworkFlag();
     // Stops a firing chain gun or flamer of the player's car.
     void StopPlayerWeapon();
     // The shared HUD resources, loaded by the first mode.

@@ -177,20 +177,20 @@ void MissionLoadingScreen::Render() {
     MenuCanvas* canvas = GetMenuCanvas();
     if (!canvas) return;
     canvas->Clear(1);
-    if (background) canvas->DrawSpriteAnchored(background, nullptr, 17, Vector2(0, 0), 17, nullptr, 0);
+    if (background) canvas->DrawSpriteAnchored(background, nullptr, 17, Vector2{0, 0}, 17, nullptr, 0);
     if (bar_) {
         const Rect source{0, 0, int32_t(float(bar_->Width()) * progress), bar_->Height()};
-        canvas->DrawSpriteAnchored(bar_.get(), &source, 20, Vector2(0, -14), 20, nullptr, 0);
+        canvas->DrawSpriteAnchored(bar_.get(), &source, 20, Vector2{0, -14}, 20, nullptr, 0);
     }
     if (picture_) {
         float y = 70.0f;
         for (int32_t i = 21; i <= 24; ++i) {
             const SharedString line = Text(TextBase() + i);
             const float width = float(canvas->TextWidth(nullptr, line));
-            canvas->DrawText(line, Vector2(400.0f - width / 2.0f, y), 9, nullptr, nullptr, false);
+            canvas->DrawText(line, Vector2{400.0f - width / 2.0f, y}, 9, nullptr, nullptr, false);
             y += float(canvas->FontSize(nullptr)) * 1.25f;
         }
-        canvas->DrawSpriteAnchored(picture_.get(), nullptr, 18, Vector2(0, 0), 18, nullptr, 0);
+        canvas->DrawSpriteAnchored(picture_.get(), nullptr, 18, Vector2{0, 0}, 18, nullptr, 0);
     }
     if (fadeOut > 0.0f) {
         Color black;

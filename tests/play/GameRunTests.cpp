@@ -6,6 +6,8 @@
 #include "engine/core/InputDevice.h"
 #include "game/play/Game.h"
 #include "game/play/MissionLoadingScreen.h"
+#include "game/vehicles/Vehicle.h"
+#include "game/world/StaticGeometryRenderer.h"
 #include "tests/support/GameHarness.h"
 
 using testing_support::GameHarness;
@@ -52,6 +54,22 @@ TEST(GameRun, QuickStartFreeDrive) {
             }
             if (gameFrame >= 0 && frame == gameFrame + 240) {
                 if (h.HasPlayerCar()) travelled = (h.PlayerCarPosition() - start).Length();
+                const StaticGeometryRenderer* city = h.GameState().world.staticGeometry.get();
+                EXPECT_TRUE(city && city->IndicesWritten() > 0) << "the city around the car is drawn";
+                // The chase view follows from behind and above, looking along the car.
+                if (Vehicle* car = h.GameState().PlayerCar()) {
+                    const Matrix4 axes = car->GetOrientation().ToMatrix();
+                    Vector3 forward(-axes.m[2][0], 0.0f, -axes.m[2][2]);
+                    forward = forward.Normalized();
+                    const ChaseCamera& camera = h.GameState().camera;
+                    const Vector3 toCamera = camera.position - car->GetPosition();
+                    EXPECT_EQ(camera.CameraIndex(), 0u);
+                    EXPECT_LT(toCamera.Dot(forward), -20.0f) << "the camera is behind the car";
+                    EXPECT_GT(toCamera.y, 0.0f) << "and above it";
+                    const Matrix4 view = camera.orientation.ToMatrix();
+                    const Vector3 looking(-view.m[0][2], 0.0f, -view.m[2][2]);
+                    EXPECT_GT(looking.Normalized().Dot(forward), 0.9f) << "looking the way the car goes";
+                }
                 EXPECT_TRUE(h.Mode()->started);
                 EXPECT_FALSE(h.Mode()->drewHealthBar) << "no health bar in a free drive";
                 // The developer commands that end a mission change nothing in a free drive.

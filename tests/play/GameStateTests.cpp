@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <set>
 
 #include "engine/core/Engine.h"
 #include "game/play/Game.h"
@@ -11,6 +13,8 @@
 #include "tests/support/FakeInputDevice.h"
 #include "tests/support/FakeMenuExits.h"
 #include "tests/support/TestSupport.h"
+#include "game/vehicles/VehicleDriver.h"
+#include "tests/vehicles/VehicleTestSupport.h"
 #include "tests/world/WorldTestSupport.h"
 
 using testing_support::FakeInputDevice;
@@ -273,6 +277,35 @@ TEST_F(GameStateTest, LightCommands) {
     EXPECT_EQ(dir.ReadBytes("Misc/2.LIT").size(), 211u);
 }
 
+TEST_F(GameStateTest, TheLightEditorTurnsTheCurrentLightWhileItsKeysAreHeld) {
+    engine->frameTime = 0.3f;
+    GameLight& light = game->lightSet.lights[1];
+    const Vector3 start = LightSet::TowardLight(light.rotation);
+    auto hold = [&](uint32_t key) {
+        input.held = {key};
+        game->HandleInput();
+        return LightSet::TowardLight(light.rotation);
+    };
+    hold(Game::kLightYawLeft);
+    EXPECT_EQ(light.rotation, LightSet().lights[1].rotation) << "the editor is off";
+    Command("LIGHTEDIT");
+    Command("SETLIGHT", "2");
+    light.changed = light.rotationChanged = 0;
+    // Yaw swings the light round at its height; pitch changes the height; each key undoes its
+    // opposite.
+    const Vector3 left = hold(Game::kLightYawLeft);
+    EXPECT_TRUE(light.changed && light.rotationChanged);
+    EXPECT_NEAR(left.y, start.y, 1e-5f);
+    const Vector3 a = Vector3(start.x, 0, start.z).Normalized(), b = Vector3(left.x, 0, left.z).Normalized();
+    EXPECT_NEAR(std::acos(std::min(1.0f, a.Dot(b))), 0.1f, 1e-3f) << "a tenth of a radian round the vertical";
+    EXPECT_NEAR((hold(Game::kLightYawRight) - start).Length(), 0.0f, 1e-5f);
+    const Vector3 up = hold(Game::kLightPitchUp);
+    EXPECT_NEAR(std::fabs(std::asin(up.y) - std::asin(start.y)), 0.1f, 1e-4f);
+    EXPECT_NEAR((hold(Game::kLightPitchDown) - start).Length(), 0.0f, 1e-5f);
+    EXPECT_EQ(game->lightSet.lights[0].rotation, LightSet().lights[0].rotation) << "only the current light";
+    input.held.clear();
+}
+
 TEST_F(GameStateTest, LoadingScreenGivesUpOnAKindWithoutModeAndOnAnEmptyCarCatalogue) {
     testing_support::LogCapture log;
     engine->languageKeys.entries[(7 + 99900) * 100 + 1] = SharedString("BONUS4");
@@ -291,4 +324,173 @@ TEST_F(GameStateTest, LoadingScreenGivesUpOnAKindWithoutModeAndOnAnEmptyCarCatal
     EXPECT_TRUE(log.Contains("No playercars available"));
     EXPECT_EQ(exits.calls, std::vector<std::string>{"ReturnToMainPage"});
     EXPECT_EQ(game->mode, nullptr);
+}
+
+TEST_F(GameStateTest, TheFreeCameraMovesTheWayItLooks) {
+    engine->frameTime = 1.0f / 75.0f;
+    game->camera.SetCameraIndex(Game::kFreeCamera);
+    // Forward (0x16), back (0x12), left (0), right (3) in the camera's own view space; up (0x4B)
+    // in the world.
+    const struct {
+        uint32_t key;
+        Vector3 along;
+    } moves[] = {{0x16, {0, 0, 1}}, {0x12, {0, 0, -1}}, {0, {-1, 0, 0}}, {3, {1, 0, 0}}, {0x4B, {0, 1, 0}}};
+    for (float yaw : {0.0f, 0.7f, 2.0f, -2.5f}) {
+        for (const auto& m : moves) {
+            game->camera.orientation = Quaternion();
+            game->camera.orientation.RotateY(yaw);
+            game->camera.orientation.PreRotateX(0.3f);
+            game->camera.position = Vector3(10, 20, 30);
+            game->camera.orientationDirty = game->camera.positionDirty = 1;
+            game->camera.Apply();
+            const Matrix4 view = game->camera.view;
+            input.held = {m.key};
+            game->HandleInput();
+            const Vector3 world = (game->camera.position - Vector3(10, 20, 30)).Normalized();
+            const Vector3 moved = m.key == 0x4B ? world : view.TransformNormal(world);
+            EXPECT_NEAR(moved.Dot(m.along), 1.0f, 1e-3f) << "key " << m.key << " yaw " << yaw;
+        }
+    }
+    input.held.clear();
+    // The mouse turns it: right turns right, down looks down, and no roll builds up.
+    game->camera.orientation = Quaternion();
+    const Vector3 startRight = CameraRight(game->camera);
+    for (int frame = 0; frame < 6; ++frame) {
+        input.mouse.x = 20.0f;
+        input.mouse.y = 6.0f;
+        game->HandleInput();
+        EXPECT_NEAR(CameraRight(game->camera).y, 0.0f, 1e-4f) << "frame " << frame;
+    }
+    input.mouse.x = input.mouse.y = 0.0f;
+    const Vector3 forward = CameraForward(game->camera);
+    EXPECT_GT(forward.Dot(startRight), 0.5f) << "turned right";
+    EXPECT_NEAR(forward.y, -std::sin(6 * 6.0f * 0.0175f), 1e-3f) << "looking down";
+}
+
+TEST_F(GameStateTest, TheGuideArrowPointsAtTheTargetAheadOfTheCamera) {
+    Camera& camera = game->camera;
+    camera.orientation = Quaternion();
+    camera.orientation.PreRotateY(0.8f);
+    camera.position = Vector3(10, 20, 30);
+    const Vector3 ahead = camera.position + CameraForward(camera) * 100.0f + Vector3(0, 35, 0);
+    for (const Vector3& direction : {Vector3(1, 0, 0), Vector3(0, 5, -2), Vector3(-3, -1, 4), Vector3(0.5f, 0, 0.5f)}) {
+        const Matrix4 m = GameMode::GuideArrowMatrix(camera, direction);
+        const Vector3 tip = m.TransformNormal(Vector3(0, 0, -1));
+        const Vector3 flat = Vector3(direction.x, 0, direction.z).Normalized();
+        EXPECT_NEAR((tip - flat).Length(), 0.0f, 1e-5f) << direction.x << " " << direction.z;
+        EXPECT_NEAR(m.TransformNormal(Vector3(0, 1, 0)).y, 1.0f, 1e-6f) << "kept upright";
+        EXPECT_NEAR((m.TransformCoord(Vector3()) - ahead).Length(), 0.0f, 1e-3f);
+    }
+}
+
+TEST_F(GameStateTest, TheTickerScrollsItsFrontTextOffAndStartsTheNextAtItsStart) {
+    PlainMode mode(*game);
+    mode.Update(1.0f);
+    EXPECT_FLOAT_EQ(mode.tickerX, GameMode::kTickerStart) << "an empty ticker stands still";
+    mode.PushTickerText(SharedString("first"));
+    mode.PushTickerText(SharedString("second"));
+    mode.Update(1.0f);
+    EXPECT_FLOAT_EQ(mode.tickerX, GameMode::kTickerStart - GameMode::kTickerSpeed);
+    EXPECT_EQ(mode.ticker.size(), 2u);
+    // Without a font the text has no width: it goes once its start has passed the left edge.
+    mode.Update(1.0f);
+    ASSERT_EQ(mode.ticker.size(), 1u);
+    EXPECT_EQ(mode.ticker.front(), "second");
+    EXPECT_FLOAT_EQ(mode.tickerX, GameMode::kTickerStart);
+    mode.Init();
+    EXPECT_TRUE(mode.ticker.empty());
+}
+
+TEST_F(GameStateTest, AnyButtonGoesOnFromAScoreScreen) {
+    const struct {
+        std::set<uint32_t> keys;
+        int joystickButton;  // pressed on the second joystick; -1 none
+        bool any;
+    } cases[] = {
+        {{}, -1, false},   {{kKeyReturn}, -1, true}, {{kKeySpace}, -1, true}, {{kKeyPadEnter}, -1, true},
+        {{kKeyUp}, -1, false}, {{}, 31, true},        {{}, 0, true},
+    };
+    input.joysticks.resize(2);
+    for (const auto& c : cases) {
+        input.pressed = c.keys;
+        input.joysticks[1].pressed.clear();
+        if (c.joystickButton >= 0) input.joysticks[1].pressed.insert(uint32_t(c.joystickButton));
+        EXPECT_EQ(Game::AnyButtonPressed(), c.any) << c.joystickButton;
+    }
+    // Held from an earlier frame is not a press.
+    input.pressed.clear();
+    input.joysticks[1].pressed.clear();
+    input.held = {kKeyReturn};
+    EXPECT_FALSE(Game::AnyButtonPressed());
+    input.held.clear();
+    input.joysticks.clear();
+}
+
+namespace {
+
+// Three taxis in the loaded game's physics and car list, 50 apart; the second is the local
+// player's.
+class GameWithCarsTest : public GameStateTest {
+protected:
+    void SetUp() override {
+        GameStateTest::SetUp();
+        vehicle_test::WriteCar("Taxi", vehicle_test::Taxi());
+        CarDefinition::LoadAll();
+        const CarDefinition* taxi = CarCatalogue::Instance().FindByName(SharedString("Taxi"));
+        ASSERT_NE(taxi, nullptr);
+        LoadAll();
+        for (int i = 0; i < 3; ++i) {
+            game->vehicles.ownedVehicles.push_back(Vehicle::Create(game->vehicles, taxi));
+            Vehicle* car = game->vehicles.ownedVehicles.back().get();
+            ASSERT_NE(car, nullptr);
+            game->world.physics.AddObject(car);
+            car->SetPosition(Vector3(float(i) * 50.0f, 5.0f, 0.0f));
+            car->flagWord |= Vehicle::PlayerCarFlag | Vehicle::NetworkCarFlag;
+            car->networkPlayerId = 7;
+            game->vehicles.vehicles.push_back(car);
+        }
+        driver.vehicle = game->vehicles.vehicles[1];
+        game->vehicles.localDriver = &driver;
+    }
+    void TearDown() override {
+        game->Reset(true);
+        GameStateTest::TearDown();
+    }
+
+    vehicle_test::EngineThread thread;
+    VehicleDriver driver;
+};
+
+} // namespace
+
+TEST_F(GameWithCarsTest, StartNumbersTheCarsAndADecidedGameTakesThePlayersNetworkBit) {
+    // Succeed, Fail, and each after the other has decided: the player's bit goes every time.
+    for (const bool succeedFirst : {true, false}) {
+        PlainMode mode(*game);
+        mode.Start();
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(game->vehicles.vehicles[i]->networkPlayerId, int32_t(i));
+        for (int call = 0; call < 2; ++call) {
+            driver.vehicle->flagWord |= Vehicle::NetworkCarFlag;
+            if ((call == 0) == succeedFirst) mode.Succeed();
+            else mode.Fail();
+            EXPECT_EQ(driver.vehicle->flagWord & Vehicle::NetworkCarFlag, 0u) << succeedFirst << call;
+        }
+        EXPECT_NE(game->vehicles.vehicles[0]->flagWord & Vehicle::NetworkCarFlag, 0u) << "other cars keep theirs";
+    }
+}
+
+TEST_F(GameWithCarsTest, TeleportPutsThePlayersCarAtTheCamera) {
+    testing_support::LogCapture log;
+    engine->languageKeys.entries[1001] = SharedString("Cheat activated");
+    game->camera.position = Vector3(120, 40, -75);
+    Command("TELEPORT");
+    EXPECT_NEAR((driver.vehicle->GetPosition() - Vector3(120, 40, -75)).Length(), 0.0f, 1e-3f);
+    EXPECT_NEAR((game->vehicles.vehicles[0]->GetPosition() - Vector3(0, 5, 0)).Length(), 0.0f, 1e-3f)
+        << "only the player's car";
+    EXPECT_TRUE(log.Contains("Cheat activated"));
+    // Without a car of the player's nothing moves.
+    game->vehicles.localDriver = nullptr;
+    game->camera.position = Vector3(0, 500, 0);
+    Command("TELEPORT");
+    EXPECT_NEAR(driver.vehicle->GetPosition().y, 40.0f, 1e-3f);
 }

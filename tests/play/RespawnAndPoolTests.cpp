@@ -2,10 +2,13 @@
 // developer commands use them.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "game/vehicles/CarItem.h"
 #include "game/vehicles/ItemPool.h"
 #include "game/vehicles/RespawnPoints.h"
 #include "game/world/World.h"
+#include "platform/sys/Random.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -59,6 +62,24 @@ TEST(RespawnLookUps, ZonesSubZonesUnknownZonesAndAnEmptyTable) {
     ASSERT_EQ(out.size(), 1u) << "an empty table gives one point at the origin";
     EXPECT_EQ(out[0]->position.x, 0.0f);
     EXPECT_EQ(out[0]->orientation, Quaternion());
+}
+
+TEST(RespawnLookUps, APickIsOneOfTheZonesPointsAndEveryPointComesUp) {
+    GameSession session;
+    World world(session, nullptr);
+    world.respawnZones = {Zone(1, {10, 11, 12}), Zone(2, {20})};
+    plat::SetEngineRandSeed(7);
+    std::set<float> picked;
+    for (int i = 0; i < 60; ++i) {
+        const RespawnPoint* p = PickRespawnPoint(world, 1, 1);
+        ASSERT_NE(p, nullptr);
+        picked.insert(p->position.x);
+    }
+    EXPECT_EQ(picked, (std::set<float>{10, 11, 12}));
+    world.respawnZones.clear();
+    const RespawnPoint* origin = PickRespawnPoint(world, 1, 1);
+    ASSERT_NE(origin, nullptr) << "an empty table still gives the point at the origin";
+    EXPECT_EQ(origin->position.x, 0.0f);
 }
 
 TEST(ItemPools, TakeTheOldestFirstAndMakeANewOneWhenEmpty) {

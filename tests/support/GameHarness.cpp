@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -35,7 +36,11 @@ struct GameHarness::Clock : plat::ClockSource {
 
 GameHarness::GameHarness(const std::string& demoBinary, uint32_t seed) : clock_(std::make_unique<Clock>()) {
     const pid_t pid = StartProgram(demoBinary.c_str(), {dir_.Path()});
-    treeWritten_ = WaitForExit(pid, std::chrono::seconds(120)) == 0;
+    const int status = WaitForExit(pid, std::chrono::seconds(120));
+    treeWritten_ = status == 0;
+    // What the generator said, for the test that finds no tree.
+    if (!treeWritten_)
+        std::fprintf(stderr, "metrofare-demo ended with status %d:\n%s\n", status, dir_.ReadBytes("out.txt").c_str());
     plat::SetEngineRandSeed(seed);
     std::srand(seed);
 }
@@ -138,7 +143,9 @@ int32_t GameHarness::Run(const Watcher& watcher, int32_t maxFrames) {
         clock_->Step();
         const bool more = watcher(*this, frames);
         ++frames;
-        if (!more || frames >= maxFrames) {
+        // Also when the program stopped itself (the exit button): the front end goes before
+        // the devices, as the program's own loop does it.
+        if (!more || frames >= maxFrames || !engine.IsRunning()) {
             engine.Stop();
             engine.currentMLP = nullptr;
             engine.previousMLP = nullptr;
