@@ -10,6 +10,7 @@
 #include "engine/core/TextEditWidget.h"
 #include "game/frontend/FrontEnd.h"
 #include "game/play/Game.h"
+#include "game/play/MissionLoadingScreen.h"
 #include "tests/frontend/PageFixture.h"
 #include "tests/frontend/SettingsFixture.h"
 #include "tools/writers/SettingsWriter.h"
@@ -241,6 +242,35 @@ TEST_F(FrontEndTest, TheUnlockCommandSavesTheOpenedCareerAtOnce) {
     GameSettings read;
     ASSERT_EQ(read.Read(SharedString("Misc\\Default.VQS")), SettingsReadResult::Loaded);
     EXPECT_EQ(read.furthestEpisode, 5);
+}
+
+// Pause on any page starts the quick free drive's loading screen while no game can be resumed;
+// with one, it does nothing.
+TEST_F(FrontEndTest, PauseOnAnyPageStartsTheQuickGameOnlyWhileNoGameCanBeResumed) {
+    FrontEnd& fe = Build();
+    for (FrontEndPage* page : {fe.mainPage, fe.videoPage, fe.creditsScreen})
+        for (bool resumable : {true, false}) {
+            SCOPED_TRACE(::testing::Message() << page->name.c_str() << (resumable ? ", resumable" : ""));
+            engine->mlpStack.clear();
+            engine->SetMLP(fe.mainPage);
+            if (page != fe.mainPage) engine->PushMLP(page);
+            fe.SetResumeEnabled(resumable);
+            fe.missionLoadingScreen = nullptr;
+            input.pressed = {FrontEndPage::kPauseKey};
+            page->HandleInput();
+            input.NextFrame();
+            if (resumable) {
+                EXPECT_EQ(engine->currentMLP, page);
+                EXPECT_EQ(fe.missionLoadingScreen, nullptr);
+                continue;
+            }
+            ASSERT_NE(fe.missionLoadingScreen, nullptr);
+            EXPECT_EQ(engine->currentMLP, fe.missionLoadingScreen);
+            EXPECT_EQ(fe.missionLoadingScreen->mission, 8);
+            EXPECT_EQ(fe.missionLoadingScreen->episode, 0);
+            EXPECT_EQ(fe.missionLoadingScreen->third, 10020);
+            EXPECT_EQ(fe.missionLoadingScreen->needSetup, 1);
+        }
 }
 
 // The career read from the file, opened by the unlock command or advanced in a game reaches

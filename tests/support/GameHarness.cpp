@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -35,7 +36,11 @@ struct GameHarness::Clock : plat::ClockSource {
 
 GameHarness::GameHarness(const std::string& demoBinary, uint32_t seed) : clock_(std::make_unique<Clock>()) {
     const pid_t pid = StartProgram(demoBinary.c_str(), {dir_.Path()});
-    treeWritten_ = WaitForExit(pid, std::chrono::seconds(120)) == 0;
+    const int status = WaitForExit(pid, std::chrono::seconds(120));
+    treeWritten_ = status == 0;
+    // What the generator said, for the test that finds no tree.
+    if (!treeWritten_)
+        std::fprintf(stderr, "metrofare-demo ended with status %d:\n%s\n", status, dir_.ReadBytes("out.txt").c_str());
     plat::SetEngineRandSeed(seed);
     std::srand(seed);
 }
