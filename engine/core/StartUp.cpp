@@ -188,6 +188,7 @@ int RunApplication(const SharedString& commandLine, StartUpServices& services) {
         engine.Frame();
         if (engine.window) engine.window->PumpMessages();
         TickSettingsAutosave(frontEnd, engine.frameTime);
+        if (services.afterFrame) services.afterFrame(engine);
     }
 
     frontEnd.CloseNetwork();

@@ -83,6 +83,9 @@ struct StartUpServices {
     // silent when `sound` is false (-S).
     std::function<void(ZKEngine&, bool sound)> playIntro;
     FrontEndServices* frontEnd = nullptr;
+    // Called after every frame of the main loop (a test harness scripts and watches the
+    // program through it); may stop the engine.
+    std::function<void(ZKEngine&)> afterFrame;
 };
 
 // The main-loop step that saves the current profile when its countdown runs out. Returns

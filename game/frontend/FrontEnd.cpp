@@ -6,13 +6,16 @@
 #include "engine/core/ExitButton.h"
 #include "engine/core/KeyBindWidget.h"
 #include "engine/core/MenuCanvas.h"
+#include "engine/core/MenuResources.h"
 #include "engine/core/MenuWidgets.h"
 #include "engine/core/SliderWidget.h"
 #include "engine/core/TextEditWidget.h"
 #include "engine/render/D3D8RenderFacility.h"
 #include "game/frontend/CreditsScreen.h"
 #include "game/frontend/FrontEndPage.h"
+#include "game/frontend/GameOptions.h"
 #include "game/play/Game.h"
+#include "game/play/MissionLoadingScreen.h"
 #include "game/vehicles/CarCatalogue.h"
 #include "game/vehicles/CarDefinition.h"
 
@@ -74,6 +77,7 @@ public:
     UnlockCommand(const SharedString& commandName, FrontEnd& frontEnd) : ConsoleCommand(commandName), frontEnd_(frontEnd) {}
     void Execute(const SharedString&) override {
         frontEnd_.settings.furthestEpisode = kUnlockedEpisode;
+        frontEnd_.GiveCareerToGame();
         frontEnd_.settings.Write(SharedString(kDefaultSettingsPath));
         Debugger::Instance().Print(FrontEnd::Text(kTextUnlocked));
     }
@@ -91,19 +95,43 @@ FrontEnd::~FrontEnd() { Release(); }
 void FrontEnd::Release() {
     if (g_frontEnd == this) g_frontEnd = nullptr;
     ZKEngine* engine = Engine();
-    if (introVoice) {
-        introVoice->Stop();
-        if (engine && engine->sound) engine->sound->ReleaseVoice(introVoice);
-        introVoice = nullptr;
+    // The career the game reached is kept for the settings written at shut-down.
+    TakeCareerFromGame();
+    // The engine no longer shows or returns to any screen about to be deleted.
+    if (engine && built_) {
+        auto owned = [this](const MLP* screen) {
+            if (!screen) return false;
+            if (screen == game.get() || screen == loadingScreen_.get()) return true;
+            for (const auto& page : ownedScreens_)
+                if (page.get() == screen) return true;
+            return false;
+        };
+        if (owned(engine->currentMLP)) engine->currentMLP = nullptr;
+        if (owned(engine->previousMLP)) engine->previousMLP = nullptr;
+        std::erase_if(engine->mlpStack, owned);
     }
+    // The one music voice: the intro's, or a game's once a game has begun.
+    if (AudioVoice*& music = MusicVoice()) {
+        music->Stop();
+        if (MusicGroup()) MusicGroup()->RemoveChild(music);
+        if (engine && engine->sound) engine->sound->ReleaseVoice(music);
+        else delete music;
+        music = nullptr;
+    }
+    introVoice = nullptr;
     settings.viewDistance.camera = nullptr;
     unlockCommand_.reset();
     ownedScreens_.clear();
     mainPage = singlePlayerPage = mpSelectScreen = mpStartScreen = optionsPage = nullptr;
     videoPage = audioPage = controlsPage = creditsScreen = nullptr;
     missionLoadingScreen = nullptr;
+    loadingScreen_.reset();
     game.reset();
-    if (built_) FrontEndPage::ReleaseSharedPictures();
+    if (built_) {
+        FrontEndPage::ReleaseSharedPictures();
+        // The menus' shared voices and pictures too: the devices that made them are about to go.
+        ReleaseMenuResources();
+    }
     built_ = false;
 }
 
@@ -122,7 +150,11 @@ MLP* FrontEnd::CreateFrontEnd() {
     built_ = true;
     g_frontEnd = this;
     ZKEngine* engine = Engine();
-    game = std::make_unique<Game>(engine ? engine->renderer : nullptr);
+    game = std::make_unique<Game>(engine ? engine->renderer : nullptr, this, this);
+    game->soundGroups[0] = &EffectsVolumeGroup();
+    game->soundGroups[1] = &SpeechVolumeGroup();
+    game->soundGroups[2] = &AmbientVolumeGroup();
+    MusicGroup() = &MusicVolumeGroup();
     settings.viewDistance.camera = &game->camera;
     BuildPages();
     BuildMainPage();
@@ -145,6 +177,8 @@ MLP* FrontEnd::CreateFrontEnd() {
     CarDefinition::LoadAll();
     settings.carCount = CarCatalogue::Instance().Count();
     settings.Init();
+    // From here on the game holds the career and every write takes it from there.
+    GiveCareerToGame();
     RegisterUnlockCommand();
     StartIntroMusic();
     return mainPage;
@@ -355,6 +389,8 @@ void FrontEnd::StartIntroMusic() {
     if (!introVoice) return;
     MusicVolumeGroup().AttachChild(introVoice);
     introVoice->Play(true);
+    // A game's loading screen stops it when the game's own music starts.
+    MusicVoice() = introVoice;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -362,9 +398,30 @@ void FrontEnd::StartIntroMusic() {
 
 void FrontEnd::ApplyMenuVideoMode() { settings.ApplyMenuVideoMode(); }
 
-void FrontEnd::WriteSettings(const SharedString& path) { settings.Write(path); }
+void FrontEnd::TakeCareerFromGame() {
+    if (!game) return;
+    settings.currentEpisode = game->career.currentEpisode;
+    settings.currentMission = game->career.currentMission;
+    settings.furthestEpisode = game->career.furthestEpisode;
+    settings.furthestMission = game->career.furthestMission;
+}
 
-void FrontEnd::CloseNetwork() {}
+void FrontEnd::GiveCareerToGame() {
+    if (!game) return;
+    game->career.currentEpisode = settings.currentEpisode;
+    game->career.currentMission = settings.currentMission;
+    game->career.furthestEpisode = settings.furthestEpisode;
+    game->career.furthestMission = settings.furthestMission;
+}
+
+void FrontEnd::WriteSettings(const SharedString& path) {
+    TakeCareerFromGame();
+    settings.Write(path);
+}
+
+void FrontEnd::CloseNetwork() {
+    if (game) game->CloseNetwork();
+}
 
 int32_t FrontEnd::CurrentProfileIndex() { return settings.currentProfile; }
 
@@ -380,19 +437,45 @@ void FrontEnd::SetResumeEnabled(bool enabled) {
     if (mainPage && mainPage->widgets.size() > size_t(kResumeLink)) mainPage->widgets[kResumeLink]->SetEnabled(enabled);
 }
 
-void FrontEnd::StartMission(int32_t, int32_t, int32_t) {
-    // Until the mission loading screen exists, a mission is the game as it stands.
+void FrontEnd::StartMission(int32_t mission, int32_t episode, int32_t textBase) {
     ZKEngine* engine = Engine();
     if (!engine || !game) return;
-    ApplyGameVideoMode();
-    engine->PushMLP(game.get());
+    SetResumeEnabled(true);
+    loadingScreen_ = std::make_unique<MissionLoadingScreen>(*game, this, mission, episode, textBase);
+    missionLoadingScreen = loadingScreen_.get();
+    missionLoadingScreen->needSetup = 1;
+    engine->PushMLP(missionLoadingScreen);
 }
 
+void FrontEnd::ToMainPage(bool resumable) {
+    ZKEngine* engine = Engine();
+    if (!engine || !mainPage) return;
+    SetResumeEnabled(resumable);
+    mainPage->SetFade(1.0f);
+    mainPage->Activate();
+    engine->PopToMLP(mainPage);
+}
+
+void FrontEnd::PauseToMenu() { ToMainPage(true); }
+
+void FrontEnd::ReturnToMainPage() { ToMainPage(false); }
+
+// The score screens come with the single-player and network flows; until then a finished game
+// returns to the main page.
+void FrontEnd::ShowSinglePlayerScore(int32_t, const SharedString&) { ReturnToMainPage(); }
+
+void FrontEnd::ShowMultiplayerScore() { ReturnToMainPage(); }
+
 void FrontEnd::ApplyGameVideoMode() {
+    GiveCareerToGame();
     if (game) {
         game->session.lightDetail = settings.detailLevel.cachedInt;
         game->session.renderOption = settings.staticGeometryMode.cachedInt;
         game->session.shadowDetail = settings.carEffect.ShadowVolume() ? 1 : 0;
+        ViewDistanceOption::ApplyTo(game->camera, settings.viewDistance.cachedFloat);
     }
-    settings.ApplyGameVideoMode();
+    // The static city's render states are made again for the new mode.
+    settings.ApplyGameVideoMode([this] {
+        if (game && game->world.staticGeometry) game->world.staticGeometry->RecreateShaders();
+    });
 }

@@ -14,6 +14,7 @@
 #include "engine/core/MenuOption.h"
 #include "engine/core/StartUp.h"
 #include "game/frontend/GameSettings.h"
+#include "game/play/MenuExits.h"
 
 class AudioVoice;
 class ConsoleCommand;
@@ -23,7 +24,7 @@ class MLP;
 class MissionLoadingScreen;
 class Widget;
 
-class FrontEnd : public FrontEndServices {
+class FrontEnd : public FrontEndServices, public MenuExits {
 public:
     // The main page's widgets, in list order.
     enum MainWidget : int32_t {
@@ -69,12 +70,24 @@ public:
     // Creates the loading screen of a mission, keeps it as the current one and pushes it.
     void StartMission(int32_t mission, int32_t episode, int32_t textBase);
     // Entering a game: the settings saved, the game's display mode and sound groups, the detail
-    // options handed to the game.
-    void ApplyGameVideoMode();
+    // options and the career handed to the game.
+    void ApplyGameVideoMode() override;
+
+    // The running game's ways back to the menus.
+    void PauseToMenu() override;
+    void ReturnToMainPage() override;
+    void ShowSinglePlayerScore(int32_t money, const SharedString& carName) override;
+    void ShowMultiplayerScore() override;
 
     // Frees the game, the pages and the intro music while the devices still exist (before the
-    // engine shuts down; the program itself ends without it). The settings stay.
+    // engine shuts down; the program itself ends without it) and takes them off the engine's
+    // screens. The settings stay, with the career the game reached.
     void Release();
+
+    // The career is the game's once the settings are read: the settings' copy goes to the game
+    // on reading and on the unlock command, and comes back before every write.
+    void GiveCareerToGame();
+    void TakeCareerFromGame();
 
     // The language text of a caption id.
     static SharedString Text(int32_t id);
@@ -125,7 +138,12 @@ private:
     void RegisterUnlockCommand();
     void StartIntroMusic();
 
+    void ToMainPage(bool resumable);
+
     bool built_ = false;
+    // The loading screen of the last mission started (missionLoadingScreen points at it); the next
+    // start replaces it, when the menus are current and it is off the stack.
+    std::unique_ptr<MissionLoadingScreen> loadingScreen_;
     // Every page, in the order made; deleted with the front end.
     std::vector<std::unique_ptr<MLP>> ownedScreens_;
     std::unique_ptr<ConsoleCommand> unlockCommand_;

@@ -26,7 +26,11 @@ void DestinationMarker::Draw(const Camera&) {
     MatrixStack* stack = engine && engine->renderer ? engine->renderer->GetMatrixStack() : nullptr;
     if (!stack) return;
     // The model is fetched on first use: a marker that is never drawn loads nothing.
-    if (!mesh_) mesh_.reset(MeshFactory::Instance().GetByName(SharedString(kModel), true));
+    // A missing model is looked for once, not every frame.
+    if (!meshLooked_) {
+        meshLooked_ = true;
+        mesh_.reset(MeshFactory::Instance().GetByName(SharedString(kModel), true));
+    }
     if (!mesh_) return;
     stack->Push();
     stack->Load(WorldMatrix());

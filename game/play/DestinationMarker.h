@@ -29,4 +29,5 @@ public:
 
 private:
     std::unique_ptr<D3D8Mesh> mesh_;
+    bool meshLooked_ = false;
 };

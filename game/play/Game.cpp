@@ -1,8 +1,23 @@
 #include "game/play/Game.h"
 
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "engine/audio/AudioDevice.h"
 #include "engine/core/Debugger.h"
 #include "engine/core/Engine.h"
+#include "engine/core/InputDevice.h"
+#include "engine/core/LanguageSet.h"
+#include "engine/core/Memory.h"
+#include "engine/core/StartUp.h"
+#include "engine/net/ZKClient.h"
+#include "engine/net/ZKServer.h"
+#include "engine/render/D3D8LightManager.h"
+#include "engine/render/EnvironmentCube.h"
 #include "engine/render/RenderFacility.h"
+#include "engine/render/SpriteRenderer.h"
+#include "game/play/GameCommands.h"
 #include "game/vehicles/CarCatalogue.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/CarSelectController.h"
@@ -10,58 +25,198 @@
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/VehicleDriver.h"
 #include "platform/sys/Random.h"
+#include "game/play/MenuExits.h"
+#include "game/world/Decals.h"
+#include "game/world/LensFlare.h"
+#include "game/world/ParticleSystem.h"
 
-Game::Game(RenderFacility* renderer, InputDevice* input)
+namespace {
+
+InputDevice* EngineInput() {
+    ZKEngine* engine = ZKEngine::Get();
+    return engine ? engine->input : nullptr;
+}
+
+float FrameTime() {
+    ZKEngine* engine = ZKEngine::Get();
+    return engine ? engine->frameTime : 0.0f;
+}
+
+} // namespace
+
+bool Game::BloodEnabled() {
+    ZKEngine* engine = ZKEngine::Get();
+    if (!engine) return true;
+    // Looked up without asking for it: a language without the key simply has blood.
+    LanguageTexts& texts = engine->languageKeys;
+    std::lock_guard<Mutex> lock(texts.lock);
+    auto it = texts.entries.find(666);
+    return it == texts.entries.end() || !(it->second == "No blood");
+}
+
+bool Game::AnyButtonPressed() {
+    InputDevice* input = EngineInput();
+    if (!input) return false;
+    for (uint32_t j = 0; j < input->GetJoystickCount(); ++j)
+        for (uint32_t b = 0; b < DInputDevice::kJoystickButtons; ++b)
+            if (input->JoystickPressed(j, b)) return true;
+    return input->Pressed(kKeyPadEnter) || input->Pressed(kKeyReturn) || input->Pressed(kKeySpace);
+}
+
+Game::Game(RenderFacility* renderer, MenuExits* menuExits, FrontEndServices* frontEndServices)
     : world(session, renderer),
       camera(&world.physics),
       vehicles(world, session),
       killPlane(vehicles),
       itemChannels(vehicles),
-      renderer_(renderer),
-      input_(input) {
+      exits(menuExits),
+      services(frontEndServices),
+      renderer_(renderer) {
     name = SharedString("Game");
     vehicles.chaseCamera = &camera;
-    vehicles.rules = &mode;
     session.viewCamera = &camera;
+    lensFlare = std::make_unique<LensFlare>(renderer);
+    RegisterGameCommands(*this);
+    loadSteps_ = {
+        [this] { return world.LoadHeader(); },        [this] { return world.LoadShadowTexture(); },
+        [this] { return world.LoadStaticGeometry(); }, [this] { return world.LoadObjects(); },
+        [this] { return world.LoadRoutes(); },        [this] { return world.FinishLoading(); },
+    };
+    ParticleSystems::Create(renderer, Vector3(0.0f, World::Gravity, 0.0f), world.decals.get());
+    MakeLights();
 }
 
 Game::~Game() {
-    // The controllers and cars go before the world they live in.
-    vehicles.pendingController.reset();
-    controller_.reset();
-    vehicles.controller = nullptr;
-    vehicles.ownedVehicles.clear();
+    Reset(true);
     if (world.boundary) world.boundary->killPlaneHandler = nullptr;
+    ParticleSystems::Destroy();
 }
 
-void Game::Load() {
-    while (!world.LoadHeader()) {}
-    while (!world.LoadShadowTexture()) {}
-    while (!world.LoadStaticGeometry()) {}
-    while (!world.LoadObjects()) {}
-    while (!world.LoadRoutes()) {}
-    while (!world.FinishLoading()) {}
-    if (world.boundary) world.boundary->killPlaneHandler = &killPlane;
-    CarDefinition::LoadAll();
-    mode.loaded = 1;
-    loaded_ = true;
+void Game::MakeLights() {
+    LightManager* manager = renderer_ ? renderer_->GetLightManager() : nullptr;
+    if (!manager) return;
+    for (D3D8DirectionalLight*& l : lights_) {
+        l = manager->CreateDirectionalLight();
+        if (l) l->Enable();
+    }
+    ApplyLights();
 }
 
-void Game::Activate() {
-    if (!started_ && loaded_) {
-        started_ = true;
-        CreateCarSelect();
+void Game::ApplyLights() {
+    for (int32_t i = 0; i < LightSet::kLightCount; ++i) {
+        GameLight& from = lightSet.lights[i];
+        D3D8DirectionalLight* to = lights_[i];
+        if (!to) continue;
+        if (from.changed) {
+            to->ambientSource = Vector4{from.ambient[0], from.ambient[1], from.ambient[2], from.ambient[3]};
+            to->diffuseSource = Vector4{from.diffuse[0], from.diffuse[1], from.diffuse[2], from.diffuse[3]};
+            to->specularSource = Vector4{from.specular[0], from.specular[1], from.specular[2], from.specular[3]};
+            to->intensity = from.intensity;
+            to->colourDirty = 1;
+            from.changed = 0;
+        }
+        if (from.rotationChanged) {
+            to->SetOrientation(from.rotation);
+            from.rotationChanged = 0;
+        }
     }
 }
 
+// ---------------------------------------------------------------------------------------------
+// Loading
+
+void Game::Load() {
+    if (!preloaded_) {
+        preloaded_ = true;
+        PreloadItems();
+    }
+    if (loadIndex_ == loadSteps_.size()) {
+        if (world.boundary) world.boundary->killPlaneHandler = &killPlane;
+        networkTick = 0.0f;
+        // The world's object channel carries the game's own traffic in a network game.
+        if (client) client->AddChannel(&world.objectChannel);
+        if (server) server->AddChannel(&world.objectChannel);
+        loaded = 1;
+    } else if (loadSteps_[loadIndex_]()) {
+        ++loadIndex_;
+    }
+    paused[0] = paused[1] = 0;
+}
+
+void Game::PreloadItems() {
+    // Every pooled kind's resources are loaded before play: one item of each is made (or taken)
+    // and put back. The cannon is left to its first use. Kinds whose items do not exist yet have
+    // no factory and make nothing.
+    static const ItemKind kOrder[] = {ItemKind::Boost,          ItemKind::Rock,           ItemKind::Jump,
+                                      ItemKind::Slow,           ItemKind::GrenadeThrower, ItemKind::RocketLauncher,
+                                      ItemKind::MissileLauncher, ItemKind::Flamer,        ItemKind::ChainGun};
+    for (ItemKind kind : kOrder) {
+        ItemPool& pool = vehicles.itemPools[kind];
+        if (CarItem* item = pool.Take()) pool.Return(item);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reset and network
+
+void Game::Reset(bool deleteObjects) {
+    world.Reset();
+    camera.Reset();
+    world.traffic = nullptr;
+    world.pedestrians = nullptr;
+    vehicles.pendingController.reset();
+    controller.reset();
+    vehicles.controller = nullptr;
+    vehicles.localDriver = nullptr;
+    vehicles.carSelect = 0;
+    carSelect_ = nullptr;
+    if (deleteObjects) SetMode(nullptr);
+    DecalRing::Reset();
+    RemoveCars();
+}
+
+void Game::RemoveCars() {
+    for (std::unique_ptr<Vehicle>& car : vehicles.ownedVehicles) {
+        if (!car) continue;
+        world.Remove(car.get());
+        if (car->InPhysics()) world.physics.RemoveObject(car.get());
+    }
+    vehicles.ownedVehicles.clear();
+    vehicles.vehicles.clear();
+}
+
+void Game::SetMode(std::unique_ptr<GameMode> newMode) {
+    vehicles.rules = newMode.get();
+    mode = std::move(newMode);
+}
+
+Vehicle* Game::PlayerCar() const { return vehicles.localDriver ? vehicles.localDriver->vehicle : nullptr; }
+
+void Game::CloseNetwork() {
+    if (server) {
+        // The multiplayer modes' end of game: channel 117, type 0xFFFF.
+        const uint8_t message[8] = {117, 0, 0, 0, 0xFF, 0xFF, 0, 0};
+        server->SendTo(message, sizeof message, -1, 0.0f, false, true, true);
+    }
+    if (client) {
+        client->Disconnect();
+        delete client;
+        client = nullptr;
+    }
+    delete server;
+    server = nullptr;
+}
+
 void Game::CreateCarSelect() {
+    LogMemoryReport(SharedString("Before Create CarSelect"));
+    carSelectFailed = false;
+    // The one candidate is the car chosen on the single-player page.
     std::vector<const RespawnPoint*> points;
     GetRespawnPoints(world, session.zone + 1, 1, points);
     std::vector<std::unique_ptr<Vehicle>> cars;
-    for (CarDefinition* definition : CarCatalogue::Instance().Entries()) {
-        if (!definition->IsValid()) continue;
-        std::unique_ptr<Vehicle> car = Vehicle::Create(vehicles, definition);
-        if (!car) continue;
+    CarDefinition* definition = CarCatalogue::Instance().At(chosenCar);
+    if (!definition) definition = CarCatalogue::Instance().At(0);
+    if (std::unique_ptr<Vehicle> car = mode ? mode->CreatePlayerVehicle(definition) : nullptr) {
         car->flagWord |= Vehicle::PlayerCarFlag | Vehicle::NetworkCarFlag;
         car->impactDamage = 0;
         world.physics.AddObject(car.get());
@@ -74,52 +229,200 @@ void Game::CreateCarSelect() {
         world.Add(car.get());
         cars.push_back(std::move(car));
     }
-    std::unique_ptr<CarSelectController> select = CarSelectController::Create(vehicles, std::move(cars), input_);
-    if (!select) return;
-    select->camera = &camera;
-    select->Begin();
-    vehicles.carSelect = 1;
-    controller_ = std::move(select);
-    vehicles.controller = controller_.get();
+    std::unique_ptr<CarSelectController> select =
+        cars.empty() ? nullptr : CarSelectController::Create(vehicles, std::move(cars));
+    if (!select) {
+        Debugger::Instance().Log(0, "No playercars available");
+        carSelectFailed = true;
+    } else {
+        select->camera = &camera;
+        select->cubePending = 1;
+        select->Begin();
+        carSelect_ = select.get();
+        vehicles.carSelect = 1;
+        controller = std::move(select);
+        vehicles.controller = controller.get();
+        // The pause key waits until the player has a car.
+        paused[0] = 0;
+        paused[1] = 1;
+    }
+    LogMemoryReport(SharedString("After Create CarSelect"));
 }
 
-Vehicle* Game::PlayerCar() const { return vehicles.localDriver ? vehicles.localDriver->vehicle : nullptr; }
+Vector3 Game::PlayerCarPosition() const {
+    const Vehicle* car = PlayerCar();
+    return car ? car->GetPosition() : Vector3();
+}
+
+void Game::TeleportPlayer(const Vector3& position) {
+    if (Vehicle* car = PlayerCar()) car->SetPosition(position);
+}
+
+void Game::WriteSettings() {
+    if (services) services->WriteSettings(SharedString("Misc\\Default.VQS"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The frame
 
 void Game::HandleInput() {
-    if (controller_ && !mode.inputFreeze) controller_->Update();
+    if (mode && mode->inputFreeze) return;
+    if (controller) controller->Update();
+    InputDevice* input = EngineInput();
+    if (!input) return;
+    if (input->Pressed(kPauseKey) && !paused[0] && !paused[1]) {
+        if (exits) exits->PauseToMenu();
+        return;
+    }
+    const float dt = FrameTime();
+    if (lightSet.editorOn) {
+        const float step = dt / 3.0f;
+        if (input->Held(kLightYawLeft)) lightSet.TurnCurrent(-step, 0.0f);
+        if (input->Held(kLightYawRight)) lightSet.TurnCurrent(step, 0.0f);
+        if (input->Held(kLightPitchUp)) lightSet.TurnCurrent(0.0f, step);
+        if (input->Held(kLightPitchDown)) lightSet.TurnCurrent(0.0f, -step);
+    }
+    ControlCameraKeys(dt);
+}
+
+void Game::ControlCameraKeys(float dt) {
+    InputDevice* input = EngineInput();
+    if (camera.CameraIndex() == kFreeCamera) {
+        if (MouseState* mouse = input->GetMouseState()) {
+            // Yaw about the world's vertical, pitch about the camera's own side axis: no roll
+            // builds up however the mouse goes.
+            camera.orientation.PreRotateY(-mouse->x * 0.0175f);
+            camera.orientation.RotateX(-mouse->y * 0.0175f);
+            camera.orientationDirty = 1;
+        }
+        float speed = 75.0f * dt;
+        if (input->Held(0x39)) speed *= 25.0f;
+        const Vector3 side = CameraRight(camera);
+        const Vector3 view = CameraForward(camera);
+        Vector3 move;
+        if (input->Held(0x16)) move = move + view * speed;
+        if (input->Held(0x12)) move = move - view * speed;
+        if (input->Held(0)) move = move - side * speed;
+        if (input->Held(3)) move = move + side * speed;
+        if (input->Held(0x4B)) move.y += speed;
+        if (input->Held(0x4A)) move.y -= speed;
+        if (move.x != 0.0f || move.y != 0.0f || move.z != 0.0f) {
+            camera.position = camera.position + move;
+            camera.positionDirty = 1;
+        }
+    }
+    float fovChange = 0.0f;
+    if (input->Held(kFovDownKey)) fovChange -= dt * 0.5f;
+    if (input->Held(kFovUpKey)) fovChange += dt * 0.5f;
+    if (fovChange != 0.0f) {
+        camera.AddFov(fovChange);
+        Debugger::Instance().Message("FOV = %.2f", camera.fov * 180.0f / 3.14159265f);
+    }
+    if (input->Held(0x17) && input->Held(0x0E) && input->Held(0x0D) && !paused[0]) camera.SetCameraIndex(kFreeCamera);
 }
 
 void Game::Update() {
-    ZKEngine* engine = ZKEngine::Get();
-    Step(engine ? engine->frameTime : 0.0f);
-}
-
-void Game::Step(float dt) {
-    if (!loaded_) return;
-    // The engine may make the game current before its loading thread is done.
-    if (!started_) Activate();
-    if (controller_) controller_->PostWorldUpdate(&world, &camera, dt);
-    if (vehicles.pendingController) {
-        controller_ = std::move(vehicles.pendingController);
-        vehicles.controller = controller_.get();
+    const float dt = FrameTime();
+    if (client) client->Update(dt);
+    networkTick += dt;
+    if (networkTick > 0.05f) {
+        world.objectChannel.Update(networkTick);
+        networkTick = 0.0f;
     }
-    if (mode.startedRequest && !mode.started) mode.started = 1;
-    if (mode.started) mode.Update(dt);
+    if (controller) controller->PostWorldUpdate(&world, &camera, dt);
+    if (vehicles.pendingController) {
+        // The car select handed over to the player's own controller: the game is on.
+        controller = std::move(vehicles.pendingController);
+        vehicles.controller = controller.get();
+        vehicles.carSelect = 0;
+        carSelect_ = nullptr;
+        paused[1] = 0;
+    }
+    if (mode && mode->startedRequest && !mode->started) mode->started = 1;
+    if (mode && mode->started) mode->Update(dt);
     world.Update(&camera, dt);
     if (!vehicles.carSelect) camera.Update(dt);
-    if (world.objects) world.objects->BeginFrame(&camera);
+    camera.Apply();
+    // The car on offer reflects the city once its place is known.
+    if (carSelect_ && carSelect_->cubePending) {
+        if (Vehicle* shown = carSelect_->Current()) EnvironmentCube::RenderWorld(world, shown->GetPosition(), camera);
+        carSelect_->cubePending = 0;
+    }
+    // The player's car reflects the city around it: every frame with the environment option
+    // on, else during the game's first second.
+    Vehicle* player = PlayerCar();
+    if (player && (EnvironmentCube::environmentOption.load() != 0 || timeCurrent < 1.0f))
+        EnvironmentCube::RenderWorld(world, player->GetPosition(), camera);
+    ReadHud();
+    world.BeginFrame(camera);
     world.Cull(camera);
-    if (world.staticGeometry) world.staticGeometry->BeginFrame(camera);
+    ZKEngine* engine = ZKEngine::Get();
+    if (volumeFade > 0.0f && engine && engine->currentMLP == this) {
+        volumeFade = std::max(0.0f, volumeFade - dt * 0.5f);
+        const float v = std::clamp(1.0f - volumeFade, 0.0f, 1.0f);
+        for (int i = 0; i < 3; ++i)
+            if (soundGroups[i]) soundGroups[i]->SetVolume(soundLevels[i] * v);
+    }
+    ApplyLights();
+}
+
+void Game::ReadHud() {
+    const Vehicle* car = PlayerCar();
+    hud.hasCar = car != nullptr;
+    if (!car) return;
+    hud.health = car->GetHealth();
+    hud.maxHealth = Vehicle::MaxHealth;
+    hud.speed = car->GetLinearVelocity().Length();
+    hud.revolutions = car->revs;
+    hud.position = car->GetPosition();
+    const Matrix4 axes = car->GetOrientation().ToMatrix();
+    hud.heading = std::atan2(-axes.m[2][0], -axes.m[2][2]);
 }
 
 void Game::Render() {
-    if (!renderer_) return;
-    renderer_->PushState(&camera);
-    renderer_->Clear(kClearTarget | kClearDepth | kClearStencil);
-    if (loaded_) {
+    const bool overlays = controller && controller->ShowsModeOverlays();
+    if (renderer_) {
+        renderer_->Clear(kClearTarget | kClearDepth | kClearStencil);
+        renderer_->PushState(&camera);
         world.Draw(camera);
-        if (controller_) controller_->Draw3D(&camera);
+        if (controller) controller->Draw3D(&camera);
+        if (mode && overlays) mode->Draw3D(camera);
+        renderer_->PopState();
     }
-    renderer_->PopState();
-    if (controller_) controller_->DrawHud();
+    if (!renderer_) {
+        if (mode && controller && controller->ShowsModeHud()) mode->DrawHud();
+        return;
+    }
+    if (lightSet.editorOn) {
+        lensFlare->sunDirection = LightSet::TowardLight(lightSet.lights[lightSet.current].rotation);
+    } else {
+        const SkyRecord& sky = world.skies[size_t(LightSet::ClampTimeOfDay(session.timeOfDay))];
+        if (sky.hasFlarePoint) lensFlare->sunDirection = sky.flarePoint.Normalized();
+    }
+    lensFlare->Update(camera, world.physics, FrameTime());
+    lensFlare->Draw(camera);
+    if (controller) controller->DrawHud();
+    if (mode && controller && controller->ShowsModeHud()) mode->DrawHud();
+    DrawFade();
+}
+
+void Game::DrawFade() {
+    if (volumeFade <= 0.0f || !renderer_) return;
+    SpriteRenderer* sprites = renderer_->GetSpriteRenderer();
+    if (!sprites) return;
+    Color black;
+    black.Set(0, 0, 0, uint8_t(std::min(volumeFade, 1.0f) * 255.0f));
+    sprites->FillRect(nullptr, black);
+}
+
+void Game::Activate() {
+    if (exits) exits->ApplyGameVideoMode();
+    if (volumeFade == 0.0f) volumeFade = 0.01f;
+    lightSet.Enter(session.timeOfDay);
+    lightSet.ToSceneLights(session.lights);
+    ApplyLights();
+}
+
+void Game::Deactivate() {
+    if (exits) exits->ApplyMenuVideoMode();
 }

@@ -1,11 +1,16 @@
 #pragma once
-// The in-game state: the city, the cars, the chase camera and the current controller. It loads
-// the city in six steps on its loading thread, then lets the player choose a car and drive it.
-// Each frame: control, update, render.
+// The in-game state: one MLP for the program's life, reused by every game after a reset. It owns
+// the world and the session values, the camera, the lights and lens flare, the network client
+// and server of a network game, the game mode and the developer commands and editors.
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "engine/core/MLP.h"
+#include "game/play/CareerProgress.h"
 #include "game/play/GameMode.h"
+#include "game/play/LightSet.h"
 #include "game/vehicles/ChaseCamera.h"
 #include "game/vehicles/ItemEvents.h"
 #include "game/vehicles/VehicleContext.h"
@@ -13,45 +18,120 @@
 #include "game/world/GameSession.h"
 #include "game/world/World.h"
 
-class InputDevice;
+class CarSelectController;
+class D3D8DirectionalLight;
+class FrontEndServices;
+class LensFlare;
+class MenuExits;
 class RenderFacility;
+class VolumeGroup;
+class ZKClient;
+class ZKServer;
 
 class Game : public MLP {
 public:
-    // renderer may be null (tests): nothing is drawn. input null: the engine's.
-    explicit Game(RenderFacility* renderer, InputDevice* input = nullptr);
+    // The camera index of the free camera.
+    static constexpr uint32_t kFreeCamera = ChaseCamera::FreeView;
+    // Keys the game reads itself (engine key codes).
+    static constexpr uint32_t kPauseKey = 0x30;
+    static constexpr uint32_t kFovDownKey = 0x58, kFovUpKey = 0x57;
+    static constexpr uint32_t kLightYawLeft = 0x4E, kLightYawRight = 0x50;
+    static constexpr uint32_t kLightPitchUp = 0x52, kLightPitchDown = 0x4C;
+    static constexpr float kVolumeFadeStart = 1.5f;
+
+    // renderer may be null (tools, tests): nothing is made on a device. exits and services may
+    // be null: no menus, no settings.
+    Game(RenderFacility* renderer, MenuExits* exits, FrontEndServices* services);
     ~Game() override;
 
-    // The loading thread: the city's six loading steps and the car catalogue.
-    void Load() override;
-    bool IsReady() override { return loaded_; }
-    // The car select over every car of the catalogue.
-    void Activate() override;
-    // Control: the controller turns input into the car's controls unless input is frozen.
     void HandleInput() override;
     void Update() override;
     void Render() override;
+    void Activate() override;
+    void Deactivate() override;
+    // One loading step (the set-up calls it once a frame until the game is ready).
+    void Load() override;
+    bool IsReady() override { return loaded != 0; }
 
-    // The frame's update with a given time (Update passes the engine's frame time).
-    void Step(float dt);
-    // The car the player drives, null while choosing.
+    // Back to the start of a game; with deleteObjects the mode goes too.
+    void Reset(bool deleteObjects);
+    // Ends a network game: the host tells every client, then client and server are closed.
+    void CloseNetwork();
+    // The settings on disk, after a won mission ("Misc\Default.VQS").
+    void WriteSettings();
+    // Builds the in-game car select with the chosen car; sets carSelectFailed when there is
+    // no car to offer.
+    void CreateCarSelect();
+    // Makes the mode the game's (the cars read its rules); null removes it.
+    void SetMode(std::unique_ptr<GameMode> newMode);
+    // The car the local player drives; null while choosing or without a game.
     Vehicle* PlayerCar() const;
-    VehicleController* Controller() const { return controller_.get(); }
+    bool HasPlayerCar() const { return PlayerCar() != nullptr; }
+    Vector3 PlayerCarPosition() const;
+    // Puts the player's car at the position (the developer teleport); nothing without a car.
+    void TeleportPlayer(const Vector3& position);
+
+    // The number of loading steps and how many have run (the preload counts as part of step 1).
+    size_t LoadStepCount() const { return loadSteps_.size(); }
+    size_t LoadStepIndex() const { return loadIndex_; }
+
+    // True unless language text 666 reads "No blood".
+    static bool BloodEnabled();
+    // A score screen goes on: any joystick button, keypad Enter, Return or Space pressed this frame.
+    static bool AnyButtonPressed();
 
     GameSession session;
     World world;
+    LightSet lightSet;
     ChaseCamera camera;
+    // The cars of the game and what they share (the camera, the controller, the item pools and
+    // the mode's rules).
     VehicleContext vehicles;
-    GameMode mode;
     VehicleKillPlane killPlane;
     ItemEventChannels itemChannels;
+    std::unique_ptr<LensFlare> lensFlare;
+    std::unique_ptr<GameMode> mode;
+    // The current controller: the car select while choosing, then the player's.
+    std::unique_ptr<VehicleController> controller;
+    ZKClient* client = nullptr;
+    ZKServer* server = nullptr;
+    // While either is set the pause key and the free-camera keys do nothing.
+    uint8_t paused[2] = {0, 0};
+    float networkTick = 0.0f;
+    int32_t pedestrianZone = 0;
+    // 1.5 at the hand-over, falling to 0 while the game is current; the picture is covered and
+    // the in-game sounds rise meanwhile.
+    float volumeFade = 0.0f;
+    uint8_t loaded = 0;
+    // The career the front end reads from and writes to the settings.
+    CareerProgress career;
+    // The catalogue index of the car chosen on the single-player page.
+    int32_t chosenCar = 0;
+    bool carSelectFailed = false;
+    // The in-game sound groups (effects, speech, ambient) and their configured levels.
+    VolumeGroup* soundGroups[3] = {nullptr, nullptr, nullptr};
+    float soundLevels[3] = {1.0f, 1.0f, 1.0f};
+    // What the HUD shows of the player's car this frame.
+    HudReadings hud;
+    MenuExits* exits;
+    FrontEndServices* services;
+    // The developer commands, kept for the game's life (the command map does not own them).
+    std::vector<std::unique_ptr<ConsoleCommand>> ownedCommands;
 
 private:
-    void CreateCarSelect();
+    void MakeLights();
+    void PreloadItems();
+    void RemoveCars();
+    void ReadHud();
+    void ApplyLights();
+    void ControlCameraKeys(float dt);
+    void DrawFade();
 
     RenderFacility* renderer_;
-    InputDevice* input_;
-    bool loaded_ = false;
-    bool started_ = false;
-    std::unique_ptr<VehicleController> controller_;
+    // The car select while it is the controller.
+    CarSelectController* carSelect_ = nullptr;
+    D3D8DirectionalLight* lights_[LightSet::kLightCount] = {nullptr, nullptr, nullptr};
+    std::vector<std::function<bool()>> loadSteps_;
+    size_t loadIndex_ = 0;
+    bool preloaded_ = false;
 };

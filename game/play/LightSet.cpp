@@ -6,15 +6,18 @@
 #include "engine/core/AtomicFile.h"
 #include "engine/core/Debugger.h"
 #include "engine/core/FileStream.h"
+#include "game/world/GameSession.h"
 
 namespace {
 
 constexpr float kDegrees = 3.14159265f / 180.0f;
 
+// Turned about the vertical by the yaw, then pitched about the light's own side axis (negative:
+// shining down).
 Quaternion YawPitch(float yawDegrees, float pitchDegrees) {
     Quaternion q;
     q.RotateY(yawDegrees * kDegrees);
-    q.PreRotateX(pitchDegrees * kDegrees);
+    q.RotateX(pitchDegrees * kDegrees);
     return q;
 }
 
@@ -138,10 +141,30 @@ bool LightSet::Save(int32_t timeOfDay) const {
 
 void LightSet::TurnCurrent(float yawRadians, float pitchRadians) {
     GameLight& l = lights[current];
-    if (yawRadians != 0.0f) l.rotation.RotateY(yawRadians);
-    if (pitchRadians != 0.0f) l.rotation.PreRotateX(pitchRadians);
+    // Yaw about the world's vertical, pitch about the light's own side axis.
+    if (yawRadians != 0.0f) l.rotation.PreRotateY(yawRadians);
+    if (pitchRadians != 0.0f) l.rotation.RotateX(pitchRadians);
     l.rotationChanged = 1;
     l.changed = 1;
+}
+
+Vector3 LightSet::TowardLight(const Quaternion& rotation) {
+    const Matrix4 r = rotation.ToMatrix();
+    return Vector3(r.m[0][2], r.m[1][2], r.m[2][2]);
+}
+
+void LightSet::ToSceneLights(SceneLight (&out)[kLightCount]) const {
+    for (int32_t i = 0; i < kLightCount; ++i) {
+        const LightRecord& from = records[i];
+        SceneLight& to = out[i];
+        // The city's shading turns +z into the direction towards the light: the inverse turn
+        // of the record's.
+        to.orientation = Quaternion(-from.rotation.x, -from.rotation.y, -from.rotation.z, from.rotation.w);
+        to.intensity = from.intensity;
+        std::copy(std::begin(from.ambient), std::end(from.ambient), std::begin(to.ambient));
+        std::copy(std::begin(from.diffuse), std::end(from.diffuse), std::begin(to.diffuse));
+        std::copy(std::begin(from.specular), std::end(from.specular), std::begin(to.specular));
+    }
 }
 
 void LightSet::SelectByNumber(int32_t number) { current = std::clamp(number - 1, 0, kLightCount - 1); }

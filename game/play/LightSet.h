@@ -9,6 +9,7 @@
 
 class BinaryOutputStream;
 class InputStream;
+struct SceneLight;
 
 // One light as the game keeps and edits it; the game copies it into the renderer's light.
 struct GameLight {
@@ -59,6 +60,12 @@ public:
     static void Write(BinaryOutputStream& out, const GameLight (&lights)[kLightCount]);
     // Saves the lights as the time of day's light file, atomically; false (logged) on failure.
     bool Save(int32_t timeOfDay) const;
+
+    // The direction from the scene towards a light of this rotation (a renderer light shines
+    // the opposite way).
+    static Vector3 TowardLight(const Quaternion& rotation);
+    // The records as the lights the static city is shaded with.
+    void ToSceneLights(SceneLight (&out)[kLightCount]) const;
 
     // The light editor: the current light is turned while its keys are held.
     void TurnCurrent(float yawRadians, float pitchRadians);

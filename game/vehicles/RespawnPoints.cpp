@@ -2,6 +2,7 @@
 
 #include "engine/core/Debugger.h"
 #include "game/world/World.h"
+#include "platform/sys/Random.h"
 
 namespace {
 const RespawnPoint& OriginPoint() {
@@ -23,6 +24,13 @@ void GetRespawnPoints(World& world, int32_t zone, int32_t subZone, std::vector<c
         for (const RespawnPoint& p : z.points) out.push_back(&p);
     }
     if (out.size() == before) out.push_back(&OriginPoint());
+}
+
+const RespawnPoint* PickRespawnPoint(World& world, int32_t zone, int32_t subZone) {
+    std::vector<const RespawnPoint*> points;
+    GetRespawnPoints(world, zone, subZone, points);
+    if (points.empty()) return nullptr;
+    return points[size_t(plat::EngineRand()) % points.size()];
 }
 
 const RespawnPoint* DefaultRespawnPoint(World& world, int32_t episode, int32_t zone) {

@@ -1,5 +1,6 @@
 // The front end built on a headless engine: its pages, their widgets and what they are bound
 // to, the -J restriction, the unlock command and the intro music.
+#include <array>
 #include <filesystem>
 
 #include "engine/core/ExitButton.h"
@@ -9,8 +10,10 @@
 #include "engine/core/TextEditWidget.h"
 #include "game/frontend/FrontEnd.h"
 #include "game/play/Game.h"
+#include "game/play/MissionLoadingScreen.h"
 #include "tests/frontend/PageFixture.h"
 #include "tests/frontend/SettingsFixture.h"
+#include "tools/writers/SettingsWriter.h"
 
 using namespace page_test;
 
@@ -239,6 +242,60 @@ TEST_F(FrontEndTest, TheUnlockCommandSavesTheOpenedCareerAtOnce) {
     GameSettings read;
     ASSERT_EQ(read.Read(SharedString("Misc\\Default.VQS")), SettingsReadResult::Loaded);
     EXPECT_EQ(read.furthestEpisode, 5);
+}
+
+// Pause on any page starts the quick free drive's loading screen while no game can be resumed;
+// with one, it does nothing.
+TEST_F(FrontEndTest, PauseOnAnyPageStartsTheQuickGameOnlyWhileNoGameCanBeResumed) {
+    FrontEnd& fe = Build();
+    for (FrontEndPage* page : {fe.mainPage, fe.videoPage, fe.creditsScreen})
+        for (bool resumable : {true, false}) {
+            SCOPED_TRACE(::testing::Message() << page->name.c_str() << (resumable ? ", resumable" : ""));
+            engine->mlpStack.clear();
+            engine->SetMLP(fe.mainPage);
+            if (page != fe.mainPage) engine->PushMLP(page);
+            fe.SetResumeEnabled(resumable);
+            fe.missionLoadingScreen = nullptr;
+            input.pressed = {FrontEndPage::kPauseKey};
+            page->HandleInput();
+            input.NextFrame();
+            if (resumable) {
+                EXPECT_EQ(engine->currentMLP, page);
+                EXPECT_EQ(fe.missionLoadingScreen, nullptr);
+                continue;
+            }
+            ASSERT_NE(fe.missionLoadingScreen, nullptr);
+            EXPECT_EQ(engine->currentMLP, fe.missionLoadingScreen);
+            EXPECT_EQ(fe.missionLoadingScreen->mission, 8);
+            EXPECT_EQ(fe.missionLoadingScreen->episode, 0);
+            EXPECT_EQ(fe.missionLoadingScreen->third, 10020);
+            EXPECT_EQ(fe.missionLoadingScreen->needSetup, 1);
+        }
+}
+
+// The career read from the file, opened by the unlock command or advanced in a game reaches
+// every later write: the autosave, and the shut-down's after the front end is released.
+TEST_F(FrontEndTest, TheCareerSurvivesEveryLaterWrite) {
+    SettingsRecord stored = tools::ExampleSettingsRecord(4);
+    stored.currentEpisode = stored.furthestEpisode = 3;
+    stored.currentMission = stored.furthestMission = 2;
+    ASSERT_TRUE(tools::WriteSettingsFile(SharedString("Misc\\Default.VQS"), stored));
+    FrontEnd& fe = Build();
+    const SharedString path("Misc\\Alpha.VQS");
+    auto written = [&] {
+        GameSettings read;
+        EXPECT_EQ(read.Read(path), SettingsReadResult::Loaded);
+        return std::array<int32_t, 3>{read.furthestEpisode, read.furthestMission, read.currentMission};
+    };
+    fe.WriteSettings(path);
+    EXPECT_EQ(written(), (std::array<int32_t, 3>{3, 2, 2})) << "stored";
+    fe.singlePlayerPage->ExecuteCommand(SharedString("UNLOCK"), SharedString(""));
+    fe.WriteSettings(path);
+    EXPECT_EQ(written(), (std::array<int32_t, 3>{5, 2, 2})) << "unlocked";
+    fe.game->career.currentMission = 3;
+    fe.Release();
+    fe.WriteSettings(path);
+    EXPECT_EQ(written(), (std::array<int32_t, 3>{5, 2, 3})) << "advanced in the game, then released";
 }
 
 // "Intro.OGG" streams, loops and follows the music volume.

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "engine/core/FileStream.h"
 #include "game/play/LightSet.h"
+#include "game/world/GameSession.h"
 #include "tests/support/TestSupport.h"
 #include "tools/writers/LightFileWriter.h"
 
@@ -170,4 +172,28 @@ TEST(LightSet, SelectingALightByNumberAndPrintingIt) {
     EXPECT_TRUE(log.Contains("Light 2 Ambient: 0, 0, 0"));
     EXPECT_TRUE(log.Contains("Light 2 Diffuse: 255, 178, 102"));
     EXPECT_TRUE(log.Contains("Light 2 Specular: 255, 178, 102"));
+}
+
+TEST(LightSet, EveryDefaultLightShinesDownAndTheCityIsLitFromWhereItShines) {
+    testing_support::TempWorkDir dir;
+    std::filesystem::create_directories("Misc");
+    for (int32_t t = 0; t < 4; ++t) {
+        ASSERT_TRUE(tools::WriteDefaultLightFile(LightSet::FilePath(t), t));
+        LightSet set;
+        set.Enter(t);
+        SceneLight scene[3];
+        set.ToSceneLights(scene);
+        for (int i = 0; i < 3; ++i) {
+            // A renderer light shines along the negated third column of its rotation.
+            const Vector3 toward = LightSet::TowardLight(set.lights[i].rotation);
+            EXPECT_NEAR(toward.y, 0.7071f, 1e-3f) << "light " << i << " stands 45 degrees up, time " << t;
+            const Vector3 seen = scene[i].orientation.ToMatrix().TransformNormal(Vector3(0, 0, 1));
+            EXPECT_NEAR((seen - toward).Length(), 0.0f, 1e-4f) << "light " << i << ", time " << t;
+            EXPECT_FLOAT_EQ(scene[i].intensity, set.lights[i].intensity);
+            EXPECT_FLOAT_EQ(scene[i].diffuse[1], set.lights[i].diffuse[1]);
+        }
+        // The three come from different sides.
+        const Vector3 a = LightSet::TowardLight(set.lights[0].rotation), b = LightSet::TowardLight(set.lights[1].rotation);
+        EXPECT_LT(a.Dot(b), 0.9f);
+    }
 }

@@ -1,9 +1,13 @@
 // The play library's small rules, each a table: the clock text, the console's argument forms,
-// the career's advance.
+// the career's advance, the destination marker's spin.
 #include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
 
 #include "game/play/CareerProgress.h"
 #include "game/play/ConsoleArguments.h"
+#include "game/play/DestinationMarker.h"
 #include "game/play/FormatClock.h"
 
 TEST(PlayRules, ClockText) {
@@ -62,4 +66,23 @@ TEST(PlayRules, CareerAdvance) {
         EXPECT_EQ(p.furthestEpisode, c.after.furthestEpisode);
         EXPECT_EQ(p.furthestMission, c.after.furthestMission);
     }
+}
+
+TEST(PlayRules, DestinationMarkerSpinsWithoutWrappingAndStandsAtItsPosition) {
+    DestinationMarker marker;
+    const struct {
+        float dt, angle;
+    } steps[] = {{1.0f, 3.0f}, {0.5f, 4.5f}, {10.0f, 34.5f}, {0.0f, 34.5f}};
+    for (const auto& s : steps) {
+        marker.Update(s.dt);
+        EXPECT_FLOAT_EQ(marker.angle, s.angle) << s.dt;
+    }
+    marker.angle = HalfPi;
+    marker.SetPosition(Vector3(5, 6, 7));
+    const Matrix4 m = marker.WorldMatrix();
+    const Vector3 centre = m.TransformCoord(Vector3());
+    const Vector3 side = m.TransformNormal(Vector3(1, 0, 0));
+    EXPECT_NEAR((centre - Vector3(5, 6, 7)).Length(), 0.0f, 1e-5f);
+    EXPECT_NEAR(side.y, 0.0f, 1e-6f) << "turned about the vertical axis only";
+    EXPECT_NEAR(std::fabs(side.z), 1.0f, 1e-6f);
 }

@@ -134,7 +134,9 @@ CarHandling Handling(float speed, float force, float shift, float steer, float b
 }
 
 // The ten camera set-ups: chases near and far, bonnet and driver views, side, front, high,
-// wheel, low rear and a slow far one.
+// wheel, low rear and a slow far one. An unattached record is turned in the car's heading frame,
+// whose +z is the car's forward, and its camera stands `distance` along the record's own +z: a
+// camera behind the car needs the record turned half a turn about y before it is pitched.
 std::vector<CarCamera> Cameras() {
     auto cam = [](Vector3 pivot, Quaternion rotation, float distance, float lerp, bool viewCar, bool attached) {
         CarCamera c;
@@ -146,17 +148,23 @@ std::vector<CarCamera> Cameras() {
         c.attached = attached;
         return c;
     };
-    const Vector3 x(1, 0, 0), y(0, 1, 0);
-    return {cam({0, 12, 0}, Quaternion(x, -0.2f), 60.0f, 1.0f, true, false),
-            cam({0, 15, 0}, Quaternion(x, -0.25f), 95.0f, 0.8f, true, false),
+    const Vector3 y(0, 1, 0);
+    // Turned about y by `yaw` from the front (Pi: from behind), then pitched (negative: looking down).
+    auto from = [&y](float yaw, float pitch) {
+        Quaternion q = yaw == 0.0f ? Quaternion() : Quaternion(y, yaw);
+        q.RotateX(pitch);
+        return q;
+    };
+    return {cam({0, 12, 0}, from(Pi, -0.2f), 60.0f, 1.0f, true, false),
+            cam({0, 15, 0}, from(Pi, -0.25f), 95.0f, 0.8f, true, false),
             cam({0, 10, -12}, Quaternion(), 0.0f, 4.0f, false, true),
             cam({3, 12, 0}, Quaternion(), 0.0f, 4.0f, false, true),
-            cam({0, 8, 0}, Quaternion(y, HalfPi), 70.0f, 1.0f, true, false),
-            cam({0, 10, 0}, Quaternion(y, Pi), 60.0f, 1.0f, true, false),
-            cam({0, 10, 0}, Quaternion(x, -1.2f), 150.0f, 0.6f, true, false),
+            cam({0, 8, 0}, from(-HalfPi, 0.0f), 70.0f, 1.0f, true, false),
+            cam({0, 10, 0}, from(0.0f, 0.0f), 60.0f, 1.0f, true, false),
+            cam({0, 10, 0}, from(Pi, -1.2f), 150.0f, 0.6f, true, false),
             cam({10, 3, -12}, Quaternion(), 5.0f, 3.0f, true, true),
-            cam({0, 4, 0}, Quaternion(x, -0.05f), 40.0f, 2.0f, true, false),
-            cam({0, 20, 0}, Quaternion(x, -0.3f), 200.0f, 0.5f, true, false)};
+            cam({0, 4, 0}, from(Pi, -0.05f), 40.0f, 2.0f, true, false),
+            cam({0, 20, 0}, from(Pi, -0.3f), 200.0f, 0.5f, true, false)};
 }
 
 // A sound of `seconds`: a tone gliding from f0 to f1 Hz, with a little noise for engines.

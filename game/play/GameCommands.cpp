@@ -1,0 +1,97 @@
+#include "game/play/GameCommands.h"
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "engine/core/Debugger.h"
+#include "engine/core/Engine.h"
+#include "game/play/ConsoleArguments.h"
+#include "game/play/Game.h"
+
+namespace {
+
+// 1/255 as the commands scale their 0..255 arguments.
+constexpr float kByteScale = 0.003921569f;
+
+class GameCommand final : public ConsoleCommand {
+public:
+    GameCommand(const char* commandName, std::function<void(const SharedString&)> run)
+        : ConsoleCommand(SharedString(commandName)), run_(std::move(run)) {}
+    void Execute(const SharedString& arguments) override { run_(arguments); }
+
+private:
+    std::function<void(const SharedString&)> run_;
+};
+
+void Acknowledge(int32_t textId) {
+    ZKEngine* engine = ZKEngine::Get();
+    if (!engine) return;
+    Debugger::Instance().Print(engine->Language().GetString(textId));
+}
+
+} // namespace
+
+void RegisterGameCommands(Game& game) {
+    auto& list = game.ownedCommands;
+    auto add = [&](const char* name, std::function<void(const SharedString&)> run) {
+        list.push_back(std::make_unique<GameCommand>(name, std::move(run)));
+        game.AddCommand(list.back().get());
+    };
+    using namespace console_arguments;
+    Game* g = &game;
+
+    add("SHOWNODES", [g](const SharedString& a) { g->world.showNodes = Toggle(a, g->world.showNodes); });
+    add("SHOWRESPAWNS", [g](const SharedString& a) { g->world.showRespawns = Toggle(a, g->world.showRespawns); });
+    add("SHOWSOUNDS", [g](const SharedString& a) { g->world.showSounds = Toggle(a, g->world.showSounds); });
+    add("FREECAM", [g](const SharedString&) { g->camera.SetCameraIndex(Game::kFreeCamera); });
+    add("NEXTMISSION", [g](const SharedString&) {
+        Debugger::Instance().Log(1, "Episode = %d", g->session.mission);
+        if (g->mode) g->mode->Succeed();
+        Acknowledge(1001);
+    });
+    add("FAILMISSION", [g](const SharedString&) {
+        if (g->mode) g->mode->Fail();
+        Acknowledge(1001);
+    });
+    add("ADDCASH", [g](const SharedString&) {
+        if (g->mode) g->mode->AddCash(200.0f);
+        Acknowledge(1001);
+    });
+    add("TELEPORT", [g](const SharedString&) {
+        g->TeleportPlayer(g->camera.position);
+        Acknowledge(1001);
+    });
+
+    // The light editor and its values.
+    add("LIGHTEDIT", [g](const SharedString&) { g->lightSet.editorOn = 1; });
+    add("SETLIGHT", [g](const SharedString& a) {
+        g->lightSet.SelectByNumber(Integer(a));
+        g->lightSet.PrintCurrent();
+    });
+    struct Channel {
+        const char* name;
+        float GameLight::*scalar;
+        float (GameLight::*colour)[4];
+        int index;
+        bool marksChanged;
+    };
+    static const Channel kChannels[] = {
+        {"AMBIENTR", nullptr, &GameLight::ambient, 0, true},   {"AMBIENTG", nullptr, &GameLight::ambient, 1, true},
+        {"AMBIENTB", nullptr, &GameLight::ambient, 2, true},   {"DIFFUSER", nullptr, &GameLight::diffuse, 0, true},
+        {"DIFFUSEG", nullptr, &GameLight::diffuse, 1, true},   {"DIFFUSEB", nullptr, &GameLight::diffuse, 2, true},
+        {"SPECULARR", nullptr, &GameLight::specular, 0, true}, {"SPECULARG", nullptr, &GameLight::specular, 1, false},
+        {"SPECULARB", nullptr, &GameLight::specular, 2, false}, {"SETINT", &GameLight::intensity, nullptr, 0, true},
+    };
+    for (const Channel& c : kChannels) {
+        add(c.name, [g, c](const SharedString& a) {
+            GameLight& light = g->lightSet.lights[g->lightSet.current];
+            const float value = float(Integer(a)) * kByteScale;
+            if (c.scalar) light.*c.scalar = value;
+            else (light.*c.colour)[c.index] = value;
+            if (c.marksChanged) light.changed = 1;
+        });
+    }
+    add("SAVELIGHT", [g](const SharedString&) { g->lightSet.Save(g->session.timeOfDay); });
+}
+

@@ -1,0 +1,200 @@
+#include "game/play/MissionLoadingScreen.h"
+
+#include <algorithm>
+
+#include "engine/audio/AudioDevice.h"
+#include "engine/core/Debugger.h"
+#include "engine/core/Engine.h"
+#include "engine/core/FileStream.h"
+#include "engine/core/MenuCanvas.h"
+#include "engine/net/ZKClient.h"
+#include "game/play/Game.h"
+#include "game/play/GameKinds.h"
+#include "game/play/MenuExits.h"
+#include "platform/sys/Random.h"
+
+namespace {
+
+constexpr uint32_t kFlipRows = 1;
+
+ZKEngine* Engine() { return ZKEngine::Get(); }
+
+SharedString Text(int32_t key) {
+    ZKEngine* engine = Engine();
+    return engine ? engine->Language().GetString(key) : SharedString("");
+}
+
+} // namespace
+
+AudioVoice*& MusicVoice() {
+    static AudioVoice* voice = nullptr;
+    return voice;
+}
+
+VolumeGroup*& MusicGroup() {
+    static VolumeGroup* group = nullptr;
+    return group;
+}
+
+MissionLoadingScreen::MissionLoadingScreen(Game& game, MenuExits* exits, int32_t missionNumber, int32_t episodeNumber,
+                                           int32_t thirdValue)
+    : MenuScreen(SharedString("Mission"), SharedString("Loading.zkt")),
+      mission(missionNumber), episode(episodeNumber), third(thirdValue), game_(game), exits_(exits),
+      barrier_(game.client, game.server) {
+    if (MenuCanvas* canvas = GetMenuCanvas()) {
+        bar_.reset(canvas->LoadPicture(SharedString("LoadingBar.ZKT"), kFlipRows));
+        const SharedString picture = SharedString::Format("Menu\\Mission%d.ZKT", mission);
+        if (FileExists(picture)) picture_.reset(canvas->LoadPicture(picture, kFlipRows));
+    }
+}
+
+MissionLoadingScreen::~MissionLoadingScreen() { barrier_.Unregister(); }
+
+void MissionLoadingScreen::Update() {
+    ZKEngine* engine = Engine();
+    const float dt = engine ? engine->frameTime : 0.0f;
+    if (game_.client) game_.client->Update(dt);
+    if (abandoned) return;
+
+    if (progress == 1.0f) {
+        fadeOut = std::min(fadeOut + dt * 0.25f, 1.0f);
+        if (AudioVoice* music = MusicVoice()) {
+            music->SetVolume(1.0f - fadeOut);
+            MenuSoundGroup().SetVolume(0.0f);
+        }
+        if (fadeOut < 1.0f) return;
+        HandOver();
+        return;
+    }
+    if (progress == 0.99f) {
+        barrier_.Update();
+        if (barrier_.Released()) progress = 1.0f;
+        return;
+    }
+    ++frame;
+    if (needSetup && frame >= 3) SetUp();
+    if (abandoned) return;
+    if (needParameters && frame > 2) ReadParameters();
+    if (!game_.IsReady()) {
+        game_.Load();
+        progress = std::clamp(progress + 0.001f, 0.0005f, 0.89f);
+    } else {
+        progress = 0.9f;
+    }
+    if (progress == 0.9f && !started && frame > 2) StartGame();
+}
+
+void MissionLoadingScreen::SetUp() {
+    needSetup = 0;
+    game_.Reset(true);
+    game_.loaded = 0;
+    if (kind == kKindFromKeyword) kind = KindFromKeyword(Text(TextBase() + 1));
+    const KindRow* row = FindKindRow(kind);
+    if (row) {
+        if (row->gameType >= 0) game_.session.gameType = row->gameType;
+        // Modes join here as their classes land; traffic and pedestrians likewise.
+        if (row->mode == ModeKind::FreeDrive) game_.SetMode(std::make_unique<FreeDriveMode>(game_));
+        game_.pedestrianZone = 1;
+        game_.session.zone = 1;
+    }
+    if (!game_.mode) {
+        Debugger::Instance().Log(1, "Mission %d has no game mode", mission);
+        Abandon();
+        return;
+    }
+    if (kind >= 14) {
+        barrier_.Register();
+        if (game_.client) game_.client->AddChannel(&game_.world.objectChannel);
+    }
+    progress = 0.1f;
+}
+
+void MissionLoadingScreen::ReadParameters() {
+    needParameters = 0;
+    const int32_t b = TextBase();
+    game_.session.timeOfDay = LightSet::ClampTimeOfDay(Text(b + 3).ToInt(0));
+    game_.session.mission = mission;
+    game_.session.episode = episode;
+    // Traffic density (B+4) and the pedestrians' parameter (B+5) go to their managers once
+    // those exist; until then nobody reads them.
+}
+
+void MissionLoadingScreen::StartGame() {
+    started = 1;
+    game_.Reset(false);
+    GameMode& mode = *game_.mode;
+    mode.Init();
+    if (game_.carSelectFailed) {
+        Abandon();
+        return;
+    }
+    mode.started = 0;
+    mode.loaded = 1;
+    mode.Start();
+    frame = 0;
+    if (game_.client) {
+        progress = 0.99f;
+        barrier_.SendReady();
+    } else {
+        progress = 1.0f;
+    }
+}
+
+void MissionLoadingScreen::Abandon() {
+    abandoned = true;
+    game_.Reset(true);
+    if (exits_) exits_->ReturnToMainPage();
+}
+
+void MissionLoadingScreen::HandOver() {
+    barrier_.Unregister();
+    ZKEngine* engine = Engine();
+    AudioDevice* sound = engine ? engine->sound : nullptr;
+    if (AudioVoice*& old = MusicVoice()) {
+        old->Stop();
+        old->Rewind();
+        if (MusicGroup()) MusicGroup()->RemoveChild(old);
+        if (sound) sound->ReleaseVoice(old);
+        else delete old;
+        old = nullptr;
+    }
+    // No track in the tree: the game just runs without music.
+    const std::vector<SharedString> tracks = ListFiles(SharedString("Audio\\*.OGG"), false);
+    if (!tracks.empty() && sound) {
+        const SharedString& track = tracks[size_t(plat::EngineRand()) % tracks.size()];
+        AudioVoice* voice = sound->CreateSound(SharedString::Format("Audio\\%s", track.c_str()), false, true, false);
+        if (voice) {
+            if (MusicGroup()) MusicGroup()->AddChild(voice);
+            voice->Play(true);
+            MusicVoice() = voice;
+        }
+    }
+    game_.volumeFade = Game::kVolumeFadeStart;
+    if (engine) engine->PushMLP(&game_);
+}
+
+void MissionLoadingScreen::Render() {
+    MenuCanvas* canvas = GetMenuCanvas();
+    if (!canvas) return;
+    canvas->Clear(1);
+    if (background) canvas->DrawSpriteAnchored(background, nullptr, 17, Vector2{0, 0}, 17, nullptr, 0);
+    if (bar_) {
+        const Rect source{0, 0, int32_t(float(bar_->Width()) * progress), bar_->Height()};
+        canvas->DrawSpriteAnchored(bar_.get(), &source, 20, Vector2{0, -14}, 20, nullptr, 0);
+    }
+    if (picture_) {
+        float y = 70.0f;
+        for (int32_t i = 21; i <= 24; ++i) {
+            const SharedString line = Text(TextBase() + i);
+            const float width = float(canvas->TextWidth(nullptr, line));
+            canvas->DrawText(line, Vector2{400.0f - width / 2.0f, y}, 9, nullptr, nullptr, false);
+            y += float(canvas->FontSize(nullptr)) * 1.25f;
+        }
+        canvas->DrawSpriteAnchored(picture_.get(), nullptr, 18, Vector2{0, 0}, 18, nullptr, 0);
+    }
+    if (fadeOut > 0.0f) {
+        Color black;
+        black.Set(0, 0, 0, uint8_t(fadeOut * 255.0f));
+        canvas->FillScreen(black);
+    }
+}

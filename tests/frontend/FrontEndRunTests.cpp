@@ -1,0 +1,295 @@
+// The front end played headless as a player would, through the whole program on the demo tree:
+// the menus around a game and the way out, a setting kept across a restart, and a damaged
+// settings file at start-up.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "engine/core/Engine.h"
+#include "engine/core/ExitButton.h"
+#include "engine/core/InputDevice.h"
+#include "game/frontend/FrontEnd.h"
+#include "game/frontend/FrontEndPage.h"
+#include "game/play/Game.h"
+#include "tests/support/GameHarness.h"
+#include "tests/support/ProgramRun.h"
+#include "tools/writers/SettingsWriter.h"
+
+using testing_support::GameHarness;
+
+namespace {
+
+constexpr uint32_t kQuickStart = FrontEndPage::kPauseKey;
+constexpr uint32_t kGamePause = Game::kPauseKey;
+constexpr uint32_t kKeyY = 'Y' - 'A'; // the demo tree's quit answer is "Y"
+constexpr int32_t kMaxFrames = 3000;
+// What the restart test hands the program it restarts.
+constexpr const char* kRestartSettings = "METROFARE_RESTART_SETTINGS";
+constexpr const char* kRestartViewDistance = "METROFARE_RESTART_VIEW_DISTANCE";
+
+std::string SettingsPath(const GameHarness& h, const char* suffix = "") {
+    return h.Root() + "/Misc/Default.VQS" + suffix;
+}
+
+// Steps a page's selection down, one tap at a time, until the widget is selected; true then.
+// Only while the page takes input (not while it fades).
+class Selector {
+public:
+    bool Select(GameHarness& h, int32_t frame, MenuScreen& page, int32_t widget) {
+        if (page.selected == widget) return true;
+        if (page.fade == 0.0f && frame >= next_) {
+            h.Tap(frame + 1, kKeyDown);
+            next_ = frame + 4;
+        }
+        return false;
+    }
+    // True once per wait of `frames` frames: for single key presses on a page that takes input.
+    bool Ready(int32_t frame, const MenuScreen& page, int32_t frames = 4) {
+        if (page.fade != 0.0f || frame < next_) return false;
+        next_ = frame + frames;
+        return true;
+    }
+
+private:
+    int32_t next_ = 0;
+};
+
+} // namespace
+
+// Boot into "Main"; Pause starts free drive; pausing the game returns with resume enabled
+// (the quick start no longer works); Escape resumes the same game; the exit button and its
+// confirmation's key stop the program, which releases the menus and writes the settings.
+TEST(FrontEndRun, MenusAroundAGameAndTheWayOut) {
+    GameHarness harness(METROFARE_DEMO_BINARY);
+    ASSERT_TRUE(harness.TreeWritten());
+
+    enum Step { Boot, Quick, Driving, Paused, QuickIgnored, Resumed, PausedAgain, Confirming, Quitting };
+    Step step = Boot;
+    Selector selector;
+    int32_t pausedAt = -1;
+    const Game* firstGame = nullptr;
+    const int32_t frames = harness.Run(
+        [&](GameHarness& h, int32_t frame) {
+            FrontEnd& fe = h.Front();
+            const std::string current = h.CurrentName();
+            switch (step) {
+            case Boot:
+                EXPECT_EQ(h.Stack(), std::vector<std::string>{"Main"});
+                EXPECT_FALSE(fe.ResumeEnabled());
+                step = Quick;
+                break;
+            case Quick:
+                if (selector.Ready(frame, *fe.mainPage)) h.Tap(frame + 1, kQuickStart);
+                if (current == "Game") {
+                    firstGame = fe.game.get();
+                    h.Tap(frame + 5, kKeyReturn); // the offered car
+                    h.Tap(frame + 30, kGamePause);
+                    step = Driving;
+                }
+                break;
+            case Driving:
+                if (current == "Main") {
+                    EXPECT_TRUE(fe.ResumeEnabled());
+                    EXPECT_TRUE(h.HasPlayerCar());
+                    step = Paused;
+                }
+                break;
+            case Paused:
+                if (selector.Ready(frame, *fe.mainPage, 10)) {
+                    h.Tap(frame + 1, kQuickStart);
+                    pausedAt = frame;
+                    step = QuickIgnored;
+                }
+                break;
+            case QuickIgnored:
+                if (frame == pausedAt + 8) {
+                    EXPECT_EQ(current, "Main") << "no quick start while a game can be resumed";
+                    h.Tap(frame + 1, kKeyEscape);
+                    step = Resumed;
+                }
+                break;
+            case Resumed:
+                if (current == "Game") {
+                    EXPECT_EQ(fe.game.get(), firstGame);
+                    EXPECT_TRUE(h.HasPlayerCar()) << "resuming keeps the game as it was";
+                    h.Tap(frame + 10, kGamePause);
+                    step = PausedAgain;
+                }
+                break;
+            case PausedAgain:
+                if (current == "Main" &&
+                    selector.Select(h, frame, *fe.mainPage, FrontEnd::kExitButton)) {
+                    // The shut-down's own write is what must leave the file.
+                    std::filesystem::remove(SettingsPath(h));
+                    h.Tap(frame + 1, kKeyReturn);
+                    step = Confirming;
+                }
+                break;
+            case Confirming: {
+                auto* exit = static_cast<ExitButton*>(fe.mainPage->widgets[FrontEnd::kExitButton]);
+                if (exit->IsOpen()) {
+                    h.Tap(frame + 1, kKeyY);
+                    step = Quitting;
+                }
+                break;
+            }
+            case Quitting:
+                break;
+            }
+            return true;
+        },
+        kMaxFrames);
+
+    EXPECT_EQ(step, Quitting);
+    EXPECT_LT(frames, kMaxFrames) << "the confirmation's key stops the program";
+    EXPECT_EQ(harness.Front().mainPage, nullptr) << "the menus are released before the devices";
+    EXPECT_TRUE(harness.LogContains("Shutting down..."));
+    GameSettings written;
+    EXPECT_EQ(written.Read(SharedString(SettingsPath(harness).c_str())), SettingsReadResult::Loaded);
+}
+
+// The view-distance slider moved on the video page reaches the game's camera, and a restart on
+// the same tree finds it again.
+TEST(FrontEndRun, TheViewDistanceStaysAcrossARestart) {
+    GameHarness harness(METROFARE_DEMO_BINARY);
+    ASSERT_TRUE(harness.TreeWritten());
+
+    enum Step { ToOptions, OnVideo, Sliding, Back, Quick, InGame };
+    Step step = ToOptions;
+    Selector selector;
+    float chosen = -1.0f;
+    float farPlane = 0.0f;
+    harness.Run(
+        [&](GameHarness& h, int32_t frame) {
+            FrontEnd& fe = h.Front();
+            const std::string current = h.CurrentName();
+            switch (step) {
+            case ToOptions:
+                if (selector.Select(h, frame, *fe.mainPage, FrontEnd::kOptionsLink)) {
+                    h.Tap(frame + 1, kKeyReturn);
+                    step = OnVideo;
+                }
+                break;
+            case OnVideo:
+                if (current == "Video" && selector.Select(h, frame, *fe.videoPage, 5)) {
+                    EXPECT_FLOAT_EQ(fe.settings.viewDistance.cachedFloat, 0.5f) << "the default";
+                    h.Hold(frame + 1, kKeyRight, 15);
+                    step = Sliding;
+                }
+                break;
+            case Sliding:
+                if (!h.Engine().input->Held(kKeyRight) && fe.settings.viewDistance.cachedFloat > 0.5f) {
+                    chosen = fe.settings.viewDistance.cachedFloat;
+                    h.Tap(frame + 2, kKeyEscape);
+                    step = Back;
+                }
+                break;
+            case Back:
+                if (current == "Main") step = Quick;
+                break;
+            case Quick:
+                if (selector.Ready(frame, *fe.mainPage)) h.Tap(frame + 1, kQuickStart);
+                if (current == "Game") step = InGame;
+                break;
+            case InGame:
+                farPlane = fe.game->camera.farPlane;
+                return false;
+            }
+            return true;
+        },
+        kMaxFrames);
+    ASSERT_EQ(step, InGame);
+    EXPECT_GT(chosen, 0.6f);
+    EXPECT_LT(chosen, 1.0f);
+    EXPECT_FLOAT_EQ(farPlane, ViewDistanceOption::FarPlane(chosen));
+
+    // The restart: the program again, in a process of its own, on the settings it wrote.
+    setenv(kRestartSettings, SettingsPath(harness).c_str(), 1);
+    setenv(kRestartViewDistance, SharedString::Format("%.9g", double(chosen)).c_str(), 1);
+    const pid_t pid = testing_support::StartProgram(
+        "/proc/self/exe", {"--gtest_also_run_disabled_tests", "--gtest_filter=FrontEndRun.DISABLED_Restarted"});
+    const int status = testing_support::WaitForExit(pid, std::chrono::seconds(240));
+    unsetenv(kRestartSettings);
+    unsetenv(kRestartViewDistance);
+    std::ifstream in("out.txt");
+    const std::string out(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(out.find("[       OK ] FrontEndRun.DISABLED_Restarted"), std::string::npos) << out;
+}
+
+// The restarted program of the test above (run only by it): a fresh tree with the settings file
+// the first program wrote.
+TEST(FrontEndRun, DISABLED_Restarted) {
+    const char* settings = std::getenv(kRestartSettings);
+    const char* expected = std::getenv(kRestartViewDistance);
+    if (!settings || !expected) GTEST_SKIP() << "started by TheViewDistanceStaysAcrossARestart";
+    GameHarness harness(METROFARE_DEMO_BINARY);
+    ASSERT_TRUE(harness.TreeWritten());
+    std::filesystem::create_directories(harness.Root() + "/Misc");
+    std::filesystem::copy_file(settings, SettingsPath(harness));
+    float restored = -1.0f;
+    harness.Run(
+        [&](GameHarness& h, int32_t) {
+            restored = h.Front().settings.viewDistance.cachedFloat;
+            return false;
+        },
+        kMaxFrames);
+    EXPECT_FLOAT_EQ(restored, std::strtof(expected, nullptr));
+}
+
+// A settings file cut short: the defaults, the damaged file kept aside as ".bad", and a game
+// that drives.
+TEST(FrontEndRun, ATruncatedSettingsFileGivesTheDefaultsAndAGameThatDrives) {
+    GameHarness harness(METROFARE_DEMO_BINARY);
+    ASSERT_TRUE(harness.TreeWritten());
+    // Values unlike the defaults, so that none of them can survive the cut.
+    SettingsRecord record = tools::ExampleSettingsRecord(4);
+    record.textureLevel = 0;
+    record.viewDistance = 0.9f;
+    record.effectsVolume = 0.2f;
+    record.furthestEpisode = 3;
+    const std::vector<uint8_t> bytes = SettingsBytes(record);
+    const std::string truncated(bytes.begin(), bytes.begin() + std::ptrdiff_t(bytes.size() / 2));
+    std::filesystem::create_directories(harness.Root() + "/Misc");
+    std::ofstream(SettingsPath(harness), std::ios::binary) << truncated;
+
+    bool defaults = false;
+    int32_t gameFrame = -1;
+    Selector selector;
+    Vector3 start;
+    float travelled = 0.0f;
+    harness.Run(
+        [&](GameHarness& h, int32_t frame) {
+            FrontEnd& fe = h.Front();
+            if (frame == 0) {
+                const GameSettings& s = fe.settings;
+                defaults = s.textureLevel.cachedInt == 2 && s.viewDistance.cachedFloat == 0.5f &&
+                           s.effectsVolume.cachedFloat == 0.66f && s.furthestEpisode == 0 &&
+                           s.scoreTables.size() == 4 && s.scoreTables[0][0].score == 200.0f &&
+                           s.scoreTables[0][0].name != SharedString("Driver 1");
+            }
+            if (gameFrame < 0) {
+                if (h.CurrentName() == "Main" && selector.Ready(frame, *fe.mainPage)) h.Tap(frame + 1, kQuickStart);
+                if (h.CurrentName() == "Game") {
+                    gameFrame = frame;
+                    h.Tap(frame + 5, kKeyReturn);
+                    h.Hold(frame + 10, kKeyUp, 150);
+                }
+            }
+            if (gameFrame >= 0 && frame == gameFrame + 9 && h.HasPlayerCar()) start = h.PlayerCarPosition();
+            if (gameFrame >= 0 && frame == gameFrame + 160) {
+                if (h.HasPlayerCar()) travelled = (h.PlayerCarPosition() - start).Length();
+                return false;
+            }
+            return true;
+        },
+        kMaxFrames);
+
+    EXPECT_TRUE(defaults);
+    std::ifstream bad(SettingsPath(harness, ".bad"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(bad), {}), truncated);
+    ASSERT_GE(gameFrame, 0);
+    EXPECT_GT(travelled, 20.0f) << "two seconds on the accelerator move the car";
+}

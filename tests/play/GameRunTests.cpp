@@ -1,0 +1,118 @@
+// The quick-start free drive played headless from the main page: loading, the game, the
+// developer commands that cannot end a free drive, pausing to the main page and a second game.
+#include <gtest/gtest.h>
+
+#include "engine/core/Engine.h"
+#include "engine/core/InputDevice.h"
+#include "game/play/Game.h"
+#include "game/play/MissionLoadingScreen.h"
+#include "game/vehicles/Vehicle.h"
+#include "game/world/StaticGeometryRenderer.h"
+#include "tests/support/GameHarness.h"
+
+using testing_support::GameHarness;
+
+namespace {
+
+constexpr uint32_t kQuickStart = 51;  // the main page's quick-start key
+constexpr uint32_t kPause = 48;       // the game's pause key
+
+} // namespace
+
+TEST(GameRun, QuickStartFreeDrive) {
+    GameHarness harness(METROFARE_DEMO_BINARY);
+    ASSERT_TRUE(harness.TreeWritten());
+    harness.Tap(3, kQuickStart);
+
+    std::vector<float> progress;
+    int32_t gameFrame = -1, paused = -1, secondStart = -1, secondGame = -1;
+    bool sawMain = false;
+    Vector3 start;
+    float travelled = 0.0f;
+    const int32_t frames = harness.Run(
+        [&](GameHarness& h, int32_t frame) {
+            const std::string current = h.CurrentName();
+            if (current == "Mission" && gameFrame < 0) {
+                auto* screen = static_cast<MissionLoadingScreen*>(h.Engine().currentMLP);
+                if (progress.empty() || progress.back() != screen->progress) progress.push_back(screen->progress);
+            }
+            if (current == "Game" && gameFrame < 0) {
+                gameFrame = frame;
+                EXPECT_EQ(h.Stack(), (std::vector<std::string>{"Game", "Mission", "Main"}));
+                EXPECT_NE(h.Mode(), nullptr);
+                EXPECT_EQ(h.GameState().session.gameType, 12);
+                EXPECT_EQ(h.GameState().session.timeOfDay, 1);
+                EXPECT_FLOAT_EQ(h.GameState().volumeFade, Game::kVolumeFadeStart);
+                EXPECT_FALSE(h.HasPlayerCar()) << "the car select comes first";
+                // Return takes the offered car; then the accelerator is held for three seconds.
+                h.Tap(frame + 5, kKeyReturn);
+                h.Hold(frame + 10, kKeyUp, 225);
+            }
+            if (gameFrame >= 0 && frame == gameFrame + 9) {
+                EXPECT_TRUE(h.HasPlayerCar());
+                if (h.HasPlayerCar()) start = h.PlayerCarPosition();
+            }
+            if (gameFrame >= 0 && frame == gameFrame + 240) {
+                if (h.HasPlayerCar()) travelled = (h.PlayerCarPosition() - start).Length();
+                const StaticGeometryRenderer* city = h.GameState().world.staticGeometry.get();
+                EXPECT_TRUE(city && city->IndicesWritten() > 0) << "the city around the car is drawn";
+                // The chase view follows from behind and above, looking along the car.
+                if (Vehicle* car = h.GameState().PlayerCar()) {
+                    const Matrix4 axes = car->GetOrientation().ToMatrix();
+                    Vector3 forward(-axes.m[2][0], 0.0f, -axes.m[2][2]);
+                    forward = forward.Normalized();
+                    const ChaseCamera& camera = h.GameState().camera;
+                    const Vector3 toCamera = camera.position - car->GetPosition();
+                    EXPECT_EQ(camera.CameraIndex(), 0u);
+                    EXPECT_LT(toCamera.Dot(forward), -20.0f) << "the camera is behind the car";
+                    EXPECT_GT(toCamera.y, 0.0f) << "and above it";
+                    const Matrix4 view = camera.orientation.ToMatrix();
+                    const Vector3 looking(-view.m[0][2], 0.0f, -view.m[2][2]);
+                    EXPECT_GT(looking.Normalized().Dot(forward), 0.9f) << "looking the way the car goes";
+                }
+                EXPECT_TRUE(h.Mode()->started);
+                EXPECT_FALSE(h.Mode()->drewHealthBar) << "no health bar in a free drive";
+                // The developer commands that end a mission change nothing in a free drive.
+                h.ConsoleLine(frame + 2, "NEXTMISSION");
+                h.ConsoleLine(frame + 10, "FAILMISSION");
+                h.Tap(frame + 20, kPause);
+            }
+            if (gameFrame >= 0 && paused < 0 && current == "Main") {
+                paused = frame;
+                sawMain = true;
+                EXPECT_FALSE(h.Mode()->won);
+                EXPECT_FALSE(h.Mode()->lost);
+                // A game is running: the quick-start key does nothing now.
+                h.Tap(frame + 5, kQuickStart);
+            }
+            if (paused >= 0 && frame == paused + 20) {
+                EXPECT_EQ(current, "Main");
+                h.StartQuickGame();
+            }
+            if (paused >= 0 && current == "Mission" && secondStart < 0) secondStart = frame;
+            if (secondStart >= 0 && current == "Game" && secondGame < 0) {
+                secondGame = frame;
+                return false;
+            }
+            return true;
+        },
+        3000);
+
+    EXPECT_LT(frames, 3000);
+    ASSERT_GE(gameFrame, 0) << "the game never became current";
+    ASSERT_FALSE(progress.empty());
+    EXPECT_FLOAT_EQ(progress.front(), 0.0f);
+    // The set-up frame (the third) makes it 0.1 and its load step adds 0.001.
+    ASSERT_GE(progress.size(), 4u);
+    EXPECT_NEAR(progress[3], 0.101f, 1e-6f);
+    // A single-player game never waits for other players: 0.9 goes straight to 1.0.
+    EXPECT_EQ(progress.back(), 1.0f);
+    EXPECT_TRUE(std::find(progress.begin(), progress.end(), 0.99f) == progress.end());
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+    EXPECT_TRUE(sawMain);
+    EXPECT_GT(travelled, 100.0f) << "three seconds on the accelerator move the car";
+    ASSERT_GE(secondGame, 0);
+    // The world is loaded once: the second game needs only the set-up frames and the fade.
+    EXPECT_LE(secondGame - secondStart, 3 + 1 + 75 * 4 + 2);
+    EXPECT_FALSE(harness.LogContains("No respawns for"));
+}

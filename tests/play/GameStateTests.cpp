@@ -1,0 +1,496 @@
+// The in-game state on a small written world without a device: loading once per program, the
+// resets, pause and fade, the kind table, the mode base's rules and the developer commands.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+
+#include "engine/core/Engine.h"
+#include "game/play/Game.h"
+#include "game/play/GameKinds.h"
+#include "game/play/MissionLoadingScreen.h"
+#include "tests/support/FakeInputDevice.h"
+#include "tests/support/FakeMenuExits.h"
+#include "tests/support/TestSupport.h"
+#include "game/vehicles/VehicleDriver.h"
+#include "tests/vehicles/VehicleTestSupport.h"
+#include "tests/world/WorldTestSupport.h"
+
+using testing_support::FakeInputDevice;
+using testing_support::FakeMenuExits;
+using testing_support::RecordingFrontEndServices;
+
+namespace {
+
+// A mode whose rules are the base's.
+class PlainMode final : public GameMode {
+public:
+    explicit PlainMode(Game& g) : GameMode(g) {}
+};
+
+class CountingPopulation final : public WorldPopulation {
+public:
+    void Draw(World&, const Camera&) override {}
+};
+
+class GameStateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir.WriteBytes("Maps/World.VQW", "");
+        ASSERT_TRUE(tools::WriteWorld(dir.Path() + "/Maps/World.VQW", world_testing::FlatWorld()));
+        engine = &ZKEngine::Instance();
+        engine->input = &input;
+        game = std::make_unique<Game>(nullptr, &exits, &services);
+    }
+    void TearDown() override {
+        game.reset();
+        engine->input = nullptr;
+    }
+    // Runs Load until the game is ready; the number of calls it took.
+    int LoadAll() {
+        int calls = 0;
+        while (!game->IsReady() && calls < 1000) {
+            game->Load();
+            ++calls;
+        }
+        return calls;
+    }
+    void Command(const char* name, const char* arguments = "") {
+        ASSERT_TRUE(game->ExecuteCommand(SharedString(name), SharedString(arguments))) << name;
+    }
+
+    testing_support::TempWorkDir dir;
+    FakeInputDevice input;
+    FakeMenuExits exits;
+    RecordingFrontEndServices services;
+    ZKEngine* engine = nullptr;
+    std::unique_ptr<Game> game;
+};
+
+} // namespace
+
+TEST_F(GameStateTest, TheWorldLoadsForTheFirstGameOnlyAndASecondGameIsReadyAtItsFirstLoad) {
+    EXPECT_EQ(game->name, "Game");
+    EXPECT_GE(LoadAll(), 7) << "six world steps (some take several calls) and the completing call";
+    EXPECT_EQ(game->LoadStepIndex(), game->LoadStepCount());
+    EXPECT_FALSE(game->world.LoadFailed());
+    game->Reset(true);
+    game->loaded = 0;
+    EXPECT_EQ(LoadAll(), 1);
+}
+
+TEST_F(GameStateTest, ResetWithObjectsDeletesTheModeAndDropsTrafficAndPedestrians) {
+    CountingPopulation traffic, pedestrians;
+    game->SetMode(std::make_unique<FreeDriveMode>(*game));
+    game->world.traffic = &traffic;
+    game->world.pedestrians = &pedestrians;
+    game->Reset(false);
+    EXPECT_NE(game->mode, nullptr) << "the mode stays until the game is over";
+    game->world.traffic = &traffic;
+    game->world.pedestrians = &pedestrians;
+    game->Reset(true);
+    EXPECT_EQ(game->mode, nullptr);
+    EXPECT_EQ(game->world.traffic, nullptr);
+    EXPECT_EQ(game->world.pedestrians, nullptr);
+}
+
+TEST_F(GameStateTest, PauseIsBlockedByEitherPausedByteAndALoadStepClearsThem) {
+    for (int blocked = 0; blocked < 2; ++blocked) {
+        game->paused[blocked] = 1;
+        input.pressed = {Game::kPauseKey};
+        game->HandleInput();
+        EXPECT_TRUE(exits.calls.empty()) << "paused byte " << blocked;
+        game->paused[blocked] = 0;
+    }
+    game->paused[0] = game->paused[1] = 1;
+    game->Load();
+    EXPECT_EQ(game->paused[0] + game->paused[1], 0);
+    game->HandleInput();
+    EXPECT_EQ(exits.calls, std::vector<std::string>{"PauseToMenu"});
+    // A mode that freezes input takes the pause key too.
+    exits.calls.clear();
+    game->SetMode(std::make_unique<FreeDriveMode>(*game));
+    game->mode->inputFreeze = 1;
+    game->HandleInput();
+    EXPECT_TRUE(exits.calls.empty());
+}
+
+TEST_F(GameStateTest, EnteringRestartsASpentVolumeFadeAndLeavingRestoresTheMenus) {
+    game->volumeFade = 0.0f;
+    game->Activate();
+    EXPECT_FLOAT_EQ(game->volumeFade, 0.01f);
+    game->volumeFade = 0.7f;
+    game->Activate();
+    EXPECT_FLOAT_EQ(game->volumeFade, 0.7f);
+    game->Deactivate();
+    EXPECT_EQ(exits.calls, (std::vector<std::string>{"ApplyGameVideoMode", "ApplyGameVideoMode", "ApplyMenuVideoMode"}));
+}
+
+TEST(GameKinds, KeywordsAndTheirObjects) {
+    const struct {
+        const char* keyword;
+        int32_t kind;
+        PedestrianObject pedestrians;
+        ModeKind mode;
+        bool traffic;
+        int32_t gameType;
+    } cases[] = {
+        {"CAB", 0, PedestrianObject::Controller, ModeKind::FareMission, true, 0},
+        {"BONUS1", 8, PedestrianObject::Manager, ModeKind::SpeedBomb, true, 8},
+        {"BONUS2", 9, PedestrianObject::Controller, ModeKind::DropRun, true, 9},
+        {"BONUS3", 10, PedestrianObject::Controller, ModeKind::FareMission, true, 10},
+        {"BONUS4", 11, PedestrianObject::None, ModeKind::None, false, -1},
+        {"BONUS5", 12, PedestrianObject::Manager, ModeKind::FreeDrive, true, 12},
+        {"bonus5", 0, PedestrianObject::Controller, ModeKind::FareMission, true, 0},
+        {"", 0, PedestrianObject::Controller, ModeKind::FareMission, true, 0},
+        {"Undefined key 9990801", 0, PedestrianObject::Controller, ModeKind::FareMission, true, 0},
+    };
+    for (const auto& c : cases) {
+        const int32_t kind = KindFromKeyword(SharedString(c.keyword));
+        EXPECT_EQ(kind, c.kind) << c.keyword;
+        const KindRow* row = FindKindRow(kind);
+        ASSERT_NE(row, nullptr) << c.keyword;
+        EXPECT_EQ(row->pedestrians, c.pedestrians) << c.keyword;
+        EXPECT_EQ(row->mode, c.mode) << c.keyword;
+        EXPECT_EQ(row->traffic, c.traffic) << c.keyword;
+        EXPECT_EQ(row->gameType, c.gameType) << c.keyword;
+    }
+    EXPECT_EQ(FindKindRow(15)->gameType, 14);
+    EXPECT_EQ(FindKindRow(17)->gameType, 14);
+    EXPECT_EQ(FindKindRow(17)->pedestrians, PedestrianObject::NetController);
+    EXPECT_EQ(FindKindRow(13), nullptr);
+}
+
+TEST_F(GameStateTest, SucceedAndFailDecideOnceAndSucceedAdvancesTheCareer) {
+    game->career = {1, 3, 1, 3};
+    PlainMode mode(*game);
+    mode.Succeed();
+    EXPECT_TRUE(mode.won);
+    EXPECT_EQ(game->career.currentEpisode, 2);
+    EXPECT_EQ(game->career.furthestEpisode, 2);
+    EXPECT_EQ(services.writes, std::vector<std::string>{"Misc\\Default.VQS"});
+    mode.Fail();
+    mode.Fail();
+    EXPECT_FALSE(mode.lost) << "a won game is not lost afterwards";
+
+    PlainMode other(*game);
+    other.Fail();
+    other.Fail();
+    EXPECT_TRUE(other.lost);
+    other.Succeed();
+    EXPECT_FALSE(other.won);
+    EXPECT_EQ(game->career.currentEpisode, 2) << "a lost game advances nothing";
+    EXPECT_EQ(services.writes.size(), 1u);
+}
+
+TEST_F(GameStateTest, FreeDriveCannotEndAndShowsNoHealthBar) {
+    game->SetMode(std::make_unique<FreeDriveMode>(*game));
+    game->session.gameType = 12;
+    Command("NEXTMISSION");
+    Command("FAILMISSION");
+    EXPECT_FALSE(game->mode->won);
+    EXPECT_FALSE(game->mode->lost);
+    EXPECT_TRUE(services.writes.empty());
+    EXPECT_TRUE(game->mode->dropAllowed && game->mode->resetAllowed && game->mode->randomRespawns);
+    game->mode->DrawHud();
+    EXPECT_FALSE(game->mode->drewHealthBar);
+    game->session.gameType = 9;
+    game->mode->DrawHud();
+    EXPECT_TRUE(game->mode->drewHealthBar);
+}
+
+TEST(GameModeHud, HealthBarLengthAndColour) {
+    const struct {
+        float health, maximum, fraction;
+        uint8_t r, g;
+    } cases[] = {
+        {100, 100, 1.0f, 0, 255}, {0, 100, 0.0f, 255, 0}, {50, 0, 0.0f, 255, 0},
+        {50, -5, 0.0f, 255, 0},   {150, 100, 1.0f, 0, 255},
+    };
+    for (const auto& c : cases) {
+        const float r = GameMode::HealthFraction(c.health, c.maximum);
+        EXPECT_FLOAT_EQ(r, c.fraction) << c.health << "/" << c.maximum;
+        const Color colour = GameMode::HealthColour(r);
+        EXPECT_EQ(colour.r, c.r);
+        EXPECT_EQ(colour.g, c.g);
+        EXPECT_EQ(colour.b, 0);
+    }
+    // Half health is q = 0.25: red with half green.
+    const Color half = GameMode::HealthColour(0.5f);
+    EXPECT_EQ(half.r, 255);
+    EXPECT_EQ(half.g, 127);
+}
+
+TEST_F(GameStateTest, DebugDrawingToggles) {
+    const struct {
+        const char* argument;
+        bool from, to;
+    } cases[] = {{"", false, true}, {"", true, false}, {"  1", false, true}, {" 0", true, false}, {"x", true, false}};
+    for (const auto& c : cases) {
+        for (const char* name : {"SHOWNODES", "SHOWRESPAWNS", "SHOWSOUNDS"}) {
+            bool& flag = std::string(name) == "SHOWNODES"      ? game->world.showNodes
+                         : std::string(name) == "SHOWRESPAWNS" ? game->world.showRespawns
+                                                               : game->world.showSounds;
+            flag = c.from;
+            Command(name, c.argument);
+            EXPECT_EQ(flag, c.to) << name << " '" << c.argument << "'";
+        }
+    }
+    Command("FREECAM");
+    EXPECT_EQ(game->camera.CameraIndex(), Game::kFreeCamera);
+}
+
+TEST_F(GameStateTest, LightCommands) {
+    const struct {
+        const char* argument;
+        int32_t light;
+    } selections[] = {{"0", 0}, {"-1", 0}, {"2", 1}, {"9", 2}, {"", 0}};
+    for (const auto& s : selections) {
+        Command("SETLIGHT", s.argument);
+        EXPECT_EQ(game->lightSet.current, s.light) << s.argument;
+    }
+    Command("SETLIGHT", "2");
+    GameLight& light = game->lightSet.lights[1];
+    const struct {
+        const char* command;
+        float* value;
+        bool marksChanged;
+    } values[] = {
+        {"AMBIENTR", &light.ambient[0], true},   {"AMBIENTG", &light.ambient[1], true},
+        {"AMBIENTB", &light.ambient[2], true},   {"DIFFUSER", &light.diffuse[0], true},
+        {"DIFFUSEG", &light.diffuse[1], true},   {"DIFFUSEB", &light.diffuse[2], true},
+        {"SPECULARR", &light.specular[0], true}, {"SPECULARG", &light.specular[1], false},
+        {"SPECULARB", &light.specular[2], false}, {"SETINT", &light.intensity, true},
+    };
+    for (const auto& v : values) {
+        light.changed = 0;
+        Command(v.command, "51");
+        EXPECT_FLOAT_EQ(*v.value, 0.2f) << v.command;
+        EXPECT_EQ(light.changed, v.marksChanged ? 1 : 0) << v.command;
+    }
+    Command("LIGHTEDIT");
+    EXPECT_EQ(game->lightSet.editorOn, 1);
+    dir.WriteBytes("Misc/Default.VQS", "");
+    game->session.timeOfDay = 2;
+    Command("SAVELIGHT");
+    EXPECT_EQ(dir.ReadBytes("Misc/2.LIT").size(), 211u);
+}
+
+TEST_F(GameStateTest, TheLightEditorTurnsTheCurrentLightWhileItsKeysAreHeld) {
+    engine->frameTime = 0.3f;
+    GameLight& light = game->lightSet.lights[1];
+    const Vector3 start = LightSet::TowardLight(light.rotation);
+    auto hold = [&](uint32_t key) {
+        input.held = {key};
+        game->HandleInput();
+        return LightSet::TowardLight(light.rotation);
+    };
+    hold(Game::kLightYawLeft);
+    EXPECT_EQ(light.rotation, LightSet().lights[1].rotation) << "the editor is off";
+    Command("LIGHTEDIT");
+    Command("SETLIGHT", "2");
+    light.changed = light.rotationChanged = 0;
+    // Yaw swings the light round at its height; pitch changes the height; each key undoes its
+    // opposite.
+    const Vector3 left = hold(Game::kLightYawLeft);
+    EXPECT_TRUE(light.changed && light.rotationChanged);
+    EXPECT_NEAR(left.y, start.y, 1e-5f);
+    const Vector3 a = Vector3(start.x, 0, start.z).Normalized(), b = Vector3(left.x, 0, left.z).Normalized();
+    EXPECT_NEAR(std::acos(std::min(1.0f, a.Dot(b))), 0.1f, 1e-3f) << "a tenth of a radian round the vertical";
+    EXPECT_NEAR((hold(Game::kLightYawRight) - start).Length(), 0.0f, 1e-5f);
+    const Vector3 up = hold(Game::kLightPitchUp);
+    EXPECT_NEAR(std::fabs(std::asin(up.y) - std::asin(start.y)), 0.1f, 1e-4f);
+    EXPECT_NEAR((hold(Game::kLightPitchDown) - start).Length(), 0.0f, 1e-5f);
+    EXPECT_EQ(game->lightSet.lights[0].rotation, LightSet().lights[0].rotation) << "only the current light";
+    input.held.clear();
+}
+
+TEST_F(GameStateTest, LoadingScreenGivesUpOnAKindWithoutModeAndOnAnEmptyCarCatalogue) {
+    testing_support::LogCapture log;
+    engine->languageKeys.entries[(7 + 99900) * 100 + 1] = SharedString("BONUS4");
+    MissionLoadingScreen noMode(*game, &exits, 7, 0, 0);
+    for (int i = 0; i < 5 && !noMode.abandoned; ++i) noMode.Update();
+    EXPECT_TRUE(noMode.abandoned);
+    EXPECT_TRUE(log.Contains("Mission 7 has no game mode"));
+    EXPECT_EQ(exits.calls, std::vector<std::string>{"ReturnToMainPage"});
+
+    // Free drive in a tree without cars: the car select has nothing to offer.
+    exits.calls.clear();
+    engine->languageKeys.entries[(8 + 99900) * 100 + 1] = SharedString("BONUS5");
+    MissionLoadingScreen noCar(*game, &exits, 8, 0, 10020);
+    for (int i = 0; i < 100 && !noCar.abandoned; ++i) noCar.Update();
+    EXPECT_TRUE(noCar.abandoned);
+    EXPECT_TRUE(log.Contains("No playercars available"));
+    EXPECT_EQ(exits.calls, std::vector<std::string>{"ReturnToMainPage"});
+    EXPECT_EQ(game->mode, nullptr);
+}
+
+TEST_F(GameStateTest, TheFreeCameraMovesTheWayItLooks) {
+    engine->frameTime = 1.0f / 75.0f;
+    game->camera.SetCameraIndex(Game::kFreeCamera);
+    // Forward (0x16), back (0x12), left (0), right (3) in the camera's own view space; up (0x4B)
+    // in the world.
+    const struct {
+        uint32_t key;
+        Vector3 along;
+    } moves[] = {{0x16, {0, 0, 1}}, {0x12, {0, 0, -1}}, {0, {-1, 0, 0}}, {3, {1, 0, 0}}, {0x4B, {0, 1, 0}}};
+    for (float yaw : {0.0f, 0.7f, 2.0f, -2.5f}) {
+        for (const auto& m : moves) {
+            game->camera.orientation = Quaternion();
+            game->camera.orientation.RotateY(yaw);
+            game->camera.orientation.PreRotateX(0.3f);
+            game->camera.position = Vector3(10, 20, 30);
+            game->camera.orientationDirty = game->camera.positionDirty = 1;
+            game->camera.Apply();
+            const Matrix4 view = game->camera.view;
+            input.held = {m.key};
+            game->HandleInput();
+            const Vector3 world = (game->camera.position - Vector3(10, 20, 30)).Normalized();
+            const Vector3 moved = m.key == 0x4B ? world : view.TransformNormal(world);
+            EXPECT_NEAR(moved.Dot(m.along), 1.0f, 1e-3f) << "key " << m.key << " yaw " << yaw;
+        }
+    }
+    input.held.clear();
+    // The mouse turns it: right turns right, down looks down, and no roll builds up.
+    game->camera.orientation = Quaternion();
+    const Vector3 startRight = CameraRight(game->camera);
+    for (int frame = 0; frame < 6; ++frame) {
+        input.mouse.x = 20.0f;
+        input.mouse.y = 6.0f;
+        game->HandleInput();
+        EXPECT_NEAR(CameraRight(game->camera).y, 0.0f, 1e-4f) << "frame " << frame;
+    }
+    input.mouse.x = input.mouse.y = 0.0f;
+    const Vector3 forward = CameraForward(game->camera);
+    EXPECT_GT(forward.Dot(startRight), 0.5f) << "turned right";
+    EXPECT_NEAR(forward.y, -std::sin(6 * 6.0f * 0.0175f), 1e-3f) << "looking down";
+}
+
+TEST_F(GameStateTest, TheGuideArrowPointsAtTheTargetAheadOfTheCamera) {
+    Camera& camera = game->camera;
+    camera.orientation = Quaternion();
+    camera.orientation.PreRotateY(0.8f);
+    camera.position = Vector3(10, 20, 30);
+    const Vector3 ahead = camera.position + CameraForward(camera) * 100.0f + Vector3(0, 35, 0);
+    for (const Vector3& direction : {Vector3(1, 0, 0), Vector3(0, 5, -2), Vector3(-3, -1, 4), Vector3(0.5f, 0, 0.5f)}) {
+        const Matrix4 m = GameMode::GuideArrowMatrix(camera, direction);
+        const Vector3 tip = m.TransformNormal(Vector3(0, 0, -1));
+        const Vector3 flat = Vector3(direction.x, 0, direction.z).Normalized();
+        EXPECT_NEAR((tip - flat).Length(), 0.0f, 1e-5f) << direction.x << " " << direction.z;
+        EXPECT_NEAR(m.TransformNormal(Vector3(0, 1, 0)).y, 1.0f, 1e-6f) << "kept upright";
+        EXPECT_NEAR((m.TransformCoord(Vector3()) - ahead).Length(), 0.0f, 1e-3f);
+    }
+}
+
+TEST_F(GameStateTest, TheTickerScrollsItsFrontTextOffAndStartsTheNextAtItsStart) {
+    PlainMode mode(*game);
+    mode.Update(1.0f);
+    EXPECT_FLOAT_EQ(mode.tickerX, GameMode::kTickerStart) << "an empty ticker stands still";
+    mode.PushTickerText(SharedString("first"));
+    mode.PushTickerText(SharedString("second"));
+    mode.Update(1.0f);
+    EXPECT_FLOAT_EQ(mode.tickerX, GameMode::kTickerStart - GameMode::kTickerSpeed);
+    EXPECT_EQ(mode.ticker.size(), 2u);
+    // Without a font the text has no width: it goes once its start has passed the left edge.
+    mode.Update(1.0f);
+    ASSERT_EQ(mode.ticker.size(), 1u);
+    EXPECT_EQ(mode.ticker.front(), "second");
+    EXPECT_FLOAT_EQ(mode.tickerX, GameMode::kTickerStart);
+    mode.Init();
+    EXPECT_TRUE(mode.ticker.empty());
+}
+
+TEST_F(GameStateTest, AnyButtonGoesOnFromAScoreScreen) {
+    const struct {
+        std::set<uint32_t> keys;
+        int joystickButton;  // pressed on the second joystick; -1 none
+        bool any;
+    } cases[] = {
+        {{}, -1, false},   {{kKeyReturn}, -1, true}, {{kKeySpace}, -1, true}, {{kKeyPadEnter}, -1, true},
+        {{kKeyUp}, -1, false}, {{}, 31, true},        {{}, 0, true},
+    };
+    input.joysticks.resize(2);
+    for (const auto& c : cases) {
+        input.pressed = c.keys;
+        input.joysticks[1].pressed.clear();
+        if (c.joystickButton >= 0) input.joysticks[1].pressed.insert(uint32_t(c.joystickButton));
+        EXPECT_EQ(Game::AnyButtonPressed(), c.any) << c.joystickButton;
+    }
+    // Held from an earlier frame is not a press.
+    input.pressed.clear();
+    input.joysticks[1].pressed.clear();
+    input.held = {kKeyReturn};
+    EXPECT_FALSE(Game::AnyButtonPressed());
+    input.held.clear();
+    input.joysticks.clear();
+}
+
+namespace {
+
+// Three taxis in the loaded game's physics and car list, 50 apart; the second is the local
+// player's.
+class GameWithCarsTest : public GameStateTest {
+protected:
+    void SetUp() override {
+        GameStateTest::SetUp();
+        vehicle_test::WriteCar("Taxi", vehicle_test::Taxi());
+        CarDefinition::LoadAll();
+        const CarDefinition* taxi = CarCatalogue::Instance().FindByName(SharedString("Taxi"));
+        ASSERT_NE(taxi, nullptr);
+        LoadAll();
+        for (int i = 0; i < 3; ++i) {
+            game->vehicles.ownedVehicles.push_back(Vehicle::Create(game->vehicles, taxi));
+            Vehicle* car = game->vehicles.ownedVehicles.back().get();
+            ASSERT_NE(car, nullptr);
+            game->world.physics.AddObject(car);
+            car->SetPosition(Vector3(float(i) * 50.0f, 5.0f, 0.0f));
+            car->flagWord |= Vehicle::PlayerCarFlag | Vehicle::NetworkCarFlag;
+            car->networkPlayerId = 7;
+            game->vehicles.vehicles.push_back(car);
+        }
+        driver.vehicle = game->vehicles.vehicles[1];
+        game->vehicles.localDriver = &driver;
+    }
+    void TearDown() override {
+        game->Reset(true);
+        GameStateTest::TearDown();
+    }
+
+    vehicle_test::EngineThread thread;
+    VehicleDriver driver;
+};
+
+} // namespace
+
+TEST_F(GameWithCarsTest, StartNumbersTheCarsAndADecidedGameTakesThePlayersNetworkBit) {
+    // Succeed, Fail, and each after the other has decided: the player's bit goes every time.
+    for (const bool succeedFirst : {true, false}) {
+        PlainMode mode(*game);
+        mode.Start();
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(game->vehicles.vehicles[i]->networkPlayerId, int32_t(i));
+        for (int call = 0; call < 2; ++call) {
+            driver.vehicle->flagWord |= Vehicle::NetworkCarFlag;
+            if ((call == 0) == succeedFirst) mode.Succeed();
+            else mode.Fail();
+            EXPECT_EQ(driver.vehicle->flagWord & Vehicle::NetworkCarFlag, 0u) << succeedFirst << call;
+        }
+        EXPECT_NE(game->vehicles.vehicles[0]->flagWord & Vehicle::NetworkCarFlag, 0u) << "other cars keep theirs";
+    }
+}
+
+TEST_F(GameWithCarsTest, TeleportPutsThePlayersCarAtTheCamera) {
+    testing_support::LogCapture log;
+    engine->languageKeys.entries[1001] = SharedString("Cheat activated");
+    game->camera.position = Vector3(120, 40, -75);
+    Command("TELEPORT");
+    EXPECT_NEAR((driver.vehicle->GetPosition() - Vector3(120, 40, -75)).Length(), 0.0f, 1e-3f);
+    EXPECT_NEAR((game->vehicles.vehicles[0]->GetPosition() - Vector3(0, 5, 0)).Length(), 0.0f, 1e-3f)
+        << "only the player's car";
+    EXPECT_TRUE(log.Contains("Cheat activated"));
+    // Without a car of the player's nothing moves.
+    game->vehicles.localDriver = nullptr;
+    game->camera.position = Vector3(0, 500, 0);
+    Command("TELEPORT");
+    EXPECT_NEAR(driver.vehicle->GetPosition().y, 40.0f, 1e-3f);
+}

@@ -1,0 +1,211 @@
+#include "tests/support/GameHarness.h"
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "engine/audio/AudioDevice.h"
+#include "engine/core/AppWindow.h"
+#include "engine/core/Engine.h"
+#include "engine/core/InputDevice.h"
+#include "engine/core/StartUp.h"
+#include "engine/render/ConsoleCanvas.h"
+#include "engine/render/D3D8RenderFacility.h"
+#include "engine/render/RenderMenuCanvas.h"
+#include "engine/render/TextDraw.h"
+#include "game/frontend/FrontEnd.h"
+#include "game/play/Game.h"
+#include "platform/sys/Clock.h"
+#include "platform/sys/Random.h"
+#include "tests/support/ProgramRun.h"
+
+namespace testing_support {
+
+// Exactly one frame time per frame: 1000 counts of a 75,000 Hz counter.
+struct GameHarness::Clock : plat::ClockSource {
+    int64_t counter = 0;
+    int64_t Frequency() override { return 75000; }
+    int64_t Counter() override { return counter; }
+    uint32_t Milliseconds() override { return uint32_t(counter / 75); }
+    void Step() { counter += 1000; }
+};
+
+GameHarness::GameHarness(const std::string& demoBinary, uint32_t seed) : clock_(std::make_unique<Clock>()) {
+    const pid_t pid = StartProgram(demoBinary.c_str(), {dir_.Path()});
+    const int status = WaitForExit(pid, std::chrono::seconds(120));
+    treeWritten_ = status == 0;
+    // What the generator said, for the test that finds no tree.
+    if (!treeWritten_)
+        std::fprintf(stderr, "metrofare-demo ended with status %d:\n%s\n", status, dir_.ReadBytes("out.txt").c_str());
+    plat::SetEngineRandSeed(seed);
+    std::srand(seed);
+}
+
+GameHarness::~GameHarness() { plat::SetClockSource(nullptr); }
+
+void GameHarness::KeyDown(int32_t frame, uint32_t key) { timeline_.insert({frame, Event{Event::Down, key}}); }
+void GameHarness::KeyUp(int32_t frame, uint32_t key) { timeline_.insert({frame, Event{Event::Up, key}}); }
+void GameHarness::Tap(int32_t frame, uint32_t key) {
+    KeyDown(frame, key);
+    KeyUp(frame + 1, key);
+}
+void GameHarness::Hold(int32_t frame, uint32_t key, int32_t frames) {
+    KeyDown(frame, key);
+    KeyUp(frame + frames, key);
+}
+void GameHarness::Type(int32_t frame, const std::string& text) {
+    Event e{Event::Text};
+    e.text = text;
+    timeline_.insert({frame, e});
+}
+void GameHarness::MouseMove(int32_t frame, int32_t dx, int32_t dy) {
+    Event e{Event::Motion};
+    e.dx = dx;
+    e.dy = dy;
+    timeline_.insert({frame, e});
+}
+void GameHarness::MouseButton(int32_t frame, uint8_t button, bool down) {
+    Event e{Event::Button};
+    e.button = button;
+    e.down = down;
+    timeline_.insert({frame, e});
+}
+void GameHarness::ConsoleLine(int32_t frame, const std::string& line) {
+    Tap(frame, kKeyConsole);
+    Type(frame + 1, line);
+    Tap(frame + 2, kKeyReturn);
+    Tap(frame + 4, kKeyConsole);
+}
+
+void GameHarness::Deliver(int32_t frame) {
+    ZKEngine& engine = Engine();
+    if (!engine.window) return;
+    const uint32_t window = SDL_GetWindowID(static_cast<SDL_Window*>(engine.window->native->NativeHandle()));
+    auto* device = dynamic_cast<DInputDevice*>(engine.input);
+    auto range = timeline_.equal_range(frame);
+    for (auto it = range.first; it != range.second; ++it) {
+        const Event& ev = it->second;
+        SDL_Event e{};
+        switch (ev.kind) {
+        case Event::Down:
+        case Event::Up: {
+            const int32_t scancode = device ? device->ScanCode(ev.key) : -1;
+            if (scancode <= 0) continue;
+            e.type = ev.kind == Event::Down ? SDL_KEYDOWN : SDL_KEYUP;
+            e.key.windowID = window;
+            e.key.state = ev.kind == Event::Down ? SDL_PRESSED : SDL_RELEASED;
+            e.key.keysym.scancode = SDL_Scancode(scancode);
+            e.key.keysym.sym = SDL_GetKeyFromScancode(SDL_Scancode(scancode));
+            break;
+        }
+        case Event::Text:
+            e.type = SDL_TEXTINPUT;
+            e.text.windowID = window;
+            SDL_strlcpy(e.text.text, ev.text.c_str(), sizeof e.text.text);
+            break;
+        case Event::Motion:
+            e.type = SDL_MOUSEMOTION;
+            e.motion.windowID = window;
+            e.motion.xrel = ev.dx;
+            e.motion.yrel = ev.dy;
+            break;
+        case Event::Button:
+            e.type = ev.down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+            e.button.windowID = window;
+            e.button.button = ev.button;
+            e.button.state = ev.down ? SDL_PRESSED : SDL_RELEASED;
+            break;
+        }
+        SDL_PushEvent(&e);
+    }
+    // Into the input layer's buffers now, so the next frame reads them.
+    engine.window->PumpMessages();
+}
+
+int32_t GameHarness::Run(const Watcher& watcher, int32_t maxFrames) {
+    frontEnd_ = std::make_unique<FrontEnd>();
+    plat::SetClockSource(clock_.get());
+    int32_t frames = 0;
+    StartUpServices services;
+    services.createRenderer = CreateRenderer;
+    services.createAudioDevice = [](int type) -> AudioDevice* { return CreateAudioDevice(type); };
+    services.loadDefaultResources = [](ZKEngine& engine) {
+        LoadDefaultRenderResources(engine);
+        InstallConsoleCanvas(engine);
+        InstallMenuCanvas(engine);
+    };
+    services.frontEnd = frontEnd_.get();
+    services.afterFrame = [&](ZKEngine& engine) {
+        clock_->Step();
+        const bool more = watcher(*this, frames);
+        ++frames;
+        // Also when the program stopped itself (the exit button): the front end goes before
+        // the devices, as the program's own loop does it.
+        if (!more || frames >= maxFrames || !engine.IsRunning()) {
+            engine.Stop();
+            engine.currentMLP = nullptr;
+            engine.previousMLP = nullptr;
+            engine.mlpStack.clear();
+            frontEnd_->Release();
+            return;
+        }
+        Deliver(frames);
+    };
+    // The first frame's events go in before the loop starts: through the pump of frame 0.
+    RunApplication(SharedString("-F -M"), services);
+    plat::SetClockSource(nullptr);
+
+    log_.clear();
+    std::ifstream in(dir_.Path() + "/zkConsole.log");
+    for (std::string line; std::getline(in, line);) log_.push_back(line);
+    // Every text the game shows must be in the demo tree's language.
+    for (const std::string& line : MissingKeyLines()) ADD_FAILURE() << line;
+    return frames;
+}
+
+ZKEngine& GameHarness::Engine() { return ZKEngine::Instance(); }
+FrontEnd& GameHarness::Front() { return *frontEnd_; }
+Game& GameHarness::GameState() { return *frontEnd_->game; }
+GameMode* GameHarness::Mode() { return frontEnd_->game ? frontEnd_->game->mode.get() : nullptr; }
+
+std::vector<std::string> GameHarness::Stack() {
+    std::vector<std::string> names;
+    ZKEngine& engine = Engine();
+    if (engine.currentMLP) names.emplace_back(engine.currentMLP->name.View());
+    for (auto it = engine.mlpStack.rbegin(); it != engine.mlpStack.rend(); ++it)
+        names.emplace_back(*it ? std::string((*it)->name.View()) : std::string("(none)"));
+    return names;
+}
+
+std::string GameHarness::CurrentName() {
+    MLP* current = Engine().currentMLP;
+    return current ? std::string(current->name.View()) : std::string();
+}
+
+bool GameHarness::HasPlayerCar() { return frontEnd_->game && frontEnd_->game->HasPlayerCar(); }
+
+Vector3 GameHarness::PlayerCarPosition() { return frontEnd_->game->PlayerCarPosition(); }
+
+void GameHarness::PlaceCar(const Vector3& position) { frontEnd_->game->TeleportPlayer(position); }
+
+void GameHarness::StartQuickGame() { frontEnd_->StartMission(8, 0, 10020); }
+
+bool GameHarness::LogContains(const std::string& text) const {
+    for (const std::string& line : log_)
+        if (line.find(text) != std::string::npos) return true;
+    return false;
+}
+
+std::vector<std::string> GameHarness::MissingKeyLines() const {
+    std::vector<std::string> lines;
+    for (const std::string& line : log_)
+        if (line.find("Requested key") != std::string::npos && line.find("is not in language") != std::string::npos)
+            lines.push_back(line);
+    return lines;
+}
+
+} // namespace testing_support
