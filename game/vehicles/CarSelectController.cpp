@@ -1,9 +1,11 @@
 #include "game/vehicles/CarSelectController.h"
 
+#include "engine/audio/AudioDevice.h"
 #include "engine/core/Debugger.h"
 #include "engine/core/Engine.h"
 #include "engine/core/InputDevice.h"
 #include "engine/core/Memory.h"
+#include "engine/render/EnvironmentCube.h"
 #include "engine/render/Font.h"
 #include "engine/render/RenderFacility.h"
 #include "engine/render/SpriteRenderer.h"
@@ -63,13 +65,21 @@ void CarSelectController::Update() {
     if (IsConfirmPressed(input)) confirmed = 1;
 }
 
-void CarSelectController::PostWorldUpdate(World*, ChaseCamera* chase, float dt) {
+void CarSelectController::PostWorldUpdate(World* world, ChaseCamera* chase, float dt) {
     if (finished_) return;
     if (chase) chase->Update(dt);
-    // The environment cube is refreshed by the game around the shown car.
-    cubePending = 0;
+    if (cubePending) {
+        // The shown car reflects the city around it once it stands in its place.
+        if (Vehicle* shown = Current(); shown && world && chase)
+            EnvironmentCube::RenderWorld(*world, shown->GetPosition(), *chase);
+        cubePending = 0;
+    }
     if (confirmed) {
         if (waitForHost == 0) {
+            // The game's sounds were silent while choosing.
+            if (context_.soundGroups && context_.soundLevels)
+                for (int i = 0; i < 3; ++i)
+                    if (VolumeGroup* group = context_.soundGroups[i]) group->SetVolume(context_.soundLevels[i]);
             Finish();
         } else {
             finishPending = 1;

@@ -52,6 +52,11 @@ struct VehicleContext {
     ZKServer* server = nullptr;
     // The in-game sound-effects volume group the cars' voices join; may be null.
     VolumeGroup* effectsVolume = nullptr;
+    // The game's three in-game sound groups (effects, speech, ambient) and their configured
+    // volumes, three entries each, owned by the game; the car select gives the groups their
+    // volumes back when a car is chosen. Null when the game has none.
+    VolumeGroup* const* soundGroups = nullptr;
+    const float* soundLevels = nullptr;
     // Sounds, textures and renderers every car shares, made by the first car that needs them.
     std::unique_ptr<VehicleResources> resources;
 };

@@ -1,6 +1,7 @@
 // The player's controller on scripted input, the default bindings, and the car select.
 #include <gtest/gtest.h>
 
+#include "engine/audio/AudioDevice.h"
 #include "engine/core/InputActions.h"
 #include "game/vehicles/CarSelectController.h"
 #include "game/vehicles/DrivingActions.h"
@@ -193,10 +194,30 @@ TEST_F(VehicleTest, TheCarSelectTurnsThroughItsCarsAndHandsTheChosenOneOver) {
     input.pressed.clear();
     select->Update();
     EXPECT_EQ(flat.camera.Target(), second);
+    // The game's sounds stay silent until the car is handed over, also while the host is awaited.
+    VolumeGroup groups[3];
+    VolumeGroup* const groupList[3] = {&groups[0], nullptr, &groups[2]};
+    const float levels[3] = {0.5f, 0.25f, 0.75f};
+    for (VolumeGroup& g : groups) g.SetVolume(0.0f);
+    flat.context.soundGroups = groupList;
+    flat.context.soundLevels = levels;
+    select->cubePending = 1;
+    select->waitForHost = 1;
     input.pressed = {kKeyReturn};
     select->Update();
     EXPECT_EQ(select->confirmed, 1);
     select->PostWorldUpdate(&flat.world, &flat.camera, Step);
+    EXPECT_EQ(select->cubePending, 0);
+    EXPECT_EQ(select->finishPending, 1);
+    EXPECT_EQ(flat.context.pendingController, nullptr);
+    EXPECT_EQ(groups[0].Value(), 0.0f);
+    select->waitForHost = 0;
+    select->PostWorldUpdate(&flat.world, &flat.camera, Step);
+    EXPECT_EQ(groups[0].Value(), 0.5f);
+    EXPECT_EQ(groups[1].Value(), 0.0f) << "a group the game does not have is left alone";
+    EXPECT_EQ(groups[2].Value(), 0.75f);
+    flat.context.soundGroups = nullptr;
+    flat.context.soundLevels = nullptr;
     ASSERT_NE(flat.context.pendingController, nullptr);
     EXPECT_EQ(flat.context.localDriver->vehicle, second);
     EXPECT_TRUE(second->IsLocalPlayerCar());

@@ -82,8 +82,11 @@ DEMO_STEP("play") {
     for (const Sprite& s : kSprites)
         if (!WritePicture(menu / s.name, s.w, s.h, s.paint)) return false;
 
-    // The guide arrow: a long box pointing along -z.
+    // The guide arrow: a long wedge whose point is its -z end (the way the cars point).
     tools::ZkmModel arrow = tools::CrateModel("Arrow.ZKT", 4.0f);
-    for (tools::ZkmVertex& v : arrow.vertices) v.position = Vector3(v.position.x * 0.5f, v.position.y * 0.5f, v.position.z * 3.0f);
+    for (tools::ZkmVertex& v : arrow.vertices) {
+        const float width = v.position.z < 0.0f ? 0.05f : 0.5f;
+        v.position = Vector3(v.position.x * width, v.position.y * 0.5f, v.position.z * 3.0f);
+    }
     return tools::WriteZkm(SharedString((models / "Arrow.ZKM").string().c_str()), arrow);
 }
