@@ -74,6 +74,9 @@ Game::Game(RenderFacility* renderer, MenuExits* menuExits, FrontEndServices* fro
       renderer_(renderer) {
     name = SharedString("Game");
     vehicles.chaseCamera = &camera;
+    // The car select gives the in-game groups their levels back when the car is chosen.
+    vehicles.soundGroups = soundGroups;
+    vehicles.soundLevels = soundLevels;
     session.viewCamera = &camera;
     lensFlare = std::make_unique<LensFlare>(renderer);
     RegisterGameCommands(*this);
@@ -169,7 +172,6 @@ void Game::Reset(bool deleteObjects) {
     vehicles.controller = nullptr;
     vehicles.localDriver = nullptr;
     vehicles.carSelect = 0;
-    carSelect_ = nullptr;
     if (deleteObjects) SetMode(nullptr);
     DecalRing::Reset();
     RemoveCars();
@@ -238,7 +240,6 @@ void Game::CreateCarSelect() {
         select->camera = &camera;
         select->cubePending = 1;
         select->Begin();
-        carSelect_ = select.get();
         vehicles.carSelect = 1;
         controller = std::move(select);
         vehicles.controller = controller.get();
@@ -335,7 +336,6 @@ void Game::Update() {
         controller = std::move(vehicles.pendingController);
         vehicles.controller = controller.get();
         vehicles.carSelect = 0;
-        carSelect_ = nullptr;
         paused[1] = 0;
     }
     if (mode && mode->startedRequest && !mode->started) mode->started = 1;
@@ -343,11 +343,6 @@ void Game::Update() {
     world.Update(&camera, dt);
     if (!vehicles.carSelect) camera.Update(dt);
     camera.Apply();
-    // The car on offer reflects the city once its place is known.
-    if (carSelect_ && carSelect_->cubePending) {
-        if (Vehicle* shown = carSelect_->Current()) EnvironmentCube::RenderWorld(world, shown->GetPosition(), camera);
-        carSelect_->cubePending = 0;
-    }
     // The player's car reflects the city around it: every frame with the environment option
     // on, else during the game's first second.
     Vehicle* player = PlayerCar();

@@ -128,8 +128,6 @@ private:
     void DrawFade();
 
     RenderFacility* renderer_;
-    // The car select while it is the controller.
-    CarSelectController* carSelect_ = nullptr;
     D3D8DirectionalLight* lights_[LightSet::kLightCount] = {nullptr, nullptr, nullptr};
     std::vector<std::function<bool()>> loadSteps_;
     size_t loadIndex_ = 0;

@@ -128,7 +128,9 @@ TEST_F(MlpStackTest, AnUnloadedMLPIsActivatedBeforeItsInitThreadHasLoadedIt) {
     ASSERT_TRUE(slow.WaitForInit(10.0f));
     EXPECT_TRUE(slow.IsReady());
     EXPECT_TRUE(log.Contains("MLP: Initing Slow"));
-    EXPECT_TRUE(log.Contains("MLP: Slow inited and ready to GO!"));
+    // The last line is written after the flag clears (the MLP may be gone by then), so only the
+    // lines before it are certain once the wait returns.
+    EXPECT_TRUE(log.Contains("MLP: Slow loaded in"));
     calls.clear();
     engine.Frame();
     EXPECT_EQ(calls, (CallList{"Slow HandleInput", "Slow Update", "Slow Render"}));
