@@ -46,12 +46,10 @@ int main(int argc, char** argv) {
     // The menus, the settings and the game; the start-up makes its main page the root.
     FrontEnd frontEnd;
     services.frontEnd = &frontEnd;
-    // The pages, the game and the music hold the devices' textures, meshes and voices: once the
-    // loop has been told to stop (the exit button, the window closed) they go while the devices
-    // still exist. The settings stay for the write at shut-down.
-    services.afterFrame = [&frontEnd](ZKEngine& engine) {
-        if (!engine.IsRunning()) frontEnd.Release();
-    };
+    // The pages, the game and the music hold the devices' textures, meshes and voices: they go
+    // (each screen's load finished first) while the devices still exist, however the loop
+    // ended. The settings stay for the write at shut-down.
+    services.beforeShutdown = [&frontEnd](ZKEngine&) { frontEnd.Release(); };
 
     const int code = RunApplication(SharedString(commandLine.c_str()), services);
 

@@ -192,6 +192,7 @@ int RunApplication(const SharedString& commandLine, StartUpServices& services) {
     }
 
     frontEnd.CloseNetwork();
+    if (services.beforeShutdown) services.beforeShutdown(engine);
     if (engine.console) engine.console->Print(SharedString("Shutting down..."));
     engine.Shutdown();
     frontEnd.WriteSettings(SharedString("Misc\\Default.VQS"));

@@ -86,6 +86,9 @@ struct StartUpServices {
     // Called after every frame of the main loop (a test harness scripts and watches the
     // program through it); may stop the engine.
     std::function<void(ZKEngine&)> afterFrame;
+    // Called once the main loop has ended and the network is closed, while the devices still
+    // exist (also when the loop never ran a frame): what holds the devices' resources lets go.
+    std::function<void(ZKEngine&)> beforeShutdown;
 };
 
 // The main-loop step that saves the current profile when its countdown runs out. Returns

@@ -11,6 +11,7 @@
 #include "engine/core/SliderWidget.h"
 #include "engine/core/TextEditWidget.h"
 #include "engine/render/D3D8RenderFacility.h"
+#include "engine/render/Font.h"
 #include "game/frontend/CreditsScreen.h"
 #include "game/frontend/FrontEndPage.h"
 #include "game/frontend/GameOptions.h"
@@ -127,6 +128,8 @@ void FrontEnd::Release() {
     missionLoadingScreen = nullptr;
     loadingScreen_.reset();
     game.reset();
+    // After the pages: their widgets draw with it.
+    smallFont.reset();
     if (built_) {
         FrontEndPage::ReleaseSharedPictures();
         // The menus' shared voices and pictures too: the devices that made them are about to go.
@@ -156,6 +159,9 @@ MLP* FrontEnd::CreateFrontEnd() {
     game->soundGroups[2] = &AmbientVolumeGroup();
     MusicGroup() = &MusicVolumeGroup();
     settings.viewDistance.camera = &game->camera;
+    // The multiplayer screens' small font: Arial 8, every character set.
+    if (RenderFacility* renderer = engine ? engine->renderer : nullptr)
+        smallFont.reset(Font::Create(renderer->GetTextureManager(), kFontAll, SharedString("Arial"), 8, false, false));
     BuildPages();
     BuildMainPage();
     BuildSinglePlayerPage();
@@ -301,7 +307,7 @@ void FrontEnd::BuildControlsPage() {
 
 void FrontEnd::BuildMpSelectScreen() {
     FrontEndPage& page = *mpSelectScreen;
-    const Font* small = nullptr;
+    const Font* small = smallFont.get();
     const int32_t columns[4] = {145, 225, 345, 395};
     for (int32_t k = 0; k < kHostRows; ++k) {
         auto* row = new Button(SharedString(""), &hostRowAction, small);
@@ -331,7 +337,7 @@ void FrontEnd::BuildMpSelectScreen() {
 
 void FrontEnd::BuildMpStartScreen() {
     FrontEndPage& page = *mpStartScreen;
-    const Font* small = nullptr;
+    const Font* small = smallFont.get();
     for (int32_t k = 0; k < kLobbyPlayers; ++k) {
         auto* row = new TextEditWidget(SharedString(""), &lobbyPlayerOptions[k], small, small);
         row->SetPosition({215, 180 + 16 * k}, false);

@@ -18,6 +18,7 @@
 
 class AudioVoice;
 class ConsoleCommand;
+class Font;
 class FrontEndPage;
 class Game;
 class MLP;
@@ -105,6 +106,9 @@ public:
     FrontEndPage* controlsPage = nullptr;
     std::unique_ptr<Game> game;
     FrontEndPage* creditsScreen = nullptr;
+
+    // The small font of the multiplayer screens (null without a renderer: the default font).
+    std::unique_ptr<Font> smallFont;
 
     // The intro music, looping in the music volume group (null when it could not be made).
     AudioVoice* introVoice = nullptr;

@@ -8,6 +8,7 @@
 #include "engine/core/MenuWidgets.h"
 #include "engine/core/SliderWidget.h"
 #include "engine/core/TextEditWidget.h"
+#include "engine/render/Font.h"
 #include "game/frontend/FrontEnd.h"
 #include "game/play/Game.h"
 #include "game/play/MissionLoadingScreen.h"
@@ -222,6 +223,18 @@ TEST_F(FrontEndTest, TheMultiplayerScreensHaveTheirRowsAndChoices) {
     EXPECT_EQ(address->valueX, 4 * testing_support::RecordingCanvas::kCharWidth + 5); // "T206" + 5
     EXPECT_EQ(address->maxWidth, 185);
     for (const MenuScreen::HotKey& key : select.hotKeys) EXPECT_EQ(key.widget, select.widgets.back());
+
+    // Both screens write in the small font, but for their start and back buttons.
+    ASSERT_NE(fe.smallFont, nullptr);
+    EXPECT_EQ(fe.smallFont->size, 8);
+    auto fontOf = [](const Widget* w) { return static_cast<const TextWidget*>(w)->font; };
+    for (FrontEndPage* page : {&select, &lobby}) {
+        const size_t buttons = page == &lobby ? 2 : 1;
+        for (size_t i = 0; i < page->widgets.size(); ++i)
+            EXPECT_EQ(fontOf(page->widgets[i]), i + buttons < page->widgets.size() ? fe.smallFont.get() : nullptr)
+                << page->name.c_str() << " widget " << i;
+    }
+    EXPECT_EQ(static_cast<Button*>(select.widgets[0])->texts[0].font, fe.smallFont.get());
 }
 
 // -J: no single-player link and no host button.
