@@ -17,6 +17,7 @@
 #include "game/world/Decals.h"
 #include "game/world/ParticleSystem.h"
 #include "platform/gfx/RecordingDevice.h"
+#include "tests/support/RecordingFacility.h"
 
 namespace {
 
@@ -26,23 +27,8 @@ double ThreadSeconds() {
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
-struct Scene {
-    Scene() {
-        DeviceSource source;
-        source.enumerate = [] {
-            gfx::AdapterDesc a;
-            a.modes = {{640, 480, 32, 60}};
-            return std::vector<gfx::AdapterDesc>{a};
-        };
-        source.create = [this](void*, int32_t w, int32_t h) -> std::unique_ptr<gfx::Device> {
-            auto d = std::make_unique<gfx::RecordingDevice>(w, h);
-            device = d.get();
-            return d;
-        };
-        facility = std::make_unique<D3D8RenderFacility>(std::move(source));
-        facility->ChooseDevice(-1);
-        facility->RequestMode({640, 480, 32, 60});
-        facility->CreateDevice(false);
+struct Scene : testing_support::RecordingFacility {
+    Scene() : RecordingFacility(640, 480) {
         ZKEngine::Instance().mainThread = Thread::Current();
 
         camera.SetViewport(Rect{0, 0, 640, 480});
@@ -99,8 +85,6 @@ struct Scene {
     }
 
     static constexpr float kStep = 1.0f / 75.0f;
-    gfx::RecordingDevice* device = nullptr;
-    std::unique_ptr<D3D8RenderFacility> facility;
     Camera camera;
     std::unique_ptr<DecalRenderer> decals;
     std::unique_ptr<DecalOwner> owners[3];

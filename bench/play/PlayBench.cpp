@@ -19,6 +19,7 @@
 #include "game/vehicles/Vehicle.h"
 #include "game/world/StaticGeometryRenderer.h"
 #include "platform/gfx/RecordingDevice.h"
+#include "tests/support/RecordingFacility.h"
 #include "tests/support/FakeInputDevice.h"
 #include "tests/support/ProgramRun.h"
 #include "tests/support/TestSupport.h"
@@ -33,26 +34,11 @@ double ThreadSeconds() {
 
 constexpr float kStep = 1.0f / 75.0f;
 
-struct FreeDrive {
-    FreeDrive() {
+struct FreeDrive : testing_support::RecordingFacility {
+    FreeDrive() : RecordingFacility(800, 600) {
         const pid_t pid = testing_support::StartProgram(METROFARE_DEMO_BINARY, {dir.Path()});
         treeWritten = testing_support::WaitForExit(pid, std::chrono::seconds(120)) == 0;
 
-        DeviceSource source;
-        source.enumerate = [] {
-            gfx::AdapterDesc a;
-            a.modes = {{800, 600, 32, 60}};
-            return std::vector<gfx::AdapterDesc>{a};
-        };
-        source.create = [this](void*, int32_t w, int32_t h) -> std::unique_ptr<gfx::Device> {
-            auto d = std::make_unique<gfx::RecordingDevice>(w, h);
-            device = d.get();
-            return d;
-        };
-        facility = std::make_unique<D3D8RenderFacility>(std::move(source));
-        facility->ChooseDevice(-1);
-        facility->RequestMode({800, 600, 32, 60});
-        facility->CreateDevice(false);
         ZKEngine& engine = ZKEngine::Instance();
         engine.mainThread = Thread::Current();
         engine.renderer = facility.get();
@@ -113,8 +99,6 @@ struct FreeDrive {
     testing_support::TempWorkDir dir;
     bool treeWritten = false;
     testing_support::FakeInputDevice input;
-    gfx::RecordingDevice* device = nullptr;
-    std::unique_ptr<D3D8RenderFacility> facility;
     std::unique_ptr<Game> game;
     double firstLoadMs = 0.0;
     Vector3 startPosition;

@@ -31,6 +31,7 @@
 #include "game/world/Decals.h"
 #include "game/world/World.h"
 #include "platform/gfx/RecordingDevice.h"
+#include "tests/support/RecordingFacility.h"
 
 // Mesa keeps its allocations until the process ends; leak reports would only show those.
 extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
@@ -157,22 +158,9 @@ gfx::RecordingDevice* g_recording = nullptr;
 
 City& RecordingCity() {
     static City* city = [] {
-        DeviceSource source;
-        source.enumerate = [] {
-            gfx::AdapterDesc a;
-            a.modes = {{kW, kH, 32, 60}};
-            return std::vector<gfx::AdapterDesc>{a};
-        };
-        source.create = [](void*, int32_t w, int32_t h) -> std::unique_ptr<gfx::Device> {
-            auto d = std::make_unique<gfx::RecordingDevice>(w, h);
-            g_recording = d.get();
-            return d;
-        };
-        auto f = std::make_unique<D3D8RenderFacility>(std::move(source));
-        f->ChooseDevice(-1);
-        f->RequestMode({kW, kH, 32, 60});
-        f->CreateDevice(false);
-        return new City(std::move(f));
+        testing_support::RecordingFacility rig(kW, kH);
+        g_recording = rig.device;
+        return new City(std::move(rig.facility));
     }();
     return *city;
 }

@@ -132,8 +132,9 @@ TEST_F(FrontEndTest, EveryPageHasItsNameAndPicture) {
     for (const auto& p : pages) {
         ASSERT_NE(p.page, nullptr) << p.name;
         EXPECT_STREQ(p.page->name.c_str(), p.name);
-        if (p.background)
+        if (p.background) {
             EXPECT_NE(std::find(canvas.loads.begin(), canvas.loads.end(), p.background), canvas.loads.end());
+        }
     }
     EXPECT_TRUE(fe.optionsPage->widgets.empty());
 }

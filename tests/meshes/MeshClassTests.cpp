@@ -337,7 +337,7 @@ protected:
     void Make(uint32_t stages) {
         gfx::Caps caps;
         caps.maxSimultaneousTextures = stages;
-        rig = std::make_unique<RecordingFacility>(caps);
+        rig = std::make_unique<RecordingFacility>(64, 48, caps);
         engine = std::make_unique<EngineOn>(rig->facility.get());
         ASSERT_TRUE(WriteSolidTexture("Textures/Ball.ZKT", 0xFF000000u));
         ASSERT_TRUE(WriteSolidTexture("Textures/Ball_S.ZKT", 0xFFFFFFFFu));

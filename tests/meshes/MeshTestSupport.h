@@ -11,6 +11,7 @@
 #include "engine/render/MeshFactory.h"
 #include "engine/render/TextureFactory.h"
 #include "platform/gfx/RecordingDevice.h"
+#include "tests/support/RecordingFacility.h"
 #include "tests/support/TestSupport.h"
 #include "tools/writers/MeshShapes.h"
 #include "tools/writers/MeshWriter.h"
@@ -18,29 +19,7 @@
 
 namespace meshtest {
 
-// A facility whose device records every call. `caps` is what the device reports.
-struct RecordingFacility {
-    explicit RecordingFacility(const gfx::Caps& caps = gfx::Caps(), int32_t width = 64, int32_t height = 48) {
-        DeviceSource source;
-        source.enumerate = [] {
-            gfx::AdapterDesc a;
-            a.modes = {{64, 48, 32, 60}};
-            return std::vector<gfx::AdapterDesc>{a};
-        };
-        source.create = [this, caps](void*, int32_t w, int32_t h) -> std::unique_ptr<gfx::Device> {
-            auto d = std::make_unique<gfx::RecordingDevice>(w, h);
-            d->caps = caps;
-            device = d.get();
-            return d;
-        };
-        facility = std::make_unique<D3D8RenderFacility>(std::move(source));
-        facility->ChooseDevice(-1);
-        facility->RequestMode({width, height, 32, 60});
-        facility->CreateDevice(false);
-    }
-    gfx::RecordingDevice* device = nullptr;
-    std::unique_ptr<D3D8RenderFacility> facility;
-};
+using testing_support::RecordingFacility;
 
 // The engine sees `facility` as its ready renderer with this thread as the main one; the
 // factories start empty and are emptied again afterwards.

@@ -20,7 +20,7 @@ using namespace meshtest;
 namespace {
 
 struct Rig : RecordingFacility {
-    explicit Rig(const gfx::Caps& caps = gfx::Caps()) : RecordingFacility(caps), f(*facility), d(*device) {
+    explicit Rig(const gfx::Caps& caps = gfx::Caps()) : RecordingFacility(64, 48, caps), f(*facility), d(*device) {
         geometry = f.GetGeomRenderer();
         vb = f.CreateVertexBuffer(kMeshVertexFormat, 32, 64, false);
         ib = f.CreateIndexBuffer(96, 64, false);

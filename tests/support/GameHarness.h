@@ -78,7 +78,9 @@ public:
 
 private:
     struct Event {
-        enum Kind { Down, Up, Text, Motion, Button } kind;
+        enum Kind { Down, Up, Text, Motion, Button };
+        explicit Event(Kind k, uint32_t code = 0) : kind(k), key(code) {}
+        Kind kind;
         uint32_t key = 0;
         std::string text;
         int32_t dx = 0, dy = 0;

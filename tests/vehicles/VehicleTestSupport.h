@@ -32,27 +32,8 @@ constexpr float WheelRadius = 3.5f;
 
 // The demo taxi's handling.
 inline tools::VqcCar Taxi() {
-    tools::VqcCar car;
-    car.displayName = "Test taxi";
-    CarHandling& h = car.handling;
-    h.forwardSpeedFactor = 1.0f;
-    h.engineForce = 4000.0f;
-    h.weightShiftFactor = 0.5f;
-    h.forwardSteeringLock = 0.6f;
-    h.reverseSteeringLock = 0.48f;
-    h.steeringReferenceSpeed = 300.0f;
-    h.brakeStrength = 3000.0f;
-    h.handbrakeStrength = 2100.0f;
-    h.gearCount = 4;
-    h.steeringSpeedScale = 1.0f;
-    h.reverseSpeedFactor = 0.4f;
-    h.steeringExponent = 1.5f;
-    h.spareA = 2.5f;
-    h.minimumSteeringFactor = 0.3f;
-    h.massValue = 1000.0f;
+    tools::VqcCar car = tools::TaxiCar("Test taxi");
     car.doorPoint1 = Vector3(13, 0, 0);
-    car.frontWheels = {tools::WheelPair(8.0f, 1.4f, -14.0f)};
-    car.backWheels = {tools::WheelPair(8.0f, 1.4f, 14.0f)};
     car.halos[0] = {{{6, 5, -22.5f}, {0, 0, 0}}, {{-6, 5, -22.5f}, {0, 0, 0}}};
     car.halos[1] = {{{6, 5, 22.5f}, {0, 0, 0}}};
     car.halos[2] = {{{-4, 5, 22.5f}, {0, 0, 0}}};

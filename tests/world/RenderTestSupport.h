@@ -13,34 +13,12 @@
 #include "engine/render/MeshFactory.h"
 #include "engine/render/TextureFactory.h"
 #include "platform/gfx/RecordingDevice.h"
+#include "tests/support/RecordingFacility.h"
 #include "tools/writers/ZktWriter.h"
 
 namespace world_testing {
 
-// A facility whose device records every call (with or without hardware vertex processing).
-struct RecordingFacility {
-    explicit RecordingFacility(int32_t width = 64, int32_t height = 48, bool hardwareTnL = true) {
-        DeviceSource source;
-        source.enumerate = [width, height, hardwareTnL] {
-            gfx::AdapterDesc a;
-            a.modes = {{width, height, 32, 60}};
-            a.caps.hardwareTnL = hardwareTnL;
-            return std::vector<gfx::AdapterDesc>{a};
-        };
-        source.create = [this, hardwareTnL](void*, int32_t w, int32_t h) -> std::unique_ptr<gfx::Device> {
-            auto d = std::make_unique<gfx::RecordingDevice>(w, h);
-            d->caps.hardwareTnL = hardwareTnL;
-            device = d.get();
-            return d;
-        };
-        facility = std::make_unique<D3D8RenderFacility>(std::move(source));
-        facility->ChooseDevice(-1);
-        facility->RequestMode({width, height, 32, 60});
-        facility->CreateDevice(false);
-    }
-    gfx::RecordingDevice* device = nullptr;
-    std::unique_ptr<D3D8RenderFacility> facility;
-};
+using testing_support::RecordingFacility;
 
 // The engine sees `facility` as its ready renderer (this thread the main one) and `sound` as
 // its sound device; the factories start and end empty.

@@ -276,7 +276,9 @@ TEST_F(StaticGeometry, SmallOrOddGroupsDoNotEndTheirBatch) {
 // vertex processing, which the draw switches on around itself.
 TEST(StaticGeometryBuffers, FollowTheDevicesVertexProcessing) {
     for (bool hardware : {true, false}) {
-        RecordingFacility rec(64, 48, hardware);
+        gfx::Caps caps;
+        caps.hardwareTnL = hardware;
+        RecordingFacility rec(64, 48, caps);
         StaticGeometryRenderer sg(rec.facility.get());
         ASSERT_NE(sg.Vertices(), nullptr);
         ASSERT_NE(sg.Indices(), nullptr);

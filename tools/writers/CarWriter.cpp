@@ -173,4 +173,28 @@ VqcWheelPair WheelPair(float halfTrack, float height, float z) {
     return {Vector3(halfTrack, height, z), Vector3(-halfTrack, height, z)};
 }
 
+VqcCar TaxiCar(const std::string& displayName) {
+    VqcCar car;
+    car.displayName = displayName;
+    CarHandling& h = car.handling;
+    h.forwardSpeedFactor = 1.0f;
+    h.engineForce = 4000.0f;
+    h.weightShiftFactor = 0.5f;
+    h.forwardSteeringLock = 0.6f;
+    h.reverseSteeringLock = 0.48f;
+    h.steeringReferenceSpeed = 300.0f;
+    h.brakeStrength = 3000.0f;
+    h.handbrakeStrength = 2100.0f;
+    h.gearCount = 4;
+    h.steeringSpeedScale = 1.0f;
+    h.reverseSpeedFactor = 0.4f;
+    h.steeringExponent = 1.5f;
+    h.spareA = 2.5f;
+    h.minimumSteeringFactor = 0.3f;
+    h.massValue = 1000.0f;
+    car.frontWheels = {WheelPair(8.0f, 1.4f, -14.0f)};
+    car.backWheels = {WheelPair(8.0f, 1.4f, 14.0f)};
+    return car;
+}
+
 }  // namespace tools

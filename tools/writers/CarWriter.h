@@ -53,6 +53,10 @@ ZkmModel CarDoorModel(const std::string& texture, const Vector3& hinge, float le
 // A flat-bottomed box a little larger than the body, for cars with a shadow model of their own.
 ZkmModel CarShadowModel(const Vector3& halfBody);
 
+// A taxi that drives well on the demo city's roads: its handling and one wheel pair per axle
+// (no door point, no halos). Tests and benchmarks start their cars from it.
+VqcCar TaxiCar(const std::string& displayName);
+
 // Wheel points from half the track, the wheel height and the front and back axle positions.
 VqcWheelPair WheelPair(float halfTrack, float height, float z);
 
