@@ -157,6 +157,8 @@ MLP* FrontEnd::CreateFrontEnd() {
     game->soundGroups[0] = &EffectsVolumeGroup();
     game->soundGroups[1] = &SpeechVolumeGroup();
     game->soundGroups[2] = &AmbientVolumeGroup();
+    // The cars' engine, tyre and splash voices are in-game effects.
+    game->vehicles.effectsVolume = game->soundGroups[0];
     MusicGroup() = &MusicVolumeGroup();
     settings.viewDistance.camera = &game->camera;
     // The multiplayer screens' small font: Arial 8, every character set.
@@ -479,6 +481,10 @@ void FrontEnd::ApplyGameVideoMode() {
         game->session.renderOption = settings.staticGeometryMode.cachedInt;
         game->session.shadowDetail = settings.carEffect.ShadowVolume() ? 1 : 0;
         ViewDistanceOption::ApplyTo(game->camera, settings.viewDistance.cachedFloat);
+        // The game raises its three sound groups to these (times its fade) while it runs.
+        game->soundLevels[0] = settings.effectsVolume.cachedFloat;
+        game->soundLevels[1] = settings.speechVolume.cachedFloat;
+        game->soundLevels[2] = settings.ambientVolume.cachedFloat;
     }
     // The static city's render states are made again for the new mode.
     settings.ApplyGameVideoMode([this] {

@@ -312,6 +312,19 @@ TEST_F(FrontEndTest, TheCareerSurvivesEveryLaterWrite) {
     EXPECT_EQ(written(), (std::array<int32_t, 3>{5, 2, 3})) << "advanced in the game, then released";
 }
 
+// Entering a game hands it the three in-game volumes its fade raises the groups to, and the cars'
+// voices join the effects group.
+TEST_F(FrontEndTest, AGameTakesTheVolumeOptionsForItsSoundGroups) {
+    FrontEnd& fe = Build();
+    EXPECT_EQ(fe.game->vehicles.effectsVolume, &EffectsVolumeGroup());
+    const float effects = 0.25f, speech = 0.5f, ambient = 0.75f;
+    fe.settings.effectsVolume.Set(effects);
+    fe.settings.speechVolume.Set(speech);
+    fe.settings.ambientVolume.Set(ambient);
+    fe.ApplyGameVideoMode();
+    EXPECT_EQ(std::vector<float>(fe.game->soundLevels, fe.game->soundLevels + 3), (std::vector<float>{effects, speech, ambient}));
+}
+
 // "Intro.OGG" streams, loops and follows the music volume.
 TEST_F(FrontEndTest, TheIntroMusicLoopsInTheMusicGroup) {
     FrontEnd& fe = Build();
