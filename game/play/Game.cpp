@@ -139,6 +139,11 @@ void Game::Load() {
         // The world's object channel carries the game's own traffic in a network game.
         if (client) client->AddChannel(&world.objectChannel);
         if (server) server->AddChannel(&world.objectChannel);
+        // So do the car items' events: every client hears them, the host sends each back out.
+        for (uint8_t id = FirstItemChannel; id < FirstItemChannel + ItemChannelCount; ++id) {
+            if (client) client->AddChannel(&itemChannels.Receiver(id));
+            if (server) server->AddChannel(&itemChannels.Relay(id));
+        }
         loaded = 1;
     } else if (loadSteps_[loadIndex_]()) {
         ++loadIndex_;

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "engine/core/Engine.h"
+#include "engine/net/ZKClient.h"
 #include "game/play/Game.h"
 #include "game/play/GameKinds.h"
 #include "game/play/MissionLoadingScreen.h"
@@ -78,6 +79,17 @@ TEST_F(GameStateTest, TheWorldLoadsForTheFirstGameOnlyAndASecondGameIsReadyAtIts
     game->Reset(true);
     game->loaded = 0;
     EXPECT_EQ(LoadAll(), 1);
+}
+
+// A network game's client hears the world's objects and the six item channels once loaded.
+TEST_F(GameStateTest, ANetworkGamesClientGetsTheObjectAndItemChannels) {
+    ZKClient client;
+    game->client = &client;
+    LoadAll();
+    EXPECT_EQ(game->world.objectChannel.GetClient(), &client);
+    for (uint8_t id = FirstItemChannel; id < FirstItemChannel + ItemChannelCount; ++id)
+        EXPECT_EQ(game->itemChannels.Receiver(id).GetClient(), &client) << int(id);
+    game->client = nullptr;
 }
 
 TEST_F(GameStateTest, ResetWithObjectsDeletesTheModeAndDropsTrafficAndPedestrians) {
