@@ -22,6 +22,7 @@
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/world/World.h"
+#include "tests/support/WorldLoading.h"
 #include "tools/writers/CarWriter.h"
 #include "tools/writers/MeshShapes.h"
 #include "tools/writers/MeshWriter.h"
@@ -103,14 +104,7 @@ struct CarScene {
     CarScene() : world(session, nullptr), context(world, session) {
         session.lightDetail = 0;
         session.shadowDetail = 0;
-        world.LoadHeader();
-        while (!world.LoadShadowTexture()) {
-        }
-        world.LoadStaticGeometry();
-        world.LoadObjects();
-        world.LoadRoutes();
-        world.FinishLoading();
-        if (world.LoadFailed()) std::abort();
+        if (!testing_support::LoadWholeWorld(world)) std::abort();
         context.rules = &rules;
         for (int i = 0; i < Cars; ++i) {
             std::unique_ptr<Vehicle> car = Vehicle::Create(context, Dir().taxi);

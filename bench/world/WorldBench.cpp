@@ -16,6 +16,7 @@
 #include "engine/core/Debugger.h"
 #include "engine/core/FileStream.h"
 #include "game/world/World.h"
+#include "tests/support/WorldLoading.h"
 #include "tools/writers/WorldWriter.h"
 #include "tools/writers/ZktWriter.h"
 
@@ -24,16 +25,6 @@ namespace {
 constexpr float Step = 1.0f / 75.0f;
 constexpr double StepMs = 1000.0 / 75.0;
 using Clock = std::chrono::steady_clock;
-
-void Load(World& world) {
-    world.LoadHeader();
-    while (!world.LoadShadowTexture()) {
-    }
-    world.LoadStaticGeometry();
-    world.LoadObjects();
-    world.LoadRoutes();
-    world.FinishLoading();
-}
 
 struct BenchDir {
     BenchDir() {
@@ -52,7 +43,7 @@ struct BenchDir {
         // One load first, so the first measured run does not pay for the process's first touches.
         GameSession session;
         World warm(session, nullptr);
-        Load(warm);
+        testing_support::LoadWholeWorld(warm);
     }
     ~BenchDir() {
         std::error_code ec;
@@ -149,7 +140,7 @@ struct Scene {
     explicit Scene(SpaceKind kind) : world(session, nullptr) {
         Dir();
         world.spaceKind = kind;
-        Load(world);
+        testing_support::LoadWholeWorld(world);
         camera.SetViewport(Rect{0, 0, 640, 480});
         camera.position = Vector3(0, 300, 0);
         camera.positionDirty = 1;

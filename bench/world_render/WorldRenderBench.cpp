@@ -32,6 +32,7 @@
 #include "game/world/World.h"
 #include "platform/gfx/RecordingDevice.h"
 #include "tests/support/RecordingFacility.h"
+#include "tests/support/WorldLoading.h"
 
 // Mesa keeps its allocations until the process ends; leak reports would only show those.
 extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
@@ -112,12 +113,7 @@ struct City {
         TextureFactory::Instance().Connect(facility->GetTextureManager());
         Lights(session);
         world = std::make_unique<World>(session, facility.get());
-        world->LoadHeader();
-        while (!world->LoadShadowTexture()) {
-        }
-        for (auto step : {&World::LoadStaticGeometry, &World::LoadObjects, &World::LoadRoutes, &World::FinishLoading})
-            ((*world).*step)();
-        if (world->LoadFailed() || world->respawnZones.empty() || world->respawnZones[0].points.empty()) std::abort();
+        if (!testing_support::LoadWholeWorld(*world) || world->respawnZones.empty() || world->respawnZones[0].points.empty()) std::abort();
         const RespawnPoint& start = world->respawnZones[0].points[0];
         const Vector3 forward = start.orientation.ToMatrix().TransformNormal(Vector3(0, 0, -1));
         for (int i = 0; i < 4; ++i) {

@@ -4,8 +4,28 @@
 #include <cmath>
 
 #include "engine/core/Math.h"
+#include "game/vehicles/CarDefinition.h"
 
 namespace vehicles_detail {
+
+DriveHandling HandlingOf(const CarHandling& c) {
+    DriveHandling h;
+    h.forwardSpeedFactor = c.forwardSpeedFactor;
+    h.engineForce = c.engineForce;
+    h.weightShift = c.weightShiftFactor;
+    h.forwardSteeringLock = c.forwardSteeringLock;
+    h.reverseSteeringLock = c.reverseSteeringLock;
+    h.steeringReferenceSpeed = c.steeringReferenceSpeed;
+    h.brakeStrength = c.brakeStrength;
+    h.handbrakeStrength = c.handbrakeStrength;
+    h.gearCount = c.gearCount;
+    h.steeringSpeedScale = c.steeringSpeedScale;
+    h.reverseSpeedFactor = c.reverseSpeedFactor;
+    h.steeringExponent = c.steeringExponent;
+    h.minimumSteering = c.minimumSteeringFactor;
+    h.massValue = c.massValue;
+    return h;
+}
 
 namespace {
 float Finite(float v) { return std::isfinite(v) ? v : 0.0f; }

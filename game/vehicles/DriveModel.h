@@ -4,6 +4,8 @@
 // formula can be checked on its own. Speeds are world units per second.
 #include <cstdint>
 
+struct CarHandling;
+
 namespace vehicles_detail {
 
 // The car's handling numbers that the drive model reads (taken from its definition).
@@ -23,6 +25,9 @@ struct DriveHandling {
     float minimumSteering = 0.0f;
     float massValue = 0.0f;
 };
+
+// The drive model's numbers out of a car definition's handling.
+DriveHandling HandlingOf(const CarHandling& c);
 
 // The per-car tuning values. Every car keeps the defaults, with which the motor factors are 1.
 struct DriveTuning {

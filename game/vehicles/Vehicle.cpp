@@ -171,25 +171,7 @@ const CarCamera& Vehicle::CameraRecord(uint32_t index) const {
     return definition->cameras[std::min<uint32_t>(index, CarCamera::kPerCar - 1)];
 }
 
-vehicles_detail::DriveHandling Vehicle::Handling() const {
-    const CarHandling& c = definition->handling;
-    vehicles_detail::DriveHandling h;
-    h.forwardSpeedFactor = c.forwardSpeedFactor;
-    h.engineForce = c.engineForce;
-    h.weightShift = c.weightShiftFactor;
-    h.forwardSteeringLock = c.forwardSteeringLock;
-    h.reverseSteeringLock = c.reverseSteeringLock;
-    h.steeringReferenceSpeed = c.steeringReferenceSpeed;
-    h.brakeStrength = c.brakeStrength;
-    h.handbrakeStrength = c.handbrakeStrength;
-    h.gearCount = c.gearCount;
-    h.steeringSpeedScale = c.steeringSpeedScale;
-    h.reverseSpeedFactor = c.reverseSpeedFactor;
-    h.steeringExponent = c.steeringExponent;
-    h.minimumSteering = c.minimumSteeringFactor;
-    h.massValue = c.massValue;
-    return h;
-}
+vehicles_detail::DriveHandling Vehicle::Handling() const { return vehicles_detail::HandlingOf(definition->handling); }
 
 // ---------------------------------------------------------------------------------------------
 // Physics set-up

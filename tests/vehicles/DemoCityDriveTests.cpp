@@ -6,6 +6,7 @@
 #include <string>
 
 #include "game/vehicles/RespawnPoints.h"
+#include "tests/support/WorldLoading.h"
 #include "tests/vehicles/VehicleTestSupport.h"
 
 using namespace vehicle_test;
@@ -17,13 +18,7 @@ TEST(DemoCity, TheTaxiClimbsTheGearsAlongARoadAndBrakesToAStop) {
     ASSERT_EQ(std::system((std::string(METROFARE_DEMO_BINARY) + " . > demo.log").c_str()), 0);
     GameSession session;
     World city(session, nullptr);
-    while (!city.LoadHeader()) {}
-    while (!city.LoadShadowTexture()) {}
-    while (!city.LoadStaticGeometry()) {}
-    while (!city.LoadObjects()) {}
-    while (!city.LoadRoutes()) {}
-    while (!city.FinishLoading()) {}
-    ASSERT_FALSE(city.LoadFailed());
+    ASSERT_TRUE(testing_support::LoadWholeWorld(city));
     CarDefinition::LoadAll();
     const CarDefinition* taxi = CarCatalogue::Instance().FindByName(SharedString("CabMetro"));
     ASSERT_NE(taxi, nullptr);

@@ -6,29 +6,14 @@
 
 #include "engine/core/Math.h"
 #include "game/vehicles/DriveModel.h"
+#include "tools/writers/CarWriter.h"
 
 using namespace vehicles_detail;
 
 namespace {
 
-DriveHandling Handling() {
-    DriveHandling h;
-    h.forwardSpeedFactor = 1.0f;
-    h.engineForce = 4000.0f;
-    h.weightShift = 0.5f;
-    h.forwardSteeringLock = 0.6f;
-    h.reverseSteeringLock = 0.48f;
-    h.steeringReferenceSpeed = 300.0f;
-    h.brakeStrength = 3000.0f;
-    h.handbrakeStrength = 2100.0f;
-    h.gearCount = 4;
-    h.steeringSpeedScale = 1.0f;
-    h.reverseSpeedFactor = 0.4f;
-    h.steeringExponent = 1.5f;
-    h.minimumSteering = 0.3f;
-    h.massValue = 1000.0f;
-    return h;
-}
+// The demo taxi's handling.
+DriveHandling Handling() { return HandlingOf(tools::TaxiCar("Taxi").handling); }
 
 } // namespace
 

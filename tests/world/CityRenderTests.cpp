@@ -11,6 +11,7 @@
 #include "engine/render/QuadBatchRenderer.h"
 #include "game/world/Decals.h"
 #include "game/world/World.h"
+#include "tests/support/WorldLoading.h"
 #include "tests/world/RenderTestSupport.h"
 #include "tests/world/WorldTestSupport.h"
 
@@ -52,12 +53,7 @@ TEST(DemoCity, FromTheFirstRespawnPointSkyAboveRoadBelow) {
         GameSession session;
         MorningLights(session);
         World world(session, facility.get());
-        world.LoadHeader();
-        while (!world.LoadShadowTexture()) {
-        }
-        for (auto step : {&World::LoadStaticGeometry, &World::LoadObjects, &World::LoadRoutes, &World::FinishLoading})
-            (world.*step)();
-        ASSERT_FALSE(world.LoadFailed());
+        ASSERT_TRUE(testing_support::LoadWholeWorld(world));
         ASSERT_FALSE(world.respawnZones.empty());
         ASSERT_FALSE(world.respawnZones[0].points.empty());
         const RespawnPoint& start = world.respawnZones[0].points[0];
