@@ -1,6 +1,7 @@
 // The car on the real physics layer, on flat ground: wheel motors read back from the joints,
 // the frame's clearing, the handbrake's hand-over to the throttle, handedness, putting a car on
-// its roof back on its wheels, respawning, its own geoms never touching, and repeatable runs.
+// its roof back on its wheels, respawning, its own geoms never touching, repeatable runs and
+// the kill plane.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +9,8 @@
 
 #include "game/vehicles/CarItem.h"
 #include "game/vehicles/ItemPool.h"
+#include "game/vehicles/VehicleDriver.h"
+#include "game/vehicles/VehicleKillPlane.h"
 #include "platform/sys/Random.h"
 #include "tests/vehicles/VehicleTestSupport.h"
 
@@ -254,4 +257,101 @@ TEST_F(VehicleTest, TwoRunsGiveTheSameBodies) {
     run(first);
     run(second);
     EXPECT_EQ(first, second);
+}
+
+// The kill plane below the city: only the local player's car counts. In a respawning mode the
+// car reports its own death (while alive) and comes back at its point after the step; in other
+// modes the chase camera watches the fall from no lower than -100 and the mission fails.
+TEST_F(VehicleTest, TheKillPlaneRespawnsThePlayersCarOrFailsTheMission) {
+    Vehicle* car = flat.AddCar(taxi);
+    Vehicle* other = flat.AddCar(taxi, 100.0f, 0.0f);
+    ASSERT_TRUE(car && other);
+    VehicleDriver driver;
+    driver.vehicle = car;
+    flat.context.localDriver = &driver;
+    RespawnPoint point;
+    point.position = Vector3(300, 0, 200);
+    car->respawnPoint = &point;
+    VehicleKillPlane killPlane(flat.context);
+
+    killPlane.OnKillPlane(*other);
+    EXPECT_EQ(flat.rules.fails, 0);
+    EXPECT_TRUE(flat.rules.destroyed.empty());
+    EXPECT_EQ(other->fellOffWorld, 0);
+
+    struct Case {
+        float health;
+        size_t reports;
+    };
+    for (const Case c : {Case{50.0f, 1u}, Case{0.0f, 0u}}) {
+        SCOPED_TRACE(c.health);
+        flat.rules.respawn = 1;
+        flat.rules.destroyed.clear();
+        car->health = c.health;
+        car->SetPosition(Vector3(0, -360, 0));
+        killPlane.OnKillPlane(*car);
+        EXPECT_EQ(car->fellOffWorld, 1);
+        EXPECT_TRUE(flat.rules.destroyed.empty()) << "reported after the step, not inside it";
+        flat.Frame();
+        EXPECT_EQ(car->fellOffWorld, 0);
+        ASSERT_EQ(flat.rules.destroyed.size(), c.reports);
+        if (c.reports) {
+            EXPECT_EQ(flat.rules.destroyed[0].killer, car);
+            EXPECT_EQ(flat.rules.destroyed[0].victim, car);
+        }
+        EXPECT_NEAR(car->GetPosition().x, 300.0f, 1.0f);
+        EXPECT_GT(car->GetPosition().y, 0.0f);
+        EXPECT_EQ(car->health, car->maxHealth);
+        EXPECT_EQ(flat.rules.fails, 0);
+    }
+
+    flat.rules.respawn = 0;
+    flat.camera.SetCameraIndex(0);
+    flat.camera.position = Vector3(5, -300, 7);
+    car->SetPosition(Vector3(0, -360, 0));
+    killPlane.OnKillPlane(*car);
+    EXPECT_EQ(flat.rules.fails, 1);
+    EXPECT_EQ(car->fellOffWorld, 0);
+    EXPECT_EQ(flat.camera.CameraIndex(), ChaseCamera::SpectatorView);
+    EXPECT_FLOAT_EQ(flat.camera.wreckViewPoint.x, 5.0f);
+    EXPECT_FLOAT_EQ(flat.camera.wreckViewPoint.y, -100.0f);
+    EXPECT_FLOAT_EQ(flat.camera.wreckViewPoint.z, 7.0f);
+
+    // A camera left to other code keeps its view.
+    flat.camera.SetCameraIndex(ChaseCamera::FreeView);
+    killPlane.OnKillPlane(*car);
+    EXPECT_EQ(flat.rules.fails, 2);
+    EXPECT_EQ(flat.camera.CameraIndex(), ChaseCamera::FreeView);
+    flat.context.localDriver = nullptr;
+}
+
+// Nothing of the game keeps naming a car once it is gone, and no car is made from a missing
+// definition.
+TEST_F(VehicleTest, ARemovedCarIsNamedNowhereAndAMissingDefinitionMakesNoCar) {
+    EXPECT_EQ(Vehicle::Create(flat.context, nullptr), nullptr);
+    EXPECT_TRUE(log.Contains("No car can be made from"));
+
+    Vehicle* gone = flat.AddCar(taxi);
+    Vehicle* stays = flat.AddCar(taxi, 100.0f, 0.0f);
+    ASSERT_TRUE(gone && stays);
+    VehicleDriver driver;
+    driver.vehicle = gone;
+    flat.context.localDriver = &driver;
+    flat.camera.target = gone;
+    stays->lastAttacker = gone;
+    Vehicle* watched = gone;
+    Vehicle* watchedOther = stays;
+    flat.context.watchedPlayerCars = {&watched, &watchedOther};
+    flat.Frame();
+
+    std::erase_if(flat.context.ownedVehicles, [gone](const std::unique_ptr<Vehicle>& v) { return v.get() == gone; });
+    EXPECT_EQ(flat.context.vehicles, std::vector<Vehicle*>{stays});
+    EXPECT_EQ(driver.vehicle, nullptr);
+    EXPECT_EQ(flat.camera.target, nullptr);
+    EXPECT_EQ(stays->lastAttacker, nullptr);
+    EXPECT_EQ(flat.context.watchedPlayerCars, std::vector<Vehicle**>{&watchedOther});
+    flat.Frames(3);
+    EXPECT_GT(stays->health, 0.0f);
+    flat.context.watchedPlayerCars.clear();
+    flat.context.localDriver = nullptr;
 }
