@@ -11,6 +11,7 @@
 #include "game/play/Game.h"
 #include "game/play/GameKinds.h"
 #include "game/play/MissionLoadingScreen.h"
+#include "tests/support/FakeAudioDevice.h"
 #include "tests/support/FakeInputDevice.h"
 #include "tests/support/FakeMenuExits.h"
 #include "tests/support/TestSupport.h"
@@ -336,6 +337,38 @@ TEST_F(GameStateTest, LoadingScreenGivesUpOnAKindWithoutModeAndOnAnEmptyCarCatal
     EXPECT_TRUE(log.Contains("No playercars available"));
     EXPECT_EQ(exits.calls, std::vector<std::string>{"ReturnToMainPage"});
     EXPECT_EQ(game->mode, nullptr);
+}
+
+// The hand-over to the game: a random "Audio\*.OGG" track plays when the tree has one; without
+// any the game starts all the same, silent.
+TEST_F(GameStateTest, TheLoadingScreenHandsOverWithATrackOrWithoutAny) {
+    vehicle_test::EngineThread thread;
+    vehicle_test::WriteCar("Taxi", vehicle_test::Taxi());
+    CarDefinition::LoadAll();
+    testing_support::FakeAudioDevice sound;
+    engine->sound = &sound;
+    engine->frameTime = 0.5f;
+    engine->languageKeys.entries[(8 + 99900) * 100 + 1] = SharedString("BONUS5");
+    for (const bool withTrack : {false, true}) {
+        SCOPED_TRACE(withTrack);
+        if (withTrack) dir.WriteBytes("Audio/Drive.OGG", "not decoded by the fake device");
+        sound.requested.clear();
+        MissionLoadingScreen screen(*game, &exits, 8, 0, 10020);
+        for (int i = 0; i < 500 && engine->currentMLP != game.get() && !screen.abandoned; ++i) screen.Update();
+        EXPECT_FALSE(screen.abandoned);
+        EXPECT_EQ(engine->currentMLP, game.get());
+        const bool asked = std::count(sound.requested.begin(), sound.requested.end(), "Audio\\Drive.OGG") == 1;
+        EXPECT_EQ(asked, withTrack);
+        EXPECT_EQ(MusicVoice() != nullptr, withTrack);
+        engine->PopMLP();
+    }
+    if (AudioVoice*& music = MusicVoice()) {
+        sound.ReleaseVoice(music);
+        music = nullptr;
+    }
+    game->Reset(true);  // the cars' voices go back to the device while it is still there
+    engine->sound = nullptr;
+    engine->frameTime = 0.0f;
 }
 
 TEST_F(GameStateTest, TheFreeCameraMovesTheWayItLooks) {
