@@ -1,7 +1,7 @@
 #include "game/vehicles/PlayerController.h"
 
 #include "engine/audio/AudioDevice.h"
-#include "engine/core/Engine.h"
+#include "engine/core/EngineServices.h"
 #include "engine/core/Geometry.h"
 #include "engine/core/InputDevice.h"
 #include "game/vehicles/CarItem.h"
@@ -15,19 +15,18 @@
 namespace {
 
 AudioVoice* MakeVoice(VehicleContext& context, const char* name) {
-    ZKEngine* engine = ZKEngine::Get();
-    if (!engine || !engine->sound) return nullptr;
-    AudioVoice* voice = engine->sound->CreateSound(SharedString(name));
+    AudioDevice* sound = context.engine.sound;
+    if (!sound) return nullptr;
+    AudioVoice* voice = sound->CreateSound(SharedString(name));
     if (voice && context.effectsVolume) context.effectsVolume->AttachChild(voice);
     return voice;
 }
 
-void ReleaseVoice(AudioVoice*& voice) {
+void ReleaseVoice(AudioDevice* sound, AudioVoice*& voice) {
     if (!voice) return;
     if (voice->Parent()) voice->Parent()->RemoveChild(voice);
-    ZKEngine* engine = ZKEngine::Get();
-    if (engine && engine->sound) {
-        engine->sound->ReleaseVoice(voice);
+    if (sound) {
+        sound->ReleaseVoice(voice);
     } else {
         delete voice;
     }
@@ -45,14 +44,12 @@ PlayerController::~PlayerController() {
     if (vehicle && vehicle->controller == this) vehicle->controller = nullptr;
     if (context_.localDriver == this) context_.localDriver = nullptr;
     std::erase(context_.watchedPlayerCars, &vehicle);
-    ReleaseVoice(rideWaterVoice);
-    ReleaseVoice(hitWaterVoice);
+    ReleaseVoice(context_.engine.sound, rideWaterVoice);
+    ReleaseVoice(context_.engine.sound, hitWaterVoice);
 }
 
 InputDevice* PlayerController::Input() const {
-    if (input_) return input_;
-    ZKEngine* engine = ZKEngine::Get();
-    return engine ? engine->input : nullptr;
+    return input_ ? input_ : context_.engine.input;
 }
 
 void PlayerController::AttachVehicle(Vehicle* car) {
@@ -72,32 +69,39 @@ void PlayerController::Update() {
     const Matrix4 turn = car.GetOrientation().ToMatrix();
     const float vz = v.x * turn.m[2][0] + v.y * turn.m[2][1] + v.z * turn.m[2][2];
 
+    // The frame's record, composed as the car takes single inputs: a later value replaces an
+    // earlier one unless it is exactly 0.
+    VehicleControls wanted;
+    const auto want = [](float& field, float value) {
+        if (value != 0.0f) field = value;
+    };
     if (IsDrivingActionHeld(input, ActionAccelerate)) {
         const float value = DrivingActionValue(input, ActionAccelerate);
         if (vz >= 20.0f) {
-            car.SetBrake(value);
+            want(wanted.brake, value);
         } else {
             car.ShiftForward();
-            car.SetThrottle(value);
+            want(wanted.throttle, value);
         }
     }
     if (IsDrivingActionHeld(input, ActionBrake)) {
         const float value = DrivingActionValue(input, ActionBrake);
         if (vz < -20.0f) {
-            car.SetBrake(value);
+            want(wanted.brake, value);
         } else {
             car.ShiftBackward();
-            car.SetThrottle(value);
+            want(wanted.throttle, value);
         }
     }
-    if (IsDrivingActionHeld(input, ActionSteerLeft)) car.SetSteering(DrivingActionValue(input, ActionSteerLeft));
-    if (IsDrivingActionHeld(input, ActionSteerRight)) car.SetSteeringNegated(DrivingActionValue(input, ActionSteerRight));
-    if (IsDrivingActionHeld(input, ActionHandbrake)) car.SetHandbrake(DrivingActionValue(input, ActionHandbrake));
+    if (IsDrivingActionHeld(input, ActionSteerLeft)) want(wanted.steerInput, DrivingActionValue(input, ActionSteerLeft));
+    if (IsDrivingActionHeld(input, ActionSteerRight)) want(wanted.steerInput, -DrivingActionValue(input, ActionSteerRight));
+    if (IsDrivingActionHeld(input, ActionHandbrake)) want(wanted.handbrake, DrivingActionValue(input, ActionHandbrake));
+    wanted.lookBack = IsDrivingActionHeld(input, ActionLookBack);
+    car.ApplyControls(wanted);
 
     if (!car.specials.empty()) car.specials.front()->Trigger();
     if (car.weapon && car.health != 0.0f) car.weapon->Trigger();
 
-    if (camera) camera->lookBack = IsDrivingActionHeld(input, ActionLookBack);
     if (WasDrivingActionPressed(input, ActionToggleSwitch)) car.ToggleHeadlights();
     if (rules->dropAllowed && WasDrivingActionPressed(input, ActionDropPassenger)) car.DropPassenger();
     if (rules->resetAllowed && WasDrivingActionPressed(input, ActionRespawn)) {
