@@ -683,3 +683,102 @@ TEST(NetSession, ClientBetweenUpdatesStillAcknowledgesAndKeepsWhatArrived) {
     ASSERT_TRUE(PumpUntil([&] { return cap.Count() == 20; }, {&a}));
     for (uint8_t i = 0; i < 20; ++i) EXPECT_EQ(cap.Got()[i], Bytes{i});
 }
+
+namespace {
+
+int64_t SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+// A client on a slow link (30,000 bytes a second) with forty cars whose states it sends every
+// update, far more than the link carries: each state goes unguaranteed with the object
+// channel's timeout of four intervals, so the states that wait longer are dropped, and what
+// arrives was sent within its timeout. Once the sending stops the queue empties.
+TEST(NetSession, OnASlowLinkStaleObjectStatesAreDroppedNotDeliveredLate) {
+    struct Car : NetObject {
+        int32_t WriteState(uint8_t* buffer, int32_t capacity) override {
+            if (capacity < 296) return 296;
+            std::memset(buffer, 0, 296);
+            const int64_t now = SteadyNs();
+            std::memcpy(buffer, &now, 8);
+            return 296;
+        }
+        void ReadState(const uint8_t*, int32_t) override {}
+    };
+    auto server = MakeServer(4);
+    CaptureServerChannel cap(kObjectChannelId);
+    std::atomic<int64_t> latestNs{0};
+    cap.hook = [&](int32_t, const uint8_t* payload, int32_t size) {
+        if (size < 12) return;
+        int64_t sent;
+        std::memcpy(&sent, payload + 4, 8);
+        const int64_t late = SteadyNs() - sent;
+        if (late > latestNs.load()) latestNs.store(late);
+    };
+    server->AddChannel(&cap);
+    NetOptions slow;
+    slow.sendRate = 30000;
+    ZKClient a(slow);
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    ObjectChannel chan;
+    a.AddChannel(&chan);
+    std::vector<Car> cars(40);
+    for (Car& c : cars) {
+        c.flags = NetObject::kSendEveryUpdate;
+        chan.Register(&c);
+    }
+    int sent = 0, updates = 0;
+    float longestTimeout = 0.0f;
+    const auto stop = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
+    PumpUntil(
+        [&] {
+            longestTimeout = std::max(longestTimeout, 4.0f * chan.GetSendInterval());
+            // Uneven frames, as a game's are.
+            chan.Update(updates % 3 == 0 ? 0.021f : 0.013f);
+            sent += int(cars.size());
+            ++updates;
+            return std::chrono::steady_clock::now() > stop;
+        },
+        {&a});
+    for (Car& c : cars) c.flags = 0;
+    // What is on the way arrives; nothing waits past its timeout.
+    EXPECT_TRUE(PumpUntil([&] { return a.GetSendQueueLength() == 0; }, {&a}, 2.0));
+    PumpFor(0.1, {&a});
+    const size_t delivered = cap.Count();
+    EXPECT_GT(delivered, 20u);
+    EXPECT_LT(delivered, size_t(sent) / 2) << "the link carries far less than was sent";
+    // Delivery on 127.0.0.1 and the server's turn add a few milliseconds to the wait.
+    EXPECT_LT(double(latestNs.load()) * 1e-9, double(longestTimeout) + 0.06);
+}
+
+// On the same slow link a high-priority message overtakes a queue of low-priority ones, which
+// then leave in the order they were sent; none of them had a timeout, so all arrive.
+TEST(NetSession, OnASlowLinkHighPriorityOvertakesQueuedLowOnes) {
+    auto server = MakeServer(4);
+    CaptureServerChannel cap(60);
+    server->AddChannel(&cap);
+    NetOptions slow;
+    slow.sendRate = 30000;
+    ZKClient a(slow);
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    uint8_t frame[302] = {60};
+    for (uint8_t i = 0; i < 30; ++i) {
+        frame[1] = i;
+        ASSERT_EQ(a.Send(frame, sizeof frame, 0.0f, false, false, false), 0);
+    }
+    frame[1] = 0xFF;
+    ASSERT_EQ(a.Send(frame, 3, 0.0f, false, true, true), 0);
+    ASSERT_TRUE(PumpUntil([&] { return cap.Count() == 31; }, {&a}));
+    const std::vector<Bytes> got = cap.Got();
+    size_t high = got.size();
+    std::vector<int> low;
+    for (size_t k = 0; k < got.size(); ++k) {
+        if (got[k][0] == 0xFF) high = k;
+        else low.push_back(got[k][0]);
+    }
+    EXPECT_LT(high, 10u) << "arrived after " << high << " of the 30 queued before it";
+    EXPECT_TRUE(std::is_sorted(low.begin(), low.end()));
+}
