@@ -755,7 +755,8 @@ TEST(NetSession, OnASlowLinkStaleObjectStatesAreDroppedNotDeliveredLate) {
 }
 
 // On the same slow link a high-priority message overtakes a queue of low-priority ones, which
-// then leave in the order they were sent; none of them had a timeout, so all arrive.
+// then leave in the order they were sent; none of them had a timeout, so all arrive. Guaranteed
+// messages are one ordered stream: a high-priority one never overtakes a low one sent before it.
 TEST(NetSession, OnASlowLinkHighPriorityOvertakesQueuedLowOnes) {
     auto server = MakeServer(4);
     CaptureServerChannel cap(60);
@@ -769,16 +770,23 @@ TEST(NetSession, OnASlowLinkHighPriorityOvertakesQueuedLowOnes) {
         frame[1] = i;
         ASSERT_EQ(a.Send(frame, sizeof frame, 0.0f, false, false, false), 0);
     }
-    frame[1] = 0xFF;
+    frame[1] = 0xF0;
+    ASSERT_EQ(a.Send(frame, 3, 0.0f, false, true, false), 0);
+    frame[1] = 0xF1;
     ASSERT_EQ(a.Send(frame, 3, 0.0f, false, true, true), 0);
-    ASSERT_TRUE(PumpUntil([&] { return cap.Count() == 31; }, {&a}));
+    frame[1] = 0xFF;
+    ASSERT_EQ(a.Send(frame, 3, 0.0f, false, false, true), 0);
+    ASSERT_TRUE(PumpUntil([&] { return cap.Count() == 33; }, {&a}));
     const std::vector<Bytes> got = cap.Got();
-    size_t high = got.size();
+    size_t high = got.size(), guaranteedLow = got.size(), guaranteedHigh = 0;
     std::vector<int> low;
     for (size_t k = 0; k < got.size(); ++k) {
         if (got[k][0] == 0xFF) high = k;
+        else if (got[k][0] == 0xF0) guaranteedLow = k;
+        else if (got[k][0] == 0xF1) guaranteedHigh = k;
         else low.push_back(got[k][0]);
     }
     EXPECT_LT(high, 10u) << "arrived after " << high << " of the 30 queued before it";
     EXPECT_TRUE(std::is_sorted(low.begin(), low.end()));
+    EXPECT_LT(guaranteedLow, guaranteedHigh);
 }
