@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -691,6 +692,26 @@ int64_t SteadyNs() {
         .count();
 }
 
+// Runs frame(dt) at a game's uneven frame times (21, 13, 13 ms, ...) taken from the clock for
+// the given time, servicing the clients in between.
+void RunFrames(double seconds, const std::function<void(float)>& frame, std::initializer_list<ZKClient*> clients) {
+    using Clock = std::chrono::steady_clock;
+    int frames = 0;
+    Clock::time_point due = Clock::now();
+    const Clock::time_point stop = due + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    PumpUntil(
+        [&] {
+            const Clock::time_point now = Clock::now();
+            if (now >= due) {
+                const float dt = frames++ % 3 == 0 ? 0.021f : 0.013f;
+                frame(dt);
+                due = now + std::chrono::microseconds(int(dt * 1e6f));
+            }
+            return now > stop;
+        },
+        clients, seconds + 1.0);
+}
+
 } // namespace
 
 // A client on a slow link (30,000 bytes a second) with forty cars whose states it sends every
@@ -730,17 +751,14 @@ TEST(NetSession, OnASlowLinkStaleObjectStatesAreDroppedNotDeliveredLate) {
         c.flags = NetObject::kSendEveryUpdate;
         chan.Register(&c);
     }
-    int sent = 0, updates = 0;
+    int sent = 0;
     float longestTimeout = 0.0f;
-    const auto stop = std::chrono::steady_clock::now() + std::chrono::milliseconds(600);
-    PumpUntil(
-        [&] {
+    RunFrames(
+        0.6,
+        [&](float dt) {
             longestTimeout = std::max(longestTimeout, 4.0f * chan.GetSendInterval());
-            // Uneven frames, as a game's are.
-            chan.Update(updates % 3 == 0 ? 0.021f : 0.013f);
+            chan.Update(dt);
             sent += int(cars.size());
-            ++updates;
-            return std::chrono::steady_clock::now() > stop;
         },
         {&a});
     for (Car& c : cars) c.flags = 0;
@@ -789,4 +807,72 @@ TEST(NetSession, OnASlowLinkHighPriorityOvertakesQueuedLowOnes) {
     EXPECT_LT(high, 10u) << "arrived after " << high << " of the 30 queued before it";
     EXPECT_TRUE(std::is_sorted(low.begin(), low.end()));
     EXPECT_LT(guaranteedLow, guaranteedHigh);
+}
+
+// The server's relay of object states on a slow link to one client: each relayed state keeps
+// the relay's timeout of four intervals, so what waits longer on the server is dropped and
+// what reaches the client left the sender within that time. The sender's own link is fast.
+TEST(NetSession, OnASlowServerLinkStaleRelayedStatesAreDropped) {
+    struct Car : NetObject {
+        std::atomic<int64_t>* latest = nullptr;
+        std::atomic<int>* received = nullptr;
+        int32_t WriteState(uint8_t* buffer, int32_t capacity) override {
+            if (capacity < 296) return 296;
+            std::memset(buffer, 0, 296);
+            const int64_t now = SteadyNs();
+            std::memcpy(buffer, &now, 8);
+            return 296;
+        }
+        void ReadState(const uint8_t* state, int32_t size) override {
+            if (size < 8) return;
+            int64_t sent;
+            std::memcpy(&sent, state, 8);
+            latest->store(std::max(latest->load(), SteadyNs() - sent));
+            received->fetch_add(1);
+        }
+    };
+    NetOptions slow;
+    slow.sendRate = 30000;
+    ZKServer server(SharedString("Creating..."), SharedString("ABC"), 0, 4, slow);
+    ASSERT_TRUE(server.IsRunning());
+    ObjectChannel relay;
+    server.AddChannel(&relay);
+    ZKClient sender, watcher;
+    ASSERT_TRUE(Join(sender, server.GetPort()));
+    ASSERT_TRUE(Join(watcher, server.GetPort()));
+    auto players = [&] {
+        server.Lock();
+        const size_t n = server.GetPlayers().size();
+        server.Unlock();
+        return n;
+    };
+    ASSERT_TRUE(PumpUntil([&] { return players() == 2; }, {&sender, &watcher}));
+    ObjectChannel out, in;
+    sender.AddChannel(&out);
+    watcher.AddChannel(&in);
+    std::atomic<int64_t> latestNs{0};
+    std::atomic<int> received{0};
+    std::vector<Car> cars(40), seen(40);
+    for (size_t i = 0; i < cars.size(); ++i) {
+        cars[i].flags = NetObject::kSendEveryUpdate;
+        out.Register(&cars[i]);
+        seen[i].latest = &latestNs;
+        seen[i].received = &received;
+        in.Register(&seen[i]);
+    }
+    const float timeout = 4.0f * relay.GetSendInterval();
+    int sent = 0;
+    RunFrames(
+        0.6,
+        [&](float dt) {
+            out.Update(dt);
+            sent += int(cars.size());
+        },
+        {&sender, &watcher});
+    for (Car& c : cars) c.flags = 0;
+    EXPECT_TRUE(PumpUntil([&] { return server.GetMaxSendQueueLength() == 0; }, {&sender, &watcher}, 2.0));
+    PumpFor(0.1, {&sender, &watcher});
+    EXPECT_GT(received.load(), 20);
+    EXPECT_LT(received.load(), sent / 2) << "the link carries far less than was sent";
+    EXPECT_LT(double(latestNs.load()) * 1e-9, double(timeout) + 0.06);
 }
