@@ -114,6 +114,10 @@ Hinge2Joint::Hinge2Joint(PhysicsWorld& world) : world_(&world) {
     dJointSetData(joint_, this);
     dJointSetHinge2Param(joint_, dParamLoStop, -0.75 * M_PI);
     dJointSetHinge2Param(joint_, dParamHiStop, 0.75 * M_PI);
+    // The motors' softness is the world's CFM whatever the step: a motor row has no error to
+    // correct, and over any step its CFM makes the same drag toward the motor's speed.
+    dJointSetHinge2Param(joint_, dParamCFM, PhysicsWorld::WorldCfm);
+    dJointSetHinge2Param(joint_, dParamCFM2, PhysicsWorld::WorldCfm);
     world.RegisterJoint(this);
     SoftenFor(world.tunedStep_, world.softStep_);
 }
