@@ -9,4 +9,5 @@ struct dxJoint;
 struct dxJointGroup;
 struct dxTriMeshData;
 struct dContact;
+struct dContactGeom;
 struct dSurfaceParameters;

@@ -147,6 +147,8 @@ public:
 
     // Collision dispatch (called from the near callback and by TestPair).
     int32_t CollideGeoms(PhysicsGeom* a, PhysicsGeom* b);
+    // What the dispatch decides once for a pair of geoms (defined with it).
+    struct ContactPair;
     static void MakeContactSurface(dContact& contact, const PhysicsGeom* a, const PhysicsGeom* b);
     // A surface's soft ERP and CFM, given for steps of the tuned size, for the step the contact
     // is made for.
@@ -204,6 +206,9 @@ private:
     // Puts the ERP and CFM for steps of this size into the world and the wheel joints (nothing
     // when they hold them already).
     void SoftenFor(float step);
+    bool BeginPair(ContactPair& pair, PhysicsGeom* A, PhysicsGeom* B, dContact& c, int index);
+    bool PrepareContact(const ContactPair& pair, dContactGeom& g);
+    void AddContactJoint(const ContactPair& pair, dContact& c);
 
     dxWorld* world_ = nullptr;
     dxSpace* space_ = nullptr;
