@@ -133,7 +133,6 @@ void GameHarness::Deliver(int32_t frame) {
 }
 
 int32_t GameHarness::Run(const Watcher& watcher, int32_t maxFrames) {
-    frontEnd_ = std::make_unique<FrontEnd>();
     plat::SetClockSource(clock_.get());
     int32_t frames = 0;
     StartUpServices services;
@@ -144,7 +143,10 @@ int32_t GameHarness::Run(const Watcher& watcher, int32_t maxFrames) {
         InstallConsoleCanvas(engine);
         InstallMenuCanvas(engine);
     };
-    services.frontEnd = frontEnd_.get();
+    services.createFrontEnd = [this](const EngineServices& engine) -> FrontEndServices* {
+        frontEnd_ = std::make_unique<FrontEnd>(engine);
+        return frontEnd_.get();
+    };
     services.afterFrame = [&](ZKEngine& engine) {
         // The time the next frame measures.
         clock_->Step(frames + 1);
