@@ -143,7 +143,7 @@ protected:
             points[size_t(i)].orientation = Quaternion(Vector3(0, 1, 0), -HalfPi);
             car->respawnPoint = &points[size_t(i)];
             car->Respawn(false);
-            auto camera = std::make_unique<ChaseCamera>(&city.physics);
+            auto camera = std::make_unique<ChaseCamera>(city.engine, &city.physics);
             camera->SetTarget(car);
             run.push_back(car);
             cameras.push_back(std::move(camera));
@@ -214,7 +214,8 @@ protected:
     EngineThread engine;
     testing_support::LogCapture log{3};
     GameSession session;
-    World city{session, nullptr};
+    testing_support::EngineDoubles doubles;
+    World city{session, doubles.services};
     VehicleContext context{city, session};
     testing_support::TestDrivingRules rules;
     std::vector<const CarDefinition*> cars;
