@@ -11,7 +11,7 @@
 
 #include "game/world/LevelData.h"
 #include "tests/vehicles/VehicleTestSupport.h"
-#include "tools/demo/DemoTree.h"
+#include "tests/vehicles/DemoCarFiles.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ using vehicle_test::EngineThread;
 using vehicle_test::FlatWorld;
 using vehicle_test::Step;
 
-const char* const CarNames[4] = {"AmbulanceVan", "CabMetro", "PoliceCruiser", "RacerZZ"};
+const auto& CarNames = vehicle_test::DemoCarNames;
 
 // Whether a world point lies inside the car's body: the box round its model, where it stands.
 bool InsideBody(Vehicle& car, const Vector3& point) {
@@ -70,10 +70,7 @@ float PictureShare(const Camera& camera, Vehicle& car) {
 class CameraViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        bool wrote = false;
-        for (const tools::DemoStep& step : tools::DemoSteps())
-            if (std::string(step.name) == "cars") wrote = step.write(".");
-        ASSERT_TRUE(wrote);
+        ASSERT_TRUE(vehicle_test::WriteDemoCars());
         CarDefinition::LoadAll();
     }
 

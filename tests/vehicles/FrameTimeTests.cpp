@@ -20,6 +20,7 @@
 #include "tests/support/RecordingFacility.h"
 #include "tests/support/WorldLoading.h"
 #include "tests/vehicles/VehicleTestSupport.h"
+#include "tests/vehicles/DemoCarFiles.h"
 #include "tools/demo/DemoTree.h"
 #include "tools/writers/WorldWriter.h"
 
@@ -28,7 +29,7 @@ namespace {
 using testing_support::FrameSchedule;
 using vehicle_test::EngineThread;
 
-const char* const CarNames[4] = {"AmbulanceVan", "CabMetro", "PoliceCruiser", "RacerZZ"};
+const auto& CarNames = vehicle_test::DemoCarNames;
 
 // The demo city's blocks and roads, twelve blocks a side: streets of more than 11,000 units,
 // long enough for ten seconds at the fastest car's speed.
@@ -90,10 +91,7 @@ struct CarLog {
 class FrameTimeTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        bool wrote = false;
-        for (const tools::DemoStep& step : tools::DemoSteps())
-            if (std::string(step.name) == "cars") wrote = step.write(".");
-        ASSERT_TRUE(wrote);
+        ASSERT_TRUE(vehicle_test::WriteDemoCars());
         std::filesystem::create_directories("Maps");
         ASSERT_TRUE(tools::WriteWorld("Maps/World.VQW", tools::GenerateCity(LongStreets())));
         ASSERT_TRUE(testing_support::LoadWholeWorld(city));
