@@ -175,7 +175,7 @@ TEST(GameRun, TheFreeDriveAtUnevenFrameTimesSettlesAndDrivesStraight) {
             }
             lastHeading = heading;
             lastCamera = camera;
-            lowestHealth = std::min(lowestHealth, car->health);
+            lowestHealth = std::min(lowestHealth, car->damage.health);
             if (ParticleSystems::smoke)
                 for (const ParticleGroup* g : ParticleSystems::smoke->ActiveGroups())
                     smoke += g->velocity.y >= 20.0f && g->colour[3] == 1.0f;
@@ -210,7 +210,7 @@ TEST(GameRun, TheFreeDriveAtUnevenFrameTimesSettlesAndDrivesStraight) {
     EXPECT_LT(restMoved, 0.05f);
     EXPECT_LT(restTurned, 0.5f);
     EXPECT_LT(worstCameraStep, 3.0f);
-    EXPECT_EQ(lowestHealth, Vehicle::MaxHealth);
+    EXPECT_EQ(lowestHealth, VehicleDamage::MaxHealth);
     EXPECT_EQ(smoke, 0);
     EXPECT_GT(travelled, 100.0f) << "three seconds on the accelerator move the car";
     EXPECT_LT(worstLane, 40.0f) << "within its lane";

@@ -94,7 +94,7 @@ TEST_F(CameraViewTest, EveryRecordViewKeepsTheCameraOutsideTheCarAndAboveTheStre
         RespawnPoint point;
         point.position = Vector3(0.0f, 5.0f, 0.0f);
         point.orientation = Quaternion(Vector3(0, 1, 0), 0.7f);
-        car.respawnPoint = &point;
+        car.respawn.respawnPoint = &point;
         car.Respawn(false);
 
         ChaseCamera& camera = flat.camera;

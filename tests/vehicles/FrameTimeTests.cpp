@@ -139,7 +139,7 @@ protected:
             // respawn records stand: the respawn drops the car from 10.
             points[size_t(i)].position = Vector3(-half + 400.0f, 5.0f, LaneZ(i));
             points[size_t(i)].orientation = Quaternion(Vector3(0, 1, 0), -HalfPi);
-            car->respawnPoint = &points[size_t(i)];
+            car->respawn.respawnPoint = &points[size_t(i)];
             car->Respawn(false);
             auto camera = std::make_unique<ChaseCamera>(city.engine, &city.physics);
             camera->SetTarget(car);
@@ -178,8 +178,8 @@ protected:
                 }
                 lastHeading[i] = heading;
                 lastCamera[i] = cameraHeading;
-                log.lowestHealth = std::min(log.lowestHealth, car.health);
-                if (car.health == car.maxHealth) log.smokeAtFullHealth += DamageSmoke();
+                log.lowestHealth = std::min(log.lowestHealth, car.damage.health);
+                if (car.damage.health == car.damage.maxHealth) log.smokeAtFullHealth += DamageSmoke();
                 if (!driving && t >= 3.0f) {
                     if (!restMarked) {
                         restFrom[i] = p;
@@ -220,7 +220,7 @@ protected:
 };
 
 void ExpectUnhurt(const CarLog& log) {
-    EXPECT_EQ(log.lowestHealth, Vehicle::MaxHealth) << "the road alone costs no health";
+    EXPECT_EQ(log.lowestHealth, VehicleDamage::MaxHealth) << "the road alone costs no health";
     EXPECT_EQ(log.smokeAtFullHealth, 0) << "no damage smoke at full health";
 }
 
