@@ -119,7 +119,7 @@ void Game::ApplyLights() {
             from.changed = 0;
         }
         if (from.rotationChanged) {
-            to->SetOrientation(from.rotation);
+            to->SetOrientation(LightSet::RendererOrientation(from.rotation));
             from.rotationChanged = 0;
         }
     }
