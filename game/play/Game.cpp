@@ -393,14 +393,20 @@ void Game::Render() {
         if (mode && controller && controller->ShowsModeHud()) mode->DrawHud();
         return;
     }
+    // The flare stands where the edited light is, else at the sky's flare point; a sky without
+    // one shows no flare.
+    bool flare = true;
     if (lightSet.editorOn) {
         lensFlare->sunDirection = LightSet::TowardLight(lightSet.lights[lightSet.current].rotation);
     } else {
         const SkyRecord& sky = world.skies[size_t(LightSet::ClampTimeOfDay(session.timeOfDay))];
-        if (sky.hasFlarePoint) lensFlare->sunDirection = sky.flarePoint.Normalized();
+        flare = sky.hasFlarePoint;
+        if (flare) lensFlare->sunDirection = sky.flarePoint.Normalized();
     }
-    lensFlare->Update(camera, world.physics, FrameTime());
-    lensFlare->Draw(camera);
+    if (flare) {
+        lensFlare->Update(camera, world.physics, FrameTime());
+        lensFlare->Draw(camera);
+    }
     if (controller) controller->DrawHud();
     if (mode && controller && controller->ShowsModeHud()) mode->DrawHud();
     DrawFade();

@@ -11,9 +11,11 @@
 #include "game/play/Game.h"
 #include "game/play/GameKinds.h"
 #include "game/play/MissionLoadingScreen.h"
+#include "game/world/LensFlare.h"
 #include "tests/support/FakeAudioDevice.h"
 #include "tests/support/FakeInputDevice.h"
 #include "tests/support/FakeMenuExits.h"
+#include "tests/support/RecordingFacility.h"
 #include "tests/support/TestSupport.h"
 #include "game/vehicles/VehicleDriver.h"
 #include "tests/vehicles/VehicleTestSupport.h"
@@ -288,6 +290,45 @@ TEST_F(GameStateTest, LightCommands) {
     game->session.timeOfDay = 2;
     Command("SAVELIGHT");
     EXPECT_EQ(dir.ReadBytes("Misc/2.LIT").size(), 211u);
+}
+
+TEST_F(GameStateTest, ASkyWithoutAFlarePointShowsNoFlareAndTheLightEditorShowsOne) {
+    // Morning has a flare point straight ahead and up a little; the night sky has none. A game
+    // that showed the morning flare shows none at night, not the morning's left where it was.
+    const std::vector<uint8_t> css = tools::CssBytes(Vector3(0, 200, -1000));
+    dir.WriteBytes("Misc/0.CSS", std::string(css.begin(), css.end()));
+    testing_support::RecordingFacility device(640, 480);
+    game = std::make_unique<Game>(device.facility.get(), &exits, &services);
+    struct GameFirst {
+        std::unique_ptr<Game>& game;
+        ~GameFirst() { game.reset(); }
+    } gameGoesFirst{game};
+    LoadAll();
+    ASSERT_TRUE(game->world.skies[0].hasFlarePoint);
+    ASSERT_FALSE(game->world.skies[3].hasFlarePoint);
+    engine->frameTime = 0.05f;
+    game->camera.SetViewport(Rect{0, 0, 640, 480});
+    game->camera.RebuildView();
+    game->camera.RebuildProjection();
+    struct Case {
+        int32_t timeOfDay;
+        bool editor;
+        bool flare;
+    };
+    const Case cases[] = {{0, false, true}, {3, false, false}, {3, true, true}, {0, false, true}};
+    for (const Case& c : cases) {
+        game->session.timeOfDay = c.timeOfDay;
+        game->lightSet.editorOn = c.editor ? 1 : 0;
+        // The edited light stands ahead, up a little, as the morning's flare point does.
+        Quaternion ahead(0, 1, 0, 0); // +z to -z
+        ahead.PreRotateX(0.2f);       // then up a little
+        game->lightSet.lights[0].rotation = ahead;
+        for (int i = 0; i < 4; ++i) {
+            game->lensFlare->lastDrawn = 0;
+            game->Render();
+        }
+        EXPECT_EQ(game->lensFlare->lastDrawn > 0, c.flare) << "time " << c.timeOfDay << ", editor " << c.editor;
+    }
 }
 
 TEST_F(GameStateTest, TheLightEditorTurnsTheCurrentLightWhileItsKeysAreHeld) {
