@@ -68,9 +68,9 @@ std::vector<SharedString> CountItems(std::initializer_list<int32_t> named, int32
 
 // A choice over a list that may be empty: with nothing to choose the option chooses none.
 ChoiceWidget* Choice(int32_t caption, const std::vector<SharedString>& items, MenuOption* option,
-                     const Font* font = nullptr) {
+                     const Font* font = nullptr, bool keepHigherValues = false) {
     if (items.empty()) option->cachedInt = -1;
-    return new ChoiceWidget(FrontEnd::Text(caption), items, option, font);
+    return new ChoiceWidget(FrontEnd::Text(caption), items, option, font, keepHigherValues);
 }
 
 class UnlockCommand : public ConsoleCommand {
@@ -262,7 +262,9 @@ void FrontEnd::BuildVideoPage() {
     page.AddWidget(Choice(66406, settings.displayMode.modes, &settings.displayMode));
     page.AddWidget(Choice(66407, Texts({66400, 66401, 66402}), &settings.textureLevel));
     page.AddWidget(Choice(66408, Texts({520, 521}), &settings.carEffect));
-    page.AddWidget(Choice(66409, Texts({640, 641}), &settings.environmentMap));
+    // Off and on; the settings file may hold 2 and 3 as well (more of the city in the
+    // reflection), which show as on and are kept.
+    page.AddWidget(Choice(66409, Texts({640, 641}), &settings.environmentMap, nullptr, true));
     page.AddWidget(new SliderWidget(Text(66410), &settings.viewDistance));
     page.AddWidget(Choice(66411, Texts({530, 531, 532, 533}), &settings.detailLevel));
     auto* back = new BackButton(SharedString(""), &settings.videoBack);
@@ -480,6 +482,7 @@ void FrontEnd::ApplyGameVideoMode() {
         game->session.lightDetail = settings.detailLevel.cachedInt;
         game->session.renderOption = settings.staticGeometryMode.cachedInt;
         game->session.shadowDetail = settings.carEffect.ShadowVolume() ? 1 : 0;
+        game->session.environmentOption = settings.environmentMap.cachedInt;
         ViewDistanceOption::ApplyTo(game->camera, settings.viewDistance.cachedFloat);
         // The game raises its three sound groups to these (times its fade) while it runs.
         game->soundLevels[0] = settings.effectsVolume.cachedFloat;

@@ -349,10 +349,13 @@ void Game::Update() {
     if (!vehicles.carSelect) camera.Update(dt);
     camera.Apply();
     // The player's car reflects the city around it: every frame with the environment option
-    // on, else during the game's first second.
+    // on, else during the game's first second; only for a car whose models show the cube, and
+    // while the view shows the car.
     Vehicle* player = PlayerCar();
-    if (player && (EnvironmentCube::environmentOption.load() != 0 || timeCurrent < 1.0f))
-        EnvironmentCube::RenderWorld(world, player->GetPosition(), camera);
+    const int32_t option = session.environmentOption;
+    if (player && player->definition && player->definition->environmentMap && camera.viewCar &&
+        (option != 0 || timeCurrent < 1.0f))
+        EnvironmentCube::RenderWorld(world, player->GetPosition(), camera, option);
     ReadHud();
     world.BeginFrame(camera);
     world.Cull(camera);

@@ -8,6 +8,8 @@
 
 #include "engine/core/Engine.h"
 #include "engine/net/ZKClient.h"
+#include "engine/render/D3D8TextureManager.h"
+#include "engine/render/EnvironmentCube.h"
 #include "game/play/Game.h"
 #include "game/play/GameKinds.h"
 #include "game/play/MissionLoadingScreen.h"
@@ -579,4 +581,66 @@ TEST_F(GameWithCarsTest, TeleportPutsThePlayersCarAtTheCamera) {
     game->camera.position = Vector3(0, 500, 0);
     Command("TELEPORT");
     EXPECT_NEAR(driver.vehicle->GetPosition().y, 40.0f, 1e-3f);
+}
+
+// The environment option the front end hands the game decides whether the cube around the
+// player's car is redrawn and how much of the world its faces show; a car whose models do not
+// show the cube, or a view that does not show the car, leaves it as it is.
+TEST_F(GameWithCarsTest, TheEnvironmentOptionDecidesWhatTheCubeAroundThePlayersCarDraws) {
+    testing_support::RecordingFacility device;
+    EnvironmentCube* cube = device.facility->GetTextureManager()->CreateEnvironmentCube(EnvironmentCube::kSize);
+    ASSERT_NE(cube, nullptr);
+    EnvironmentCube::SetGlobal(cube);
+    struct Clear {
+        ~Clear() { EnvironmentCube::SetGlobal(nullptr); }
+    } clearGlobal;
+    // Something of the tree beside the car, counting the cube faces that cull and draw it.
+    struct Counting : QuadTreeItem {
+        void GetBounds(BoundingBox& out) const override { out = {at, Vector3(10, 10, 10)}; }
+        bool Cull(ObjectQuadTree&, const Camera& c) override {
+            faceCulls += c.viewport.right == EnvironmentCube::kSize;
+            return true;
+        }
+        void Draw(ObjectQuadTree&, const Camera&) override { ++draws; }
+        Vector3 at;
+        int faceCulls = 0, draws = 0;
+    } item;
+    item.at = driver.vehicle->GetPosition();
+    item.itemFlags = QuadTreeItem::Culled | QuadTreeItem::TreeDrawn;
+    game->world.Add(&item);
+    auto* definition = const_cast<CarDefinition*>(driver.vehicle->definition);
+    ASSERT_EQ(definition->environmentMap, 1) << "a car's models load with the environment switch";
+    engine->frameTime = 1.0f / 75.0f;
+    struct Case {
+        int32_t option;
+        float time;
+        bool carShowsCube, viewShowsCar;
+        int faces, faceCulls, draws;
+    };
+    const Case cases[] = {
+        {0, 0.5f, true, true, 6, 0, 0},  // the first second: the sky only
+        {0, 2.0f, true, true, 0, 0, 0},  // then frozen
+        {1, 2.0f, true, true, 6, 0, 0},  // every frame, the sky only
+        {2, 2.0f, true, true, 6, 6, 0},  // the static city and objects: the faces cull
+        {3, 2.0f, true, true, 6, 6, 6},  // everything: the tree's items too
+        {3, 2.0f, false, true, 0, 0, 0},
+        {3, 2.0f, true, false, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        game->session.environmentOption = c.option;
+        game->timeCurrent = c.time;
+        definition->environmentMap = c.carShowsCube ? 1 : 0;
+        game->camera.viewCar = c.viewShowsCar;
+        item.faceCulls = item.draws = 0;
+        device.device->ClearCalls();
+        game->Update();
+        SCOPED_TRACE(::testing::Message() << "option " << c.option << " at " << c.time << " s, car "
+                                          << c.carShowsCube << ", view " << c.viewShowsCar);
+        EXPECT_EQ(device.device->Count("SetRenderTarget cube"), c.faces);
+        EXPECT_EQ(item.faceCulls, c.faceCulls);
+        EXPECT_EQ(item.draws, c.draws);
+    }
+    definition->environmentMap = 1;
+    game->camera.viewCar = true;
+    game->world.Remove(&item);
 }
