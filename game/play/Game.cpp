@@ -70,7 +70,12 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
     loadSteps_ = {
         [this] { return world.LoadHeader(); },        [this] { return world.LoadShadowTexture(); },
         [this] { return world.LoadStaticGeometry(); }, [this] { return world.LoadObjects(); },
-        [this] { return world.LoadRoutes(); },        [this] { return world.FinishLoading(); },
+        [this] { return world.LoadRoutes(); },        [this] {
+            if (!world.FinishLoading()) return false;
+            cameraEditor.records = world.cameraRecords;
+            cameraEditor.current = -1;
+            return true;
+        },
     };
     ParticleSystems::Create(renderer_, Vector3(0.0f, World::Gravity, 0.0f), world.decals.get());
     MakeLights();
@@ -275,6 +280,7 @@ void Game::HandleInput() {
         if (input->Held(kLightPitchUp)) lightSet.TurnCurrent(0.0f, step);
         if (input->Held(kLightPitchDown)) lightSet.TurnCurrent(0.0f, -step);
     }
+    if (cameraEditor.on && camera.CameraIndex() == kFreeCamera) cameraEditor.Control(*input, camera);
     ControlCameraKeys(dt);
 }
 
@@ -398,7 +404,40 @@ void Game::Render() {
     }
     if (controller) controller->DrawHud();
     if (mode && controller && controller->ShowsModeHud()) mode->DrawHud();
+    DrawCameraEditor();
     DrawFade();
+}
+
+// Top left, as the HUD anchors its texts.
+constexpr int32_t kEditorTextAnchor = 0x09;
+
+void Game::DrawCameraEditor() {
+    if (!cameraEditor.on || !renderer_) return;
+    SpriteRenderer* sprites = renderer_->GetSpriteRenderer();
+    if (!sprites) return;
+    CameraEditorLines(cameraEditor, editorLines_);
+    float y = 40.0f;
+    for (const SharedString& line : editorLines_) {
+        sprites->DrawText(line, Vector2{10.0f, y}, kEditorTextAnchor, nullptr, nullptr, false);
+        y += 20.0f;
+    }
+}
+
+void Game::MakePlayersUntouchable() {
+    for (Vehicle* car : vehicles.vehicles) {
+        const uint32_t flags = car->network.flagWord;
+        if ((flags & VehicleNetwork::PlayerCarFlag) && !(flags & VehicleNetwork::CollisionFlagBit)) car->SetCollisionFlag(true);
+    }
+}
+
+bool Game::SetStepRate(int32_t stepsPerSecond) {
+    if (stepsPerSecond <= 0) {
+        Debugger::Instance().Message("Step size %d refused: the physics rate stays %.0f per second", stepsPerSecond,
+                                     double(session.physicsRate));
+        return false;
+    }
+    session.physicsRate = float(stepsPerSecond);
+    return true;
 }
 
 void Game::DrawFade() {

@@ -9,6 +9,7 @@
 
 #include "engine/core/EngineServices.h"
 #include "engine/core/MLP.h"
+#include "game/play/CameraEditor.h"
 #include "game/play/CareerProgress.h"
 #include "game/play/GameMode.h"
 #include "game/play/LightSet.h"
@@ -77,6 +78,13 @@ public:
     size_t LoadStepCount() const { return loadSteps_.size(); }
     size_t LoadStepIndex() const { return loadIndex_; }
 
+    // Writes the camera editor's shots to "CamOut.pcd"; false (and a console line) on failure.
+    bool DumpCameras() const { return cameraEditor.Dump(SharedString(CameraEditor::kDumpFile)); }
+    // Sets the physics sub-step rate; a rate of 0 or less is refused with a console line.
+    bool SetStepRate(int32_t stepsPerSecond);
+    // Sets the collision flag of every player's car that has it clear: nothing can touch them.
+    void MakePlayersUntouchable();
+
     // True unless language text 666 reads "No blood".
     bool BloodEnabled() const;
     // A score screen goes on: any joystick button, keypad Enter, Return or Space pressed this frame.
@@ -87,6 +95,8 @@ public:
     GameSession session;
     World world;
     LightSet lightSet;
+    // The cut-scene camera editor; it takes the world's shots once the world is loaded.
+    CameraEditor cameraEditor;
     ChaseCamera camera;
     // The cars of the game and what they share (the camera, the controller, the item pools and
     // the mode's rules).
@@ -130,10 +140,12 @@ private:
     void ApplyLights();
     void ControlCameraKeys(float dt);
     void DrawFade();
+    void DrawCameraEditor();
 
     RenderFacility* renderer_;
     D3D8DirectionalLight* lights_[LightSet::kLightCount] = {nullptr, nullptr, nullptr};
     std::vector<std::function<bool()>> loadSteps_;
     size_t loadIndex_ = 0;
     bool preloaded_ = false;
+    std::vector<SharedString> editorLines_;
 };

@@ -62,6 +62,18 @@ void RegisterGameCommands(Game& game) {
         Acknowledge(*g, 1001);
     });
 
+    // The cut-scene camera editor and the current shot's tags.
+    add("CAMERAEDITOR", [g](const SharedString&) {
+        g->cameraEditor.on = !g->cameraEditor.on;
+        Acknowledge(*g, 1001);
+    });
+    add("CUTMISSION", [g](const SharedString& a) { g->cameraEditor.SetMission(Integer(a)); });
+    add("CUTEPISODE", [g](const SharedString& a) { g->cameraEditor.SetEpisode(Integer(a)); });
+    add("CUTINDEX", [g](const SharedString& a) { g->cameraEditor.SetIndex(Integer(a)); });
+    add("CUTSAMPLE", [g](const SharedString& a) { g->cameraEditor.SetSample(a); });
+    add("GOD", [g](const SharedString&) { g->MakePlayersUntouchable(); });
+    add("SETSTEPSIZE", [g](const SharedString& a) { g->SetStepRate(Integer(a)); });
+
     // The light editor and its values.
     add("LIGHTEDIT", [g](const SharedString&) { g->lightSet.editorOn = 1; });
     add("SETLIGHT", [g](const SharedString& a) {

@@ -146,6 +146,8 @@ public:
     std::vector<RespawnZone> respawnZones;
     LevelPlacements placements;
     MissionTable missionTable;
+    // The camera shots of "Misc\CameraData.cut" as read, in file order (the camera editor's list).
+    std::vector<CameraRecord> cameraRecords;
 
     // Records of later parts of the game and what their factories made of them.
     WorldRecordFactories factories;

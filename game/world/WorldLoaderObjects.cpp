@@ -676,6 +676,7 @@ bool World::FinishLoading() {
         cell->cameras.push_back(r);
     }
     missionTable.SortCameras();
+    cameraRecords = std::move(cameras);
 
     // Lists (a) to (g) with the list of LevelPlacements each fills.
     struct ListShape {

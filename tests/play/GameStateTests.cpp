@@ -648,3 +648,18 @@ TEST_F(GameWithCarsTest, TheEnvironmentOptionDecidesWhatTheCubeAroundThePlayersC
     game->camera.viewCar = true;
     game->world.Remove(&item);
 }
+
+TEST_F(GameWithCarsTest, GodMakesOnlyPlayersCarsUntouchable) {
+    // Car 0 is a player's, car 1 a player's already untouchable, car 2 not a player's.
+    std::vector<Vehicle*>& cars = game->vehicles.vehicles;
+    cars[1]->SetCollisionFlag(true);
+    cars[2]->network.flagWord &= ~VehicleNetwork::PlayerCarFlag;
+    Command("GOD");
+    const auto untouchable = [](const Vehicle* car) {
+        return (car->body.chassisBox->GetCategoryBits() & VehicleBody::DrivenCarBit) != 0 &&
+               (car->network.flagWord & VehicleNetwork::CollisionFlagBit) != 0;
+    };
+    EXPECT_TRUE(untouchable(cars[0]));
+    EXPECT_TRUE(untouchable(cars[1]));
+    EXPECT_FALSE(untouchable(cars[2])) << "a car without the player's bit is left alone";
+}

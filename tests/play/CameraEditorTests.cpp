@@ -1,0 +1,270 @@
+// The cut-scene camera editor: the dump's bytes, its list operations as a table, and the
+// editor driven through the game: keys from the free camera, the console's tag edits, the
+// dump read back by the world's reader.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/core/FileStream.h"
+#include "game/play/CameraEditor.h"
+#include "game/play/Game.h"
+#include "tests/support/EngineDoubles.h"
+#include "tests/support/FakeInputDevice.h"
+#include "tests/support/FakeMenuExits.h"
+#include "tests/support/TestSupport.h"
+#include "tests/world/WorldTestSupport.h"
+#include "tools/writers/WorldWriter.h"
+
+using testing_support::FakeInputDevice;
+using testing_support::FakeMenuExits;
+using testing_support::RecordingFrontEndServices;
+
+namespace {
+
+template <typename T> T At(const std::string& bytes, size_t offset) {
+    T v;
+    std::memcpy(&v, bytes.data() + offset, sizeof v);
+    return v;
+}
+
+std::vector<CameraRecord> ReadBack(const char* path) {
+    std::vector<CameraRecord> records;
+    FileReader in{SharedString(path)};
+    EXPECT_TRUE(ReadCameraRecords(in, records));
+    return records;
+}
+
+// A camera at x (the record's mark in the tables below).
+Camera CameraAt(float x) {
+    Camera c;
+    c.position = Vector3(x, 2.0f, 3.0f);
+    return c;
+}
+
+std::string Marks(const CameraEditor& e) {
+    std::string s;
+    for (const CameraRecord& r : e.records) s += char('0' + int(r.position.x));
+    return s;
+}
+
+} // namespace
+
+TEST(CameraEditorDump, GoldenBytesMissionBeforeEpisodeAndTheWorldReaderTakesTheDump) {
+    testing_support::TempWorkDir dir;
+    CameraEditor editor;
+    ASSERT_TRUE(editor.Dump(SharedString("CamOut.pcd")));
+    EXPECT_EQ(dir.ReadBytes("CamOut.pcd"), std::string(4, '\0'));
+
+    CameraRecord a;
+    a.mission = 5;
+    a.episode = 2;
+    a.index = 7;
+    a.time = 1.5f;
+    a.position = Vector3(1.0f, 2.0f, 3.0f);
+    a.orientation = Quaternion(0.1f, 0.2f, 0.3f, 0.9f);
+    CameraRecord b = a;
+    b.mission = 1;
+    b.episode = 3;
+    b.sample = SharedString("Cut01.WAV");
+    editor.records = {a, b};
+    ASSERT_TRUE(editor.Dump(SharedString("CamOut.pcd")));
+    const std::string bytes = dir.ReadBytes("CamOut.pcd");
+    ASSERT_EQ(bytes.size(), 4u + 48u + 48u + 9u);
+    EXPECT_EQ(At<uint32_t>(bytes, 0), 2u);
+    // First record: mission, episode, index, time, an empty sample (length 0, no bytes), pose.
+    EXPECT_EQ(At<int32_t>(bytes, 4), 5);
+    EXPECT_EQ(At<int32_t>(bytes, 8), 2);
+    EXPECT_EQ(At<int32_t>(bytes, 12), 7);
+    EXPECT_EQ(At<float>(bytes, 16), 1.5f);
+    EXPECT_EQ(At<uint32_t>(bytes, 20), 0u);
+    const float pose[7] = {1, 2, 3, 0.1f, 0.2f, 0.3f, 0.9f};
+    for (int i = 0; i < 7; ++i) EXPECT_EQ(At<float>(bytes, 24 + size_t(i) * 4), pose[i]) << i;
+    // Second record: its sample's 9 bytes without a terminator, then the pose.
+    EXPECT_EQ(At<int32_t>(bytes, 52), 1);
+    EXPECT_EQ(At<int32_t>(bytes, 56), 3);
+    EXPECT_EQ(At<uint32_t>(bytes, 68), 9u);
+    EXPECT_EQ(bytes.substr(72, 9), "Cut01.WAV");
+    EXPECT_EQ(At<float>(bytes, 81), 1.0f);
+
+    // The world's reader takes the dump as its data file, tags unswapped.
+    const std::vector<CameraRecord> back = ReadBack("CamOut.pcd");
+    ASSERT_EQ(back.size(), 2u);
+    EXPECT_EQ(back[1].mission, 1);
+    EXPECT_EQ(back[1].episode, 3);
+    EXPECT_STREQ(back[1].sample.c_str(), "Cut01.WAV");
+    EXPECT_EQ(back[0].orientation.w, 0.9f);
+}
+
+TEST(CameraEditorDump, AFileThatCannotBeWrittenIsReportedAndTheOldOneKept) {
+    testing_support::TempWorkDir dir;
+    testing_support::LogCapture log;
+    CameraEditor editor;
+    editor.records.resize(1);
+    EXPECT_FALSE(editor.Dump(SharedString("NoSuchFolder/CamOut.pcd")));
+    EXPECT_TRUE(log.Contains("Could not write the camera records")) << "a failure is not reported as success";
+    EXPECT_FALSE(log.Contains("Wrote"));
+}
+
+TEST(CameraEditor, ListOperations) {
+    // Each step: 'a' adds a camera at the digit, 'd' deletes, 'n' next, 'p' previous. The
+    // expected list (marks in order) and current index after the steps.
+    struct Case {
+        const char* name;
+        const char* steps;
+        const char* marks;
+        int current;
+    };
+    const Case cases[] = {
+        {"adds append and become current", "a1a2a3", "123", 2},
+        {"an add before the first record", "a1a2a3ppa4", "4123", 0},
+        {"an add in the middle goes before it", "a1a2a3pa4", "1423", 1},
+        {"an add on the last appends", "a1a2a3pna4", "1234", 3},
+        {"next wraps to the first", "a1a2a3n", "123", 0},
+        {"previous wraps to the last", "a1a2a3nnnnp", "123", 2},
+        {"deleting the only record leaves none", "a1d", "", -1},
+        {"next and previous with none do nothing", "a1dnp", "", -1},
+        {"delete with none does nothing", "d", "", -1},
+        {"deleting the last makes the previous current", "a1a2a3d", "12", 1},
+        {"deleting in the middle makes the following current", "a1a2a3pd", "13", 1},
+        {"an add after all were deleted appends", "a1da5", "5", 0},
+    };
+    for (const Case& c : cases) {
+        CameraEditor e;
+        for (const char* s = c.steps; *s; ++s) {
+            switch (*s) {
+            case 'a':
+                e.Add(CameraAt(float(*++s - '0')));
+                break;
+            case 'd': e.Delete(); break;
+            case 'n': e.Next(); break;
+            case 'p': e.Previous(); break;
+            }
+        }
+        EXPECT_EQ(Marks(e), c.marks) << c.name;
+        EXPECT_EQ(e.current, c.current) << c.name;
+    }
+}
+
+namespace {
+
+class CameraEditorGameTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir.WriteBytes("Maps/World.VQW", "");
+        ASSERT_TRUE(tools::WriteWorld(dir.Path() + "/Maps/World.VQW", world_testing::FlatWorld()));
+        std::filesystem::create_directories("Misc");
+        CameraRecord shipped;
+        shipped.mission = 2;
+        shipped.episode = 1;
+        shipped.index = 4;
+        shipped.sample = SharedString("Intro.WAV");
+        ASSERT_TRUE(tools::WriteCameraData("Misc/CameraData.cut", {shipped}));
+        engine.services.input = &input;
+        game = std::make_unique<Game>(engine.services, &exits, &services);
+        for (int calls = 0; !game->IsReady() && calls < 1000; ++calls) game->Load();
+        ASSERT_TRUE(game->IsReady());
+    }
+    void TearDown() override {
+        game.reset();
+        engine.services.input = nullptr;
+    }
+    void Command(const char* name, const char* arguments = "") {
+        ASSERT_TRUE(game->ExecuteCommand(SharedString(name), SharedString(arguments))) << name;
+    }
+    void Press(uint32_t key) {
+        input.NextFrame();
+        input.pressed = {key};
+        game->HandleInput();
+        input.NextFrame();
+    }
+
+    testing_support::TempWorkDir dir;
+    FakeInputDevice input;
+    FakeMenuExits exits;
+    RecordingFrontEndServices services;
+    testing_support::EngineDoubles engine;
+    std::unique_ptr<Game> game;
+};
+
+} // namespace
+
+TEST_F(CameraEditorGameTest, FromTheFreeCameraShotsAreAddedEditedSteppedAndDumpedForTheWorldReader) {
+    CameraEditor& editor = game->cameraEditor;
+    ASSERT_EQ(editor.records.size(), 1u) << "the editor starts from the world's shots";
+    EXPECT_EQ(editor.current, -1);
+
+    // Off, or on but not in the free camera: the keys do nothing.
+    Press(CameraEditor::kAddKey);
+    Command("CAMERAEDITOR");
+    EXPECT_EQ(editor.on, 1);
+    Press(CameraEditor::kAddKey);
+    EXPECT_EQ(editor.records.size(), 1u);
+
+    // No current shot: the tag commands do nothing.
+    Command("CUTINDEX", "9");
+    EXPECT_EQ(editor.records[0].index, 4);
+
+    Command("FREECAM");
+    game->camera.position = Vector3(10.0f, 20.0f, 30.0f);
+    Press(CameraEditor::kAddKey);
+    game->camera.position = Vector3(40.0f, 50.0f, 60.0f);
+    Press(CameraEditor::kAddKey);
+    ASSERT_EQ(editor.records.size(), 3u);
+    EXPECT_EQ(editor.current, 2);
+    Command("CUTEPISODE", "1");
+    Command("CUTMISSION", "3");
+    Command("CUTINDEX", "1");
+    Command("CUTSAMPLE", "Chase.WAV");
+    EXPECT_EQ(editor.records[2].episode, 0);
+    EXPECT_EQ(editor.records[2].mission, 2);
+    EXPECT_EQ(editor.records[2].index, 1);
+
+    // Stepping puts the camera at the shot.
+    Press(CameraEditor::kPreviousKey);
+    EXPECT_EQ(editor.current, 1);
+    EXPECT_EQ(game->camera.position.x, 10.0f);
+    EXPECT_EQ(game->camera.positionDirty, 1);
+    std::vector<SharedString> lines;
+    CameraEditorLines(editor, lines);
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_STREQ(lines[0].c_str(), "Number of Cameras :3");
+    EXPECT_STREQ(lines[2].c_str(), "Camera Position : 10.0,20.0,30.0");
+
+    Press(CameraEditor::kDumpKey);
+    const std::vector<CameraRecord> back = ReadBack("CamOut.pcd");
+    ASSERT_EQ(back.size(), 3u);
+    EXPECT_STREQ(back[0].sample.c_str(), "Intro.WAV");
+    EXPECT_EQ(back[0].mission, 2);
+    EXPECT_EQ(back[0].episode, 1);
+    EXPECT_EQ(back[2].position.z, 60.0f);
+    EXPECT_EQ(back[2].mission, 2);
+    EXPECT_EQ(back[2].episode, 0);
+    EXPECT_STREQ(back[2].sample.c_str(), "Chase.WAV");
+
+    Command("CAMERAEDITOR");
+    EXPECT_EQ(editor.on, 0);
+}
+
+TEST_F(CameraEditorGameTest, AStepRateOfZeroOrLessIsRefusedAndTheWorldKeepsSteppingUnevenFrames) {
+    testing_support::LogCapture log;
+    struct Case {
+        const char* argument;
+        float rate;
+    };
+    const Case cases[] = {{"60", 60.0f}, {"0", 60.0f}, {"-5", 60.0f}, {"", 60.0f}, {"120", 120.0f}};
+    for (const Case& c : cases) {
+        Command("SETSTEPSIZE", c.argument);
+        EXPECT_EQ(game->session.physicsRate, c.rate) << "'" << c.argument << "'";
+        // What the world's update makes of uneven frames at the rate kept: sub-steps that
+        // cover the frame.
+        for (const float dt : {0.0131f, 0.0217f, 0.0342f}) {
+            const FrameSplit split = SplitFrame(dt, game->session.physicsRate, 1.0f);
+            ASSERT_GT(split.SubSteps(), 0) << c.argument;
+            EXPECT_NEAR(float(split.fullSteps) * split.stepSize + split.lastStep, dt, 1e-5f) << c.argument;
+        }
+    }
+    EXPECT_TRUE(log.Contains("refused"));
+}
