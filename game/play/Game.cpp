@@ -18,6 +18,7 @@
 #include "engine/render/EnvironmentCube.h"
 #include "engine/render/RenderFacility.h"
 #include "engine/render/SpriteRenderer.h"
+#include "game/play/CarCameraEditor.h"
 #include "game/play/GameCommands.h"
 #include "game/vehicles/CarCatalogue.h"
 #include "game/vehicles/CarDefinition.h"
@@ -28,6 +29,7 @@
 #include "platform/sys/Random.h"
 #include "game/play/MenuExits.h"
 #include "game/world/Decals.h"
+#include "game/world/FlareFile.h"
 #include "game/world/LensFlare.h"
 #include "game/world/ParticleSystem.h"
 
@@ -281,6 +283,7 @@ void Game::HandleInput() {
         if (input->Held(kLightPitchDown)) lightSet.TurnCurrent(0.0f, -step);
     }
     if (cameraEditor.on && camera.CameraIndex() == kFreeCamera) cameraEditor.Control(*input, camera);
+    ControlCarCameraAndFlare(dt);
     ControlCameraKeys(dt);
 }
 
@@ -421,6 +424,38 @@ void Game::DrawCameraEditor() {
         sprites->DrawText(line, Vector2{10.0f, y}, kEditorTextAnchor, nullptr, nullptr, false);
         y += 20.0f;
     }
+}
+
+void Game::ControlCarCameraAndFlare(float dt) {
+    InputDevice* input = engine.input;
+    const uint32_t view = camera.CameraIndex();
+    const bool shared = view == ChaseCamera::DefaultView || view == ChaseCamera::WorldView;
+    if (shared || carCameraEditorOn) {
+        if (CarCamera* edited = car_camera_editor::EditedCamera(camera))
+            car_camera_editor::Control(*edited, shared, input->GetMouseState(), *input, dt);
+    }
+    if (flareEditorOn)
+        car_camera_editor::TurnFlarePoint(world.skies[size_t(LightSet::ClampTimeOfDay(session.timeOfDay))], *input, dt);
+}
+
+bool Game::SaveFollowedCarCameras() {
+    if (!car_camera_editor::FollowedCarCamera(camera)) {
+        Debugger::Instance().Message("No car camera to save: the camera follows no car on views 0 to 9");
+        return false;
+    }
+    // The catalogue's definition: the one the editor changes.
+    const CarDefinition& kind = *CarCatalogue::Instance().FindByName(camera.Target()->Definition().name);
+    if (::SaveCarCameras(kind.name, kind.cameras)) {
+        Debugger::Instance().Message("Saved the ten cameras of %s", kind.name.c_str());
+        return true;
+    }
+    Debugger::Instance().Message("Could not save the cameras of %s", kind.name.c_str());
+    return false;
+}
+
+bool Game::SaveFlarePoint() {
+    const int32_t timeOfDay = LightSet::ClampTimeOfDay(session.timeOfDay);
+    return ::SaveFlarePoint(timeOfDay, world.skies[size_t(timeOfDay)].flarePoint);
 }
 
 void Game::MakePlayersUntouchable() {

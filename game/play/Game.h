@@ -82,6 +82,11 @@ public:
     bool DumpCameras() const { return cameraEditor.Dump(SharedString(CameraEditor::kDumpFile)); }
     // Sets the physics sub-step rate; a rate of 0 or less is refused with a console line.
     bool SetStepRate(int32_t stepsPerSecond);
+    // The followed car kind's ten camera files; false (and a console line) without a followed
+    // car on views 0..9 or when a file cannot be written.
+    bool SaveFollowedCarCameras();
+    // The current sky's flare point file; false (and a console line) when it cannot be written.
+    bool SaveFlarePoint();
     // Sets the collision flag of every player's car that has it clear: nothing can touch them.
     void MakePlayersUntouchable();
 
@@ -97,6 +102,9 @@ public:
     LightSet lightSet;
     // The cut-scene camera editor; it takes the world's shots once the world is loaded.
     CameraEditor cameraEditor;
+    // The car-camera and lens-flare editor switches (the commands set them; nothing clears them).
+    uint8_t carCameraEditorOn = 0;
+    uint8_t flareEditorOn = 0;
     ChaseCamera camera;
     // The cars of the game and what they share (the camera, the controller, the item pools and
     // the mode's rules).
@@ -141,6 +149,7 @@ private:
     void ControlCameraKeys(float dt);
     void DrawFade();
     void DrawCameraEditor();
+    void ControlCarCameraAndFlare(float dt);
 
     RenderFacility* renderer_;
     D3D8DirectionalLight* lights_[LightSet::kLightCount] = {nullptr, nullptr, nullptr};

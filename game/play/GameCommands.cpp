@@ -7,7 +7,9 @@
 #include "engine/core/Debugger.h"
 #include "engine/core/EngineServices.h"
 #include "game/play/ConsoleArguments.h"
+#include "game/play/CarCameraEditor.h"
 #include "game/play/Game.h"
+#include "game/vehicles/CarCamera.h"
 
 namespace {
 
@@ -71,6 +73,28 @@ void RegisterGameCommands(Game& game) {
     add("CUTEPISODE", [g](const SharedString& a) { g->cameraEditor.SetEpisode(Integer(a)); });
     add("CUTINDEX", [g](const SharedString& a) { g->cameraEditor.SetIndex(Integer(a)); });
     add("CUTSAMPLE", [g](const SharedString& a) { g->cameraEditor.SetSample(a); });
+    // The car-camera and lens-flare editors.
+    add("CARCAMEDIT", [g](const SharedString&) { g->carCameraEditorOn = 1; });
+    const auto followed = [g]() -> CarCamera* {
+        CarCamera* c = car_camera_editor::FollowedCarCamera(g->camera);
+        if (!c) Debugger::Instance().Message("No car camera to set: the camera follows no car on views 0 to 9");
+        return c;
+    };
+    add("CARCAMSETLERP", [followed](const SharedString& a) {
+        if (CarCamera* c = followed()) c->lerp = Float(a);
+    });
+    add("CARCAMSETVIEWCAR", [followed](const SharedString& a) {
+        if (CarCamera* c = followed()) c->viewCar = Integer(a) != 0;
+    });
+    add("CARCAMSETATTACHED", [followed](const SharedString& a) {
+        if (CarCamera* c = followed()) c->attached = Integer(a) != 0;
+    });
+    add("SAVECARCAM", [g](const SharedString&) { g->SaveFollowedCarCameras(); });
+    add("LENSFLARE", [g](const SharedString&) {
+        g->flareEditorOn = 1;
+        g->world.skies[size_t(LightSet::ClampTimeOfDay(g->session.timeOfDay))].hasFlarePoint = true;
+    });
+    add("FLARESAVE", [g](const SharedString&) { g->SaveFlarePoint(); });
     add("GOD", [g](const SharedString&) { g->MakePlayersUntouchable(); });
     add("SETSTEPSIZE", [g](const SharedString& a) { g->SetStepRate(Integer(a)); });
 

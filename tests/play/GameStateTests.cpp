@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <set>
+#include <string>
 
 #include "engine/net/ZKClient.h"
 #include "engine/render/D3D8TextureManager.h"
@@ -12,6 +14,9 @@
 #include "game/play/Game.h"
 #include "game/play/GameKinds.h"
 #include "game/play/MissionLoadingScreen.h"
+#include "game/vehicles/CarCamera.h"
+#include "game/vehicles/CarCatalogue.h"
+#include "game/vehicles/CarDefinition.h"
 #include "game/world/LensFlare.h"
 #include "tests/support/EngineDoubles.h"
 #include "tests/support/FakeAudioDevice.h"
@@ -662,4 +667,73 @@ TEST_F(GameWithCarsTest, GodMakesOnlyPlayersCarsUntouchable) {
     EXPECT_TRUE(untouchable(cars[0]));
     EXPECT_TRUE(untouchable(cars[1]));
     EXPECT_FALSE(untouchable(cars[2])) << "a car without the player's bit is left alone";
+}
+
+TEST_F(GameWithCarsTest, CarCameraCommandsEditTheFollowedKindAndSaveItsTenFiles) {
+    CarDefinition* taxi = CarCatalogue::Instance().FindByName(SharedString("Taxi"));
+    ASSERT_NE(taxi, nullptr);
+    const CarCamera before[2] = {taxi->cameras[3], ChaseCamera::DefaultCarCamera()};
+    std::filesystem::remove_all("Vehicles/Taxi");
+    std::filesystem::create_directories("Vehicles/Taxi");
+
+    // No followed car, the shared views and the free camera: nothing changes and a line says so.
+    testing_support::LogCapture log;
+    const auto nothing = [&](const char* what) {
+        log.Clear();
+        Command("CARCAMSETLERP", "0.25");
+        Command("CARCAMSETVIEWCAR", "0");
+        Command("CARCAMSETATTACHED", "1");
+        Command("SAVECARCAM");
+        EXPECT_TRUE(taxi->cameras[3] == before[0]) << what;
+        EXPECT_TRUE(ChaseCamera::DefaultCarCamera() == before[1]) << what;
+        EXPECT_TRUE(log.Contains("No car camera to set")) << what;
+        EXPECT_TRUE(log.Contains("No car camera to save")) << what;
+        EXPECT_FALSE(std::filesystem::exists("Vehicles/Taxi/0.CAM")) << what;
+    };
+    game->camera.SetCameraIndex(3);
+    nothing("no followed car");
+    game->camera.SetTarget(driver.vehicle);
+    for (const uint32_t view : {uint32_t(ChaseCamera::DefaultView), uint32_t(ChaseCamera::WorldView), Game::kFreeCamera}) {
+        game->camera.SetCameraIndex(view);
+        nothing(std::to_string(view).c_str());
+    }
+
+    game->camera.SetCameraIndex(3);
+    Command("CARCAMSETLERP", "0.25");
+    Command("CARCAMSETVIEWCAR", "0");
+    Command("CARCAMSETATTACHED", "1");
+    EXPECT_FLOAT_EQ(taxi->cameras[3].lerp, 0.25f);
+    EXPECT_FALSE(taxi->cameras[3].viewCar);
+    EXPECT_TRUE(taxi->cameras[3].attached);
+    EXPECT_FLOAT_EQ(driver.vehicle->CameraRecord(3).lerp, 0.25f) << "the car reads its kind's record";
+
+    Command("SAVECARCAM");
+    for (int32_t n = 0; n < CarCamera::kPerCar; ++n) {
+        const std::string path = "Vehicles/Taxi/" + std::to_string(n) + ".CAM";
+        ASSERT_EQ(std::filesystem::file_size(path), 45u) << n;
+        EXPECT_TRUE(ReadCarCamera(CarCameraPath(SharedString("Taxi"), n)) == taxi->cameras[n]) << n;
+    }
+    taxi->cameras[3] = before[0];
+}
+
+TEST_F(GameWithCarsTest, TheSharedViewsTakeTheMouseWithTheEditorOffCarViewsOnlyWithItOn) {
+    game->camera.SetTarget(driver.vehicle);
+    CarDefinition* taxi = CarCatalogue::Instance().FindByName(SharedString("Taxi"));
+    CarCamera& shared = ChaseCamera::DefaultCarCamera();
+    const CarCamera before[2] = {taxi->cameras[0], shared};
+    const auto wheel = [&](uint32_t view, float amount) {
+        game->camera.SetCameraIndex(view);
+        input.NextFrame();
+        input.mouse.wheel = amount;
+        game->HandleInput();
+    };
+    wheel(0, 100.0f);
+    EXPECT_EQ(taxi->cameras[0].distance, before[0].distance) << "the switch is off";
+    wheel(ChaseCamera::DefaultView, 10000.0f);
+    EXPECT_EQ(shared.distance, 300.0f);
+    Command("CARCAMEDIT");
+    wheel(0, 100.0f);
+    EXPECT_FLOAT_EQ(taxi->cameras[0].distance, before[0].distance + 10.0f);
+    taxi->cameras[0] = before[0];
+    shared = before[1];
 }

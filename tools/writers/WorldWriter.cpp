@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/core/FileStream.h"
+#include "game/world/FlareFile.h"
 #include "tools/writers/ZktWriter.h"
 
 namespace tools {
@@ -304,12 +305,7 @@ bool WriteWorld(const std::string& path, const WorldFile& world) {
     return WriteFileBytes(SharedString(path.c_str()), WorldBytes(world));
 }
 
-std::vector<uint8_t> CssBytes(const Vector3& p) {
-    ByteSink s;
-    s.WriteZK2Header(0x10000000u);
-    s.Vec(p);
-    return std::move(s.bytes);
-}
+std::vector<uint8_t> CssBytes(const Vector3& p) { return FlareFileBytes(p); }
 
 bool WriteCss(const std::string& path, const Vector3& flarePoint) {
     return WriteFileBytes(SharedString(path.c_str()), CssBytes(flarePoint));
