@@ -1,5 +1,7 @@
 #include "game/frontend/FrontEnd.h"
 
+#include <algorithm>
+
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/Debugger.h"
 #include "engine/core/MLPStack.h"
@@ -402,6 +404,8 @@ void FrontEnd::TakeCareerFromGame() {
     settings.furthestEpisode = game->career.furthestEpisode;
     settings.furthestMission = game->career.furthestMission;
 }
+
+void FrontEnd::OpenAllMissions() { settings.highestUnlockedMission = std::max(settings.missionCount - 1, 0); }
 
 void FrontEnd::GiveCareerToGame() {
     if (!game) return;

@@ -80,6 +80,7 @@ public:
 
     // The running game's ways back to the menus.
     void PauseToMenu() override;
+    void OpenAllMissions() override;
     void ReturnToMainPage() override;
     void ShowSinglePlayerScore(int32_t money, const SharedString& carName) override;
     void ShowMultiplayerScore() override;

@@ -16,6 +16,9 @@ public:
     virtual void ShowSinglePlayerScore(int32_t money, const SharedString& carName) = 0;
     // The end of a network game.
     virtual void ShowMultiplayerScore() = 0;
+    // The developer's shortcut: every mission of the single-player page open, kept by the
+    // settings written next.
+    virtual void OpenAllMissions() = 0;
     // Entering and leaving the game: the display mode and sound groups of each.
     virtual void ApplyGameVideoMode() = 0;
     virtual void ApplyMenuVideoMode() = 0;

@@ -282,6 +282,19 @@ TEST_F(FrontEndTest, TheUnlockCommandSavesTheOpenedCareerAtOnce) {
     EXPECT_EQ(read.furthestEpisode, 5);
 }
 
+TEST_F(FrontEndTest, TheGameOpensEveryMissionAndTheNextSettingsWriteKeepsIt) {
+    FrontEnd& fe = Build();
+    ASSERT_NE(fe.game, nullptr);
+    ASSERT_EQ(fe.settings.missionCount, 4);
+    EXPECT_EQ(fe.settings.highestUnlockedMission, 0);
+    ASSERT_TRUE(fe.game->ExecuteCommand(SharedString("GIMMEALLMISSIONS"), SharedString("")));
+    EXPECT_EQ(fe.settings.highestUnlockedMission, 3);
+    fe.game->WriteSettings();
+    GameSettings read(engine->Services());
+    ASSERT_EQ(read.Read(SharedString("Misc\\Default.VQS")), SettingsReadResult::Loaded);
+    EXPECT_EQ(read.highestUnlockedMission, 3);
+}
+
 // Pause on any page starts the quick free drive's loading screen while no game can be resumed;
 // with one, it does nothing.
 TEST_F(FrontEndTest, PauseOnAnyPageStartsTheQuickGameOnlyWhileNoGameCanBeResumed) {

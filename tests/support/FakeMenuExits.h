@@ -16,6 +16,7 @@ public:
         calls.push_back("ShowSinglePlayerScore " + std::to_string(money) + " " + std::string(carName.View()));
     }
     void ShowMultiplayerScore() override { calls.push_back("ShowMultiplayerScore"); }
+    void OpenAllMissions() override { calls.push_back("OpenAllMissions"); }
     void ApplyGameVideoMode() override { calls.push_back("ApplyGameVideoMode"); }
     void ApplyMenuVideoMode() override { calls.push_back("ApplyMenuVideoMode"); }
     std::vector<std::string> calls;
