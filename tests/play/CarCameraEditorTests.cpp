@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "engine/core/Math.h"
 #include "game/play/CarCameraEditor.h"
@@ -78,6 +79,8 @@ TEST(FlareFile, GoldenBytesTheWorldReadsBackAndTheEditorTurnsThePoint) {
     EXPECT_EQ(f[0], 100.0f);
     EXPECT_EQ(f[1], 50.0f);
     EXPECT_EQ(f[2], 0.0f);
+    const std::vector<uint8_t> inMemory = FlareFileBytes(point); // what the tools write
+    EXPECT_EQ(std::string(inMemory.begin(), inMemory.end()), bytes);
 
     GameSession session;
     World world(session, testing_support::NoEngine()); // reads the four sky files
