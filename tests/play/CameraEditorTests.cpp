@@ -1,26 +1,15 @@
-// The cut-scene camera editor: the dump's bytes, its list operations as a table, and the
-// editor driven through the game: keys from the free camera, the console's tag edits, the
-// dump read back by the world's reader.
+// The cut-scene camera editor: the dump's bytes read back by the world's reader, and its list
+// operations as a table (the editor driven through the game is in GameStateTests.cpp).
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "engine/core/Camera.h"
 #include "engine/core/FileStream.h"
 #include "game/play/CameraEditor.h"
-#include "game/play/Game.h"
-#include "tests/support/EngineDoubles.h"
-#include "tests/support/FakeInputDevice.h"
-#include "tests/support/FakeMenuExits.h"
 #include "tests/support/TestSupport.h"
-#include "tests/world/WorldTestSupport.h"
-#include "tools/writers/WorldWriter.h"
-
-using testing_support::FakeInputDevice;
-using testing_support::FakeMenuExits;
-using testing_support::RecordingFrontEndServices;
 
 namespace {
 
@@ -146,125 +135,4 @@ TEST(CameraEditor, ListOperations) {
         EXPECT_EQ(Marks(e), c.marks) << c.name;
         EXPECT_EQ(e.current, c.current) << c.name;
     }
-}
-
-namespace {
-
-class CameraEditorGameTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir.WriteBytes("Maps/World.VQW", "");
-        ASSERT_TRUE(tools::WriteWorld(dir.Path() + "/Maps/World.VQW", world_testing::FlatWorld()));
-        std::filesystem::create_directories("Misc");
-        CameraRecord shipped;
-        shipped.mission = 2;
-        shipped.episode = 1;
-        shipped.index = 4;
-        shipped.sample = SharedString("Intro.WAV");
-        ASSERT_TRUE(tools::WriteCameraData("Misc/CameraData.cut", {shipped}));
-        engine.services.input = &input;
-        game = std::make_unique<Game>(engine.services, &exits, &services);
-        for (int calls = 0; !game->IsReady() && calls < 1000; ++calls) game->Load();
-        ASSERT_TRUE(game->IsReady());
-    }
-    void TearDown() override {
-        game.reset();
-        engine.services.input = nullptr;
-    }
-    void Command(const char* name, const char* arguments = "") {
-        ASSERT_TRUE(game->ExecuteCommand(SharedString(name), SharedString(arguments))) << name;
-    }
-    void Press(uint32_t key) {
-        input.NextFrame();
-        input.pressed = {key};
-        game->HandleInput();
-        input.NextFrame();
-    }
-
-    testing_support::TempWorkDir dir;
-    FakeInputDevice input;
-    FakeMenuExits exits;
-    RecordingFrontEndServices services;
-    testing_support::EngineDoubles engine;
-    std::unique_ptr<Game> game;
-};
-
-} // namespace
-
-TEST_F(CameraEditorGameTest, FromTheFreeCameraShotsAreAddedEditedSteppedAndDumpedForTheWorldReader) {
-    CameraEditor& editor = game->cameraEditor;
-    ASSERT_EQ(editor.records.size(), 1u) << "the editor starts from the world's shots";
-    EXPECT_EQ(editor.current, -1);
-
-    // Off, or on but not in the free camera: the keys do nothing.
-    Press(CameraEditor::kAddKey);
-    Command("CAMERAEDITOR");
-    EXPECT_EQ(editor.on, 1);
-    Press(CameraEditor::kAddKey);
-    EXPECT_EQ(editor.records.size(), 1u);
-
-    // No current shot: the tag commands do nothing.
-    Command("CUTINDEX", "9");
-    EXPECT_EQ(editor.records[0].index, 4);
-
-    Command("FREECAM");
-    game->camera.position = Vector3(10.0f, 20.0f, 30.0f);
-    Press(CameraEditor::kAddKey);
-    game->camera.position = Vector3(40.0f, 50.0f, 60.0f);
-    Press(CameraEditor::kAddKey);
-    ASSERT_EQ(editor.records.size(), 3u);
-    EXPECT_EQ(editor.current, 2);
-    Command("CUTEPISODE", "1");
-    Command("CUTMISSION", "3");
-    Command("CUTINDEX", "1");
-    Command("CUTSAMPLE", "Chase.WAV");
-    EXPECT_EQ(editor.records[2].episode, 0);
-    EXPECT_EQ(editor.records[2].mission, 2);
-    EXPECT_EQ(editor.records[2].index, 1);
-
-    // Stepping puts the camera at the shot.
-    Press(CameraEditor::kPreviousKey);
-    EXPECT_EQ(editor.current, 1);
-    EXPECT_EQ(game->camera.position.x, 10.0f);
-    EXPECT_EQ(game->camera.positionDirty, 1);
-    std::vector<SharedString> lines;
-    CameraEditorLines(editor, lines);
-    ASSERT_EQ(lines.size(), 8u);
-    EXPECT_STREQ(lines[0].c_str(), "Number of Cameras :3");
-    EXPECT_STREQ(lines[2].c_str(), "Camera Position : 10.0,20.0,30.0");
-
-    Press(CameraEditor::kDumpKey);
-    const std::vector<CameraRecord> back = ReadBack("CamOut.pcd");
-    ASSERT_EQ(back.size(), 3u);
-    EXPECT_STREQ(back[0].sample.c_str(), "Intro.WAV");
-    EXPECT_EQ(back[0].mission, 2);
-    EXPECT_EQ(back[0].episode, 1);
-    EXPECT_EQ(back[2].position.z, 60.0f);
-    EXPECT_EQ(back[2].mission, 2);
-    EXPECT_EQ(back[2].episode, 0);
-    EXPECT_STREQ(back[2].sample.c_str(), "Chase.WAV");
-
-    Command("CAMERAEDITOR");
-    EXPECT_EQ(editor.on, 0);
-}
-
-TEST_F(CameraEditorGameTest, AStepRateOfZeroOrLessIsRefusedAndTheWorldKeepsSteppingUnevenFrames) {
-    testing_support::LogCapture log;
-    struct Case {
-        const char* argument;
-        float rate;
-    };
-    const Case cases[] = {{"60", 60.0f}, {"0", 60.0f}, {"-5", 60.0f}, {"", 60.0f}, {"120", 120.0f}};
-    for (const Case& c : cases) {
-        Command("SETSTEPSIZE", c.argument);
-        EXPECT_EQ(game->session.physicsRate, c.rate) << "'" << c.argument << "'";
-        // What the world's update makes of uneven frames at the rate kept: sub-steps that
-        // cover the frame.
-        for (const float dt : {0.0131f, 0.0217f, 0.0342f}) {
-            const FrameSplit split = SplitFrame(dt, game->session.physicsRate, 1.0f);
-            ASSERT_GT(split.SubSteps(), 0) << c.argument;
-            EXPECT_NEAR(float(split.fullSteps) * split.stepSize + split.lastStep, dt, 1e-5f) << c.argument;
-        }
-    }
-    EXPECT_TRUE(log.Contains("refused"));
 }
