@@ -22,6 +22,7 @@
 #include "game/vehicles/CarCatalogue.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/CarSelectController.h"
+#include "game/vehicles/Explosion.h"
 #include "game/vehicles/RespawnPoints.h"
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/VehicleDriver.h"
@@ -166,6 +167,8 @@ void Game::Reset(bool deleteObjects) {
     vehicles.carSelect = 0;
     if (deleteObjects) SetMode(nullptr);
     DecalRing::Reset();
+    // No explosion outlives a reset.
+    Explosion::ReleaseAll(vehicles);
     RemoveCars();
 }
 

@@ -12,6 +12,8 @@
 
 class ChaseCamera;
 class DrivingRules;
+class ExplosionObserver;
+class ExplosionPool;
 struct EngineServices;
 struct GameSession;
 class Vehicle;
@@ -47,6 +49,10 @@ struct VehicleContext {
     // Set while the player chooses a car.
     uint8_t carSelect = 0;
     ItemPools itemPools;
+    // The game's explosions (Explosion::Spawn makes the pool on first use).
+    std::unique_ptr<ExplosionPool> explosions;
+    // Told of explosions a driven car causes; null: nobody listens.
+    ExplosionObserver* explosionObserver = nullptr;
     // The player controllers' car fields, which the pedestrians watch.
     std::vector<Vehicle**> watchedPlayerCars;
     // The running mode; null before the set-up makes one.
