@@ -15,6 +15,7 @@
 #include "game/vehicles/CarItem.h"
 #include "game/vehicles/ChaseCamera.h"
 #include "game/vehicles/Explosion.h"
+#include "game/vehicles/Projectiles.h"
 #include "game/vehicles/ShadowVolumeRenderer.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/vehicles/VehicleDriver.h"
@@ -103,6 +104,7 @@ VehicleContext::~VehicleContext() {
     // Cars go before the pools their items return to and the resources they share.
     ownedVehicles.clear();
     itemPools.Clear();
+    projectiles.reset();
     explosions.reset();
     resources.reset();
 }
@@ -258,6 +260,8 @@ void Vehicle::OnRemoved(PhysicsWorld& world) {
     ClearItems(true);
     // Explosions still growing stop naming the chassis that is about to go.
     if (context.explosions) context.explosions->ForgetOwner(body.chassisBox.get());
+    // Projectiles in flight stop naming it as their owner or target.
+    if (context.projectiles) context.projectiles->ForgetGeom(body.chassisBox.get());
     for (auto& j : body.wheelJoints) j.reset();
     if (body.chassisBox) std::erase(body.chassisBox->listeners, static_cast<CollisionListener*>(&damage));
     for (auto& g : body.wheelGeoms) {
