@@ -22,6 +22,8 @@
 #include "game/vehicles/CarCatalogue.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/CarSelectController.h"
+#include "game/vehicles/Explosion.h"
+#include "game/vehicles/Projectiles.h"
 #include "game/vehicles/RespawnPoints.h"
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/VehicleDriver.h"
@@ -166,6 +168,9 @@ void Game::Reset(bool deleteObjects) {
     vehicles.carSelect = 0;
     if (deleteObjects) SetMode(nullptr);
     DecalRing::Reset();
+    // No projectile or explosion outlives a reset.
+    ProjectileKinds::ReleaseAll(vehicles);
+    Explosion::ReleaseAll(vehicles);
     RemoveCars();
 }
 
@@ -318,6 +323,8 @@ void Game::Update() {
     const float dt = engine.FrameTime();
     if (client) client->Update(dt);
     networkTick += dt;
+    vehicles.grenadeSoundCooldown = std::max(-1.0f, vehicles.grenadeSoundCooldown - dt);
+    vehicles.rocketSoundCooldown = std::max(-1.0f, vehicles.rocketSoundCooldown - dt);
     if (networkTick > 0.05f) {
         world.objectChannel.Update(networkTick);
         networkTick = 0.0f;

@@ -14,6 +14,8 @@
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/CarItem.h"
 #include "game/vehicles/ChaseCamera.h"
+#include "game/vehicles/Explosion.h"
+#include "game/vehicles/Projectiles.h"
 #include "game/vehicles/ShadowVolumeRenderer.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/vehicles/VehicleDriver.h"
@@ -102,6 +104,8 @@ VehicleContext::~VehicleContext() {
     // Cars go before the pools their items return to and the resources they share.
     ownedVehicles.clear();
     itemPools.Clear();
+    projectiles.reset();
+    explosions.reset();
     resources.reset();
 }
 
@@ -254,6 +258,10 @@ void Vehicle::DetachJoints() {
 void Vehicle::OnRemoved(PhysicsWorld& world) {
     if (physics_ != &world) return;
     ClearItems(true);
+    // Explosions still growing stop naming the chassis that is about to go.
+    if (context.explosions) context.explosions->ForgetOwner(body.chassisBox.get());
+    // Projectiles in flight stop naming it as their owner or target.
+    if (context.projectiles) context.projectiles->ForgetGeom(body.chassisBox.get());
     for (auto& j : body.wheelJoints) j.reset();
     if (body.chassisBox) std::erase(body.chassisBox->listeners, static_cast<CollisionListener*>(&damage));
     for (auto& g : body.wheelGeoms) {

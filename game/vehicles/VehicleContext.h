@@ -12,6 +12,9 @@
 
 class ChaseCamera;
 class DrivingRules;
+class ExplosionObserver;
+class ExplosionPool;
+class ProjectileKinds;
 struct EngineServices;
 struct GameSession;
 class Vehicle;
@@ -47,6 +50,16 @@ struct VehicleContext {
     // Set while the player chooses a car.
     uint8_t carSelect = 0;
     ItemPools itemPools;
+    // The game's explosions (Explosion::Spawn makes the pool on first use).
+    std::unique_ptr<ExplosionPool> explosions;
+    // Told of explosions a driven car causes; null: nobody listens.
+    ExplosionObserver* explosionObserver = nullptr;
+    // The game's grenades, homing missiles and rockets (made on first use), and the grenades' and
+    // rockets' explosion-sound cooldowns: a blast sounds only below 0, then sets 0.25 s; the
+    // game lowers both by the frame time.
+    std::unique_ptr<ProjectileKinds> projectiles;
+    float grenadeSoundCooldown = 0.0f;
+    float rocketSoundCooldown = 0.0f;
     // The player controllers' car fields, which the pedestrians watch.
     std::vector<Vehicle**> watchedPlayerCars;
     // The running mode; null before the set-up makes one.

@@ -19,6 +19,8 @@
 #include "tests/support/FakeMenuExits.h"
 #include "tests/support/RecordingFacility.h"
 #include "tests/support/TestSupport.h"
+#include "game/vehicles/Explosion.h"
+#include "game/vehicles/Projectiles.h"
 #include "game/vehicles/VehicleDriver.h"
 #include "tests/vehicles/VehicleTestSupport.h"
 #include "tests/world/WorldTestSupport.h"
@@ -109,6 +111,39 @@ TEST_F(GameStateTest, ResetWithObjectsDeletesTheModeAndDropsTrafficAndPedestrian
     EXPECT_EQ(game->mode, nullptr);
     EXPECT_EQ(game->world.traffic, nullptr);
     EXPECT_EQ(game->world.pedestrians, nullptr);
+}
+
+// A reset in mid-flight: no grenade, missile, rocket or explosion stays live, drawn or in the
+// physics world. Each frame lowers the two explosion-sound cooldowns by its time.
+TEST_F(GameStateTest, ResetReleasesEveryProjectileInFlightAndFramesLowerTheSoundCooldowns) {
+    LoadAll();
+    ASSERT_TRUE(game->IsReady());
+    VehicleContext& context = game->vehicles;
+    const int clients = game->world.physics.ClientCount();
+    const size_t drawables = game->world.drawables.size();
+    GrenadeProjectile::Launch(context, nullptr, Vector3(0, 50, 0), Vector3(10, 20, 0), 3.0f);
+    HomingMissile::Launch(context, nullptr, Vector3(0, 50, 0), Vector3(0, 0, -1), Vector3(0, 1, 0), 100.0f, nullptr);
+    RocketProjectile::Launch(context, nullptr, Vector3(0, 50, 0), Vector3(0, 0, -1), Vector3(0, 1, 0), 100.0f, 0.0f);
+    Explosion::Spawn(context, nullptr, Vector3(0, 50, 0), 5.0f, 200.0f, 50000.0f, false);
+    context.grenadeSoundCooldown = 0.25f;
+    context.rocketSoundCooldown = 0.25f;
+    engine.frameTime = 0.1f;
+    game->Update();
+    EXPECT_NEAR(context.grenadeSoundCooldown, 0.15f, 1e-6f);
+    EXPECT_NEAR(context.rocketSoundCooldown, 0.15f, 1e-6f);
+    EXPECT_EQ(game->world.physics.ClientCount(), clients + 4);
+
+    game->Reset(false);
+    ProjectileKinds& kinds = ProjectileKinds::Of(context);
+    EXPECT_TRUE(kinds.grenades.Live().empty());
+    EXPECT_TRUE(kinds.missiles.Live().empty());
+    EXPECT_TRUE(kinds.rockets.Live().empty());
+    EXPECT_TRUE(ExplosionPool::Of(context).pool.Live().empty());
+    EXPECT_EQ(kinds.grenades.Free().size() + kinds.missiles.Free().size() + kinds.rockets.Free().size(), 3u);
+    EXPECT_EQ(game->world.physics.ClientCount(), clients);
+    EXPECT_EQ(game->world.drawables.size(), drawables);
+    game->Update();
+    engine.frameTime = 0.0f;
 }
 
 TEST_F(GameStateTest, PauseIsBlockedByEitherPausedByteAndALoadStepClearsThem) {
