@@ -14,6 +14,7 @@
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/CarItem.h"
 #include "game/vehicles/ChaseCamera.h"
+#include "game/vehicles/Gunfire.h"
 #include "game/vehicles/ShadowVolumeRenderer.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/vehicles/VehicleDriver.h"
@@ -102,6 +103,7 @@ VehicleContext::~VehicleContext() {
     // Cars go before the pools their items return to and the resources they share.
     ownedVehicles.clear();
     itemPools.Clear();
+    guns.reset();
     resources.reset();
 }
 

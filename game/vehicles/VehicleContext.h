@@ -11,6 +11,7 @@
 #include "game/vehicles/VehicleController.h"
 
 class ChaseCamera;
+class GunEffects;
 class DrivingRules;
 struct EngineServices;
 struct GameSession;
@@ -63,4 +64,7 @@ struct VehicleContext {
     const float* soundLevels = nullptr;
     // Sounds, textures and renderers every car shares, made by the first car that needs them.
     std::unique_ptr<VehicleResources> resources;
+    // The game's bullets, tracers, cannon shells, cases and muzzle-flash sprite, made on first
+    // use (SharedGunEffects).
+    std::unique_ptr<GunEffects> guns;
 };

@@ -39,6 +39,8 @@ struct GameSession {
     int32_t renderOption = 0;
     // The cars' shadow volumes are drawn at shadow detail 1.
     int32_t shadowDetail = 1;
+    // Blood and pedestrian hits by flames are shown (the language may switch them off).
+    uint8_t bloodEnabled = 1;
     // The in-game group the world's sounds (ambience, hit sounds) join; null: none.
     VolumeGroup* worldSounds = nullptr;
 };
