@@ -82,9 +82,23 @@ FlamerEffect::FlamerEffect(VehicleContext& context_) : CollisionListener(AskFilt
     }
     startVoice = guns.MakeVoice(SharedString("Audio\\FlamerStart.WAV"), 100.0f, 250.0f);
     loopVoice = guns.MakeVoice(SharedString("Audio\\FlamerLoop.WAV"), 100.0f, 250.0f);
+    guns.flamers.push_back(this);
 }
 
-FlamerEffect::~FlamerEffect() { Leave(); }
+FlamerEffect::~FlamerEffect() {
+    Leave();
+    if (context.guns) RemoveFirst(context.guns->flamers, this);
+}
+
+void FlamerEffect::ForgetGeom(const PhysicsGeom* geom) {
+    if (owner == geom) owner = nullptr;
+    for (FlameBlob* blob : liveBlobs)
+        if (blob->owner == geom) blob->owner = nullptr;
+    for (Burn& b : burns_) {
+        if (b.attacker == geom) b.attacker = nullptr;
+        if (b.target == geom) b.target = nullptr;
+    }
+}
 
 void FlamerEffect::Activate() {
     alive = 1;
@@ -145,7 +159,7 @@ void FlamerEffect::RecordBurn(PhysicsGeom* target, PhysicsGeom* attacker, const 
 void FlamerEffect::UpdateBounds(PhysicsWorld& physics, float dt) {
     // What the blobs touched in this sub-step's collision burns now, outside the collision.
     for (const Burn& b : burns_)
-        if (DamageReceiver* r = DamageReceiver::ReceiverOf(b.target)) r->TakeDamageFrom(b.attacker, FlameBlob::Damage, DamageFlame, &b.normal);
+        if (DamageReceiver* r = b.target ? DamageReceiver::ReceiverOf(b.target) : nullptr) r->TakeDamageFrom(b.attacker, FlameBlob::Damage, DamageFlame, &b.normal);
     burns_.clear();
 
     if (loopVoice) loopVoice->SetPosition(muzzle);

@@ -76,6 +76,8 @@ public:
     void UpdateBounds(PhysicsWorld& physics, float dt) override;
     void Draw(const Camera& camera) override;
 
+    // The geom is going: neither the effect nor its blobs name it any more.
+    void ForgetGeom(const PhysicsGeom* geom);
     // A blob's hit, burnt after the sub-step.
     void RecordBurn(PhysicsGeom* target, PhysicsGeom* attacker, const Vector3& normal);
 

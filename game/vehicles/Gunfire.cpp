@@ -11,6 +11,7 @@
 #include "engine/render/MeshFactory.h"
 #include "engine/render/RenderFacility.h"
 #include "engine/render/TextureFactory.h"
+#include "game/vehicles/FlamerEffect.h"
 #include "game/vehicles/Rifle.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/world/DamageReceiver.h"
@@ -83,6 +84,7 @@ void NearestHit::Offer(PhysicsGeom* other, const Vector3& at, const Vector3& n, 
 
 void BulletTrail::Fire(VehicleContext& context, PhysicsGeom* shooter, const Vector3& start, const Vector3& direction) {
     GunEffects& guns = SharedGunEffects(context);
+    if (!guns.impactLoaded) LoadImpactResources(context);
     BulletTrail* tracer = TakeFirst(guns.freeTracers);
     if (!tracer) {
         guns.tracerStore.push_back(std::make_unique<BulletTrail>());
@@ -380,6 +382,7 @@ void GunEffects::ForgetGeom(const PhysicsGeom* geom) {
         if (t->shooter == geom) t->shooter = nullptr;
     for (CannonShell* s : liveCannon)
         if (s->owner == geom) s->owner = nullptr;
+    for (FlamerEffect* f : flamers) f->ForgetGeom(geom);
 }
 
 void GunEffects::PreStep(PhysicsWorld& physics) {

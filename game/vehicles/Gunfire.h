@@ -28,6 +28,7 @@
 class AudioVoice;
 class Camera;
 class D3D8Mesh;
+class FlamerEffect;
 class GunEffects;
 class SightRay;
 class TextureHandle;
@@ -173,8 +174,10 @@ public:
     // Every tracer, cannon shell and flying case's casing back to its pool (a game reset); the
     // cases stay where they lie.
     void ReleaseAll();
-    // Forgets a car's geoms (the car is going): no shot in flight names them any more.
+    // Forgets a car's geoms (the car is going): no shot or flame in flight names them any more.
     void ForgetGeom(const PhysicsGeom* geom);
+    // The game's flamer effects (each registers itself while it exists).
+    std::vector<FlamerEffect*> flamers;
 
     // Fly-by: plays the next ricochet voice when the segment from p along v passes the listener
     // within the square root of 1000.

@@ -257,6 +257,11 @@ void Vehicle::DetachJoints() {
 void Vehicle::OnRemoved(PhysicsWorld& world) {
     if (physics_ != &world) return;
     ClearItems(true);
+    // Shots in flight forget the geoms that are about to go.
+    if (context.guns) {
+        context.guns->ForgetGeom(chassisBox.get());
+        context.guns->ForgetGeom(space.get());
+    }
     for (auto& j : wheelJoints) j.reset();
     if (chassisBox) std::erase(chassisBox->listeners, static_cast<CollisionListener*>(this));
     for (auto& g : wheelGeoms) {
