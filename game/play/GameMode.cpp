@@ -109,7 +109,7 @@ void GameMode::Start() {
     // Each car of the game is known on the network by its place in the list.
     std::vector<Vehicle*>& cars = game.vehicles.vehicles;
     for (size_t i = 0; i < cars.size(); ++i)
-        if (cars[i]) cars[i]->networkPlayerId = int32_t(i);
+        if (cars[i]) cars[i]->network.networkPlayerId = int32_t(i);
 }
 
 void GameMode::CreateGame() {
@@ -140,7 +140,7 @@ void GameMode::Fail() {
 }
 
 void GameMode::ClearPlayerNetworkFlag() {
-    if (Vehicle* car = game.PlayerCar()) car->flagWord &= ~Vehicle::NetworkCarFlag;
+    if (Vehicle* car = game.PlayerCar()) car->network.flagWord &= ~VehicleNetwork::NetworkCarFlag;
 }
 
 // The end of a mission silences the player's chain gun or flamer; no other weapon fires on.

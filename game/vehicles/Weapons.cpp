@@ -21,8 +21,8 @@ uint8_t UnlimitedAmmo[6] = {0, 0, 0, 0, 0, 0};
 namespace {
 
 // What the weapons ask of their car.
-CarItem* WeaponSlot(const Vehicle& car) { return car.weapon; }
-int32_t PlayerIdOf(const Vehicle& car) { return car.networkPlayerId; }
+CarItem* WeaponSlot(const Vehicle& car) { return car.items.weapon; }
+int32_t PlayerIdOf(const Vehicle& car) { return car.network.networkPlayerId; }
 
 Matrix4 TurnOf(const Vehicle& car) { return car.GetOrientation().ToMatrix(); }
 

@@ -154,12 +154,12 @@ TEST_F(WeaponTest, AChainGunAtFullSpinEmptiesInTenSecondsAtAnyFrameRateAndIsDrop
         input.held = {kLeftShift};
         float t = 0.0f;
         size_t i = 0;
-        while (car->weapon && t < 11.0f) {
+        while (car->items.weapon && t < 11.0f) {
             const float dt = schedule[i++ % schedule.size()];
             Frame(dt);
             t += dt;
         }
-        EXPECT_EQ(car->weapon, nullptr) << "an empty chain gun is dropped";
+        EXPECT_EQ(car->items.weapon, nullptr) << "an empty chain gun is dropped";
         EXPECT_NEAR(t, 10.0f, 0.11f) << schedule.size();
         EXPECT_TRUE(flat.context.itemPools[ItemKind::ChainGun].Holds(gun));
         input.held.clear();
@@ -176,7 +176,7 @@ TEST_F(WeaponTest, TheSwitchKeepsTheAmmunitionAndAWreckedCarDoesNotFire) {
     EXPECT_GT(Guns().liveTracers.size(), 20u);
     EXPECT_STREQ(gun->hudText.c_str(), "1000");
 
-    car->health = 0.0f;
+    car->damage.health = 0.0f;
     Frame();
     EXPECT_EQ(gun->firing, 0) << "a wreck stops firing";
     gun->StartFiring();
@@ -190,7 +190,7 @@ TEST_F(WeaponTest, TheFlamerBurnsTwentyRoundsASecondAndIsDroppedAfterTwelveAndAH
     input.held = {kLeftShift};
     float t = 0.0f;
     size_t mostBlobs = 0;
-    while (car->weapon && t < 14.0f) {
+    while (car->items.weapon && t < 14.0f) {
         Frame();
         t += Step;
         mostBlobs = std::max(mostBlobs, flamer->flame.liveBlobs.size());
@@ -235,10 +235,10 @@ TEST_F(WeaponTest, ABulletHitsTheNearerOfWallAndCar) {
         const size_t holes = flat.world.boundary->staticDecals.size();
         BulletTrail::Fire(flat.context, car->ChassisGeom(), Vector3(0, ChassisHeight(target), -30), Vector3(0, 0, -1));
         flat.Frame();
-        EXPECT_EQ(target->health < Vehicle::MaxHealth, c.carHurt);
-        EXPECT_EQ(target->health, c.carHurt ? Vehicle::MaxHealth - BulletTrail::Damage : Vehicle::MaxHealth);
+        EXPECT_EQ(target->damage.health < VehicleDamage::MaxHealth, c.carHurt);
+        EXPECT_EQ(target->damage.health, c.carHurt ? VehicleDamage::MaxHealth - BulletTrail::Damage : VehicleDamage::MaxHealth);
         EXPECT_EQ(flat.world.boundary->staticDecals.size(), holes + (c.hole ? 1 : 0));
-        EXPECT_EQ(car->health, Vehicle::MaxHealth);
+        EXPECT_EQ(car->damage.health, VehicleDamage::MaxHealth);
         RemoveWall();
         RemoveCar(target);
     }
@@ -252,9 +252,9 @@ TEST_F(WeaponTest, BulletsPassProtectedCarsAndTheirShooter) {
     flat.Frames(2);
     BulletTrail::Fire(flat.context, car->ChassisGeom(), Vector3(0, ChassisHeight(car), 0), Vector3(0, 0, -1));
     flat.Frame();
-    EXPECT_EQ(car->health, Vehicle::MaxHealth);
-    EXPECT_EQ(shield->health, Vehicle::MaxHealth);
-    EXPECT_EQ(behind->health, Vehicle::MaxHealth - BulletTrail::Damage);
+    EXPECT_EQ(car->damage.health, VehicleDamage::MaxHealth);
+    EXPECT_EQ(shield->damage.health, VehicleDamage::MaxHealth);
+    EXPECT_EQ(behind->damage.health, VehicleDamage::MaxHealth - BulletTrail::Damage);
 }
 
 TEST_F(WeaponTest, ATracerFliesForASecondAfterItsRayIsResolvedEvenWithNothingHit) {
@@ -300,12 +300,12 @@ TEST_F(WeaponTest, AFlameThatBouncedOffAWallBurnsItsOwnCar) {
         SCOPED_TRACE(wall);
         if (wall) BuildWall(30.0f);
         flat.Frames(2);
-        car->health = Vehicle::MaxHealth;
+        car->damage.health = VehicleDamage::MaxHealth;
         FlamerWeapon* flamer = Arm<FlamerWeapon>(ItemKind::Flamer);
         input.held = {kLeftShift};
         for (int i = 0; i < 30; ++i) Frame();
         input.held.clear();
-        EXPECT_EQ(car->health < Vehicle::MaxHealth, wall);
+        EXPECT_EQ(car->damage.health < VehicleDamage::MaxHealth, wall);
         car->SetWeapon(nullptr);
         for (int i = 0; i < 75; ++i) Frame();
         EXPECT_FALSE(flamer->flame.Registered());
