@@ -12,6 +12,7 @@
 #include "engine/render/RenderFacility.h"
 #include "engine/render/TextureFactory.h"
 #include "game/vehicles/FlamerEffect.h"
+#include "game/vehicles/Launchers.h"
 #include "game/vehicles/Rifle.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/world/DamageReceiver.h"
@@ -383,6 +384,7 @@ void GunEffects::ForgetGeom(const PhysicsGeom* geom) {
     for (CannonShell* s : liveCannon)
         if (s->owner == geom) s->owner = nullptr;
     for (FlamerEffect* f : flamers) f->ForgetGeom(geom);
+    for (MissileWeapon* m : missiles) m->ForgetGeom(geom);
 }
 
 void GunEffects::PreStep(PhysicsWorld& physics) {

@@ -29,6 +29,8 @@ class AudioVoice;
 class Camera;
 class D3D8Mesh;
 class FlamerEffect;
+class GrenadeWeapon;
+class MissileWeapon;
 class GunEffects;
 class SightRay;
 class TextureHandle;
@@ -176,8 +178,11 @@ public:
     void ReleaseAll();
     // Forgets a car's geoms (the car is going): no shot or flame in flight names them any more.
     void ForgetGeom(const PhysicsGeom* geom);
-    // The game's flamer effects (each registers itself while it exists).
+    // The game's flamer effects, missile launchers and grenade throwers (each registers itself
+    // while it exists).
     std::vector<FlamerEffect*> flamers;
+    std::vector<MissileWeapon*> missiles;
+    std::vector<GrenadeWeapon*> throwers;
 
     // Fly-by: plays the next ricochet voice when the segment from p along v passes the listener
     // within the square root of 1000.

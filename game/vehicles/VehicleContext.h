@@ -12,6 +12,7 @@
 
 class ChaseCamera;
 class GunEffects;
+class ProjectileLaunchers;
 class DrivingRules;
 struct EngineServices;
 struct GameSession;
@@ -67,4 +68,6 @@ struct VehicleContext {
     // The game's bullets, tracers, cannon shells, cases and muzzle-flash sprite, made on first
     // use (SharedGunEffects).
     std::unique_ptr<GunEffects> guns;
+    // What launches grenades, missiles and rockets; null: nothing flies.
+    ProjectileLaunchers* launchers = nullptr;
 };

@@ -13,6 +13,7 @@
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/DrivingActions.h"
 #include "game/vehicles/ItemEvents.h"
+#include "game/vehicles/Launchers.h"
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/VehicleContext.h"
 
@@ -47,6 +48,9 @@ Kind* WeaponOf(const Vehicle* car) {
 }
 template FlamerWeapon* WeaponOf<FlamerWeapon>(const Vehicle*);
 template ChainGunWeapon* WeaponOf<ChainGunWeapon>(const Vehicle*);
+template GrenadeWeapon* WeaponOf<GrenadeWeapon>(const Vehicle*);
+template MissileWeapon* WeaponOf<MissileWeapon>(const Vehicle*);
+template RocketWeapon* WeaponOf<RocketWeapon>(const Vehicle*);
 
 // ---------------------------------------------------------------------------------------------
 // What the kinds share
@@ -94,6 +98,16 @@ bool GameWeapon::FirePressed() const { return WasDrivingActionPressed(context.en
 PhysicsGeom* GameWeapon::CollisionOwner() const { return car ? car->ChassisGeom() : nullptr; }
 
 void GameWeapon::ShowAmmo() { hudText.FormatInPlace("%d", int32_t(ammo)); }
+
+void GameWeapon::DrawOnCar(D3D8Mesh* mesh, const Matrix4& local) const {
+    RenderFacility* facility = context.engine.renderer;
+    if (!facility || !mesh) return;
+    MatrixStack& stack = *facility->GetMatrixStack();
+    stack.Push();
+    stack.PreMultiply(local);
+    mesh->Render();
+    stack.Pop();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Flamer
@@ -297,20 +311,13 @@ void ChainGunWeapon::Shoot(const Matrix4& turn, const Vector3& muzzle) {
 
 void ChainGunWeapon::Draw(const Camera& camera) {
     if (!car) return;
-    RenderFacility* facility = context.engine.renderer;
-    if (facility && mesh) {
-        const CarDefinition& d = car->Definition();
-        const Vector3 at = d.chaingunPointA + (d.chaingunPointB - d.chaingunPointA) * extend;
-        Matrix4 local = Matrix4::RotationZ(barrelAngle);
-        local.m[3][0] = at.x;
-        local.m[3][1] = at.y;
-        local.m[3][2] = at.z;
-        MatrixStack& stack = *facility->GetMatrixStack();
-        stack.Push();
-        stack.PreMultiply(local);
-        mesh->Render();
-        stack.Pop();
-    }
+    const CarDefinition& d = car->Definition();
+    const Vector3 at = d.chaingunPointA + (d.chaingunPointB - d.chaingunPointA) * extend;
+    Matrix4 local = Matrix4::RotationZ(barrelAngle);
+    local.m[3][0] = at.x;
+    local.m[3][1] = at.y;
+    local.m[3][2] = at.z;
+    DrawOnCar(mesh, local);
     muzzleFlash.Draw(camera);
 }
 
@@ -330,6 +337,9 @@ void InstallWeaponFactories(VehicleContext& context) {
     VehicleContext* c = &context;
     context.itemPools[ItemKind::Flamer].SetFactory([c] { return new FlamerWeapon(*c); });
     context.itemPools[ItemKind::ChainGun].SetFactory([c] { return new ChainGunWeapon(*c); });
+    context.itemPools[ItemKind::GrenadeThrower].SetFactory([c] { return new GrenadeWeapon(*c); });
+    context.itemPools[ItemKind::MissileLauncher].SetFactory([c] { return new MissileWeapon(*c); });
+    context.itemPools[ItemKind::RocketLauncher].SetFactory([c] { return new RocketWeapon(*c); });
 }
 
 void RegisterWeaponHandlers(VehicleContext& context, ItemEventChannels& channels) {
@@ -343,5 +353,22 @@ void RegisterWeaponHandlers(VehicleContext& context, ItemEventChannels& channels
         WeaponSwitchEvent e;
         if (!DecodeWeaponSwitch(payload, size, e)) return;
         if (auto* w = WeaponOf<ChainGunWeapon>(RemoteCar(*c, e.playerId))) w->Receive(e);
+    });
+    // The launchers act on the echo, the shooter's own included.
+    channels.SetWeaponHandler(GrenadeChannel, [c](const uint8_t* payload, int32_t size) {
+        GrenadeEvent e;
+        if (DecodeGrenadeEvent(payload, size, e)) GrenadeWeapon::Receive(*c, e);
+    });
+    channels.SetWeaponHandler(MissileChannel, [c](const uint8_t* payload, int32_t size) {
+        MissileEvent e;
+        if (!DecodeMissileEvent(payload, size, e)) return;
+        MissileWeapon* w = WeaponOf<MissileWeapon>(Vehicle::FindByNetworkPlayerId(*c, e.playerId));
+        if (!w && c->guns && !c->guns->missiles.empty()) w = c->guns->missiles.front();
+        if (w) w->Launch(e);
+    });
+    channels.SetWeaponHandler(RocketChannel, [c](const uint8_t* payload, int32_t size) {
+        RocketEvent e;
+        if (!DecodeRocketEvent(payload, size, e)) return;
+        if (auto* w = WeaponOf<RocketWeapon>(Vehicle::FindByNetworkPlayerId(*c, e.playerId))) w->LaunchSalvo(e);
     });
 }

@@ -50,6 +50,8 @@ protected:
     // The car's collision owner, its orientation and position.
     PhysicsGeom* CollisionOwner() const;
     void ShowAmmo();
+    // Draws a mesh placed by `local` in the car's frame (the car's draw has its frame loaded).
+    void DrawOnCar(D3D8Mesh* mesh, const Matrix4& local) const;
 };
 
 class FlamerWeapon : public GameWeapon {

@@ -3,6 +3,7 @@
 // rifle, the sight ray, the developer switches and a game reset in the middle of a burst.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -10,6 +11,8 @@
 #include "game/vehicles/DrivingActions.h"
 #include "game/vehicles/FlamerEffect.h"
 #include "game/vehicles/Gunfire.h"
+#include "game/vehicles/Launchers.h"
+#include "game/vehicles/ProjectileLaunchers.h"
 #include "game/vehicles/PlayerController.h"
 #include "game/vehicles/Rifle.h"
 #include "game/vehicles/Weapons.h"
@@ -435,3 +438,196 @@ TEST_F(WeaponTest, DeletingACarWhileItsBulletsFlyIsSafe) {
     for (const BulletTrail* t : Guns().liveTracers) EXPECT_EQ(t->shooter, nullptr);
 }
 
+
+// ---------------------------------------------------------------------------------------------
+// The launchers
+
+namespace {
+
+// Records what the launchers release.
+class RecordingLaunchers : public ProjectileLaunchers {
+public:
+    struct Shot {
+        char kind;  // 'g', 'm', 'r'
+        PhysicsGeom* owner;
+        Vector3 position;
+        Vector3 velocity;  // grenade velocity, missile and rocket direction
+        float value;       // fuse, speed
+        PhysicsGeom* target;
+    };
+    void LaunchGrenade(PhysicsGeom* owner, const Vector3& position, const Vector3& velocity, float fuse) override {
+        shots.push_back({'g', owner, position, velocity, fuse, nullptr});
+    }
+    void LaunchMissile(PhysicsGeom* owner, const Vector3& position, const Vector3& direction, const Vector3&, float speed,
+                       PhysicsGeom* target) override {
+        shots.push_back({'m', owner, position, direction, speed, target});
+    }
+    void LaunchRocket(PhysicsGeom* owner, const Vector3& position, const Vector3& direction, const Vector3&, float speed,
+                      float) override {
+        shots.push_back({'r', owner, position, direction, speed, nullptr});
+    }
+    size_t Count(char kind) const { return size_t(std::count_if(shots.begin(), shots.end(), [&](const Shot& s) { return s.kind == kind; })); }
+    std::vector<Shot> shots;
+};
+
+class LauncherTest : public WeaponTest {
+protected:
+    void SetUp() override {
+        WeaponTest::SetUp();
+        flat.context.launchers = &launchers;
+    }
+    void TearDown() override {
+        WeaponTest::TearDown();
+        flat.context.launchers = nullptr;
+    }
+    // A frame in which Fire goes down (and stays down while `hold`).
+    void PressFire(bool hold = true) {
+        input.pressed = {kLeftShift};
+        if (hold) input.held.insert(kLeftShift);
+        Frame();
+        input.pressed.clear();
+    }
+    RecordingLaunchers launchers;
+};
+
+} // namespace
+
+TEST_F(LauncherTest, AGrenadeTapThrowsThreeWithAtLeastASecondAndAHoldThrowsByItselfAtFive) {
+    GrenadeWeapon* thrower = Arm<GrenadeWeapon>(ItemKind::GrenadeThrower);
+    ASSERT_NE(thrower, nullptr);
+    EXPECT_EQ(thrower->ammo, 9.0f);
+    // A tap: down one frame, up the next.
+    PressFire();
+    input.held.clear();
+    Frame();
+    ASSERT_EQ(launchers.Count('g'), 3u);
+    for (const auto& s : launchers.shots) {
+        EXPECT_GE(s.value, 1.0f);
+        EXPECT_LE(s.value, 1.25f);
+        EXPECT_EQ(s.owner, car->ChassisGeom());
+        EXPECT_GT(s.velocity.y, 25.0f) << "thrown upwards";
+    }
+    EXPECT_EQ(thrower->ammo, 8.0f);
+    // Held: nothing for five seconds, then it goes by itself at 5.
+    launchers.shots.clear();
+    PressFire();
+    int frames = 1;
+    while (launchers.shots.empty() && frames < 500) {
+        Frame();
+        ++frames;
+    }
+    EXPECT_NEAR(float(frames) * Step, 5.0f, 2.0f * Step);
+    ASSERT_EQ(launchers.Count('g'), 3u);
+    EXPECT_EQ(launchers.shots[0].value, 5.0f);
+    input.held.clear();
+    Frame();
+    EXPECT_EQ(launchers.Count('g'), 3u) << "the release after it throws nothing more";
+    // Seven more taps empty it; then it is dropped.
+    for (int i = 0; i < 7; ++i) {
+        PressFire();
+        input.held.clear();
+        Frame();
+    }
+    EXPECT_EQ(launchers.Count('g'), 3u + 21u);
+    EXPECT_EQ(car->items.weapon, nullptr);
+}
+
+TEST_F(LauncherTest, RocketsLeaveInEightsASecondApartAndTheEmptyLauncherIsDropped) {
+    RocketWeapon* launcher = Arm<RocketWeapon>(ItemKind::RocketLauncher);
+    ASSERT_NE(launcher, nullptr);
+    std::vector<float> salvoTimes;
+    float t = 0.0f;
+    while (t < 3.0f && car->items.weapon) {
+        const size_t before = launchers.Count('r');
+        PressFire(false);  // Fire pressed every frame
+        t += Step;
+        if (launchers.Count('r') > before) {
+            EXPECT_EQ(launchers.Count('r') - before, 8u);
+            salvoTimes.push_back(t);
+        }
+    }
+    ASSERT_EQ(salvoTimes.size(), 2u);
+    EXPECT_GE(salvoTimes[1] - salvoTimes[0], 1.0f);
+    EXPECT_LT(salvoTimes[1] - salvoTimes[0], 1.0f + 2.0f * Step);
+    EXPECT_EQ(car->items.weapon, nullptr);
+    EXPECT_TRUE(flat.context.itemPools[ItemKind::RocketLauncher].Holds(launcher));
+    // Each from its mount, along the car's nose.
+    for (const auto& s : launchers.shots) EXPECT_LT(s.velocity.z, -0.9f);
+}
+
+TEST_F(LauncherTest, AMissileLauncherIsSpentByOneShotUnlessItsSwitchIsOn) {
+    for (const uint8_t unlimited : {0, 1}) {
+        UnlimitedAmmo[WeaponMissile] = unlimited;
+        launchers.shots.clear();
+        MissileWeapon* launcher = Arm<MissileWeapon>(ItemKind::MissileLauncher);
+        ASSERT_NE(launcher, nullptr);
+        EXPECT_EQ(launcher->ammo, -1.0f) << "loaded";
+        PressFire(false);
+        EXPECT_EQ(launchers.Count('m'), 1u);
+        EXPECT_EQ(car->items.weapon == nullptr, unlimited == 0) << int(unlimited);
+        if (unlimited) {
+            PressFire(false);
+            EXPECT_EQ(launchers.Count('m'), 2u) << "kept and loaded";
+        }
+        car->SetWeapon(nullptr);
+    }
+}
+
+TEST_F(LauncherTest, OfflineAMissileLeavesFromItsOwnCarWhateverIdsTheCarsHold) {
+    // Both cars carry id 0 (no network game numbered them); the second one fires.
+    Vehicle* other = Target(flat, taxi, 300.0f);
+    other->network.networkPlayerId = 0;
+    car->network.networkPlayerId = 0;
+    std::swap(flat.context.vehicles[0], flat.context.vehicles[1]);
+    ASSERT_EQ(Vehicle::FindByNetworkPlayerId(flat.context, 0), other);
+    MissileWeapon* launcher = Arm<MissileWeapon>(ItemKind::MissileLauncher);
+    launcher->Fire();
+    ASSERT_EQ(launchers.Count('m'), 1u);
+    EXPECT_EQ(launchers.shots[0].owner, car->ChassisGeom());
+}
+
+TEST_F(LauncherTest, LockingOnTakesTheCarAheadAndLetsGoOfALostOne) {
+    // Return locks on what the ray saw within the last quarter second; with nothing seen it
+    // lets go of a target lost for more than a second; a target out of sight for ten seconds is
+    // dropped by itself.
+    constexpr uint32_t kReturn = 55;
+    Vehicle* ahead = Target(flat, taxi, 200.0f);
+    MissileWeapon* launcher = Arm<MissileWeapon>(ItemKind::MissileLauncher);
+    flat.Frames(3);
+    EXPECT_EQ(launcher->ray.remembered, ahead->ChassisGeom()) << "the ray along the nose meets the car";
+    input.pressed = {kReturn};
+    Frame();
+    input.pressed.clear();
+    EXPECT_EQ(launcher->target, ahead->ChassisGeom());
+    EXPECT_EQ(launcher->lockTimer, 0.0f);
+
+    // The car turns away: the ray forgets it after a quarter second, the lock holds.
+    car->SetOrientation(Quaternion(Vector3(0, 1, 0), Pi));
+    for (int i = 0; i < 30; ++i) Frame();
+    EXPECT_EQ(launcher->ray.remembered, nullptr);
+    EXPECT_EQ(launcher->target, ahead->ChassisGeom());
+    // 0.4 s so far; Return now keeps it, after a second it lets go.
+    input.pressed = {kReturn};
+    Frame();
+    input.pressed.clear();
+    EXPECT_EQ(launcher->target, ahead->ChassisGeom()) << "lost for less than a second: kept";
+    // Out of sight from the moment the ray forgot it, a quarter second after the turn.
+    for (int i = 0; i < 80; ++i) Frame();
+    input.pressed = {kReturn};
+    Frame();
+    input.pressed.clear();
+    EXPECT_EQ(launcher->target, nullptr) << "lost for more than a second: let go";
+
+    // Locked again, then out of sight for ten seconds: dropped without a key.
+    car->SetOrientation(Quaternion());
+    flat.Frames(3);
+    input.pressed = {kReturn};
+    Frame();
+    input.pressed.clear();
+    ASSERT_EQ(launcher->target, ahead->ChassisGeom());
+    car->SetOrientation(Quaternion(Vector3(0, 1, 0), Pi));
+    for (int i = 0; i < 75 * 10; ++i) Frame();
+    EXPECT_EQ(launcher->target, ahead->ChassisGeom()) << "ten seconds and a quarter have not passed";
+    for (int i = 0; i < 30; ++i) Frame();
+    EXPECT_EQ(launcher->target, nullptr);
+}
