@@ -13,6 +13,8 @@
 #include "engine/core/Memory.h"
 #include "engine/core/StartUp.h"
 #include "engine/net/ZKClient.h"
+#include "game/vehicles/Gunfire.h"
+#include "game/vehicles/Weapons.h"
 #include "engine/net/ZKServer.h"
 #include "engine/render/D3D8LightManager.h"
 #include "engine/render/EnvironmentCube.h"
@@ -69,6 +71,8 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
     session.viewCamera = &camera;
     lensFlare = std::make_unique<LensFlare>(renderer_);
     RegisterGameCommands(*this);
+    InstallWeaponFactories(vehicles);
+    RegisterWeaponHandlers(vehicles, itemChannels);
     loadSteps_ = {
         [this] { return world.LoadHeader(); },        [this] { return world.LoadShadowTexture(); },
         [this] { return world.LoadStaticGeometry(); }, [this] { return world.LoadObjects(); },
@@ -167,6 +171,8 @@ void Game::Reset(bool deleteObjects) {
     vehicles.localDriver = nullptr;
     vehicles.carSelect = 0;
     if (deleteObjects) SetMode(nullptr);
+    // No shot outlives the game it was fired in.
+    if (vehicles.guns) vehicles.guns->ReleaseAll();
     DecalRing::Reset();
     // No projectile or explosion outlives a reset.
     ProjectileKinds::ReleaseAll(vehicles);

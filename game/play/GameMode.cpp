@@ -19,6 +19,7 @@
 #include "game/play/Game.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/Vehicle.h"
+#include "game/vehicles/Weapons.h"
 
 namespace {
 
@@ -142,8 +143,12 @@ void GameMode::ClearPlayerNetworkFlag() {
     if (Vehicle* car = game.PlayerCar()) car->network.flagWord &= ~VehicleNetwork::NetworkCarFlag;
 }
 
-// A firing chain gun or flamer stops here once those weapons exist; no other item fires on.
-void GameMode::StopPlayerWeapon() {}
+// The end of a mission silences the player's chain gun or flamer; no other weapon fires on.
+void GameMode::StopPlayerWeapon() {
+    Vehicle* car = game.PlayerCar();
+    if (auto* flamer = WeaponOf<FlamerWeapon>(car)) flamer->StopFiring();
+    if (auto* gun = WeaponOf<ChainGunWeapon>(car)) gun->StopFiring();
+}
 
 void GameMode::PushTickerText(const SharedString& text) { ticker.push_back(text); }
 

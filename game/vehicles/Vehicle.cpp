@@ -16,6 +16,7 @@
 #include "game/vehicles/ChaseCamera.h"
 #include "game/vehicles/Explosion.h"
 #include "game/vehicles/Projectiles.h"
+#include "game/vehicles/Gunfire.h"
 #include "game/vehicles/ShadowVolumeRenderer.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/vehicles/VehicleDriver.h"
@@ -104,6 +105,7 @@ VehicleContext::~VehicleContext() {
     // Cars go before the pools their items return to and the resources they share.
     ownedVehicles.clear();
     itemPools.Clear();
+    guns.reset();
     projectiles.reset();
     explosions.reset();
     resources.reset();
@@ -262,6 +264,11 @@ void Vehicle::OnRemoved(PhysicsWorld& world) {
     if (context.explosions) context.explosions->ForgetOwner(body.chassisBox.get());
     // Projectiles in flight stop naming it as their owner or target.
     if (context.projectiles) context.projectiles->ForgetGeom(body.chassisBox.get());
+    // Shots in flight forget the geoms that are about to go.
+    if (context.guns) {
+        context.guns->ForgetGeom(body.chassisBox.get());
+        context.guns->ForgetGeom(body.space.get());
+    }
     for (auto& j : body.wheelJoints) j.reset();
     if (body.chassisBox) std::erase(body.chassisBox->listeners, static_cast<CollisionListener*>(&damage));
     for (auto& g : body.wheelGeoms) {

@@ -11,6 +11,8 @@
 #include "game/vehicles/VehicleController.h"
 
 class ChaseCamera;
+class GunEffects;
+class ProjectileLaunchers;
 class DrivingRules;
 class ExplosionObserver;
 class ExplosionPool;
@@ -76,4 +78,9 @@ struct VehicleContext {
     const float* soundLevels = nullptr;
     // Sounds, textures and renderers every car shares, made by the first car that needs them.
     std::unique_ptr<VehicleResources> resources;
+    // The game's bullets, tracers, cannon shells, cases and muzzle-flash sprite, made on first
+    // use (SharedGunEffects).
+    std::unique_ptr<GunEffects> guns;
+    // What launches grenades, missiles and rockets; null: nothing flies.
+    ProjectileLaunchers* launchers = nullptr;
 };

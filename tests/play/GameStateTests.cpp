@@ -22,6 +22,7 @@
 #include "game/vehicles/Explosion.h"
 #include "game/vehicles/Projectiles.h"
 #include "game/vehicles/VehicleDriver.h"
+#include "game/vehicles/Weapons.h"
 #include "tests/vehicles/VehicleTestSupport.h"
 #include "tests/world/WorldTestSupport.h"
 
@@ -682,4 +683,72 @@ TEST_F(GameWithCarsTest, TheEnvironmentOptionDecidesWhatTheCubeAroundThePlayersC
     definition->environmentMap = 1;
     game->camera.viewCar = true;
     game->world.Remove(&item);
+}
+
+TEST_F(GameWithCarsTest, AWeaponCommandArmsThePlayerOnceAndFlipsItsSwitch) {
+    // Typed twice: one weapon (text 1001), then only the switch goes off again (text 1002); the
+    // switch is the kind's unlimited ammunition. Without a player's car the weapon stays in its
+    // pool.
+    testing_support::LogCapture log;
+    engine.texts.entries[1001] = SharedString("Cheat activated");
+    engine.texts.entries[1002] = SharedString("Cheat deactivated");
+    struct Case {
+        const char* command;
+        int32_t kind;
+        ItemKind pool;
+    };
+    const Case cases[] = {{"ROCKET", WeaponRocket, ItemKind::RocketLauncher},
+                          {"MINIGUN", WeaponChainGun, ItemKind::ChainGun},
+                          {"FLAMER", WeaponFlamer, ItemKind::Flamer},
+                          {"GRENADE", WeaponGrenade, ItemKind::GrenadeThrower},
+                          {"MISSILE", WeaponMissile, ItemKind::MissileLauncher}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        UnlimitedAmmo[c.kind] = 0;
+        driver.vehicle->SetWeapon(nullptr);
+        Command(c.command);
+        auto* weapon = dynamic_cast<Weapon*>(driver.vehicle->items.weapon);
+        ASSERT_NE(weapon, nullptr);
+        EXPECT_EQ(weapon->weaponKind, c.kind);
+        EXPECT_EQ(UnlimitedAmmo[c.kind], 1);
+        Command(c.command);
+        EXPECT_EQ(driver.vehicle->items.weapon, weapon) << "the second call gives nothing";
+        EXPECT_EQ(UnlimitedAmmo[c.kind], 0);
+        // No player car: the weapon goes back to its pool.
+        game->vehicles.localDriver = nullptr;
+        driver.vehicle->SetWeapon(nullptr);
+        const size_t idle = game->vehicles.itemPools[c.pool].Size();
+        Command(c.command);
+        EXPECT_EQ(game->vehicles.itemPools[c.pool].Size(), idle);
+        EXPECT_EQ(driver.vehicle->items.weapon, nullptr);
+        Command(c.command);
+        game->vehicles.localDriver = &driver;
+    }
+    const std::vector<std::string> lines = log.Lines();
+    const auto count = [&](const std::string& text) { return std::count(lines.begin(), lines.end(), text); };
+    EXPECT_EQ(count("Cheat activated"), 10);
+    EXPECT_EQ(count("Cheat deactivated"), 10);
+}
+
+TEST_F(GameWithCarsTest, TheEndOfAMissionStopsThePlayersChainGunAndFlamer) {
+    for (const bool succeed : {true, false}) {
+        PlainMode mode(*game);
+        driver.vehicle->SetWeapon(game->vehicles.itemPools[ItemKind::ChainGun].Take());
+        auto* gun = WeaponOf<ChainGunWeapon>(driver.vehicle);
+        ASSERT_NE(gun, nullptr);
+        gun->StartFiring();
+        ASSERT_EQ(gun->firing, 1);
+        if (succeed) mode.Succeed();
+        else mode.Fail();
+        EXPECT_EQ(gun->firing, 0) << succeed;
+        driver.vehicle->SetWeapon(game->vehicles.itemPools[ItemKind::Flamer].Take());
+        auto* flamer = WeaponOf<FlamerWeapon>(driver.vehicle);
+        flamer->StartFiring();
+        ASSERT_TRUE(flamer->Burning());
+        PlainMode next(*game);
+        if (succeed) next.Succeed();
+        else next.Fail();
+        EXPECT_FALSE(flamer->Burning()) << succeed;
+        driver.vehicle->SetWeapon(nullptr);
+    }
 }

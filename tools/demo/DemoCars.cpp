@@ -1,7 +1,7 @@
 // The cars of the demo tree: four car kinds, each with its definition file, damage-stage chassis
 // models, wheels, menu image, ten camera records and sounds, and the textures the car and
 // effect code share (halos, skid marks, bubbles, bullet holes, smoke, fire, sparks, blood,
-// muzzle flash, lens flare).
+// muzzle flash, lens flare, the guns and their HUD icons).
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -93,6 +93,26 @@ bool WriteSharedTextures(const fs::path& textures) {
         {"Wheel.ZKT", 16, [](float x, float y) { return std::sqrt(x * x + y * y) < 0.5f ? 0xFFB0B0B8u : 0xFF181818u; }},
         {"Shadow.ZKT", 8, Solid(0xFF202020u)},
         {"Chick.ZKT", 8, Solid(0xFFE0A080u)},
+        // The guns: blued steel with a sheen along the middle, a tracer's streak, brass.
+        {"Gunmetal.ZKT", 16, [](float, float y) { const float s = 0.2f * (1.0f - std::fabs(y)); return Argb(1, 0.22f + s, 0.24f + s, 0.28f + s); }},
+        {"Tracer.ZKT", 8, [](float x, float) { return Argb(1, 1.0f, 0.95f, 0.5f + 0.4f * (1.0f - std::fabs(x))); }},
+        {"Brass.ZKT", 8, [](float, float y) { return Argb(1, 0.8f + 0.15f * (1.0f - std::fabs(y)), 0.62f, 0.22f); }},
+        // The flamer's icon: a flame rising from a nozzle.
+        {"Hud_Flamer.ZKT", 32, [](float x, float y) {
+             if (y > 0.55f && std::fabs(x) < 0.25f) return Argb(1, 0.45f, 0.45f, 0.5f);
+             const float w = 0.55f * (1.0f - (y + 1.0f) * 0.5f) + 0.1f, h = (y + 1.0f) * 0.5f;
+             if (std::fabs(x + 0.1f * std::sin(y * 6.0f)) < w && y < 0.55f) return Argb(1, 1.0f, 0.3f + 0.6f * h, 0.05f);
+             return Argb(0, 0, 0, 0);
+         }},
+        // The chain gun's icon: six barrels seen from the muzzle.
+        {"Hud_ChainGun.ZKT", 32, [](float x, float y) {
+             if (x * x + y * y > 0.81f) return Argb(0, 0, 0, 0);
+             for (int i = 0; i < 6; ++i) {
+                 const float bx = x - 0.5f * std::cos(float(i) * 1.0471976f), by = y - 0.5f * std::sin(float(i) * 1.0471976f);
+                 if (bx * bx + by * by < 0.03f) return Argb(1, 0.05f, 0.05f, 0.05f);
+             }
+             return Argb(1, 0.55f, 0.58f, 0.62f);
+         }},
     };
     for (const Art& a : art)
         if (!WriteArt(textures / a.name, a.size, a.paint)) return false;

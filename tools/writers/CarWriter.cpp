@@ -46,14 +46,7 @@ void BoxTriangles(std::vector<uint32_t>& out, uint32_t first) {
 }
 
 // The model's single direct part over all its indices.
-void WholeNode(ZkmModel& m, const std::string& name) {
-    ZkmNode n;
-    n.name = name;
-    ZkmPart p;
-    p.ranges = {{0, uint32_t(m.indices.size()), 0, uint32_t(m.vertices.size())}};
-    n.parts = {p};
-    m.nodes = {n};
-}
+void WholeNode(ZkmModel& m, const std::string& name) { SingleNode(m, name); }
 
 }  // namespace
 

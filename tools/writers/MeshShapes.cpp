@@ -72,6 +72,13 @@ void AddTexturedMaterial(ZkmModel& m, const std::string& texture) {
     m.shaders = {ZkmShader()};
 }
 
+void SingleNode(ZkmModel& model, const std::string& name) {
+    ZkmNode n;
+    n.name = name;
+    n.parts = {WholePart(model)};
+    model.nodes = {n};
+}
+
 ZkmModel CrateModel(const std::string& texture, float half) {
     ZkmModel m;
     AddTexturedMaterial(m, texture);

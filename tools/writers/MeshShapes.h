@@ -15,6 +15,8 @@ uint32_t AddBox(ZkmModel& model, const Vector3& centre, const Vector3& halfExten
 
 // One textured material ("<texture>" on stage 0) and the default shader record.
 void AddTexturedMaterial(ZkmModel& model, const std::string& texture);
+// The model's only node, named, with one direct part over all its vertices and indices.
+void SingleNode(ZkmModel& model, const std::string& name);
 
 // A crate: one box in the direct form with its own collision box and the markers "Top" and
 // "Side".
