@@ -12,7 +12,7 @@
 // drive: its block starts at (8 + 99900) x 100.
 DEMO_TEXTS {
     texts[9990801] = "BONUS5";
-    texts[9990803] = "1";   // afternoon
+    texts[9990803] = std::to_string(tools::Options().freeDriveTimeOfDay);
     texts[9990804] = "0";   // traffic density
     texts[9990805] = "0";   // pedestrians
     texts[1001] = "Cheat activated";
