@@ -184,6 +184,12 @@ bool WriteTone(const fs::path& path, float seconds, float f0, float f1, float no
     return tools::WriteWav(path.string(), 1, uint32_t(rate), samples);
 }
 
+// A model shown under the scene's lights.
+bool WriteLit(const fs::path& path, tools::ZkmModel model) {
+    tools::ModulateByLight(model);
+    return tools::WriteZkm(path.string().c_str(), model);
+}
+
 bool WriteCar(const fs::path& vehicles, const fs::path& textures, const DemoCar& car) {
     const fs::path folder = vehicles / car.name;
     fs::create_directories(folder);
@@ -209,18 +215,19 @@ bool WriteCar(const fs::path& vehicles, const fs::path& textures, const DemoCar&
 
     for (int stage = 0; stage < 3; ++stage) {
         const fs::path path = folder / ("Chassis" + std::to_string(stage) + ".ZKM");
-        if (!tools::WriteZkm(path.string().c_str(), tools::CarChassisModel(bodyTexture, h, float(stage) * 0.5f))) return false;
+        if (!WriteLit(path, tools::CarChassisModel(bodyTexture, h, float(stage) * 0.5f))) return false;
     }
-    const tools::ZkmModel wheel = tools::WheelModel("Wheel.ZKT", 12, car.wheelRadius, car.wheelRadius * 0.4f);
+    tools::ZkmModel wheel = tools::WheelModel("Wheel.ZKT", 12, car.wheelRadius, car.wheelRadius * 0.4f);
+    tools::ModulateByLight(wheel);
     if (!tools::WriteZkm((folder / "FrontWheel.ZKM").string().c_str(), wheel) ||
         !tools::WriteZkm((folder / "BackWheel.ZKM").string().c_str(), wheel))
         return false;
     for (int d = 0; d < car.doorFrames; ++d) {
         const float angle = float(d) / float(car.doorFrames - 1) * 1.2f;
         const tools::ZkmModel door = tools::CarDoorModel(bodyTexture, Vector3(h.x, 1.0f, -h.z * 0.1f), h.z * 0.5f, h.y * 2.5f, angle);
-        if (!tools::WriteZkm((folder / ("Door" + std::to_string(d) + ".ZKM")).string().c_str(), door)) return false;
+        if (!WriteLit(folder / ("Door" + std::to_string(d) + ".ZKM"), door)) return false;
     }
-    if (car.rider && !tools::WriteZkm((folder / "Chick.ZKM").string().c_str(), tools::FigureModel("Chick.ZKT"))) return false;
+    if (car.rider && !WriteLit(folder / "Chick.ZKM", tools::FigureModel("Chick.ZKT"))) return false;
     if (car.shadow && !tools::WriteZkm((folder / "Shadow.ZKM").string().c_str(), tools::CarShadowModel(h))) return false;
 
     // The menu image: the car's colour under a dark sky.

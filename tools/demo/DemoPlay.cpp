@@ -88,5 +88,6 @@ DEMO_STEP("play") {
         const float width = v.position.z < 0.0f ? 0.05f : 0.5f;
         v.position = Vector3(v.position.x * width, v.position.y * 0.5f, v.position.z * 3.0f);
     }
+    tools::ModulateByLight(arrow);
     return tools::WriteZkm(SharedString((models / "Arrow.ZKM").string().c_str()), arrow);
 }

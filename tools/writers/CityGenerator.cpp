@@ -115,11 +115,14 @@ WorldFile GenerateCity(const CityOptions& o) {
 
     w.textures = {"Road.ZKT", "Crossing.ZKT", "Pavement.ZKT", "Grass.ZKT", "FacadeA.ZKT",
                   "FacadeB.ZKT", "Roof.ZKT", "Wall.ZKT", "Glass.ZKT", "Fence.ZKT"};
+    // The static city's shading (its lit pass): (texture + C) x (ambient x A + B + the lights over
+    // the normal). A takes the whole ambient, B lifts the sides the lights miss a little, and C
+    // adds nothing to the texture (its alpha only keeps the groups drawn).
     for (uint32_t m = 0; m < MaterialCount; ++m) {
         WorldFile::StaticMaterial mat;
         mat.a = Grey(255);
-        mat.b = Grey(200);
-        mat.c = Grey(255);
+        mat.b = Grey(40);
+        mat.c = Grey(0, 255);
         mat.d = Grey(0);
         mat.texture = m < 10 ? int32_t(m) : -1;
         if (m == Glass) mat.flags = 0x02, mat.c = {180, 220, 255, 128};
