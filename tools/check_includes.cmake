@@ -6,7 +6,9 @@
 #    commands, start-up) or any renderer/sound header; the engine library including renderer or
 #    sound headers other than their service interfaces;
 #  - a game library including one above it (world < vehicles < traffic < play < frontend);
-#  - a tests/<area> folder including a game library above its area.
+#  - a tests/<area> folder including a game library above its area;
+#  - game/ asking for the engine itself (ZKEngine::Get() or Instance(), or the engine's header):
+#    game code takes the engine's services handed to it at construction (EngineServices).
 # tests/, bench/ and tools/ may include the third-party headers of what they measure or write.
 #
 #   cmake [-DROOT=<source dir>] -P tools/check_includes.cmake
@@ -130,6 +132,9 @@ foreach(rel IN LISTS files)
   set(line_no 0)
   foreach(text IN LISTS lines)
     math(EXPR line_no "${line_no} + 1")
+    if(top STREQUAL "game" AND text MATCHES "ZKEngine::(Get|Instance)[ \t]*\\(")
+      list(APPEND leaks "${rel}:${line_no}: ${CMAKE_MATCH_0}) -- game code takes the engine's services handed to it (EngineServices), never the engine")
+    endif()
     if(NOT text MATCHES "^[ \t]*#[ \t]*include[ \t]*([<\"])([^>\"]+)[>\"]")
       continue()
     endif()
@@ -172,6 +177,9 @@ foreach(rel IN LISTS files)
     endif()
     if(top STREQUAL "engine" AND header MATCHES "^game/")
       leak("the engine never includes the game")
+    endif()
+    if(top STREQUAL "game" AND header STREQUAL "engine/core/Engine.h")
+      leak("game code takes the engine's services handed to it (engine/core/EngineServices.h), never the engine")
     endif()
     if(core_part STREQUAL "base")
       if(header MATCHES "^engine/(render|audio|net)/")

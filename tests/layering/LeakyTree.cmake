@@ -40,7 +40,12 @@ source(game/vehicles/Car.cpp
   "#include \"game/traffic/Lane.h\"            // leak")
 source(game/frontend/Menu.cpp
   "#include \"game/play/Race.h\"               // fine"
-  "#include <SDL2/SDL.h>                       // leak")
+  "#include <SDL2/SDL.h>                       // leak"
+  "#include \"engine/core/EngineServices.h\"   // fine"
+  "#include \"engine/core/Engine.h\"           // leak"
+  "void Show(const EngineServices& e) { Draw(e.renderer) }  // fine"
+  "void Hide() { ZKEngine::Get()->PopMLP() }   // leak"
+  "float Now() { return ZKEngine::Instance ().frameTime }  // leak")
 source(platform/sound/Decoder.cpp
   "#include <vorbis/codec.h>                   // fine"
   "#include \"engine/core/Debugger.h\"         // leak")
