@@ -90,7 +90,7 @@ TEST(CityShade, ALitFacadeShowsItsTextureTimesTheLightSetsShading) {
     LightSet lights;
     lights.Enter(session.timeOfDay);
     lights.ToSceneLights(session.lights);
-    World world(session, facility.get());
+    World world(session, engine.Services());
     ASSERT_TRUE(testing_support::LoadWholeWorld(world));
     // Entering the game sets its video mode, which makes the static city's passes again: from
     // then on they carry the world stages.
