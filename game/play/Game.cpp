@@ -211,12 +211,12 @@ void Game::CreateCarSelect() {
     CarDefinition* definition = CarCatalogue::Instance().At(chosenCar);
     if (!definition) definition = CarCatalogue::Instance().At(0);
     if (std::unique_ptr<Vehicle> car = mode ? mode->CreatePlayerVehicle(definition) : nullptr) {
-        car->flagWord |= Vehicle::PlayerCarFlag | Vehicle::NetworkCarFlag;
-        car->impactDamage = 0;
+        car->network.flagWord |= VehicleNetwork::PlayerCarFlag | VehicleNetwork::NetworkCarFlag;
+        car->damage.impactDamage = 0;
         world.physics.AddObject(car.get());
         if (!points.empty()) {
             const size_t pick = size_t(plat::EngineRand()) % points.size();
-            car->respawnPoint = points[pick];
+            car->respawn.respawnPoint = points[pick];
             points.erase(points.begin() + ptrdiff_t(pick));
         }
         car->Respawn(false);
@@ -356,10 +356,10 @@ void Game::ReadHud() {
     const Vehicle* car = PlayerCar();
     hud.hasCar = car != nullptr;
     if (!car) return;
-    hud.health = car->GetHealth();
-    hud.maxHealth = Vehicle::MaxHealth;
+    hud.health = car->damage.GetHealth();
+    hud.maxHealth = VehicleDamage::MaxHealth;
     hud.speed = car->GetLinearVelocity().Length();
-    hud.revolutions = car->revs;
+    hud.revolutions = car->drive.revs;
     hud.position = car->GetPosition();
     const Matrix4 axes = car->GetOrientation().ToMatrix();
     hud.heading = std::atan2(-axes.m[2][0], -axes.m[2][2]);

@@ -489,8 +489,8 @@ protected:
             ASSERT_NE(car, nullptr);
             game->world.physics.AddObject(car);
             car->SetPosition(Vector3(float(i) * 50.0f, 5.0f, 0.0f));
-            car->flagWord |= Vehicle::PlayerCarFlag | Vehicle::NetworkCarFlag;
-            car->networkPlayerId = 7;
+            car->network.flagWord |= VehicleNetwork::PlayerCarFlag | VehicleNetwork::NetworkCarFlag;
+            car->network.networkPlayerId = 7;
             game->vehicles.vehicles.push_back(car);
         }
         driver.vehicle = game->vehicles.vehicles[1];
@@ -512,14 +512,14 @@ TEST_F(GameWithCarsTest, StartNumbersTheCarsAndADecidedGameTakesThePlayersNetwor
     for (const bool succeedFirst : {true, false}) {
         PlainMode mode(*game);
         mode.Start();
-        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(game->vehicles.vehicles[i]->networkPlayerId, int32_t(i));
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(game->vehicles.vehicles[i]->network.networkPlayerId, int32_t(i));
         for (int call = 0; call < 2; ++call) {
-            driver.vehicle->flagWord |= Vehicle::NetworkCarFlag;
+            driver.vehicle->network.flagWord |= VehicleNetwork::NetworkCarFlag;
             if ((call == 0) == succeedFirst) mode.Succeed();
             else mode.Fail();
-            EXPECT_EQ(driver.vehicle->flagWord & Vehicle::NetworkCarFlag, 0u) << succeedFirst << call;
+            EXPECT_EQ(driver.vehicle->network.flagWord & VehicleNetwork::NetworkCarFlag, 0u) << succeedFirst << call;
         }
-        EXPECT_NE(game->vehicles.vehicles[0]->flagWord & Vehicle::NetworkCarFlag, 0u) << "other cars keep theirs";
+        EXPECT_NE(game->vehicles.vehicles[0]->network.flagWord & VehicleNetwork::NetworkCarFlag, 0u) << "other cars keep theirs";
     }
 }
 
