@@ -64,10 +64,7 @@ std::vector<Wall> FacadeWalls(const tools::WorldFile& file) {
 }
 
 TEST(CityShade, ALitFacadeShowsItsTextureTimesTheLightSetsShading) {
-    auto facility = std::make_unique<D3D8RenderFacility>();
-    facility->ChooseDevice(-1);
-    facility->RequestMode({kW, kH, 32, 60});
-    facility->CreateDevice(false);
+    auto facility = OffscreenFacility(kW, kH);
     ASSERT_TRUE(facility->DeviceReady());
     testing_support::TempWorkDir dir;
 
@@ -144,10 +141,7 @@ TEST(CityShade, ALitFacadeShowsItsTextureTimesTheLightSetsShading) {
 // its ambient colour times the lights' ambient, its white diffuse times each light's diffuse
 // over the angle to the light), so the sides differ and none is brighter than full light.
 TEST(CityShade, TheCabsSidesShowItsColourTimesTheLights) {
-    auto facility = std::make_unique<D3D8RenderFacility>();
-    facility->ChooseDevice(-1);
-    facility->RequestMode({kW, kH, 32, 60});
-    facility->CreateDevice(false);
+    auto facility = OffscreenFacility(kW, kH);
     ASSERT_TRUE(facility->DeviceReady());
     testing_support::TempWorkDir dir;
     ASSERT_EQ(std::system((std::string(METROFARE_DEMO_BINARY) + " . > demo.log").c_str()), 0);

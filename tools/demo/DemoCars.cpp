@@ -184,6 +184,42 @@ bool WriteTone(const fs::path& path, float seconds, float f0, float f1, float no
     return tools::WriteWav(path.string(), 1, uint32_t(rate), samples);
 }
 
+// The body texture in the quarters the chassis model lays out (x, y in [-1, 1], the top row at
+// y = -1): the sides, the front, the back and the cabin's windows, each a square of its own.
+uint32_t BodyArt(uint32_t body, float x, float y) {
+    const bool right = x >= 0.0f, lower = y >= 0.0f;
+    // Position within the quarter, 0..1 from its top left.
+    const float s = right ? x : x + 1.0f, t = lower ? y : y + 1.0f;
+    const uint32_t dark = 0xFF1C1C20u, trim = 0xFF505058u, shade = body & 0xFF9F9F9Fu;
+    const float r = std::fmax(std::fabs(s - 0.5f), std::fabs(t - 0.5f));
+    if (!right && !lower) {
+        // Sides: a darker line along the waist, the sill dark.
+        if (t > 0.88f) return trim;
+        return std::fabs(t - 0.45f) < 0.05f ? shade : body;
+    }
+    if (right && !lower) {
+        // Front: two head lights high at the corners, a grille between them, a bumper.
+        if (t > 0.8f) return trim;
+        const float lx = std::fabs(s - 0.5f);
+        if (t > 0.2f && t < 0.5f && lx > 0.28f && lx < 0.45f) return 0xFFFFF6D0u;
+        if (t > 0.25f && t < 0.55f && lx < 0.22f) return ((int(s * 40.0f) & 1) ? dark : trim);
+        return body;
+    }
+    if (!right && lower) {
+        // Back: red tail lights at the corners, the number plate, a bumper.
+        if (t > 0.8f) return trim;
+        const float lx = std::fabs(s - 0.5f);
+        if (t > 0.2f && t < 0.45f && lx > 0.3f && lx < 0.45f) return 0xFFD01818u;
+        if (t > 0.5f && t < 0.65f && lx < 0.12f) return 0xFFE8E8E0u;
+        return body;
+    }
+    // Windows: dark glass with a lighter sky reflection at the top, in a frame of body colour.
+    if (r > 0.4f) return body;
+    const float sky = std::fmax(0.0f, 0.4f - t) * 120.0f;
+    const uint32_t g = uint32_t(std::fmin(255.0f, 52.0f + sky)), b = uint32_t(std::fmin(255.0f, 68.0f + sky));
+    return 0xFF000000u | uint32_t(36.0f + sky) << 16 | g << 8 | b;
+}
+
 // A model shown under the scene's lights.
 bool WriteLit(const fs::path& path, tools::ZkmModel model) {
     tools::ModulateByLight(model);
@@ -194,11 +230,7 @@ bool WriteCar(const fs::path& vehicles, const fs::path& textures, const DemoCar&
     const fs::path folder = vehicles / car.name;
     fs::create_directories(folder);
     const std::string bodyTexture = std::string(car.name) + ".ZKT";
-    if (!WriteArt(textures / bodyTexture, 32, [&](float x, float y) {
-            // The body colour with a darker stripe along the middle.
-            return std::fabs(y) < 0.15f && std::fabs(x) < 0.9f ? (car.bodyColour & 0xFF7F7F7Fu) : car.bodyColour;
-        }))
-        return false;
+    if (!WriteArt(textures / bodyTexture, 128, [&](float x, float y) { return BodyArt(car.bodyColour, x, y); })) return false;
 
     const Vector3& h = car.halfBody;
     const float track = h.x - car.wheelRadius * 0.3f, axle = h.z * 0.65f, height = car.wheelRadius * 0.4f;
