@@ -86,7 +86,11 @@ shot() {
   n=0
   while [ "$(ls "$tree" | grep -c '^Shot.*\.TGA$' || true)" -le "$before" ]; do
     n=$((n + 1))
-    if [ "$n" -gt 100 ]; then echo "screenshots: the game wrote no screenshot for $1" >&2; exit 1; fi
+    if [ "$n" -gt 300 ]; then
+      echo "screenshots: the game wrote no screenshot for $1; the end of its log and output:" >&2
+      tail -n 15 "$tree/zkConsole.log" "$tree/game.out" >&2 2>/dev/null || true
+      exit 1
+    fi
     sleep 0.1
   done
   sleep 0.5

@@ -328,7 +328,7 @@ WorldFile GenerateCity(const CityOptions& o) {
             }
         }
 
-    // The inward wall round the city, in concrete panels.
+    // The wall round the city, in concrete panels.
     for (int side = 0; side < 4; ++side) {
         const size_t g = b.NewGroup(Wall);
         const float y1 = 150.0f;
@@ -337,6 +337,12 @@ WorldFile GenerateCity(const CityOptions& o) {
         if (side == 1) b.Quad(g, {H, 0, H}, {H, y1, H}, {-H, y1, H}, {-H, 0, H}, SurfConcrete, 0, &alongX);
         if (side == 2) b.Quad(g, {-H, 0, H}, {-H, y1, H}, {-H, y1, -H}, {-H, 0, -H}, SurfConcrete, 0, &alongZ);
         if (side == 3) b.Quad(g, {H, 0, -H}, {H, y1, -H}, {H, y1, H}, {H, 0, H}, SurfConcrete, 0, &alongZ);
+        // Its face towards the city, seen only (the static city draws the faces turned to the
+        // camera).
+        if (side == 0) b.Quad(g, {-H, 0, -H}, {H, 0, -H}, {H, y1, -H}, {-H, y1, -H}, NoCollision, 0, &alongX);
+        if (side == 1) b.Quad(g, {H, 0, H}, {-H, 0, H}, {-H, y1, H}, {H, y1, H}, NoCollision, 0, &alongX);
+        if (side == 2) b.Quad(g, {-H, 0, H}, {-H, 0, -H}, {-H, y1, -H}, {-H, y1, H}, NoCollision, 0, &alongZ);
+        if (side == 3) b.Quad(g, {H, 0, -H}, {H, 0, H}, {H, y1, H}, {H, y1, -H}, NoCollision, 0, &alongZ);
     }
     // Fields beyond the wall out to the horizon, seen only: one draw group a field, so that
     // those behind the camera are left out and the far ones fade into the sky's colour.
@@ -445,6 +451,8 @@ WorldFile GenerateCity(const CityOptions& o) {
     w.objectMaterials[0].texture = int32_t(Wall);
     w.objectMaterials[1].texture = int32_t(Glass);
     w.objectMaterials[1].flags = 0x02;
+    // Posts in dark grey metal.
+    w.objectMaterials[2].texture = int32_t(Roof);
     w.objectMaterials[2].flags = 0x04;
     w.objectMaterials[2].a = {90, 90, 100, 255};
     struct KindShape {
@@ -492,12 +500,16 @@ WorldFile GenerateCity(const CityOptions& o) {
     Append(w.meshes[Lamp], BoxMesh({7, 2, 7}), {0, 2 * shapes[Lamp].half.y, 0});
     w.kinds[Lamp].parts[0].range[1] = int32_t(w.meshes[Lamp].indices.size());
     w.kinds[Lamp].parts[0].range[3] = int32_t(w.meshes[Lamp].vertices.size());
+    // Every object in the light of the scene: no glow of its own beyond a little lift of the sides
+    // the lights miss (the colours default to white, which would light every object fully).
+    for (WorldFile::ObjectMaterial& m : w.objectMaterials) m.c = Grey(30), m.d = Grey(0);
     // Trees, in the props only: a trunk the cars stop at and its crown, bark and leaves.
     constexpr uint32_t Tree = KindCount;
     if (o.props) {
         w.objectMaterials.resize(5);
         w.objectMaterials[3].texture = int32_t(Bark);
         w.objectMaterials[4].texture = int32_t(Leaves);
+        for (size_t k : {3u, 4u}) w.objectMaterials[k].c = Grey(30), w.objectMaterials[k].d = Grey(0);
         const Vector3 trunk(3, 18, 3);
         WorldFile::Mesh mesh = BoxMesh(trunk);
         for (auto& v : mesh.vertices) v.position.y += trunk.y;
