@@ -106,7 +106,7 @@ void Game::ApplyLights() {
             from.changed = 0;
         }
         if (from.rotationChanged) {
-            to->SetOrientation(from.rotation);
+            to->SetOrientation(LightSet::RendererOrientation(from.rotation));
             from.rotationChanged = 0;
         }
     }
@@ -336,10 +336,13 @@ void Game::Update() {
     if (!vehicles.carSelect) camera.Update(dt);
     camera.Apply();
     // The player's car reflects the city around it: every frame with the environment option
-    // on, else during the game's first second.
+    // on, else during the game's first second; only for a car whose models show the cube, and
+    // while the view shows the car.
     Vehicle* player = PlayerCar();
-    if (player && (EnvironmentCube::environmentOption.load() != 0 || timeCurrent < 1.0f))
-        EnvironmentCube::RenderWorld(world, player->GetPosition(), camera);
+    const int32_t option = session.environmentOption;
+    if (player && player->definition && player->definition->environmentMap && camera.viewCar &&
+        (option != 0 || timeCurrent < 1.0f))
+        EnvironmentCube::RenderWorld(world, player->GetPosition(), camera, option);
     ReadHud();
     world.BeginFrame(camera);
     world.Cull(camera);
@@ -379,14 +382,20 @@ void Game::Render() {
         if (mode && controller && controller->ShowsModeHud()) mode->DrawHud();
         return;
     }
+    // The flare stands where the edited light is, else at the sky's flare point; a sky without
+    // one shows no flare.
+    bool flare = true;
     if (lightSet.editorOn) {
         lensFlare->sunDirection = LightSet::TowardLight(lightSet.lights[lightSet.current].rotation);
     } else {
         const SkyRecord& sky = world.skies[size_t(LightSet::ClampTimeOfDay(session.timeOfDay))];
-        if (sky.hasFlarePoint) lensFlare->sunDirection = sky.flarePoint.Normalized();
+        flare = sky.hasFlarePoint;
+        if (flare) lensFlare->sunDirection = sky.flarePoint.Normalized();
     }
-    lensFlare->Update(camera, world.physics, engine.FrameTime());
-    lensFlare->Draw(camera);
+    if (flare) {
+        lensFlare->Update(camera, world.physics, engine.FrameTime());
+        lensFlare->Draw(camera);
+    }
     if (controller) controller->DrawHud();
     if (mode && controller && controller->ShowsModeHud()) mode->DrawHud();
     DrawFade();

@@ -69,7 +69,7 @@ void CarSelectController::PostWorldUpdate(World* world, ChaseCamera* chase, floa
     if (cubePending) {
         // The shown car reflects the city around it once it stands in its place.
         if (Vehicle* shown = Current(); shown && world && chase)
-            EnvironmentCube::RenderWorld(*world, shown->GetPosition(), *chase);
+            EnvironmentCube::RenderWorld(*world, shown->GetPosition(), *chase, context_.session.environmentOption);
         cubePending = 0;
     }
     if (confirmed) {

@@ -28,7 +28,7 @@ namespace {
 
 // The body's centre of mass in the chassis frame.
 const Vector3 CentreOfMass(0.0f, -10.0f, 0.0f);
-constexpr float WheelMass = 50.0f;
+using vehicles_detail::WheelMass;
 
 void Release(AudioDevice* sound, AudioVoice*& voice) {
     if (!voice) return;

@@ -81,6 +81,7 @@ void Vehicle::Update(ObjectQuadTree&, const Camera* camera, float dt) {
         const float mass = w.GetMass();
         const float next = mass + (aim - mass) * Approach(5.0f, dt);
         if (next > 0.0f && next != mass) w.SetMass(next);
+        body.wheelSurfaces[size_t(i)].softCfm = vehicles_detail::WheelContactCfm(w.GetMass());
     }
 
     float slip[4];
