@@ -159,7 +159,7 @@ TEST(CityShade, TheCabsSidesShowItsColourTimesTheLights) {
         to.specularSource = Vector4{from.specular[0], from.specular[1], from.specular[2], from.specular[3]};
         to.intensity = from.intensity;
         to.colourDirty = 1;
-        to.SetOrientation(from.rotation);
+        to.SetOrientation(LightSet::RendererOrientation(from.rotation));
         to.Enable();
     }
     std::unique_ptr<D3D8Mesh> cab(MeshFactory::Instance().GetByName(SharedString("Vehicles\\CabMetro\\Chassis0.ZKM"), true));
