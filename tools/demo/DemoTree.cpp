@@ -14,6 +14,11 @@ std::vector<void (*)(DemoTexts)>& DemoTextFillers() {
     return fillers;
 }
 
+DemoOptions& Options() {
+    static DemoOptions options;
+    return options;
+}
+
 bool GatherDemoTexts(DemoTextMap& out) {
     for (auto fill : DemoTextFillers()) {
         DemoTextMap area;

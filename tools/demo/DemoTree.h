@@ -76,6 +76,13 @@ struct DemoTextsRegistrar {
 // Every area's texts merged; false (and the clash printed) when one key has two texts.
 bool GatherDemoTexts(DemoTextMap& out);
 
+// What the command line chooses: the time of day of the free drive (0 morning, 1 afternoon,
+// 2 evening, 3 night).
+struct DemoOptions {
+    int32_t freeDriveTimeOfDay = 1;
+};
+DemoOptions& Options();
+
 // Writes the demo data tree under `root` (idempotent: files are rewritten with the same
 // content). Returns false and prints the reason when a file cannot be written.
 bool WriteDemoTree(const std::string& root);
