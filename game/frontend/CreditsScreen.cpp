@@ -81,6 +81,6 @@ void CreditsScreen::DrawWidgets() {
         // Only what is on the screen.
         if (y > height) break;
         if (y + float(canvas->FontSize(lines[i].font)) < 0.0f || lines[i].text.IsEmpty()) continue;
-        canvas->DrawText(lines[i].text, {(width - widths_[i]) * 0.5f, y}, kMenuAnchorTopLeft, &white, lines[i].font, false);
+        canvas->DrawText(lines[i].text, {(width - widths_[i]) * 0.5f, y}, kMenuAnchorTopLeft, &white, lines[i].font, true);
     }
 }

@@ -112,6 +112,12 @@ void FrontEnd::Release() {
         };
         engine.states->ForgetMLPs(owned);
     }
+    // A screen still loading on its own thread is waited for before it is freed.
+    for (MLP* screen : {static_cast<MLP*>(game.get()), static_cast<MLP*>(loadingScreen_.get()),
+                        static_cast<MLP*>(scoreScreen_.get()), static_cast<MLP*>(endingScreen_.get()),
+                        static_cast<MLP*>(endScreen_.get())})
+        AwaitLoading(screen);
+    for (const auto& page : ownedScreens_) AwaitLoading(page.get());
     // The one music voice: the intro's, or a game's once a game has begun.
     if (AudioVoice*& music = MusicVoice()) {
         music->Stop();
@@ -146,6 +152,11 @@ void FrontEnd::Release() {
 }
 
 FrontEnd* FrontEnd::Get() { return g_frontEnd; }
+
+void FrontEnd::AwaitLoading(MLP* screen) {
+    if (screen && !screen->WaitForInit(kLoadingWait))
+        Debugger::Instance().Message("FRONTEND: %s is still loading and is freed all the same", screen->name.c_str());
+}
 
 // ---------------------------------------------------------------------------------------------
 // Building
@@ -442,6 +453,7 @@ void FrontEnd::SetResumeEnabled(bool enabled) {
 void FrontEnd::StartMission(int32_t mission, int32_t episode, int32_t textBase) {
     if (!engine.states || !game) return;
     SetResumeEnabled(true);
+    AwaitLoading(loadingScreen_.get());
     loadingScreen_ = std::make_unique<MissionLoadingScreen>(*game, this, mission, episode, textBase);
     missionLoadingScreen = loadingScreen_.get();
     missionLoadingScreen->needSetup = 1;
@@ -471,6 +483,7 @@ Screen* FrontEnd::Replace(std::unique_ptr<Screen>& slot, std::unique_ptr<Screen>
         const MLP* old = slot.get();
         engine.states->ForgetMLPs([old](const MLP* screen) { return screen == old; });
     }
+    AwaitLoading(slot.get());
     slot = std::move(next);
     return slot.get();
 }

@@ -71,7 +71,7 @@ void SinglePlayerPage::Fill() {
     }
     if (cars.empty()) settings.carChoice.cachedInt = -1;
     carChoice = new ChoiceWidget(engine_.Text(kCarChoiceCaption), cars, &settings.carChoice, nullptr);
-    carChoice->SetPosition(kCarChoiceAt, false);
+    carChoice->SetPosition(kCarChoiceAt, true);
     carChoice->valueX = kValueOffset;
     carChoice->valueY = 0;
     AddWidget(carChoice);
@@ -81,7 +81,7 @@ void SinglePlayerPage::Fill() {
     for (int32_t k = 0; k < count; ++k) missions.push_back(engine_.Text(kMissionBlock + kMissionStride * k + kMissionNameText));
     if (missions.empty()) settings.missionChoice.cachedInt = -1;
     missionChoice = new ChoiceWidget(engine_.Text(kMissionChoiceCaption), missions, &settings.missionChoice, nullptr);
-    missionChoice->SetPosition(kMissionChoiceAt, false);
+    missionChoice->SetPosition(kMissionChoiceAt, true);
     missionChoice->valueX = kValueOffset;
     missionChoice->valueY = 0;
     AddWidget(missionChoice);
@@ -183,7 +183,7 @@ void SinglePlayerPage::Activate() {
         const char* captions[4] = {"<<", ">>", "<<", ">>"};
         for (int32_t k = 0; k < 4; ++k) {
             auto* button = new Button(SharedString(captions[k]), actions[k], nullptr);
-            button->SetPosition(kArrowsAt[k], false);
+            button->SetPosition(kArrowsAt[k], true);
             AddWidget(button);
         }
     }
@@ -214,9 +214,9 @@ void SinglePlayerPage::DrawWidgets() {
     if (!canvas) return;
     Color white;
     white.a = menu_detail::AlphaByte(1.0f - fade);
-    canvas->DrawText(carCaption_, kInfoCaptionAt, kMenuAnchorTopLeft, &white, nullptr, false);
+    canvas->DrawText(carCaption_, kInfoCaptionAt, kMenuAnchorTopLeft, &white, nullptr, true);
     if (view.Current() && size_t(view.current) < carNames_.size())
-        canvas->DrawText(carNames_[size_t(view.current)], kInfoNameAt, kMenuAnchorTopLeft, &white, nullptr, false);
+        canvas->DrawText(carNames_[size_t(view.current)], kInfoNameAt, kMenuAnchorTopLeft, &white, nullptr, true);
     for (const Portrait& portrait : portraits) {
         if (portrait.alpha == 0.0f || !portrait.picture) continue;
         Color tint;

@@ -164,18 +164,18 @@ void SpScoreScreen::DrawBackground() {
             c.a = uint8_t((mine ? 1.0f : kOtherRowAlpha) * 255.0f);
             const float x = tablePosition.x, y = tablePosition.y + step * float(r);
             const HighScoreEntry& entry = table[r];
-            canvas->DrawText(rowTexts_.number[r], {x, y}, kMenuAnchorTopLeft, &c, nullptr, false);
+            canvas->DrawText(rowTexts_.number[r], {x, y}, kMenuAnchorTopLeft, &c, nullptr, true);
             if (mine && !committed) {
                 const bool cursorOn = pulse > 0.0f;
                 canvas->DrawText(cursorOn ? TypedWithCursor() : listener_.text, {x + kNameColumn, y}, kMenuAnchorTopLeft,
-                                 &c, nullptr, false);
+                                 &c, nullptr, true);
             } else {
-                canvas->DrawText(entry.name, {x + kNameColumn, y}, kMenuAnchorTopLeft, &c, nullptr, false);
+                canvas->DrawText(entry.name, {x + kNameColumn, y}, kMenuAnchorTopLeft, &c, nullptr, true);
             }
             canvas->DrawText(mine ? rowTexts_.ownCar : rowTexts_.car[r], {x + kCarColumn, y}, kMenuAnchorTopLeft, &c,
-                             nullptr, false);
+                             nullptr, true);
             canvas->DrawText(mine ? rowTexts_.ownScore : rowTexts_.score[r], {x + kScoreColumn, y}, kMenuAnchorTopLeft,
-                             &c, nullptr, false);
+                             &c, nullptr, true);
         }
     }
     if (outgoingFade > 0.0f) canvas->FillScreen(Color::FromBytes(0, 0, 0, uint8_t(outgoingFade * 255.0f)));
