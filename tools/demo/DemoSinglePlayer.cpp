@@ -33,18 +33,6 @@ constexpr const char* kEndingPicture = "Ending0.ZKT";
 
 uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return a << 24 | r << 16 | g << 8 | b; }
 
-// A menu picture, stored bottom row first (the menus ask for their pictures flipped).
-template <class Paint>
-bool WritePicture(const fs::path& path, int w, int h, Paint paint) {
-    std::vector<uint32_t> bottomUp;
-    bottomUp.reserve(size_t(w) * size_t(h));
-    for (int y = h - 1; y >= 0; --y)
-        for (int x = 0; x < w; ++x) bottomUp.push_back(paint(x, y, w, h));
-    tools::ZktPicture picture = tools::ArgbPicture(w, h, bottomUp);
-    picture.flags = 0x08 | 0x10;
-    return tools::WriteZkt(path.string().c_str(), picture);
-}
-
 template <class Paint>
 bool WriteTexture(const fs::path& path, int size, Paint paint) {
     std::vector<uint32_t> argb;
@@ -126,21 +114,21 @@ DEMO_STEP("single player") {
     const fs::path menu = root / "Menu", models = root / "Models", textures = root / "Textures";
     for (const fs::path& dir : {menu, models, textures}) fs::create_directories(dir);
     const bool pictures =
-        WritePicture(menu / "SPScore.ZKT", 256, 192,
+        tools::WriteMenuPicture(menu / "SPScore.ZKT", 256, 192,
                      [](int x, int y, int, int h) {
                          const uint32_t fall = uint32_t(h - y) * 160u / uint32_t(h);
                          const uint32_t stripe = (x / 16 + y / 16) % 2 ? 16u : 0u;
                          return Argb(255, fall / 4 + stripe, fall / 2 + stripe, fall + stripe);
                      }) &&
         // The end: a night skyline against a dark red sky.
-        WritePicture(menu / "End.ZKT", 256, 192,
+        tools::WriteMenuPicture(menu / "End.ZKT", 256, 192,
                      [](int x, int y, int, int h) {
                          const int roof = 120 + ((x * 7) % 53 < 30 ? (x * 13) % 40 : 0) - 20;
                          if (y > roof) return ((x / 6 + y / 9) % 5 == 0) ? Argb(255, 230, 200, 90) : Argb(255, 12, 12, 20);
                          return Argb(255, uint32_t(40 + 100 * y / h), 16, uint32_t(30 + 20 * y / h));
                      }) &&
         // The first mission's reward: a golden badge on blue.
-        WritePicture(menu / kEndingPicture, 256, 192, [](int x, int y, int w, int h) {
+        tools::WriteMenuPicture(menu / kEndingPicture, 256, 192, [](int x, int y, int w, int h) {
             const int dx = 2 * x - w, dy = 2 * y - h, r2 = dx * dx + dy * dy;
             if (r2 < h * h / 4) return r2 > h * h / 6 ? Argb(255, 250, 210, 60) : Argb(255, 200, 150, 30);
             return Argb(255, 20, 40, uint32_t(80 + 100 * y / h));
@@ -151,7 +139,7 @@ DEMO_STEP("single player") {
         fs::create_directories(folder);
         const uint32_t colour = car.colour;
         // A head and shoulders in the car's colour.
-        const bool written = WritePicture(folder / "Driver.zkt", 64, 64, [colour](int x, int y, int, int) {
+        const bool written = tools::WriteMenuPicture(folder / "Driver.zkt", 64, 64, [colour](int x, int y, int, int) {
             const int hx = x - 32, hy = y - 22, sx = x - 32, sy = y - 64;
             if (hx * hx + hy * hy < 12 * 12) return Argb(255, 230, 190, 150);
             if (sx * sx / 2 + sy * sy < 26 * 26) return colour;
