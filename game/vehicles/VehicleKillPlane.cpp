@@ -13,7 +13,7 @@ void VehicleKillPlane::OnKillPlane(GeomOwner& owner) {
     if (!car || !context_.localDriver || context_.localDriver->vehicle != car) return;
     DrivingRules* rules = context_.rules;
     if (rules && rules->respawn) {
-        car->fellOffWorld = 1;
+        car->respawn.fellOffWorld = 1;
         return;
     }
     car->ResetControls();
