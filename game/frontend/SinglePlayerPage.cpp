@@ -159,7 +159,8 @@ void SinglePlayerPage::Update() {
     if (previewPending) {
         previewPending = 0;
         if (frontEnd_.game && !view.models.empty())
-            EnvironmentCube::RenderPreview(frontEnd_.game->world, view.models.front().position, view.camera);
+            EnvironmentCube::RenderPreview(frontEnd_.game->world, view.models.front().position, view.camera,
+                                           frontEnd_.game->session.environmentOption);
     }
     MenuScreen::Update();
     view.Update();
