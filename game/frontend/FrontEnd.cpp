@@ -13,8 +13,12 @@
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/Font.h"
 #include "game/frontend/CreditsScreen.h"
+#include "game/frontend/EndScreen.h"
+#include "game/frontend/EndingScreen.h"
 #include "game/frontend/FrontEndPage.h"
 #include "game/frontend/GameOptions.h"
+#include "game/frontend/SinglePlayerPage.h"
+#include "game/frontend/SpScoreScreen.h"
 #include "game/play/Game.h"
 #include "game/play/MissionLoadingScreen.h"
 #include "game/vehicles/CarCatalogue.h"
@@ -99,13 +103,21 @@ void FrontEnd::Release() {
     if (engine.states && built_) {
         auto owned = [this](const MLP* screen) {
             if (!screen) return false;
-            if (screen == game.get() || screen == loadingScreen_.get()) return true;
+            if (screen == game.get() || screen == loadingScreen_.get() || screen == scoreScreen_.get() ||
+                screen == endingScreen_.get() || screen == endScreen_.get())
+                return true;
             for (const auto& page : ownedScreens_)
                 if (page.get() == screen) return true;
             return false;
         };
         engine.states->ForgetMLPs(owned);
     }
+    // A screen still loading on its own thread is waited for before it is freed.
+    for (MLP* screen : {static_cast<MLP*>(game.get()), static_cast<MLP*>(loadingScreen_.get()),
+                        static_cast<MLP*>(scoreScreen_.get()), static_cast<MLP*>(endingScreen_.get()),
+                        static_cast<MLP*>(endScreen_.get())})
+        AwaitLoading(screen);
+    for (const auto& page : ownedScreens_) AwaitLoading(page.get());
     // The one music voice: the intro's, or a game's once a game has begun.
     if (AudioVoice*& music = MusicVoice()) {
         music->Stop();
@@ -117,14 +129,20 @@ void FrontEnd::Release() {
     introVoice = nullptr;
     settings.viewDistance.camera = nullptr;
     unlockCommand_.reset();
+    scoreScreen_.reset();
+    endingScreen_.reset();
+    endScreen_.reset();
     ownedScreens_.clear();
-    mainPage = singlePlayerPage = mpSelectScreen = mpStartScreen = optionsPage = nullptr;
-    videoPage = audioPage = controlsPage = creditsScreen = nullptr;
+    mainPage = mpSelectScreen = mpStartScreen = optionsPage = nullptr;
+    videoPage = audioPage = controlsPage = nullptr;
+    singlePlayerPage = nullptr;
+    creditsScreen = nullptr;
     missionLoadingScreen = nullptr;
     loadingScreen_.reset();
     game.reset();
-    // After the pages: their widgets draw with it.
+    // After the pages: their widgets draw with them.
     smallFont.reset();
+    creditsFont.reset();
     if (built_) {
         FrontEndPage::ReleaseSharedPictures();
         // The menus' shared voices and pictures too: the devices that made them are about to go.
@@ -134,6 +152,11 @@ void FrontEnd::Release() {
 }
 
 FrontEnd* FrontEnd::Get() { return g_frontEnd; }
+
+void FrontEnd::AwaitLoading(MLP* screen) {
+    if (screen && !screen->WaitForInit(kLoadingWait))
+        Debugger::Instance().Message("FRONTEND: %s is still loading and is freed all the same", screen->name.c_str());
+}
 
 // ---------------------------------------------------------------------------------------------
 // Building
@@ -151,8 +174,10 @@ MLP* FrontEnd::CreateFrontEnd() {
     MusicGroup() = &MusicVolumeGroup();
     settings.viewDistance.camera = &game->camera;
     // The multiplayer screens' small font: Arial 8, every character set.
-    if (RenderFacility* renderer = engine.renderer)
+    if (RenderFacility* renderer = engine.renderer) {
         smallFont.reset(Font::Create(renderer->GetTextureManager(), kFontAll, SharedString("Arial"), 8, false, false));
+        creditsFont.reset(Font::Create(renderer->GetTextureManager(), kFontAll, SharedString("Arial"), 20, true, false));
+    }
     BuildPages();
     BuildMainPage();
     BuildSinglePlayerPage();
@@ -188,14 +213,15 @@ void FrontEnd::BuildPages() {
         return made;
     };
     mainPage = page("Main", "");
-    singlePlayerPage = page("Single player", "SP.ZKT");
+    singlePlayerPage = new SinglePlayerPage(*this);
+    ownedScreens_.emplace_back(singlePlayerPage);
     mpSelectScreen = page("MP Select", "MPSelect.ZKT");
     mpStartScreen = page("MPStart", "MPStart.ZKT");
     optionsPage = page("Options", "");
     videoPage = page("Video", "Video.zkt");
     audioPage = page("Audio", "Audio.zkt");
     controlsPage = page("Controls", "Controls.zkt");
-    creditsScreen = new CreditsScreen(engine);
+    creditsScreen = new CreditsScreen(*this, creditsFont.get(), nullptr);
     ownedScreens_.emplace_back(creditsScreen);
 }
 
@@ -227,15 +253,7 @@ void FrontEnd::BuildMainPage() {
                                     SlideFrom::Right, kMainSlideSpeed, 0.0f);
 }
 
-void FrontEnd::BuildSinglePlayerPage() {
-    // The car and mission choices, the carousel and the start come with the page's own class;
-    // until then the page only leads back.
-    FrontEndPage& page = *singlePlayerPage;
-    auto* back = new BackButton(SharedString("<<"), &singlePlayerBack);
-    back->SetPosition({590, 490}, false);
-    page.AddWidget(back);
-    page.AddHotKey(FrontEndPage::kEscapeKey, 0);
-}
+void FrontEnd::BuildSinglePlayerPage() { singlePlayerPage->Fill(); }
 
 void FrontEnd::BuildVideoPage() {
     FrontEndPage& page = *videoPage;
@@ -437,6 +455,7 @@ void FrontEnd::SetResumeEnabled(bool enabled) {
 void FrontEnd::StartMission(int32_t mission, int32_t episode, int32_t textBase) {
     if (!engine.states || !game) return;
     SetResumeEnabled(true);
+    AwaitLoading(loadingScreen_.get());
     loadingScreen_ = std::make_unique<MissionLoadingScreen>(*game, this, mission, episode, textBase);
     missionLoadingScreen = loadingScreen_.get();
     missionLoadingScreen->needSetup = 1;
@@ -446,6 +465,11 @@ void FrontEnd::StartMission(int32_t mission, int32_t episode, int32_t textBase) 
 void FrontEnd::ToMainPage(bool resumable) {
     if (!engine.states || !mainPage) return;
     SetResumeEnabled(resumable);
+    PopToMainPage();
+}
+
+void FrontEnd::PopToMainPage() {
+    if (!engine.states || !mainPage) return;
     mainPage->SetFade(1.0f);
     mainPage->Activate();
     engine.states->PopToMLP(mainPage);
@@ -455,10 +479,39 @@ void FrontEnd::PauseToMenu() { ToMainPage(true); }
 
 void FrontEnd::ReturnToMainPage() { ToMainPage(false); }
 
-// The score screens come with the single-player and network flows; until then a finished game
-// returns to the main page.
-void FrontEnd::ShowSinglePlayerScore(int32_t, const SharedString&) { ReturnToMainPage(); }
+template <class Screen>
+Screen* FrontEnd::Replace(std::unique_ptr<Screen>& slot, std::unique_ptr<Screen> next) {
+    if (slot && engine.states) {
+        const MLP* old = slot.get();
+        engine.states->ForgetMLPs([old](const MLP* screen) { return screen == old; });
+    }
+    AwaitLoading(slot.get());
+    slot = std::move(next);
+    return slot.get();
+}
 
+void FrontEnd::ShowSinglePlayerScore(int32_t money, const SharedString& carName) {
+    if (!engine.states) return;
+    ReturnToMainPage();
+    engine.states->PushMLP(Replace(scoreScreen_, std::make_unique<SpScoreScreen>(*this, float(money), carName)));
+}
+
+void FrontEnd::ShowSinglePlayerPage() {
+    if (engine.states && singlePlayerPage) engine.states->PushMLP(singlePlayerPage);
+}
+
+void FrontEnd::ShowEnding(int32_t mission) {
+    if (engine.states) engine.states->PushMLP(Replace(endingScreen_, std::make_unique<EndingScreen>(*this, mission)));
+}
+
+void FrontEnd::ShowCreditsAndEnd() {
+    if (!engine.states || !creditsScreen) return;
+    engine.states->PushMLP(creditsScreen);
+    engine.states->PushMLP(Replace(endScreen_, std::make_unique<EndScreen>(*this)));
+}
+
+// The network flow's score screen comes with the multiplayer modes; until then a finished
+// network game returns to the main page.
 void FrontEnd::ShowMultiplayerScore() { ReturnToMainPage(); }
 
 void FrontEnd::ApplyGameVideoMode() {

@@ -136,6 +136,26 @@ TEST_F(MlpStackTest, AnUnloadedMLPIsActivatedBeforeItsInitThreadHasLoadedIt) {
     EXPECT_EQ(calls, (CallList{"Slow HandleInput", "Slow Update", "Slow Render"}));
 }
 
+// Shown again before its first load has finished (pushed, popped, pushed), an MLP is not loaded a
+// second time on a second thread: one load, and the wait covers it.
+TEST_F(MlpStackTest, AnMLPShownAgainWhileLoadingIsLoadedOnce) {
+    Event gate(false);
+    RecordingMLP slow("Slow", calls, false);
+    slow.loadGate = &gate;
+    std::atomic<int> loads{0};
+    slow.onLoad = [&] { ++loads; };
+    engine.SetMLP(&a);
+    engine.PushMLP(&slow);
+    engine.PopMLP();
+    engine.PushMLP(&slow);
+    gate.Set();
+    ASSERT_TRUE(slow.WaitForInit(10.0f));
+    EXPECT_EQ(loads.load(), 1);
+    int initing = 0;
+    for (const std::string& line : log.Lines()) initing += line.find("MLP: Initing Slow") != std::string::npos;
+    EXPECT_EQ(initing, 1);
+}
+
 TEST_F(MlpStackTest, TheEnginesOwnInitRunsAndFinishes) {
     engine.Start(3);
     EXPECT_TRUE(engine.WaitForInit(10.0f));

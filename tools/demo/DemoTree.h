@@ -73,6 +73,10 @@ struct DemoTextsRegistrar {
         DEMO_STEP_CAT(DemoTextsFn_, __LINE__));                                             \
     static void DEMO_STEP_CAT(DemoTextsFn_, __LINE__)(::tools::DemoTexts texts)
 
+// A menu picture w x h painted by paint(x, y, w, h) -> ARGB, stored bottom row first (the menus
+// ask for their pictures flipped) and never compressed.
+bool WriteMenuPicture(const std::filesystem::path& path, int w, int h, const std::function<uint32_t(int, int, int, int)>& paint);
+
 // Every area's texts merged; false (and the clash printed) when one key has two texts.
 bool GatherDemoTexts(DemoTextMap& out);
 
