@@ -78,6 +78,8 @@ Game::Game(RenderFacility* renderer, MenuExits* menuExits, FrontEndServices* fro
     vehicles.soundGroups = soundGroups;
     vehicles.soundLevels = soundLevels;
     session.viewCamera = &camera;
+    // The kill plane's handler acts on the falls it noted once each step is over.
+    world.physics.AddObject(&killPlane);
     lensFlare = std::make_unique<LensFlare>(renderer);
     RegisterGameCommands(*this);
     loadSteps_ = {
@@ -92,6 +94,7 @@ Game::Game(RenderFacility* renderer, MenuExits* menuExits, FrontEndServices* fro
 Game::~Game() {
     Reset(true);
     if (world.boundary) world.boundary->killPlaneHandler = nullptr;
+    world.physics.RemoveObject(&killPlane);
     ParticleSystems::Destroy();
 }
 

@@ -212,10 +212,6 @@ public:
     const RespawnPoint* respawnPoint = nullptr;
     std::vector<const RespawnPoint*> ownRespawnPoints;
 
-    // Set by the kill plane: the car is respawned after the physics step (the mode respawns
-    // instead of failing).
-    uint8_t fellOffWorld = 0;
-
     uint32_t flagWord = 0;
     int32_t networkPlayerId = 0;
 

@@ -322,11 +322,6 @@ void Vehicle::AlignWheels() {
 void Vehicle::UpdateBounds(PhysicsWorld& world, float dt) {
     if (!chassisBody) return;
     DrivingRules* rules = context.rules;
-    if (fellOffWorld) {
-        fellOffWorld = 0;
-        if (health != 0.0f && rules) rules->OnVehicleDestroyed(this, this);
-        Respawn(false);
-    }
     if (IsLocalPlayerCar() && rules && rules->collisionFlag) SetCollisionFlag(true);
 
     chassisBoxTimer += dt;
