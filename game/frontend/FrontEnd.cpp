@@ -122,12 +122,14 @@ void FrontEnd::Release() {
     introVoice = nullptr;
     settings.viewDistance.camera = nullptr;
     unlockCommand_.reset();
+    // Pages still loading are freed once their init has ended.
+    for (std::unique_ptr<MLP>& page : ownedScreens_) ReleasePage(page);
     ownedScreens_.clear();
     mainPage = singlePlayerPage = mpSelectScreen = mpStartScreen = optionsPage = nullptr;
     videoPage = audioPage = controlsPage = creditsScreen = nullptr;
     missionLoadingScreen = nullptr;
-    loadingScreen_.reset();
-    game.reset();
+    ReleasePage(loadingScreen_);
+    ReleasePage(game);
     // After the pages: their widgets draw with it.
     smallFont.reset();
     if (built_) {
@@ -449,6 +451,8 @@ void FrontEnd::StartMission(int32_t mission, int32_t episode, int32_t textBase) 
     ZKEngine* engine = Engine();
     if (!engine || !game) return;
     SetResumeEnabled(true);
+    // The screen of an earlier start may still be loading its own resources.
+    ReleasePage(loadingScreen_);
     loadingScreen_ = std::make_unique<MissionLoadingScreen>(*game, this, mission, episode, textBase);
     missionLoadingScreen = loadingScreen_.get();
     missionLoadingScreen->needSetup = 1;
