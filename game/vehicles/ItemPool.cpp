@@ -16,6 +16,7 @@ CarItem* ItemPool::Take() {
     }
     if (item) {
         item->permanent = 0;
+        item->active = 0;
         item->pool = this;
     }
     return item;

@@ -20,7 +20,7 @@ public:
 
     void SetFactory(Factory factory) { factory_ = std::move(factory); }
     // The oldest idle item, else a new one from the factory (null without a factory). The item's
-    // permanent flag is cleared and it will return here when detached.
+    // permanent flag and active byte are cleared and it will return here when detached.
     CarItem* Take();
     // Appends an idle item; an item already here is not added twice.
     void Return(CarItem* item);

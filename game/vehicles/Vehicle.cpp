@@ -419,8 +419,8 @@ void Vehicle::SetWeapon(CarItem* item) {
 void Vehicle::AddSpecial(CarItem* item) {
     if (!item) return;
     if (item->permanent) {
-        // The car's own special takes the first place.
-        if (!specials.empty() && specials.front()->permanent) {
+        // The car's own special takes the first place, replacing whatever held it.
+        if (!specials.empty()) {
             CarItem* old = specials.front();
             specials.erase(specials.begin());
             old->Attach(nullptr);

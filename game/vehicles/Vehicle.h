@@ -115,6 +115,8 @@ public:
 
     // Items.
     void SetWeapon(CarItem* item);
+    // A permanent special replaces the first entry of the list (back to its pool, or deleted);
+    // another goes first, or second behind an exclusive one, which replaces the last exclusive.
     void AddSpecial(CarItem* item);
     void RemoveSpecial(CarItem* item);
     bool ItemsAllow();

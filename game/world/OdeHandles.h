@@ -9,3 +9,4 @@ struct dxJoint;
 struct dxJointGroup;
 struct dxTriMeshData;
 struct dContact;
+struct dContactGeom;

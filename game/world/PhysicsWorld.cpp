@@ -586,13 +586,69 @@ void PhysicsWorld::MakeContactSurface(dContact& contact, const PhysicsGeom* a, c
     s.slip2 = m.slip;
 }
 
+// -------------------------------------------------------------------------------------------------
+// The collision dispatch
+//
+// A pair with a space on either side is collided member by member through the near callback. A
+// pair of shapes gets its contacts from the library, and every contact takes the same steps:
+// the pair's surface, the ray depth, the listeners' filters, then a joint binding the bodies the
+// pair pushes. Which bodies those are is what tells the kinds of pair apart, so that step is one
+// routine per kind, chosen from a table by the pair's one-sided geoms.
+
+// What is decided once per pair of geoms: its listeners, surface, ray length and the bodies its
+// joints bind. The contacts of one call normally share one pair; a contact naming other geoms
+// starts another.
+struct PhysicsWorld::ContactPair {
+    PhysicsGeom* A = nullptr;
+    PhysicsGeom* B = nullptr;
+    bool started = false;
+    bool oneSidedA = false, oneSidedB = false;
+    bool filterA = false, filterB = false;
+    bool ray = false;
+    float rayLength = 0.0f;
+    int surfaceSource = 0; // the contact whose surface the pair's later contacts copy
+    // Decided at the pair's first surviving contact.
+    bool bodiesDecided = false, noJoint = false;
+    dBodyID bA = nullptr, bB = nullptr;
+    RigidBody* rA = nullptr;
+    RigidBody* rB = nullptr;
+};
+
 namespace {
+
+using ContactPair = PhysicsWorld::ContactPair;
 
 bool AsksAny(const PhysicsGeom* g, uint32_t flag) {
     for (size_t k = 0; k < g->listeners.size(); ++k) {
         if (g->listeners[k]->listenerFlags & flag) return true;
     }
     return false;
+}
+
+bool Vetoes(PhysicsGeom* own, PhysicsGeom* other) {
+    for (size_t k = 0; k < own->listeners.size(); ++k) {
+        CollisionListener* l = own->listeners[k];
+        if ((l->listenerFlags & CollisionListener::AskVetoContacts) && l->VetoContacts(own, other)) return true;
+    }
+    return false;
+}
+
+void CollectReceivers(PhysicsGeom* own, PhysicsGeom* other, std::vector<JointForceReceiver*>& out) {
+    for (size_t k = 0; k < own->listeners.size(); ++k) {
+        CollisionListener* l = own->listeners[k];
+        if (!(l->listenerFlags & CollisionListener::AskForceReceiver)) continue;
+        if (JointForceReceiver* r = l->GetForceReceiver(own, other)) out.push_back(r);
+    }
+}
+
+bool PassesFilters(PhysicsGeom* own, PhysicsGeom* other, Vector3& position, Vector3& normal, float& depth) {
+    for (size_t k = 0; k < own->listeners.size(); ++k) {
+        CollisionListener* l = own->listeners[k];
+        if ((l->listenerFlags & CollisionListener::AskFilterContact) &&
+            !l->FilterContact(own, other, &position, &normal, &depth))
+            return false;
+    }
+    return true;
 }
 
 // Finite as f32 (a double beyond the f32 range is not).
@@ -602,6 +658,64 @@ bool ContactInRange(const dContactGeom& g) {
     return InF32Range(g.pos[0]) && InF32Range(g.pos[1]) && InF32Range(g.pos[2]) && InF32Range(g.normal[0]) &&
            InF32Range(g.normal[1]) && InF32Range(g.normal[2]) && InF32Range(g.depth);
 }
+
+// The body's wrapper when a contact may push it (it has one and is not frozen).
+RigidBody* Pushable(dBodyID body) {
+    RigidBody* r = body ? RigidBody::FromOde(body) : nullptr;
+    return r && !r->IsFrozen() ? r : nullptr;
+}
+
+// Two ordinary geoms push each other's bodies, except that a no-response body hitting a body
+// that responds is not pushed itself: the other meets it as a static obstacle, and wakes.
+void BindSolidPair(ContactPair& p, const dContactGeom& g) {
+    p.bA = dGeomGetBody(g.g1);
+    p.bB = dGeomGetBody(g.g2);
+    p.rA = Pushable(p.bA);
+    p.rB = Pushable(p.bB);
+    if (p.rA && p.rB) {
+        if (p.rA->HasNoResponse() && !p.rB->HasNoResponse()) {
+            p.rA = nullptr;
+            p.bA = nullptr;
+            p.rB->Enable();
+        } else if (p.rB->HasNoResponse() && !p.rA->HasNoResponse()) {
+            p.rB = nullptr;
+            p.bB = nullptr;
+            p.rA->Enable();
+        }
+    } else if (p.rA) {
+        p.bB = nullptr;
+    } else if (p.rB) {
+        p.bA = nullptr;
+    } else {
+        p.noJoint = true;
+    }
+    if (p.bA == p.bB) p.noJoint = true;
+}
+
+// A one-sided geom is pushed by what it meets and pushes nothing back: the joint binds its own
+// body alone, woken.
+void BindOneSidedPair(ContactPair& p, const dContactGeom& g) {
+    const bool sideA = p.oneSidedA;
+    dBodyID own = dGeomGetBody(sideA ? g.g1 : g.g2);
+    if (own) dBodyEnable(own);
+    RigidBody* r = Pushable(own);
+    p.noJoint = !r;
+    p.bA = sideA ? own : nullptr;
+    p.bB = sideA ? nullptr : own;
+    p.rA = sideA ? r : nullptr;
+    p.rB = sideA ? nullptr : r;
+}
+
+// Two one-sided geoms (met only through AlwaysCollide or a direct test) push nothing; the first
+// one's body is woken.
+void BindOneSidedPairOfTwo(ContactPair& p, const dContactGeom& g) {
+    if (dBodyID own = dGeomGetBody(g.g1)) dBodyEnable(own);
+    p.noJoint = true;
+}
+
+using BindBodies = void (*)(ContactPair&, const dContactGeom&);
+// Indexed by (A one-sided) + 2 x (B one-sided).
+constexpr BindBodies kBindBodies[4] = {&BindSolidPair, &BindOneSidedPair, &BindOneSidedPair, &BindOneSidedPairOfTwo};
 
 } // namespace
 
@@ -616,192 +730,105 @@ int32_t PhysicsWorld::CollideGeoms(PhysicsGeom* a, PhysicsGeom* b) {
         dSpaceCollide2(ga, gb, this, &PhysicsWorld::NearCallback);
         return 0;
     }
-
     int flags = MaxContacts;
     if ((a->flags | b->flags) & PhysicsGeom::AnyContacts) flags |= int(CONTACTS_UNIMPORTANT);
     const int n = dCollide(ga, gb, flags, &contacts_[0].geom, int(sizeof(dContact)));
     if (n <= 0) return n;
     ++stats_.pairsWithContacts;
-
-    // Everything that depends only on the two geoms is decided once per pair: its listeners,
-    // surface, ray length and which bodies its contact joints bind.
-    dGeomID lastG1 = nullptr, lastG2 = nullptr;
-    PhysicsGeom* A = nullptr;
-    PhysicsGeom* B = nullptr;
-    PhysicsGeom* pairA = nullptr;
-    PhysicsGeom* pairB = nullptr;
-    int surfaceSource = 0;
-    float rayLength = 0.0f;
-    bool rayContact = false, filterA = false, filterB = false;
-    bool a1 = false, b1 = false;
-    bool bodiesDecided = false, noJoint = false;
-    dBodyID bA = nullptr, bB = nullptr;
-    RigidBody* rA = nullptr;
-    RigidBody* rB = nullptr;
+    ContactPair pair;
     for (int i = 0; i < n; ++i) {
         ++stats_.contacts;
         dContact& c = contacts_[size_t(i)];
-        if (i == 0 || c.geom.g1 != lastG1 || c.geom.g2 != lastG2) {
-            lastG1 = c.geom.g1;
-            lastG2 = c.geom.g2;
-            A = PhysicsGeom::FromOde(c.geom.g1);
-            B = PhysicsGeom::FromOde(c.geom.g2);
-        }
+        PhysicsGeom* A = PhysicsGeom::FromOde(c.geom.g1);
+        PhysicsGeom* B = PhysicsGeom::FromOde(c.geom.g2);
         if (!A || !B) continue;
-
-        if (i == 0 || A != pairA || B != pairB) {
-            pairA = A;
-            pairB = B;
-            a1 = A->flags & PhysicsGeom::OneSided;
-            b1 = B->flags & PhysicsGeom::OneSided;
-            const bool a16 = A->flags & PhysicsGeom::AlwaysCollide, b16 = B->flags & PhysicsGeom::AlwaysCollide;
-            scratchReceivers_.clear();
-            if (!b1) {
-                for (size_t k = 0; k < A->listeners.size(); ++k) {
-                    CollisionListener* l = A->listeners[k];
-                    if ((l->listenerFlags & CollisionListener::AskVetoContacts) && l->VetoContacts(A, B)) return 0;
-                }
-            }
-            if (!a1) {
-                for (size_t k = 0; k < B->listeners.size(); ++k) {
-                    CollisionListener* l = B->listeners[k];
-                    if ((l->listenerFlags & CollisionListener::AskVetoContacts) && l->VetoContacts(B, A)) return 0;
-                }
-            }
-            if (!b1) {
-                for (size_t k = 0; k < A->listeners.size(); ++k) {
-                    CollisionListener* l = A->listeners[k];
-                    if (!(l->listenerFlags & CollisionListener::AskForceReceiver)) continue;
-                    if (JointForceReceiver* r = l->GetForceReceiver(A, B)) scratchReceivers_.push_back(r);
-                }
-            }
-            if (!a1) {
-                for (size_t k = 0; k < B->listeners.size(); ++k) {
-                    CollisionListener* l = B->listeners[k];
-                    if (!(l->listenerFlags & CollisionListener::AskForceReceiver)) continue;
-                    if (JointForceReceiver* r = l->GetForceReceiver(B, A)) scratchReceivers_.push_back(r);
-                }
-            }
-            MakeContactSurface(c, A, B);
-            surfaceSource = i;
-            const bool aIsRay = A->IsRay(), bIsRay = B->IsRay();
-            rayContact = aIsRay || bIsRay;
-            rayLength = aIsRay ? static_cast<RayGeom*>(A)->GetLength()
-                               : (bIsRay ? static_cast<RayGeom*>(B)->GetLength() : 0.0f);
-            filterA = (!b1 || a16) && AsksAny(A, CollisionListener::AskFilterContact);
-            filterB = (!a1 || b16) && AsksAny(B, CollisionListener::AskFilterContact);
-            bodiesDecided = false;
+        if (!pair.started || A != pair.A || B != pair.B) {
+            if (!BeginPair(pair, A, B, c, i)) return 0;
         } else {
-            c.surface = contacts_[size_t(surfaceSource)].surface;
+            c.surface = contacts_[size_t(pair.surfaceSource)].surface;
         }
-
-        if (!ContactInRange(c.geom)) continue;
-        // The library reports a ray's hit distance; listeners expect length - distance so
-        // that the nearest hit has the greatest depth.
-        if (rayContact) c.geom.depth = rayLength - ToF32(c.geom.depth);
-
-        if (filterA || filterB) {
-            Vector3 position = ToVector3(c.geom.pos);
-            Vector3 normal = ToVector3(c.geom.normal);
-            float depth = ToF32(c.geom.depth);
-            bool keep = true;
-            for (size_t k = 0; filterA && keep && k < A->listeners.size(); ++k) {
-                CollisionListener* l = A->listeners[k];
-                if ((l->listenerFlags & CollisionListener::AskFilterContact) &&
-                    !l->FilterContact(A, B, &position, &normal, &depth))
-                    keep = false;
-            }
-            if (!keep) continue;
-            normal.Negate();
-            for (size_t k = 0; filterB && keep && k < B->listeners.size(); ++k) {
-                CollisionListener* l = B->listeners[k];
-                if ((l->listenerFlags & CollisionListener::AskFilterContact) &&
-                    !l->FilterContact(B, A, &position, &normal, &depth))
-                    keep = false;
-            }
-            normal.Negate();
-            if (!keep) continue;
-            if (!IsFinite(position) || !IsFinite(normal) || !std::isfinite(depth)) continue;
-            c.geom.pos[0] = position.x; c.geom.pos[1] = position.y; c.geom.pos[2] = position.z;
-            c.geom.normal[0] = normal.x; c.geom.normal[1] = normal.y; c.geom.normal[2] = normal.z;
-            c.geom.depth = depth;
+        if (!ContactInRange(c.geom) || !PrepareContact(pair, c.geom)) continue;
+        if (!pair.bodiesDecided) {
+            pair.bodiesDecided = true;
+            pair.noJoint = false;
+            kBindBodies[(pair.oneSidedA ? 1 : 0) + (pair.oneSidedB ? 2 : 0)](pair, c.geom);
         }
-
-        // Which bodies the pair's joints bind, decided at its first surviving contact (that is
-        // also when one-sided and no-response contacts wake the body they push).
-        if (!bodiesDecided) {
-            bodiesDecided = true;
-            bA = dGeomGetBody(c.geom.g1);
-            bB = dGeomGetBody(c.geom.g2);
-            if (a1) {
-                if (bA) dBodyEnable(bA);
-                bB = nullptr;
-            }
-            if (b1) {
-                if (bB) dBodyEnable(bB);
-                bA = nullptr;
-            }
-            rA = bA ? RigidBody::FromOde(bA) : nullptr;
-            rB = bB ? RigidBody::FromOde(bB) : nullptr;
-            if (rA) {
-                if (a1) rB = nullptr;
-                if (rA->IsFrozen()) rA = nullptr;
-            }
-            if (rB && rB->IsFrozen()) rB = nullptr;
-            noJoint = false;
-            if (rA && rB) {
-                if (rA->HasNoResponse() && !rB->HasNoResponse()) {
-                    rA = nullptr;
-                    bA = nullptr;
-                    rB->Enable();
-                } else if (rB->HasNoResponse() && !rA->HasNoResponse()) {
-                    rB = nullptr;
-                    bB = nullptr;
-                    rA->Enable();
-                }
-            } else if (rA) {
-                bB = nullptr;
-            } else if (rB) {
-                bA = nullptr;
-            } else {
-                noJoint = true;
-            }
-            if (bA == bB) noJoint = true;
-        }
-        if (noJoint) continue;
-
-        if (poolInUse_ >= ContactPoolSize) {
-            ++stats_.droppedJoints;
-            if (!poolFullLogged_) {
-                poolFullLogged_ = true;
-                Debugger::Instance().Log(2, "PHYSICS: Contact joint pool full (%d joints); further contacts dropped",
-                                         ContactPoolSize);
-            }
-            continue;
-        }
-        ++stats_.joints;
-        const int32_t index = poolInUse_++;
-        ContactJoint& wrapper = pool_[size_t(index)];
-        dJointID joint = dJointCreateContact(world_, contactGroup_, &c);
-        wrapper.Reset(joint);
-        dJointAttach(joint, bA, bB);
-        if (rA) {
-            wrapper.body1_ = rA;
-            wrapper.body2_ = rB;
-        } else {
-            wrapper.body1_ = rB;
-            wrapper.body2_ = nullptr;
-        }
-        wrapper.attached_ = true;
-        // Only a joint somebody listens to has its forces measured and passed through the hook.
-        if (!scratchReceivers_.empty()) {
-            wrapper.receivers.assign(scratchReceivers_.begin(), scratchReceivers_.end());
-            dJointSetData(joint, &wrapper);
-            wrapper.InstallFeedback();
-            hookedContacts_.push_back(index);
-        }
+        if (!pair.noJoint) AddContactJoint(pair, c);
     }
     return n;
+}
+
+// A new pair: its listeners may veto every contact of the call (false; joints already made
+// stay), and name the receivers of its joints' forces. A one-sided geom's partner is not asked.
+bool PhysicsWorld::BeginPair(ContactPair& pair, PhysicsGeom* A, PhysicsGeom* B, dContact& c, int index) {
+    pair = ContactPair{};
+    pair.started = true;
+    pair.A = A;
+    pair.B = B;
+    pair.oneSidedA = A->flags & PhysicsGeom::OneSided;
+    pair.oneSidedB = B->flags & PhysicsGeom::OneSided;
+    scratchReceivers_.clear();
+    if ((!pair.oneSidedB && Vetoes(A, B)) || (!pair.oneSidedA && Vetoes(B, A))) return false;
+    if (!pair.oneSidedB) CollectReceivers(A, B, scratchReceivers_);
+    if (!pair.oneSidedA) CollectReceivers(B, A, scratchReceivers_);
+    MakeContactSurface(c, A, B);
+    pair.surfaceSource = index;
+    pair.ray = A->IsRay() || B->IsRay();
+    pair.rayLength = A->IsRay() ? static_cast<RayGeom*>(A)->GetLength()
+                                : (B->IsRay() ? static_cast<RayGeom*>(B)->GetLength() : 0.0f);
+    const bool alwaysA = A->flags & PhysicsGeom::AlwaysCollide, alwaysB = B->flags & PhysicsGeom::AlwaysCollide;
+    pair.filterA = (!pair.oneSidedB || alwaysA) && AsksAny(A, CollisionListener::AskFilterContact);
+    pair.filterB = (!pair.oneSidedA || alwaysB) && AsksAny(B, CollisionListener::AskFilterContact);
+    return true;
+}
+
+// The contact as the listeners see it: a ray's depth is its length less the hit's distance, so
+// the nearest hit is the deepest. Each side's filters may drop it or change it; the second side
+// sees the normal turned towards itself. False drops the contact.
+bool PhysicsWorld::PrepareContact(const ContactPair& pair, dContactGeom& g) {
+    if (pair.ray) g.depth = pair.rayLength - ToF32(g.depth);
+    if (!pair.filterA && !pair.filterB) return true;
+    Vector3 position = ToVector3(g.pos);
+    Vector3 normal = ToVector3(g.normal);
+    float depth = ToF32(g.depth);
+    if (pair.filterA && !PassesFilters(pair.A, pair.B, position, normal, depth)) return false;
+    normal.Negate();
+    if (pair.filterB && !PassesFilters(pair.B, pair.A, position, normal, depth)) return false;
+    normal.Negate();
+    if (!IsFinite(position) || !IsFinite(normal) || !std::isfinite(depth)) return false;
+    g.pos[0] = position.x; g.pos[1] = position.y; g.pos[2] = position.z;
+    g.normal[0] = normal.x; g.normal[1] = normal.y; g.normal[2] = normal.z;
+    g.depth = depth;
+    return true;
+}
+
+// The contact's joint from the pool, binding the bodies the pair pushes. Only a joint somebody
+// listens to has its forces measured and passed through the hook.
+void PhysicsWorld::AddContactJoint(const ContactPair& pair, dContact& c) {
+    if (poolInUse_ >= ContactPoolSize) {
+        ++stats_.droppedJoints;
+        if (!poolFullLogged_) {
+            poolFullLogged_ = true;
+            Debugger::Instance().Log(2, "PHYSICS: Contact joint pool full (%d joints); further contacts dropped",
+                                     ContactPoolSize);
+        }
+        return;
+    }
+    ++stats_.joints;
+    const int32_t index = poolInUse_++;
+    ContactJoint& wrapper = pool_[size_t(index)];
+    dJointID joint = dJointCreateContact(world_, contactGroup_, &c);
+    wrapper.Reset(joint);
+    dJointAttach(joint, pair.bA, pair.bB);
+    wrapper.body1_ = pair.rA ? pair.rA : pair.rB;
+    wrapper.body2_ = pair.rA ? pair.rB : nullptr;
+    wrapper.attached_ = true;
+    if (!scratchReceivers_.empty()) {
+        wrapper.receivers.assign(scratchReceivers_.begin(), scratchReceivers_.end());
+        dJointSetData(joint, &wrapper);
+        wrapper.InstallFeedback();
+        hookedContacts_.push_back(index);
+    }
 }
 
 // -------------------------------------------------------------------------------------------------

@@ -131,6 +131,8 @@ public:
 
     // Collision dispatch (called from the near callback and by TestPair).
     int32_t CollideGeoms(PhysicsGeom* a, PhysicsGeom* b);
+    // What the dispatch decides once for a pair of geoms (defined with it).
+    struct ContactPair;
     static void MakeContactSurface(dContact& contact, const PhysicsGeom* a, const PhysicsGeom* b);
     static void NearCallback(void* data, dxGeom* o1, dxGeom* o2);
 
@@ -182,6 +184,9 @@ private:
     void ProcessJointForces(float h);
     void ApplyForceHook(PhysicsJoint& joint, float h);
     void FinishClientLoop();
+    bool BeginPair(ContactPair& pair, PhysicsGeom* A, PhysicsGeom* B, dContact& c, int index);
+    bool PrepareContact(const ContactPair& pair, dContactGeom& g);
+    void AddContactJoint(const ContactPair& pair, dContact& c);
 
     dxWorld* world_ = nullptr;
     dxSpace* space_ = nullptr;

@@ -38,19 +38,7 @@ int RecordingDevice::Count(const std::string& prefix) const {
 }
 
 // The mirror starts from the same defaults as the real device.
-void RecordingDevice::SetDefaults() {
-    SetDefaultStates(rs_, tss_);
-    for (uint32_t s = 0; s < 8; ++s) {
-        textures_[s] = nullptr;
-        texMat_[s] = Mat4();
-    }
-    world_ = view_ = proj_ = Mat4();
-    lights_.clear();
-    material_ = MaterialColors();
-    viewport_ = {0, 0, width_, height_, 0.0f, 1.0f};
-    stream_ = indices_ = nullptr;
-    vsHandle_ = 0;
-}
+void RecordingDevice::SetDefaults() { state_.SetDefaults(width_, height_); }
 
 Result RecordingDevice::Reset(int32_t width, int32_t height) {
     Log("Reset %d %d", width, height);
@@ -76,59 +64,36 @@ Result RecordingDevice::Clear(uint32_t flags, uint32_t argb, float z, uint32_t s
 }
 void RecordingDevice::SetViewport(const Viewport& vp) {
     Log("SetViewport %d %d %d %d", vp.x, vp.y, vp.width, vp.height);
-    viewport_ = vp;
+    state_.viewport = vp;
 }
 
 void RecordingDevice::SetRenderState(uint32_t state, uint32_t value) {
     Log("SetRenderState %u %u", state, value);
-    if (state >= rs::COUNT) return;
-    if (rs_[state] == value) ++stats_.redundantSets;
-    rs_[state] = value;
+    state_.SetRenderState(state, value, stats_);
 }
 void RecordingDevice::SetTextureStageState(uint32_t stage, uint32_t type, uint32_t value) {
     Log("SetTextureStageState %u %u %u", stage, type, value);
-    if (stage >= 8 || type >= tss::COUNT) return;
-    if (tss_[stage][type] == value) ++stats_.redundantSets;
-    tss_[stage][type] = value;
+    state_.SetTextureStageState(stage, type, value, stats_);
 }
 void RecordingDevice::SetTransform(uint32_t id, const Mat4& m) {
     Log("SetTransform %u", id);
-    if (id == ts::WORLD) world_ = m;
-    else if (id == ts::VIEW) view_ = m;
-    else if (id == ts::PROJECTION) proj_ = m;
-    else if (id >= ts::TEXTURE0 && id < ts::TEXTURE0 + 8) texMat_[id - ts::TEXTURE0] = m;
-}
-const Mat4& RecordingDevice::GetTransform(uint32_t id) const {
-    static const Mat4 identity;
-    if (id == ts::WORLD) return world_;
-    if (id == ts::VIEW) return view_;
-    if (id == ts::PROJECTION) return proj_;
-    if (id >= ts::TEXTURE0 && id < ts::TEXTURE0 + 8) return texMat_[id - ts::TEXTURE0];
-    return identity;
+    state_.SetTransform(id, m);
 }
 void RecordingDevice::SetLight(uint32_t index, const Light& light) {
     Log("SetLight %u", index);
-    if (index >= 4096) return;
-    if (index >= lights_.size()) lights_.resize(index + 1);
-    lights_[index].light = light;
-}
-bool RecordingDevice::GetLight(uint32_t index, Light& out) const {
-    if (index >= lights_.size()) return false;
-    out = lights_[index].light;
-    return true;
+    state_.SetLight(index, light);
 }
 void RecordingDevice::LightEnable(uint32_t index, bool enable) {
     Log("LightEnable %u %d", index, enable ? 1 : 0);
-    if (index >= 4096) return;
-    if (index >= lights_.size()) lights_.resize(index + 1);
-    lights_[index].enabled = enable;
+    state_.LightEnable(index, enable, stats_);
 }
 void RecordingDevice::SetMaterial(const MaterialColors& material) {
     Log("SetMaterial");
-    material_ = material;
+    state_.SetMaterial(material);
 }
 void RecordingDevice::SetClipPlane(uint32_t index, const float plane[4]) {
     Log("SetClipPlane %u %g %g %g %g", index, double(plane[0]), double(plane[1]), double(plane[2]), double(plane[3]));
+    state_.SetClipPlane(index, plane);
 }
 
 Buffer* RecordingDevice::NewBuffer(uint32_t bytes, Pool pool, bool dynamic) {
@@ -162,8 +127,7 @@ void RecordingDevice::ReleaseBuffer(Buffer* buffer) {
     if (it == buffers_.end()) return;
     Log("ReleaseBuffer");
     buffers_.erase(it);
-    if (stream_ == buffer) stream_ = nullptr;
-    if (indices_ == buffer) indices_ = nullptr;
+    state_.Unbind(buffer);
     if (buffer->pool_ == Pool::DEFAULT) --liveDefault_;
     delete buffer;
 }
@@ -233,30 +197,26 @@ void RecordingDevice::ReleaseTexture(Texture* texture) {
     Log("ReleaseTexture");
     if (target_ == texture) target_ = nullptr;
     textureList_.erase(it);
-    for (auto& t : textures_)
-        if (t == texture) t = nullptr;
+    state_.Unbind(texture);
     if (texture->pool_ == Pool::DEFAULT) --liveDefault_;
     delete texture;
 }
 
 void RecordingDevice::SetTexture(uint32_t stage, Texture* texture) {
     Log("SetTexture %u %s", stage, texture ? "texture" : "none");
-    if (stage >= 8) return;
-    if (textures_[stage] == texture) ++stats_.redundantSets;
-    textures_[stage] = texture;
+    state_.SetTexture(stage, texture, stats_);
 }
 void RecordingDevice::SetStreamSource(uint32_t stream, Buffer* buffer, uint32_t stride) {
     Log("SetStreamSource %u %s %u", stream, buffer ? "buffer" : "none", stride);
-    if (stream == 0) stream_ = buffer;
+    state_.SetStreamSource(stream, buffer, stride, stats_);
 }
 void RecordingDevice::SetIndices(Buffer* buffer, uint32_t baseVertex) {
     Log("SetIndices %s %u", buffer ? "buffer" : "none", baseVertex);
-    indices_ = buffer;
+    state_.SetIndices(buffer, baseVertex, stats_);
 }
 void RecordingDevice::SetVertexShader(uint32_t handle) {
     Log("SetVertexShader %u", handle);
-    if (vsHandle_ == handle) ++stats_.redundantSets;
-    vsHandle_ = handle;
+    state_.SetVertexShader(handle, stats_);
 }
 uint32_t RecordingDevice::CreateVertexShader(uint32_t fvfCode, const uint32_t* tokens, size_t count) {
     Log("CreateVertexShader %X %zu", fvfCode, count);
@@ -267,7 +227,7 @@ uint32_t RecordingDevice::CreateVertexShader(uint32_t fvfCode, const uint32_t* t
 }
 void RecordingDevice::DeleteVertexShader(uint32_t handle) {
     Log("DeleteVertexShader %u", handle);
-    if (vsHandle_ == handle) vsHandle_ = 0;
+    if (state_.vsHandle == handle) state_.vsHandle = 0;
 }
 bool RecordingDevice::SetVertexShaderConstant(uint32_t reg, const float* data, uint32_t count) {
     Log("SetVertexShaderConstant %u %u", reg, count);

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/gfx/Device.h"
+#include "platform/gfx/StateMirror.h"
 
 namespace gfx {
 
-class RecordingDevice final : public Device {
+class RecordingDevice final : public MirroredDevice {
 public:
     RecordingDevice(int32_t width = 640, int32_t height = 480);
     ~RecordingDevice() override;
@@ -42,22 +42,13 @@ public:
     Result Present() override;
     Result Clear(uint32_t flags, uint32_t argb, float z, uint32_t stencil) override;
     void SetViewport(const Viewport& vp) override;
-    const Viewport& GetViewport() const override { return viewport_; }
 
     void SetRenderState(uint32_t state, uint32_t value) override;
-    uint32_t GetRenderState(uint32_t state) const override { return state < rs::COUNT ? rs_[state] : 0; }
     void SetTextureStageState(uint32_t stage, uint32_t type, uint32_t value) override;
-    uint32_t GetTextureStageState(uint32_t stage, uint32_t type) const override {
-        return (stage < 8 && type < tss::COUNT) ? tss_[stage][type] : 0;
-    }
     void SetTransform(uint32_t id, const Mat4& m) override;
-    const Mat4& GetTransform(uint32_t id) const override;
     void SetLight(uint32_t index, const Light& light) override;
-    bool GetLight(uint32_t index, Light& out) const override;
     void LightEnable(uint32_t index, bool enable) override;
-    bool IsLightEnabled(uint32_t index) const override { return index < lights_.size() && lights_[index].enabled; }
     void SetMaterial(const MaterialColors& material) override;
-    const MaterialColors& GetMaterial() const override { return material_; }
     void SetClipPlane(uint32_t index, const float plane[4]) override;
 
     Buffer* CreateVertexBuffer(uint32_t bytes, uint32_t fvfCode, Pool pool, bool dynamic) override;
@@ -81,11 +72,9 @@ public:
     int32_t LiveDefaultResources() const override { return liveDefault_; }
 
     void SetTexture(uint32_t stage, Texture* texture) override;
-    Texture* GetTexture(uint32_t stage) const override { return stage < 8 ? textures_[stage] : nullptr; }
     void SetStreamSource(uint32_t stream, Buffer* buffer, uint32_t stride) override;
     void SetIndices(Buffer* buffer, uint32_t baseVertex) override;
     void SetVertexShader(uint32_t handle) override;
-    uint32_t GetVertexShader() const override { return vsHandle_; }
     uint32_t CreateVertexShader(uint32_t fvfCode, const uint32_t* tokens, size_t count) override;
     void DeleteVertexShader(uint32_t handle) override;
     bool SetVertexShaderConstant(uint32_t reg, const float* data, uint32_t count) override;
@@ -96,14 +85,9 @@ public:
     void DrawPrimitiveUP(uint32_t type, uint32_t primCount, const void* data, uint32_t stride) override;
     Result ValidateDevice(uint32_t* passes) override;
     bool ReadPixels(bool back, int32_t x, int32_t y, int32_t w, int32_t h, uint32_t* out) override;
-    DeviceStats& Stats() override { return stats_; }
     void SetStateAudit(bool) override {}
 
 private:
-    struct LightSlot {
-        Light light;
-        bool enabled = false;
-    };
     void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
     void SetDefaults();
     // A new listed buffer of `bytes` zeroed bytes (null for none).
@@ -113,21 +97,10 @@ private:
     Texture* target_ = nullptr;  // the cube whose face draws go to
     uint32_t size_ = 0;
     CoopState coop_ = CoopState::OK;
-    Viewport viewport_;
-    uint32_t rs_[rs::COUNT] = {};
-    uint32_t tss_[8][tss::COUNT] = {};
-    Mat4 world_, view_, proj_, texMat_[8];
-    std::vector<LightSlot> lights_;
-    MaterialColors material_;
-    Texture* textures_[8] = {};
-    Buffer* stream_ = nullptr;
-    Buffer* indices_ = nullptr;
-    uint32_t vsHandle_ = 0;
     uint32_t nextShader_ = 1;
     std::vector<Buffer*> buffers_;
     std::vector<Texture*> textureList_;
     int32_t liveDefault_ = 0;
-    DeviceStats stats_;
 };
 
 }  // namespace gfx

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <map>
+#include <string>
 
 #include "game/vehicles/CarItem.h"
 #include "game/vehicles/ItemEvents.h"
@@ -66,6 +68,64 @@ TEST_F(VehicleTest, TheSpecialListKeepsItsOrder) {
     EXPECT_EQ(car->specials, (std::vector<CarItem*>{own}));
     EXPECT_TRUE(cannons.Holds(cannon));
     EXPECT_TRUE(jumps.Holds(secondJump));
+}
+
+TEST_F(VehicleTest, APermanentSpecialTakesTheFirstPlaceWhateverHeldIt) {
+    // The list before, by name; the permanent newcomer replaces the first entry (which goes back
+    // to its pool, or is destroyed when it has none) and leaves the rest where they were.
+    struct Case {
+        std::vector<const char*> before;
+        std::vector<const char*> after;
+    };
+    const Case cases[] = {
+        {{}, {"new"}},
+        {{"own"}, {"new"}},
+        {{"cannon", "own"}, {"new", "own"}},
+        {{"jump", "cannon", "own"}, {"new", "cannon", "own"}},
+    };
+    for (const Case& c : cases) {
+        Vehicle* car = flat.AddCar(taxi);
+        ItemPool pool([] { return new Counting; });
+        std::map<std::string, CarItem*> byName;
+        std::vector<CarItem*> before;
+        for (const char* name : c.before) {
+            CarItem* item = pool.Take();
+            if (std::string(name) == "own") item->permanent = 1;
+            if (std::string(name) == "jump") item->exclusive = 1;
+            byName[name] = item;
+            before.push_back(item);
+        }
+        car->specials = before;
+        for (CarItem* item : before) item->owner = car;
+        auto* fresh = new Counting;
+        fresh->permanent = 1;
+        fresh->pooled = 0;
+        byName["new"] = fresh;
+        car->AddSpecial(fresh);
+        std::vector<CarItem*> expected;
+        for (const char* name : c.after) expected.push_back(byName[name]);
+        EXPECT_EQ(car->specials, expected) << c.before.size() << " before";
+        EXPECT_EQ(fresh->owner, car);
+        if (!before.empty()) {
+            EXPECT_TRUE(pool.Holds(before.front())) << "the replaced entry goes back to its pool";
+            EXPECT_EQ(before.front()->owner, nullptr);
+        }
+        // The car goes before its pool.
+        std::erase_if(flat.context.ownedVehicles, [car](const std::unique_ptr<Vehicle>& v) { return v.get() == car; });
+    }
+}
+
+TEST(ItemPools, TakingFromAPoolClearsTheActiveByteAndThePermanentFlag) {
+    ItemPool pool([] { return new Counting; });
+    CarItem* item = pool.Take();
+    item->active = 1;
+    item->permanent = 1;
+    pool.Return(item);
+    CarItem* again = pool.Take();
+    ASSERT_EQ(again, item);
+    EXPECT_EQ(again->active, 0);
+    EXPECT_EQ(again->permanent, 0);
+    pool.Return(again);
 }
 
 TEST(ItemPools, TakeReturnAndPreload) {
