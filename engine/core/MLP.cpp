@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "engine/core/Debugger.h"
-#include "engine/core/Engine.h"
+#include "engine/core/TaskQueue.h"
 #include "engine/core/Thread.h"
 #include "engine/core/Timer.h"
 
@@ -64,14 +64,12 @@ bool MLP::WaitForInit(float timeoutSeconds) {
     return true;
 }
 
-bool MLP::FinishInit(float timeoutSeconds) {
-    ZKEngine* engine = ZKEngine::Get();
-    const bool serveTasks = engine && engine != this && Thread::Current() == engine->mainThread;
+bool MLP::FinishInit(float timeoutSeconds, TaskQueue* mainThreadTasks) {
     // Real time: the engine's clock may be a test's, standing still between frames.
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<float>(timeoutSeconds);
     while (InitInProgress()) {
         if (std::chrono::steady_clock::now() >= end) return false;
-        if (serveTasks) engine->tasks.ProcessTasks();
+        if (mainThreadTasks) mainThreadTasks->ProcessTasks();
         SleepSeconds(0.001f);
     }
     return true;

@@ -6,6 +6,8 @@
 
 #include "engine/core/SharedString.h"
 
+class TaskQueue;
+
 // A named console command; the objects live as long as the process and are not owned by the
 // maps that hold them.
 class ConsoleCommand {
@@ -55,9 +57,9 @@ public:
     bool InitInProgress() const { return (flags.load() & kInitInProgress) != 0; }
     // Waits (bounded) until a running init thread has finished; true when none is running.
     bool WaitForInit(float timeoutSeconds);
-    // As WaitForInit, serving the engine's queued main-thread work meanwhile when called on the
-    // main thread (an init that makes device objects waits for that work).
-    bool FinishInit(float timeoutSeconds);
+    // As WaitForInit, serving the main thread's queued work meanwhile (an init that makes device
+    // objects waits for it). Main thread only when mainThreadTasks is given.
+    bool FinishInit(float timeoutSeconds, TaskQueue* mainThreadTasks);
 
     std::map<SharedString, ConsoleCommand*> commands;
     float timeCurrent = 0.0f;
@@ -76,11 +78,12 @@ constexpr float kPageInitTimeout = 10.0f;
 void ReportPageStillLoading(const MLP& page);
 
 // Frees an owned page only once its init has ended: the derived page must stay whole while its
-// Load runs (the base destructor's wait comes too late for that). A page whose init does not end
-// in time is left allocated, and logged, rather than freed under its thread.
+// Load runs (the base destructor's wait comes too late for that). The main thread passes its
+// task queue. A page whose init does not end in time is left allocated, and logged, rather than
+// freed under its thread.
 template <class Page>
-void ReleasePage(std::unique_ptr<Page>& page) {
-    if (page && !page->FinishInit(kPageInitTimeout)) {
+void ReleasePage(std::unique_ptr<Page>& page, TaskQueue* mainThreadTasks) {
+    if (page && !page->FinishInit(kPageInitTimeout, mainThreadTasks)) {
         ReportPageStillLoading(*page);
         (void)page.release();
         return;

@@ -123,13 +123,14 @@ void FrontEnd::Release() {
     settings.viewDistance.camera = nullptr;
     unlockCommand_.reset();
     // Pages still loading are freed once their init has ended.
-    for (std::unique_ptr<MLP>& page : ownedScreens_) ReleasePage(page);
+    TaskQueue* tasks = engine ? &engine->tasks : nullptr;
+    for (std::unique_ptr<MLP>& page : ownedScreens_) ReleasePage(page, tasks);
     ownedScreens_.clear();
     mainPage = singlePlayerPage = mpSelectScreen = mpStartScreen = optionsPage = nullptr;
     videoPage = audioPage = controlsPage = creditsScreen = nullptr;
     missionLoadingScreen = nullptr;
-    ReleasePage(loadingScreen_);
-    ReleasePage(game);
+    ReleasePage(loadingScreen_, tasks);
+    ReleasePage(game, tasks);
     // After the pages: their widgets draw with it.
     smallFont.reset();
     if (built_) {
@@ -452,7 +453,7 @@ void FrontEnd::StartMission(int32_t mission, int32_t episode, int32_t textBase) 
     if (!engine || !game) return;
     SetResumeEnabled(true);
     // The screen of an earlier start may still be loading its own resources.
-    ReleasePage(loadingScreen_);
+    ReleasePage(loadingScreen_, &engine->tasks);
     loadingScreen_ = std::make_unique<MissionLoadingScreen>(*game, this, mission, episode, textBase);
     missionLoadingScreen = loadingScreen_.get();
     missionLoadingScreen->needSetup = 1;

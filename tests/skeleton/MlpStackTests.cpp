@@ -187,7 +187,7 @@ TEST_F(MlpStackTest, APageStillLoadingIsLoadedOnceAndFreedOnlyAfterItsInitEnds) 
 
     // Replaced: the latch opens only through the main thread's queue, which the release serves.
     engine.tasks.AddTask([&] { latch.Set(); }, &latch);
-    ReleasePage(page);
+    ReleasePage(page, &engine.tasks);
     EXPECT_EQ(page, nullptr);
     EXPECT_TRUE(seen.destroyed);
     EXPECT_FALSE(seen.destroyedDuringLoad);
