@@ -192,7 +192,8 @@ void ChaseCamera::RecordStep(uint32_t view, float dt) {
         q.RotateY(orbitAngle);
         orbitAngle += dt;
     }
-    if (lookBack) q.RotateY(Pi);
+    // The driver's look back turns the view about.
+    if (target->controls.lookBack) q.RotateY(Pi);
     const Quaternion aim = q * Quaternion(frame);
     const Quaternion current = Conjugate(orientation);
     const Quaternion now = current.Slerp(aim, Clamp(dt * record.lerp * 4.0f, 0.0f, 1.0f));

@@ -56,7 +56,6 @@ public:
     // The point an orthographic view looks down on (from 1000 above).
     Vector3 orthographicCentre;
     bool viewCar = true;
-    bool lookBack = false;
     bool underwater = false;
     bool collideWithWorld = true;
     bool wreckViewActive = false;

@@ -72,32 +72,39 @@ void PlayerController::Update() {
     const Matrix4 turn = car.GetOrientation().ToMatrix();
     const float vz = v.x * turn.m[2][0] + v.y * turn.m[2][1] + v.z * turn.m[2][2];
 
+    // The frame's record, composed as the car takes single inputs: a later value replaces an
+    // earlier one unless it is exactly 0.
+    VehicleControls wanted;
+    const auto want = [](float& field, float value) {
+        if (value != 0.0f) field = value;
+    };
     if (IsDrivingActionHeld(input, ActionAccelerate)) {
         const float value = DrivingActionValue(input, ActionAccelerate);
         if (vz >= 20.0f) {
-            car.SetBrake(value);
+            want(wanted.brake, value);
         } else {
             car.ShiftForward();
-            car.SetThrottle(value);
+            want(wanted.throttle, value);
         }
     }
     if (IsDrivingActionHeld(input, ActionBrake)) {
         const float value = DrivingActionValue(input, ActionBrake);
         if (vz < -20.0f) {
-            car.SetBrake(value);
+            want(wanted.brake, value);
         } else {
             car.ShiftBackward();
-            car.SetThrottle(value);
+            want(wanted.throttle, value);
         }
     }
-    if (IsDrivingActionHeld(input, ActionSteerLeft)) car.SetSteering(DrivingActionValue(input, ActionSteerLeft));
-    if (IsDrivingActionHeld(input, ActionSteerRight)) car.SetSteeringNegated(DrivingActionValue(input, ActionSteerRight));
-    if (IsDrivingActionHeld(input, ActionHandbrake)) car.SetHandbrake(DrivingActionValue(input, ActionHandbrake));
+    if (IsDrivingActionHeld(input, ActionSteerLeft)) want(wanted.steerInput, DrivingActionValue(input, ActionSteerLeft));
+    if (IsDrivingActionHeld(input, ActionSteerRight)) want(wanted.steerInput, -DrivingActionValue(input, ActionSteerRight));
+    if (IsDrivingActionHeld(input, ActionHandbrake)) want(wanted.handbrake, DrivingActionValue(input, ActionHandbrake));
+    wanted.lookBack = IsDrivingActionHeld(input, ActionLookBack);
+    car.ApplyControls(wanted);
 
     if (!car.specials.empty()) car.specials.front()->Trigger();
     if (car.weapon && car.health != 0.0f) car.weapon->Trigger();
 
-    if (camera) camera->lookBack = IsDrivingActionHeld(input, ActionLookBack);
     if (WasDrivingActionPressed(input, ActionToggleSwitch)) car.ToggleHeadlights();
     if (rules->dropAllowed && WasDrivingActionPressed(input, ActionDropPassenger)) car.DropPassenger();
     if (rules->resetAllowed && WasDrivingActionPressed(input, ActionRespawn)) {

@@ -10,6 +10,7 @@
 #include "engine/core/Math.h"
 #include "engine/core/SharedString.h"
 #include "game/vehicles/DriveModel.h"
+#include "game/vehicles/VehicleControls.h"
 #include "game/world/DamageReceiver.h"
 #include "game/world/ObjectQuadTree.h"
 #include "game/world/ParticleSystem.h"
@@ -83,8 +84,12 @@ public:
                        float* depth) override;
     DamageReceiver* GetDamageReceiver() override { return this; }
 
-    // The driver's controls. Values of exactly 0 and a wrecked car's inputs are ignored.
+    // The driver's controls, written into `controls`. Values of exactly 0 and a wrecked car's
+    // inputs are ignored.
     void ResetControls();
+    // A driver's whole record for the frame, each input taken as its own setter takes it; look
+    // back as given.
+    void ApplyControls(const VehicleControls& wanted);
     void SetThrottle(float x);
     void SetBrake(float x);
     void SetSteering(float x);
@@ -172,11 +177,9 @@ public:
     std::vector<Passenger*> passengers;
     VehicleDriver* controller = nullptr;
 
+    // What the driver asks this frame.
+    VehicleControls controls;
     float steerAngle = 0.0f;
-    float throttle = 0.0f;
-    float handbrake = 0.0f;
-    float brake = 0.0f;
-    float steerInput = 0.0f;
     float revs = 0.0f;
     float tripDistance = 0.0f;
     int32_t gear = 1;

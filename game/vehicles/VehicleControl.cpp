@@ -55,25 +55,33 @@ void Vehicle::ResetControls() {
     blinkTimer = 0.0f;
 }
 
+void Vehicle::ApplyControls(const VehicleControls& wanted) {
+    SetThrottle(wanted.throttle);
+    SetBrake(wanted.brake);
+    SetSteering(wanted.steerInput);
+    SetHandbrake(wanted.handbrake);
+    controls.lookBack = wanted.lookBack;
+}
+
 void Vehicle::SetThrottle(float x) {
-    if (x != 0.0f && health != 0.0f) throttle = x;
+    if (x != 0.0f && health != 0.0f) controls.throttle = x;
 }
 
 void Vehicle::SetBrake(float x) {
-    if (x != 0.0f && health != 0.0f) brake = x;
+    if (x != 0.0f && health != 0.0f) controls.brake = x;
 }
 
 void Vehicle::SetSteering(float x) {
-    if (x != 0.0f && health != 0.0f) steerInput = x;
+    if (x != 0.0f && health != 0.0f) controls.steerInput = x;
 }
 
 void Vehicle::SetSteeringNegated(float x) {
-    if (x != 0.0f && health != 0.0f) steerInput = -x;
+    if (x != 0.0f && health != 0.0f) controls.steerInput = -x;
 }
 
 void Vehicle::SetHandbrake(float x) {
     if (x == 0.0f || health == 0.0f) return;
-    handbrake = x;
+    controls.handbrake = x;
     handbrakeKick = 5.0f * x;
 }
 

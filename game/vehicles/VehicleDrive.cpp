@@ -51,25 +51,25 @@ void Vehicle::Update(ObjectQuadTree&, const Camera* camera, float dt) {
 
     if (passenger && speed * 0.36f > 15.0f) tripDistance += speed * 0.36f * 1000.0f / 3600.0f * dt;
 
-    if (handbrakeHeldTime > 2.0f && handbrake > 0.15f) {
+    if (handbrakeHeldTime > 2.0f && controls.handbrake > 0.15f) {
         const float t = std::min(1.0f, handbrakeHeldTime - 2.0f);
-        throttle += t * handbrake;
-        handbrake = std::max(0.15f, (1.0f - t) * handbrake);
+        controls.throttle += t * controls.handbrake;
+        controls.handbrake = std::max(0.15f, (1.0f - t) * controls.handbrake);
     }
 
     skid = 0.0f;
-    if (throttle > 0.0f) skid = speed * throttle * 0.004f;
-    if (handbrake > 0.0f) skid += speed * handbrake * 0.01f;
+    if (controls.throttle > 0.0f) skid = speed * controls.throttle * 0.004f;
+    if (controls.handbrake > 0.0f) skid += speed * controls.handbrake * 0.01f;
 
     gear = vehicles_detail::ShiftGear(gear, h.gearCount, revs);
 
-    if (throttle > 0.75f && gear == 1 && revs < 1.0f && launchVoice) {
+    if (controls.throttle > 0.75f && gear == 1 && revs < 1.0f && launchVoice) {
         launchVoice->SetPosition(position);
         launchVoice->Play(false);
     }
 
     const float fade = vehicles_detail::SteeringSpeedTerm(h, speed);
-    const float target = vehicles_detail::SteeringTarget(h, gear, speed, steerInput);
+    const float target = vehicles_detail::SteeringTarget(h, gear, speed, controls.steerInput);
     steerAngle += (target - steerAngle) * Approach(4.0f, dt);
     skid += vehicles_detail::SteeringSkid(fade, steerAngle, target, tuning);
 
@@ -84,7 +84,7 @@ void Vehicle::Update(ObjectQuadTree&, const Camera* camera, float dt) {
     }
 
     float slip[4];
-    vehicles_detail::WheelSlip(h, tuning, gear, speed, skid, brake, handbrake, slip);
+    vehicles_detail::WheelSlip(h, tuning, gear, speed, skid, controls.brake, controls.handbrake, slip);
     for (int32_t i = 0; i < 4; ++i) wheelSurfaces[size_t(i)].slip = slip[i];
 
     if (doorOpening) {
@@ -101,7 +101,7 @@ void Vehicle::Update(ObjectQuadTree&, const Camera* camera, float dt) {
 
     SoundStep(dt);
     LightStep(headlights, headlightsOn != 0, dt);
-    LightStep(brakeLights, brake > 0.1f || handbrake > 0.1f, dt);
+    LightStep(brakeLights, controls.brake > 0.1f || controls.handbrake > 0.1f, dt);
     LightStep(reverseLights, gear == -1, dt);
 
     if (engineVoice) {
@@ -131,12 +131,12 @@ void Vehicle::Update(ObjectQuadTree&, const Camera* camera, float dt) {
     PuffStep(dt);
     BubbleStep(dt);
 
-    throttle = 0.0f;
-    brake = 0.0f;
-    steerInput = 0.0f;
-    handbrake -= handbrake * Approach(4.0f, dt);
-    if (handbrake < 0.1f) {
-        handbrake = 0.0f;
+    controls.throttle = 0.0f;
+    controls.brake = 0.0f;
+    controls.steerInput = 0.0f;
+    controls.handbrake -= controls.handbrake * Approach(4.0f, dt);
+    if (controls.handbrake < 0.1f) {
+        controls.handbrake = 0.0f;
         handbrakeHeldTime = 0.0f;
     } else {
         handbrakeHeldTime += dt;
@@ -149,9 +149,9 @@ void Vehicle::UpdateWheelMotors(float dt) {
     const vehicles_detail::DriveHandling h = Handling();
     vehicles_detail::WheelMotorInput in;
     in.gear = gear;
-    in.throttle = throttle;
-    in.brake = brake;
-    in.handbrake = handbrake;
+    in.throttle = controls.throttle;
+    in.brake = controls.brake;
+    in.handbrake = controls.handbrake;
     in.health = health;
     in.maxHealth = maxHealth;
     in.speed = GetLinearVelocity().Length();
@@ -167,7 +167,7 @@ void Vehicle::UpdateWheelMotors(float dt) {
     }
 
     const float spin = 0.5f * (wheelBodies[2]->GetAngularVelocity().Length() + wheelBodies[3]->GetAngularVelocity().Length());
-    revs = vehicles_detail::NextRevs(revs, gear, plan.targetSpeed, throttle, spin, dt);
+    revs = vehicles_detail::NextRevs(revs, gear, plan.targetSpeed, controls.throttle, spin, dt);
 
     const float erp = tuning.suspension * 0.75f + 0.05f;
     for (auto& j : wheelJoints) j->SetSuspensionErp(erp);

@@ -58,6 +58,16 @@ TEST_F(ChaseCameraTest, AHeadingViewIgnoresARollThatAnAttachedViewFollows) {
     }
 }
 
+TEST_F(ChaseCameraTest, TheDriversLookBackTurnsTheViewAboutWhileHeld) {
+    record->lerp = 100.0f; // snaps
+    Pose(Quaternion());
+    for (bool back : {true, false}) {
+        car->controls.lookBack = back;
+        camera().Update(Step);
+        EXPECT_NEAR(Look().z, back ? 0.98f : -0.98f, 0.02f) << back;
+    }
+}
+
 TEST_F(ChaseCameraTest, TheWorldViewKeepsItsOffsetWhateverTheHeading) {
     camera().SetCameraIndex(ChaseCamera::WorldView);
     for (float yaw : {0.0f, HalfPi, 2.5f}) {

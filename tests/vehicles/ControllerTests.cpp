@@ -1,11 +1,17 @@
 // The player's controller on scripted input, the default bindings, and the car select.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <iterator>
+#include <set>
+#include <vector>
+
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/InputActions.h"
 #include "game/vehicles/CarSelectController.h"
 #include "game/vehicles/DrivingActions.h"
 #include "game/vehicles/PlayerController.h"
+#include "game/vehicles/VehicleDriver.h"
 #include "tests/support/FakeAudioDevice.h"
 #include "tests/support/FakeInputDevice.h"
 #include "tests/vehicles/VehicleTestSupport.h"
@@ -56,24 +62,24 @@ TEST_F(ControllerTest, AccelerateBrakesWhileRollingBackFastAndShiftsUpWhenSlow) 
     } cases[] = {{25.0f, true}, {20.0f, true}, {15.0f, false}};
     for (const Case& c : cases) {
         car->gear = -1;
-        car->throttle = car->brake = 0.0f;
+        car->controls.throttle = car->controls.brake = 0.0f;
         car->ChassisBody()->SetLinearVelocity(Vector3(0, 0, c.backwards));
         player->Update();
         if (c.brakes) {
-            EXPECT_EQ(car->brake, 1.0f) << c.backwards;
+            EXPECT_EQ(car->controls.brake, 1.0f) << c.backwards;
             EXPECT_EQ(car->gear, -1);
         } else {
             EXPECT_EQ(car->gear, 1) << c.backwards;
-            EXPECT_EQ(car->throttle, 1.0f);
+            EXPECT_EQ(car->controls.throttle, 1.0f);
         }
     }
     // Reverse the other way round: braking while going forwards fast, else into reverse.
     input.held = {kKeyDown};
     car->gear = 2;
     car->ChassisBody()->SetLinearVelocity(Vector3(0, 0, -25.0f));
-    car->brake = 0.0f;
+    car->controls.brake = 0.0f;
     player->Update();
-    EXPECT_EQ(car->brake, 1.0f);
+    EXPECT_EQ(car->controls.brake, 1.0f);
     car->ChassisBody()->SetLinearVelocity(Vector3());
     player->Update();
     EXPECT_EQ(car->gear, -1);
@@ -82,10 +88,10 @@ TEST_F(ControllerTest, AccelerateBrakesWhileRollingBackFastAndShiftsUpWhenSlow) 
 TEST_F(ControllerTest, BothSteersInOneFrameAreSentLeftThenRight) {
     input.held = {kKeyLeft, kKeyRight};
     player->Update();
-    EXPECT_EQ(car->steerInput, -1.0f);
+    EXPECT_EQ(car->controls.steerInput, -1.0f);
     input.held = {kKeyLeft};
     player->Update();
-    EXPECT_EQ(car->steerInput, 1.0f);
+    EXPECT_EQ(car->controls.steerInput, 1.0f);
 }
 
 TEST_F(ControllerTest, KeysDriveViewsLightsLookBackOverlaysAndResets) {
@@ -95,7 +101,7 @@ TEST_F(ControllerTest, KeysDriveViewsLightsLookBackOverlaysAndResets) {
     input.held = {1}; // B
     Press({11});      // L
     player->Update();
-    EXPECT_TRUE(flat.camera.lookBack);
+    EXPECT_TRUE(car->controls.lookBack);
     EXPECT_EQ(car->headlightsOn, 1);
     input.held.clear();
     Press({PlayerController::OverlayKey});
@@ -122,9 +128,96 @@ TEST_F(ControllerTest, KeysDriveViewsLightsLookBackOverlaysAndResets) {
     // While the mode locks input nothing happens.
     flat.rules.inputLocked = 1;
     input.held = {kKeyUp};
-    car->throttle = 0.0f;
+    car->controls.throttle = 0.0f;
     player->Update();
-    EXPECT_EQ(car->throttle, 0.0f);
+    EXPECT_EQ(car->controls.throttle, 0.0f);
+}
+
+namespace {
+
+// A driver that is not the player: it writes the record it is given, as an AI driver or a
+// remote player's car does.
+struct ScriptedDriver : VehicleDriver {
+    void Drive(const VehicleControls& record) { vehicle->ApplyControls(record); }
+};
+
+// The chassis and wheel bodies' state, compared bit for bit.
+std::vector<float> BodyState(Vehicle& car) {
+    std::vector<float> out;
+    const auto add = [&out](RigidBody& b) {
+        Quaternion q;
+        b.GetOrientation(q);
+        for (const Vector3& v : {b.GetPosition(), b.GetLinearVelocity(), b.GetAngularVelocity()})
+            out.insert(out.end(), {v.x, v.y, v.z});
+        out.insert(out.end(), {q.x, q.y, q.z, q.w});
+    };
+    add(*car.ChassisBody());
+    for (int32_t i = 0; i < 4; ++i) add(*car.WheelBody(i));
+    return out;
+}
+
+} // namespace
+
+TEST_F(ControllerTest, AScriptedDriverWritingThePlayersRecordsDrivesTheSamePathToTheBit) {
+    // Keys held and the record they stand for, over stretches of frames.
+    struct Stretch {
+        int frames;
+        std::set<uint32_t> keys;
+        VehicleControls record;
+    } script[] = {
+        {60, {kKeyUp}, {1, 0, 0, 0, false}},
+        {10, {kKeyDown}, {0, 1, 0, 0, false}}, // fast forwards: the brake, not reverse
+        {40, {kKeyUp, kKeyLeft}, {1, 0, 1, 0, false}},
+        {20, {kKeyUp, kKeyRight, 1}, {1, 0, -1, 0, true}},
+        {20, {kKeyUp, kKeyLeft, kKeyRight}, {1, 0, -1, 0, false}},
+        {6, {kKeyUp, kKeySpace}, {1, 0, 0, 1, false}},
+        {20, {}, {}},
+        {20, {kKeyUp}, {1, 0, 0, 0, false}},
+    };
+    // Real, uneven frame times with a stall.
+    const float times[] = {1 / 90.0f, 1 / 45.0f, 1 / 20.0f, 1 / 75.0f, 1 / 60.0f, 1 / 30.0f, 0.2f};
+
+    std::vector<std::vector<float>> played;
+    int frame = 0;
+    for (const Stretch& s : script) {
+        for (int f = 0; f < s.frames; ++f, ++frame) {
+            input.held = s.keys;
+            player->Update();
+            // The script holds only while the keys give its record (no reverse, no braking
+            // for a car rolling backwards); a handbrake not held decays from earlier frames.
+            const VehicleControls& wrote = car->controls;
+            ASSERT_EQ(car->gear == -1, false) << "frame " << frame;
+            ASSERT_EQ(wrote.throttle, s.record.throttle) << "frame " << frame;
+            ASSERT_EQ(wrote.brake, s.record.brake) << "frame " << frame;
+            ASSERT_EQ(wrote.steerInput, s.record.steerInput) << "frame " << frame;
+            if (s.record.handbrake != 0.0f) {
+                ASSERT_EQ(wrote.handbrake, s.record.handbrake) << "frame " << frame;
+            }
+            ASSERT_EQ(wrote.lookBack, s.record.lookBack) << "frame " << frame;
+            flat.world.Update(&flat.camera, times[frame % std::size(times)]);
+            played.push_back(BodyState(*car));
+        }
+    }
+    const Vector3 start(0, WheelRadius - 1.4f, 0);
+    ASSERT_GT((car->GetPosition() - start).Length(), 300.0f) << "the script drives somewhere";
+
+    ScriptedDriver driver;
+    FlatWorld other;
+    Vehicle* twin = other.AddCar(taxi);
+    driver.vehicle = twin;
+    twin->controller = &driver;
+    frame = 0;
+    for (const Stretch& s : script) {
+        for (int f = 0; f < s.frames; ++f, ++frame) {
+            driver.Drive(s.record);
+            other.world.Update(&other.camera, times[frame % std::size(times)]);
+            ASSERT_EQ(std::memcmp(BodyState(*twin).data(), played[size_t(frame)].data(),
+                                  played[size_t(frame)].size() * sizeof(float)),
+                      0)
+                << "frame " << frame;
+        }
+    }
+    twin->controller = nullptr;
 }
 
 TEST_F(ControllerTest, EnteringWaterSplashesOnceAndTheCameraUnderWaterFogs) {

@@ -59,9 +59,9 @@ TEST_F(VehicleTest, WheelMotorsReadBackFromTheJoints) {
         car->Respawn(true);
         car->health = c.health;
         car->gear = c.gear;
-        car->throttle = c.throttle;
-        car->brake = c.brake;
-        car->handbrake = c.handbrake;
+        car->controls.throttle = c.throttle;
+        car->controls.brake = c.brake;
+        car->controls.handbrake = c.handbrake;
         car->ChassisBody()->SetLinearVelocity(Vector3(0, 0, -c.speed));
         for (int w = 0; w < 2; ++w) {
             RigidBody& front = *car->WheelBody(w);
@@ -77,7 +77,7 @@ TEST_F(VehicleTest, WheelMotorsReadBackFromTheJoints) {
     // A wreck keeps the motors it had.
     car->health = 0.0f;
     car->gear = 4;
-    car->throttle = 0.2f;
+    car->controls.throttle = 0.2f;
     car->UpdateWheelMotors(Step);
     EXPECT_NEAR(car->WheelJoint(0)->GetWheelMotorVelocity(), 30.0f, 1e-3f);
 }
@@ -91,17 +91,17 @@ TEST_F(VehicleTest, TheFrameClearsItsInputsAndTheHandbrakeHandsOverAfterTwoSecon
     car->SetHandbrake(0.5f);
     EXPECT_EQ(car->handbrakeKick, 2.5f);
     flat.Frame();
-    EXPECT_EQ(car->throttle, 0.0f);
-    EXPECT_EQ(car->brake, 0.0f);
-    EXPECT_EQ(car->steerInput, 0.0f);
-    EXPECT_NEAR(car->handbrake, 0.5f * (1.0f - 4.0f * Step), 1e-6f);
+    EXPECT_EQ(car->controls.throttle, 0.0f);
+    EXPECT_EQ(car->controls.brake, 0.0f);
+    EXPECT_EQ(car->controls.steerInput, 0.0f);
+    EXPECT_NEAR(car->controls.handbrake, 0.5f * (1.0f - 4.0f * Step), 1e-6f);
     // Left alone the handbrake decays below 0.1 and snaps to 0 with its held time.
     flat.Frames(40);
-    EXPECT_EQ(car->handbrake, 0.0f);
+    EXPECT_EQ(car->controls.handbrake, 0.0f);
     EXPECT_EQ(car->handbrakeHeldTime, 0.0f);
     // Zero and a wreck's inputs are ignored.
     car->SetThrottle(0.0f);
-    EXPECT_EQ(car->throttle, 0.0f);
+    EXPECT_EQ(car->controls.throttle, 0.0f);
 
     // Held for more than 2 s the handbrake turns into throttle: the wheels are driven.
     int frame = 0;
