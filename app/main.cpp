@@ -43,13 +43,19 @@ int main(int argc, char** argv) {
         if (engine.window) movie.Play(*engine.window);
     };
     services.createAudioDevice = [](int type) -> AudioDevice* { return CreateAudioDevice(type); };
-    // The menus, the settings and the game; the start-up makes its main page the root.
-    FrontEnd frontEnd;
-    services.frontEnd = &frontEnd;
+    // The menus, the settings and the game, made on the engine's services once the engine has
+    // its devices; the start-up makes its main page the root.
+    std::unique_ptr<FrontEnd> frontEnd;
+    services.createFrontEnd = [&frontEnd](const EngineServices& engine) -> FrontEndServices* {
+        frontEnd = std::make_unique<FrontEnd>(engine);
+        return frontEnd.get();
+    };
     // The pages, the game and the music hold the devices' textures, meshes and voices: they go
     // (each screen's load finished first) while the devices still exist, however the loop
     // ended. The settings stay for the write at shut-down.
-    services.beforeShutdown = [&frontEnd](ZKEngine&) { frontEnd.Release(); };
+    services.beforeShutdown = [&frontEnd](ZKEngine&) {
+        if (frontEnd) frontEnd->Release();
+    };
 
     const int code = RunApplication(SharedString(commandLine.c_str()), services);
 

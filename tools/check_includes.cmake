@@ -6,8 +6,13 @@
 #    commands, start-up) or any renderer/sound header; the engine library including renderer or
 #    sound headers other than their service interfaces;
 #  - a game library including one above it (world < vehicles < traffic < play < frontend);
-#  - a tests/<area> folder including a game library above its area.
+#  - a tests/<area> or bench/<area> folder including a game library above its area (an engine
+#    area none at all), and a writer in tools/writers including a game library above the layer
+#    of what it writes (the lists in tools/CMakeLists.txt);
+#  - game/ asking for the engine itself (ZKEngine::Get() or Instance(), or the engine's header):
+#    game code takes the engine's services handed to it at construction (EngineServices).
 # tests/, bench/ and tools/ may include the third-party headers of what they measure or write.
+# The layers and the areas' layers are in tools/layers.cmake, shared with the link check.
 #
 #   cmake [-DROOT=<source dir>] -P tools/check_includes.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -20,14 +25,9 @@ endif()
 set(platform_only_regex
   "^(SDL2?/|SDL[_.]|epoxy/|GL/|GLES[0-9]*/|EGL/|KHR/|enet/|ft2build\\.h|freetype2?/|fontconfig/|libav[a-z]*/|libsw[a-z]*/|vorbis/|ogg/)")
 
-# Game libraries from the bottom up.
-set(game_order world vehicles traffic play frontend)
-
-# tests/<folder> of the engine (no game library at all); tests/support holds the shared doubles
-# and the game harness, so it may include any library.
-set(engine_test_folders audio console core fuzz intro layering math menus meshes net render skeleton textures)
-# Test folders of a game library under another name.
-set(game_test_folders physics=world)
+include("${CMAKE_CURRENT_LIST_DIR}/layers.cmake")
+# The writers' layers (writer_layer_<stem>).
+read_writer_layers("${ROOT}")
 
 # Temporary exceptions while a move is under way: "file|included header prefix". Each is removed
 # by the change that finishes the move.
@@ -72,6 +72,7 @@ list(FILTER files EXCLUDE REGEX "/corpus/")
 list(SORT files)
 
 set(unknown_test_folders "")
+set(unknown_writers "")
 set(checked 0)
 foreach(rel IN LISTS files)
   math(EXPR checked "${checked} + 1")
@@ -84,34 +85,38 @@ foreach(rel IN LISTS files)
   endif()
   get_filename_component(leaf "${rel}" NAME)
 
-  # The level of the file's own folder, for the game order.
+  # The level of the file's own folder, for the game order. An area (a tests/ or bench/ folder,
+  # a writer) has a test level: any, engine, or game with its library's rank.
   set(own_rank -1)
   set(test_level "")
+  set(area "")
+  set(area_layer_name "")
   if(top STREQUAL "game")
     game_rank("${second}" own_rank)
-  elseif(top STREQUAL "tests" AND depth GREATER 2)
-    if(second STREQUAL "support")
-      set(test_level any)
-    elseif(second IN_LIST engine_test_folders)
-      set(test_level engine)
-    elseif(second IN_LIST game_order)
-      set(test_level game)
-      game_rank("${second}" own_rank)
-    else()
-      foreach(pair IN LISTS game_test_folders)
-        string(REPLACE "=" ";" pair "${pair}")
-        list(GET pair 0 folder)
-        list(GET pair 1 library)
-        if(second STREQUAL folder)
-          set(test_level game)
-          game_rank("${library}" own_rank)
-        endif()
-      endforeach()
-      if(test_level STREQUAL "")
-        list(APPEND unknown_test_folders "tests/${second}")
-        set(test_level any)
-      endif()
+  elseif((top STREQUAL "tests" OR top STREQUAL "bench") AND depth GREATER 2)
+    set(area "${top}/${second}")
+    area_layer("${second}" area_layer_name)
+    if(area_layer_name STREQUAL "")
+      list(APPEND unknown_test_folders "${area}")
+      set(area_layer_name any)
     endif()
+  elseif(top STREQUAL "tools" AND second STREQUAL "writers")
+    get_filename_component(stem "${rel}" NAME_WE)
+    set(area "tools/writers/${stem}")
+    if(DEFINED writer_layer_${stem})
+      set(area_layer_name "${writer_layer_${stem}}")
+    else()
+      list(APPEND unknown_writers "${rel}")
+      set(area_layer_name any)
+    endif()
+  endif()
+  if(area_layer_name STREQUAL "any")
+    set(test_level any)
+  elseif(area_layer_name STREQUAL "engine" OR area_layer_name STREQUAL "platform")
+    set(test_level engine)
+  elseif(NOT area_layer_name STREQUAL "")
+    set(test_level game)
+    game_rank("${area_layer_name}" own_rank)
   endif()
   set(may_use_third_party FALSE)
   if(top STREQUAL "tests" OR top STREQUAL "bench" OR top STREQUAL "tools")
@@ -130,6 +135,9 @@ foreach(rel IN LISTS files)
   set(line_no 0)
   foreach(text IN LISTS lines)
     math(EXPR line_no "${line_no} + 1")
+    if(top STREQUAL "game" AND text MATCHES "ZKEngine::(Get|Instance)[ \t]*\\(")
+      list(APPEND leaks "${rel}:${line_no}: ${CMAKE_MATCH_0}) -- game code takes the engine's services handed to it (EngineServices), never the engine")
+    endif()
     if(NOT text MATCHES "^[ \t]*#[ \t]*include[ \t]*([<\"])([^>\"]+)[>\"]")
       continue()
     endif()
@@ -173,6 +181,9 @@ foreach(rel IN LISTS files)
     if(top STREQUAL "engine" AND header MATCHES "^game/")
       leak("the engine never includes the game")
     endif()
+    if(top STREQUAL "game" AND header STREQUAL "engine/core/Engine.h")
+      leak("game code takes the engine's services handed to it (engine/core/EngineServices.h), never the engine")
+    endif()
     if(core_part STREQUAL "base")
       if(header MATCHES "^engine/(render|audio|net)/")
         leak("the core's base includes no renderer, sound or network header (move the file to the engine library's list in engine/core/CMakeLists.txt)")
@@ -189,9 +200,9 @@ foreach(rel IN LISTS files)
         leak("game/${second} is below game/${their} (world < vehicles < traffic < play < frontend)")
       endif()
       if(test_level STREQUAL "engine")
-        leak("tests/${second} tests the engine and includes no game library")
+        leak("${area} is of the engine and includes no game library")
       elseif(test_level STREQUAL "game" AND their_rank GREATER own_rank)
-        leak("tests/${second} includes a game library above its own")
+        leak("${area} includes a game library above its own")
       endif()
     endif()
   endforeach()
@@ -200,9 +211,12 @@ endforeach()
 if(unknown_test_folders)
   list(REMOVE_DUPLICATES unknown_test_folders)
   foreach(folder IN LISTS unknown_test_folders)
-    list(APPEND leaks "${folder}: no level known: name the folder after its game library or add it to engine_test_folders / game_test_folders in tools/check_includes.cmake")
+    list(APPEND leaks "${folder}: no level known: name the folder after its game library or add it to engine_test_folders / game_test_folders in tools/layers.cmake")
   endforeach()
 endif()
+foreach(writer IN LISTS unknown_writers)
+  list(APPEND leaks "${writer}: no layer known: add the writer to its layer's list (writers_<layer>_sources) in tools/CMakeLists.txt")
+endforeach()
 list(LENGTH leaks leak_count)
 if(leak_count GREATER 0)
   string(REPLACE ";" "\n  " report "${leaks}")

@@ -103,7 +103,7 @@ struct Bench {
         canvas = std::make_unique<RenderMenuCanvas>(facility, font.get());
         SetMenuCanvas(canvas.get());
 
-        frontEnd = std::make_unique<FrontEnd>();
+        frontEnd = std::make_unique<FrontEnd>(e.Services());
         page = static_cast<FrontEndPage*>(frontEnd->CreateFrontEnd());
         page->Load();
         e.SetMLP(page);

@@ -19,6 +19,7 @@
 #include "game/vehicles/Vehicle.h"
 #include "game/world/StaticGeometryRenderer.h"
 #include "platform/gfx/RecordingDevice.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/RecordingFacility.h"
 #include "tests/support/FakeInputDevice.h"
 #include "tests/support/ProgramRun.h"
@@ -39,13 +40,12 @@ struct FreeDrive : testing_support::RecordingFacility {
         const pid_t pid = testing_support::StartProgram(METROFARE_DEMO_BINARY, {dir.Path()});
         treeWritten = testing_support::WaitForExit(pid, std::chrono::seconds(120)) == 0;
 
-        ZKEngine& engine = ZKEngine::Instance();
-        engine.mainThread = Thread::Current();
-        engine.renderer = facility.get();
-        engine.input = &input;
+        ZKEngine::Instance().mainThread = Thread::Current();
+        engine.services.renderer = facility.get();
+        engine.services.input = &input;
         engine.frameTime = kStep;
 
-        game = std::make_unique<Game>(facility.get(), nullptr, nullptr);
+        game = std::make_unique<Game>(engine.services, nullptr, nullptr);
         game->session.gameType = 12;
         game->session.timeOfDay = 1;
         game->session.zone = 1;
@@ -80,11 +80,7 @@ struct FreeDrive : testing_support::RecordingFacility {
         car->SetPosition(startPosition);
         for (int i = 0; i < 30; ++i) Frame();
     }
-    ~FreeDrive() {
-        game.reset();
-        ZKEngine::Instance().renderer = nullptr;
-        ZKEngine::Instance().input = nullptr;
-    }
+    ~FreeDrive() { game.reset(); }
 
     void Frame() {
         input.Update(kStep);
@@ -99,6 +95,7 @@ struct FreeDrive : testing_support::RecordingFacility {
     testing_support::TempWorkDir dir;
     bool treeWritten = false;
     testing_support::FakeInputDevice input;
+    testing_support::EngineDoubles engine;
     std::unique_ptr<Game> game;
     double firstLoadMs = 0.0;
     Vector3 startPosition;

@@ -22,6 +22,7 @@
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/world/World.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/WorldLoading.h"
 #include "tools/writers/CarWriter.h"
 #include "tools/writers/MeshShapes.h"
@@ -101,7 +102,7 @@ BenchDir& Dir() {
 // The cars
 
 struct CarScene {
-    CarScene() : world(session, nullptr), context(world, session) {
+    CarScene() : world(session, testing_support::NoEngine()), context(world, session) {
         session.lightDetail = 0;
         session.shadowDetail = 0;
         if (!testing_support::LoadWholeWorld(world)) std::abort();

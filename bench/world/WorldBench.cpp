@@ -16,6 +16,7 @@
 #include "engine/core/Debugger.h"
 #include "engine/core/FileStream.h"
 #include "game/world/World.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/WorldLoading.h"
 #include "tools/writers/WorldWriter.h"
 #include "tools/writers/ZktWriter.h"
@@ -42,7 +43,7 @@ struct BenchDir {
         tools::WriteWorld("Maps/World.VQW", city);
         // One load first, so the first measured run does not pay for the process's first touches.
         GameSession session;
-        World warm(session, nullptr);
+        World warm(session, testing_support::NoEngine());
         testing_support::LoadWholeWorld(warm);
     }
     ~BenchDir() {
@@ -74,7 +75,7 @@ void BM_ParseWorld(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         GameSession session;
-        auto world = std::make_unique<World>(session, nullptr);
+        auto world = std::make_unique<World>(session, testing_support::NoEngine());
         world->spaceKind = state.range(0) ? SpaceKind::Hash : SpaceKind::QuadTree;
         state.ResumeTiming();
         auto t0 = Clock::now();
@@ -137,7 +138,7 @@ BENCHMARK(BM_ParseWorld)->Unit(benchmark::kMillisecond)->Iterations(10)->Arg(0)-
 
 // 64 crates woken and kept tumbling near the camera.
 struct Scene {
-    explicit Scene(SpaceKind kind) : world(session, nullptr) {
+    explicit Scene(SpaceKind kind) : world(session, testing_support::NoEngine()) {
         Dir();
         world.spaceKind = kind;
         testing_support::LoadWholeWorld(world);

@@ -31,6 +31,7 @@
 #include "game/world/Decals.h"
 #include "game/world/World.h"
 #include "platform/gfx/RecordingDevice.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/RecordingFacility.h"
 #include "tests/support/WorldLoading.h"
 
@@ -103,8 +104,8 @@ void Lights(GameSession& session) {
 struct City {
     explicit City(std::unique_ptr<D3D8RenderFacility> f) : facility(std::move(f)) {
         DemoTree();
+        engine.services.renderer = facility.get();
         ZKEngine& e = ZKEngine::Instance();
-        e.renderer = facility.get();
         e.rendererReady = true;
         e.mainThread = Thread::Current();
         MeshFactory::Instance().ClearForTests();
@@ -112,7 +113,7 @@ struct City {
         TextureFactory::Instance().ClearForTests();
         TextureFactory::Instance().Connect(facility->GetTextureManager());
         Lights(session);
-        world = std::make_unique<World>(session, facility.get());
+        world = std::make_unique<World>(session, engine.services);
         if (!testing_support::LoadWholeWorld(*world) || world->respawnZones.empty() || world->respawnZones[0].points.empty()) std::abort();
         const RespawnPoint& start = world->respawnZones[0].points[0];
         const Vector3 forward = start.orientation.ToMatrix().TransformNormal(Vector3(0, 0, -1));
@@ -128,9 +129,7 @@ struct City {
         MeshFactory::Instance().Connect(nullptr);
         TextureFactory::Instance().ClearForTests();
         TextureFactory::Instance().Connect(nullptr);
-        ZKEngine& e = ZKEngine::Instance();
-        e.renderer = nullptr;
-        e.rendererReady = false;
+        ZKEngine::Instance().rendererReady = false;
     }
     // The engine's side of one frame.
     void Frame(Camera& camera) {
@@ -142,6 +141,7 @@ struct City {
     }
 
     std::unique_ptr<D3D8RenderFacility> facility;
+    testing_support::EngineDoubles engine;
     GameSession session;
     std::unique_ptr<World> world;
     std::vector<Camera> cameras;

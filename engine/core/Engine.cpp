@@ -46,6 +46,7 @@ ZKEngine::ZKEngine() {
     mainThread = Thread::Current();
     languages.FindAndLoadDefault();
     SoundDirectories().push_back(SharedString("Audio"));
+    RefreshServices();
 }
 
 ZKEngine::~ZKEngine() {
@@ -85,6 +86,7 @@ void ZKEngine::Init(RenderFacility* newRenderer, AudioDevice* newSound, InputDev
     timer.Start();
     engineFlags &= ~kCounterBits;
     RegisterEngineCommands(*this);
+    RefreshServices();
 }
 
 bool ZKEngine::SetLanguage(const SharedString& languageName) { return languages.SelectByName(languageName); }
@@ -92,6 +94,7 @@ bool ZKEngine::SetLanguage(const SharedString& languageName) { return languages.
 void ZKEngine::SetDefaultFont(Font* font, FontDeleter deleter) {
     defaultFont = font;
     fontDeleter_ = deleter;
+    RefreshServices();
 }
 
 void ZKEngine::Shutdown() {
@@ -106,6 +109,7 @@ void ZKEngine::Shutdown() {
     console = nullptr;
     if (defaultFont && fontDeleter_) fontDeleter_(defaultFont);
     defaultFont = nullptr;
+    RefreshServices();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -250,6 +254,30 @@ void ZKEngine::PopToMLP(MLP* target) {
         currentMLP = t;
     } while (t != target);
     previousMLP = began;
+}
+
+void ZKEngine::ForgetMLPs(const std::function<bool(const MLP*)>& owned) {
+    if (owned(currentMLP)) currentMLP = nullptr;
+    if (owned(previousMLP)) previousMLP = nullptr;
+    std::erase_if(mlpStack, owned);
+}
+
+const EngineServices& ZKEngine::Services() {
+    RefreshServices();
+    return services_;
+}
+
+void ZKEngine::RefreshServices() {
+    services_.renderer = renderer;
+    services_.sound = sound;
+    services_.input = input;
+    services_.frameTime = &frameTime;
+    services_.frameNumber = &frameNumber;
+    services_.language = &Language();
+    services_.defaultFont = defaultFont;
+    services_.states = this;
+    services_.masterVolume = &masterVolume;
+    services_.mainThreadTasks = &tasks;
 }
 
 void ZKEngine::SetMLP(MLP* mlp) {

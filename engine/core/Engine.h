@@ -4,8 +4,10 @@
 
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/AppWindow.h"
+#include "engine/core/EngineServices.h"
 #include "engine/core/LanguageSet.h"
 #include "engine/core/MLP.h"
+#include "engine/core/MLPStack.h"
 #include "engine/core/TaskQueue.h"
 #include "engine/core/Thread.h"
 #include "engine/core/Timer.h"
@@ -18,8 +20,8 @@ class Font;
 // The one engine object: owns the renderer, input, sound device, window, console, default
 // font, task queue, timer, language sets and the MLP stack, and runs one frame of the whole
 // system per Frame(). It is itself an MLP so that it can hold the engine console commands;
-// it is never stacked.
-class ZKEngine : public MLP {
+// it is never stacked. The game reaches it only through the services it hands out (Services()).
+class ZKEngine : public MLP, public MLPStack {
 public:
     // flags bits.
     static constexpr uint32_t kRunning = 1u << 0;
@@ -65,9 +67,16 @@ public:
     // Deletes the sound device, the renderer, the window, the console and the default font.
     void Shutdown() override;
 
-    void PushMLP(MLP* mlp);
-    void PopMLP();
-    void PopToMLP(MLP* target);
+    // What the game takes from the engine, pointing at this engine's devices and values; kept
+    // current as the devices and the default font come and go (the composition root hands it
+    // down).
+    const EngineServices& Services();
+
+    void PushMLP(MLP* mlp) override;
+    void PopMLP() override;
+    void PopToMLP(MLP* target) override;
+    MLP* CurrentMLP() const override { return currentMLP; }
+    void ForgetMLPs(const std::function<bool(const MLP*)>& owned) override;
     void SetMLP(MLP* mlp);
 
     bool IsRunning() const { return (engineFlags & kRunning) != 0; }
@@ -138,6 +147,10 @@ private:
     MoveHandler moveHandler_;
     CharacterHandler characterHandler_;
     CloseHandler closeHandler_;
+    // Brings the services in line with the fields.
+    void RefreshServices();
+
+    EngineServices services_;
     bool handlersRegistered_ = false;
     CounterTextDrawer counterDrawer_ = nullptr;
     FontDeleter fontDeleter_ = nullptr;

@@ -125,8 +125,6 @@ Rect WindowRect(bool fullScreen) {
 } // namespace
 
 int RunApplication(const SharedString& commandLine, StartUpServices& services) {
-    NullFrontEnd fallbackFrontEnd;
-    FrontEndServices& frontEnd = services.frontEnd ? *services.frontEnd : fallbackFrontEnd;
     Debugger& log = Debugger::Instance();
 
     // The desktop's sticky-keys feature is left alone on this platform.
@@ -155,6 +153,9 @@ int RunApplication(const SharedString& commandLine, StartUpServices& services) {
     AudioDevice* sound = services.createAudioDevice ? services.createAudioDevice(1) : nullptr;
     RenderFacility* renderer = services.createRenderer ? services.createRenderer() : nullptr;
     engine.Init(renderer, sound, input, options.language);
+    NullFrontEnd fallbackFrontEnd;
+    FrontEndServices* made = services.createFrontEnd ? services.createFrontEnd(engine.Services()) : nullptr;
+    FrontEndServices& frontEnd = made ? *made : services.frontEnd ? *services.frontEnd : fallbackFrontEnd;
     if (renderer) {
         renderer->SetWindow(engine.window->native->NativeHandle());
         renderer->ChooseDevice(options.displayDevice);

@@ -10,6 +10,7 @@ class AppWindow;
 class AudioDevice;
 class RenderFacility;
 class ZKEngine;
+struct EngineServices;
 
 // The switches of the command line.
 struct StartUpOptions {
@@ -82,6 +83,10 @@ struct StartUpServices {
     // Plays "Intro.AVI" in the window (only called when the file exists and -M was not given);
     // silent when `sound` is false (-S).
     std::function<void(ZKEngine&, bool sound)> playIntro;
+    // Builds the front end once the engine and its devices exist, before the first display mode
+    // is chosen, and hands it the engine's services (the caller owns what it returns). Without
+    // it the start-up uses `frontEnd`, and without that a stand-in.
+    std::function<FrontEndServices*(const EngineServices&)> createFrontEnd;
     FrontEndServices* frontEnd = nullptr;
     // Called after every frame of the main loop (a test harness scripts and watches the
     // program through it); may stop the engine.

@@ -1,6 +1,6 @@
 #include "game/frontend/CreditsScreen.h"
 
-#include "engine/core/Engine.h"
+#include "engine/core/MLPStack.h"
 #include "engine/core/InputActions.h"
 #include "engine/core/InputDevice.h"
 
@@ -19,7 +19,8 @@ bool ConfirmPressed(InputDevice& input) {
 
 } // namespace
 
-CreditsScreen::CreditsScreen() : FrontEndPage(SharedString("Main menu"), SharedString("Credits.ZKT")) {}
+CreditsScreen::CreditsScreen(const EngineServices& engine)
+    : FrontEndPage(engine, SharedString("Main menu"), SharedString("Credits.ZKT")) {}
 
 void CreditsScreen::Activate() {
     FrontEndPage::Activate();
@@ -28,8 +29,7 @@ void CreditsScreen::Activate() {
 
 void CreditsScreen::Update() {
     FrontEndPage::Update();
-    ZKEngine* engine = ZKEngine::Get();
-    if (!engine) return;
-    scroll += kScrollSpeed * engine->frameTime;
-    if (engine->input && (ConfirmPressed(*engine->input) || engine->input->Pressed(kKeyEscape))) engine->PopMLP();
+    scroll += kScrollSpeed * engine.FrameTime();
+    InputDevice* input = engine.input;
+    if (input && (ConfirmPressed(*input) || input->Pressed(kKeyEscape)) && engine.states) engine.states->PopMLP();
 }

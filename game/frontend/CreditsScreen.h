@@ -5,7 +5,7 @@
 
 class CreditsScreen : public FrontEndPage {
 public:
-    CreditsScreen();
+    explicit CreditsScreen(const EngineServices& engine);
     void Activate() override;
     void Update() override;
 

@@ -2,7 +2,7 @@
 
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/Debugger.h"
-#include "engine/core/Engine.h"
+#include "engine/core/MLPStack.h"
 #include "engine/core/ExitButton.h"
 #include "engine/core/KeyBindWidget.h"
 #include "engine/core/MenuCanvas.h"
@@ -49,28 +49,26 @@ constexpr ControlRow kControlRows[] = {
     {151, StoredAction::Respawn},    {149, StoredAction::ToggleSwitch}, {6012, StoredAction::DropPassenger},
 };
 
-ZKEngine* Engine() { return ZKEngine::Get(); }
-
-std::vector<SharedString> Texts(std::initializer_list<int32_t> ids) {
+std::vector<SharedString> Texts(const EngineServices& engine, std::initializer_list<int32_t> ids) {
     std::vector<SharedString> out;
-    for (int32_t id : ids) out.push_back(FrontEnd::Text(id));
+    for (int32_t id : ids) out.push_back(engine.Text(id));
     return out;
 }
 
 // "%d %s" for n = first..last after the named items.
-std::vector<SharedString> CountItems(std::initializer_list<int32_t> named, int32_t first, int32_t last,
-                                     int32_t unitText) {
-    std::vector<SharedString> out = Texts(named);
-    const SharedString unit = FrontEnd::Text(unitText);
+std::vector<SharedString> CountItems(const EngineServices& engine, std::initializer_list<int32_t> named, int32_t first,
+                                     int32_t last, int32_t unitText) {
+    std::vector<SharedString> out = Texts(engine, named);
+    const SharedString unit = engine.Text(unitText);
     for (int32_t n = first; n <= last; ++n) out.push_back(SharedString::Format("%d %s", n, unit.c_str()));
     return out;
 }
 
 // A choice over a list that may be empty: with nothing to choose the option chooses none.
-ChoiceWidget* Choice(int32_t caption, const std::vector<SharedString>& items, MenuOption* option,
-                     const Font* font = nullptr) {
+ChoiceWidget* Choice(const EngineServices& engine, int32_t caption, const std::vector<SharedString>& items,
+                     MenuOption* option, const Font* font = nullptr) {
     if (items.empty()) option->cachedInt = -1;
-    return new ChoiceWidget(FrontEnd::Text(caption), items, option, font);
+    return new ChoiceWidget(engine.Text(caption), items, option, font);
 }
 
 class UnlockCommand : public ConsoleCommand {
@@ -80,7 +78,7 @@ public:
         frontEnd_.settings.furthestEpisode = kUnlockedEpisode;
         frontEnd_.GiveCareerToGame();
         frontEnd_.settings.Write(SharedString(kDefaultSettingsPath));
-        Debugger::Instance().Print(FrontEnd::Text(kTextUnlocked));
+        Debugger::Instance().Print(frontEnd_.Text(kTextUnlocked));
     }
 
 private:
@@ -89,17 +87,16 @@ private:
 
 } // namespace
 
-FrontEnd::FrontEnd() = default;
+FrontEnd::FrontEnd(const EngineServices& engine_) : engine(engine_), settings(engine_) {}
 
 FrontEnd::~FrontEnd() { Release(); }
 
 void FrontEnd::Release() {
     if (g_frontEnd == this) g_frontEnd = nullptr;
-    ZKEngine* engine = Engine();
     // The career the game reached is kept for the settings written at shut-down.
     TakeCareerFromGame();
     // The engine no longer shows or returns to any screen about to be deleted.
-    if (engine && built_) {
+    if (engine.states && built_) {
         auto owned = [this](const MLP* screen) {
             if (!screen) return false;
             if (screen == game.get() || screen == loadingScreen_.get()) return true;
@@ -107,15 +104,13 @@ void FrontEnd::Release() {
                 if (page.get() == screen) return true;
             return false;
         };
-        if (owned(engine->currentMLP)) engine->currentMLP = nullptr;
-        if (owned(engine->previousMLP)) engine->previousMLP = nullptr;
-        std::erase_if(engine->mlpStack, owned);
+        engine.states->ForgetMLPs(owned);
     }
     // The one music voice: the intro's, or a game's once a game has begun.
     if (AudioVoice*& music = MusicVoice()) {
         music->Stop();
         if (MusicGroup()) MusicGroup()->RemoveChild(music);
-        if (engine && engine->sound) engine->sound->ReleaseVoice(music);
+        if (engine.sound) engine.sound->ReleaseVoice(music);
         else delete music;
         music = nullptr;
     }
@@ -123,14 +118,13 @@ void FrontEnd::Release() {
     settings.viewDistance.camera = nullptr;
     unlockCommand_.reset();
     // Pages still loading are freed once their init has ended.
-    TaskQueue* tasks = engine ? &engine->tasks : nullptr;
-    for (std::unique_ptr<MLP>& page : ownedScreens_) ReleasePage(page, tasks);
+    for (std::unique_ptr<MLP>& page : ownedScreens_) ReleasePage(page, engine.mainThreadTasks);
     ownedScreens_.clear();
     mainPage = singlePlayerPage = mpSelectScreen = mpStartScreen = optionsPage = nullptr;
     videoPage = audioPage = controlsPage = creditsScreen = nullptr;
     missionLoadingScreen = nullptr;
-    ReleasePage(loadingScreen_, tasks);
-    ReleasePage(game, tasks);
+    ReleasePage(loadingScreen_, engine.mainThreadTasks);
+    ReleasePage(game, engine.mainThreadTasks);
     // After the pages: their widgets draw with it.
     smallFont.reset();
     if (built_) {
@@ -143,11 +137,6 @@ void FrontEnd::Release() {
 
 FrontEnd* FrontEnd::Get() { return g_frontEnd; }
 
-SharedString FrontEnd::Text(int32_t id) {
-    ZKEngine* engine = Engine();
-    return engine ? engine->Language().GetString(id) : SharedString();
-}
-
 // ---------------------------------------------------------------------------------------------
 // Building
 
@@ -155,8 +144,7 @@ MLP* FrontEnd::CreateFrontEnd() {
     if (built_) return mainPage;
     built_ = true;
     g_frontEnd = this;
-    ZKEngine* engine = Engine();
-    game = std::make_unique<Game>(engine ? engine->renderer : nullptr, this, this);
+    game = std::make_unique<Game>(engine, this, this);
     game->soundGroups[0] = &EffectsVolumeGroup();
     game->soundGroups[1] = &SpeechVolumeGroup();
     game->soundGroups[2] = &AmbientVolumeGroup();
@@ -165,7 +153,7 @@ MLP* FrontEnd::CreateFrontEnd() {
     MusicGroup() = &MusicVolumeGroup();
     settings.viewDistance.camera = &game->camera;
     // The multiplayer screens' small font: Arial 8, every character set.
-    if (RenderFacility* renderer = engine ? engine->renderer : nullptr)
+    if (RenderFacility* renderer = engine.renderer)
         smallFont.reset(Font::Create(renderer->GetTextureManager(), kFontAll, SharedString("Arial"), 8, false, false));
     BuildPages();
     BuildMainPage();
@@ -197,7 +185,7 @@ MLP* FrontEnd::CreateFrontEnd() {
 
 void FrontEnd::BuildPages() {
     auto page = [this](const char* screenName, const char* background) {
-        auto* made = new FrontEndPage(SharedString(screenName), SharedString(background));
+        auto* made = new FrontEndPage(engine, SharedString(screenName), SharedString(background));
         ownedScreens_.emplace_back(made);
         return made;
     };
@@ -209,7 +197,7 @@ void FrontEnd::BuildPages() {
     videoPage = page("Video", "Video.zkt");
     audioPage = page("Audio", "Audio.zkt");
     controlsPage = page("Controls", "Controls.zkt");
-    creditsScreen = new CreditsScreen;
+    creditsScreen = new CreditsScreen(engine);
     ownedScreens_.emplace_back(creditsScreen);
 }
 
@@ -253,21 +241,20 @@ void FrontEnd::BuildSinglePlayerPage() {
 
 void FrontEnd::BuildVideoPage() {
     FrontEndPage& page = *videoPage;
-    ZKEngine* engine = Engine();
-    RenderFacility* renderer = engine ? engine->renderer : nullptr;
+    RenderFacility* renderer = engine.renderer;
 
     std::vector<SharedString> devices;
     if (auto* facility = dynamic_cast<D3D8RenderFacility*>(renderer))
         for (const AdapterRecord& adapter : facility->Adapters()) devices.push_back(adapter.description);
     if (renderer) settings.displayMode.SetModes(renderer->Modes());
 
-    page.AddWidget(Choice(66405, devices, &settings.displayDevice));
-    page.AddWidget(Choice(66406, settings.displayMode.modes, &settings.displayMode));
-    page.AddWidget(Choice(66407, Texts({66400, 66401, 66402}), &settings.textureLevel));
-    page.AddWidget(Choice(66408, Texts({520, 521}), &settings.carEffect));
-    page.AddWidget(Choice(66409, Texts({640, 641}), &settings.environmentMap));
+    page.AddWidget(Choice(engine, 66405, devices, &settings.displayDevice));
+    page.AddWidget(Choice(engine, 66406, settings.displayMode.modes, &settings.displayMode));
+    page.AddWidget(Choice(engine, 66407, Texts(engine, {66400, 66401, 66402}), &settings.textureLevel));
+    page.AddWidget(Choice(engine, 66408, Texts(engine, {520, 521}), &settings.carEffect));
+    page.AddWidget(Choice(engine, 66409, Texts(engine, {640, 641}), &settings.environmentMap));
     page.AddWidget(new SliderWidget(Text(66410), &settings.viewDistance));
-    page.AddWidget(Choice(66411, Texts({530, 531, 532, 533}), &settings.detailLevel));
+    page.AddWidget(Choice(engine, 66411, Texts(engine, {530, 531, 532, 533}), &settings.detailLevel));
     auto* back = new BackButton(SharedString(""), &settings.videoBack);
     page.AddWidget(back);
 
@@ -279,8 +266,8 @@ void FrontEnd::BuildVideoPage() {
 
 void FrontEnd::BuildAudioPage() {
     FrontEndPage& page = *audioPage;
-    ChoiceWidget* rate = Choice(66500, settings.sampleRate.items, &settings.sampleRate);
-    ChoiceWidget* voices = Choice(66501, settings.voiceCount.items, &settings.voiceCount);
+    ChoiceWidget* rate = Choice(engine, 66500, settings.sampleRate.items, &settings.sampleRate);
+    ChoiceWidget* voices = Choice(engine, 66501, settings.voiceCount.items, &settings.voiceCount);
     SliderWidget* sliders[4] = {new SliderWidget(Text(100), &settings.effectsVolume),
                                 new SliderWidget(Text(101), &settings.speechVolume),
                                 new SliderWidget(Text(102), &settings.ambientVolume),
@@ -364,10 +351,10 @@ void FrontEnd::BuildMpStartScreen() {
         std::vector<SharedString> items;
         MenuOption* option;
         Point2i at;
-    } choices[] = {{CountItems({603, 604}, 2, 50, 605), &lobbyFirstSetting, {458, 230}},
-                   {CountItems({606, 607}, 2, 30, 608), &lobbySecondSetting, {458, 250}},
+    } choices[] = {{CountItems(engine, {603, 604}, 2, 50, 605), &lobbyFirstSetting, {458, 230}},
+                   {CountItems(engine, {606, 607}, 2, 30, 608), &lobbySecondSetting, {458, 250}},
                    {teams, &lobbyTeam, {458, 210}},
-                   {Texts({3000, 3001}), &lobbyGameType, {458, 190}}};
+                   {Texts(engine, {3000, 3001}), &lobbyGameType, {458, 190}}};
     for (const auto& c : choices) {
         auto* choice = new ChoiceWidget(SharedString(""), c.items, c.option, small);
         choice->SetPosition(c.at, false);
@@ -394,9 +381,8 @@ void FrontEnd::RegisterUnlockCommand() {
 }
 
 void FrontEnd::StartIntroMusic() {
-    ZKEngine* engine = Engine();
-    if (!engine || !engine->sound) return;
-    introVoice = engine->sound->CreateSound(SharedString("Intro.OGG"), false, true, false);
+    if (!engine.sound) return;
+    introVoice = engine.sound->CreateSound(SharedString("Intro.OGG"), false, true, false);
     if (!introVoice) return;
     MusicVolumeGroup().AttachChild(introVoice);
     introVoice->Play(true);
@@ -449,24 +435,22 @@ void FrontEnd::SetResumeEnabled(bool enabled) {
 }
 
 void FrontEnd::StartMission(int32_t mission, int32_t episode, int32_t textBase) {
-    ZKEngine* engine = Engine();
-    if (!engine || !game) return;
+    if (!engine.states || !game) return;
     SetResumeEnabled(true);
     // The screen of an earlier start may still be loading its own resources.
-    ReleasePage(loadingScreen_, &engine->tasks);
+    ReleasePage(loadingScreen_, engine.mainThreadTasks);
     loadingScreen_ = std::make_unique<MissionLoadingScreen>(*game, this, mission, episode, textBase);
     missionLoadingScreen = loadingScreen_.get();
     missionLoadingScreen->needSetup = 1;
-    engine->PushMLP(missionLoadingScreen);
+    engine.states->PushMLP(missionLoadingScreen);
 }
 
 void FrontEnd::ToMainPage(bool resumable) {
-    ZKEngine* engine = Engine();
-    if (!engine || !mainPage) return;
+    if (!engine.states || !mainPage) return;
     SetResumeEnabled(resumable);
     mainPage->SetFade(1.0f);
     mainPage->Activate();
-    engine->PopToMLP(mainPage);
+    engine.states->PopToMLP(mainPage);
 }
 
 void FrontEnd::PauseToMenu() { ToMainPage(true); }

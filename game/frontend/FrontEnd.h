@@ -4,12 +4,14 @@
 // menus). CreateFrontEnd builds it all once: the game first, then each page and its widgets,
 // then it reads the settings, registers the unlock command and starts the intro music.
 //
-// Screens reach one another and the game through the one FrontEnd (FrontEnd::Get).
+// Screens reach one another and the game through the one FrontEnd (FrontEnd::Get). The front end
+// is made with the engine's services and hands them to its pages, its settings and the game.
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "engine/core/EngineServices.h"
 #include "engine/core/InputActions.h"
 #include "engine/core/MenuOption.h"
 #include "engine/core/StartUp.h"
@@ -46,7 +48,9 @@ public:
     // The lobby's player rows.
     static constexpr int32_t kLobbyPlayers = 8;
 
-    FrontEnd();
+    // The engine's services outlive the front end.
+    explicit FrontEnd(const EngineServices& engine);
+    FrontEnd(const EngineServices&& engine) = delete;
     ~FrontEnd() override;
     FrontEnd(const FrontEnd&) = delete;
     FrontEnd& operator=(const FrontEnd&) = delete;
@@ -91,8 +95,9 @@ public:
     void TakeCareerFromGame();
 
     // The language text of a caption id.
-    static SharedString Text(int32_t id);
+    SharedString Text(int32_t id) const { return engine.Text(id); }
 
+    const EngineServices& engine;
     GameSettings settings;
 
     FrontEndPage* mainPage = nullptr;

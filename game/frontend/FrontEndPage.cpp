@@ -3,7 +3,7 @@
 #include <cmath>
 #include <memory>
 
-#include "engine/core/Engine.h"
+#include "engine/core/MLPStack.h"
 #include "engine/core/InputDevice.h"
 #include "engine/core/MenuCanvas.h"
 #include "game/frontend/FrontEnd.h"
@@ -22,11 +22,6 @@ constexpr Point2i kLastRow{650, 485};
 
 // A uniform random number in [0, 1) from the engine generator.
 float Random01() { return float(plat::EngineRand()) / float(plat::kEngineRandMax + 1); }
-
-float FrameTime() {
-    ZKEngine* engine = ZKEngine::Get();
-    return engine ? engine->frameTime : 0.0f;
-}
 
 // Owns the shared pictures that the plain pointers of the shared decorations point to.
 struct SharedPictures {
@@ -74,8 +69,9 @@ void FrontEndPage::ReleaseSharedPictures() {
     Shared() = SharedDecorations{};
 }
 
-FrontEndPage::FrontEndPage(const SharedString& screenName, const SharedString& backgroundName)
-    : MenuScreen(screenName, backgroundName) {
+FrontEndPage::FrontEndPage(const EngineServices& engine_, const SharedString& screenName,
+                           const SharedString& backgroundName)
+    : MenuScreen(screenName, backgroundName), engine(engine_) {
     LoadSharedPictures();
 }
 
@@ -86,8 +82,7 @@ FrontEndPage::~FrontEndPage() = default;
 
 void FrontEndPage::HandleInput() {
     MenuScreen::HandleInput();
-    ZKEngine* engine = ZKEngine::Get();
-    InputDevice* input = engine ? engine->input : nullptr;
+    InputDevice* input = engine.input;
     if (!input) return;
 
     // Quick start: free drive, unless a game is running and can be resumed.
@@ -100,13 +95,13 @@ void FrontEndPage::HandleInput() {
     if (backPictureShown && input->MousePressed(0)) {
         const Point2i* cursor = input->GetCursorPosition();
         if (cursor && cursor->x >= 0 && cursor->x < kBackCornerRight && cursor->y >= kBackCornerTop &&
-            cursor->y < kBackCornerBottom)
-            engine->PopMLP();
+            cursor->y < kBackCornerBottom && engine.states)
+            engine.states->PopMLP();
     }
 }
 
 void FrontEndPage::Update() {
-    const float dt = FrameTime();
+    const float dt = engine.FrameTime();
     MenuScreen::Update();
     boxFrame.Update(dt);
     pageTime += dt;

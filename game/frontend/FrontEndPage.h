@@ -7,6 +7,7 @@
 // page, while no game can be resumed, starts free drive.
 #include <cstdint>
 
+#include "engine/core/EngineServices.h"
 #include "engine/core/MenuScreen.h"
 #include "game/frontend/Decorations.h"
 
@@ -45,7 +46,8 @@ public:
         MenuPicture* back = nullptr;
     };
 
-    FrontEndPage(const SharedString& screenName, const SharedString& backgroundName);
+    // The engine's services outlive the page.
+    FrontEndPage(const EngineServices& engine, const SharedString& screenName, const SharedString& backgroundName);
     ~FrontEndPage() override;
 
     void HandleInput() override;
@@ -71,6 +73,9 @@ public:
     float pageTime = 0.0f;
     // Draw "Back.ZKT" and pop the page on a click in the corner.
     bool backPictureShown = false;
+
+protected:
+    const EngineServices& engine;
 
 private:
     static void LoadSharedPictures();

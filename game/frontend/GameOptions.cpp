@@ -4,7 +4,7 @@
 
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/Camera.h"
-#include "engine/core/Engine.h"
+#include "engine/core/EngineServices.h"
 #include "engine/core/InputActions.h"
 #include "engine/render/D3D8TextureManager.h"
 
@@ -14,11 +14,6 @@ namespace {
 
 int32_t IntOf(const void* value) { return *static_cast<const int32_t*>(value); }
 float FloatOf(const void* value) { return *static_cast<const float*>(value); }
-
-AudioDevice* Sound() {
-    ZKEngine* engine = ZKEngine::Get();
-    return engine ? engine->sound : nullptr;
-}
 
 // The item's leading number ("44khz" gives 44, no digits 0); nothing outside the list.
 bool ItemNumber(const std::vector<SharedString>& items, int32_t index, int32_t& number) {
@@ -90,9 +85,7 @@ int32_t DisplayModeOption::IndexOf(const SharedString& text) const {
 }
 
 void TextureLevelOption::SetValue(const void* value) {
-    ZKEngine* engine = ZKEngine::Get();
-    D3D8TextureManager* textures =
-        engine && engine->renderer ? engine->renderer->GetTextureManager() : nullptr;
+    D3D8TextureManager* textures = engine_.renderer ? engine_.renderer->GetTextureManager() : nullptr;
     if (textures) textures->SetMaxMipLevel(2 - IntOf(value));
     MarkSettingsChanged();
 }
@@ -113,20 +106,22 @@ void ViewDistanceOption::SetValue(const void* value) {
     MarkSettingsChanged();
 }
 
-SampleRateOption::SampleRateOption() : items(Texts({"11khz", "22khz", "44khz"})) {}
+SampleRateOption::SampleRateOption(const EngineServices& engine)
+    : items(Texts({"11khz", "22khz", "44khz"})), engine_(engine) {}
 
 void SampleRateOption::SetValue(const void* value) {
     int32_t kiloHertz = 0;
-    AudioDevice* sound = Sound();
+    AudioDevice* sound = engine_.sound;
     if (sound && ItemNumber(items, IntOf(value), kiloHertz)) sound->SetSampleRateKHz(kiloHertz);
     MarkSettingsChanged();
 }
 
-VoiceCountOption::VoiceCountOption() : items(Texts({"4", "8", "16", "32", "64"})) {}
+VoiceCountOption::VoiceCountOption(const EngineServices& engine)
+    : items(Texts({"4", "8", "16", "32", "64"})), engine_(engine) {}
 
 void VoiceCountOption::SetValue(const void* value) {
     int32_t voices = 0;
-    AudioDevice* sound = Sound();
+    AudioDevice* sound = engine_.sound;
     if (sound && ItemNumber(items, IntOf(value), voices)) sound->SetMaxVoices(voices);
     MarkSettingsChanged();
 }
@@ -134,7 +129,7 @@ void VoiceCountOption::SetValue(const void* value) {
 void EffectsVolumeOption::SetValue(const void* value) {
     const float volume = FloatOf(value);
     MenuSoundGroup().SetVolume(volume);
-    if (ZKEngine* engine = ZKEngine::Get()) engine->masterVolume.SetVolume(volume);
+    if (engine_.masterVolume) engine_.masterVolume->SetVolume(volume);
     MarkSettingsChanged();
 }
 

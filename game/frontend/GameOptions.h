@@ -17,6 +17,7 @@
 
 class Camera;
 class VolumeGroup;
+struct EngineServices;
 
 // Arms the settings save countdown (SettingsSaveCountdown := 1).
 void MarkSettingsChanged();
@@ -61,7 +62,12 @@ class DisplayDeviceOption : public MenuOption {};
 // 0..2: the texture manager's highest-resolution level becomes 2 - value.
 class TextureLevelOption : public MenuOption {
 public:
+    // The engine's renderer has the texture manager (the services outlive the option).
+    explicit TextureLevelOption(const EngineServices& engine) : engine_(engine) {}
     void SetValue(const void* value) override;
+
+private:
+    const EngineServices& engine_;
 };
 
 // 0 or 1: at 1 the cars lay skid marks and the local player's car casts its shadow volume.
@@ -114,23 +120,36 @@ class AudioBackOption : public MenuOption {};
 // Index into "11khz", "22khz", "44khz": the sound device gets the item's leading number.
 class SampleRateOption : public MenuOption {
 public:
-    SampleRateOption();
+    // The engine's sound device takes the rate (the services outlive the option).
+    explicit SampleRateOption(const EngineServices& engine);
     void SetValue(const void* value) override;
     std::vector<SharedString> items;
+
+private:
+    const EngineServices& engine_;
 };
 
 // Index into "4", "8", "16", "32", "64": the sound device's voice limit.
 class VoiceCountOption : public MenuOption {
 public:
-    VoiceCountOption();
+    // The engine's sound device takes the limit (the services outlive the option).
+    explicit VoiceCountOption(const EngineServices& engine);
     void SetValue(const void* value) override;
     std::vector<SharedString> items;
+
+private:
+    const EngineServices& engine_;
 };
 
 // The menu sound group and the engine's master group follow it; in a game the effects group.
 class EffectsVolumeOption : public MenuOption {
 public:
+    // The engine's master group (the services outlive the option).
+    explicit EffectsVolumeOption(const EngineServices& engine) : engine_(engine) {}
     void SetValue(const void* value) override;
+
+private:
+    const EngineServices& engine_;
 };
 
 // Read by the game where it plays voice lines (speech group in a game).

@@ -7,7 +7,6 @@
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/AtomicFile.h"
 #include "engine/core/Debugger.h"
-#include "engine/core/Engine.h"
 #include "engine/core/FileStream.h"
 #include "engine/core/InputDevice.h"
 #include "engine/core/Thread.h"
@@ -54,14 +53,8 @@ constexpr DefaultBinding kDefaultBindings[kStoredActionCount][kControlSchemeCoun
     {{10, -1}, {10, -1}, {10, -1}},         // DropPassenger: K
 };
 
-SharedString LanguageText(int32_t key) {
-    ZKEngine* engine = ZKEngine::Get();
-    return engine ? engine->Language().GetString(key) : SharedString();
-}
-
-SharedString InputName(InputCode code) {
-    ZKEngine* engine = ZKEngine::Get();
-    if (engine && engine->input) return engine->input->GetKeyName(code);
+SharedString InputName(InputDevice* input, InputCode code) {
+    if (input) return input->GetKeyName(code);
     return SharedString(code == kInputNone ? "None" : "");
 }
 
@@ -73,17 +66,20 @@ float Fraction(float value, float fallback) { return std::isfinite(value) ? std:
 // The last index of a list of `count` items (0 for an empty list).
 int32_t LastIndex(int32_t count) { return std::max(count - 1, 0); }
 
-void SetBinding(ActionBinding& binding, InputCode primary, InputCode secondary) {
+void SetBinding(InputDevice* input, ActionBinding& binding, InputCode primary, InputCode secondary) {
     binding.primary.code = primary;
-    binding.primary.name = InputName(primary);
+    binding.primary.name = InputName(input, primary);
     binding.secondary.code = secondary;
-    binding.secondary.name = InputName(secondary);
+    binding.secondary.name = InputName(input, secondary);
 }
 
 } // namespace
 
-int32_t GameSettings::LanguageMissionCount() {
-    return Clamp(LanguageText(kTextMissionCount).ToInt(), 0, kMaxMissions);
+GameSettings::GameSettings(const EngineServices& engine_)
+    : engine(engine_), textureLevel(engine_), sampleRate(engine_), voiceCount(engine_), effectsVolume(engine_) {}
+
+int32_t GameSettings::LanguageMissionCount() const {
+    return Clamp(engine.Text(kTextMissionCount).ToInt(), 0, kMaxMissions);
 }
 
 ActionBinding& GameSettings::Binding(int32_t scheme, StoredAction action) {
@@ -115,10 +111,10 @@ void GameSettings::Init() {
     missionCount = LanguageMissionCount();
 }
 
-GameSettings::TablePools GameSettings::LoadTablePools() {
+GameSettings::TablePools GameSettings::LoadTablePools() const {
     TablePools pools;
-    const int32_t poolSize = LanguageText(kTextNamePoolSize).ToInt() - 1;
-    for (int32_t i = 0; i < std::min(poolSize, kMaxPoolNames); ++i) pools.names.push_back(LanguageText(kTextNamePool + i));
+    const int32_t poolSize = engine.Text(kTextNamePoolSize).ToInt() - 1;
+    for (int32_t i = 0; i < std::min(poolSize, kMaxPoolNames); ++i) pools.names.push_back(engine.Text(kTextNamePool + i));
     for (const SharedString& file : ListFiles(SharedString("Vehicles\\*.vqc"), true))
         pools.cars.push_back(file.Mid(0, file.Length() - 4));
     return pools;
@@ -142,7 +138,7 @@ void GameSettings::SetDefaultBindings() {
     for (int32_t a = 0; a < kStoredActionCount; ++a)
         for (int32_t scheme = 0; scheme < kControlSchemeCount; ++scheme) {
             const DefaultBinding& d = kDefaultBindings[a][scheme];
-            SetBinding(Binding(scheme, StoredAction(a)), d.primary, d.secondary);
+            SetBinding(engine.input, Binding(scheme, StoredAction(a)), d.primary, d.secondary);
         }
 }
 
@@ -169,8 +165,8 @@ void GameSettings::SetDefaults() {
 
     furthestEpisode = furthestMission = currentEpisode = currentMission = 0;
     flag = false;
-    playerName = LanguageText(kTextPlayerName);
-    sessionName = LanguageText(kTextSessionName);
+    playerName = engine.Text(kTextPlayerName);
+    sessionName = engine.Text(kTextSessionName);
 
     missionCount = LanguageMissionCount();
     scoreTables.clear();
@@ -233,7 +229,7 @@ void GameSettings::Apply(const SettingsRecord& r) {
     for (int32_t scheme = 0; scheme < kControlSchemeCount; ++scheme)
         for (int32_t a = 0; a < kStoredActionCount; ++a) {
             const InputCode* codes = r.bindings[scheme][a];
-            SetBinding(Binding(scheme, StoredAction(a)), IsBindableInputCode(codes[0]) ? codes[0] : kInputNone,
+            SetBinding(engine.input, Binding(scheme, StoredAction(a)), IsBindableInputCode(codes[0]) ? codes[0] : kInputNone,
                        IsBindableInputCode(codes[1]) ? codes[1] : kInputNone);
         }
 
@@ -323,8 +319,7 @@ void GameSettings::ApplyGameVideoMode(const std::function<void()>& modeChanged) 
     if (!ParseDisplayModeText(displayMode.ModeText(), mode))
         Debugger::Instance().Log(2, "SETTINGS: display mode \"%s\" cannot be read; %s used",
                                  displayMode.ModeText().c_str(), kMenuDisplayModeText);
-    ZKEngine* engine = ZKEngine::Get();
-    if (engine && engine->renderer) engine->renderer->RequestMode(mode);
+    if (engine.renderer) engine.renderer->RequestMode(mode);
     if (modeChanged) modeChanged();
     SetProcessPriority(2);
 }
@@ -334,7 +329,6 @@ void GameSettings::ApplyMenuVideoMode() {
     SpeechVolumeGroup().SetVolume(0.0f);
     AmbientVolumeGroup().SetVolume(0.0f);
     MenuSoundGroup().SetVolume(effectsVolume.cachedFloat);
-    ZKEngine* engine = ZKEngine::Get();
-    if (engine && engine->renderer) engine->renderer->RequestMode(kMenuDisplayMode);
+    if (engine.renderer) engine.renderer->RequestMode(kMenuDisplayMode);
     SetProcessPriority(2);
 }

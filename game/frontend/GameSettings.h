@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include "engine/core/EngineServices.h"
 #include "engine/core/InputActions.h"
 #include "engine/core/SharedString.h"
 #include "game/frontend/GameOptions.h"
@@ -28,7 +29,9 @@ enum class SettingsReadResult {
 
 class GameSettings {
 public:
-    GameSettings() = default;
+    // The options apply their values through the engine's services, which outlive the settings.
+    explicit GameSettings(const EngineServices& engine);
+    GameSettings(const EngineServices&& engine) = delete;
     GameSettings(const GameSettings&) = delete;
     GameSettings& operator=(const GameSettings&) = delete;
 
@@ -63,9 +66,11 @@ public:
     static ActionBinding& Binding(int32_t scheme, StoredAction action);
 
     // The number of missions the language set gives (text 9980000).
-    static int32_t LanguageMissionCount();
+    int32_t LanguageMissionCount() const;
     // A profile's file name without the directory ("Alpha.VQS"); empty for a bad index.
     SharedString ProfileFileName(int32_t index) const;
+
+    const EngineServices& engine;
 
     // --- video page ---
     DisplayDeviceOption displayDevice;
@@ -118,7 +123,7 @@ private:
         std::vector<SharedString> names;
         std::vector<SharedString> cars;
     };
-    static TablePools LoadTablePools();
+    TablePools LoadTablePools() const;
     static HighScoreTable DefaultTable(const TablePools& pools);
     void SetDefaultBindings();
     // Moves an unusable file aside as "<path>.bad" (logged).

@@ -1,12 +1,11 @@
 #include "game/play/DestinationMarker.h"
 
-#include "engine/core/Engine.h"
 #include "engine/render/D3D8Mesh.h"
 #include "engine/render/MatrixStack.h"
 #include "engine/render/MeshFactory.h"
 #include "engine/render/RenderFacility.h"
 
-DestinationMarker::DestinationMarker() = default;
+DestinationMarker::DestinationMarker(RenderFacility* renderer) : renderer_(renderer) {}
 
 DestinationMarker::~DestinationMarker() = default;
 
@@ -22,8 +21,7 @@ Matrix4 DestinationMarker::WorldMatrix() const {
 }
 
 void DestinationMarker::Draw(const Camera&) {
-    ZKEngine* engine = ZKEngine::Get();
-    MatrixStack* stack = engine && engine->renderer ? engine->renderer->GetMatrixStack() : nullptr;
+    MatrixStack* stack = renderer_ ? renderer_->GetMatrixStack() : nullptr;
     if (!stack) return;
     // The model is fetched on first use: a marker that is never drawn loads nothing.
     // A missing model is looked for once, not every frame.

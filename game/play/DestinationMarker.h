@@ -7,12 +7,14 @@
 
 class Camera;
 class D3D8Mesh;
+class RenderFacility;
 
 class DestinationMarker {
 public:
     static constexpr const char* kModel = "Models\\Droppoint.ZKM";
 
-    DestinationMarker();
+    // Drawn with the renderer (none: nothing is drawn).
+    explicit DestinationMarker(RenderFacility* renderer);
     ~DestinationMarker();
     DestinationMarker(const DestinationMarker&) = delete;
     DestinationMarker& operator=(const DestinationMarker&) = delete;
@@ -28,6 +30,7 @@ public:
     Vector3 position;
 
 private:
+    RenderFacility* renderer_;
     std::unique_ptr<D3D8Mesh> mesh_;
     bool meshLooked_ = false;
 };

@@ -6,7 +6,8 @@
 
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/Debugger.h"
-#include "engine/core/Engine.h"
+#include "engine/core/EngineServices.h"
+#include "engine/core/MLPStack.h"
 #include "engine/core/InputDevice.h"
 #include "engine/core/LanguageSet.h"
 #include "engine/core/Memory.h"
@@ -30,32 +31,17 @@
 #include "game/world/LensFlare.h"
 #include "game/world/ParticleSystem.h"
 
-namespace {
-
-InputDevice* EngineInput() {
-    ZKEngine* engine = ZKEngine::Get();
-    return engine ? engine->input : nullptr;
-}
-
-float FrameTime() {
-    ZKEngine* engine = ZKEngine::Get();
-    return engine ? engine->frameTime : 0.0f;
-}
-
-} // namespace
-
-bool Game::BloodEnabled() {
-    ZKEngine* engine = ZKEngine::Get();
-    if (!engine) return true;
+bool Game::BloodEnabled() const {
+    if (!engine.language || !engine.language->Texts()) return true;
     // Looked up without asking for it: a language without the key simply has blood.
-    LanguageTexts& texts = engine->languageKeys;
+    LanguageTexts& texts = *engine.language->Texts();
     std::lock_guard<Mutex> lock(texts.lock);
     auto it = texts.entries.find(666);
     return it == texts.entries.end() || !(it->second == "No blood");
 }
 
-bool Game::AnyButtonPressed() {
-    InputDevice* input = EngineInput();
+bool Game::AnyButtonPressed() const {
+    InputDevice* input = engine.input;
     if (!input) return false;
     for (uint32_t j = 0; j < input->GetJoystickCount(); ++j)
         for (uint32_t b = 0; b < DInputDevice::kJoystickButtons; ++b)
@@ -63,15 +49,16 @@ bool Game::AnyButtonPressed() {
     return input->Pressed(kKeyPadEnter) || input->Pressed(kKeyReturn) || input->Pressed(kKeySpace);
 }
 
-Game::Game(RenderFacility* renderer, MenuExits* menuExits, FrontEndServices* frontEndServices)
-    : world(session, renderer),
-      camera(&world.physics),
+Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices* frontEndServices)
+    : engine(engine_),
+      world(session, engine_),
+      camera(engine_, &world.physics),
       vehicles(world, session),
       killPlane(vehicles),
       itemChannels(vehicles),
       exits(menuExits),
       services(frontEndServices),
-      renderer_(renderer) {
+      renderer_(engine_.renderer) {
     name = SharedString("Game");
     vehicles.chaseCamera = &camera;
     // The car select gives the in-game groups their levels back when the car is chosen.
@@ -80,14 +67,14 @@ Game::Game(RenderFacility* renderer, MenuExits* menuExits, FrontEndServices* fro
     session.viewCamera = &camera;
     // The kill plane's handler acts on the falls it noted once each step is over.
     world.physics.AddObject(&killPlane);
-    lensFlare = std::make_unique<LensFlare>(renderer);
+    lensFlare = std::make_unique<LensFlare>(renderer_);
     RegisterGameCommands(*this);
     loadSteps_ = {
         [this] { return world.LoadHeader(); },        [this] { return world.LoadShadowTexture(); },
         [this] { return world.LoadStaticGeometry(); }, [this] { return world.LoadObjects(); },
         [this] { return world.LoadRoutes(); },        [this] { return world.FinishLoading(); },
     };
-    ParticleSystems::Create(renderer, Vector3(0.0f, World::Gravity, 0.0f), world.decals.get());
+    ParticleSystems::Create(renderer_, Vector3(0.0f, World::Gravity, 0.0f), world.decals.get());
     MakeLights();
 }
 
@@ -277,13 +264,13 @@ void Game::WriteSettings() {
 void Game::HandleInput() {
     if (mode && mode->inputFreeze) return;
     if (controller) controller->Update();
-    InputDevice* input = EngineInput();
+    InputDevice* input = engine.input;
     if (!input) return;
     if (input->Pressed(kPauseKey) && !paused[0] && !paused[1]) {
         if (exits) exits->PauseToMenu();
         return;
     }
-    const float dt = FrameTime();
+    const float dt = engine.FrameTime();
     if (lightSet.editorOn) {
         const float step = dt / 3.0f;
         if (input->Held(kLightYawLeft)) lightSet.TurnCurrent(-step, 0.0f);
@@ -295,7 +282,7 @@ void Game::HandleInput() {
 }
 
 void Game::ControlCameraKeys(float dt) {
-    InputDevice* input = EngineInput();
+    InputDevice* input = engine.input;
     if (camera.CameraIndex() == kFreeCamera) {
         if (MouseState* mouse = input->GetMouseState()) {
             // Yaw about the world's vertical, pitch about the camera's own side axis: no roll
@@ -331,7 +318,7 @@ void Game::ControlCameraKeys(float dt) {
 }
 
 void Game::Update() {
-    const float dt = FrameTime();
+    const float dt = engine.FrameTime();
     if (client) client->Update(dt);
     networkTick += dt;
     if (networkTick > 0.05f) {
@@ -359,8 +346,7 @@ void Game::Update() {
     ReadHud();
     world.BeginFrame(camera);
     world.Cull(camera);
-    ZKEngine* engine = ZKEngine::Get();
-    if (volumeFade > 0.0f && engine && engine->currentMLP == this) {
+    if (volumeFade > 0.0f && engine.states && engine.states->CurrentMLP() == this) {
         volumeFade = std::max(0.0f, volumeFade - dt * 0.5f);
         const float v = std::clamp(1.0f - volumeFade, 0.0f, 1.0f);
         for (int i = 0; i < 3; ++i)
@@ -402,7 +388,7 @@ void Game::Render() {
         const SkyRecord& sky = world.skies[size_t(LightSet::ClampTimeOfDay(session.timeOfDay))];
         if (sky.hasFlarePoint) lensFlare->sunDirection = sky.flarePoint.Normalized();
     }
-    lensFlare->Update(camera, world.physics, FrameTime());
+    lensFlare->Update(camera, world.physics, engine.FrameTime());
     lensFlare->Draw(camera);
     if (controller) controller->DrawHud();
     if (mode && controller && controller->ShowsModeHud()) mode->DrawHud();

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/core/EngineServices.h"
 #include "engine/core/MLP.h"
 #include "game/play/CareerProgress.h"
 #include "game/play/GameMode.h"
@@ -39,9 +40,10 @@ public:
     static constexpr uint32_t kLightPitchUp = 0x52, kLightPitchDown = 0x4C;
     static constexpr float kVolumeFadeStart = 1.5f;
 
-    // renderer may be null (tools, tests): nothing is made on a device. exits and services may
-    // be null: no menus, no settings.
-    Game(RenderFacility* renderer, MenuExits* exits, FrontEndServices* services);
+    // The engine's services outlive the game; without a renderer (tools, tests) nothing is made
+    // on a device. exits and services may be null: no menus, no settings.
+    Game(const EngineServices& engine, MenuExits* exits, FrontEndServices* services);
+    Game(const EngineServices&& engine, MenuExits* exits, FrontEndServices* services) = delete;
     ~Game() override;
 
     void HandleInput() override;
@@ -76,10 +78,12 @@ public:
     size_t LoadStepIndex() const { return loadIndex_; }
 
     // True unless language text 666 reads "No blood".
-    static bool BloodEnabled();
+    bool BloodEnabled() const;
     // A score screen goes on: any joystick button, keypad Enter, Return or Space pressed this frame.
-    static bool AnyButtonPressed();
+    bool AnyButtonPressed() const;
 
+    // The engine's services, for the game and everything it makes.
+    const EngineServices& engine;
     GameSession session;
     World world;
     LightSet lightSet;

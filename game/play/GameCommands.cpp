@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/core/Debugger.h"
-#include "engine/core/Engine.h"
+#include "engine/core/EngineServices.h"
 #include "game/play/ConsoleArguments.h"
 #include "game/play/Game.h"
 
@@ -24,10 +24,9 @@ private:
     std::function<void(const SharedString&)> run_;
 };
 
-void Acknowledge(int32_t textId) {
-    ZKEngine* engine = ZKEngine::Get();
-    if (!engine) return;
-    Debugger::Instance().Print(engine->Language().GetString(textId));
+void Acknowledge(const Game& game, int32_t textId) {
+    if (!game.engine.language) return;
+    Debugger::Instance().Print(game.engine.Text(textId));
 }
 
 } // namespace
@@ -48,19 +47,19 @@ void RegisterGameCommands(Game& game) {
     add("NEXTMISSION", [g](const SharedString&) {
         Debugger::Instance().Log(1, "Episode = %d", g->session.mission);
         if (g->mode) g->mode->Succeed();
-        Acknowledge(1001);
+        Acknowledge(*g, 1001);
     });
     add("FAILMISSION", [g](const SharedString&) {
         if (g->mode) g->mode->Fail();
-        Acknowledge(1001);
+        Acknowledge(*g, 1001);
     });
     add("ADDCASH", [g](const SharedString&) {
         if (g->mode) g->mode->AddCash(200.0f);
-        Acknowledge(1001);
+        Acknowledge(*g, 1001);
     });
     add("TELEPORT", [g](const SharedString&) {
         g->TeleportPlayer(g->camera.position);
-        Acknowledge(1001);
+        Acknowledge(*g, 1001);
     });
 
     // The light editor and its values.

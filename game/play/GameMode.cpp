@@ -5,7 +5,7 @@
 
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/Camera.h"
-#include "engine/core/Engine.h"
+#include "engine/core/EngineServices.h"
 #include "engine/core/FileStream.h"
 #include "engine/core/Memory.h"
 #include "engine/render/D3D8Mesh.h"
@@ -36,11 +36,6 @@ enum SpriteIndex {
     kMap = 11, kArrow = 12, kCop = 17, kSpriteCount = 22,
 };
 
-RenderFacility* Renderer() {
-    ZKEngine* engine = ZKEngine::Get();
-    return engine ? engine->renderer : nullptr;
-}
-
 Transform2 Rotation(float radians) {
     Transform2 t;
     t.m00 = Cos(radians);
@@ -68,9 +63,8 @@ struct GameMode::Resources {
     std::unique_ptr<Font> digits, small, banner;
     std::unique_ptr<D3D8Mesh> arrow;
 
-    void Load() {
+    void Load(RenderFacility* renderer) {
         if (loaded) return;
-        RenderFacility* renderer = Renderer();
         if (!renderer) return;
         loaded = true;
         for (int i = 0; i < kSpriteCount; ++i) {
@@ -93,7 +87,7 @@ GameMode::Resources& GameMode::Shared() {
     return *resources;
 }
 
-GameMode::GameMode(Game& owner) : game(owner) { Shared().Load(); }
+GameMode::GameMode(Game& owner) : game(owner) { Shared().Load(owner.engine.renderer); }
 
 GameMode::~GameMode() = default;
 
@@ -154,18 +148,17 @@ void GameMode::StopPlayerWeapon() {}
 void GameMode::PushTickerText(const SharedString& text) { ticker.push_back(text); }
 
 void GameMode::PushTickerLanguageText(int32_t id) {
-    ZKEngine* engine = ZKEngine::Get();
-    if (!engine) return;
-    PushTickerText(engine->Language().GetString(id));
+    const EngineServices& engine = game.engine;
+    if (!engine.language) return;
+    PushTickerText(engine.Text(id));
     const SharedString voice = SharedString::Format("Audio\\%d.WAV", id);
     // At the speech level of the settings.
-    if (engine->sound && FileExists(voice)) engine->sound->PlaySound(voice, game.soundLevels[1], nullptr);
+    if (engine.sound && FileExists(voice)) engine.sound->PlaySound(voice, game.soundLevels[1], nullptr);
 }
 
 void GameMode::Update(float dt) {
     if (ticker.empty()) return;
-    ZKEngine* engine = ZKEngine::Get();
-    const Font* font = engine ? engine->defaultFont : nullptr;
+    const Font* font = game.engine.defaultFont;
     tickerX -= dt * kTickerSpeed;
     const float width = font ? float(font->GetTextWidth(ticker.front())) : 0.0f;
     if (tickerX + width < 0.0f) {
@@ -189,7 +182,8 @@ Color GameMode::HealthColour(float r) {
 
 void GameMode::DrawHud() {
     drewHealthBar = false;
-    RenderFacility* renderer = Renderer();
+    const EngineServices& engine = game.engine;
+    RenderFacility* renderer = engine.renderer;
     SpriteRenderer* sprites = renderer ? renderer->GetSpriteRenderer() : nullptr;
     const HudReadings& car = game.hud;
     Resources& res = Shared();
@@ -213,9 +207,8 @@ void GameMode::DrawHud() {
     const float tachoAngle = std::clamp(car.revolutions * 0.1f * 240.0f - 125.0f, -120.0f, 170.0f);
     sprites->DrawSpriteExAnchored(res.sprites[kTachoArrow].get(), nullptr, Vector2{160, -32}, Rotation(tachoAngle * kDegrees),
                                   kBottomLeft, nullptr, 1);
-    ZKEngine* engine = ZKEngine::Get();
-    if (!ticker.empty() && engine) {
-        const int32_t lineHeight = engine->defaultFont ? engine->defaultFont->lineHeight : 16;
+    if (!ticker.empty()) {
+        const int32_t lineHeight = engine.defaultFont ? engine.defaultFont->lineHeight : 16;
         const Vector2 origin = sprites->AnchorOffset(kTopLeft);
         Rect clip{int32_t(origin.x) + 43, int32_t(origin.y) + 70, int32_t(origin.x) + 144, int32_t(origin.y) + 80 + lineHeight};
         renderer->SetViewport(&clip);
@@ -232,16 +225,16 @@ void GameMode::DrawHud() {
     }
     sprites->DrawSpriteExAnchored(res.sprites[kArrow].get(), nullptr, Vector2{-61, -61}, Rotation(car.heading), kBottomRight,
                                   nullptr, 1);
-    if ((won || lost) && engine) {
-        const SharedString& text = engine->Language().GetString(won ? kWonText : kLostText);
-        const Font* font = res.banner ? res.banner.get() : engine->defaultFont;
+    if ((won || lost) && engine.language) {
+        const SharedString text = engine.Text(won ? kWonText : kLostText);
+        const Font* font = res.banner ? res.banner.get() : engine.defaultFont;
         const float width = font ? float(font->GetTextWidth(text)) : 0.0f;
         sprites->DrawText(text, Vector2{-width / 2.0f, -64.0f}, kCentre, nullptr, font, false);
     }
 }
 
 void GameMode::DrawOverlay(const Vector3& centre, float scale) {
-    RenderFacility* renderer = Renderer();
+    RenderFacility* renderer = game.engine.renderer;
     SpriteRenderer* sprites = renderer ? renderer->GetSpriteRenderer() : nullptr;
     if (!sprites) return;
     const Vector2 corner = sprites->AnchorOffset(kBottomRight);
@@ -271,7 +264,7 @@ Matrix4 GameMode::GuideArrowMatrix(const Camera& camera, const Vector3& directio
 
 void GameMode::DrawGuideArrow(const Camera& camera, const Vector3& direction) {
     Resources& res = Shared();
-    RenderFacility* renderer = Renderer();
+    RenderFacility* renderer = game.engine.renderer;
     MatrixStack* stack = renderer ? renderer->GetMatrixStack() : nullptr;
     if (!stack || !res.arrow) return;
     stack->Push();

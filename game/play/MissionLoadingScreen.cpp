@@ -4,7 +4,8 @@
 
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/Debugger.h"
-#include "engine/core/Engine.h"
+#include "engine/core/EngineServices.h"
+#include "engine/core/MLPStack.h"
 #include "engine/core/FileStream.h"
 #include "engine/core/MenuCanvas.h"
 #include "engine/net/ZKClient.h"
@@ -16,13 +17,6 @@
 namespace {
 
 constexpr uint32_t kFlipRows = 1;
-
-ZKEngine* Engine() { return ZKEngine::Get(); }
-
-SharedString Text(int32_t key) {
-    ZKEngine* engine = Engine();
-    return engine ? engine->Language().GetString(key) : SharedString("");
-}
 
 } // namespace
 
@@ -51,8 +45,7 @@ MissionLoadingScreen::MissionLoadingScreen(Game& game, MenuExits* exits, int32_t
 MissionLoadingScreen::~MissionLoadingScreen() { barrier_.Unregister(); }
 
 void MissionLoadingScreen::Update() {
-    ZKEngine* engine = Engine();
-    const float dt = engine ? engine->frameTime : 0.0f;
+    const float dt = game_.engine.FrameTime();
     if (game_.client) game_.client->Update(dt);
     if (abandoned) return;
 
@@ -88,7 +81,7 @@ void MissionLoadingScreen::SetUp() {
     needSetup = 0;
     game_.Reset(true);
     game_.loaded = 0;
-    if (kind == kKindFromKeyword) kind = KindFromKeyword(Text(TextBase() + 1));
+    if (kind == kKindFromKeyword) kind = KindFromKeyword(game_.engine.Text(TextBase() + 1));
     const KindRow* row = FindKindRow(kind);
     if (row) {
         if (row->gameType >= 0) game_.session.gameType = row->gameType;
@@ -112,7 +105,7 @@ void MissionLoadingScreen::SetUp() {
 void MissionLoadingScreen::ReadParameters() {
     needParameters = 0;
     const int32_t b = TextBase();
-    game_.session.timeOfDay = LightSet::ClampTimeOfDay(Text(b + 3).ToInt(0));
+    game_.session.timeOfDay = LightSet::ClampTimeOfDay(game_.engine.Text(b + 3).ToInt(0));
     game_.session.mission = mission;
     game_.session.episode = episode;
     // Traffic density (B+4) and the pedestrians' parameter (B+5) go to their managers once
@@ -148,8 +141,7 @@ void MissionLoadingScreen::Abandon() {
 
 void MissionLoadingScreen::HandOver() {
     barrier_.Unregister();
-    ZKEngine* engine = Engine();
-    AudioDevice* sound = engine ? engine->sound : nullptr;
+    AudioDevice* sound = game_.engine.sound;
     if (AudioVoice*& old = MusicVoice()) {
         old->Stop();
         old->Rewind();
@@ -170,7 +162,7 @@ void MissionLoadingScreen::HandOver() {
         }
     }
     game_.volumeFade = Game::kVolumeFadeStart;
-    if (engine) engine->PushMLP(&game_);
+    if (game_.engine.states) game_.engine.states->PushMLP(&game_);
 }
 
 void MissionLoadingScreen::Render() {
@@ -185,7 +177,7 @@ void MissionLoadingScreen::Render() {
     if (picture_) {
         float y = 70.0f;
         for (int32_t i = 21; i <= 24; ++i) {
-            const SharedString line = Text(TextBase() + i);
+            const SharedString line = game_.engine.Text(TextBase() + i);
             const float width = float(canvas->TextWidth(nullptr, line));
             canvas->DrawText(line, Vector2{400.0f - width / 2.0f, y}, 9, nullptr, nullptr, false);
             y += float(canvas->FontSize(nullptr)) * 1.25f;

@@ -2,7 +2,7 @@
 
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/Debugger.h"
-#include "engine/core/Engine.h"
+#include "engine/core/EngineServices.h"
 #include "engine/core/InputDevice.h"
 #include "engine/core/Memory.h"
 #include "engine/render/EnvironmentCube.h"
@@ -37,9 +37,7 @@ CarSelectController::CarSelectController(VehicleContext& context, std::vector<st
 CarSelectController::~CarSelectController() = default;
 
 InputDevice* CarSelectController::Input() const {
-    if (input_) return input_;
-    ZKEngine* engine = ZKEngine::Get();
-    return engine ? engine->input : nullptr;
+    return input_ ? input_ : context_.engine.input;
 }
 
 Vehicle* CarSelectController::Current() const {
@@ -89,13 +87,13 @@ void CarSelectController::PostWorldUpdate(World* world, ChaseCamera* chase, floa
 
 void CarSelectController::DrawHud() {
     if (waitForHost || finished_) return;
-    ZKEngine* engine = ZKEngine::Get();
-    if (!engine || !engine->renderer) return;
-    SpriteRenderer* sprites = engine->renderer->GetSpriteRenderer();
+    const EngineServices& engine = context_.engine;
+    if (!engine.renderer) return;
+    SpriteRenderer* sprites = engine.renderer->GetSpriteRenderer();
     if (!sprites) return;
-    const Font* font = engine->defaultFont;
+    const Font* font = engine.defaultFont;
     const auto centred = [&](int32_t key, float y) {
-        const SharedString& text = engine->Language().GetString(key);
+        const SharedString text = engine.Text(key);
         const float width = font ? float(font->GetTextWidth(text)) : 0.0f;
         sprites->DrawText(text, Vector2{-0.5f * width, y}, 20, nullptr, font, false);
     };

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/audio/AudioDevice.h"
-#include "engine/core/Engine.h"
+#include "engine/core/EngineServices.h"
 #include "engine/core/Geometry.h"
 #include "engine/render/RenderFacility.h"
 #include "game/vehicles/CarCamera.h"
@@ -25,7 +25,7 @@ CarCamera& ChaseCamera::DefaultCarCamera() {
     return record;
 }
 
-ChaseCamera::ChaseCamera(PhysicsWorld* physics) : physics_(physics) {
+ChaseCamera::ChaseCamera(const EngineServices& engine, PhysicsWorld* physics) : engine_(engine), physics_(physics) {
     SetFov(DefaultFov);
     CarCamera& d = DefaultCarCamera();
     d.distance = 100.0f;
@@ -72,9 +72,8 @@ Quaternion ChaseCamera::LookRotation(const Vector3& f) {
 }
 
 void ChaseCamera::Update(float dt) {
-    ZKEngine* engine = ZKEngine::Get();
-    if (engine && engine->renderer) {
-        const Rect screen{0, 0, engine->renderer->ViewportWidth(), engine->renderer->ViewportHeight()};
+    if (RenderFacility* renderer = engine_.renderer) {
+        const Rect screen{0, 0, renderer->ViewportWidth(), renderer->ViewportHeight()};
         if (!(screen == viewport)) SetViewport(screen);
     }
     if (underwater) {
@@ -124,8 +123,8 @@ void ChaseCamera::Update(float dt) {
     }
     Apply();
 
-    if (engine && engine->sound && engine->sound->Listener()) {
-        AudioListener* listener = engine->sound->Listener();
+    if (engine_.sound && engine_.sound->Listener()) {
+        AudioListener* listener = engine_.sound->Listener();
         listener->SetPosition(position);
         Quaternion turned = orientation;
         turned.RotateY(Pi);

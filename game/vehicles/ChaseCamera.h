@@ -7,6 +7,7 @@
 #include "engine/core/Camera.h"
 #include "engine/core/Math.h"
 
+struct EngineServices;
 class PhysicsWorld;
 class Vehicle;
 struct CarCamera;
@@ -23,8 +24,10 @@ public:
     // The static city's collision category: what the sight ray meets.
     static constexpr uint32_t SightRayBits = 1;
 
-    // physics may be null: no wall test.
-    explicit ChaseCamera(PhysicsWorld* physics = nullptr);
+    // The viewport follows the engine's renderer and the sound listener the camera (the services
+    // outlive the camera). physics may be null: no wall test.
+    explicit ChaseCamera(const EngineServices& engine, PhysicsWorld* physics = nullptr);
+    ChaseCamera(const EngineServices&& engine, PhysicsWorld* physics = nullptr) = delete;
 
     // A different car: follow it from view 0 with the default field of view. The same car:
     // nothing changes.
@@ -70,6 +73,7 @@ private:
     // The rotation that looks along the unit direction f with the world's up.
     static Quaternion LookRotation(const Vector3& f);
 
+    const EngineServices& engine_;
     PhysicsWorld* physics_;
     // The last usable flattened heading of the target (a car pointing straight up has none).
     Vector3 heading_{0.0f, 0.0f, -1.0f};

@@ -1,7 +1,7 @@
 #include "game/vehicles/PlayerController.h"
 
 #include "engine/audio/AudioDevice.h"
-#include "engine/core/Engine.h"
+#include "engine/core/EngineServices.h"
 #include "engine/core/Geometry.h"
 #include "engine/core/InputDevice.h"
 #include "game/vehicles/CarItem.h"
@@ -15,19 +15,18 @@
 namespace {
 
 AudioVoice* MakeVoice(VehicleContext& context, const char* name) {
-    ZKEngine* engine = ZKEngine::Get();
-    if (!engine || !engine->sound) return nullptr;
-    AudioVoice* voice = engine->sound->CreateSound(SharedString(name));
+    AudioDevice* sound = context.engine.sound;
+    if (!sound) return nullptr;
+    AudioVoice* voice = sound->CreateSound(SharedString(name));
     if (voice && context.effectsVolume) context.effectsVolume->AttachChild(voice);
     return voice;
 }
 
-void ReleaseVoice(AudioVoice*& voice) {
+void ReleaseVoice(AudioDevice* sound, AudioVoice*& voice) {
     if (!voice) return;
     if (voice->Parent()) voice->Parent()->RemoveChild(voice);
-    ZKEngine* engine = ZKEngine::Get();
-    if (engine && engine->sound) {
-        engine->sound->ReleaseVoice(voice);
+    if (sound) {
+        sound->ReleaseVoice(voice);
     } else {
         delete voice;
     }
@@ -45,14 +44,12 @@ PlayerController::~PlayerController() {
     if (vehicle && vehicle->controller == this) vehicle->controller = nullptr;
     if (context_.localDriver == this) context_.localDriver = nullptr;
     std::erase(context_.watchedPlayerCars, &vehicle);
-    ReleaseVoice(rideWaterVoice);
-    ReleaseVoice(hitWaterVoice);
+    ReleaseVoice(context_.engine.sound, rideWaterVoice);
+    ReleaseVoice(context_.engine.sound, hitWaterVoice);
 }
 
 InputDevice* PlayerController::Input() const {
-    if (input_) return input_;
-    ZKEngine* engine = ZKEngine::Get();
-    return engine ? engine->input : nullptr;
+    return input_ ? input_ : context_.engine.input;
 }
 
 void PlayerController::AttachVehicle(Vehicle* car) {

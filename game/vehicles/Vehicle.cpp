@@ -7,7 +7,7 @@
 
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/Debugger.h"
-#include "engine/core/Engine.h"
+#include "engine/core/EngineServices.h"
 #include "engine/core/FileStream.h"
 #include "engine/render/D3D8Mesh.h"
 #include "engine/render/TextureFactory.h"
@@ -30,15 +30,10 @@ namespace {
 const Vector3 CentreOfMass(0.0f, -10.0f, 0.0f);
 constexpr float WheelMass = 50.0f;
 
-AudioDevice* Sound() {
-    ZKEngine* engine = ZKEngine::Get();
-    return engine ? engine->sound : nullptr;
-}
-
-void Release(AudioVoice*& voice) {
+void Release(AudioDevice* sound, AudioVoice*& voice) {
     if (!voice) return;
     if (voice->Parent()) voice->Parent()->RemoveChild(voice);
-    if (AudioDevice* sound = Sound()) {
+    if (sound) {
         sound->ReleaseVoice(voice);
     } else {
         delete voice;
@@ -55,8 +50,8 @@ SharedString CarFile(const CarDefinition& d, const char* file) {
 // ---------------------------------------------------------------------------------------------
 // Shared resources
 
-VehicleResources::VehicleResources(RenderFacility* facility_) : facility(facility_) {
-    if (AudioDevice* sound = Sound()) {
+VehicleResources::VehicleResources(RenderFacility* facility_, AudioDevice* sound_) : facility(facility_), sound(sound_) {
+    if (sound) {
         for (int32_t bank = 0; bank < CrashBanks; ++bank) {
             const SharedString pattern = SharedString::Format("Audio\\Crash%d*.WAV", bank);
             for (const SharedString& file : ListFiles(pattern, true)) {
@@ -79,7 +74,7 @@ VehicleResources::VehicleResources(RenderFacility* facility_) : facility(facilit
 
 VehicleResources::~VehicleResources() {
     for (auto& bank : crashBanks) {
-        for (AudioVoice*& v : bank) Release(v);
+        for (AudioVoice*& v : bank) Release(sound, v);
     }
     delete headlightTexture;
     delete brakeLightTexture;
@@ -95,14 +90,12 @@ void VehicleResources::PlayCrash(int32_t bank) {
 }
 
 VehicleResources& SharedVehicleResources(VehicleContext& context) {
-    if (!context.resources) {
-        ZKEngine* engine = ZKEngine::Get();
-        context.resources = std::make_unique<VehicleResources>(engine ? engine->renderer : nullptr);
-    }
+    if (!context.resources) context.resources = std::make_unique<VehicleResources>(context.engine.renderer, context.engine.sound);
     return *context.resources;
 }
 
-VehicleContext::VehicleContext(World& world_, GameSession& session_) : world(world_), session(session_) {}
+VehicleContext::VehicleContext(World& world_, GameSession& session_)
+    : world(world_), session(session_), engine(world_.engine) {}
 
 VehicleContext::~VehicleContext() {
     pendingController.reset();
@@ -315,7 +308,7 @@ void Vehicle::OnAdded(ObjectQuadTree& tree) {
     bind(brakeLights, shared.brakeLightTexture);
     bind(reverseLights, shared.reverseLightTexture);
 
-    if (AudioDevice* sound = Sound()) {
+    if (AudioDevice* sound = context.engine.sound) {
         const auto voice = [&](const SharedString& name, float minimum, float maximum) {
             AudioVoice* v = sound->CreateSound(name, true);
             if (!v) return v;
@@ -379,12 +372,13 @@ void Vehicle::OnRemoved(ObjectQuadTree& tree) {
     haloGroups_.clear();
     if (engineVoice) engineVoice->Stop();
     if (skidVoice) skidVoice->Stop();
-    Release(launchVoice);
-    Release(engineVoice);
-    Release(skidVoice);
-    Release(gearVoice);
-    Release(doorVoice);
-    Release(burningVoice);
+    AudioDevice* sound = context.engine.sound;
+    Release(sound, launchVoice);
+    Release(sound, engineVoice);
+    Release(sound, skidVoice);
+    Release(sound, gearVoice);
+    Release(sound, doorVoice);
+    Release(sound, burningVoice);
     tree_ = nullptr;
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// What the cars of a running game share: the world, the session values, the chase camera, the
-// car list, the current controller and local driver, the item pools and the mode's rules. The
-// game owns one and hands it to every car at construction. Plain data, no behaviour.
+// What the cars of a running game share: the world, the session values, the engine's services
+// (the world's), the chase camera, the car list, the current controller and local driver, the
+// item pools and the mode's rules. The game owns one and hands it to every car at construction.
+// Plain data, no behaviour.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -11,6 +12,7 @@
 
 class ChaseCamera;
 class DrivingRules;
+struct EngineServices;
 struct GameSession;
 class Vehicle;
 class VolumeGroup;
@@ -29,6 +31,8 @@ struct VehicleContext {
 
     World& world;
     GameSession& session;
+    // The world's engine services.
+    const EngineServices& engine;
     ChaseCamera* chaseCamera = nullptr;
     // Every car of the game (searched by network player id and by the respawn search).
     std::vector<Vehicle*> vehicles;

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "engine/core/Camera.h"
-#include "engine/core/Engine.h"
+#include "engine/core/EngineServices.h"
 #include "engine/render/D3D8Mesh.h"
 #include "engine/render/MatrixStack.h"
 #include "engine/render/RenderFacility.h"
@@ -59,8 +59,7 @@ void Vehicle::Draw(ObjectQuadTree&, const Camera& camera) {
     if (!chassisBody) return;
     const bool local = IsLocalPlayerCar();
     if (local && !controller->camera->viewCar) return;
-    ZKEngine* engine = ZKEngine::Get();
-    RenderFacility* facility = engine ? engine->renderer : nullptr;
+    RenderFacility* facility = context.engine.renderer;
     if (!facility) return;
     MatrixStack& stack = *facility->GetMatrixStack();
     VehicleResources& shared = SharedVehicleResources(context);

@@ -9,6 +9,7 @@
 #include "game/world/CollisionListener.h"
 #include "game/world/LevelData.h"
 
+class AudioDevice;
 class AudioVoice;
 class ParticleBatch;
 class RenderFacility;
@@ -19,7 +20,8 @@ struct VehicleResources {
     static constexpr int32_t CrashBanks = 6;
     static constexpr int32_t HaloCapacity = 100;
 
-    explicit VehicleResources(RenderFacility* facility);
+    // Either device may be null (no drawing, no crash sounds).
+    VehicleResources(RenderFacility* facility, AudioDevice* sound);
     ~VehicleResources();
     VehicleResources(const VehicleResources&) = delete;
     VehicleResources& operator=(const VehicleResources&) = delete;
@@ -28,6 +30,7 @@ struct VehicleResources {
     void PlayCrash(int32_t bank);
 
     RenderFacility* facility;
+    AudioDevice* sound;
     // "Audio\Crash<d>*.WAV", d = 0..5, in listing order.
     std::array<std::vector<AudioVoice*>, CrashBanks> crashBanks;
     std::unique_ptr<ShadowVolumeRenderer> shadows;

@@ -2,7 +2,7 @@
 
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/Camera.h"
-#include "engine/core/Engine.h"
+#include "engine/core/EngineServices.h"
 #include "engine/core/FileStream.h"
 #include "game/world/GameSession.h"
 #include "platform/sys/Random.h"
@@ -57,8 +57,8 @@ void AmbientSoundEmitter::UpdateListener(float dt, const Vector3& listener) {
     countdown = 5.0f + 5.0f * RandomFloat(0.0f, 1.0f);
 }
 
-SoundSample::SoundSample(AudioDevice* sound, const SharedString& fileName, const GameSession* session)
-    : ObjectExtension(false), sound_(sound) {
+SoundSample::SoundSample(const EngineServices& engine, const SharedString& fileName, const GameSession* session)
+    : ObjectExtension(false), engine_(engine), sound_(engine.sound) {
     if (!sound_) return;
     for (int i = 0; i < VoiceCount; ++i) {
         AudioVoice* v = sound_->CreateSound(fileName, true);
@@ -76,8 +76,7 @@ SoundSample::~SoundSample() {
 }
 
 void SoundSample::OnTouched(const Vector3& position) {
-    ZKEngine* engine = ZKEngine::Get();
-    const uint32_t frame = engine ? engine->frameNumber : 0;
+    const uint32_t frame = engine_.FrameNumber();
     if (voices.empty() || lastPlayFrame == frame) return;
     lastPlayFrame = frame;
     AudioVoice* v = voices[size_t(next)];

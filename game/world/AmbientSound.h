@@ -14,6 +14,7 @@
 
 class AudioDevice;
 class AudioVoice;
+struct EngineServices;
 struct GameSession;
 
 class AmbientSoundEmitter : public WorldFeature {
@@ -51,8 +52,9 @@ class SoundSample : public ObjectExtension {
 public:
     static constexpr int VoiceCount = 8;
 
-    // Eight positional voices of the file (distances 25 and 250) in the session's world group.
-    SoundSample(AudioDevice* sound, const SharedString& fileName, const GameSession* session);
+    // Eight positional voices of the file (distances 25 and 250) in the session's world group,
+    // from the engine's sound device (the services outlive the sample).
+    SoundSample(const EngineServices& engine, const SharedString& fileName, const GameSession* session);
     ~SoundSample() override;
     SoundSample(const SoundSample&) = delete;
     SoundSample& operator=(const SoundSample&) = delete;
@@ -66,5 +68,6 @@ public:
     uint32_t lastPlayFrame = 0;
 
 private:
+    const EngineServices& engine_;
     AudioDevice* sound_;
 };

@@ -1,12 +1,12 @@
 #include "game/world/DropPointMarker.h"
 
-#include "engine/core/Engine.h"
+#include "engine/core/EngineServices.h"
 #include "engine/render/D3D8Mesh.h"
 #include "engine/render/MatrixStack.h"
 #include "engine/render/MeshFactory.h"
 #include "engine/render/RenderFacility.h"
 
-DropPointMarker::DropPointMarker() { model_ = MeshFactory::Instance().GetByName(SharedString(Model), true); }
+DropPointMarker::DropPointMarker(const EngineServices& engine) : engine_(engine) { model_ = MeshFactory::Instance().GetByName(SharedString(Model), true); }
 
 // The marker's clone of the model goes with it (clones share the device mesh).
 DropPointMarker::~DropPointMarker() { delete model_; }
@@ -26,10 +26,8 @@ Matrix4 DropPointMarker::WorldMatrix() const {
 
 void DropPointMarker::Draw(const Camera&) {
     if (!visible) return;
-    ZKEngine* engine = ZKEngine::Get();
-    if (!engine) return;
-    angle += engine->frameTime * spinRate;
-    MatrixStack* stack = engine->renderer ? engine->renderer->GetMatrixStack() : nullptr;
+    angle += engine_.FrameTime() * spinRate;
+    MatrixStack* stack = engine_.renderer ? engine_.renderer->GetMatrixStack() : nullptr;
     if (!stack || !model_) return;
     stack->Push();
     stack->Load(WorldMatrix());

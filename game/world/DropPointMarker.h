@@ -5,13 +5,15 @@
 #include "game/world/Drawable.h"
 
 class D3D8Mesh;
+struct EngineServices;
 
 class DropPointMarker : public Drawable {
 public:
     static constexpr const char* Model = "Models\\Droppoint.ZKM";
 
-    // Hidden, angle 0, at the origin, size 100.
-    DropPointMarker();
+    // Hidden, angle 0, at the origin, size 100; spun by the engine's frame clock and drawn with its
+    // renderer (the services outlive the marker).
+    explicit DropPointMarker(const EngineServices& engine);
     ~DropPointMarker() override;
     DropPointMarker(const DropPointMarker&) = delete;
     DropPointMarker& operator=(const DropPointMarker&) = delete;
@@ -29,5 +31,6 @@ public:
     float size = 100.0f;
 
 private:
+    const EngineServices& engine_;
     D3D8Mesh* model_ = nullptr;
 };

@@ -4,15 +4,14 @@
 #include <cmath>
 
 #include "engine/core/Camera.h"
-#include "engine/core/Engine.h"
 #include "engine/core/Geometry.h"
 #include "engine/render/D3D8Mesh.h"
 #include "engine/render/MatrixStack.h"
 #include "engine/render/RenderFacility.h"
 #include "game/world/LevelData.h"
 
-PathObject::PathObject(const RoadGraph* graph, std::vector<uint32_t> route, D3D8Mesh* model)
-    : graph_(graph), route_(std::move(route)), model_(model) {
+PathObject::PathObject(const RoadGraph* graph, std::vector<uint32_t> route, D3D8Mesh* model, RenderFacility* renderer)
+    : graph_(graph), route_(std::move(route)), model_(model), renderer_(renderer) {
     itemFlags = UpdateEachFrame | Culled | TreeDrawn;
 }
 
@@ -100,8 +99,7 @@ bool PathObject::Cull(ObjectQuadTree&, const Camera& camera) {
 }
 
 void PathObject::Draw(ObjectQuadTree&, const Camera&) {
-    ZKEngine* engine = ZKEngine::Get();
-    MatrixStack* stack = engine && engine->renderer ? engine->renderer->GetMatrixStack() : nullptr;
+    MatrixStack* stack = renderer_ ? renderer_->GetMatrixStack() : nullptr;
     if (!stack || !model_) return;
     stack->Push();
     stack->Load(ObjectMatrix());

@@ -11,6 +11,7 @@
 #include "game/world/WorldRecordFactories.h"
 
 class D3D8Mesh;
+class RenderFacility;
 class RoadGraph;
 struct RoadNode;
 
@@ -20,8 +21,9 @@ public:
     static constexpr float Acceleration = 2.5f;
 
     // route: node indices into graph (the first two are where it starts and what it heads for).
-    // model may be null (no drawing; bounds of zero size).
-    PathObject(const RoadGraph* graph, std::vector<uint32_t> route, D3D8Mesh* model);
+    // model may be null (no drawing; bounds of zero size), and so may the renderer it is drawn
+    // with.
+    PathObject(const RoadGraph* graph, std::vector<uint32_t> route, D3D8Mesh* model, RenderFacility* renderer);
     ~PathObject() override;
     PathObject(const PathObject&) = delete;
     PathObject& operator=(const PathObject&) = delete;
@@ -56,5 +58,6 @@ private:
     const RoadGraph* graph_;
     std::vector<uint32_t> route_;
     D3D8Mesh* model_;
+    RenderFacility* renderer_;
     ObjectQuadTree* tree_ = nullptr;
 };

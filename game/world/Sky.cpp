@@ -3,14 +3,14 @@
 #include <algorithm>
 
 #include "engine/core/Camera.h"
-#include "engine/core/Engine.h"
 #include "engine/render/D3D8Mesh.h"
 #include "engine/render/MatrixStack.h"
 #include "engine/render/MeshFactory.h"
 #include "engine/render/RenderFacility.h"
 #include "engine/render/TextureFactory.h"
 
-Sky::Sky(const SharedString& textureFolder, const Color& colour_) : colour(colour_) {
+Sky::Sky(RenderFacility* renderer, const SharedString& textureFolder, const Color& colour_)
+    : colour(colour_), renderer_(renderer) {
     auto& folders = TextureFactory::Instance().searchDirectories;
     folders.push_back(textureFolder);
     // Not shared: every sky keeps the textures its own folder gave the dome.
@@ -23,8 +23,7 @@ Sky::~Sky() { delete dome_; }
 
 void Sky::Draw(Camera& camera) {
     camera.SetFogColor(colour);
-    ZKEngine* engine = ZKEngine::Get();
-    RenderFacility* renderer = engine ? engine->renderer : nullptr;
+    RenderFacility* renderer = renderer_;
     MatrixStack* stack = renderer ? renderer->GetMatrixStack() : nullptr;
     if (!stack || !dome_) return;
     const Vector3& p = camera.position;

@@ -7,13 +7,15 @@
 
 class Camera;
 class D3D8Mesh;
+class RenderFacility;
 
 class Sky : public WorldFeature {
 public:
     static constexpr const char* DomeModel = "Models\\Sky.ZKM";
 
-    // Loads the dome with the texture folder searched first (the folder is removed again).
-    Sky(const SharedString& textureFolder, const Color& colour);
+    // Loads the dome with the texture folder searched first (the folder is removed again); draws
+    // it with the renderer (none: nothing is drawn).
+    Sky(RenderFacility* renderer, const SharedString& textureFolder, const Color& colour);
     ~Sky() override;
     Sky(const Sky&) = delete;
     Sky& operator=(const Sky&) = delete;
@@ -29,5 +31,6 @@ public:
     Color colour;
 
 private:
+    RenderFacility* renderer_;
     D3D8Mesh* dome_ = nullptr;
 };

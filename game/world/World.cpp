@@ -20,7 +20,8 @@ const char* const World::SurfaceSoundNames[8] = {"Hit_Wood.WAV",  "Hit_Phone.WAV
 const char* const World::SkyFolders[4] = {"Textures\\Morning", "Textures\\Afternoon", "Textures\\Evening",
                                           "Textures\\Night"};
 
-World::World(GameSession& session_, RenderFacility* renderer) : session(session_), renderer_(renderer) {
+World::World(GameSession& session_, const EngineServices& engine_)
+    : session(session_), engine(engine_), renderer_(engine_.renderer) {
     static const Color skyColours[4] = {Color::FromBytes(188, 148, 148, 255), Color::FromBytes(145, 183, 219, 255),
                                         Color::FromBytes(62, 83, 83, 255), Color::FromBytes(0, 0, 0, 255)};
     for (int i = 0; i < 4; ++i) {

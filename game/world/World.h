@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/core/EngineServices.h"
 #include "engine/core/Geometry.h"
 #include "engine/core/Math.h"
 #include "engine/core/SharedString.h"
@@ -64,8 +65,10 @@ public:
     static const char* const SurfaceSoundNames[8];
     static const char* const SkyFolders[4];
 
-    // renderer may be null (tools, tests): nothing is made on a device.
-    World(GameSession& session, RenderFacility* renderer);
+    // The engine's services outlive the world; without a renderer (tools, tests) nothing is
+    // made on a device.
+    World(GameSession& session, const EngineServices& engine);
+    World(GameSession& session, const EngineServices&& engine) = delete;
     ~World() override;
 
     // The six loading steps, each true once finished. A failed step logs its line, sets
@@ -102,6 +105,8 @@ public:
     void Cull(Camera& camera) override;
 
     GameSession& session;
+    // The engine's services, for the world and everything placed in it.
+    const EngineServices& engine;
     PhysicsWorld physics;
     ObjectChannel objectChannel;
     RoadGraph roads;

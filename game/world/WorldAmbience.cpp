@@ -3,7 +3,6 @@
 #include <array>
 #include <memory>
 
-#include "engine/core/Engine.h"
 #include "engine/render/MeshFactory.h"
 #include "game/world/AmbientSound.h"
 #include "game/world/PathObject.h"
@@ -12,11 +11,6 @@
 #include "game/world/WorldLights.h"
 
 namespace {
-
-AudioDevice* SoundDevice() {
-    ZKEngine* engine = ZKEngine::Get();
-    return engine ? engine->sound : nullptr;
-}
 
 // The eight surface hit sounds, made when the first object claims one and shared by every
 // object that carries them; they live as long as the world's factories.
@@ -44,8 +38,8 @@ const GroundProbe* FirstHit(const std::vector<GroundProbe>& probes) {
 
 void RegisterWorldAmbience(World& world) {
     WorldRecordFactories& f = world.factories;
-    f.sky = [](World&, const SkyRecord& r) -> WorldRecordFactories::Feature {
-        auto sky = std::make_unique<Sky>(r.folder, r.colour);
+    f.sky = [](World& w, const SkyRecord& r) -> WorldRecordFactories::Feature {
+        auto sky = std::make_unique<Sky>(w.engine.renderer, r.folder, r.colour);
         sky->hasFlarePoint = r.hasFlarePoint;
         sky->flarePoint = r.flarePoint;
         return sky;
@@ -56,7 +50,7 @@ void RegisterWorldAmbience(World& world) {
         if (!hits->made) {
             hits->made = true;
             for (size_t i = 0; i < hits->samples.size(); ++i)
-                hits->samples[i] = std::make_unique<SoundSample>(SoundDevice(), SharedString(World::SurfaceSoundNames[i]), &w.session);
+                hits->samples[i] = std::make_unique<SoundSample>(w.engine, SharedString(World::SurfaceSoundNames[i]), &w.session);
         }
         r.object->AddExtension(hits->samples[size_t(r.sound)].get());
     };
@@ -80,7 +74,7 @@ void RegisterWorldAmbience(World& world) {
         return std::make_unique<TrafficLightController>(std::move(groups));
     };
     f.emitter = [](World& w, const EmitterRecord& r) -> WorldRecordFactories::Feature {
-        auto e = std::make_unique<AmbientSoundEmitter>(SoundDevice(), w.session);
+        auto e = std::make_unique<AmbientSoundEmitter>(w.engine.sound, w.session);
         e->position = r.position;
         e->minDistance = r.minDistance;
         e->radius = r.radius;
@@ -90,7 +84,7 @@ void RegisterWorldAmbience(World& world) {
     };
     f.pathObject = [](World& w, const PathObjectRecord& r) -> WorldRecordFactories::Feature {
         D3D8Mesh* model = MeshFactory::Instance().GetByName(r.model, true);
-        auto p = std::make_unique<PathObject>(w.graphs.path.get(), r.route, model);
+        auto p = std::make_unique<PathObject>(w.graphs.path.get(), r.route, model, w.engine.renderer);
         if (r.inTree) w.Add(p.get());
         return p;
     };

@@ -146,7 +146,7 @@ TEST(FrontEndRun, MenusAroundAGameAndTheWayOut) {
     EXPECT_LT(frames, kMaxFrames) << "the confirmation's key stops the program";
     EXPECT_EQ(harness.Front().mainPage, nullptr) << "the menus are released before the devices";
     EXPECT_TRUE(harness.LogContains("Shutting down..."));
-    GameSettings written;
+    GameSettings written(harness.Engine().Services());
     EXPECT_EQ(written.Read(SharedString(SettingsPath(harness).c_str())), SettingsReadResult::Loaded);
 }
 

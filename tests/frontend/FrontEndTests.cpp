@@ -57,7 +57,7 @@ protected:
         PageTest::TearDown();
     }
     FrontEnd& Build() {
-        frontEnd = std::make_unique<FrontEnd>();
+        frontEnd = std::make_unique<FrontEnd>(engine->Services());
         frontEnd->CreateFrontEnd();
         return *frontEnd;
     }
@@ -253,7 +253,7 @@ TEST_F(FrontEndTest, TheUnlockCommandSavesTheOpenedCareerAtOnce) {
     testing_support::LogCapture log;
     ASSERT_TRUE(fe.singlePlayerPage->ExecuteCommand(SharedString("UNLOCK"), SharedString("")));
     EXPECT_TRUE(log.Contains("Everything is open"));
-    GameSettings read;
+    GameSettings read(engine->Services());
     ASSERT_EQ(read.Read(SharedString("Misc\\Default.VQS")), SettingsReadResult::Loaded);
     EXPECT_EQ(read.furthestEpisode, 5);
 }
@@ -297,7 +297,7 @@ TEST_F(FrontEndTest, TheCareerSurvivesEveryLaterWrite) {
     FrontEnd& fe = Build();
     const SharedString path("Misc\\Alpha.VQS");
     auto written = [&] {
-        GameSettings read;
+        GameSettings read(engine->Services());
         EXPECT_EQ(read.Read(path), SettingsReadResult::Loaded);
         return std::array<int32_t, 3>{read.furthestEpisode, read.furthestMission, read.currentMission};
     };

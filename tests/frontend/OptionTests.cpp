@@ -116,7 +116,7 @@ TEST_F(SettingsTest, SampleRateAndVoicesReadTheChosenItem) {
 TEST_F(SettingsTest, VolumesTextureLevelAndCarEffectsTakeEffectAsTheyAreSet) {
     settings.effectsVolume.Set(0.3f);
     EXPECT_EQ(MenuSoundGroup().Value(), 0.3f);
-    EXPECT_EQ(engine->masterVolume.Value(), 0.3f);
+    EXPECT_EQ(engine.masterVolume.Value(), 0.3f);
     settings.musicVolume.Set(0.7f);
     EXPECT_EQ(MusicVolumeGroup().Value(), 0.7f);
     for (auto [level, mip] : {std::pair{0, 2}, {1, 1}, {2, 0}}) {

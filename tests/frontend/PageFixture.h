@@ -1,6 +1,7 @@
 #pragma once
 // Front-end pages headless: an engine with scripted input, a silent sound device and a canvas
-// that records every draw.
+// that records every draw. The pages sit on the engine's menu toolkit, which works through the
+// engine itself: the pages are handed that engine's services.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -45,7 +46,7 @@ protected:
 
     // A loaded page the test owns.
     FrontEndPage* Page(const char* name, const char* background = "") {
-        pages.push_back(std::make_unique<FrontEndPage>(SharedString(name), SharedString(background)));
+        pages.push_back(std::make_unique<FrontEndPage>(engine->Services(), SharedString(name), SharedString(background)));
         pages.back()->Load();
         return pages.back().get();
     }

@@ -78,7 +78,7 @@ TEST_F(SettingsTest, WriteThenReadRestoresEveryField) {
     EXPECT_NE(Hex(SettingsBytes(settings.Capture(kPath))).find("03 00 00 00 9E 9D 9C "), std::string::npos);
     EXPECT_EQ(dir.ReadBytes("Misc/Default.VQS").substr(0, 7), std::string("ZK2\0\0\0\x10", 7));
 
-    GameSettings other;
+    GameSettings other(engine.services);
     other.displayMode.SetModes(renderer.modes);
     other.carCount = 3;
     other.carChoice.action = [this](int32_t v) { carSeen.push_back(v); };
@@ -331,6 +331,6 @@ TEST_F(SettingsTest, AWriterKilledAtRandomMomentsLeavesAWholeOldOrNewFile) {
         if (Exists("Misc/Default.VQS.tmp")) ++killedMidSave;
     }
     EXPECT_GT(killedMidSave, 0) << "no kill landed inside a save of " << std::chrono::duration<double, std::milli>(save).count() << " ms";
-    GameSettings reader;
+    GameSettings reader(engine.services);
     EXPECT_EQ(reader.Read(kPath), SettingsReadResult::Loaded);
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/core/Engine.h"
+#include "tests/support/EngineDoubles.h"
 #include "engine/render/D3D8TextureManager.h"
 #include "engine/render/NullRenderFacility.h"
 #include "game/frontend/GameSettings.h"
@@ -67,11 +67,10 @@ class SettingsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         Debugger::Instance().ResetForTests();
-        engine = std::make_unique<ZKEngine>();
-        engine->input = &input;
-        engine->sound = &sound;
-        engine->renderer = &renderer;
-        FillTexts(engine->languageKeys.entries, 4);
+        engine.services.input = &input;
+        engine.services.sound = &sound;
+        engine.services.renderer = &renderer;
+        FillTexts(engine.texts.entries, 4);
         dir.WriteBytes("Misc/readme.txt", "");
         for (const char* car : {"Vehicles/Taxi.vqc", "Vehicles/Van.VQC", "Vehicles/Cab.vqc"}) dir.WriteBytes(car, "");
         SettingsSaveCountdown = 0.0f;
@@ -79,14 +78,13 @@ protected:
         settings.missionChoice.action = [this](int32_t v) { missionSeen.push_back(v); };
     }
     void TearDown() override {
-        engine->input = nullptr;
-        engine->sound = nullptr;
-        engine->renderer = nullptr;
-        engine.reset();
+        engine.services.input = nullptr;
+        engine.services.sound = nullptr;
+        engine.services.renderer = nullptr;
         Debugger::Instance().ResetForTests();
     }
 
-    void SetTexts(int32_t key, const char* text) { engine->languageKeys.entries[key] = text; }
+    void SetTexts(int32_t key, const char* text) { engine.SetText(key, text); }
     bool Exists(const std::string& relative) const {
         return std::filesystem::exists(std::filesystem::path(dir.Path()) / relative);
     }
@@ -97,8 +95,8 @@ protected:
     testing_support::FakeInputDevice input;
     RecordingSound sound;
     RecordingRenderer renderer;
-    std::unique_ptr<ZKEngine> engine;
-    GameSettings settings;
+    testing_support::EngineDoubles engine;
+    GameSettings settings{engine.services};
     std::vector<int32_t> carSeen;
     std::vector<int32_t> missionSeen;
 };

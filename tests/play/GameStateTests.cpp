@@ -6,11 +6,11 @@
 #include <cmath>
 #include <set>
 
-#include "engine/core/Engine.h"
 #include "engine/net/ZKClient.h"
 #include "game/play/Game.h"
 #include "game/play/GameKinds.h"
 #include "game/play/MissionLoadingScreen.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/FakeAudioDevice.h"
 #include "tests/support/FakeInputDevice.h"
 #include "tests/support/FakeMenuExits.h"
@@ -41,13 +41,12 @@ protected:
     void SetUp() override {
         dir.WriteBytes("Maps/World.VQW", "");
         ASSERT_TRUE(tools::WriteWorld(dir.Path() + "/Maps/World.VQW", world_testing::FlatWorld()));
-        engine = &ZKEngine::Instance();
-        engine->input = &input;
-        game = std::make_unique<Game>(nullptr, &exits, &services);
+        engine.services.input = &input;
+        game = std::make_unique<Game>(engine.services, &exits, &services);
     }
     void TearDown() override {
         game.reset();
-        engine->input = nullptr;
+        engine.services.input = nullptr;
     }
     // Runs Load until the game is ready; the number of calls it took.
     int LoadAll() {
@@ -66,7 +65,7 @@ protected:
     FakeInputDevice input;
     FakeMenuExits exits;
     RecordingFrontEndServices services;
-    ZKEngine* engine = nullptr;
+    testing_support::EngineDoubles engine;
     std::unique_ptr<Game> game;
 };
 
@@ -291,7 +290,7 @@ TEST_F(GameStateTest, LightCommands) {
 }
 
 TEST_F(GameStateTest, TheLightEditorTurnsTheCurrentLightWhileItsKeysAreHeld) {
-    engine->frameTime = 0.3f;
+    engine.frameTime = 0.3f;
     GameLight& light = game->lightSet.lights[1];
     const Vector3 start = LightSet::TowardLight(light.rotation);
     auto hold = [&](uint32_t key) {
@@ -321,7 +320,7 @@ TEST_F(GameStateTest, TheLightEditorTurnsTheCurrentLightWhileItsKeysAreHeld) {
 
 TEST_F(GameStateTest, LoadingScreenGivesUpOnAKindWithoutModeAndOnAnEmptyCarCatalogue) {
     testing_support::LogCapture log;
-    engine->languageKeys.entries[(7 + 99900) * 100 + 1] = SharedString("BONUS4");
+    engine.texts.entries[(7 + 99900) * 100 + 1] = SharedString("BONUS4");
     MissionLoadingScreen noMode(*game, &exits, 7, 0, 0);
     for (int i = 0; i < 5 && !noMode.abandoned; ++i) noMode.Update();
     EXPECT_TRUE(noMode.abandoned);
@@ -330,7 +329,7 @@ TEST_F(GameStateTest, LoadingScreenGivesUpOnAKindWithoutModeAndOnAnEmptyCarCatal
 
     // Free drive in a tree without cars: the car select has nothing to offer.
     exits.calls.clear();
-    engine->languageKeys.entries[(8 + 99900) * 100 + 1] = SharedString("BONUS5");
+    engine.texts.entries[(8 + 99900) * 100 + 1] = SharedString("BONUS5");
     MissionLoadingScreen noCar(*game, &exits, 8, 0, 10020);
     for (int i = 0; i < 100 && !noCar.abandoned; ++i) noCar.Update();
     EXPECT_TRUE(noCar.abandoned);
@@ -346,33 +345,33 @@ TEST_F(GameStateTest, TheLoadingScreenHandsOverWithATrackOrWithoutAny) {
     vehicle_test::WriteCar("Taxi", vehicle_test::Taxi());
     CarDefinition::LoadAll();
     testing_support::FakeAudioDevice sound;
-    engine->sound = &sound;
-    engine->frameTime = 0.5f;
-    engine->languageKeys.entries[(8 + 99900) * 100 + 1] = SharedString("BONUS5");
+    engine.services.sound = &sound;
+    engine.frameTime = 0.5f;
+    engine.texts.entries[(8 + 99900) * 100 + 1] = SharedString("BONUS5");
     for (const bool withTrack : {false, true}) {
         SCOPED_TRACE(withTrack);
         if (withTrack) dir.WriteBytes("Audio/Drive.OGG", "not decoded by the fake device");
         sound.requested.clear();
         MissionLoadingScreen screen(*game, &exits, 8, 0, 10020);
-        for (int i = 0; i < 500 && engine->currentMLP != game.get() && !screen.abandoned; ++i) screen.Update();
+        for (int i = 0; i < 500 && engine.states.CurrentMLP() != game.get() && !screen.abandoned; ++i) screen.Update();
         EXPECT_FALSE(screen.abandoned);
-        EXPECT_EQ(engine->currentMLP, game.get());
+        EXPECT_EQ(engine.states.CurrentMLP(), game.get());
         const bool asked = std::count(sound.requested.begin(), sound.requested.end(), "Audio\\Drive.OGG") == 1;
         EXPECT_EQ(asked, withTrack);
         EXPECT_EQ(MusicVoice() != nullptr, withTrack);
-        engine->PopMLP();
+        engine.states.PopMLP();
     }
     if (AudioVoice*& music = MusicVoice()) {
         sound.ReleaseVoice(music);
         music = nullptr;
     }
     game->Reset(true);  // the cars' voices go back to the device while it is still there
-    engine->sound = nullptr;
-    engine->frameTime = 0.0f;
+    engine.services.sound = nullptr;
+    engine.frameTime = 0.0f;
 }
 
 TEST_F(GameStateTest, TheFreeCameraMovesTheWayItLooks) {
-    engine->frameTime = 1.0f / 75.0f;
+    engine.frameTime = 1.0f / 75.0f;
     game->camera.SetCameraIndex(Game::kFreeCamera);
     // Forward (0x16), back (0x12), left (0), right (3) in the camera's own view space; up (0x4B)
     // in the world.
@@ -460,13 +459,13 @@ TEST_F(GameStateTest, AnyButtonGoesOnFromAScoreScreen) {
         input.pressed = c.keys;
         input.joysticks[1].pressed.clear();
         if (c.joystickButton >= 0) input.joysticks[1].pressed.insert(uint32_t(c.joystickButton));
-        EXPECT_EQ(Game::AnyButtonPressed(), c.any) << c.joystickButton;
+        EXPECT_EQ(game->AnyButtonPressed(), c.any) << c.joystickButton;
     }
     // Held from an earlier frame is not a press.
     input.pressed.clear();
     input.joysticks[1].pressed.clear();
     input.held = {kKeyReturn};
-    EXPECT_FALSE(Game::AnyButtonPressed());
+    EXPECT_FALSE(game->AnyButtonPressed());
     input.held.clear();
     input.joysticks.clear();
 }
@@ -526,7 +525,7 @@ TEST_F(GameWithCarsTest, StartNumbersTheCarsAndADecidedGameTakesThePlayersNetwor
 
 TEST_F(GameWithCarsTest, TeleportPutsThePlayersCarAtTheCamera) {
     testing_support::LogCapture log;
-    engine->languageKeys.entries[1001] = SharedString("Cheat activated");
+    engine.texts.entries[1001] = SharedString("Cheat activated");
     game->camera.position = Vector3(120, 40, -75);
     Command("TELEPORT");
     EXPECT_NEAR((driver.vehicle->GetPosition() - Vector3(120, 40, -75)).Length(), 0.0f, 1e-3f);

@@ -69,7 +69,7 @@ TEST(PlayRules, CareerAdvance) {
 }
 
 TEST(PlayRules, DestinationMarkerSpinsWithoutWrappingAndStandsAtItsPosition) {
-    DestinationMarker marker;
+    DestinationMarker marker(nullptr);
     const struct {
         float dt, angle;
     } steps[] = {{1.0f, 3.0f}, {0.5f, 4.5f}, {10.0f, 34.5f}, {0.0f, 34.5f}};

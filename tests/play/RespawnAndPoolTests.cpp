@@ -9,6 +9,7 @@
 #include "game/vehicles/RespawnPoints.h"
 #include "game/world/World.h"
 #include "platform/sys/Random.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -34,7 +35,7 @@ std::vector<float> Xs(const std::vector<const RespawnPoint*>& points) {
 
 TEST(RespawnLookUps, ZonesSubZonesUnknownZonesAndAnEmptyTable) {
     GameSession session;
-    World world(session, nullptr);
+    World world(session, testing_support::NoEngine());
     world.respawnZones = {Zone(2, {20, 21}), Zone(1, {10}), Zone(2, {22}), Zone(3, {})};
     const struct {
         int32_t zone, subZone;
@@ -66,7 +67,7 @@ TEST(RespawnLookUps, ZonesSubZonesUnknownZonesAndAnEmptyTable) {
 
 TEST(RespawnLookUps, APickIsOneOfTheZonesPointsAndEveryPointComesUp) {
     GameSession session;
-    World world(session, nullptr);
+    World world(session, testing_support::NoEngine());
     world.respawnZones = {Zone(1, {10, 11, 12}), Zone(2, {20})};
     plat::SetEngineRandSeed(7);
     std::set<float> picked;

@@ -127,7 +127,6 @@ void GameHarness::Deliver(int32_t frame) {
 }
 
 int32_t GameHarness::Run(const Watcher& watcher, int32_t maxFrames) {
-    frontEnd_ = std::make_unique<FrontEnd>();
     plat::SetClockSource(clock_.get());
     int32_t frames = 0;
     StartUpServices services;
@@ -138,7 +137,10 @@ int32_t GameHarness::Run(const Watcher& watcher, int32_t maxFrames) {
         InstallConsoleCanvas(engine);
         InstallMenuCanvas(engine);
     };
-    services.frontEnd = frontEnd_.get();
+    services.createFrontEnd = [this](const EngineServices& engine) -> FrontEndServices* {
+        frontEnd_ = std::make_unique<FrontEnd>(engine);
+        return frontEnd_.get();
+    };
     services.afterFrame = [&](ZKEngine& engine) {
         clock_->Step();
         const bool more = watcher(*this, frames);

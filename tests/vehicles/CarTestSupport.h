@@ -77,7 +77,6 @@ protected:
     void SetUp() override {
         ZKEngine& e = ZKEngine::Instance();
         e.mainThread = Thread::Current();
-        e.renderer = nullptr;
         e.rendererReady = false;
         Clear();
         std::filesystem::create_directories("Vehicles");

@@ -26,7 +26,7 @@ class ControllerTest : public VehicleTest {
 protected:
     void SetUp() override {
         VehicleTest::SetUp();
-        ZKEngine::Instance().sound = &audio;
+        flat.engine.services.sound = &audio;
         SetDefaultDrivingBindings(&input);
         car = flat.AddCar(taxi);
         player = std::make_unique<PlayerController>(flat.context, &input);
@@ -38,7 +38,7 @@ protected:
     void TearDown() override {
         player.reset();
         flat.context.ownedVehicles.clear();
-        ZKEngine::Instance().sound = nullptr;
+        flat.engine.services.sound = nullptr;
     }
     // One frame of input: what is held and what went down.
     void Press(std::initializer_list<uint32_t> keys) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "game/vehicles/RespawnPoints.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/WorldLoading.h"
 #include "tests/vehicles/VehicleTestSupport.h"
 
@@ -17,7 +18,7 @@ TEST(DemoCity, TheTaxiClimbsTheGearsAlongARoadAndBrakesToAStop) {
     testing_support::LogCapture log{3};
     ASSERT_EQ(std::system((std::string(METROFARE_DEMO_BINARY) + " . > demo.log").c_str()), 0);
     GameSession session;
-    World city(session, nullptr);
+    World city(session, testing_support::NoEngine());
     ASSERT_TRUE(testing_support::LoadWholeWorld(city));
     CarDefinition::LoadAll();
     const CarDefinition* taxi = CarCatalogue::Instance().FindByName(SharedString("CabMetro"));

@@ -44,9 +44,8 @@ int Brightness(uint32_t p) { return int((p >> 16) & 0xFF) + int((p >> 8) & 0xFF)
 class VehicleRender : public VehicleTest {
 protected:
     void SetUp() override {
-        ZKEngine& e = ZKEngine::Instance();
-        e.renderer = &f;
-        e.rendererReady = true;
+        flat.engine.services.renderer = &f;
+        ZKEngine::Instance().rendererReady = true;
         f.SetCullMode(1);
         WriteTexture("Textures/Body.ZKT", 0xFF2040A0u);
         WriteTexture("Textures/Wheel.ZKT", 0xFF202020u);
@@ -71,9 +70,8 @@ protected:
         flat.context.ownedVehicles.clear();
         flat.context.resources.reset();
         road.reset();
-        ZKEngine& e = ZKEngine::Instance();
-        e.renderer = nullptr;
-        e.rendererReady = false;
+        flat.engine.services.renderer = nullptr;
+        ZKEngine::Instance().rendererReady = false;
     }
     // Settles the camera and draws the road and the car; no frames: the car's frame work runs
     // without time passing.

@@ -18,6 +18,7 @@
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/world/World.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/TestSupport.h"
 #include "tests/support/VehicleDoubles.h"
 #include "tools/writers/CarWriter.h"
@@ -89,7 +90,8 @@ struct EngineThread {
     }
 };
 
-// Flat ground and a context for cars.
+// Flat ground and a context for cars; the engine's services from doubles (no devices until a
+// test puts them in).
 struct FlatWorld {
     FlatWorld() : ground(0.0f, 1.0f, 0.0f, 0.0f), context(world, session) {
         world.physics.CreateSpace(Vector3(), Vector3(4000, 1000, 4000), 4, SpaceKind::Hash);
@@ -126,11 +128,12 @@ struct FlatWorld {
         for (int i = 0; i < n; ++i) Frame(dt);
     }
 
+    testing_support::EngineDoubles engine;
     GameSession session;
-    World world{session, nullptr};
+    World world{session, engine.services};
     PlaneGeom ground;
     testing_support::TestDrivingRules rules;
-    ChaseCamera camera{&world.physics};
+    ChaseCamera camera{world.engine, &world.physics};
     VehicleContext context;
 };
 

@@ -11,7 +11,6 @@
 
 #include "engine/audio/AudioDevice.h"
 #include "engine/core/Camera.h"
-#include "engine/core/Engine.h"
 #include "game/world/AmbientSound.h"
 #include "game/world/DropPointMarker.h"
 #include "game/world/GameSession.h"
@@ -19,6 +18,7 @@
 #include "game/world/PathObject.h"
 #include "game/world/WorldLights.h"
 #include "platform/sys/Random.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/TestSupport.h"
 #include "tools/writers/AudioWriter.h"
 
@@ -170,7 +170,8 @@ struct SoundFixture : ::testing::Test {
         const std::vector<int16_t> blip(220, 1000);
         for (const char* name : {"Fountain", "Birds1", "Birds2", "Birds3"})
             ASSERT_TRUE(tools::WriteWav(std::string("Audio/Ambient/") + name + ".WAV", 1, 22050, blip));
-        ZKEngine::Instance().frameNumber = 1;
+        engine.frameNumber = 1;
+        engine.services.sound = &sound;
     }
     std::unique_ptr<AmbientSoundEmitter> Emitter(const char* name, uint8_t mask) {
         auto e = std::make_unique<AmbientSoundEmitter>(&sound, session);
@@ -182,6 +183,7 @@ struct SoundFixture : ::testing::Test {
     }
     testing_support::TempWorkDir dir;
     LoggedSound sound;
+    testing_support::EngineDoubles engine;
     GameSession session;
 };
 
@@ -255,9 +257,8 @@ TEST_F(SoundFixture, VariantsPlayEveryFiveToTenSeconds) {
 
 // Eight voices in turn, at most one play per engine frame however many objects share them.
 TEST_F(SoundFixture, HitSoundsTakeTheirVoicesInTurn) {
-    SoundSample hit(&sound, SharedString("Hit_Wood.WAV"), &session);
+    SoundSample hit(engine.services, SharedString("Hit_Wood.WAV"), &session);
     ASSERT_EQ(hit.voices.size(), 8u);
-    ZKEngine& engine = ZKEngine::Instance();
     engine.frameNumber = 1;
     hit.OnTouched(Vector3(1, 0, 0));
     hit.OnTouched(Vector3(2, 0, 0)); // a second object in the same frame
@@ -310,7 +311,7 @@ TEST(PathObjects, AllNeighboursTakenRestarts) {
     PathGraph g;
     g.graph.nodes[2].occupancy = 1;
     g.graph.nodes[3].occupancy = 2;
-    PathObject p(&g.graph, {0, 1}, nullptr);
+    PathObject p(&g.graph, {0, 1}, nullptr, nullptr);
     p.Restart();
     EXPECT_EQ(p.target, &g.graph.nodes[1]);
     float best = 1e9f;
@@ -332,7 +333,7 @@ TEST(PathObjects, AllNeighboursTakenRestarts) {
 // spot keeps it.
 TEST(PathObjects, HeadingTurnsSmoothly) {
     PathGraph g;
-    PathObject p(&g.graph, {0, 1}, nullptr);
+    PathObject p(&g.graph, {0, 1}, nullptr, nullptr);
     p.Restart();
     auto heading = [&] { return p.orientation.ToMatrix().TransformNormal(Vector3(0, 0, 1)); };
     EXPECT_NEAR(heading().z, 1.0f, 1e-5f);
@@ -359,7 +360,7 @@ TEST(PathObjects, HeadingTurnsSmoothly) {
 TEST(PathObjects, LargerModelsReachNodesFromFarther) {
     PathGraph g;
     for (float half : {5.0f, 40.0f}) {
-        PathObject p(&g.graph, {0, 1}, nullptr);
+        PathObject p(&g.graph, {0, 1}, nullptr, nullptr);
         p.Restart();
         p.localBounds.halfExtents = Vector3(half, half, half);
         BoundingBox b;
@@ -376,10 +377,9 @@ TEST(PathObjects, LargerModelsReachNodesFromFarther) {
 // Drop-point marker
 
 TEST(DropPointMarker, SpinsOnlyWhileShownAtATenthOfItsSize) {
-    ZKEngine& engine = ZKEngine::Instance();
-    const float frameTime = engine.frameTime;
+    testing_support::EngineDoubles engine;
     engine.frameTime = 0.5f;
-    DropPointMarker m;
+    DropPointMarker m(engine.services);
     EXPECT_FALSE(m.visible);
     EXPECT_EQ(m.size, 100.0f);
     m.spinRate = 2.0f;
@@ -395,7 +395,6 @@ TEST(DropPointMarker, SpinsOnlyWhileShownAtATenthOfItsSize) {
         EXPECT_NEAR(Vector3(w.m[row][0], w.m[row][1], w.m[row][2]).Length(), 10.0f, 1e-4f);
     m.position = Vector3(5, 6, 7);
     EXPECT_EQ(m.WorldMatrix().TransformCoord(Vector3()), Vector3(5, 6, 7));
-    engine.frameTime = frameTime;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include "game/world/DamageReceiver.h"
 #include "game/world/KillPlaneHandler.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/world/WorldTestSupport.h"
 
 using namespace world_testing;
@@ -25,7 +26,7 @@ struct RecordingKillPlane : KillPlaneHandler {
 class BoundaryTest : public ::testing::Test {
 protected:
     BoundaryTest() {
-        world = std::make_unique<World>(session, nullptr);
+        world = std::make_unique<World>(session, testing_support::NoEngine());
         EXPECT_FALSE(LoadWorld(*world, FlatWorld(1000.0f)).failed);
         world->boundary->killPlaneHandler = &killPlane;
     }

@@ -52,7 +52,7 @@ TEST(DemoCity, FromTheFirstRespawnPointSkyAboveRoadBelow) {
         EngineOn engine{facility.get()};
         GameSession session;
         MorningLights(session);
-        World world(session, facility.get());
+        World world(session, engine.Services());
         ASSERT_TRUE(testing_support::LoadWholeWorld(world));
         ASSERT_FALSE(world.respawnZones.empty());
         ASSERT_FALSE(world.respawnZones[0].points.empty());

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "tests/support/EngineDoubles.h"
 #include "tests/world/WorldTestSupport.h"
 
 using namespace world_testing;
@@ -73,7 +74,7 @@ TEST(DemoCity, LoadsAndCarriesACarThatWakesACrateStack) {
     testing_support::LogCapture log{3};
     ASSERT_EQ(std::system((std::string(METROFARE_DEMO_BINARY) + " . > demo.log").c_str()), 0);
     GameSession session;
-    World city(session, nullptr);
+    World city(session, testing_support::NoEngine());
     ASSERT_TRUE(city.LoadHeader());
     int textureCalls = 1;
     while (!city.LoadShadowTexture()) ++textureCalls;

@@ -16,6 +16,7 @@
 #include "engine/render/MeshFactory.h"
 #include "engine/render/SpriteRenderer.h"
 #include "engine/render/TextureFactory.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/TestSupport.h"
 #include "tools/writers/ZktWriter.h"
 
@@ -77,8 +78,8 @@ class EffectsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(f.DeviceReady());
+        engine.services.renderer = &f;
         ZKEngine& e = ZKEngine::Instance();
-        e.renderer = &f;
         e.rendererReady = true;
         e.mainThread = Thread::Current();
         MeshFactory::Instance().ClearForTests();
@@ -88,9 +89,7 @@ protected:
     void TearDown() override {
         MeshFactory::Instance().ClearForTests();
         TextureFactory::Instance().ClearForTests();
-        ZKEngine& e = ZKEngine::Instance();
-        e.renderer = nullptr;
-        e.rendererReady = false;
+        ZKEngine::Instance().rendererReady = false;
     }
 
     void BeginFrame(Camera& camera) {
@@ -111,6 +110,8 @@ protected:
     testing_support::TempWorkDir dir;
     testing_support::LogCapture log{3};
     D3D8RenderFacility& f = Facility();
+    // What the game is handed: the facility as its renderer.
+    testing_support::EngineDoubles engine;
 };
 
 }  // namespace effects_test

@@ -11,7 +11,7 @@ TEST_F(EffectsTest, APlacedObjectDrawsWhereItStands) {
     world_testing::Place(file, box, {0, 40, 0});
     GameSession session;
     {
-        World world(session, &f);
+        World world(session, engine.services);
         ASSERT_FALSE(world_testing::LoadWorld(world, file).failed) << ::testing::PrintToString(log.Lines());
         Camera camera = LookAt(Vector3(0, 40, 60), Vector3(0, 40, 0));
         world.objects->BeginFrame(&camera);

@@ -5,6 +5,7 @@
 
 #include "engine/render/NullRenderFacility.h"
 #include "engine/render/ShaderTypes.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/world/WorldTestSupport.h"
 
 using namespace world_testing;
@@ -40,7 +41,8 @@ constexpr float H = 1.0f / 75.0f;
 class ObjectTest : public ::testing::Test {
 protected:
     void Load(const tools::WorldFile& file, RenderFacility* renderer = nullptr) {
-        world = std::make_unique<World>(session, renderer);
+        engine.services.renderer = renderer;
+        world = std::make_unique<World>(session, engine.services);
         ASSERT_FALSE(LoadWorld(*world, file).failed) << ::testing::PrintToString(log.Lines());
         world->objects->BeginFrame(&camera);
     }
@@ -78,6 +80,7 @@ protected:
     testing_support::TempWorkDir dir;
     testing_support::LogCapture log{3};
     GameSession session;
+    testing_support::EngineDoubles engine;
     std::unique_ptr<RenderFacility> facility; // outlives the world that made handles through it
     Camera camera = MakeCamera({0, 100, 600}); // looking along -z at the origin
     std::unique_ptr<World> world;

@@ -13,6 +13,7 @@
 #include "engine/render/MeshFactory.h"
 #include "engine/render/TextureFactory.h"
 #include "platform/gfx/RecordingDevice.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/support/RecordingFacility.h"
 #include "tools/writers/ZktWriter.h"
 
@@ -20,14 +21,14 @@ namespace world_testing {
 
 using testing_support::RecordingFacility;
 
-// The engine sees `facility` as its ready renderer (this thread the main one) and `sound` as
-// its sound device; the factories start and end empty.
+// The factories load through `facility` (the engine's renderer ready, this thread the main one)
+// and start and end empty; the game is handed `facility` and `sound` in `doubles`.
 struct EngineOn {
     explicit EngineOn(RenderFacility* facility, AudioDevice* sound = nullptr) {
+        doubles.services.renderer = facility;
+        doubles.services.sound = sound;
         ZKEngine& e = ZKEngine::Instance();
-        e.renderer = facility;
         e.rendererReady = facility != nullptr;
-        e.sound = sound;
         e.mainThread = Thread::Current();
         MeshFactory::Instance().ClearForTests();
         MeshFactory::Instance().Connect(facility);
@@ -39,11 +40,12 @@ struct EngineOn {
         MeshFactory::Instance().Connect(nullptr);
         TextureFactory::Instance().ClearForTests();
         TextureFactory::Instance().Connect(nullptr);
-        ZKEngine& e = ZKEngine::Instance();
-        e.renderer = nullptr;
-        e.rendererReady = false;
-        e.sound = nullptr;
+        ZKEngine::Instance().rendererReady = false;
     }
+    // The services the tests hand the world.
+    const EngineServices& Services() const { return doubles.services; }
+
+    testing_support::EngineDoubles doubles;
 };
 
 inline bool WriteSolidTexture(const std::string& path, uint32_t argb, int size = 8) {

@@ -342,7 +342,7 @@ TEST_F(StaticGeometry, AGroupWithAnInvisibleConstantIsNeverQueued) {
     w.indices.insert(w.indices.end(), {first, first + 1, first + 2});
     w.groups.push_back({6, 3, 1, 0, 0});
     GameSession session;
-    World world(session, rec.facility.get());
+    World world(session, engine.Services());
     ASSERT_FALSE(LoadWorld(world, w).failed);
     const StaticGeometryRenderer& sg = *world.staticGeometry;
     ASSERT_EQ(sg.groups.size(), 2u);

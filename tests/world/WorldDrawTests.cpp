@@ -157,7 +157,7 @@ protected:
     }
     std::unique_ptr<World> Load(const WorldFile& file, bool shaders = true) {
         if (!shaders) std::filesystem::remove_all("Misc");
-        auto world = std::make_unique<World>(session, &f);
+        auto world = std::make_unique<World>(session, engine.Services());
         EXPECT_FALSE(LoadWorld(*world, file).failed);
         if (!shaders) {
             std::filesystem::create_directories("Misc");

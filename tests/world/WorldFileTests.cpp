@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "engine/core/FileStream.h"
+#include "tests/support/EngineDoubles.h"
 #include "tests/world/WorldTestSupport.h"
 #include "tools/writers/ZktWriter.h"
 
@@ -32,7 +33,7 @@ WorldFile SmallCity() {
 
 TEST_F(WorldFileTest, GeneratedCityRoundTrips) {
     const WorldFile file = SmallCity();
-    World world(session, nullptr);
+    World world(session, testing_support::NoEngine());
     const LoadResult r = LoadWorld(world, file);
     ASSERT_FALSE(r.failed) << ::testing::PrintToString(log.Lines());
     // One call for the count, one per texture, one for the shadow texture.
@@ -88,7 +89,7 @@ TEST_F(WorldFileTest, KindsBoxesAndDistanceClasses) {
     const uint32_t hundred = AddKind(file, {100, 10, 10}, 0x00, 0.0f);
     const uint32_t heavy = AddKind(file, {5, 5, 5}, 0x04, -10.0f);
     for (uint32_t k : {small, big, mid, hundred, heavy}) Place(file, k, {0, 50, float(k) * 20});
-    World world(session, nullptr);
+    World world(session, testing_support::NoEngine());
     ASSERT_FALSE(LoadWorld(world, file).failed);
     const WorldObjectKind& s = world.objects->Kinds()[small];
     EXPECT_FLOAT_EQ(s.halfExtents.x, 0.5f);
@@ -115,7 +116,7 @@ TEST_F(WorldFileTest, TheGroundProbeTakesTheFlattestSurfaceUnderALamp) {
     const uint32_t lamp = AddKind(file, {1, 1, 1}, 0x00, 0.0f);
     Place(file, lamp, {-50, 90, 50});
     file.worldLights.push_back({{Vector3()}, 0});
-    World world(session, nullptr);
+    World world(session, testing_support::NoEngine());
     ASSERT_FALSE(LoadWorld(world, file).failed) << ::testing::PrintToString(log.Lines());
     ASSERT_EQ(world.records.lights.size(), 1u);
     const GroundProbe& g = world.records.lights[0].ground[0];
@@ -146,7 +147,7 @@ TEST_F(WorldFileTest, CratesPathsAndTheMissionTable) {
     file.placements1 = {placement(2, 1, "c"), placement(0, 4, "stop")};
 
     std::srand(1234);
-    World first(session, nullptr);
+    World first(session, testing_support::NoEngine());
     ASSERT_FALSE(LoadWorld(first, file).failed);
     ASSERT_EQ(first.records.crates.size(), 3u); // the one on object 17 is skipped
     EXPECT_TRUE(log.Contains("crate 3: placed object 17 does not exist"));
@@ -154,7 +155,7 @@ TEST_F(WorldFileTest, CratesPathsAndTheMissionTable) {
     EXPECT_LE(first.records.crates[1].type, 11);
     EXPECT_EQ(first.records.crates[2].type, 2);
     std::srand(1234);
-    World second(session, nullptr);
+    World second(session, testing_support::NoEngine());
     ASSERT_FALSE(LoadWorld(second, file).failed);
     EXPECT_EQ(second.records.crates[0].type, first.records.crates[0].type);
     EXPECT_EQ(second.records.crates[1].type, first.records.crates[1].type);
@@ -189,7 +190,7 @@ TEST_F(WorldFileTest, CameraRecordsFileSortAndTruncation) {
     records[4].mission = 9; // ends the filing
     std::filesystem::create_directories("Misc");
     ASSERT_TRUE(tools::WriteCameraData("Misc/CameraData.cut", records));
-    World world(session, nullptr);
+    World world(session, testing_support::NoEngine());
     ASSERT_FALSE(LoadWorld(world, FlatWorld()).failed);
     const auto& cams = world.missionTable.At(0, 0)->cameras;
     ASSERT_EQ(cams.size(), 4u);
@@ -221,7 +222,7 @@ TEST_F(WorldFileTest, SkyFlarePointsFromTheCssFiles) {
     std::vector<uint8_t> foreign = tools::CssBytes({1, 2, 3});
     foreign[0] = 'X';
     tools::WriteFileBytes(SharedString("Misc/2.CSS"), foreign);
-    World world(session, nullptr);
+    World world(session, testing_support::NoEngine());
     EXPECT_TRUE(world.skies[0].hasFlarePoint);
     EXPECT_EQ(world.skies[0].flarePoint, Vector3(1, 2, 3));
     EXPECT_FALSE(world.skies[1].hasFlarePoint);
@@ -285,7 +286,7 @@ TEST_F(WorldFileTest, CorruptionFailsOrSkipsWithALine) {
             std::fill(it, it + 4, uint8_t(0xFF));
         }
         log.Clear();
-        World world(session, nullptr);
+        World world(session, testing_support::NoEngine());
         EXPECT_EQ(LoadBytes(world, bytes).failed, c.fails) << ::testing::PrintToString(log.Lines());
         if (c.line) {
             EXPECT_TRUE(log.Contains(c.line)) << ::testing::PrintToString(log.Lines());
@@ -294,7 +295,7 @@ TEST_F(WorldFileTest, CorruptionFailsOrSkipsWithALine) {
 }
 
 TEST_F(WorldFileTest, HeadersAndTruncationsNeverCrash) {
-    World none(session, nullptr);
+    World none(session, testing_support::NoEngine());
     EXPECT_TRUE(none.LoadHeader());
     EXPECT_TRUE(none.LoadFailed());
     EXPECT_TRUE(log.Contains("Failed loading world"));
@@ -306,14 +307,14 @@ TEST_F(WorldFileTest, HeadersAndTruncationsNeverCrash) {
     std::vector<uint8_t> foreign = bytes;
     foreign[1] = 'X';
     {
-        World w(session, nullptr);
+        World w(session, testing_support::NoEngine());
         EXPECT_TRUE(LoadBytes(w, foreign).failed);
         EXPECT_TRUE(log.Contains("World is NOT a VQW file"));
     }
     for (uint32_t version : {15u, 3u}) {
         file.version = version;
         log.Clear();
-        World w(session, nullptr);
+        World w(session, testing_support::NoEngine());
         EXPECT_FALSE(LoadWorld(w, file).failed);
         EXPECT_TRUE(log.Contains(version == 15 ? "Warning: World is obsolete. Version 7 is required"
                                                : "Warning: World is not a valid VQW file"));
@@ -322,7 +323,7 @@ TEST_F(WorldFileTest, HeadersAndTruncationsNeverCrash) {
     for (size_t cut = 1; cut < bytes.size(); cut += bytes.size() / 37 + 1) {
         std::vector<uint8_t> part(bytes.begin(), bytes.begin() + ptrdiff_t(cut));
         log.Clear();
-        World w(session, nullptr);
+        World w(session, testing_support::NoEngine());
         EXPECT_TRUE(LoadBytes(w, part).failed) << cut;
         EXPECT_FALSE(w.WorldFileOpen());
     }

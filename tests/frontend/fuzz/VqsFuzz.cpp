@@ -4,24 +4,29 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "engine/core/Engine.h"
 #include "game/frontend/GameSettings.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/support/EngineDoubles.h"
 
 namespace {
 
 bool InRange(int32_t v, int32_t low, int32_t high) { return v >= low && v <= high; }
 bool Fraction(float v) { return std::isfinite(v) && v >= 0.0f && v <= 1.0f; }
 
+testing_support::EngineDoubles& Engine() {
+    static testing_support::EngineDoubles* engine = new testing_support::EngineDoubles;
+    return *engine;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // A language set of four missions and a pool of two names.
-    ZKEngine* engine = new ZKEngine;
-    engine->languageKeys.entries[9980000] = "4";
-    engine->languageKeys.entries[5550000] = "3";
-    engine->languageKeys.entries[5550001] = "Ace";
-    engine->languageKeys.entries[5550002] = "Bea";
+    testing_support::EngineDoubles& engine = Engine();
+    engine.SetText(9980000, "4");
+    engine.SetText(5550000, "3");
+    engine.SetText(5550001, "Ace");
+    engine.SetText(5550002, "Bea");
     return 0;
 }
 
@@ -39,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Every table entry takes at least 12 bytes.
     Check(record.scoreTables.size() * kHighScoreEntries * 12 <= size);
 
-    static GameSettings settings;
+    static GameSettings settings(Engine().services);
     settings.carCount = 3;
     settings.Apply(record);
     Check(InRange(settings.textureLevel.cachedInt, 0, 2) && InRange(settings.carEffect.cachedInt, 0, 1) &&

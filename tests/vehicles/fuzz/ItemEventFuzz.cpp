@@ -9,11 +9,12 @@
 #include "game/world/GameSession.h"
 #include "game/world/World.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/support/EngineDoubles.h"
 
 namespace {
 
 struct Game {
-    Game() : world(session, nullptr), context(world, session), channels(context) {
+    Game() : world(session, testing_support::NoEngine()), context(world, session), channels(context) {
         for (uint8_t c = MissileChannel; c < SpecialChannel; ++c)
             channels.SetWeaponHandler(c, [](const uint8_t* payload, int32_t size) {
                 // A weapon's decoder reads exactly its event.

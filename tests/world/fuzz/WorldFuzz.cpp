@@ -11,6 +11,7 @@
 #include "engine/core/FileStream.h"
 #include "game/world/World.h"
 #include "tests/fuzz/FuzzSupport.h"
+#include "tests/support/EngineDoubles.h"
 
 namespace {
 void Put(const char* path, const uint8_t* data, size_t size) {
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     GameSession session;
     if (which == 1) {
         Put("Misc/0.CSS", data, size);
-        World world(session, nullptr);
+        World world(session, testing_support::NoEngine());
         return 0;
     }
     if (which == 2) {
@@ -69,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return 0;
     }
     Put("Maps/World.VQW", data, size);
-    World world(session, nullptr);
+    World world(session, testing_support::NoEngine());
     world.LoadHeader();
     for (int i = 0; i < 1 << 20 && !world.LoadShadowTexture(); ++i) {
     }
