@@ -7,7 +7,7 @@ PKGS="build-essential cmake pkgconf git clang libclang-rt-14-dev
   libfreetype-dev libfontconfig-dev fonts-liberation libstb-dev
   libode-dev libvorbis-dev libogg-dev libenet-dev
   libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev
-  xvfb xauth"
+  xvfb xauth xdotool"
 missing=""
 for p in $PKGS; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
