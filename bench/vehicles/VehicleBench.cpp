@@ -337,7 +337,7 @@ void BM_CarsAgainstRawOde(benchmark::State& state) {
     state.counters["ratio_to_raw"] = rawMs > 0.0 ? carMs / rawMs : 0.0;
     state.counters["share_of_step_pct"] = carMs / StepMs * 100.0;
     double health = 0.0;
-    for (Vehicle* v : cars.context.vehicles) health += v->health;
+    for (Vehicle* v : cars.context.vehicles) health += v->damage.health;
     state.counters["mean_health"] = health / Cars;
     state.counters["contacts_raw"] = double(raw.joints);
     state.counters["contacts_cars"] = double(cars.world.physics.Stats().contacts);

@@ -12,17 +12,20 @@ using namespace menu_detail;
 // ChoiceWidget
 
 ChoiceWidget::ChoiceWidget(const SharedString& captionText, const std::vector<SharedString>& choices,
-                           MenuOption* boundOption, const Font* captionFont)
-    : TextWidget(captionText, captionFont), items(choices), option(boundOption), itemEnabled(choices.size(), 1) {
+                           MenuOption* boundOption, const Font* captionFont, bool keepHigherValues)
+    : TextWidget(captionText, captionFont), items(choices), option(boundOption), itemEnabled(choices.size(), 1),
+      keepsHigherValues(keepHigherValues) {
     if (!option) return;
     option->widget = this;
-    option->Set(Current());
+    const int32_t shown = Current();
+    option->Set(shown == int32_t(items.size()) - 1 && option->cachedInt > shown ? option->cachedInt : shown);
 }
 
 int32_t ChoiceWidget::Current() {
     if (!option) return -1;
     const int32_t index = option->cachedInt;
     if (index == -1 || (index >= 0 && index < int32_t(items.size()))) return index;
+    if (keepsHigherValues && !items.empty() && index > 0) return int32_t(items.size()) - 1;
     Debugger::Instance().Log(2, "MENU: choice %d of \"%s\" is not among its %d items; none is chosen", index,
                              caption.c_str(), int32_t(items.size()));
     option->cachedInt = -1;

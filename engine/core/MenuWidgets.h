@@ -14,9 +14,10 @@ class MLP;
 class ChoiceWidget : public TextWidget {
 public:
     // The option's current choice is handed to its SetValue once (and kept); a choice that
-    // is not in the list means none (logged).
+    // is not in the list means none (logged). With keepHigherValues a value past the last item
+    // is kept and shows as the last item (an option whose higher values only a file sets).
     ChoiceWidget(const SharedString& caption, const std::vector<SharedString>& choices, MenuOption* boundOption,
-                 const Font* font);
+                 const Font* font, bool keepHigherValues = false);
 
     bool HandleMouse(const Point2i& point) override;
     void HandleInput(const Point2i& cursor) override;
@@ -30,7 +31,8 @@ public:
     // Moves the choice to the first enabled item from the current one on (wrapping), without
     // sound; no choice stays none. For after items were disabled.
     void SelectEnabledEntry();
-    // The chosen index, -1 for none (a cached index outside the list is logged and dropped).
+    // The chosen index, -1 for none (a cached index outside the list is logged and dropped,
+    // unless it is past the end of a list that keeps higher values: then the last item).
     int32_t Current();
 
     std::vector<SharedString> items;
@@ -42,6 +44,7 @@ public:
     float repeatInterval = 0.05f;
     uint32_t inputEnabled = 1;
     uint32_t changed = 0;
+    bool keepsHigherValues = false;
 
 private:
     bool ItemEnabled(int32_t index) const {

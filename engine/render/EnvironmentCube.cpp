@@ -8,7 +8,6 @@
 #include "engine/render/TextureTypes.h"
 
 std::atomic<EnvironmentCube*> EnvironmentCube::global_{nullptr};
-std::atomic<int32_t> EnvironmentCube::environmentOption{0};
 
 EnvironmentCube::EnvironmentCube(D3D8RenderFacility& facility, int32_t size)
     : facility_(facility), size_(size), texture_(std::make_unique<D3D8Texture>()),
@@ -69,31 +68,34 @@ void EnvironmentCube::End() {
     facility_.ApplyCamera(facility_.CurrentCamera());
 }
 
-void EnvironmentCube::RenderWorld(EnvironmentScene& scene, const Vector3& position, const Camera& view) {
+void EnvironmentCube::RenderWorld(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t option) {
     EnvironmentCube* cube = Global();
     if (!cube) return;
     cube->Begin();
-    for (int32_t face = 0; face < 6; ++face) RenderWorldFace(scene, position, view, face);
+    for (int32_t face = 0; face < 6; ++face) RenderWorldFace(scene, position, view, face, option);
     cube->End();
 }
 
-void EnvironmentCube::RenderPreview(EnvironmentScene& scene, const Vector3& position, const Camera& view) {
+void EnvironmentCube::RenderPreview(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t option) {
     EnvironmentCube* cube = Global();
     if (!cube) return;
     cube->Begin();
-    for (int32_t face = 0; face < 6; ++face) RenderPreviewFace(scene, position, view, face);
+    for (int32_t face = 0; face < 6; ++face) RenderPreviewFace(scene, position, view, face, option);
     cube->End();
 }
 
-void EnvironmentCube::RenderWorldFace(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t face) {
-    RenderFace(scene, position, view, face, false);
+void EnvironmentCube::RenderWorldFace(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t face,
+                                      int32_t option) {
+    RenderFace(scene, position, view, face, option, false);
 }
 
-void EnvironmentCube::RenderPreviewFace(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t face) {
-    RenderFace(scene, position, view, face, true);
+void EnvironmentCube::RenderPreviewFace(EnvironmentScene& scene, const Vector3& position, const Camera& view,
+                                        int32_t face, int32_t option) {
+    RenderFace(scene, position, view, face, option, true);
 }
 
 void EnvironmentCube::RenderFace(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t face,
+                                 int32_t option,
                                  bool preview) {
     EnvironmentCube* cube = Global();
     // Only between Begin and End of a cube that has its target: otherwise the face's clear,
@@ -131,7 +133,7 @@ void EnvironmentCube::RenderFace(EnvironmentScene& scene, const Vector3& positio
     camera.UpdateFrustum();
 
     D3D8RenderFacility& facility = cube->facility_;
-    const int32_t level = environmentOption.load() - 1;
+    const int32_t level = option - 1;
     if (!preview && level > 0) {
         scene.BeginFrame(camera);
         scene.Cull(camera);

@@ -42,9 +42,6 @@ public:
     // The cube, or null until the first shiny material made it.
     static EnvironmentCube* Global() { return global_.load(); }
     static void SetGlobal(EnvironmentCube* cube) { global_.store(cube); }
-    // The front end's environment option, 0..3 (default 0): the faces draw the world at level
-    // option - 1, and the game redraws the cube every frame unless it is 0.
-    static std::atomic<int32_t> environmentOption;
 
     // Each flushes the sprite renderer first, so 2-D drawing queued for a face lands in it.
     // Begin makes the facility's screen the size of a face (its next BeginScene restores it).
@@ -54,12 +51,15 @@ public:
     virtual void End();
 
     // With a global cube: Begin, the six faces around `position` for the world (or for the
-    // front end's car preview: black, at a tenth of the view's far plane), End.
-    static void RenderWorld(EnvironmentScene& scene, const Vector3& position, const Camera& view);
-    static void RenderPreview(EnvironmentScene& scene, const Vector3& position, const Camera& view);
+    // front end's car preview: black, at a tenth of the view's far plane), End. `option` is the
+    // settings' environment option 0..3: the faces draw the scene at level option - 1.
+    static void RenderWorld(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t option);
+    static void RenderPreview(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t option);
     // One face; nothing outside Begin and End of a cube that has its target.
-    static void RenderWorldFace(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t face);
-    static void RenderPreviewFace(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t face);
+    static void RenderWorldFace(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t face,
+                                int32_t option);
+    static void RenderPreviewFace(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t face,
+                                  int32_t option);
 
     // Around a device reset: the cube target goes, then is made again (logged when it cannot be).
     void ReleaseDevice();
@@ -70,7 +70,8 @@ public:
     bool Usable() const { return cubeTexture_ != nullptr; }
 
 private:
-    static void RenderFace(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t face, bool preview);
+    static void RenderFace(EnvironmentScene& scene, const Vector3& position, const Camera& view, int32_t face,
+                           int32_t option, bool preview);
     bool CreateTarget();
 
     static std::atomic<EnvironmentCube*> global_;

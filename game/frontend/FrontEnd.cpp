@@ -66,9 +66,9 @@ std::vector<SharedString> CountItems(const EngineServices& engine, std::initiali
 
 // A choice over a list that may be empty: with nothing to choose the option chooses none.
 ChoiceWidget* Choice(const EngineServices& engine, int32_t caption, const std::vector<SharedString>& items,
-                     MenuOption* option, const Font* font = nullptr) {
+                     MenuOption* option, const Font* font = nullptr, bool keepHigherValues = false) {
     if (items.empty()) option->cachedInt = -1;
-    return new ChoiceWidget(engine.Text(caption), items, option, font);
+    return new ChoiceWidget(engine.Text(caption), items, option, font, keepHigherValues);
 }
 
 class UnlockCommand : public ConsoleCommand {
@@ -252,7 +252,9 @@ void FrontEnd::BuildVideoPage() {
     page.AddWidget(Choice(engine, 66406, settings.displayMode.modes, &settings.displayMode));
     page.AddWidget(Choice(engine, 66407, Texts(engine, {66400, 66401, 66402}), &settings.textureLevel));
     page.AddWidget(Choice(engine, 66408, Texts(engine, {520, 521}), &settings.carEffect));
-    page.AddWidget(Choice(engine, 66409, Texts(engine, {640, 641}), &settings.environmentMap));
+    // Off and on; the settings file may hold 2 and 3 as well (more of the city in the
+    // reflection), which show as on and are kept.
+    page.AddWidget(Choice(engine, 66409, Texts(engine, {640, 641}), &settings.environmentMap, nullptr, true));
     page.AddWidget(new SliderWidget(Text(66410), &settings.viewDistance));
     page.AddWidget(Choice(engine, 66411, Texts(engine, {530, 531, 532, 533}), &settings.detailLevel));
     auto* back = new BackButton(SharedString(""), &settings.videoBack);
@@ -469,6 +471,7 @@ void FrontEnd::ApplyGameVideoMode() {
         game->session.lightDetail = settings.detailLevel.cachedInt;
         game->session.renderOption = settings.staticGeometryMode.cachedInt;
         game->session.shadowDetail = settings.carEffect.ShadowVolume() ? 1 : 0;
+        game->session.environmentOption = settings.environmentMap.cachedInt;
         ViewDistanceOption::ApplyTo(game->camera, settings.viewDistance.cachedFloat);
         // The game raises its three sound groups to these (times its fade) while it runs.
         game->soundLevels[0] = settings.effectsVolume.cachedFloat;

@@ -78,7 +78,9 @@ public:
     bool ShadowVolume() const { return cachedInt == 1; }
 };
 
-// 0: the game's environment cube is drawn during the first second only; 1: every frame.
+// 0: the game's environment cube is drawn during the first second only; 1: every frame, the
+// sky only; 2: with the static city and objects; 3: everything. The video page offers 0 and 1,
+// the settings file keeps all four; the game takes it when it is entered.
 class EnvironmentMapOption : public MenuOption {
 public:
     void SetValue(const void* value) override;

@@ -215,7 +215,7 @@ void GameSettings::Apply(const SettingsRecord& r) {
     displayMode.Set(displayMode.IndexOf(r.displayMode));
     textureLevel.Set(Clamp(r.textureLevel, 0, 2));
     carEffect.Set(Clamp(r.carEffect, 0, 1));
-    environmentMap.Set(Clamp(r.environmentMap, 0, 1));
+    environmentMap.Set(Clamp(r.environmentMap, 0, 3));
     viewDistance.Set(Fraction(r.viewDistance, 0.5f));
     detailLevel.Set(Clamp(r.detailLevel, 0, 3));
     staticGeometryMode.Set(Clamp(r.staticGeometryMode, 0, 1));

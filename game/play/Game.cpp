@@ -109,7 +109,7 @@ void Game::ApplyLights() {
             from.changed = 0;
         }
         if (from.rotationChanged) {
-            to->SetOrientation(from.rotation);
+            to->SetOrientation(LightSet::RendererOrientation(from.rotation));
             from.rotationChanged = 0;
         }
     }
@@ -214,12 +214,12 @@ void Game::CreateCarSelect() {
     CarDefinition* definition = CarCatalogue::Instance().At(chosenCar);
     if (!definition) definition = CarCatalogue::Instance().At(0);
     if (std::unique_ptr<Vehicle> car = mode ? mode->CreatePlayerVehicle(definition) : nullptr) {
-        car->flagWord |= Vehicle::PlayerCarFlag | Vehicle::NetworkCarFlag;
-        car->impactDamage = 0;
+        car->network.flagWord |= VehicleNetwork::PlayerCarFlag | VehicleNetwork::NetworkCarFlag;
+        car->damage.impactDamage = 0;
         world.physics.AddObject(car.get());
         if (!points.empty()) {
             const size_t pick = size_t(plat::EngineRand()) % points.size();
-            car->respawnPoint = points[pick];
+            car->respawn.respawnPoint = points[pick];
             points.erase(points.begin() + ptrdiff_t(pick));
         }
         car->Respawn(false);
@@ -339,10 +339,13 @@ void Game::Update() {
     if (!vehicles.carSelect) camera.Update(dt);
     camera.Apply();
     // The player's car reflects the city around it: every frame with the environment option
-    // on, else during the game's first second.
+    // on, else during the game's first second; only for a car whose models show the cube, and
+    // while the view shows the car.
     Vehicle* player = PlayerCar();
-    if (player && (EnvironmentCube::environmentOption.load() != 0 || timeCurrent < 1.0f))
-        EnvironmentCube::RenderWorld(world, player->GetPosition(), camera);
+    const int32_t option = session.environmentOption;
+    if (player && player->definition && player->definition->environmentMap && camera.viewCar &&
+        (option != 0 || timeCurrent < 1.0f))
+        EnvironmentCube::RenderWorld(world, player->GetPosition(), camera, option);
     ReadHud();
     world.BeginFrame(camera);
     world.Cull(camera);
@@ -359,10 +362,10 @@ void Game::ReadHud() {
     const Vehicle* car = PlayerCar();
     hud.hasCar = car != nullptr;
     if (!car) return;
-    hud.health = car->GetHealth();
-    hud.maxHealth = Vehicle::MaxHealth;
+    hud.health = car->damage.GetHealth();
+    hud.maxHealth = VehicleDamage::MaxHealth;
     hud.speed = car->GetLinearVelocity().Length();
-    hud.revolutions = car->revs;
+    hud.revolutions = car->drive.revs;
     hud.position = car->GetPosition();
     const Matrix4 axes = car->GetOrientation().ToMatrix();
     hud.heading = std::atan2(-axes.m[2][0], -axes.m[2][2]);
@@ -382,14 +385,20 @@ void Game::Render() {
         if (mode && controller && controller->ShowsModeHud()) mode->DrawHud();
         return;
     }
+    // The flare stands where the edited light is, else at the sky's flare point; a sky without
+    // one shows no flare.
+    bool flare = true;
     if (lightSet.editorOn) {
         lensFlare->sunDirection = LightSet::TowardLight(lightSet.lights[lightSet.current].rotation);
     } else {
         const SkyRecord& sky = world.skies[size_t(LightSet::ClampTimeOfDay(session.timeOfDay))];
-        if (sky.hasFlarePoint) lensFlare->sunDirection = sky.flarePoint.Normalized();
+        flare = sky.hasFlarePoint;
+        if (flare) lensFlare->sunDirection = sky.flarePoint.Normalized();
     }
-    lensFlare->Update(camera, world.physics, engine.FrameTime());
-    lensFlare->Draw(camera);
+    if (flare) {
+        lensFlare->Update(camera, world.physics, engine.FrameTime());
+        lensFlare->Draw(camera);
+    }
     if (controller) controller->DrawHud();
     if (mode && controller && controller->ShowsModeHud()) mode->DrawHud();
     DrawFade();

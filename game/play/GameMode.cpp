@@ -108,7 +108,7 @@ void GameMode::Start() {
     // Each car of the game is known on the network by its place in the list.
     std::vector<Vehicle*>& cars = game.vehicles.vehicles;
     for (size_t i = 0; i < cars.size(); ++i)
-        if (cars[i]) cars[i]->networkPlayerId = int32_t(i);
+        if (cars[i]) cars[i]->network.networkPlayerId = int32_t(i);
 }
 
 void GameMode::CreateGame() {
@@ -139,7 +139,7 @@ void GameMode::Fail() {
 }
 
 void GameMode::ClearPlayerNetworkFlag() {
-    if (Vehicle* car = game.PlayerCar()) car->flagWord &= ~Vehicle::NetworkCarFlag;
+    if (Vehicle* car = game.PlayerCar()) car->network.flagWord &= ~VehicleNetwork::NetworkCarFlag;
 }
 
 // A firing chain gun or flamer stops here once those weapons exist; no other item fires on.

@@ -12,12 +12,13 @@ namespace {
 
 constexpr float kDegrees = 3.14159265f / 180.0f;
 
-// Turned about the vertical by the yaw, then pitched about the light's own side axis (negative:
-// shining down).
-Quaternion YawPitch(float yawDegrees, float pitchDegrees) {
+// A light whose beam is turned about the vertical by the yaw, then pitched about its own side
+// axis (negative: shining down). The stored rotation is the inverse turn: it carries +z towards
+// the light.
+Quaternion BeamYawPitch(float yawDegrees, float pitchDegrees) {
     Quaternion q;
-    q.RotateY(yawDegrees * kDegrees);
-    q.RotateX(pitchDegrees * kDegrees);
+    q.RotateY(-yawDegrees * kDegrees);
+    q.PreRotateX(-pitchDegrees * kDegrees);
     return q;
 }
 
@@ -40,17 +41,17 @@ void ReadColour(InputStream& in, float (&c)[4]) { in.Read(c, sizeof c); }
 
 LightSet::LightSet() {
     // The key light from the side and above, a warm light and a faint blue back light.
-    lights[0].rotation = YawPitch(-90.0f, -45.0f);
+    lights[0].rotation = BeamYawPitch(-90.0f, -45.0f);
     SetColour(lights[0].ambient, 0.15f, 0.15f, 0.15f, 0.15f);
     lights[0].intensity = 1.0f;
 
-    lights[1].rotation = YawPitch(10.0f, -45.0f);
+    lights[1].rotation = BeamYawPitch(10.0f, -45.0f);
     SetColour(lights[1].ambient, 0, 0, 0, 0);
     SetColour(lights[1].diffuse, 1.0f, 0.7f, 0.4f, 1.0f);
     SetColour(lights[1].specular, 1.0f, 0.7f, 0.4f, 1.0f);
     lights[1].intensity = 1.0f;
 
-    lights[2].rotation = YawPitch(-170.0f, -45.0f);
+    lights[2].rotation = BeamYawPitch(-170.0f, -45.0f);
     SetColour(lights[2].ambient, 0, 0, 0, 0);
     SetColour(lights[2].diffuse, 0, 0, 1, 1);
     SetColour(lights[2].specular, 0, 0, 1, 1);
@@ -143,25 +144,31 @@ bool LightSet::Save(int32_t timeOfDay) const {
 
 void LightSet::TurnCurrent(float yawRadians, float pitchRadians) {
     GameLight& l = lights[current];
-    // Yaw about the world's vertical, pitch about the light's own side axis.
-    if (yawRadians != 0.0f) l.rotation.PreRotateY(yawRadians);
-    if (pitchRadians != 0.0f) l.rotation.RotateX(pitchRadians);
+    // Yaw about the world's vertical (after the rotation), pitch about the light's own side axis
+    // (before it).
+    if (yawRadians != 0.0f) l.rotation.RotateY(yawRadians);
+    if (pitchRadians != 0.0f) l.rotation.PreRotateX(pitchRadians);
     l.rotationChanged = 1;
     l.changed = 1;
 }
 
 Vector3 LightSet::TowardLight(const Quaternion& rotation) {
     const Matrix4 r = rotation.ToMatrix();
-    return Vector3(r.m[0][2], r.m[1][2], r.m[2][2]);
+    return Vector3(r.m[2][0], r.m[2][1], r.m[2][2]);
+}
+
+Quaternion LightSet::RendererOrientation(const Quaternion& rotation) {
+    // A renderer light shines along the negated third column of its orientation's matrix: the
+    // inverse turn's image of -z.
+    return Quaternion(-rotation.x, -rotation.y, -rotation.z, rotation.w);
 }
 
 void LightSet::ToSceneLights(SceneLight (&out)[kLightCount]) const {
     for (int32_t i = 0; i < kLightCount; ++i) {
         const LightRecord& from = records[i];
         SceneLight& to = out[i];
-        // The city's shading turns +z into the direction towards the light: the inverse turn
-        // of the record's.
-        to.orientation = Quaternion(-from.rotation.x, -from.rotation.y, -from.rotation.z, from.rotation.w);
+        // The city's shading turns +z into the direction towards the light, as the record does.
+        to.orientation = from.rotation;
         to.intensity = from.intensity;
         std::copy(std::begin(from.ambient), std::end(from.ambient), std::begin(to.ambient));
         std::copy(std::begin(from.diffuse), std::end(from.diffuse), std::begin(to.diffuse));

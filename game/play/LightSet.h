@@ -61,13 +61,17 @@ public:
     // Saves the lights as the time of day's light file, atomically; false (logged) on failure.
     bool Save(int32_t timeOfDay) const;
 
-    // The direction from the scene towards a light of this rotation (a renderer light shines
-    // the opposite way).
+    // The direction from the scene towards a light of this rotation: the image of +z (a light
+    // file stores the rotation that carries +z to the light).
     static Vector3 TowardLight(const Quaternion& rotation);
+    // The orientation a renderer light is given for a light of this rotation, so that it shines
+    // from TowardLight.
+    static Quaternion RendererOrientation(const Quaternion& rotation);
     // The records as the lights the static city is shaded with.
     void ToSceneLights(SceneLight (&out)[kLightCount]) const;
 
-    // The light editor: the current light is turned while its keys are held.
+    // The light editor: the current light is turned while its keys are held, its direction
+    // yawed about the vertical and pitched about its own side axis.
     void TurnCurrent(float yawRadians, float pitchRadians);
     // Selects a light by its number from 1; values below 1 give the first, above 3 the third.
     void SelectByNumber(int32_t number);

@@ -278,6 +278,7 @@ void CarDefinition::LoadMeshes() {
     if (FileExists(shadow)) shadowMesh = LoadMesh(shadow);
     doorMeshes = LoadMeshList(name, "Door*.ZKM");
     ForceEnvironmentFlag.store(0);
+    environmentMap = 1;
 }
 
 void CarDefinition::ComputeBoxes() {

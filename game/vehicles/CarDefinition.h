@@ -147,6 +147,9 @@ public:
     Vector3 boostPoint;                       // BOOST
 
     uint32_t nameFlags = 0;
+    // Its models were loaded with the environment switch on (their second layer shows the
+    // environment cube): the game keeps the cube up to date around the player's car of this kind.
+    uint8_t environmentMap = 0;
     CarCamera cameras[CarCamera::kPerCar];
     TextureHandle* menuImage = nullptr;
 

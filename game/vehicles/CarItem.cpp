@@ -27,7 +27,7 @@ void Weapon::Attach(Vehicle* newCar) {
 
 int32_t CarSpecial::IndexInOwner() const {
     if (!owner) return -1;
-    const auto& list = owner->specials;
+    const auto& list = owner->items.specials;
     const auto it = std::find(list.begin(), list.end(), this);
     return it == list.end() ? -1 : int32_t(it - list.begin());
 }
@@ -38,7 +38,7 @@ void Announce(CarSpecial& special, bool on) {
     ZKClient* client = special.owner->context.client;
     if (!client) return;
     SpecialEvent event;
-    event.playerId = special.owner->networkPlayerId;
+    event.playerId = special.owner->network.networkPlayerId;
     event.on = on ? 1 : 0;
     event.index = special.IndexInOwner();
     uint8_t frame[SpecialEvent::FrameSize];

@@ -69,7 +69,7 @@ void CarSelectController::PostWorldUpdate(World* world, ChaseCamera* chase, floa
     if (cubePending) {
         // The shown car reflects the city around it once it stands in its place.
         if (Vehicle* shown = Current(); shown && world && chase)
-            EnvironmentCube::RenderWorld(*world, shown->GetPosition(), *chase);
+            EnvironmentCube::RenderWorld(*world, shown->GetPosition(), *chase, context_.session.environmentOption);
         cubePending = 0;
     }
     if (confirmed) {
@@ -120,12 +120,12 @@ void CarSelectController::Finish() {
     context_.vehicles.push_back(car);
     context_.ownedVehicles.push_back(std::move(chosen));
     context_.watchedPlayerCars.push_back(&player->vehicle);
-    GetRespawnPoints(context_.world, context_.session.zone + 1, 1, car->ownRespawnPoints);
+    GetRespawnPoints(context_.world, context_.session.zone + 1, 1, car->respawn.ownRespawnPoints);
     if (context_.rules) context_.rules->startedRequest = 1;
     context_.carSelect = 0;
     context_.localDriver = player.get();
     context_.pendingController = std::move(player);
     LogMemoryReport(SharedString("FINISH"));
-    if (context_.session.mission == 7) car->singlePassenger = 3;
+    if (context_.session.mission == 7) car->cab.singlePassenger = 3;
     if (context_.rules) context_.rules->OnCarSelected();
 }

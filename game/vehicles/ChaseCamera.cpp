@@ -86,7 +86,7 @@ void ChaseCamera::Update(float dt) {
 
     uint32_t view = cameraIndex;
     if (target) {
-        if (target->health == 0.0f && cameraIndex != FreeView) {
+        if (target->damage.health == 0.0f && cameraIndex != FreeView) {
             if (!wreckViewActive && cameraIndex != SpectatorView) {
                 wreckViewPoint = position;
                 wreckViewActive = true;

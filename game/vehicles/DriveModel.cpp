@@ -5,6 +5,7 @@
 
 #include "engine/core/Math.h"
 #include "game/vehicles/CarDefinition.h"
+#include "game/world/PhysicsWorld.h"
 
 namespace vehicles_detail {
 
@@ -144,6 +145,11 @@ void WheelSlip(const DriveHandling& h, const DriveTuning& t, int32_t gear, float
     back = std::max(0.0f, Finite(back));
     out[0] = out[1] = front;
     out[2] = out[3] = back;
+}
+
+float WheelContactCfm(float wheelMass) {
+    if (!(wheelMass > WheelMass) || !std::isfinite(wheelMass)) return PhysicsWorld::WorldCfm;
+    return PhysicsWorld::WorldCfm * WheelMass / wheelMass;
 }
 
 } // namespace vehicles_detail

@@ -85,6 +85,18 @@ float WeightShiftAim(const DriveHandling& h, int32_t wheel, float steerAngle, fl
 void WheelSlip(const DriveHandling& h, const DriveTuning& t, int32_t gear, float speed, float skid, float brake,
                float handbrake, float out[4]);
 
+// A wheel body's mass when the car is built; the weight shift moves it toward the car's mass
+// value from there.
+constexpr float WheelMass = 50.0f;
+
+// The CFM of a wheel's contact with what it stands on, for a wheel of this mass. The world's CFM
+// holds a body of a wheel's built mass on the ground; a wheel as heavy as the weight shift makes
+// it (the car's mass value, a thousand and more) would sink a good part of its radius into the
+// road under that CFM, and dropping onto the road it would pass right through, since a mesh gives
+// a sphere no contact once its centre is under a face. The contact keeps the built wheel's
+// stiffness: the CFM falls as the mass grows.
+float WheelContactCfm(float wheelMass);
+
 // The fraction of the way a smoothed value moves toward its aim at a rate per second, within
 // 0..1 so that a long frame cannot overshoot.
 float Approach(float rate, float dt);

@@ -52,8 +52,8 @@ bool DecodeSpecialEvent(const uint8_t* payload, int32_t size, SpecialEvent& out)
 void ApplySpecialEvent(VehicleContext& context, const SpecialEvent& event) {
     Vehicle* car = Vehicle::FindByNetworkPlayerId(context, event.playerId);
     if (!car || car->IsLocalPlayerCar()) return;
-    if (!InRange(event.index, car->specials)) return;
-    auto* special = dynamic_cast<CarSpecial*>(car->specials[size_t(event.index)]);
+    if (!InRange(event.index, car->items.specials)) return;
+    auto* special = dynamic_cast<CarSpecial*>(car->items.specials[size_t(event.index)]);
     if (!special) return;
     if (event.on == 1) {
         special->Start();

@@ -99,13 +99,13 @@ void PlayerController::Update() {
     wanted.lookBack = IsDrivingActionHeld(input, ActionLookBack);
     car.ApplyControls(wanted);
 
-    if (!car.specials.empty()) car.specials.front()->Trigger();
-    if (car.weapon && car.health != 0.0f) car.weapon->Trigger();
+    if (!car.items.specials.empty()) car.items.specials.front()->Trigger();
+    if (car.items.weapon && car.damage.health != 0.0f) car.items.weapon->Trigger();
 
     if (WasDrivingActionPressed(input, ActionToggleSwitch)) car.ToggleHeadlights();
     if (rules->dropAllowed && WasDrivingActionPressed(input, ActionDropPassenger)) car.DropPassenger();
     if (rules->resetAllowed && WasDrivingActionPressed(input, ActionRespawn)) {
-        if (car.health != 0.0f) rules->OnVehicleDestroyed(&car, &car);
+        if (car.damage.health != 0.0f) rules->OnVehicleDestroyed(&car, &car);
         car.Respawn(false);
     }
     if (!input) return;
@@ -142,13 +142,13 @@ void PlayerController::PostWorldUpdate(World* world, ChaseCamera* chase, float) 
     }
     cameraBox.halfExtents = Vector3(1.0f, 1.0f, 1.0f);
 
-    const WaterVolume* before = car.waterVolume;
-    car.waterVolume = nullptr;
+    const WaterVolume* before = car.effects.waterVolume;
+    car.effects.waterVolume = nullptr;
     if (chase) chase->underwater = false;
     for (const WaterVolume& water : world->waterVolumes) {
         if (!water.sphere.Intersects(carSphere)) continue;
         if (water.box.Intersects(carBox)) {
-            car.waterVolume = &water;
+            car.effects.waterVolume = &water;
             car.BurstBubbles(water);
         }
         if (chase && water.box.Intersects(cameraBox)) {
@@ -156,14 +156,14 @@ void PlayerController::PostWorldUpdate(World* world, ChaseCamera* chase, float) 
             if (rideWaterVoice && !rideWaterVoice->IsPlaying()) rideWaterVoice->Play(true);
         }
     }
-    if (!before && car.waterVolume && hitWaterVoice) hitWaterVoice->Play(false);
+    if (!before && car.effects.waterVolume && hitWaterVoice) hitWaterVoice->Play(false);
     if ((!chase || !chase->underwater) && rideWaterVoice) rideWaterVoice->Stop();
 }
 
 void PlayerController::DrawHud() {
     hudAllowed_ = true;
     if (!vehicle) return;
-    for (CarItem* item : vehicle->specials) {
+    for (CarItem* item : vehicle->items.specials) {
         if (!item->DrawOverlay()) hudAllowed_ = false;
     }
 }

@@ -28,7 +28,7 @@ namespace {
 
 // The body's centre of mass in the chassis frame.
 const Vector3 CentreOfMass(0.0f, -10.0f, 0.0f);
-constexpr float WheelMass = 50.0f;
+using vehicles_detail::WheelMass;
 
 void Release(AudioDevice* sound, AudioVoice*& voice) {
     if (!voice) return;
@@ -118,11 +118,10 @@ std::unique_ptr<Vehicle> Vehicle::Create(VehicleContext& context, const CarDefin
 }
 
 Vehicle::Vehicle(VehicleContext& context_, const CarDefinition& definition_)
-    : DamageReceiver(MaxHealth, DamageType, 0.0f), context(context_), definition(&definition_) {
+    : context(context_), definition(&definition_), damage(*this) {
     itemFlags = UpdateEachFrame | Culled | TreeDrawn | Transparent;
-    listenerFlags |= AskFilterContact | AskOnTriangles;
-    riderMesh = definition_.riderMeshChick;
-    localBounds = definition_.chassisBox;
+    effects.riderMesh = definition_.riderMeshChick;
+    body.localBounds = definition_.chassisBox;
 }
 
 Vehicle::~Vehicle() {
@@ -134,7 +133,7 @@ Vehicle::~Vehicle() {
     SetWeapon(nullptr);
     ClearItems(false);
     std::vector<CarItem*> rest;
-    rest.swap(specials);
+    rest.swap(items.specials);
     for (CarItem* item : rest) {
         item->Attach(nullptr);
         if (!item->pooled || !item->pool) delete item;
@@ -145,7 +144,7 @@ Vehicle::~Vehicle() {
     if (context.chaseCamera && context.chaseCamera->target == this) context.chaseCamera->target = nullptr;
     std::erase(context.vehicles, this);
     for (Vehicle* other : context.vehicles) {
-        if (other->lastAttacker == this) other->lastAttacker = nullptr;
+        if (other->damage.lastAttacker == this) other->damage.lastAttacker = nullptr;
     }
     std::erase_if(context.watchedPlayerCars, [this](Vehicle** slot) { return *slot == this; });
     if (context.localDriver && context.localDriver->vehicle == this) context.localDriver->vehicle = nullptr;
@@ -153,7 +152,7 @@ Vehicle::~Vehicle() {
 
 Vehicle* Vehicle::FindByNetworkPlayerId(VehicleContext& context, int32_t id) {
     for (Vehicle* v : context.vehicles) {
-        if (v->networkPlayerId == id) return v;
+        if (v->network.networkPlayerId == id) return v;
     }
     return nullptr;
 }
@@ -171,64 +170,64 @@ vehicles_detail::DriveHandling Vehicle::Handling() const { return vehicles_detai
 
 void Vehicle::OnAdded(PhysicsWorld& world) {
     physics_ = &world;
-    crashTimer = 0.0f;
-    crashDamage = 0.0f;
-    lastAttacker = nullptr;
-    lastAttackerTimer = 0.0f;
+    damage.crashTimer = 0.0f;
+    damage.crashDamage = 0.0f;
+    damage.lastAttacker = nullptr;
+    damage.lastAttackerTimer = 0.0f;
     VehicleResources& shared = SharedVehicleResources(context);
 
     const BoundingBox& box = definition->chassisCollisionBox;
-    chassisBox = std::make_unique<BoxGeom>(box.halfExtents);
-    for (int32_t i = 0; i < 4; ++i) wheelGeoms[size_t(i)] = std::make_unique<SphereGeom>(definition->wheelRadii[i]);
-    space = std::make_unique<PhysicsSpace>();
+    body.chassisBox = std::make_unique<BoxGeom>(box.halfExtents);
+    for (int32_t i = 0; i < 4; ++i) body.wheelGeoms[size_t(i)] = std::make_unique<SphereGeom>(definition->wheelRadii[i]);
+    body.space = std::make_unique<PhysicsSpace>();
 
     auto chassis = std::make_unique<OffsetRigidBody>(world);
     chassis->SetCentreOfMass(CentreOfMass);
-    chassisBox->SetOffset(box.centre - CentreOfMass);
-    chassis->SetBoxMass(definition->handling.massValue * 0.25f, localBounds.halfExtents);
-    chassis->SetGeom(chassisBox.get());
-    chassisBox->SetSurface(&shared.chassisSurface);
-    space->Add(chassisBox.get());
-    chassisBody = std::move(chassis);
+    body.chassisBox->SetOffset(box.centre - CentreOfMass);
+    chassis->SetBoxMass(definition->handling.massValue * 0.25f, body.localBounds.halfExtents);
+    chassis->SetGeom(body.chassisBox.get());
+    body.chassisBox->SetSurface(&shared.chassisSurface);
+    body.space->Add(body.chassisBox.get());
+    body.chassisBody = std::move(chassis);
 
     for (int32_t i = 0; i < 4; ++i) {
-        SurfaceMaterial& surface = wheelSurfaces[size_t(i)];
+        SurfaceMaterial& surface = body.wheelSurfaces[size_t(i)];
         surface = SurfaceMaterial(std::numeric_limits<float>::infinity());
-        SphereGeom& geom = *wheelGeoms[size_t(i)];
+        SphereGeom& geom = *body.wheelGeoms[size_t(i)];
         geom.SetSurface(&surface);
-        auto body = std::make_unique<RigidBody>(world);
-        body->SetMass(WheelMass);
+        auto wheel = std::make_unique<RigidBody>(world);
+        wheel->SetMass(WheelMass);
         const D3D8Mesh* mesh = i < 2 ? definition->frontWheelMesh : definition->backWheelMesh;
         const float radius = mesh ? mesh->Radius() / 3.0f : definition->wheelRadii[i] / 3.0f;
-        body->SetSphereInertia(radius > 0.0f ? radius : 1.0f);
-        body->SetGeom(&geom);
-        body->SetPosition(definition->wheelPoints[i] - Vector3(0.0f, 10.0f, 0.0f));
-        space->Add(&geom);
-        wheelBodies[size_t(i)] = std::move(body);
+        wheel->SetSphereInertia(radius > 0.0f ? radius : 1.0f);
+        wheel->SetGeom(&geom);
+        wheel->SetPosition(definition->wheelPoints[i] - Vector3(0.0f, 10.0f, 0.0f));
+        body.space->Add(&geom);
+        body.wheelBodies[size_t(i)] = std::move(wheel);
         auto joint = std::make_unique<Hinge2Joint>(world);
-        joint->SetBodies(chassisBody.get(), wheelBodies[size_t(i)].get());
-        wheelJoints[size_t(i)] = std::move(joint);
+        joint->SetBodies(body.chassisBody.get(), body.wheelBodies[size_t(i)].get());
+        body.wheelJoints[size_t(i)] = std::move(joint);
     }
     AttachJoints();
 
-    space->AddToWorld(world);
-    chassisBody->Enable();
-    for (auto& body : wheelBodies) body->Enable();
-    space->SetCategoryBits(CarCategory);
-    space->SetCollideBits(CarCollide);
-    chassisBox->SetCategoryBits(CarCategory);
-    chassisBox->SetCollideBits(CarCollide);
-    chassisBox->SetOwner(this);
-    chassisBox->listeners.push_back(this);
-    ownGeom = chassisBox.get();
+    body.space->AddToWorld(world);
+    body.chassisBody->Enable();
+    for (auto& wheel : body.wheelBodies) wheel->Enable();
+    body.space->SetCategoryBits(VehicleBody::CarCategory);
+    body.space->SetCollideBits(VehicleBody::CarCollide);
+    body.chassisBox->SetCategoryBits(VehicleBody::CarCategory);
+    body.chassisBox->SetCollideBits(VehicleBody::CarCollide);
+    body.chassisBox->SetOwner(this);
+    body.chassisBox->listeners.push_back(&damage);
+    damage.ownGeom = body.chassisBox.get();
     // The wheels name no owner: their weight on the road is no impact on a wall, and nothing
     // that asks a geom's owner (the kill plane, wall damage, instigators) means a wheel.
-    for (auto& geom : wheelGeoms) {
-        geom->listeners.push_back(this);
+    for (auto& geom : body.wheelGeoms) {
+        geom->listeners.push_back(&damage);
         geom->SetCategoryBits(0);
-        geom->SetCollideBits(WheelCollide);
+        geom->SetCollideBits(VehicleBody::WheelCollide);
     }
-    for (int32_t i = 0; i < 4; ++i) lastWheelTurn_[size_t(i)] = Quaternion();
+    for (int32_t i = 0; i < 4; ++i) body.lastWheelTurn[size_t(i)] = Quaternion();
 }
 
 void Vehicle::AttachJoints() {
@@ -236,18 +235,18 @@ void Vehicle::AttachJoints() {
     const Vector3 up(turn.m[1][0], turn.m[1][1], turn.m[1][2]);
     const Vector3 axle(turn.m[0][0], turn.m[0][1], turn.m[0][2]);
     for (int32_t i = 0; i < 4; ++i) {
-        Hinge2Joint& j = *wheelJoints[size_t(i)];
+        Hinge2Joint& j = *body.wheelJoints[size_t(i)];
         if (j.IsAttached()) continue;
         j.Attach();
-        j.SetAnchor(wheelBodies[size_t(i)]->GetPosition());
+        j.SetAnchor(body.wheelBodies[size_t(i)]->GetPosition());
         j.SetAxes(up, axle);
         j.LockSteering();
-        j.SetSuspensionErp(tuning.suspension * 0.75f + 0.05f);
+        j.SetSuspensionErp(drive.tuning.suspension * 0.75f + 0.05f);
     }
 }
 
 void Vehicle::DetachJoints() {
-    for (auto& j : wheelJoints) {
+    for (auto& j : body.wheelJoints) {
         if (j && j->IsAttached()) j->Detach();
     }
 }
@@ -255,24 +254,24 @@ void Vehicle::DetachJoints() {
 void Vehicle::OnRemoved(PhysicsWorld& world) {
     if (physics_ != &world) return;
     ClearItems(true);
-    for (auto& j : wheelJoints) j.reset();
-    if (chassisBox) std::erase(chassisBox->listeners, static_cast<CollisionListener*>(this));
-    for (auto& g : wheelGeoms) {
-        if (g) std::erase(g->listeners, static_cast<CollisionListener*>(this));
+    for (auto& j : body.wheelJoints) j.reset();
+    if (body.chassisBox) std::erase(body.chassisBox->listeners, static_cast<CollisionListener*>(&damage));
+    for (auto& g : body.wheelGeoms) {
+        if (g) std::erase(g->listeners, static_cast<CollisionListener*>(&damage));
     }
-    if (space) {
-        if (chassisBox) space->Remove(chassisBox.get());
-        for (auto& g : wheelGeoms) {
-            if (g) space->Remove(g.get());
+    if (body.space) {
+        if (body.chassisBox) body.space->Remove(body.chassisBox.get());
+        for (auto& g : body.wheelGeoms) {
+            if (g) body.space->Remove(g.get());
         }
-        space->RemoveFromWorld(world);
+        body.space->RemoveFromWorld(world);
     }
-    chassisBody.reset();
-    for (auto& b : wheelBodies) b.reset();
-    chassisBox.reset();
-    for (auto& g : wheelGeoms) g.reset();
-    space.reset();
-    ownGeom = nullptr;
+    body.chassisBody.reset();
+    for (auto& b : body.wheelBodies) b.reset();
+    body.chassisBox.reset();
+    for (auto& g : body.wheelGeoms) g.reset();
+    body.space.reset();
+    damage.ownGeom = nullptr;
     physics_ = nullptr;
 }
 
@@ -282,19 +281,19 @@ void Vehicle::OnRemoved(PhysicsWorld& world) {
 void Vehicle::OnAdded(ObjectQuadTree& tree) {
     tree_ = &tree;
     VehicleResources& shared = SharedVehicleResources(context);
-    const auto makeHalos = [](std::vector<Halo>& list, const std::vector<HaloPoint>& points) {
+    const auto makeHalos = [](std::vector<VehicleEffects::Halo>& list, const std::vector<HaloPoint>& points) {
         list.clear();
-        for (const HaloPoint& p : points) list.push_back(Halo{p.position, nullptr, 0.0f});
+        for (const HaloPoint& p : points) list.push_back(VehicleEffects::Halo{p.position, nullptr, 0.0f});
     };
-    makeHalos(headlights, definition->haloListA);
-    makeHalos(brakeLights, definition->haloListB);
-    makeHalos(reverseLights, definition->haloListC);
-    haloGroups_.clear();
-    haloGroups_.resize(headlights.size() + brakeLights.size() + reverseLights.size());
+    makeHalos(effects.headlights, definition->haloListA);
+    makeHalos(effects.brakeLights, definition->haloListB);
+    makeHalos(effects.reverseLights, definition->haloListC);
+    effects.haloGroups.clear();
+    effects.haloGroups.resize(effects.headlights.size() + effects.brakeLights.size() + effects.reverseLights.size());
     size_t next = 0;
-    const auto bind = [&](std::vector<Halo>& list, TextureHandle* texture) {
-        for (Halo& h : list) {
-            ParticleGroup& g = haloGroups_[next++];
+    const auto bind = [&](std::vector<VehicleEffects::Halo>& list, TextureHandle* texture) {
+        for (VehicleEffects::Halo& h : list) {
+            ParticleGroup& g = effects.haloGroups[next++];
             g.quads.assign(1, ParticleQuad{0.0f, 0.0f, 1.0f, 1.0f, -2.5f, -2.5f, 5.0f, 5.0f});
             g.texture = texture;
             g.layer = 0;
@@ -304,9 +303,9 @@ void Vehicle::OnAdded(ObjectQuadTree& tree) {
             h.particle = &g;
         }
     };
-    bind(headlights, shared.headlightTexture);
-    bind(brakeLights, shared.brakeLightTexture);
-    bind(reverseLights, shared.reverseLightTexture);
+    bind(effects.headlights, shared.headlightTexture);
+    bind(effects.brakeLights, shared.brakeLightTexture);
+    bind(effects.reverseLights, shared.reverseLightTexture);
 
     if (AudioDevice* sound = context.engine.sound) {
         const auto voice = [&](const SharedString& name, float minimum, float maximum) {
@@ -316,69 +315,69 @@ void Vehicle::OnAdded(ObjectQuadTree& tree) {
             if (context.effectsVolume) context.effectsVolume->AttachChild(v);
             return v;
         };
-        launchVoice = voice(SharedString("Audio\\Accel.wav"), 50.0f, 250.0f);
-        burningVoice = voice(SharedString("Audio\\Fire.wav"), 50.0f, 250.0f);
-        engineVoice = voice(CarFile(*definition, "Engine.wav"), 50.0f, 250.0f);
-        skidVoice = voice(CarFile(*definition, "Slip.wav"), 50.0f, 250.0f);
-        gearVoice = voice(CarFile(*definition, "Gear.wav"), 50.0f, 200.0f);
-        doorVoice = voice(CarFile(*definition, "Door.wav"), 50.0f, 200.0f);
-        if (engineVoice) {
-            engineVoice->SetVolume(1.0f);
-            engineVoice->Play(true);
+        sounds.launchVoice = voice(SharedString("Audio\\Accel.wav"), 50.0f, 250.0f);
+        sounds.burningVoice = voice(SharedString("Audio\\Fire.wav"), 50.0f, 250.0f);
+        sounds.engineVoice = voice(CarFile(*definition, "Engine.wav"), 50.0f, 250.0f);
+        sounds.skidVoice = voice(CarFile(*definition, "Slip.wav"), 50.0f, 250.0f);
+        sounds.gearVoice = voice(CarFile(*definition, "Gear.wav"), 50.0f, 200.0f);
+        sounds.doorVoice = voice(CarFile(*definition, "Door.wav"), 50.0f, 200.0f);
+        if (sounds.engineVoice) {
+            sounds.engineVoice->SetVolume(1.0f);
+            sounds.engineVoice->Play(true);
         }
-        if (skidVoice) {
-            skidVoice->SetVolume(0.0f);
-            skidVoice->Play(true);
+        if (sounds.skidVoice) {
+            sounds.skidVoice->SetVolume(0.0f);
+            sounds.skidVoice->Play(true);
         }
     }
     MakeOwnSpecial();
 }
 
 void Vehicle::MakeOwnSpecial() {
-    if (!specials.empty()) return;
+    if (!items.specials.empty()) return;
     SharedString upper(definition->name.c_str());
     upper.ToUpper();
     const std::string_view name(upper.c_str());
     if (name.starts_with("POLICE")) {
-        ownSpecialKind_ = OwnSpecial::Siren;
+        items.ownSpecial = VehicleItems::OwnSpecial::Siren;
     } else if (name.size() >= 2 && name.ends_with("ZZ")) {
-        ownSpecialKind_ = OwnSpecial::Boost;
+        items.ownSpecial = VehicleItems::OwnSpecial::Boost;
         if (CarItem* boost = context.itemPools[ItemKind::Boost].Take()) {
             boost->permanent = 1;
             AddSpecial(boost);
             return;
         }
     } else {
-        ownSpecialKind_ = OwnSpecial::Horn;
+        items.ownSpecial = VehicleItems::OwnSpecial::Horn;
     }
     // The siren, boost and horn kinds join with the specials; until then the choice is noted.
     Debugger::Instance().Log(3, "VEHICLE: %s gets its own %s", definition->name.c_str(), OwnSpecialName());
 }
 
 const char* Vehicle::OwnSpecialName() const {
-    switch (ownSpecialKind_) {
-    case OwnSpecial::Siren: return "siren";
-    case OwnSpecial::Boost: return "boost";
-    case OwnSpecial::Horn: return "horn";
+    switch (items.ownSpecial) {
+    case VehicleItems::OwnSpecial::Siren: return "siren";
+    case VehicleItems::OwnSpecial::Boost: return "boost";
+    case VehicleItems::OwnSpecial::Horn: return "horn";
     default: return "none";
     }
 }
 
 void Vehicle::OnRemoved(ObjectQuadTree& tree) {
     if (tree_ != &tree) return;
-    for (auto* list : {&headlights, &brakeLights, &reverseLights}) {
-        for (Halo& h : *list) h.particle = nullptr;
+    for (auto* list : {&effects.headlights, &effects.brakeLights, &effects.reverseLights}) {
+        for (VehicleEffects::Halo& h : *list) h.particle = nullptr;
     }
-    haloGroups_.clear();
-    if (engineVoice) engineVoice->Stop();
-    if (skidVoice) skidVoice->Stop();
+    effects.haloGroups.clear();
+    if (sounds.engineVoice) sounds.engineVoice->Stop();
+    if (sounds.skidVoice) sounds.skidVoice->Stop();
     AudioDevice* sound = context.engine.sound;
-    Release(sound, launchVoice);
-    Release(sound, engineVoice);
-    Release(sound, skidVoice);
-    Release(sound, gearVoice);
-    Release(sound, doorVoice);
-    Release(sound, burningVoice);
+    Release(sound, sounds.launchVoice);
+    Release(sound, sounds.engineVoice);
+    Release(sound, sounds.skidVoice);
+    Release(sound, sounds.gearVoice);
+    Release(sound, sounds.doorVoice);
+    Release(sound, sounds.burningVoice);
     tree_ = nullptr;
 }
 
@@ -386,23 +385,23 @@ void Vehicle::OnRemoved(ObjectQuadTree& tree) {
 // Items
 
 void Vehicle::ClearItems(bool keepPermanent) {
-    if (weapon) SetWeapon(nullptr);
-    for (size_t i = 0; i < specials.size();) {
-        CarItem* item = specials[i];
+    if (items.weapon) SetWeapon(nullptr);
+    for (size_t i = 0; i < items.specials.size();) {
+        CarItem* item = items.specials[i];
         if (item->permanent && keepPermanent) {
             ++i;
             continue;
         }
-        specials.erase(specials.begin() + ptrdiff_t(i));
+        items.specials.erase(items.specials.begin() + ptrdiff_t(i));
         item->Attach(nullptr);
         if (!item->pooled || !item->pool) delete item;
     }
 }
 
 void Vehicle::SetWeapon(CarItem* item) {
-    if (weapon == item) return;
-    CarItem* old = weapon;
-    weapon = item;
+    if (items.weapon == item) return;
+    CarItem* old = items.weapon;
+    items.weapon = item;
     if (old) {
         old->Attach(nullptr);
         if (!old->pooled || !old->pool) delete old;
@@ -414,41 +413,41 @@ void Vehicle::AddSpecial(CarItem* item) {
     if (!item) return;
     if (item->permanent) {
         // The car's own special takes the first place, replacing whatever held it.
-        if (!specials.empty()) {
-            CarItem* old = specials.front();
-            specials.erase(specials.begin());
+        if (!items.specials.empty()) {
+            CarItem* old = items.specials.front();
+            items.specials.erase(items.specials.begin());
             old->Attach(nullptr);
             if (!old->pooled || !old->pool) delete old;
         }
-        specials.insert(specials.begin(), item);
+        items.specials.insert(items.specials.begin(), item);
         item->Attach(this);
         return;
     }
     if (item->exclusive) {
-        const auto it = std::find_if(specials.begin(), specials.end(), [](CarItem* s) { return s->exclusive; });
-        if (it != specials.end()) {
+        const auto it = std::find_if(items.specials.begin(), items.specials.end(), [](CarItem* s) { return s->exclusive; });
+        if (it != items.specials.end()) {
             CarItem* old = *it;
-            specials.erase(it);
+            items.specials.erase(it);
             old->Attach(nullptr);
             if (!old->pooled || !old->pool) delete old;
         }
     }
-    const bool behind = !specials.empty() && specials.front()->exclusive;
-    specials.insert(specials.begin() + (behind ? 1 : 0), item);
+    const bool behind = !items.specials.empty() && items.specials.front()->exclusive;
+    items.specials.insert(items.specials.begin() + (behind ? 1 : 0), item);
     item->Attach(this);
 }
 
 void Vehicle::RemoveSpecial(CarItem* item) {
-    const auto it = std::find(specials.begin(), specials.end(), item);
-    if (it == specials.end()) return;
-    specials.erase(it);
+    const auto it = std::find(items.specials.begin(), items.specials.end(), item);
+    if (it == items.specials.end()) return;
+    items.specials.erase(it);
     item->Attach(nullptr);
     if (!item->pooled || !item->pool) delete item;
 }
 
 bool Vehicle::ItemsAllow() {
     bool allow = true;
-    for (CarItem* s : specials) allow = s->DrawOverlay() && allow;
-    if (weapon) allow = weapon->DrawOverlay() && allow;
+    for (CarItem* s : items.specials) allow = s->DrawOverlay() && allow;
+    if (items.weapon) allow = items.weapon->DrawOverlay() && allow;
     return allow;
 }

@@ -2,59 +2,38 @@
 // The car of the game: the player's, an opponent, a parked car or a remote player's. A chassis
 // body and four wheel bodies on wheel joints, its own collision space, the drive model run once
 // a frame, the per-step work that keeps the wheels aligned, its items, sounds and light halos.
-#include <array>
+// Its state is kept in parts, one plain member each with its own header: the driver's controls
+// record, the bodies, the drive model's state, damage and health, items, the cab, respawning,
+// sounds, effects and lights, and who it is among the players. The operations stay here.
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "engine/core/Math.h"
-#include "engine/core/SharedString.h"
 #include "game/vehicles/DriveModel.h"
+#include "game/vehicles/VehicleBody.h"
+#include "game/vehicles/VehicleCab.h"
 #include "game/vehicles/VehicleControls.h"
-#include "game/world/DamageReceiver.h"
+#include "game/vehicles/VehicleDamage.h"
+#include "game/vehicles/VehicleDrive.h"
+#include "game/vehicles/VehicleEffects.h"
+#include "game/vehicles/VehicleItems.h"
+#include "game/vehicles/VehicleNetwork.h"
+#include "game/vehicles/VehicleRespawn.h"
+#include "game/vehicles/VehicleSounds.h"
 #include "game/world/ObjectQuadTree.h"
-#include "game/world/ParticleSystem.h"
 #include "game/world/PhysicsWorld.h"
 
-class AudioVoice;
 class CarDefinition;
 class CarItem;
-class CarSpecial;
-class D3D8Mesh;
-class Passenger;
 class VehicleDriver;
 struct CarCamera;
 struct RespawnPoint;
 struct VehicleContext;
 struct WaterVolume;
 
-class Vehicle : public QuadTreeItem, public PhysicsClient, public DamageReceiver, public GeomOwner {
+class Vehicle : public QuadTreeItem, public PhysicsClient, public GeomOwner {
 public:
-    static constexpr float MaxHealth = 1000.0f;
-    static constexpr int32_t DamageType = 2;
-    // Collision categories of a car.
-    static constexpr uint32_t CarCategory = 0x84;
-    static constexpr uint32_t CarCollide = 7;
-    static constexpr uint32_t WheelCollide = 1;
-    static constexpr uint32_t DrivenCarBit = 0x400;
-    static constexpr uint32_t FastWheelFlag = 0x20;
-    static constexpr int32_t BubbleCapacity = 128;
-
-    // Flag word bits.
-    static constexpr uint32_t PlayerCarFlag = 2;
-    static constexpr uint32_t CollisionFlagBit = 4;
-    static constexpr uint32_t NetworkCarFlag = 8;
-
-    struct Halo {
-        Vector3 point;                 // in chassis space
-        ParticleGroup* particle = nullptr;
-        float intensity = 0.0f;
-    };
-    struct Bubble {
-        Vector3 position;
-        const WaterVolume* volume = nullptr; // null: free
-    };
-
     // A car of that definition, not yet in the world; null (logged) for a definition no car
     // can be built from.
     static std::unique_ptr<Vehicle> Create(VehicleContext& context, const CarDefinition* definition);
@@ -79,10 +58,8 @@ public:
     void OnRemoved(PhysicsWorld& world) override;
     void UpdateBounds(PhysicsWorld& world, float dt) override;
 
-    // Collision listener of the chassis box and the wheels.
-    bool FilterContact(PhysicsGeom* own, PhysicsGeom* other, Vector3* position, Vector3* normal,
-                       float* depth) override;
-    DamageReceiver* GetDamageReceiver() override { return this; }
+    // The damage part listens to the chassis box and the wheels.
+    DamageReceiver* GetDamageReceiver() override { return &damage; }
 
     // The driver's controls, written into `controls`. Values of exactly 0 and a wrecked car's
     // inputs are ignored.
@@ -132,100 +109,42 @@ public:
 
     // The local player's car: its driver holds the chase camera.
     bool IsLocalPlayerCar() const;
-    bool IsWrecked() const { return health == 0.0f; }
+    bool IsWrecked() const { return damage.health == 0.0f; }
     const CarDefinition& Definition() const { return *definition; }
     const CarCamera& CameraRecord(uint32_t index) const;
-    RigidBody* ChassisBody() const { return chassisBody.get(); }
-    RigidBody* WheelBody(int32_t i) const { return wheelBodies[size_t(i)].get(); }
-    Hinge2Joint* WheelJoint(int32_t i) const { return wheelJoints[size_t(i)].get(); }
-    BoxGeom* ChassisGeom() const { return chassisBox.get(); }
-    PhysicsGeom* WheelGeom(int32_t i) const { return wheelGeoms[size_t(i)].get(); }
-    PhysicsSpace* Space() const { return space.get(); }
-    SurfaceMaterial& WheelSurface(int32_t i) { return wheelSurfaces[size_t(i)]; }
+    RigidBody* ChassisBody() const { return body.chassisBody.get(); }
+    RigidBody* WheelBody(int32_t i) const { return body.wheelBodies[size_t(i)].get(); }
+    Hinge2Joint* WheelJoint(int32_t i) const { return body.wheelJoints[size_t(i)].get(); }
+    BoxGeom* ChassisGeom() const { return body.chassisBox.get(); }
+    PhysicsGeom* WheelGeom(int32_t i) const { return body.wheelGeoms[size_t(i)].get(); }
+    PhysicsSpace* Space() const { return body.space.get(); }
+    SurfaceMaterial& WheelSurface(int32_t i) { return body.wheelSurfaces[size_t(i)]; }
     bool InPhysics() const { return physics_ != nullptr; }
 
     // The drive model's motor step (from the middle of Update).
     void UpdateWheelMotors(float dt);
     vehicles_detail::DriveHandling Handling() const;
-    const vehicles_detail::DriveTuning& Tuning() const { return tuning; }
+    const vehicles_detail::DriveTuning& Tuning() const { return drive.tuning; }
 
     VehicleContext& context;
     const CarDefinition* definition;
-    const WaterVolume* waterVolume = nullptr;
-
-    std::unique_ptr<BoxGeom> chassisBox;
-    std::array<std::unique_ptr<SphereGeom>, 4> wheelGeoms;
-    std::unique_ptr<PhysicsSpace> space;
-    std::unique_ptr<RigidBody> chassisBody;
-    std::array<std::unique_ptr<RigidBody>, 4> wheelBodies;
-    std::array<std::unique_ptr<Hinge2Joint>, 4> wheelJoints;
-    std::array<SurfaceMaterial, 4> wheelSurfaces;
-
-    float handbrakeHeldTime = 0.0f;
-    float airTime = 0.0f;
-    int32_t damageStage = 0;
-    D3D8Mesh* chassisMesh = nullptr;
-    float doorAngle = 0.0f;
-    uint8_t doorOpening = 0;
-    // Passenger capacity: 1 takes a single passenger.
-    int32_t singlePassenger = 1;
-    float skid = 0.0f;
-    float skidSmoothed = 0.0f;
-
-    std::vector<CarItem*> specials;
-    CarItem* weapon = nullptr;
-    std::vector<Passenger*> passengers;
+    // The driver that drives the car; null for none.
     VehicleDriver* controller = nullptr;
 
     // What the driver asks this frame.
     VehicleControls controls;
-    float steerAngle = 0.0f;
-    float revs = 0.0f;
-    float tripDistance = 0.0f;
-    int32_t gear = 1;
-    float upsideDownTime = 0.0f;
-    float skidPuffTimer = 0.0f;
-
-    // Marks a car made by the traffic code (cleared on players' cars).
-    uint8_t impactDamage = 1;
-    uint8_t flashing = 0;
-    uint8_t blink = 0;
-    float chassisBoxTimer = 0.0f;
-    float blinkTimer = 0.0f;
-    float crashTimer = 0.0f;
-    float crashDamage = 0.0f;
-    Vehicle* lastAttacker = nullptr;
-    float lastAttackerTimer = 0.0f;
-
-    std::vector<Halo> headlights;
-    std::vector<Halo> brakeLights;
-    std::vector<Halo> reverseLights;
-    uint8_t headlightsOn = 0;
-    float handbrakeKick = 0.0f;
-    vehicles_detail::DriveTuning tuning;
-
-    BoundingBox localBounds;
-    D3D8Mesh* riderMesh = nullptr;
-    AudioVoice* engineVoice = nullptr;
-    AudioVoice* skidVoice = nullptr;
-    AudioVoice* gearVoice = nullptr;
-    AudioVoice* doorVoice = nullptr;
-    AudioVoice* burningVoice = nullptr;
-    AudioVoice* launchVoice = nullptr;
-
-    Passenger* passenger = nullptr;
-    const RespawnPoint* respawnPoint = nullptr;
-    std::vector<const RespawnPoint*> ownRespawnPoints;
-
-    uint32_t flagWord = 0;
-    int32_t networkPlayerId = 0;
-
-    std::array<Bubble, BubbleCapacity> bubbles{};
-    int32_t bubbleCount = BubbleCapacity;
-    uint8_t bubbleWrite = 0;
+    VehicleBody body;
+    VehicleDrive drive;
+    VehicleDamage damage;
+    VehicleItems items;
+    VehicleCab cab;
+    VehicleRespawn respawn;
+    VehicleSounds sounds;
+    VehicleEffects effects;
+    VehicleNetwork network;
 
 private:
-    void LightStep(std::vector<Halo>& list, bool on, float dt);
+    void LightStep(std::vector<VehicleEffects::Halo>& list, bool on, float dt);
     void SoundStep(float dt);
     void SmokeStep(float dt);
     void DamageStageStep();
@@ -236,22 +155,11 @@ private:
     void AttachJoints();
     void DetachJoints();
     void MakeOwnSpecial();
-    void ReleaseVoices();
     void ClearItems(bool keepPermanent);
     // The point a respawn uses when the car has none of its own.
     const RespawnPoint* FallbackRespawnPoint();
     void PickRandomRespawn();
 
-    enum class OwnSpecial { None, Siren, Boost, Horn };
-
     PhysicsWorld* physics_ = nullptr;
     ObjectQuadTree* tree_ = nullptr;
-    // One camera-facing group per halo, drawn through the shared halo batch.
-    std::vector<ParticleGroup> haloGroups_;
-    std::vector<ParticleGroup*> drawList_;
-    OwnSpecial ownSpecialKind_ = OwnSpecial::None;
-    float smokeCarry_ = 0.0f;
-    Vector3 shadowLight_;
-    // The last good wheel rotations relative to the chassis (a collapsed column keeps these).
-    std::array<Quaternion, 4> lastWheelTurn_{};
 };

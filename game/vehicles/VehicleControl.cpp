@@ -38,21 +38,21 @@ bool FacingRotation(Vector3 d, Quaternion& out) {
 // The driver's controls
 
 void Vehicle::ResetControls() {
-    gear = 1;
-    revs = 0.0f;
-    doorAngle = 0.0f;
-    doorOpening = 0;
-    if (chassisBody) {
-        chassisBody->SetLinearVelocity(Vector3());
-        chassisBody->SetAngularVelocity(Vector3());
-        for (auto& w : wheelBodies) {
+    drive.gear = 1;
+    drive.revs = 0.0f;
+    cab.doorAngle = 0.0f;
+    cab.doorOpening = 0;
+    if (body.chassisBody) {
+        body.chassisBody->SetLinearVelocity(Vector3());
+        body.chassisBody->SetAngularVelocity(Vector3());
+        for (auto& w : body.wheelBodies) {
             w->SetLinearVelocity(Vector3());
             w->SetAngularVelocity(Vector3());
         }
         AlignWheels();
     }
-    chassisBoxTimer = 0.0f;
-    blinkTimer = 0.0f;
+    respawn.chassisBoxTimer = 0.0f;
+    respawn.blinkTimer = 0.0f;
 }
 
 void Vehicle::ApplyControls(const VehicleControls& wanted) {
@@ -64,29 +64,29 @@ void Vehicle::ApplyControls(const VehicleControls& wanted) {
 }
 
 void Vehicle::SetThrottle(float x) {
-    if (x != 0.0f && health != 0.0f) controls.throttle = x;
+    if (x != 0.0f && damage.health != 0.0f) controls.throttle = x;
 }
 
 void Vehicle::SetBrake(float x) {
-    if (x != 0.0f && health != 0.0f) controls.brake = x;
+    if (x != 0.0f && damage.health != 0.0f) controls.brake = x;
 }
 
 void Vehicle::SetSteering(float x) {
-    if (x != 0.0f && health != 0.0f) controls.steerInput = x;
+    if (x != 0.0f && damage.health != 0.0f) controls.steerInput = x;
 }
 
 void Vehicle::SetSteeringNegated(float x) {
-    if (x != 0.0f && health != 0.0f) controls.steerInput = -x;
+    if (x != 0.0f && damage.health != 0.0f) controls.steerInput = -x;
 }
 
 void Vehicle::SetHandbrake(float x) {
-    if (x == 0.0f || health == 0.0f) return;
+    if (x == 0.0f || damage.health == 0.0f) return;
     controls.handbrake = x;
-    handbrakeKick = 5.0f * x;
+    drive.handbrakeKick = 5.0f * x;
 }
 
 void Vehicle::SteerSigned(float x) {
-    if (health == 0.0f) return;
+    if (damage.health == 0.0f) return;
     if (x > 0.0f) {
         SetSteeringNegated(x);
     } else if (x < 0.0f) {
@@ -95,35 +95,35 @@ void Vehicle::SteerSigned(float x) {
 }
 
 void Vehicle::ShiftForward() {
-    if (health == 0.0f || gear != -1) return;
-    gear = 1;
-    if (gearVoice) gearVoice->Play(false);
+    if (damage.health == 0.0f || drive.gear != -1) return;
+    drive.gear = 1;
+    if (sounds.gearVoice) sounds.gearVoice->Play(false);
 }
 
 void Vehicle::ShiftBackward() {
-    if (health == 0.0f || gear < 1) return;
-    gear = -1;
-    if (gearVoice) gearVoice->Play(false);
+    if (damage.health == 0.0f || drive.gear < 1) return;
+    drive.gear = -1;
+    if (sounds.gearVoice) sounds.gearVoice->Play(false);
 }
 
 bool Vehicle::ToggleHeadlights() {
-    headlightsOn = headlightsOn ? 0 : 1;
-    return headlightsOn != 0;
+    effects.headlightsOn = effects.headlightsOn ? 0 : 1;
+    return effects.headlightsOn != 0;
 }
 
 void Vehicle::OpenDoor() {
-    doorOpening = 1;
-    if (doorVoice) doorVoice->Play(false);
+    cab.doorOpening = 1;
+    if (sounds.doorVoice) sounds.doorVoice->Play(false);
 }
 
 void Vehicle::DropPassenger() {
-    if (!passenger) return;
+    if (!cab.passenger) return;
     OpenDoor();
-    Passenger* rider = passenger;
+    Passenger* rider = cab.passenger;
     rider->GetOut();
-    std::erase(passengers, rider);
+    std::erase(cab.passengers, rider);
     rider->cab = nullptr;
-    passenger = nullptr;
+    cab.passenger = nullptr;
     OpenDoor();
 }
 
@@ -131,52 +131,52 @@ void Vehicle::DropPassenger() {
 // Placing the car
 
 void Vehicle::SetPosition(const Vector3& position) {
-    if (!chassisBody) return;
-    chassisBody->SetPosition(position);
-    chassisBody->SetLinearVelocity(Vector3());
-    chassisBody->SetAngularVelocity(Vector3());
+    if (!body.chassisBody) return;
+    body.chassisBody->SetPosition(position);
+    body.chassisBody->SetLinearVelocity(Vector3());
+    body.chassisBody->SetAngularVelocity(Vector3());
     const Matrix4 turn = GetOrientation().ToMatrix();
     for (int32_t i = 0; i < 4; ++i) {
         const Vector3 point =
-            position + turn.TransformNormal(definition->wheelPoints[i] - Vector3(0.0f, tuning.wheelDrop, 0.0f));
-        RigidBody& w = *wheelBodies[size_t(i)];
+            position + turn.TransformNormal(definition->wheelPoints[i] - Vector3(0.0f, drive.tuning.wheelDrop, 0.0f));
+        RigidBody& w = *body.wheelBodies[size_t(i)];
         w.SetPosition(point);
         w.SetLinearVelocity(Vector3());
         w.SetAngularVelocity(Vector3());
-        if (wheelJoints[size_t(i)]->IsAttached()) wheelJoints[size_t(i)]->SetAnchor(point);
+        if (body.wheelJoints[size_t(i)]->IsAttached()) body.wheelJoints[size_t(i)]->SetAnchor(point);
     }
 }
 
 void Vehicle::SetOrientation(const Quaternion& orientation) {
-    if (!chassisBody) return;
-    chassisBody->SetOrientation(orientation);
-    chassisBody->SetAngularVelocity(Vector3());
-    for (auto& w : wheelBodies) {
+    if (!body.chassisBody) return;
+    body.chassisBody->SetOrientation(orientation);
+    body.chassisBody->SetAngularVelocity(Vector3());
+    for (auto& w : body.wheelBodies) {
         w->SetOrientation(orientation);
         w->SetAngularVelocity(Vector3());
     }
 }
 
-Vector3 Vehicle::GetPosition() const { return chassisBody ? chassisBody->GetPosition() : Vector3(); }
+Vector3 Vehicle::GetPosition() const { return body.chassisBody ? body.chassisBody->GetPosition() : Vector3(); }
 
 Quaternion Vehicle::GetOrientation() const {
     Quaternion q;
-    if (chassisBody) chassisBody->GetOrientation(q);
+    if (body.chassisBody) body.chassisBody->GetOrientation(q);
     return q;
 }
 
-Vector3 Vehicle::GetLinearVelocity() const { return chassisBody ? chassisBody->GetLinearVelocity() : Vector3(); }
+Vector3 Vehicle::GetLinearVelocity() const { return body.chassisBody ? body.chassisBody->GetLinearVelocity() : Vector3(); }
 
 void Vehicle::SetCollisionFlag(bool on) {
     const bool value = on || definition->HasFlag(kCarProtected);
     const auto apply = [value](PhysicsGeom* g) {
         if (!g) return;
         const uint32_t bits = g->GetCategoryBits();
-        g->SetCategoryBits(value ? bits | DrivenCarBit : bits & ~DrivenCarBit);
+        g->SetCategoryBits(value ? bits | VehicleBody::DrivenCarBit : bits & ~VehicleBody::DrivenCarBit);
     };
-    apply(space.get());
-    apply(chassisBox.get());
-    for (auto& g : wheelGeoms) apply(g.get());
+    apply(body.space.get());
+    apply(body.chassisBox.get());
+    for (auto& g : body.wheelGeoms) apply(g.get());
     const auto respond = [value](RigidBody* b) {
         if (!b) return;
         if (value) {
@@ -185,9 +185,9 @@ void Vehicle::SetCollisionFlag(bool on) {
             b->ClearNoResponse();
         }
     };
-    respond(chassisBody.get());
-    for (auto& b : wheelBodies) respond(b.get());
-    flagWord = value ? flagWord | CollisionFlagBit : flagWord & ~CollisionFlagBit;
+    respond(body.chassisBody.get());
+    for (auto& b : body.wheelBodies) respond(b.get());
+    network.flagWord = value ? network.flagWord | VehicleNetwork::CollisionFlagBit : network.flagWord & ~VehicleNetwork::CollisionFlagBit;
 }
 
 Vector3 Vehicle::GetDoorPoint(int32_t index) const {
@@ -197,9 +197,9 @@ Vector3 Vehicle::GetDoorPoint(int32_t index) const {
 }
 
 void Vehicle::PlaceAt(const RespawnPoint& point) {
-    flashing = 1;
-    chassisBoxTimer = 0.0f;
-    blinkTimer = 0.0f;
+    respawn.flashing = 1;
+    respawn.chassisBoxTimer = 0.0f;
+    respawn.blinkTimer = 0.0f;
     SetPosition(point.position + Vector3(0.0f, 10.0f, 0.0f));
     PutBackOnWheels();
     Quaternion facing;
@@ -212,7 +212,7 @@ void Vehicle::PutBackOnWheels() {
     const Vector3 here = GetPosition();
     SetOrientation(Yaw(RandomFloat(0.0f, TwoPi)));
     SetPosition(here + Vector3(0.0f, 10.0f, 0.0f));
-    upsideDownTime = 0.0f;
+    drive.upsideDownTime = 0.0f;
     ResetControls();
 }
 
@@ -241,7 +241,7 @@ void Vehicle::PickRandomRespawn() {
     shared.position = node->position;
     shared.orientation = Yaw(RandomFloat(0.0f, TwoPi));
     shared.directionPoints.clear();
-    respawnPoint = &shared;
+    respawn.respawnPoint = &shared;
 }
 
 const RespawnPoint* Vehicle::FallbackRespawnPoint() {
@@ -256,22 +256,22 @@ void Vehicle::Respawn(bool keepItems) {
             rules->Fail();
             return;
         }
-        health = maxHealth;
+        damage.health = damage.maxHealth;
     }
-    handbrakeKick = 0.0f;
+    drive.handbrakeKick = 0.0f;
     if (!keepItems) ClearItems(true);
-    if (!ownRespawnPoints.empty()) {
-        respawnPoint = ownRespawnPoints[size_t(plat::EngineRand()) % ownRespawnPoints.size()];
+    if (!respawn.ownRespawnPoints.empty()) {
+        respawn.respawnPoint = respawn.ownRespawnPoints[size_t(plat::EngineRand()) % respawn.ownRespawnPoints.size()];
     }
-    const RespawnPoint* point = respawnPoint ? respawnPoint : FallbackRespawnPoint();
-    if (point && chassisBody) {
+    const RespawnPoint* point = respawn.respawnPoint ? respawn.respawnPoint : FallbackRespawnPoint();
+    if (point && body.chassisBody) {
         SetOrientation(point->orientation);
         SetPosition(point->position + Vector3(0.0f, 5.0f, 0.0f));
         DetachJoints();
         AttachJoints();
     }
     ResetControls();
-    upsideDownTime = 0.0f;
+    drive.upsideDownTime = 0.0f;
     if (!keepItems) DropPassenger();
 }
 
@@ -279,14 +279,14 @@ void Vehicle::Respawn(bool keepItems) {
 // Keeping the wheels square to the chassis
 
 void Vehicle::AlignWheels() {
-    if (health == 0.0f || !chassisBody) return;
+    if (damage.health == 0.0f || !body.chassisBody) return;
     const Quaternion chassis = GetOrientation();
     Quaternion inverse = chassis;
     inverse.Invert();
-    const float healthShare = maxHealth > 0.0f ? health / maxHealth : 1.0f;
+    const float healthShare = damage.maxHealth > 0.0f ? damage.health / damage.maxHealth : 1.0f;
     const float wobble = std::max(0.0f, float(std::pow(1.0f - healthShare, 4.0f)) - 0.5f);
     for (int32_t i = 0; i < 4; ++i) {
-        RigidBody& wheel = *wheelBodies[size_t(i)];
+        RigidBody& wheel = *body.wheelBodies[size_t(i)];
         Quaternion q;
         wheel.GetOrientation(q);
         Matrix4 r = (q * inverse).ToMatrix();
@@ -307,16 +307,16 @@ void Vehicle::AlignWheels() {
                 square.m[row][2] = c2[row];
             }
             if (flipped) square = square * Matrix4::RotationY(Pi);
-            lastWheelTurn_[size_t(i)] = Quaternion(square);
+            body.lastWheelTurn[size_t(i)] = Quaternion(square);
         } else {
             // A collapsed column has no spin to keep: the last good turn stands.
-            square = lastWheelTurn_[size_t(i)].ToMatrix();
+            square = body.lastWheelTurn[size_t(i)].ToMatrix();
         }
         if (i < 2) {
-            const float sign = steerAngle > 0.0f ? 1.0f : (steerAngle < 0.0f ? -1.0f : 0.0f);
+            const float sign = drive.steerAngle > 0.0f ? 1.0f : (drive.steerAngle < 0.0f ? -1.0f : 0.0f);
             const float lock = 0.75f * HalfPi;
-            const float turn = Clamp(sign * steerAngle * steerAngle, -lock, lock);
-            square = square * Matrix4::RotationY(-(1.0f - 0.5f * tuning.wheelTurn) * turn);
+            const float turn = Clamp(sign * drive.steerAngle * drive.steerAngle, -lock, lock);
+            square = square * Matrix4::RotationY(-(1.0f - 0.5f * drive.tuning.wheelTurn) * turn);
         }
         Quaternion aligned(square);
         aligned.Normalize();
@@ -328,78 +328,73 @@ void Vehicle::AlignWheels() {
 // After every physics step
 
 void Vehicle::UpdateBounds(PhysicsWorld& world, float dt) {
-    if (!chassisBody) return;
+    if (!body.chassisBody) return;
     DrivingRules* rules = context.rules;
     if (IsLocalPlayerCar() && rules && rules->collisionFlag) SetCollisionFlag(true);
 
-    chassisBoxTimer += dt;
-    if (chassisBoxTimer <= 2.5f) {
-        chassisBox->Enable();
+    respawn.chassisBoxTimer += dt;
+    if (respawn.chassisBoxTimer <= 2.5f) {
+        body.chassisBox->Enable();
     } else {
-        flashing = 0;
-        chassisBoxTimer = 0.0f;
-        chassisBox->Disable();
+        respawn.flashing = 0;
+        respawn.chassisBoxTimer = 0.0f;
+        body.chassisBox->Disable();
     }
 
     const float speed = GetLinearVelocity().Length();
-    for (auto& g : wheelGeoms) {
+    for (auto& g : body.wheelGeoms) {
         if (speed > 150.0f) {
-            g->flags |= FastWheelFlag;
+            g->flags |= VehicleBody::FastWheelFlag;
         } else {
-            g->flags &= ~FastWheelFlag;
+            g->flags &= ~VehicleBody::FastWheelFlag;
         }
     }
 
-    if (flashing) {
-        blinkTimer += dt;
-        if (blinkTimer >= 0.2f) {
-            blinkTimer -= 0.2f;
-            blink = blink ? 0 : 1;
+    if (respawn.flashing) {
+        respawn.blinkTimer += dt;
+        if (respawn.blinkTimer >= 0.2f) {
+            respawn.blinkTimer -= 0.2f;
+            respawn.blink = respawn.blink ? 0 : 1;
         }
     }
 
-    for (size_t i = 0; i < specials.size(); ++i) specials[i]->Update(dt);
-    if (weapon) {
-        weapon->Update(dt);
-        if (auto* w = dynamic_cast<Weapon*>(weapon); w && w->ammo == 0.0f) SetWeapon(nullptr);
+    for (size_t i = 0; i < items.specials.size(); ++i) items.specials[i]->Update(dt);
+    if (items.weapon) {
+        items.weapon->Update(dt);
+        if (auto* w = dynamic_cast<Weapon*>(items.weapon); w && w->ammo == 0.0f) SetWeapon(nullptr);
     }
     if (controller) controller->DriveStep(world, dt);
 
     AlignWheels();
 
     const float mass = definition->handling.massValue;
-    const float grounded = 0.1f - std::min(airTime, 0.1f);
-    const float down = (grounded * mass * 5000.0f * std::sqrt(std::max(0.0f, handbrakeKick)) +
-                        tuning.loadB * mass * speed * 0.25f) * dt * 100.0f;
-    for (auto& w : wheelBodies) w->AddForce(Vector3(0.0f, -down, 0.0f));
-    airTime += dt;
+    const float grounded = 0.1f - std::min(drive.airTime, 0.1f);
+    const float down = (grounded * mass * 5000.0f * std::sqrt(std::max(0.0f, drive.handbrakeKick)) +
+                        drive.tuning.loadB * mass * speed * 0.25f) * dt * 100.0f;
+    for (auto& w : body.wheelBodies) w->AddForce(Vector3(0.0f, -down, 0.0f));
+    drive.airTime += dt;
 
-    if (health == 0.0f) {
+    if (damage.health == 0.0f) {
         DetachJoints();
     } else {
         AttachJoints();
     }
 
-    if (lastAttacker) {
-        lastAttackerTimer -= dt;
-        if (lastAttackerTimer <= 0.0f) lastAttacker = nullptr;
+    if (damage.lastAttacker) {
+        damage.lastAttackerTimer -= dt;
+        if (damage.lastAttackerTimer <= 0.0f) damage.lastAttacker = nullptr;
     }
     CrashSoundStep(dt);
 }
 
 void Vehicle::CrashSoundStep(float dt) {
-    crashTimer -= dt;
-    if (crashTimer >= 0.0f || crashDamage == 0.0f) return;
-    const float d = crashDamage;
-    crashDamage = 0.0f;
-    if (d <= 0.001f * maxHealth || !IsLocalPlayerCar()) return;
+    damage.crashTimer -= dt;
+    if (damage.crashTimer >= 0.0f || damage.crashDamage == 0.0f) return;
+    const float d = damage.crashDamage;
+    damage.crashDamage = 0.0f;
+    if (d <= 0.001f * damage.maxHealth || !IsLocalPlayerCar()) return;
     const int32_t bank = d > 250.0f ? 5 : d > 100.0f ? 4 : d > 60.0f ? 3 : d > 25.0f ? 2 : d > 10.0f ? 1 : 0;
     SharedVehicleResources(context).PlayCrash(bank);
-}
-
-bool Vehicle::FilterContact(PhysicsGeom* own, PhysicsGeom*, Vector3*, Vector3*, float*) {
-    if (own != chassisBox.get()) airTime = 0.0f;
-    return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -409,10 +404,10 @@ void Vehicle::BurstBubbles(const WaterVolume& volume) {
     if (plat::EngineRand() % 5 == 0) return;
     const Vector3 spot = GetPosition() + Vector3(RandomFloat(-250.0f, 250.0f), 0.0f, RandomFloat(-250.0f, 250.0f));
     for (int32_t n = 0; n < plat::EngineRand() % 5; ++n) {
-        Bubble& b = bubbles[bubbleWrite];
+        VehicleEffects::Bubble& b = effects.bubbles[effects.bubbleWrite];
         if (b.volume) continue;
         b.position = spot + Vector3(RandomFloat(-5.0f, 5.0f), RandomFloat(0.0f, 20.0f), RandomFloat(-5.0f, 5.0f));
         b.volume = &volume;
-        bubbleWrite = uint8_t((bubbleWrite + 1) % bubbleCount) & 0x7F;
+        effects.bubbleWrite = uint8_t((effects.bubbleWrite + 1) % effects.bubbleCount) & 0x7F;
     }
 }

@@ -41,8 +41,8 @@ void DrawAt(MatrixStack& stack, D3D8Mesh* mesh, const Matrix4& local) {
 
 void Vehicle::GetBounds(BoundingBox& out) const {
     const Matrix4 m = Transform(GetOrientation(), GetPosition());
-    out.centre = m.TransformCoord(localBounds.centre);
-    const Vector3& e = localBounds.halfExtents;
+    out.centre = m.TransformCoord(body.localBounds.centre);
+    const Vector3& e = body.localBounds.halfExtents;
     for (int c = 0; c < 3; ++c) {
         out.halfExtents[c] =
             std::fabs(m.m[0][c]) * e.x + std::fabs(m.m[1][c]) * e.y + std::fabs(m.m[2][c]) * e.z;
@@ -56,7 +56,7 @@ bool Vehicle::Cull(ObjectQuadTree&, const Camera& camera) {
 }
 
 void Vehicle::Draw(ObjectQuadTree&, const Camera& camera) {
-    if (!chassisBody) return;
+    if (!body.chassisBody) return;
     const bool local = IsLocalPlayerCar();
     if (local && !controller->camera->viewCar) return;
     RenderFacility* facility = context.engine.renderer;
@@ -74,7 +74,7 @@ void Vehicle::Draw(ObjectQuadTree&, const Camera& camera) {
 
     for (int32_t i = 0; i < 4; ++i) {
         Matrix4 wheel;
-        wheelBodies[size_t(i)]->GetTransform(wheel);
+        body.wheelBodies[size_t(i)]->GetTransform(wheel);
         // The right wheels' model faces the other way.
         if (i == 1 || i == 3) wheel = Matrix4::RotationY(Pi) * wheel;
         DrawAt(stack, i < 2 ? definition->frontWheelMesh : definition->backWheelMesh, wheel);
@@ -82,32 +82,32 @@ void Vehicle::Draw(ObjectQuadTree&, const Camera& camera) {
 
     stack.Push();
     stack.PreMultiply(chassis);
-    if (riderMesh) {
+    if (effects.riderMesh) {
         const Vector3& d = definition->driverPoint;
-        DrawAt(stack, riderMesh, Matrix4::Translation(d.x, d.y, d.z));
+        DrawAt(stack, effects.riderMesh, Matrix4::Translation(d.x, d.y, d.z));
     }
-    if (chassisMesh) chassisMesh->Render();
+    if (effects.chassisMesh) effects.chassisMesh->Render();
     const auto& doors = definition->doorMeshes;
     if (!doors.empty()) {
-        const int32_t frame = std::clamp(int32_t(float(doors.size() - 1) * doorAngle + 0.5f), 0, int32_t(doors.size()) - 1);
+        const int32_t frame = std::clamp(int32_t(float(doors.size() - 1) * cab.doorAngle + 0.5f), 0, int32_t(doors.size()) - 1);
         if (doors[size_t(frame)]) doors[size_t(frame)]->Render();
     }
-    for (CarItem* item : specials) item->Draw(camera);
-    if (weapon) weapon->Draw(camera);
+    for (CarItem* item : items.specials) item->Draw(camera);
+    if (items.weapon) items.weapon->Draw(camera);
     stack.Pop();
 
-    if (context.session.lightDetail == 0 || haloGroups_.empty() || !shared.haloBatch) return;
-    drawList_.clear();
-    for (auto* list : {&headlights, &brakeLights, &reverseLights}) {
-        for (Halo& h : *list) {
+    if (context.session.lightDetail == 0 || effects.haloGroups.empty() || !shared.haloBatch) return;
+    effects.drawList.clear();
+    for (auto* list : {&effects.headlights, &effects.brakeLights, &effects.reverseLights}) {
+        for (VehicleEffects::Halo& h : *list) {
             if (!h.particle) continue;
             h.particle->position = chassis.TransformCoord(h.point);
             h.particle->colour[3] = h.intensity;
             h.particle->flags |= ParticleGroup::kVisible;
-            if (h.intensity > 0.0f) drawList_.push_back(h.particle);
+            if (h.intensity > 0.0f) effects.drawList.push_back(h.particle);
         }
     }
-    if (drawList_.empty()) return;
-    shared.haloBatch->AddSystem(camera, drawList_);
+    if (effects.drawList.empty()) return;
+    shared.haloBatch->AddSystem(camera, effects.drawList);
     shared.haloBatch->Flush();
 }

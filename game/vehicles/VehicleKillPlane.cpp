@@ -27,7 +27,7 @@ void VehicleKillPlane::UpdateBounds(PhysicsWorld&, float) {
 
     DrivingRules* rules = context_.rules;
     if (rules && rules->respawn) {
-        if (car->health != 0.0f) rules->OnVehicleDestroyed(car, car);
+        if (car->damage.health != 0.0f) rules->OnVehicleDestroyed(car, car);
         car->Respawn(false);
         return;
     }

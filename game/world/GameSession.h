@@ -39,6 +39,10 @@ struct GameSession {
     int32_t renderOption = 0;
     // The cars' shadow volumes are drawn at shadow detail 1.
     int32_t shadowDetail = 1;
+    // The environment option 0..3: the player's car reflects the city redrawn every frame from
+    // 1 (sky only at 1, the static city and objects from 2, everything at 3), at 0 only during
+    // the game's first second.
+    int32_t environmentOption = 0;
     // The in-game group the world's sounds (ambience, hit sounds) join; null: none.
     VolumeGroup* worldSounds = nullptr;
 };

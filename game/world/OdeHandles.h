@@ -10,3 +10,4 @@ struct dxJointGroup;
 struct dxTriMeshData;
 struct dContact;
 struct dContactGeom;
+struct dSurfaceParameters;

@@ -112,12 +112,14 @@ void ContactJoint::Reset(dxJoint* joint) {
 Hinge2Joint::Hinge2Joint(PhysicsWorld& world) : world_(&world) {
     joint_ = dJointCreateHinge2(world.GetOdeWorld(), nullptr);
     dJointSetData(joint_, this);
-    dJointSetHinge2Param(joint_, dParamSuspensionERP, 0.4);
-    dJointSetHinge2Param(joint_, dParamSuspensionCFM, 0.001);
-    dJointSetHinge2Param(joint_, dParamStopERP, 0.8);
     dJointSetHinge2Param(joint_, dParamLoStop, -0.75 * M_PI);
     dJointSetHinge2Param(joint_, dParamHiStop, 0.75 * M_PI);
+    // The motors' softness is the world's CFM whatever the step: a motor row has no error to
+    // correct, and over any step its CFM makes the same drag toward the motor's speed.
+    dJointSetHinge2Param(joint_, dParamCFM, PhysicsWorld::WorldCfm);
+    dJointSetHinge2Param(joint_, dParamCFM2, PhysicsWorld::WorldCfm);
     world.RegisterJoint(this);
+    SoftenFor(world.tunedStep_, world.softStep_);
 }
 
 Hinge2Joint::~Hinge2Joint() {
@@ -180,7 +182,20 @@ void Hinge2Joint::SetSuspensionErp(float erp) {
         Debugger::Instance().Log(1, "PHYSICS: Refused suspension ERP %.3f", double(erp));
         return;
     }
+    suspensionErp_ = erp;
+    if (world_) SoftenFor(world_->tunedStep_, world_->softStep_);
+}
+
+void Hinge2Joint::SoftenFor(float tuned, float step) {
+    if (!joint_) return;
+    float erp = 0.0f, cfm = 0.0f;
+    SoftnessForStep(suspensionErp_, suspensionCfm_, tuned, step, erp, cfm);
     dJointSetHinge2Param(joint_, dParamSuspensionERP, erp);
+    dJointSetHinge2Param(joint_, dParamSuspensionCFM, cfm);
+    // The stops soften as the world does.
+    SoftnessForStep(stopErp_, PhysicsWorld::WorldCfm, tuned, step, erp, cfm);
+    dJointSetHinge2Param(joint_, dParamStopERP, erp);
+    dJointSetHinge2Param(joint_, dParamStopCFM, cfm);
 }
 
 void Hinge2Joint::LockSteering() {
@@ -222,6 +237,6 @@ Vector3 Hinge2Joint::GetWheelAxis() const {
     return ToVector3(a);
 }
 
-float Hinge2Joint::GetSuspensionErp() const { return joint_ ? ToF32(dJointGetHinge2Param(joint_, dParamSuspensionERP)) : 0.0f; }
+float Hinge2Joint::GetSuspensionErp() const { return joint_ ? suspensionErp_ : 0.0f; }
 float Hinge2Joint::GetWheelMotorVelocity() const { return joint_ ? ToF32(dJointGetHinge2Param(joint_, dParamVel2)) : 0.0f; }
 float Hinge2Joint::GetWheelMotorForce() const { return joint_ ? ToF32(dJointGetHinge2Param(joint_, dParamFMax2)) : 0.0f; }

@@ -79,6 +79,8 @@ public:
     void SetAxes(const Vector3& steeringAxis, const Vector3& wheelAxis);
     void SetSteeringAxis(const Vector3& axis);
     void SetWheelAxis(const Vector3& axis);
+    // The suspension's ERP for steps of the world's tuned size (the world converts it for steps
+    // of other sizes); read back as given.
     void SetSuspensionErp(float erp);
     void LockSteering();
     void SetWheelMotor(float velocity, float maxForce);
@@ -96,8 +98,14 @@ private:
     friend class PhysicsWorld;
     void OnAttached() override;
     void ApplyAxes();
+    // The suspension's and the stops' values for steps of `step` seconds.
+    void SoftenFor(float tuned, float step);
 
     PhysicsWorld* world_;
+    // For steps of the world's tuned size.
+    float suspensionErp_ = 0.4f;
+    float suspensionCfm_ = 0.001f;
+    float stopErp_ = 0.8f;
     Vector3 anchor_;
     bool hasAnchor_ = false;
     Vector3 steeringAxis_{0.0f, 1.0f, 0.0f};

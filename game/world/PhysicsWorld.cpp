@@ -205,6 +205,21 @@ FrameSplit SplitFrame(float dt, float rate, float timeScale) {
     return split;
 }
 
+void SoftnessForStep(float erp, float cfm, float tuned, float step, float& erpOut, float& cfmOut) {
+    erpOut = erp;
+    cfmOut = cfm;
+    if (!(erp > 0.0f) || !(cfm > 0.0f) || !(tuned > 0.0f) || !(step > 0.0f) || !std::isfinite(erp) ||
+        !std::isfinite(cfm) || !std::isfinite(tuned) || !std::isfinite(step) || step == tuned)
+        return;
+    // Over a step h the pair stands for the spring k = erp / (h cfm) and the damper
+    // c = (1 - erp) / cfm; the same k and c over another step give the pair below.
+    const double k = double(erp) / (double(tuned) * double(cfm));
+    const double c = (1.0 - double(erp)) / double(cfm);
+    const double hk = double(step) * k;
+    erpOut = float(hk / (hk + c));
+    cfmOut = float(1.0 / (hk + c));
+}
+
 void physics_detail::EnsureOdeThread() {
     thread_local bool taken = false;
     if (taken) return;
@@ -291,8 +306,8 @@ PhysicsWorld::PhysicsWorld() {
     EnsureOdeThread();
     world_ = dWorldCreate();
     contactGroup_ = dJointGroupCreate(0);
-    dWorldSetCFM(world_, 0.0001);
-    dWorldSetERP(world_, 0.4);
+    dWorldSetCFM(world_, WorldCfm);
+    dWorldSetERP(world_, WorldErp);
     contacts_.reset(new dContact[MaxContacts]);
     std::memset(static_cast<void*>(contacts_.get()), 0, sizeof(dContact) * MaxContacts);
     pool_.reset(new ContactJoint[ContactPoolSize]);
@@ -721,7 +736,38 @@ using BindBodies = void (*)(ContactPair&, const dContactGeom&);
 // Indexed by (A one-sided) + 2 x (B one-sided).
 constexpr BindBodies kBindBodies[4] = {&BindSolidPair, &BindOneSidedPair, &BindOneSidedPair, &BindOneSidedPairOfTwo};
 
+// A sphere touches a flat face at one point, but a mesh reports that point once for every
+// triangle the sphere reaches (both triangles at an edge, all of them at a corner), and each
+// report would bear the sphere's weight on its own: a wheel rolling over the edges of a flat road
+// would rise and drop as if the road had bumps. Reports whose normals agree are one contact, and
+// the deepest stands for them; reports of different faces (a floor and a wall) all stay.
+int MergeSphereContacts(dContact* contacts, int n) {
+    constexpr dReal SameFace = 0.9995; // normals within about 1.8 degrees
+    int kept = 0;
+    for (int i = 0; i < n; ++i) {
+        const dContactGeom& c = contacts[i].geom;
+        int same = -1;
+        for (int k = 0; k < kept && same < 0; ++k) {
+            const dReal* m = contacts[k].geom.normal;
+            if (c.normal[0] * m[0] + c.normal[1] * m[1] + c.normal[2] * m[2] > SameFace) same = k;
+        }
+        if (same < 0) contacts[kept++].geom = c;
+        else if (c.depth > contacts[same].geom.depth) contacts[same].geom = c;
+    }
+    return kept;
+}
+
 } // namespace
+
+void PhysicsWorld::SoftenSurface(dSurfaceParameters& s) const {
+    if (!(s.mode & (dContactSoftERP | dContactSoftCFM)) || softStep_ == tunedStep_) return;
+    // A surface that sets only one of the pair has the world's other one.
+    float erp = 0.0f, cfm = 0.0f;
+    SoftnessForStep((s.mode & dContactSoftERP) ? float(s.soft_erp) : WorldErp,
+                    (s.mode & dContactSoftCFM) ? float(s.soft_cfm) : WorldCfm, tunedStep_, softStep_, erp, cfm);
+    if (s.mode & dContactSoftERP) s.soft_erp = erp;
+    if (s.mode & dContactSoftCFM) s.soft_cfm = cfm;
+}
 
 int32_t PhysicsWorld::CollideGeoms(PhysicsGeom* a, PhysicsGeom* b) {
     ++stats_.collideCalls;
@@ -736,8 +782,9 @@ int32_t PhysicsWorld::CollideGeoms(PhysicsGeom* a, PhysicsGeom* b) {
     }
     int flags = MaxContacts;
     if ((a->flags | b->flags) & PhysicsGeom::AnyContacts) flags |= int(CONTACTS_UNIMPORTANT);
-    const int n = dCollide(ga, gb, flags, &contacts_[0].geom, int(sizeof(dContact)));
+    int n = dCollide(ga, gb, flags, &contacts_[0].geom, int(sizeof(dContact)));
     if (n <= 0) return n;
+    if (dGeomGetClass(ga) == dSphereClass || dGeomGetClass(gb) == dSphereClass) n = MergeSphereContacts(contacts_.get(), n);
     ++stats_.pairsWithContacts;
     ContactPair pair;
     for (int i = 0; i < n; ++i) {
@@ -776,6 +823,7 @@ bool PhysicsWorld::BeginPair(ContactPair& pair, PhysicsGeom* A, PhysicsGeom* B, 
     if (!pair.oneSidedB) CollectReceivers(A, B, scratchReceivers_);
     if (!pair.oneSidedA) CollectReceivers(B, A, scratchReceivers_);
     MakeContactSurface(c, A, B);
+    SoftenSurface(c.surface);
     pair.surfaceSource = index;
     pair.ray = A->IsRay() || B->IsRay();
     pair.rayLength = A->IsRay() ? static_cast<RayGeom*>(A)->GetLength()
@@ -1094,11 +1142,31 @@ void PhysicsWorld::ProcessJointForces(float h) {
 // -------------------------------------------------------------------------------------------------
 // Stepping
 
+void PhysicsWorld::SetTunedStep(float seconds) {
+    if (!(seconds > 0.0f) || !std::isfinite(seconds) || seconds == tunedStep_) return;
+    tunedStep_ = seconds;
+    // Everything holds values for the old tuned size: put them again.
+    const float step = softStep_;
+    softStep_ = 0.0f;
+    SoftenFor(step);
+}
+
+void PhysicsWorld::SoftenFor(float step) {
+    if (!(step > 0.0f) || !std::isfinite(step) || step == softStep_) return;
+    softStep_ = step;
+    float erp = WorldErp, cfm = WorldCfm;
+    SoftnessForStep(WorldErp, WorldCfm, tunedStep_, step, erp, cfm);
+    dWorldSetERP(world_, erp);
+    dWorldSetCFM(world_, cfm);
+    for (Hinge2Joint* j : hinges_) j->SoftenFor(tunedStep_, step);
+}
+
 void PhysicsWorld::Step(float dt) {
     // The library refuses a step that is not positive; such a sub-step only runs the clients.
     const bool integrate = dt > 0.0f && std::isfinite(dt);
     if (integrate) {
         EnsureOdeThread();
+        SoftenFor(dt);
         if (!suspects_.empty()) ScreenSuspectsBeforeStep();
         PrepareHingeFeedback();
         dWorldStep(world_, dt);
@@ -1119,10 +1187,14 @@ void PhysicsWorld::Step(float dt) {
 
 void PhysicsWorld::Simulate(float dt, float rate, float timeScale) {
     const FrameSplit split = SplitFrame(dt, rate, timeScale);
+    if (split.valid) SetTunedStep(1.0f / rate);
     for (int32_t i = 0; i < split.SubSteps(); ++i) {
+        const float step = i < split.fullSteps ? split.stepSize : split.lastStep;
+        // The contacts this sub-step makes take the values for its size.
+        SoftenFor(step);
         PreStep();
         Collide();
         PostStep();
-        Step(i < split.fullSteps ? split.stepSize : split.lastStep);
+        Step(step);
     }
 }

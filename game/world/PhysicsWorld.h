@@ -43,6 +43,12 @@ struct FrameSplit {
 };
 FrameSplit SplitFrame(float dt, float rate, float timeScale);
 
+// The library's ERP and CFM stand for a spring and a damper only together with the step they
+// are used over. Given the pair that is right for steps of `tuned` seconds, the pair that gives
+// the same spring and damping over a step of `step` seconds (the same pair when the steps are
+// equal). Non-positive or non-finite inputs leave the pair as it is.
+void SoftnessForStep(float erp, float cfm, float tuned, float step, float& erpOut, float& cfmOut);
+
 // The surface of one contact pair, mixed from the two geoms' materials. mode holds the rigid-body
 // library's own contact-mode bits (see ContactModeBits).
 struct MixedSurface {
@@ -126,14 +132,27 @@ public:
     // Runs on the thread that owns the world at the time (the loading thread while loading).
     bool CastRay(const Vector3& start, const Vector3& direction, float length, uint32_t collideBits,
                  const PhysicsGeom* skip, RayHit& hit);
-    // One frame: the sub-steps of SplitFrame, each PreStep, Collide, PostStep, Step.
+    // One frame: the sub-steps of SplitFrame, each PreStep, Collide, PostStep, Step. The ERP and
+    // CFM values are those of steps of 1 / rate.
     void Simulate(float dt, float rate, float timeScale);
+    // The world's, the wheel joints' and the surfaces' ERP and CFM are the values for steps of
+    // this many seconds (1/75 until set); a step of another size, like the last sub-step of a
+    // frame, gets the values with the same spring and damping, so that what rests on the ground
+    // rests at one height and rides alike whatever the frame time.
+    void SetTunedStep(float seconds);
+    float TunedStep() const { return tunedStep_; }
+    // The world's ERP and CFM for steps of the tuned size.
+    static constexpr float WorldErp = 0.4f;
+    static constexpr float WorldCfm = 0.0001f;
 
     // Collision dispatch (called from the near callback and by TestPair).
     int32_t CollideGeoms(PhysicsGeom* a, PhysicsGeom* b);
     // What the dispatch decides once for a pair of geoms (defined with it).
     struct ContactPair;
     static void MakeContactSurface(dContact& contact, const PhysicsGeom* a, const PhysicsGeom* b);
+    // A surface's soft ERP and CFM, given for steps of the tuned size, for the step the contact
+    // is made for.
+    void SoftenSurface(dSurfaceParameters& surface) const;
     static void NearCallback(void* data, dxGeom* o1, dxGeom* o2);
 
     const PhysicsStats& Stats() const { return stats_; }
@@ -184,6 +203,9 @@ private:
     void ProcessJointForces(float h);
     void ApplyForceHook(PhysicsJoint& joint, float h);
     void FinishClientLoop();
+    // Puts the ERP and CFM for steps of this size into the world and the wheel joints (nothing
+    // when they hold them already).
+    void SoftenFor(float step);
     bool BeginPair(ContactPair& pair, PhysicsGeom* A, PhysicsGeom* B, dContact& c, int index);
     bool PrepareContact(const ContactPair& pair, dContactGeom& g);
     void AddContactJoint(const ContactPair& pair, dContact& c);
@@ -208,4 +230,8 @@ private:
     std::unique_ptr<dContact[]> contacts_;
     PhysicsStats stats_;
     bool poolFullLogged_ = false;
+    float tunedStep_ = 1.0f / 75.0f;
+    // The step size the world and joints hold their values for: the next step's while Simulate
+    // runs, else the last step's.
+    float softStep_ = 1.0f / 75.0f;
 };

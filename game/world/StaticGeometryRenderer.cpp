@@ -139,6 +139,7 @@ void StaticGeometryRenderer::RecreateShaders() {
         d.emissive = m.colourB;
         d.textures[0] = m.texture;
         d.textures[1] = SamplesGround(pass) ? shadowTexture : m.secondTexture;
+        d.diffuseAlpha = uint8_t(materialValue & 0xFFu);
         renderMaterials[i] = renderer_->AddMaterial(d);
     }
 }

@@ -129,6 +129,10 @@ public:
     std::vector<StaticDrawGroup> groups;
     std::vector<StaticBatch> batches;
     TextureHandle* shadowTexture = nullptr;
+    // Stored into every material description when the materials are registered, in its
+    // diffuse-alpha word: the low byte becomes the materials' diffuse alpha (0xFF, opaque,
+    // unless the loader or a caller sets another).
+    uint32_t materialValue = 0xFFu;
     // The ground texture's mapping over the city: min x, min z, max x, max z and the scales.
     float groundMinX = 0.0f, groundMinZ = 0.0f, groundMaxX = 0.0f, groundMaxZ = 0.0f;
     float groundScaleX = 0.0f, groundScaleZ = 0.0f;

@@ -185,6 +185,30 @@ TEST_F(FrontEndTest, TheOptionPagesAreBoundToTheSettings) {
     }
 }
 
+// The environment option's stored 0 to 3 survive the video page (which offers 0 and 1 and shows
+// the second for 2 and 3) and reach the game; the page still moves between its two items.
+TEST_F(FrontEndTest, TheStoredEnvironmentOptionReachesTheGameWholeThroughTheVideoPage) {
+    for (int32_t stored = 0; stored <= 3; ++stored) {
+        SettingsRecord record = tools::ExampleSettingsRecord(4);
+        record.environmentMap = stored;
+        ASSERT_TRUE(tools::WriteSettingsFile(SharedString("Misc\\Default.VQS"), record));
+        FrontEnd& fe = Build();
+        auto* choice = static_cast<ChoiceWidget*>(fe.videoPage->widgets[4]);
+        ASSERT_EQ(choice->option, &fe.settings.environmentMap);
+        EXPECT_EQ(choice->items.size(), 2u);
+        EXPECT_EQ(choice->Current(), std::min(stored, 1)) << stored;
+        fe.videoPage->widgets[4]->Draw(1.0f);
+        fe.ApplyGameVideoMode();
+        EXPECT_EQ(fe.game->session.environmentOption, stored);
+        GameSettings written(engine->Services());
+        ASSERT_EQ(written.Read(SharedString("Misc\\Default.VQS")), SettingsReadResult::Loaded);
+        EXPECT_EQ(written.environmentMap.cachedInt, stored) << "entering the game wrote it back";
+        choice->Next();
+        EXPECT_EQ(fe.settings.environmentMap.cachedInt, stored == 0 ? 1 : 0) << stored;
+        frontEnd.reset();
+    }
+}
+
 // Lobby: player rows, session name, the four choices (51, 31 and 8 items, then the game types),
 // start and back; select screen: sixteen host rows, heading, host, address and back.
 TEST_F(FrontEndTest, TheMultiplayerScreensHaveTheirRowsAndChoices) {

@@ -213,7 +213,7 @@ TEST_F(SettingsTest, StoredValuesAreClampedToWhatTheyIndex) {
     EXPECT_EQ(settings.displayMode.cachedInt, 0);
     EXPECT_EQ(settings.textureLevel.cachedInt, 2);
     EXPECT_EQ(settings.carEffect.cachedInt, 0);
-    EXPECT_EQ(settings.environmentMap.cachedInt, 1);
+    EXPECT_EQ(settings.environmentMap.cachedInt, 3) << "0 to 3 are kept, the rest clamped";
     EXPECT_EQ(settings.viewDistance.cachedFloat, 0.5f);
     EXPECT_EQ(settings.detailLevel.cachedInt, 3);
     EXPECT_EQ(settings.staticGeometryMode.cachedInt, 1);

@@ -423,7 +423,6 @@ protected:
         EnvironmentCube::SetGlobal(cube);
         view.farPlane = 4000.0f;
     }
-    void TearDown() override { EnvironmentCube::environmentOption = 0; ShinyCube::TearDown(); }
     // The colour of the fill the sprite renderer drew last (its first vertex).
     uint32_t LastFill() {
         const std::vector<uint8_t>& bytes = rig->device->lastUnlockedData;
@@ -441,9 +440,8 @@ TEST_F(CubeFaces, LevelsFollowTheOptionAndFacesTurnWithTheView) {
     const struct { int32_t option, level, passes; } cases[] = {{0, -1, 0}, {1, 0, 0}, {2, 1, 6}, {3, 2, 6}};
     for (const auto& c : cases) {
         scene = CountingScene();
-        EnvironmentCube::environmentOption = c.option;
         rig->device->ClearCalls();
-        EnvironmentCube::RenderWorld(scene, {1, 2, 3}, view);
+        EnvironmentCube::RenderWorld(scene, {1, 2, 3}, view, c.option);
         EXPECT_EQ(scene.levels, std::vector<int32_t>(6, c.level)) << c.option;
         EXPECT_EQ(scene.beginFrames, c.passes) << c.option;
         EXPECT_EQ(scene.culls, c.passes) << c.option;
@@ -463,7 +461,7 @@ TEST_F(CubeFaces, LevelsFollowTheOptionAndFacesTurnWithTheView) {
     // Face 0 looks along the view's +x (camera space), whatever the view's orientation: a
     // point there is straight ahead of it.
     view.orientation = Quaternion(Vector3(0, 1, 0), 0.7f);
-    EnvironmentCube::RenderWorld(scene, {0, 0, 0}, view);
+    EnvironmentCube::RenderWorld(scene, {0, 0, 0}, view, 3);
     view.RebuildView();
     for (int f = 0; f < 6; ++f) {
         static const Vector3 axes[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
@@ -482,12 +480,11 @@ TEST_F(CubeFaces, LevelsFollowTheOptionAndFacesTurnWithTheView) {
 TEST_F(CubeFaces, FewStagesDarkenTheWorldAndThePreviewIsBlack) {
     MakeCube(2);
     rig->device->ClearCalls();
-    EnvironmentCube::RenderWorld(scene, {0, 0, 0}, view);
+    EnvironmentCube::RenderWorld(scene, {0, 0, 0}, view, 0);
     EXPECT_EQ(rig->device->Count("DrawIndexedPrimitive 5"), 6);  // one fill per face
     EXPECT_EQ(LastFill(), 0xD8000000u);
     scene = CountingScene();
-    EnvironmentCube::environmentOption = 3;
-    EnvironmentCube::RenderPreview(scene, {0, 0, 0}, view);
+    EnvironmentCube::RenderPreview(scene, {0, 0, 0}, view, 3);
     EXPECT_EQ(LastFill(), 0xFF000000u);
     EXPECT_EQ(scene.beginFrames, 0);  // the preview never culls
     EXPECT_EQ(scene.cameras[0].farPlane, 400.0f);
@@ -495,8 +492,8 @@ TEST_F(CubeFaces, FewStagesDarkenTheWorldAndThePreviewIsBlack) {
 
 TEST_F(CubeFaces, WithoutACubeOrATargetNothingIsDrawn) {
     Make(8);
-    EnvironmentCube::RenderWorld(scene, {0, 0, 0}, view);
-    EnvironmentCube::RenderPreview(scene, {0, 0, 0}, view);
+    EnvironmentCube::RenderWorld(scene, {0, 0, 0}, view, 0);
+    EnvironmentCube::RenderPreview(scene, {0, 0, 0}, view, 0);
     EXPECT_TRUE(scene.levels.empty());
     // A cube whose target cannot be made is inert, and logged.
     LogCapture log;
@@ -507,8 +504,8 @@ TEST_F(CubeFaces, WithoutACubeOrATargetNothingIsDrawn) {
     EXPECT_TRUE(log.Contains("D3D8TEXTUREMANAGER: Environment cube of 256 could not be made"));
     EnvironmentCube::SetGlobal(cube);
     rig->device->ClearCalls();
-    EnvironmentCube::RenderWorld(scene, {0, 0, 0}, view);
-    EnvironmentCube::RenderPreview(scene, {0, 0, 0}, view);
+    EnvironmentCube::RenderWorld(scene, {0, 0, 0}, view, 0);
+    EnvironmentCube::RenderPreview(scene, {0, 0, 0}, view, 0);
     EXPECT_EQ(rig->device->Count("SetRenderTarget"), 0);
     // Nor does the screen get the faces' clears, world or fills in its place.
     EXPECT_TRUE(scene.levels.empty());
@@ -522,10 +519,10 @@ TEST_F(CubeFaces, WithoutACubeOrATargetNothingIsDrawn) {
     EXPECT_TRUE(cube->Usable());
     // A face drawn outside Begin and End has no cube face to go to either.
     rig->device->ClearCalls();
-    EnvironmentCube::RenderWorldFace(scene, {0, 0, 0}, view, 0);
+    EnvironmentCube::RenderWorldFace(scene, {0, 0, 0}, view, 0, 0);
     EXPECT_TRUE(scene.levels.empty());
     EXPECT_EQ(rig->device->Count("Clear"), 0);
-    EnvironmentCube::RenderWorld(scene, {0, 0, 0}, view);
+    EnvironmentCube::RenderWorld(scene, {0, 0, 0}, view, 0);
     EXPECT_EQ(scene.levels.size(), 6u);
 }
 

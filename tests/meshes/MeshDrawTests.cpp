@@ -69,9 +69,7 @@ protected:
         camera.RebuildView();
         camera.UpdateFrustum();
         f.GetMatrixStack()->LoadIdentity();
-        EnvironmentCube::environmentOption = 3;
     }
-    void TearDown() override { EnvironmentCube::environmentOption = 0; }
     // Clears and starts drawing with the test camera.
     void Begin() {
         f.PushState(&camera);
@@ -220,7 +218,7 @@ TEST_F(MeshDraw, TheBallReflectsTheRoomTheRightWayRoundAndAfterAReset) {
     ColouredRoom room(f);
     room.centre = centre;
     auto check = [&](const char* when) {
-        EnvironmentCube::RenderWorld(room, centre, camera);
+        EnvironmentCube::RenderWorld(room, centre, camera, 3);
         EXPECT_EQ(room.lastLevel, 2) << when;
         Begin();
         Place(centre);
@@ -250,7 +248,7 @@ TEST_F(MeshDraw, TheBallReflectsTheRoomTheRightWayRoundAndAfterAReset) {
     f.SetCullMode(1);
     check("after a reset");
     // The preview draws the faces black whatever the room shows.
-    EnvironmentCube::RenderPreview(room, centre, camera);
+    EnvironmentCube::RenderPreview(room, centre, camera, 3);
     Begin();
     Place(centre);
     ball->Render();

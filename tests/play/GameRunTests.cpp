@@ -2,11 +2,14 @@
 // developer commands that cannot end a free drive, pausing to the main page and a second game.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "engine/core/Engine.h"
 #include "engine/core/InputDevice.h"
 #include "game/play/Game.h"
 #include "game/play/MissionLoadingScreen.h"
 #include "game/vehicles/Vehicle.h"
+#include "game/world/ParticleSystem.h"
 #include "game/world/StaticGeometryRenderer.h"
 #include "tests/support/GameHarness.h"
 
@@ -115,4 +118,101 @@ TEST(GameRun, QuickStartFreeDrive) {
     // The world is loaded once: the second game needs only the set-up frames and the fade.
     EXPECT_LE(secondGame - secondStart, 3 + 1 + 75 * 4 + 2);
     EXPECT_FALSE(harness.LogContains("No respawns for"));
+}
+
+namespace {
+
+float HeadingDegrees(const Vector3& d) { return std::atan2(d.x, -d.z) * 180.0f / Pi; }
+
+float Turn(float a, float b) {
+    float d = std::fmod(b - a, 360.0f);
+    if (d > 180.0f) d -= 360.0f;
+    if (d < -180.0f) d += 360.0f;
+    return std::fabs(d);
+}
+
+} // namespace
+
+// The free drive as a player gets it on a loaded machine, at frame times recorded there: the
+// offered car, dropped at its respawn point, settles within 3 s and then stands still with the
+// chase view steady behind it, unhurt and without smoke; with the accelerator held it drives
+// off along its lane, upright.
+TEST(GameRun, TheFreeDriveAtUnevenFrameTimesSettlesAndDrivesStraight) {
+    GameHarness harness(METROFARE_DEMO_BINARY);
+    ASSERT_TRUE(harness.TreeWritten());
+    const testing_support::FrameSchedule schedule = testing_support::UnevenFrames();
+    harness.SetFrameTimes(schedule);
+    harness.Tap(3, kQuickStart);
+
+    int32_t gameFrame = -1, carFrame = -1, holdFrame = -1;
+    float t = 0.0f, lastHeading = 0.0f, lastCamera = 0.0f;
+    float lastMoving = 0.0f, restMoved = 0.0f, restTurned = 0.0f, worstCameraStep = 0.0f;
+    float worstLane = 0.0f, leastUp = 1.0f, lowestHealth = 1e9f, travelled = 0.0f;
+    int smoke = 0;
+    Vector3 restFrom, start;
+    float restHeading = 0.0f;
+    const int32_t frames = harness.Run(
+        [&](GameHarness& h, int32_t frame) {
+            if (h.CurrentName() == "Game" && gameFrame < 0) {
+                gameFrame = frame;
+                h.Tap(frame + 5, kKeyReturn);
+            }
+            Vehicle* car = gameFrame >= 0 ? h.GameState().PlayerCar() : nullptr;
+            if (!car) return true;
+            if (carFrame < 0) {
+                carFrame = frame;
+                start = car->GetPosition();
+            }
+            t += schedule(frame);
+            const Vector3 p = car->GetPosition();
+            const float heading = HeadingDegrees(car->ChassisBody()->GetForward());
+            const Matrix4 view = h.GameState().camera.WorldOrientation().ToMatrix();
+            const float camera = HeadingDegrees(Vector3(-view.m[2][0], 0.0f, -view.m[2][2]));
+            if (frame > carFrame) {
+                const float turned = Turn(lastHeading, heading);
+                if (turned < 3.0f && t > 2.0f) worstCameraStep = std::max(worstCameraStep, Turn(lastCamera, camera));
+                if (holdFrame < 0 && (car->GetLinearVelocity().Length() > 1.0f || turned > 0.01f)) lastMoving = t;
+            }
+            lastHeading = heading;
+            lastCamera = camera;
+            lowestHealth = std::min(lowestHealth, car->damage.health);
+            if (ParticleSystems::smoke)
+                for (const ParticleGroup* g : ParticleSystems::smoke->ActiveGroups())
+                    smoke += g->velocity.y >= 20.0f && g->colour[3] == 1.0f;
+            if (holdFrame < 0) {
+                if (t >= 3.0f && restFrom == Vector3()) {
+                    restFrom = p;
+                    restHeading = heading;
+                }
+                if (t >= 3.0f) {
+                    restMoved = std::max(restMoved, (p - restFrom).Length());
+                    restTurned = std::max(restTurned, Turn(restHeading, heading));
+                }
+                if (t >= 7.0f) {
+                    // Four seconds at rest: the accelerator for three.
+                    holdFrame = frame;
+                    const int32_t hold = schedule.FrameAt(t + 3.0f) - schedule.FrameAt(t);
+                    h.Hold(frame + 1, kKeyUp, hold);
+                }
+                return true;
+            }
+            // Along x from where it started: the lane is the start's z.
+            worstLane = std::max(worstLane, std::fabs(p.z - start.z));
+            leastUp = std::min(leastUp, car->ChassisBody()->GetUp().y);
+            travelled = (p - restFrom).Length();
+            return t < 10.0f;
+        },
+        4000);
+
+    EXPECT_LT(frames, 4000);
+    ASSERT_GE(carFrame, 0) << "the offered car was never taken";
+    EXPECT_LT(lastMoving, 3.0f) << "settled within 3 s";
+    EXPECT_LT(restMoved, 0.05f);
+    EXPECT_LT(restTurned, 0.5f);
+    EXPECT_LT(worstCameraStep, 3.0f);
+    EXPECT_EQ(lowestHealth, VehicleDamage::MaxHealth);
+    EXPECT_EQ(smoke, 0);
+    EXPECT_GT(travelled, 100.0f) << "three seconds on the accelerator move the car";
+    EXPECT_LT(worstLane, 40.0f) << "within its lane";
+    EXPECT_GT(leastUp, 0.95f);
 }

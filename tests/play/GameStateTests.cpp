@@ -7,13 +7,17 @@
 #include <set>
 
 #include "engine/net/ZKClient.h"
+#include "engine/render/D3D8TextureManager.h"
+#include "engine/render/EnvironmentCube.h"
 #include "game/play/Game.h"
 #include "game/play/GameKinds.h"
 #include "game/play/MissionLoadingScreen.h"
+#include "game/world/LensFlare.h"
 #include "tests/support/EngineDoubles.h"
 #include "tests/support/FakeAudioDevice.h"
 #include "tests/support/FakeInputDevice.h"
 #include "tests/support/FakeMenuExits.h"
+#include "tests/support/RecordingFacility.h"
 #include "tests/support/TestSupport.h"
 #include "game/vehicles/VehicleDriver.h"
 #include "tests/vehicles/VehicleTestSupport.h"
@@ -289,6 +293,50 @@ TEST_F(GameStateTest, LightCommands) {
     EXPECT_EQ(dir.ReadBytes("Misc/2.LIT").size(), 211u);
 }
 
+TEST_F(GameStateTest, ASkyWithoutAFlarePointShowsNoFlareAndTheLightEditorShowsOne) {
+    // Morning has a flare point straight ahead and up a little; the night sky has none. A game
+    // that showed the morning flare shows none at night, not the morning's left where it was.
+    const std::vector<uint8_t> css = tools::CssBytes(Vector3(0, 200, -1000));
+    dir.WriteBytes("Misc/0.CSS", std::string(css.begin(), css.end()));
+    testing_support::RecordingFacility device(640, 480);
+    engine.services.renderer = device.facility.get();
+    game = std::make_unique<Game>(engine.services, &exits, &services);
+    struct GameFirst {
+        std::unique_ptr<Game>& game;
+        EngineServices& services;
+        ~GameFirst() {
+            game.reset();
+            services.renderer = nullptr;
+        }
+    } gameGoesFirst{game, engine.services};
+    LoadAll();
+    ASSERT_TRUE(game->world.skies[0].hasFlarePoint);
+    ASSERT_FALSE(game->world.skies[3].hasFlarePoint);
+    engine.frameTime = 0.05f;
+    game->camera.SetViewport(Rect{0, 0, 640, 480});
+    game->camera.RebuildView();
+    game->camera.RebuildProjection();
+    struct Case {
+        int32_t timeOfDay;
+        bool editor;
+        bool flare;
+    };
+    const Case cases[] = {{0, false, true}, {3, false, false}, {3, true, true}, {0, false, true}};
+    for (const Case& c : cases) {
+        game->session.timeOfDay = c.timeOfDay;
+        game->lightSet.editorOn = c.editor ? 1 : 0;
+        // The edited light stands ahead, up a little, as the morning's flare point does.
+        Quaternion ahead(0, 1, 0, 0); // +z to -z
+        ahead.PreRotateX(0.2f);       // then up a little
+        game->lightSet.lights[0].rotation = ahead;
+        for (int i = 0; i < 4; ++i) {
+            game->lensFlare->lastDrawn = 0;
+            game->Render();
+        }
+        EXPECT_EQ(game->lensFlare->lastDrawn > 0, c.flare) << "time " << c.timeOfDay << ", editor " << c.editor;
+    }
+}
+
 TEST_F(GameStateTest, TheLightEditorTurnsTheCurrentLightWhileItsKeysAreHeld) {
     engine.frameTime = 0.3f;
     GameLight& light = game->lightSet.lights[1];
@@ -489,8 +537,8 @@ protected:
             ASSERT_NE(car, nullptr);
             game->world.physics.AddObject(car);
             car->SetPosition(Vector3(float(i) * 50.0f, 5.0f, 0.0f));
-            car->flagWord |= Vehicle::PlayerCarFlag | Vehicle::NetworkCarFlag;
-            car->networkPlayerId = 7;
+            car->network.flagWord |= VehicleNetwork::PlayerCarFlag | VehicleNetwork::NetworkCarFlag;
+            car->network.networkPlayerId = 7;
             game->vehicles.vehicles.push_back(car);
         }
         driver.vehicle = game->vehicles.vehicles[1];
@@ -512,14 +560,14 @@ TEST_F(GameWithCarsTest, StartNumbersTheCarsAndADecidedGameTakesThePlayersNetwor
     for (const bool succeedFirst : {true, false}) {
         PlainMode mode(*game);
         mode.Start();
-        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(game->vehicles.vehicles[i]->networkPlayerId, int32_t(i));
+        for (size_t i = 0; i < 3; ++i) EXPECT_EQ(game->vehicles.vehicles[i]->network.networkPlayerId, int32_t(i));
         for (int call = 0; call < 2; ++call) {
-            driver.vehicle->flagWord |= Vehicle::NetworkCarFlag;
+            driver.vehicle->network.flagWord |= VehicleNetwork::NetworkCarFlag;
             if ((call == 0) == succeedFirst) mode.Succeed();
             else mode.Fail();
-            EXPECT_EQ(driver.vehicle->flagWord & Vehicle::NetworkCarFlag, 0u) << succeedFirst << call;
+            EXPECT_EQ(driver.vehicle->network.flagWord & VehicleNetwork::NetworkCarFlag, 0u) << succeedFirst << call;
         }
-        EXPECT_NE(game->vehicles.vehicles[0]->flagWord & Vehicle::NetworkCarFlag, 0u) << "other cars keep theirs";
+        EXPECT_NE(game->vehicles.vehicles[0]->network.flagWord & VehicleNetwork::NetworkCarFlag, 0u) << "other cars keep theirs";
     }
 }
 
@@ -537,4 +585,66 @@ TEST_F(GameWithCarsTest, TeleportPutsThePlayersCarAtTheCamera) {
     game->camera.position = Vector3(0, 500, 0);
     Command("TELEPORT");
     EXPECT_NEAR(driver.vehicle->GetPosition().y, 40.0f, 1e-3f);
+}
+
+// The environment option the front end hands the game decides whether the cube around the
+// player's car is redrawn and how much of the world its faces show; a car whose models do not
+// show the cube, or a view that does not show the car, leaves it as it is.
+TEST_F(GameWithCarsTest, TheEnvironmentOptionDecidesWhatTheCubeAroundThePlayersCarDraws) {
+    testing_support::RecordingFacility device;
+    EnvironmentCube* cube = device.facility->GetTextureManager()->CreateEnvironmentCube(EnvironmentCube::kSize);
+    ASSERT_NE(cube, nullptr);
+    EnvironmentCube::SetGlobal(cube);
+    struct Clear {
+        ~Clear() { EnvironmentCube::SetGlobal(nullptr); }
+    } clearGlobal;
+    // Something of the tree beside the car, counting the cube faces that cull and draw it.
+    struct Counting : QuadTreeItem {
+        void GetBounds(BoundingBox& out) const override { out = {at, Vector3(10, 10, 10)}; }
+        bool Cull(ObjectQuadTree&, const Camera& c) override {
+            faceCulls += c.viewport.right == EnvironmentCube::kSize;
+            return true;
+        }
+        void Draw(ObjectQuadTree&, const Camera&) override { ++draws; }
+        Vector3 at;
+        int faceCulls = 0, draws = 0;
+    } item;
+    item.at = driver.vehicle->GetPosition();
+    item.itemFlags = QuadTreeItem::Culled | QuadTreeItem::TreeDrawn;
+    game->world.Add(&item);
+    auto* definition = const_cast<CarDefinition*>(driver.vehicle->definition);
+    ASSERT_EQ(definition->environmentMap, 1) << "a car's models load with the environment switch";
+    engine.frameTime = 1.0f / 75.0f;
+    struct Case {
+        int32_t option;
+        float time;
+        bool carShowsCube, viewShowsCar;
+        int faces, faceCulls, draws;
+    };
+    const Case cases[] = {
+        {0, 0.5f, true, true, 6, 0, 0},  // the first second: the sky only
+        {0, 2.0f, true, true, 0, 0, 0},  // then frozen
+        {1, 2.0f, true, true, 6, 0, 0},  // every frame, the sky only
+        {2, 2.0f, true, true, 6, 6, 0},  // the static city and objects: the faces cull
+        {3, 2.0f, true, true, 6, 6, 6},  // everything: the tree's items too
+        {3, 2.0f, false, true, 0, 0, 0},
+        {3, 2.0f, true, false, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        game->session.environmentOption = c.option;
+        game->timeCurrent = c.time;
+        definition->environmentMap = c.carShowsCube ? 1 : 0;
+        game->camera.viewCar = c.viewShowsCar;
+        item.faceCulls = item.draws = 0;
+        device.device->ClearCalls();
+        game->Update();
+        SCOPED_TRACE(::testing::Message() << "option " << c.option << " at " << c.time << " s, car "
+                                          << c.carShowsCube << ", view " << c.viewShowsCar);
+        EXPECT_EQ(device.device->Count("SetRenderTarget cube"), c.faces);
+        EXPECT_EQ(item.faceCulls, c.faceCulls);
+        EXPECT_EQ(item.draws, c.draws);
+    }
+    definition->environmentMap = 1;
+    game->camera.viewCar = true;
+    game->world.Remove(&item);
 }

@@ -2,6 +2,7 @@
 // time-of-day defaults and the editor's light selection.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -184,7 +185,7 @@ TEST(LightSet, EveryDefaultLightShinesDownAndTheCityIsLitFromWhereItShines) {
         SceneLight scene[3];
         set.ToSceneLights(scene);
         for (int i = 0; i < 3; ++i) {
-            // A renderer light shines along the negated third column of its rotation.
+            // The direction towards the light is the image of +z under its rotation.
             const Vector3 toward = LightSet::TowardLight(set.lights[i].rotation);
             EXPECT_NEAR(toward.y, 0.7071f, 1e-3f) << "light " << i << " stands 45 degrees up, time " << t;
             const Vector3 seen = scene[i].orientation.ToMatrix().TransformNormal(Vector3(0, 0, 1));
@@ -195,5 +196,69 @@ TEST(LightSet, EveryDefaultLightShinesDownAndTheCityIsLitFromWhereItShines) {
         // The three come from different sides.
         const Vector3 a = LightSet::TowardLight(set.lights[0].rotation), b = LightSet::TowardLight(set.lights[1].rotation);
         EXPECT_LT(a.Dot(b), 0.9f);
+    }
+}
+
+TEST(LightFile, AStoredRotationTurnsPlusZTowardsTheLight) {
+    // Golden files written by hand: the rotation of record 0 is the one that carries (0, 0, 1) to
+    // the direction of the light, as any tool writing the format stores it. Every reader of the
+    // direction agrees: the flare, the static city's shading and the renderer's light (which
+    // shines along the negated third column of the orientation it is given).
+    const float h = std::sqrt(0.5f);
+    struct Case {
+        const char* what;
+        float q[4];
+        Vector3 toward;
+    };
+    const Case cases[] = {
+        {"identity", {0, 0, 0, 1}, {0, 0, 1}},
+        {"a quarter turn about y", {0, h, 0, h}, {1, 0, 0}},
+        {"a quarter turn about x, up", {-h, 0, 0, h}, {0, 1, 0}},
+        {"half a turn about y", {0, 1, 0, 0}, {0, 0, -1}},
+    };
+    for (const Case& c : cases) {
+        testing_support::TempWorkDir dir;
+        std::string file("ZK2\0\0\0\0", 7);
+        for (int i = 0; i < 3; ++i) {
+            for (float v : c.q) PutFloat(file, v);
+            for (int k = 0; k < 13; ++k) PutFloat(file, 1.0f);
+        }
+        ASSERT_EQ(file.size(), 211u);
+        dir.WriteBytes("Misc/0.LIT", file);
+        LightSet set;
+        set.Enter(0);
+        const Quaternion& rotation = set.records[0].rotation;
+        EXPECT_NEAR((LightSet::TowardLight(rotation) - c.toward).Length(), 0.0f, 1e-5f) << c.what;
+        SceneLight scene[3];
+        set.ToSceneLights(scene);
+        const Vector3 shaded = scene[0].orientation.ToMatrix().TransformNormal(Vector3(0, 0, 1));
+        EXPECT_NEAR((shaded - c.toward).Length(), 0.0f, 1e-5f) << c.what;
+        const Matrix4 device = LightSet::RendererOrientation(rotation).ToMatrix();
+        const Vector3 shines(-device.m[0][2], -device.m[1][2], -device.m[2][2]);
+        EXPECT_NEAR((shines + c.toward).Length(), 0.0f, 1e-5f) << c.what;
+    }
+}
+
+TEST(LightSet, TheEditorYawsAboutTheVerticalAndPitchesAboutTheLightsOwnSide) {
+    // Yaw turns the direction about the world's vertical: its height stays. Pitch turns it about
+    // the light's own side axis (the image of +x): that axis stays.
+    for (int i = 0; i < 3; ++i) {
+        LightSet set;
+        set.SelectByNumber(i + 1);
+        const Quaternion start = set.lights[i].rotation;
+        const Vector3 before = LightSet::TowardLight(start);
+        set.TurnCurrent(0.4f, 0.0f);
+        const Vector3 yawed = LightSet::TowardLight(set.lights[i].rotation);
+        EXPECT_NEAR(yawed.y, before.y, 1e-5f) << "light " << i;
+        const float turned = std::atan2(yawed.x, yawed.z) - std::atan2(before.x, before.z);
+        EXPECT_NEAR(std::remainder(turned, 6.2831853f), 0.4f, 1e-4f) << "light " << i << ": a positive yaw turns z to x";
+        EXPECT_TRUE(set.lights[i].rotationChanged && set.lights[i].changed);
+
+        set.lights[i].rotation = start;
+        const Vector3 side = start.ToMatrix().TransformNormal(Vector3(1, 0, 0));
+        set.TurnCurrent(0.0f, 0.3f);
+        const Matrix4 pitched = set.lights[i].rotation.ToMatrix();
+        EXPECT_NEAR((pitched.TransformNormal(Vector3(1, 0, 0)) - side).Length(), 0.0f, 1e-5f) << "light " << i;
+        EXPECT_NEAR(LightSet::TowardLight(set.lights[i].rotation).Dot(before), std::cos(0.3f), 1e-4f) << "light " << i;
     }
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -25,13 +26,16 @@
 
 namespace testing_support {
 
-// Exactly one frame time per frame: 1000 counts of a 75,000 Hz counter.
+// Exactly one frame time per frame, in counts of a 900 kHz counter: 1/75, 1/90, 1/45 and 1/20 s
+// and tenths of milliseconds are whole counts.
 struct GameHarness::Clock : plat::ClockSource {
+    static constexpr int64_t Hz = 900000;
     int64_t counter = 0;
-    int64_t Frequency() override { return 75000; }
+    FrameSchedule schedule;
+    int64_t Frequency() override { return Hz; }
     int64_t Counter() override { return counter; }
-    uint32_t Milliseconds() override { return uint32_t(counter / 75); }
-    void Step() { counter += 1000; }
+    uint32_t Milliseconds() override { return uint32_t(counter * 1000 / Hz); }
+    void Step(int32_t frame) { counter += int64_t(std::llround(double(schedule(frame)) * double(Hz))); }
 };
 
 GameHarness::GameHarness(const std::string& demoBinary, uint32_t seed) : clock_(std::make_unique<Clock>()) {
@@ -46,6 +50,8 @@ GameHarness::GameHarness(const std::string& demoBinary, uint32_t seed) : clock_(
 }
 
 GameHarness::~GameHarness() { plat::SetClockSource(nullptr); }
+
+void GameHarness::SetFrameTimes(const FrameSchedule& schedule) { clock_->schedule = schedule; }
 
 void GameHarness::KeyDown(int32_t frame, uint32_t key) { timeline_.insert({frame, Event{Event::Down, key}}); }
 void GameHarness::KeyUp(int32_t frame, uint32_t key) { timeline_.insert({frame, Event{Event::Up, key}}); }
@@ -142,7 +148,8 @@ int32_t GameHarness::Run(const Watcher& watcher, int32_t maxFrames) {
         return frontEnd_.get();
     };
     services.afterFrame = [&](ZKEngine& engine) {
-        clock_->Step();
+        // The time the next frame measures.
+        clock_->Step(frames + 1);
         const bool more = watcher(*this, frames);
         ++frames;
         // Also when the program stopped itself (the exit button): the front end goes before

@@ -1,7 +1,7 @@
 #pragma once
 // The game run headless as a player would run it: the engine through the start-up services on
-// the demo tree (written to a temporary directory), offscreen video, dummy audio, a fixed
-// 1/75 s clock and a seeded generator. A timeline of keys, typed text and mouse events is fed
+// the demo tree (written to a temporary directory), offscreen video, dummy audio, a clock that
+// gives every frame 1/75 s or the times of a schedule, and a seeded generator. A timeline of keys, typed text and mouse events is fed
 // through the real window and input device frame by frame; hooks read the MLP stack, the mode
 // and the player's car, and place the car.
 #include <cstdint>
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/core/Math.h"
+#include "tests/support/FrameSchedule.h"
 #include "tests/support/TestSupport.h"
 
 class DrivingRules;
@@ -35,6 +36,10 @@ public:
     GameHarness& operator=(const GameHarness&) = delete;
 
     bool TreeWritten() const { return treeWritten_; }
+
+    // The frame times of the next runs (1/75 s each until set); frames count from the first
+    // frame of the main loop.
+    void SetFrameTimes(const FrameSchedule& schedule);
 
     // The timeline: events delivered before the frame with that number (frames count from 0,
     // the first frame of the main loop).

@@ -110,7 +110,7 @@ TEST_F(ChaseCameraTest, AWreckIsWatchedFromWhereTheCameraWasThenFromAheadOnceFar
     Pose(Quaternion(), Vector3(0, 10, 0));
     for (int f = 0; f < 100; ++f) camera().Update(Step);
     const Vector3 stood = camera().position;
-    car->health = 0.0f;
+    car->damage.health = 0.0f;
     camera().Update(Step);
     EXPECT_TRUE(camera().wreckViewActive);
     const float distance = (car->GetPosition() - stood).Length();
@@ -142,7 +142,7 @@ TEST_F(ChaseCameraTest, AWreckIsWatchedFromWhereTheCameraWasThenFromAheadOnceFar
     EXPECT_EQ(camera().wreckViewPoint, p);
     EXPECT_FALSE(camera().jumpAhead);
 
-    car->health = car->maxHealth;
+    car->damage.health = car->damage.maxHealth;
     camera().Update(Step);
     EXPECT_FALSE(camera().wreckViewActive);
 }

@@ -61,28 +61,28 @@ TEST_F(ControllerTest, AccelerateBrakesWhileRollingBackFastAndShiftsUpWhenSlow) 
         bool brakes;
     } cases[] = {{25.0f, true}, {20.0f, true}, {15.0f, false}};
     for (const Case& c : cases) {
-        car->gear = -1;
+        car->drive.gear = -1;
         car->controls.throttle = car->controls.brake = 0.0f;
         car->ChassisBody()->SetLinearVelocity(Vector3(0, 0, c.backwards));
         player->Update();
         if (c.brakes) {
             EXPECT_EQ(car->controls.brake, 1.0f) << c.backwards;
-            EXPECT_EQ(car->gear, -1);
+            EXPECT_EQ(car->drive.gear, -1);
         } else {
-            EXPECT_EQ(car->gear, 1) << c.backwards;
+            EXPECT_EQ(car->drive.gear, 1) << c.backwards;
             EXPECT_EQ(car->controls.throttle, 1.0f);
         }
     }
     // Reverse the other way round: braking while going forwards fast, else into reverse.
     input.held = {kKeyDown};
-    car->gear = 2;
+    car->drive.gear = 2;
     car->ChassisBody()->SetLinearVelocity(Vector3(0, 0, -25.0f));
     car->controls.brake = 0.0f;
     player->Update();
     EXPECT_EQ(car->controls.brake, 1.0f);
     car->ChassisBody()->SetLinearVelocity(Vector3());
     player->Update();
-    EXPECT_EQ(car->gear, -1);
+    EXPECT_EQ(car->drive.gear, -1);
 }
 
 TEST_F(ControllerTest, BothSteersInOneFrameAreSentLeftThenRight) {
@@ -102,7 +102,7 @@ TEST_F(ControllerTest, KeysDriveViewsLightsLookBackOverlaysAndResets) {
     Press({11});      // L
     player->Update();
     EXPECT_TRUE(car->controls.lookBack);
-    EXPECT_EQ(car->headlightsOn, 1);
+    EXPECT_EQ(car->effects.headlightsOn, 1);
     input.held.clear();
     Press({PlayerController::OverlayKey});
     player->Update();
@@ -186,7 +186,7 @@ TEST_F(ControllerTest, AScriptedDriverWritingThePlayersRecordsDrivesTheSamePathT
             // The script holds only while the keys give its record (no reverse, no braking
             // for a car rolling backwards); a handbrake not held decays from earlier frames.
             const VehicleControls& wrote = car->controls;
-            ASSERT_EQ(car->gear == -1, false) << "frame " << frame;
+            ASSERT_EQ(car->drive.gear == -1, false) << "frame " << frame;
             ASSERT_EQ(wrote.throttle, s.record.throttle) << "frame " << frame;
             ASSERT_EQ(wrote.brake, s.record.brake) << "frame " << frame;
             ASSERT_EQ(wrote.steerInput, s.record.steerInput) << "frame " << frame;
@@ -233,7 +233,7 @@ TEST_F(ControllerTest, EnteringWaterSplashesOnceAndTheCameraUnderWaterFogs) {
     car->SetPosition(Vector3(0, 5, -300));
     for (int f = 0; f < 5; ++f) player->PostWorldUpdate(&flat.world, &flat.camera, Step);
     EXPECT_EQ(audio.plays, before + 1) << "one splash";
-    EXPECT_EQ(car->waterVolume, &flat.world.waterVolumes[0]);
+    EXPECT_EQ(car->effects.waterVolume, &flat.world.waterVolumes[0]);
     EXPECT_FALSE(flat.camera.underwater);
     flat.camera.position = Vector3(0, 0, -290);
     player->PostWorldUpdate(&flat.world, &flat.camera, Step);

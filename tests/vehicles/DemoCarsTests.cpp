@@ -4,17 +4,14 @@
 
 #include "engine/core/FileStream.h"
 #include "tests/vehicles/CarTestSupport.h"
-#include "tools/demo/DemoTree.h"
+#include "tests/vehicles/DemoCarFiles.h"
 
 namespace {
 
 using car_test::CarTest;
 
 TEST_F(CarTest, TheDemoCarsLoadAndCanAllBeBuilt) {
-    bool wrote = false;
-    for (const tools::DemoStep& step : tools::DemoSteps())
-        if (std::string(step.name) == "cars") wrote = step.write(".");
-    ASSERT_TRUE(wrote);
+    ASSERT_TRUE(vehicle_test::WriteDemoCars());
     log.Clear();
     CarDefinition::LoadAll();
     CarCatalogue& cars = CarCatalogue::Instance();

@@ -43,29 +43,29 @@ TEST_F(VehicleTest, TheSpecialListKeepsItsOrder) {
     car->AddSpecial(own);
     CarItem* cannon = Make(cannons);
     car->AddSpecial(cannon);
-    EXPECT_EQ(car->specials, (std::vector<CarItem*>{cannon, own})) << "the newest pickup goes first";
+    EXPECT_EQ(car->items.specials, (std::vector<CarItem*>{cannon, own})) << "the newest pickup goes first";
     CarItem* jump = Make(jumps, true);
     car->AddSpecial(jump);
-    EXPECT_EQ(car->specials.front(), jump);
+    EXPECT_EQ(car->items.specials.front(), jump);
     CarItem* secondJump = Make(jumps, true);
     car->AddSpecial(secondJump);
-    EXPECT_EQ(car->specials, (std::vector<CarItem*>{secondJump, cannon, own})) << "an exclusive replaces the last";
+    EXPECT_EQ(car->items.specials, (std::vector<CarItem*>{secondJump, cannon, own})) << "an exclusive replaces the last";
     EXPECT_TRUE(jumps.Holds(jump));
     EXPECT_EQ(jump->owner, nullptr);
     CarItem* anotherCannon = Make(cannons);
     car->AddSpecial(anotherCannon);
-    EXPECT_EQ(car->specials[1], anotherCannon) << "second behind an exclusive";
+    EXPECT_EQ(car->items.specials[1], anotherCannon) << "second behind an exclusive";
     EXPECT_EQ(anotherCannon->owner, car);
 
     // Used up: a pooled item goes back to its pool, a permanent one is never removed by itself.
     static_cast<CarSpecial*>(anotherCannon)->UsedUp();
     EXPECT_TRUE(cannons.Holds(anotherCannon));
     own->UsedUp();
-    EXPECT_EQ(car->specials.back(), own);
+    EXPECT_EQ(car->items.specials.back(), own);
     // A respawn strips every special but the car's own, wherever it sits.
-    car->specials = {cannon, own, secondJump};
+    car->items.specials = {cannon, own, secondJump};
     car->Respawn(false);
-    EXPECT_EQ(car->specials, (std::vector<CarItem*>{own}));
+    EXPECT_EQ(car->items.specials, (std::vector<CarItem*>{own}));
     EXPECT_TRUE(cannons.Holds(cannon));
     EXPECT_TRUE(jumps.Holds(secondJump));
 }
@@ -95,7 +95,7 @@ TEST_F(VehicleTest, APermanentSpecialTakesTheFirstPlaceWhateverHeldIt) {
             byName[name] = item;
             before.push_back(item);
         }
-        car->specials = before;
+        car->items.specials = before;
         for (CarItem* item : before) item->owner = car;
         auto* fresh = new Counting;
         fresh->permanent = 1;
@@ -104,7 +104,7 @@ TEST_F(VehicleTest, APermanentSpecialTakesTheFirstPlaceWhateverHeldIt) {
         car->AddSpecial(fresh);
         std::vector<CarItem*> expected;
         for (const char* name : c.after) expected.push_back(byName[name]);
-        EXPECT_EQ(car->specials, expected) << c.before.size() << " before";
+        EXPECT_EQ(car->items.specials, expected) << c.before.size() << " before";
         EXPECT_EQ(fresh->owner, car);
         if (!before.empty()) {
             EXPECT_TRUE(pool.Holds(before.front())) << "the replaced entry goes back to its pool";
@@ -178,8 +178,8 @@ TEST(ItemEvents, SpecialEventBytesAndTheirChecks) {
 TEST_F(VehicleTest, AReceivedSpecialEventStartsItOnlyOnAKnownRemoteCarsListedSpecial) {
     Vehicle* remote = flat.AddCar(taxi, 0.0f, 0.0f);
     Vehicle* local = flat.AddCar(taxi, 200.0f, 0.0f);
-    remote->networkPlayerId = 7;
-    local->networkPlayerId = 9;
+    remote->network.networkPlayerId = 7;
+    local->network.networkPlayerId = 9;
     PlayerController player(flat.context);
     player.camera = &flat.camera;
     player.AttachVehicle(local);

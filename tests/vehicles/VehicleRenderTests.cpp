@@ -110,7 +110,7 @@ TEST_F(VehicleRender, TheCarsLeftSideIsOnTheScreensLeftAndItsBrakeLightGlows) {
     ASSERT_NE(road, nullptr);
     brake = 1.0f;
     Draw();
-    ASSERT_GT(car->brakeLights[0].intensity, 0.99f);
+    ASSERT_GT(car->effects.brakeLights[0].intensity, 0.99f);
     // The only brake light sits at +x, the driver's left: seen from behind it is on the left.
     const Vector3 light = car->GetPosition() + car->GetOrientation().ToMatrix().TransformNormal(Vector3(6, 5, 22.5f));
     const Vector2 at = flat.camera.Project(light);

@@ -57,8 +57,8 @@ TEST_F(VehicleTest, WheelMotorsReadBackFromTheJoints) {
     };
     for (const Case& c : cases) {
         car->Respawn(true);
-        car->health = c.health;
-        car->gear = c.gear;
+        car->damage.health = c.health;
+        car->drive.gear = c.gear;
         car->controls.throttle = c.throttle;
         car->controls.brake = c.brake;
         car->controls.handbrake = c.handbrake;
@@ -75,8 +75,8 @@ TEST_F(VehicleTest, WheelMotorsReadBackFromTheJoints) {
         EXPECT_NEAR(car->WheelJoint(0)->GetSuspensionErp(), 0.425f, 1e-6f);
     }
     // A wreck keeps the motors it had.
-    car->health = 0.0f;
-    car->gear = 4;
+    car->damage.health = 0.0f;
+    car->drive.gear = 4;
     car->controls.throttle = 0.2f;
     car->UpdateWheelMotors(Step);
     EXPECT_NEAR(car->WheelJoint(0)->GetWheelMotorVelocity(), 30.0f, 1e-3f);
@@ -89,7 +89,7 @@ TEST_F(VehicleTest, TheFrameClearsItsInputsAndTheHandbrakeHandsOverAfterTwoSecon
     car->SetBrake(0.5f);
     car->SetSteering(1.0f);
     car->SetHandbrake(0.5f);
-    EXPECT_EQ(car->handbrakeKick, 2.5f);
+    EXPECT_EQ(car->drive.handbrakeKick, 2.5f);
     flat.Frame();
     EXPECT_EQ(car->controls.throttle, 0.0f);
     EXPECT_EQ(car->controls.brake, 0.0f);
@@ -98,7 +98,7 @@ TEST_F(VehicleTest, TheFrameClearsItsInputsAndTheHandbrakeHandsOverAfterTwoSecon
     // Left alone the handbrake decays below 0.1 and snaps to 0 with its held time.
     flat.Frames(40);
     EXPECT_EQ(car->controls.handbrake, 0.0f);
-    EXPECT_EQ(car->handbrakeHeldTime, 0.0f);
+    EXPECT_EQ(car->drive.handbrakeHeldTime, 0.0f);
     // Zero and a wreck's inputs are ignored.
     car->SetThrottle(0.0f);
     EXPECT_EQ(car->controls.throttle, 0.0f);
@@ -122,7 +122,7 @@ TEST_F(VehicleTest, FullThrottleClimbsTheGearsAndTheBrakeStopsIt) {
         car->SetThrottle(1.0f);
         flat.Frame();
     }
-    EXPECT_GE(car->gear, 3);
+    EXPECT_GE(car->drive.gear, 3);
     EXPECT_GT(car->GetLinearVelocity().Length() * 0.36f, 60.0f);
     EXPECT_GT(car->ChassisBody()->GetUp().y, 0.9f);
     for (int f = 0; f < 750 && car->GetLinearVelocity().Length() * 0.36f >= 5.0f; ++f) {
@@ -160,12 +160,12 @@ TEST_F(VehicleTest, ACarOnItsRoofIsPutBackOnItsWheelsAfterFiveSeconds) {
     Vehicle* car = flat.AddCar(taxi);
     car->SetOrientation(Quaternion(Vector3(0, 0, 1), Pi));
     car->SetPosition(Vector3(0, 20, 0));
-    car->gear = 3;
+    car->drive.gear = 3;
     float lastY = 0.0f;
     int liftedAt = -1;
     for (int f = 0; f < 450 && liftedAt < 0; ++f) {
         flat.Frame();
-        if (car->upsideDownTime == 0.0f && f > 10) {
+        if (car->drive.upsideDownTime == 0.0f && f > 10) {
             liftedAt = f;
             EXPECT_NEAR(car->GetPosition().y - lastY, 10.0f, 1.5f) << "lifted 10 in the frame (less the frame's fall)";
         }
@@ -173,7 +173,7 @@ TEST_F(VehicleTest, ACarOnItsRoofIsPutBackOnItsWheelsAfterFiveSeconds) {
     }
     ASSERT_GT(liftedAt, 0);
     EXPECT_NEAR(float(liftedAt) * Step, 5.0f, 0.1f);
-    EXPECT_EQ(car->gear, 1);
+    EXPECT_EQ(car->drive.gear, 1);
     flat.Frames(150);
     EXPECT_GT(car->ChassisBody()->GetUp().y, 0.9f);
 }
@@ -183,7 +183,7 @@ TEST_F(VehicleTest, RespawnLiftsTheCarAboveItsPointWithItsJointsAndOwnSpecialOnl
     RespawnPoint point;
     point.position = Vector3(300, 0, 200);
     point.orientation = Quaternion(Vector3(0, 1, 0), 1.0f);
-    car->respawnPoint = &point;
+    car->respawn.respawnPoint = &point;
     auto* own = new Special;
     own->permanent = 1;
     own->pooled = 0;
@@ -191,20 +191,20 @@ TEST_F(VehicleTest, RespawnLiftsTheCarAboveItsPointWithItsJointsAndOwnSpecialOnl
     ItemPool pool([] { return new Special; });
     car->AddSpecial(pool.Take());
     car->SetWeapon(new Gun);
-    car->health = 0.0f;
+    car->damage.health = 0.0f;
     flat.Frame();
     EXPECT_FALSE(car->WheelJoint(0)->IsAttached()) << "a wreck loses its wheels";
 
     car->Respawn(false);
-    EXPECT_EQ(car->health, car->maxHealth);
+    EXPECT_EQ(car->damage.health, car->damage.maxHealth);
     const Vector3 at = car->GetPosition();
     EXPECT_NEAR(at.x, 300.0f, 1e-3f);
     EXPECT_NEAR(at.y, 5.0f, 1e-3f);
     EXPECT_NEAR(at.z, 200.0f, 1e-3f);
-    ASSERT_EQ(car->specials.size(), 1u);
-    EXPECT_EQ(car->specials[0], own);
+    ASSERT_EQ(car->items.specials.size(), 1u);
+    EXPECT_EQ(car->items.specials[0], own);
     EXPECT_EQ(pool.Size(), 1u) << "the pickup went back to its pool";
-    EXPECT_EQ(car->weapon, nullptr);
+    EXPECT_EQ(car->items.weapon, nullptr);
     const Matrix4 turn = car->GetOrientation().ToMatrix();
     for (int w = 0; w < 4; ++w) {
         Hinge2Joint& j = *car->WheelJoint(w);
@@ -272,7 +272,7 @@ TEST_F(VehicleTest, TheKillPlaneRespawnsThePlayersCarOrFailsTheMissionOncePerFal
     flat.context.localDriver = &driver;
     RespawnPoint point;
     point.position = Vector3(300, 0, 200);
-    car->respawnPoint = &point;
+    car->respawn.respawnPoint = &point;
     VehicleKillPlane killPlane(flat.context);
     flat.world.physics.AddObject(&killPlane);
     // No ground above the plane here: it would lift the car. Lying on the plane, the car is
@@ -299,7 +299,7 @@ TEST_F(VehicleTest, TheKillPlaneRespawnsThePlayersCarOrFailsTheMissionOncePerFal
         SCOPED_TRACE(c.health);
         flat.rules.respawn = 1;
         flat.rules.destroyed.clear();
-        car->health = c.health;
+        car->damage.health = c.health;
         car->SetPosition(Vector3(0, -360, 0));
         killPlane.OnKillPlane(*car);
         EXPECT_TRUE(flat.rules.destroyed.empty()) << "reported after the step, not inside it";
@@ -312,7 +312,7 @@ TEST_F(VehicleTest, TheKillPlaneRespawnsThePlayersCarOrFailsTheMissionOncePerFal
         }
         EXPECT_NEAR(car->GetPosition().x, 300.0f, 1.0f);
         EXPECT_GT(car->GetPosition().y, 0.0f);
-        EXPECT_EQ(car->health, car->maxHealth);
+        EXPECT_EQ(car->damage.health, car->damage.maxHealth);
         EXPECT_EQ(flat.rules.fails, 0);
         flat.Frame(); // a step back on the road ends the fall
     }
@@ -360,7 +360,7 @@ TEST_F(VehicleTest, ARemovedCarIsNamedNowhereAndAMissingDefinitionMakesNoCar) {
     driver.vehicle = gone;
     flat.context.localDriver = &driver;
     flat.camera.target = gone;
-    stays->lastAttacker = gone;
+    stays->damage.lastAttacker = gone;
     Vehicle* watched = gone;
     Vehicle* watchedOther = stays;
     flat.context.watchedPlayerCars = {&watched, &watchedOther};
@@ -370,10 +370,10 @@ TEST_F(VehicleTest, ARemovedCarIsNamedNowhereAndAMissingDefinitionMakesNoCar) {
     EXPECT_EQ(flat.context.vehicles, std::vector<Vehicle*>{stays});
     EXPECT_EQ(driver.vehicle, nullptr);
     EXPECT_EQ(flat.camera.target, nullptr);
-    EXPECT_EQ(stays->lastAttacker, nullptr);
+    EXPECT_EQ(stays->damage.lastAttacker, nullptr);
     EXPECT_EQ(flat.context.watchedPlayerCars, std::vector<Vehicle**>{&watchedOther});
     flat.Frames(3);
-    EXPECT_GT(stays->health, 0.0f);
+    EXPECT_GT(stays->damage.health, 0.0f);
     flat.context.watchedPlayerCars.clear();
     flat.context.localDriver = nullptr;
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 
@@ -312,4 +313,236 @@ TEST_F(ObjectTest, AnObjectWokenAgainAfterAResetIsLiveOnce) {
     while (!crate.Body() && frames < 150) Frames(1), ++frames; // home again, round the ball
     ASSERT_NE(crate.Body(), nullptr);
     EXPECT_EQ(world->objects->Live().size(), 1u);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The cull's edges: the view distance, mission variants and the light-carrying kinds' bounds.
+
+namespace {
+// The camera at `eye` looking along -z, its planes built.
+void Aim(Camera& camera, const Vector3& eye) {
+    camera.position = eye;
+    camera.positionDirty = 1;
+    camera.orientation = Quaternion();
+    camera.orientationDirty = 1;
+    camera.Apply();
+}
+} // namespace
+
+TEST_F(ObjectTest, AnObjectExactlyAtItsViewDistanceIsSeenAndAHairBeyondIsNot) {
+    // A small kind; its class is set per row. The camera stands straight behind the object.
+    tools::WorldFile file = FlatWorld();
+    Place(file, AddKind(file, {5, 5, 5}, 0x04, 100.0f), {0, 20, 0});
+    Load(file);
+    WorldObject& o = world->objects->Object(0);
+    for (int32_t distanceClass = 0; distanceClass <= 5; ++distanceClass) {
+        o.distanceClass = distanceClass;
+        const float r = camera.DistanceForClass(distanceClass);
+        const struct {
+            float distance;
+            bool seen;
+        } rows[] = {{r * 0.5f, true}, {r, true}, {std::nextafter(r, 1e9f), false}};
+        for (const auto& row : rows) {
+            Aim(camera, Vector3(0, 20, row.distance));
+            world->objects->BeginFrame(&camera);
+            EXPECT_EQ(o.Cull(*world, camera), row.seen) << "class " << distanceClass << " at " << row.distance;
+            EXPECT_EQ(o.viewDistanceSquared, row.distance * row.distance);
+            EXPECT_EQ(world->objects->OpaqueQueue().size(), row.seen ? 1u : 0u);
+        }
+    }
+}
+
+TEST_F(ObjectTest, AMissionVariantObjectShowsInItsVariantWhereverItIsAndNeverInAnother) {
+    // Kinds of every mission (0), of variant 1 (the session's, stored less one) and of variant 3.
+    tools::WorldFile file = FlatWorld();
+    const uint32_t every = AddKind(file, {5, 5, 5}, 0x04, 100.0f, 0, 0, 0);
+    const uint32_t ours = AddKind(file, {5, 5, 5}, 0x04, 100.0f, 0, 0, 2);
+    const uint32_t other = AddKind(file, {5, 5, 5}, 0x04, 100.0f, 0, 0, 4);
+    for (uint32_t k : {every, ours, other}) Place(file, k, {0, 20, 0});
+    session.missionVariant = 1;
+    Load(file);
+    const struct {
+        const char* where;
+        Vector3 eye;
+    } places[] = {{"in front", {0, 20, 300}}, {"behind", {0, 20, -300}}, {"far beyond", {0, 20, 1e6f}}};
+    const bool seen[3][3] = {{true, false, false}, {true, true, true}, {false, false, false}};
+    for (int p = 0; p < 3; ++p) {
+        Aim(camera, places[p].eye);
+        world->objects->BeginFrame(&camera);
+        for (int k = 0; k < 3; ++k) {
+            WorldObject& o = world->objects->Object(k);
+            o.viewDistanceSquared = -1.0f;
+            EXPECT_EQ(o.Cull(*world, camera), seen[k][p]) << "kind " << k << ", " << places[p].where;
+            if (k == 1) EXPECT_EQ(o.viewDistanceSquared, -1.0f) << "the variant's own object is not measured";
+        }
+    }
+    // Without a variant in the mission only the objects of every mission show.
+    session.missionVariant = -1;
+    Aim(camera, places[0].eye);
+    EXPECT_TRUE(world->objects->Object(0).Cull(*world, camera));
+    EXPECT_FALSE(world->objects->Object(1).Cull(*world, camera));
+}
+
+TEST_F(ObjectTest, ALightCarryingKindReachesItsPoolOfLightOnTheGround) {
+    // A lamp just out of the view (above it, or beside it) is still culled in while its light
+    // pool, 200 lower and 225 wider each side, reaches into the view.
+    tools::WorldFile file = FlatWorld();
+    Place(file, AddKind(file, {5, 5, 5}, 0x04, 100.0f), {0, 20, 0});
+    Load(file);
+    WorldObject& o = world->objects->Object(0);
+    Aim(camera, Vector3(0, 20, 600));
+    struct Row {
+        const char* where;
+        Vector3 step; // moved this way until the plain box is out of the view, then 50 further
+    };
+    const Row rows[] = {{"above", {0, 1, 0}}, {"left", {-1, 0, 0}}, {"right", {1, 0, 0}}};
+    for (const Row& row : rows) {
+        Vector3 at(0, 20, 0);
+        o.kind->flags &= uint8_t(~WorldObjectKind::CarriesLight);
+        for (int i = 0; i < 100000; ++i) {
+            o.SetPosition(at);
+            o.Update();
+            BoundingBox box;
+            o.GetBounds(box);
+            if (!camera.IsBoxVisible(box)) break;
+            at += row.step;
+        }
+        o.SetPosition(at + row.step * 50.0f);
+        o.Update();
+        world->objects->BeginFrame(&camera);
+        EXPECT_FALSE(o.Cull(*world, camera)) << row.where;
+        BoundingBox plain;
+        o.GetBounds(plain);
+        o.kind->flags |= WorldObjectKind::CarriesLight;
+        BoundingBox widened;
+        o.GetBounds(widened);
+        EXPECT_EQ(widened.centre, plain.centre - Vector3(0, 100, 0)) << row.where;
+        EXPECT_EQ(widened.halfExtents, plain.halfExtents + Vector3(225, 100, 225)) << row.where;
+        EXPECT_TRUE(o.Cull(*world, camera)) << row.where;
+    }
+    o.kind->flags &= uint8_t(~WorldObjectKind::CarriesLight);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bodies: one per object however often it was touched, and the sleep boundary.
+
+TEST_F(ObjectTest, AnObjectQueuedTwiceInOneStepGetsOneBody) {
+    Load(CrateWorld(2));
+    WorldObject& a = world->objects->Object(0);
+    WorldObject& b = world->objects->Object(1);
+    for (WorldObject* o : {&a, &b, &a}) world->objects->Pending().push_back(o);
+    world->objects->ActivatePending();
+    world->objects->MoveActivated();
+    ASSERT_NE(a.Body(), nullptr);
+    ASSERT_NE(b.Body(), nullptr);
+    EXPECT_NE(a.Body(), b.Body());
+    EXPECT_TRUE(world->objects->Pending().empty());
+    EXPECT_EQ(world->objects->Live(), (std::vector<WorldObject*>{&a, &b}));
+    EXPECT_EQ(world->physics.ClientCount(), 3) << "the manager and each object once";
+    // Touched again while it has its body: nothing more.
+    RigidBody* body = a.Body();
+    world->objects->Pending().push_back(&a);
+    world->objects->ActivatePending();
+    world->objects->MoveActivated();
+    EXPECT_EQ(a.Body(), body);
+    EXPECT_EQ(world->objects->Live().size(), 2u);
+}
+
+TEST_F(ObjectTest, ABodySleepsAtTheFirstStepPastThreeQuartersOfASecondBelowSpeedSquared250) {
+    // Velocities whose squared lengths are exactly 249 and 250; each row runs the sleep pass
+    // with its steps in turn from a freshly woken crate.
+    const Vector3 slow(10, 10, 7), fast(15, 5, 0);
+    ASSERT_EQ(slow.LengthSquared(), 249.0f);
+    ASSERT_EQ(fast.LengthSquared(), 250.0f);
+    struct Step {
+        Vector3 velocity;
+        float dt;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Step> steps;
+        bool enabled;
+        float restTime;
+    };
+    const Case cases[] = {
+        {"0.75 s at 249 exactly", {{slow, 0.25f}, {slow, 0.25f}, {slow, 0.25f}}, true, 0.75f},
+        {"the step past 0.75 s", {{slow, 0.25f}, {slow, 0.25f}, {slow, 0.25f}, {slow, 0.125f}}, false, 0.0f},
+        {"one step at 250 starts again", {{slow, 0.25f}, {slow, 0.25f}, {fast, 0.25f}, {slow, 0.25f}, {slow, 0.25f}},
+         true, 0.5f},
+        {"at 250 it never sleeps", {{fast, 0.5f}, {fast, 0.5f}, {fast, 0.5f}}, true, 0.0f},
+    };
+    for (const Case& c : cases) {
+        Load(CrateWorld(1));
+        WorldObject& crate = world->objects->Object(0);
+        world->objects->Pending().push_back(&crate);
+        world->objects->ActivatePending();
+        world->objects->MoveActivated();
+        ASSERT_NE(crate.Body(), nullptr);
+        for (const Step& s : c.steps) {
+            crate.Body()->SetLinearVelocity(s.velocity);
+            world->objects->SleepIdleBodies(s.dt);
+        }
+        EXPECT_EQ(crate.Body()->IsEnabled(), c.enabled) << c.what;
+        EXPECT_FLOAT_EQ(crate.restTime, c.restTime) << c.what;
+    }
+}
+
+// The pose operation of markers and bobbing crates: the placed pose moves and, while the object
+// rests, its geom and its place in the tree with it; far and the extensions are left alone, and
+// an object with a body keeps it and only its home moves.
+TEST_F(ObjectTest, MovingThePlacedPoseTakesTheGeomAndTheTreeAlongButNotFar) {
+    struct Restored : ObjectExtension {
+        void OnRestored() override { ++restored; }
+        int restored = 0;
+    };
+    tools::WorldFile file = CrateWorld(1);                                 // a movable crate: geom
+    Place(file, AddKind(file, {5, 5, 5}, 0x04, -10.0f), {300, 5, 300});   // immovable: none
+    Restored extensions[2];
+    Load(file);
+    for (int i = 0; i < 2; ++i) {
+        WorldObject& o = world->objects->Object(i);
+        SCOPED_TRACE(i == 0 ? "with a geom" : "without one");
+        EXPECT_EQ(o.Geom() != nullptr, i == 0);
+        Restored& extension = extensions[i];
+        o.AddExtension(&extension);
+        const QuadTreeBlock* before = o.block;
+        const Vector3 to(-1500, 40, 1500);
+        Quaternion turned;
+        turned.RotateY(0.5f);
+        o.far = true;
+        o.MovePlacedPose(to, turned);
+        EXPECT_EQ(o.PlacedPosition(), to);
+        EXPECT_EQ(o.PlacedOrientation(), turned);
+        EXPECT_TRUE(o.far);
+        EXPECT_EQ(extension.restored, 0);
+        BoundingBox b;
+        o.GetBounds(b);
+        EXPECT_NEAR((b.centre - to).Length(), 0.0f, 1e-3f);
+        if (o.Geom()) {
+            EXPECT_NEAR((o.Geom()->GetPosition() - to).Length(), 0.0f, 1e-3f);
+            Quaternion q;
+            o.Geom()->GetOrientation(q);
+            EXPECT_NEAR(std::fabs(q.x * turned.x + q.y * turned.y + q.z * turned.z + q.w * turned.w), 1.0f, 1e-5f);
+        }
+        EXPECT_NE(o.block, before) << "re-placed in the tree";
+        EXPECT_TRUE(o.block->Holds(b.centre.x - b.halfExtents.x, b.centre.x + b.halfExtents.x,
+                                   b.centre.z - b.halfExtents.z, b.centre.z + b.halfExtents.z));
+        o.far = false;
+    }
+
+    // With a body: the body stays where it is; the object goes home to the new pose later.
+    WorldObject& crate = world->objects->Object(0);
+    world->objects->Pending().push_back(&crate);
+    world->objects->ActivatePending();
+    world->objects->MoveActivated();
+    ASSERT_NE(crate.Body(), nullptr);
+    const Vector3 bodyAt = crate.Body()->GetPosition();
+    crate.MovePlacedPose(Vector3(800, 30, 0), Quaternion());
+    EXPECT_EQ(crate.Body()->GetPosition(), bodyAt);
+    EXPECT_EQ(crate.GetPosition(), bodyAt);
+    crate.Update();
+    EXPECT_EQ(crate.Body(), nullptr);
+    EXPECT_EQ(crate.GetPosition(), Vector3(800, 30, 0));
+    EXPECT_EQ(extensions[0].restored, 1) << "going home restores";
+    world.reset(); // before the extensions
 }

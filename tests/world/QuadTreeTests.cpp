@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -194,4 +195,66 @@ TEST(RoadGraph, SpawnStridesArePrimesBetweenAHundredthAndATwoHundredthOfTheCount
         graph.BuildStrides();
         EXPECT_EQ(graph.strides, c.strides) << c.count;
     }
+}
+
+TEST(QuadTree, ABlockIsSeenUnlessItLiesWhollyBehindASidePlaneAtTheCamerasHeight) {
+    // One side plane at a time (the others let everything through). The block is taken as a box
+    // round its centre at the camera's height, 10 above and below: exactly touching a plane
+    // from behind is out.
+    struct Case {
+        const char* what;
+        Vector3 normal;
+        float d;
+        float minX, maxX, cameraY;
+        bool seen;
+    };
+    const float h = std::sqrt(0.5f);
+    const Case cases[] = {
+        {"in front of x > 0", {1, 0, 0}, 0, 10, 30, 0, true},
+        {"behind x > 0", {1, 0, 0}, 0, -30, -10, 0, false},
+        {"touching it from behind", {1, 0, 0}, 0, -20, 0, 0, false},
+        {"a hair across it", {1, 0, 0}, 0, -20, 0.5f, 0, true},
+        {"a floor 5 under the camera", {0, 1, 0}, 5, -10, 10, 0, true},
+        {"a floor 10 under the camera", {0, 1, 0}, 10, -10, 10, 0, false},
+        {"the camera 5 lower", {0, 1, 0}, 5, -10, 10, -5, false},
+        {"a slanted plane, a corner across", {h, 0, h}, 0, -29.5f, -9.5f, 0, true},
+        {"a slanted plane, the corner on it", {h, 0, h}, 0, -30, -10, 0, false},
+    };
+    for (const Case& c : cases) {
+        Camera camera;
+        camera.position = Vector3(0, c.cameraY, 0);
+        for (int p = 0; p < 4; ++p) camera.planes[p] = Plane(0, 0, 0, -1e9f);
+        camera.planes[1] = Plane(c.normal.x, c.normal.y, c.normal.z, c.d);
+        QuadTreeBlock block;
+        block.minX = c.minX;
+        block.maxX = c.maxX;
+        block.minZ = -10.0f;
+        block.maxZ = 10.0f;
+        EXPECT_EQ(ObjectQuadTree::IsVisible(block, camera), c.seen) << c.what;
+    }
+
+    // The cull lists the root and the blocks that hold items, walks down through those that only
+    // hold them below, and skips a hidden block with its whole subtree.
+    Tree tree(2);
+    Item item({75, 0, 75}, {1, 1, 1}, QuadTreeItem::Culled | QuadTreeItem::TreeDrawn);
+    tree.Add(&item);
+    ASSERT_EQ(tree.BlockIndex(item.block), 20);
+    struct Walk {
+        float planeX; // seen: x > planeX
+        std::vector<int32_t> blocks;
+        size_t drawn;
+    };
+    const Walk walks[] = {{-1e9f, {0, 20}, 1}, {60.0f, {0, 20}, 1}, {100.0f, {0}, 0}};
+    for (const Walk& w : walks) {
+        Camera camera;
+        for (int p = 0; p < 4; ++p) camera.planes[p] = Plane(0, 0, 0, -1e9f);
+        camera.planes[0] = Plane(1, 0, 0, w.planeX);
+        for (int p = 4; p < 6; ++p) camera.planes[p] = Plane(0, 0, 0, -1e9f);
+        tree.Cull(camera);
+        std::vector<int32_t> listed;
+        for (const QuadTreeBlock* b : tree.VisibleBlocks()) listed.push_back(tree.BlockIndex(b));
+        EXPECT_EQ(listed, w.blocks) << w.planeX;
+        EXPECT_EQ(tree.OpaqueList().size(), w.drawn) << w.planeX;
+    }
+    tree.Remove(&item);
 }

@@ -325,6 +325,31 @@ TEST_F(StaticGeometry, DrawsEachBatchWithItsConstantsAndRange) {
     }
 }
 
+// Every material the static city registers takes the renderer's material value in its
+// diffuse-alpha word (the low byte is the diffuse alpha); a new value reaches the renderer at the
+// next registration (a video-mode change).
+TEST_F(StaticGeometry, EveryRegisteredMaterialTakesTheMaterialValue) {
+    City city(rec.facility.get());
+    EXPECT_EQ(city.sg.materialValue, 0xFFu) << "opaque unless set";
+    city.UpTriangle(0, 100);
+    city.Group(0, 0);
+    city.UpTriangle(5, 100);
+    city.Group(1, 1);
+    const struct {
+        uint32_t value;
+        float alpha;
+    } cases[] = {{0xFFu, 1.0f}, {0x80u, 128.0f / 255.0f}, {0x12345600u, 0.0f}, {0xFFFFFF40u, 64.0f / 255.0f}};
+    for (const auto& c : cases) {
+        city.sg.materialValue = c.value;
+        city.Prepare();
+        ASSERT_EQ(city.sg.renderMaterials.size(), 2u);
+        for (Material* m : city.sg.renderMaterials) {
+            ASSERT_NE(m, nullptr);
+            EXPECT_FLOAT_EQ(m->record->diffuse[3], c.alpha) << std::hex << c.value;
+        }
+    }
+}
+
 } // namespace
 
 namespace {

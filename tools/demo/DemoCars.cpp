@@ -133,11 +133,15 @@ CarHandling Handling(float speed, float force, float shift, float steer, float b
     return h;
 }
 
-// The ten camera set-ups: chases near and far, bonnet and driver views, side, front, high,
-// wheel, low rear and a slow far one. An unattached record is turned in the car's heading frame,
-// whose +z is the car's forward, and its camera stands `distance` along the record's own +z: a
-// camera behind the car needs the record turned half a turn about y before it is pitched.
-std::vector<CarCamera> Cameras() {
+// The ten camera set-ups, fitted to the car's body (its model stands on the body's bottom at
+// y = 0, the body 2 h.y high and the cabin as high again on top, 2 h.z long): chases near and
+// far, a bumper and a roof view looking ahead, side, front and high views, a view ahead along
+// the car's flank, a low orbit and a slow far chase. Every camera stands outside the
+// body and above the road. An unattached record is turned in the car's heading frame, whose +z
+// is the car's forward, and its camera stands `distance` along the record's own +z: a camera
+// behind the car needs the record turned half a turn about y. An attached record turns with the
+// car's own frame, whose +z points backward, so an unturned attached camera looks ahead.
+std::vector<CarCamera> Cameras(const Vector3& h) {
     auto cam = [](Vector3 pivot, Quaternion rotation, float distance, float lerp, bool viewCar, bool attached) {
         CarCamera c;
         c.position = pivot;
@@ -148,23 +152,24 @@ std::vector<CarCamera> Cameras() {
         c.attached = attached;
         return c;
     };
-    const Vector3 y(0, 1, 0);
-    // Turned about y by `yaw` from the front (Pi: from behind), then pitched (negative: looking down).
-    auto from = [&y](float yaw, float pitch) {
-        Quaternion q = yaw == 0.0f ? Quaternion() : Quaternion(y, yaw);
-        q.RotateX(pitch);
+    // Pitched `down` about the camera's side axis (positive: from above, looking down), then
+    // turned about the vertical by `yaw` from the front (Pi: from behind; -Pi/2: from the left).
+    auto from = [](float yaw, float down) {
+        Quaternion q(Vector3(1, 0, 0), -down);
+        q.RotateY(yaw);
         return q;
     };
-    return {cam({0, 12, 0}, from(Pi, -0.2f), 60.0f, 1.0f, true, false),
-            cam({0, 15, 0}, from(Pi, -0.25f), 95.0f, 0.8f, true, false),
-            cam({0, 10, -12}, Quaternion(), 0.0f, 4.0f, false, true),
-            cam({3, 12, 0}, Quaternion(), 0.0f, 4.0f, false, true),
-            cam({0, 8, 0}, from(-HalfPi, 0.0f), 70.0f, 1.0f, true, false),
-            cam({0, 10, 0}, from(0.0f, 0.0f), 60.0f, 1.0f, true, false),
-            cam({0, 10, 0}, from(Pi, -1.2f), 150.0f, 0.6f, true, false),
-            cam({10, 3, -12}, Quaternion(), 5.0f, 3.0f, true, true),
-            cam({0, 4, 0}, from(Pi, -0.05f), 40.0f, 2.0f, true, false),
-            cam({0, 20, 0}, from(Pi, -0.3f), 200.0f, 0.5f, true, false)};
+    const float roof = 4.0f * h.y, length = 2.0f * h.z;
+    return {cam({0, roof, 0}, from(Pi, 0.22f), 2.4f * length, 1.0f, true, false),
+            cam({0, roof + 4.0f, 0}, from(Pi, 0.3f), 4.2f * length, 0.8f, true, false),
+            cam({0, 2.0f * h.y + 1.0f, -h.z - 1.5f}, Quaternion(), 0.0f, 4.0f, false, true),
+            cam({0, roof + 2.0f, -h.z * 0.35f}, from(0.0f, 0.08f), 0.0f, 4.0f, true, true),
+            cam({0, 2.0f * h.y, 0}, from(-HalfPi, 0.15f), 2.4f * length, 1.0f, true, false),
+            cam({0, 2.0f * h.y, 0}, from(0.0f, 0.15f), 2.4f * length, 1.0f, true, false),
+            cam({0, 2.0f * h.y, 0}, from(Pi, 1.2f), 4.0f * length, 0.6f, true, false),
+            cam({h.x + 6.0f, 2.0f * h.y + 1.0f, 0}, from(0.0f, 0.1f), 0.0f, 3.0f, true, true),
+            cam({0, 2.0f * h.y, 0}, from(Pi, 0.12f), 1.8f * length, 2.0f, true, false),
+            cam({0, roof + 8.0f, 0}, from(Pi, 0.3f), 5.0f * length, 0.5f, true, false)};
 }
 
 // A sound of `seconds`: a tone gliding from f0 to f1 Hz, with a little noise for engines.
@@ -226,7 +231,7 @@ bool WriteCar(const fs::path& vehicles, const fs::path& textures, const DemoCar&
     // The menu image: the car's colour under a dark sky.
     if (!WriteArt(folder / "MPImage.ZKT", 64, [&](float, float y) { return y > 0.2f ? car.bodyColour : 0xFF102040u; }))
         return false;
-    const std::vector<CarCamera> cameras = Cameras();
+    const std::vector<CarCamera> cameras = Cameras(car.halfBody);
     for (size_t n = 0; n < cameras.size(); ++n)
         if (!tools::WriteCam((folder / (std::to_string(n) + ".CAM")).string().c_str(), cameras[n])) return false;
 

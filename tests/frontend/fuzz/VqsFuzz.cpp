@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.carCount = 3;
     settings.Apply(record);
     Check(InRange(settings.textureLevel.cachedInt, 0, 2) && InRange(settings.carEffect.cachedInt, 0, 1) &&
-          InRange(settings.environmentMap.cachedInt, 0, 1) && InRange(settings.detailLevel.cachedInt, 0, 3) &&
+          InRange(settings.environmentMap.cachedInt, 0, 3) && InRange(settings.detailLevel.cachedInt, 0, 3) &&
           InRange(settings.staticGeometryMode.cachedInt, 0, 1) && InRange(settings.sampleRate.cachedInt, 0, 2) &&
           InRange(settings.voiceCount.cachedInt, 0, 4) && InRange(settings.carChoice.cachedInt, 0, 2) &&
           InRange(settings.missionChoice.cachedInt, 0, 3) && InRange(settings.lastPlayedMission, 0, 3) &&
