@@ -278,6 +278,7 @@ void ZKEngine::RefreshServices() {
     services_.defaultFont = defaultFont;
     services_.states = this;
     services_.masterVolume = &masterVolume;
+    services_.mainThreadTasks = &tasks;
 }
 
 void ZKEngine::SetMLP(MLP* mlp) {

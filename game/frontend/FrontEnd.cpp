@@ -112,12 +112,6 @@ void FrontEnd::Release() {
         };
         engine.states->ForgetMLPs(owned);
     }
-    // A screen still loading on its own thread is waited for before it is freed.
-    for (MLP* screen : {static_cast<MLP*>(game.get()), static_cast<MLP*>(loadingScreen_.get()),
-                        static_cast<MLP*>(scoreScreen_.get()), static_cast<MLP*>(endingScreen_.get()),
-                        static_cast<MLP*>(endScreen_.get())})
-        AwaitLoading(screen);
-    for (const auto& page : ownedScreens_) AwaitLoading(page.get());
     // The one music voice: the intro's, or a game's once a game has begun.
     if (AudioVoice*& music = MusicVoice()) {
         music->Stop();
@@ -129,18 +123,20 @@ void FrontEnd::Release() {
     introVoice = nullptr;
     settings.viewDistance.camera = nullptr;
     unlockCommand_.reset();
-    scoreScreen_.reset();
-    endingScreen_.reset();
-    endScreen_.reset();
+    ReleasePage(scoreScreen_, engine.mainThreadTasks);
+    ReleasePage(endingScreen_, engine.mainThreadTasks);
+    ReleasePage(endScreen_, engine.mainThreadTasks);
+    // Pages still loading are freed once their init has ended.
+    for (std::unique_ptr<MLP>& page : ownedScreens_) ReleasePage(page, engine.mainThreadTasks);
     ownedScreens_.clear();
     mainPage = mpSelectScreen = mpStartScreen = optionsPage = nullptr;
     videoPage = audioPage = controlsPage = nullptr;
     singlePlayerPage = nullptr;
     creditsScreen = nullptr;
     missionLoadingScreen = nullptr;
-    loadingScreen_.reset();
-    game.reset();
-    // After the pages: their widgets draw with them.
+    ReleasePage(loadingScreen_, engine.mainThreadTasks);
+    ReleasePage(game, engine.mainThreadTasks);
+    // After the pages: their widgets draw with it.
     smallFont.reset();
     creditsFont.reset();
     if (built_) {
@@ -152,11 +148,6 @@ void FrontEnd::Release() {
 }
 
 FrontEnd* FrontEnd::Get() { return g_frontEnd; }
-
-void FrontEnd::AwaitLoading(MLP* screen) {
-    if (screen && !screen->WaitForInit(kLoadingWait))
-        Debugger::Instance().Message("FRONTEND: %s is still loading and is freed all the same", screen->name.c_str());
-}
 
 // ---------------------------------------------------------------------------------------------
 // Building
@@ -455,7 +446,8 @@ void FrontEnd::SetResumeEnabled(bool enabled) {
 void FrontEnd::StartMission(int32_t mission, int32_t episode, int32_t textBase) {
     if (!engine.states || !game) return;
     SetResumeEnabled(true);
-    AwaitLoading(loadingScreen_.get());
+    // The screen of an earlier start may still be loading its own resources.
+    ReleasePage(loadingScreen_, engine.mainThreadTasks);
     loadingScreen_ = std::make_unique<MissionLoadingScreen>(*game, this, mission, episode, textBase);
     missionLoadingScreen = loadingScreen_.get();
     missionLoadingScreen->needSetup = 1;
@@ -485,7 +477,7 @@ Screen* FrontEnd::Replace(std::unique_ptr<Screen>& slot, std::unique_ptr<Screen>
         const MLP* old = slot.get();
         engine.states->ForgetMLPs([old](const MLP* screen) { return screen == old; });
     }
-    AwaitLoading(slot.get());
+    ReleasePage(slot, engine.mainThreadTasks);
     slot = std::move(next);
     return slot.get();
 }

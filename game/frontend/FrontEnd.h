@@ -170,10 +170,6 @@ private:
     void StartIntroMusic();
 
     void ToMainPage(bool resumable);
-    // Screens load on a thread of their own when first shown: one about to be freed is waited
-    // for (at most kLoadingWait seconds).
-    static constexpr float kLoadingWait = 30.0f;
-    static void AwaitLoading(MLP* screen);
     // Puts a newly made screen in its slot; the one it replaces leaves the engine's screens and
     // is freed (it is never the current one: a screen is replaced by what it leads to).
     template <class Screen>

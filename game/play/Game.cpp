@@ -69,6 +69,8 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
     vehicles.soundGroups = soundGroups;
     vehicles.soundLevels = soundLevels;
     session.viewCamera = &camera;
+    // The kill plane's handler acts on the falls it noted once each step is over.
+    world.physics.AddObject(&killPlane);
     lensFlare = std::make_unique<LensFlare>(renderer_);
     RegisterGameCommands(*this);
     InstallWeaponFactories(vehicles);
@@ -85,6 +87,7 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
 Game::~Game() {
     Reset(true);
     if (world.boundary) world.boundary->killPlaneHandler = nullptr;
+    world.physics.RemoveObject(&killPlane);
     ParticleSystems::Destroy();
 }
 
