@@ -69,6 +69,27 @@ protected:
         return p;
     }
 
+    // A walker at the origin on a line of two nodes at z = -half and +half, heading for +half.
+    std::unique_ptr<Pedestrian> WalkerOnLine(float half) {
+        Nodes({{0, -half}, {0, half}});
+        Link(0, 1);
+        auto p = Walker(Vector3(0, 0, 0));
+        p->previousNode = &graph.nodes[0];
+        p->targetNode = &graph.nodes[1];
+        return p;
+    }
+    // Physics sub-steps of uneven lengths while the state holds (at most `limit` seconds); the
+    // time they took.
+    float StepWhileIn(Pedestrian& p, int32_t state, float limit) {
+        static const float steps[] = {0.013f, 0.021f, 0.007f, 0.033f};
+        float t = 0.0f;
+        for (int i = 0; p.state == state && t < limit; ++i) {
+            t += steps[i % 4];
+            p.UpdateBounds(world->physics, steps[i % 4]);
+        }
+        return t;
+    }
+
     testing_support::TempWorkDir dir;
     testing_support::EngineDoubles engine;
     GameSession session;
@@ -162,23 +183,15 @@ TEST_F(PedestrianTest, ACarComingCloseMakesItTurnAsideAndAFastOneMakesItJump) {
 }
 
 TEST_F(PedestrianTest, AJumpBecomesARunThenAWalkAtUnevenSteps) {
-    Nodes({{0, -5000}, {0, 5000}});
-    Link(0, 1);
-    auto p = Walker(Vector3(0, 0, 0));
-    p->previousNode = &graph.nodes[0];
-    p->targetNode = &graph.nodes[1];
+    auto p = WalkerOnLine(5000.0f);
     const float v = std::sqrt(400.0f);
     p->React({Vector3(-v * 0.2f, 0, 10.0f), Vector3(v, 0, 0)}, 0.016f);
     ASSERT_EQ(p->state, Pedestrian::Jumping);
-    const float steps[] = {0.013f, 0.021f, 0.007f, 0.033f};
-    float t = 0.0f;
-    int i = 0;
-    while (p->state == Pedestrian::Jumping && t < 5.0f) t += steps[i++ % 4], p->UpdateBounds(world->physics, steps[(i - 1) % 4]);
+    float t = StepWhileIn(*p, Pedestrian::Jumping, 5.0f);
     EXPECT_EQ(p->state, Pedestrian::Running);
     EXPECT_NEAR(t, 0.5f, 0.034f);
     EXPECT_FLOAT_EQ(p->speed, 50.0f / 0.25f);
-    t = 0.0f;
-    while (p->state == Pedestrian::Running && t < 5.0f) t += steps[i++ % 4], p->UpdateBounds(world->physics, steps[(i - 1) % 4]);
+    t = StepWhileIn(*p, Pedestrian::Running, 5.0f);
     EXPECT_EQ(p->state, Pedestrian::Walking);
     EXPECT_NEAR(t, 2.0f, 0.034f);
     EXPECT_FLOAT_EQ(p->speed, 50.0f);
@@ -219,11 +232,7 @@ TEST_F(PedestrianTest, AMissingAnimationGivesAFiniteSpeed) {
 }
 
 TEST_F(PedestrianTest, AHitKnocksItDownAndItDiesSecondsLaterToldOnce) {
-    Nodes({{0, -500}, {0, 500}});
-    Link(0, 1);
-    auto p = Walker(Vector3(0, 0, 0));
-    p->previousNode = &graph.nodes[0];
-    p->targetNode = &graph.nodes[1];
+    auto p = WalkerOnLine(500.0f);
     p->TakeDamage(1.0f, DamageImpact, nullptr);
     EXPECT_EQ(p->state, Pedestrian::Knocked);
     EXPECT_GE(p->knockTimer, 5.0f);
@@ -231,12 +240,7 @@ TEST_F(PedestrianTest, AHitKnocksItDownAndItDiesSecondsLaterToldOnce) {
     EXPECT_EQ(p->speed, 80.0f);
     EXPECT_TRUE(events.hits.empty()) << "not dead yet";
     const float knock = p->knockTimer;
-    const float steps[] = {0.013f, 0.021f, 0.007f, 0.033f};
-    float t = 0.0f;
-    for (int i = 0; p->state == Pedestrian::Knocked && t < 11.0f; ++i) {
-        t += steps[i % 4];
-        p->UpdateBounds(world->physics, steps[i % 4]);
-    }
+    const float t = StepWhileIn(*p, Pedestrian::Knocked, 11.0f);
     EXPECT_EQ(p->state, Pedestrian::Dead);
     EXPECT_NEAR(t, knock, 0.034f);
     ASSERT_EQ(events.hits.size(), 1u);
