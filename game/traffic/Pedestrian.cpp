@@ -141,7 +141,7 @@ void Pedestrian::AttachBody() {
         body = site.freeBodies.front();
         site.freeBodies.erase(site.freeBodies.begin());
     } else {
-        site.bodies.push_back(std::make_unique<RigidBody>(site.world.physics));
+        site.bodies.push_back(std::make_unique<RigidBody>(site.world->physics));
         body = site.bodies.back().get();
     }
     body->SetMass(1000.0f);
@@ -205,7 +205,7 @@ void Pedestrian::OnRemoved(PhysicsWorld& world) {
 void Pedestrian::Update(ObjectQuadTree&, const Camera* camera, float dt) {
     itemFlags |= Moved;
     splashCooldown -= dt;
-    const uint32_t frame = site.world.engine.FrameNumber();
+    const uint32_t frame = site.world->engine.FrameNumber();
     if ((drawnFrame + 1u == frame || state == Dead) && player) {
         animationClock += dt;
         float interval = 1.0f / 30.0f;
@@ -321,14 +321,21 @@ bool Pedestrian::Cull(ObjectQuadTree&, const Camera& camera) {
     GetBounds(b);
     if ((camera.position - b.centre).LengthSquared() > 2000.0f * 2000.0f) return false;
     if (!camera.IsBoxVisible(b)) return false;
+    const uint32_t frame = site.world->engine.FrameNumber();
+    // A frame's first cull empties the kind's list: a game that culls without drawing must not
+    // pile up pedestrians there.
+    if (type.drawListFrame != frame) {
+        type.drawList.clear();
+        type.drawListFrame = frame;
+    }
     type.drawList.push_back(this);
-    drawnFrame = site.world.engine.FrameNumber();
+    drawnFrame = frame;
     visible = true;
     return true;
 }
 
 void Pedestrian::Draw(ObjectQuadTree&, const Camera&) {
-    RenderFacility* renderer = site.world.engine.renderer;
+    RenderFacility* renderer = site.world->engine.renderer;
     MatrixStack* stack = renderer ? renderer->GetMatrixStack() : nullptr;
     if (!stack || !player) return;
     Matrix4 world = GetOrientation().ToMatrix();

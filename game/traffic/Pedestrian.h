@@ -26,8 +26,7 @@ struct VehicleContext;
 
 // What pedestrians reach their game through; owned by the manager that places them.
 struct PedestrianSite {
-    explicit PedestrianSite(World& world_) : world(world_) {}
-    World& world;
+    World* world = nullptr;
     VehicleContext* vehicles = nullptr;  // the cars they dodge; null: none
     StreetEvents* events = nullptr;      // null: nobody listens
     // Bodies for pedestrians being thrown or lying dead: every body made, and the free ones.

@@ -63,6 +63,7 @@ public:
     // Pedestrians of this kind found visible this frame (filled by the cull, emptied by every
     // cull's start, the draw and a reset).
     std::vector<Pedestrian*> drawList;
+    uint32_t drawListFrame = 0xFFFFFFFFu;  // the frame whose cull filled the list
 
 private:
     mutable bool reportedLength_ = false;

@@ -47,7 +47,8 @@ protected:
         ASSERT_TRUE(tools::WriteZka("Pedestrians/PED01/Run.ZKA", tools::WaveAnimation(1, 0.25f)));
         type = std::make_unique<PedestrianType>(SharedString("PED01.VQP"), engine.services);
         world = std::make_unique<World>(session, engine.services);
-        site = std::make_unique<PedestrianSite>(*world);
+        site = std::make_unique<PedestrianSite>();
+        site->world = world.get();
         site->events = &events;
     }
     void TearDown() override { MeshFactory::Instance().ClearForTests(); }
