@@ -7,6 +7,7 @@
 #include <memory>
 #include <set>
 
+#include "engine/core/Camera.h"
 #include "engine/render/BoneAnimation.h"
 #include "engine/render/MeshFactory.h"
 #include "game/traffic/Pedestrian.h"
@@ -222,6 +223,27 @@ TEST_F(PedestrianTest, ItWalksBesideTheNodesToTheEndAndBack) {
     EXPECT_TRUE(cameBack) << "and turned back at the dead end";
     EXPECT_LT(widest, 60.0f) << "it keeps beside the nodes, swinging out only to turn";
     EXPECT_EQ(p->state, Pedestrian::Walking);
+}
+
+TEST_F(PedestrianTest, CulledWithoutDrawingTheKindsListHoldsOnlyThisFrame) {
+    auto near = Walker(Vector3(0, 0, -100));
+    auto far = Walker(Vector3(0, 0, -2100));
+    // Looking along the line of both, so only the distance tells them apart.
+    Camera camera;
+    camera.SetViewport(Rect{0, 0, 64, 64});
+    camera.SetFarPlane(10000.0f);
+    camera.RebuildProjection();
+    camera.position = Vector3(0, 10, 0);
+    camera.positionDirty = camera.orientationDirty = 1;
+    camera.Apply();
+    for (uint32_t frame = 1; frame <= 5; ++frame) {
+        engine.frameNumber = frame;
+        EXPECT_TRUE(near->Cull(*world, camera));
+        EXPECT_FALSE(far->Cull(*world, camera)) << "beyond 2000 units";
+        EXPECT_EQ(type->drawList.size(), 1u) << "frame " << frame;
+        EXPECT_EQ(near->drawnFrame, frame);
+        EXPECT_TRUE(near->visible);
+    }
 }
 
 TEST_F(PedestrianTest, AMissingAnimationGivesAFiniteSpeed) {
