@@ -17,6 +17,7 @@
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/IntroCanvas.h"
 #include "platform/video/VideoPlayer.h"
+#include "tests/support/StderrCapture.h"
 #include "tests/support/TestSupport.h"
 #include "tools/writers/AudioWriter.h"
 #include "tools/writers/ClipWriter.h"
@@ -326,20 +327,27 @@ TEST_F(Intro, SoundPlaysOnItsOwnDeviceOrTheClipPlaysSilent) {
         {"sound", true, "dummy", "INTROMOVIE: Playing Intro.AVI, 64 x 48, sound at 22050 Hz"},
         {"-S", false, "dummy", "INTROMOVIE: Playing Intro.AVI, 64 x 48, silent"},
         {"no audio output", true, "no-such-driver", "INTROMOVIE: Playing Intro.AVI, 64 x 48, silent"},
+        // The ALSA library's own error lines stay off the standard error stream.
+        {"no sound card", true, "alsa", "INTROMOVIE: Playing Intro.AVI, 64 x 48, silent"},
     };
+    // A card that no machine has.
+    setenv("AUDIODEV", "hw:99", 1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         setenv("SDL_AUDIODRIVER", c.driver, 1);
         log.Clear();
         RecordingCanvas canvas;
         IntroMovie movie(SharedString("Intro.AVI"), &canvas, c.sound);
+        testing_support::StderrCapture stderrText;
         movie.Play(*window);
+        EXPECT_EQ(stderrText.Text().find("ALSA lib"), std::string::npos) << stderrText.Text();
         EXPECT_TRUE(log.Contains(c.line));
         EXPECT_TRUE(log.Contains("INTROMOVIE: Intro.AVI played, 4 pictures"));
         EXPECT_TRUE(SameColours(canvas.centres, kColours));
         // The device is closed again: the audio subsystem is down.
         EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
     }
+    unsetenv("AUDIODEV");
     setenv("SDL_AUDIODRIVER", "dummy", 1);
 }
 
