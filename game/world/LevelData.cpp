@@ -56,10 +56,78 @@ void RoadGraph::DebugDraw(D3D8GeomRenderer& lines) const {
     }
 }
 
+void RoadGraph::FindSpawnNodes(const std::vector<SpawnCircle>& circles, std::vector<int32_t>& out) const {
+    out.clear();
+    const int32_t count = Count();
+    if (count == 0) return;
+    const int32_t pick = plat::EngineRand();
+    int32_t stride = strides.empty() ? 1 : strides[size_t(pick) % strides.size()];
+    if (stride < 1) stride = 1;
+    const int32_t start = plat::EngineRand() % stride;
+    for (int32_t i = start; i < count; i += stride) {
+        const RoadNode& node = nodes[size_t(i)];
+        if (node.occupancy != 0) continue;
+        const bool freeLink = std::any_of(node.links.begin(), node.links.end(), [](const RoadNode* to) {
+            return to && (to->occupancy & RoadNode::CountMask) == 0;
+        });
+        if (!freeLink) continue;
+        bool inside = false, tooNear = false;
+        for (const SpawnCircle& c : circles) {
+            const float dx = node.position.x - c.centre.x, dz = node.position.z - c.centre.z;
+            const float d2 = dx * dx + dz * dz;
+            inside = inside || d2 < c.outerSquared;
+            tooNear = tooNear || d2 <= c.innerSquared;
+        }
+        if (inside && !tooNear) out.push_back(i);
+    }
+}
+
+RoadNode* RoadGraph::FindNearestFreeNode(const Vector3& point) {
+    RoadNode* best = nullptr;
+    float bestSquared = 1e9f;
+    for (RoadNode& node : nodes) {
+        if ((node.occupancy & RoadNode::CountMask) != 0) continue;
+        const size_t links = node.links.size();
+        if (links == 0) continue;
+        if (links == 1 && (!node.links[0] || (node.links[0]->occupancy & RoadNode::CountMask) != 0)) continue;
+        const float dx = node.position.x - point.x, dz = node.position.z - point.z;
+        const float d2 = dx * dx + dz * dz;
+        if (d2 < bestSquared) {
+            bestSquared = d2;
+            best = &node;
+        }
+    }
+    return best;
+}
+
 void DropPoint::Init() {
     if (marker) position = marker->GetPosition();
     spinAngle = 0.0f;
     active = false;
+}
+
+bool DropPoint::Activate() {
+    if (marker) marker->MovePlacedPose(position, marker->PlacedOrientation());
+    active = true;
+    return true;
+}
+
+void DropPoint::Deactivate() {
+    if (marker) marker->MovePlacedPose(position, marker->PlacedOrientation());
+    active = false;
+}
+
+void DropPoint::Update(float dt) {
+    spinAngle += dt;
+    if (!marker) return;
+    Quaternion turned = marker->PlacedOrientation();
+    turned.RotateY(SpinRate * dt);
+    marker->MovePlacedPose(position, turned);
+}
+
+bool DropPoint::Contains(const Vector3& p) const {
+    const float dx = position.x - p.x, dz = position.z - p.z;
+    return dx * dx + dz * dz < ArrivalRadiusSquared;
 }
 
 MissionTable::Cell* MissionTable::At(int32_t mission, int32_t episode) {

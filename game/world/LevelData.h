@@ -29,6 +29,14 @@ struct RoadNode {
     RoadNode* PickFreeNeighbour(bool allowRestricted) const;
 };
 
+// The unit of the spawn search: a ring round a centre, in x and z only. A node qualifies when
+// it lies strictly inside some circle's outer radius and outside every circle's inner one.
+struct SpawnCircle {
+    Vector3 centre;
+    float outerSquared = 0.0f;
+    float innerSquared = 0.0f;
+};
+
 // A directed graph of road nodes. The node block is sized once (Resize) and never moves after,
 // so links may point into it.
 class RoadGraph {
@@ -48,6 +56,17 @@ public:
     // Each node as a post 20 x (users + 1) high and a line to each linked node.
     void DebugDraw(D3D8GeomRenderer& lines) const;
 
+    // Nodes where something may appear: out is cleared, then filled with the indices, from a
+    // random start below a random stride on in steps of that stride, of the nodes nobody holds
+    // that are not restricted, have a linked node nobody holds, and lie in some circle's ring
+    // (strictly inside its outer radius, strictly outside every inner one). A prime stride that
+    // does not divide the count samples the graph evenly over successive calls.
+    void FindSpawnNodes(const std::vector<SpawnCircle>& circles, std::vector<int32_t>& out) const;
+    // The node nearest the point in x and z (the first of equals, none farther than 1e9
+    // squared) that nobody holds and has two links or more, or one link to a node nobody holds;
+    // restricted nodes count. Null when none qualifies.
+    RoadNode* FindNearestFreeNode(const Vector3& point);
+
     std::vector<RoadNode> nodes;
     int32_t startNode = 0;
     uint32_t spareWord = 0; // set from the world file for the per-episode graphs
@@ -63,8 +82,22 @@ struct DropPoint {
     SharedString name;
     bool active = false;
 
+    // Within this x/z distance a point has arrived (kept squared).
+    static constexpr float ArrivalRadiusSquared = 150.0f * 150.0f;
+    // Radians the marker turns per second.
+    static constexpr float SpinRate = 4.0f;
+
     // Position from the marker, angle 0, inactive.
     void Init();
+    // Active or not; the marker is put back on the point either way. Activate answers true.
+    bool Activate();
+    void Deactivate();
+    bool IsActive() const { return active; }
+    // The angle runs on; the marker turns about the vertical at SpinRate and stands on the
+    // point again (whatever moved it), without coming back from far.
+    void Update(float dt);
+    // Strictly within the arrival radius in x and z (height ignored).
+    bool Contains(const Vector3& p) const;
 };
 
 struct RespawnPoint {

@@ -14,6 +14,7 @@
 #include "game/world/WorldAmbience.h"
 #include "game/world/WorldEffects.h"
 #include "game/world/WorldFileReader.h"
+#include "platform/sys/Random.h"
 
 const char* const World::SurfaceSoundNames[8] = {"Hit_Wood.WAV",  "Hit_Phone.WAV",   "Hit_Light.WAV", "Hit_Park.WAV",
                                                  "Hit_Metal.WAV", "Hit_Traffic.WAV", "Hit_Leafs.WAV", "Hit_Cone.WAV"};
@@ -90,6 +91,22 @@ void World::Reset() {
     for (auto& c : trafficLightControllers)
         if (c) c->Reset();
     timeScale = 1.0f;
+}
+
+int32_t World::PickDropPoint(int32_t group, const Vector3& from, float minDistanceSquared) {
+    dropPointCandidates_.clear();
+    for (size_t i = 0; i < dropPoints.size(); ++i) {
+        const DropPoint& d = dropPoints[i];
+        const float dx = d.position.x - from.x, dz = d.position.z - from.z;
+        const bool farEnough = dx * dx + dz * dz > minDistanceSquared;
+        for (uint32_t g : d.variants) {
+            if (group != 0 && int64_t(g) != int64_t(group)) continue;
+            if (!farEnough) break;
+            dropPointCandidates_.push_back(int32_t(i));
+        }
+    }
+    if (dropPointCandidates_.empty()) return 0;
+    return dropPointCandidates_[size_t(plat::EngineRand()) % dropPointCandidates_.size()];
 }
 
 void World::Update(const Camera* camera, float dt) {

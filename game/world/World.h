@@ -90,6 +90,10 @@ public:
 
     // Back to the start of play without reloading.
     void Reset();
+    // A random drop point of the group (0: any, a point weighing as many times as it has
+    // groups) farther than the minimum from `from` in x and z; index 0 when none is. Callers
+    // check that there are drop points at all.
+    int32_t PickDropPoint(int32_t group, const Vector3& from, float minDistanceSquared);
     // Once a frame: traffic lights, the physics sub-steps, the quadtree, decals, wall damage,
     // particles, ambient sounds.
     void Update(const Camera* camera, float dt) override;
@@ -184,4 +188,5 @@ private:
     float frameTime_ = 0.0f;
     bool ownsShardBuffer_ = false;
     std::vector<std::string> unclaimedLogged_;
+    std::vector<int32_t> dropPointCandidates_; // kept between picks
 };

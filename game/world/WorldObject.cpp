@@ -105,13 +105,21 @@ void WorldObject::NotifyTouched() {
 
 void WorldObject::Update() {
     for (ObjectExtension* e = extensions_; e; e = e->next) e->OnRestored();
-    if (body_) {
-        ReleaseBody();
-    } else if (geom_) {
+    if (body_) ReleaseBody();
+    PlaceOnPose();
+    far = false;
+}
+
+void WorldObject::MovePlacedPose(const Vector3& position, const Quaternion& orientation) {
+    position_ = position;
+    orientation_ = orientation;
+    if (!body_) PlaceOnPose();
+}
+
+void WorldObject::PlaceOnPose() {
+    if (geom_) {
         geom_->SetPosition(HomeGeomPosition());
         geom_->SetOrientation(orientation_);
-    }
-    if (geom_) {
         BoundingBox b;
         geom_->GetBounds(b);
         centre_ = b.centre;
@@ -124,7 +132,6 @@ void WorldObject::Update() {
                               std::fabs(w.m[2][j]) * kind->halfExtents.z;
     }
     if (block && manager) manager->Tree().ItemMoved(this);
-    far = false;
 }
 
 bool WorldObject::Cull(ObjectQuadTree&, const Camera& camera) {

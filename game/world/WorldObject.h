@@ -106,6 +106,10 @@ public:
     ObjectExtension* Extensions() const { return extensions_; }
     // Back on the placed pose: extensions restored, body released, bounds rebuilt, far cleared.
     void Update();
+    // Moves the placed pose and, while the object has no body, its geom and its bounds in the
+    // tree with it (a spinning marker, a bobbing crate). The far flag and the extensions are
+    // left as they are; an object with a body keeps it and goes home to the new pose.
+    void MovePlacedPose(const Vector3& position, const Quaternion& orientation);
     using QuadTreeItem::Update;
 
     // QuadTreeItem
@@ -149,6 +153,8 @@ public:
 private:
     void NotifyTouched();
     Vector3 HomeGeomPosition() const;
+    // Geom (when resting) and bounds on the placed pose; the tree learns where it is.
+    void PlaceOnPose();
 
     ObjectExtension* extensions_ = nullptr;
     Vector3 centre_;

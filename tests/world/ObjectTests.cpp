@@ -486,3 +486,63 @@ TEST_F(ObjectTest, ABodySleepsAtTheFirstStepPastThreeQuartersOfASecondBelowSpeed
         EXPECT_FLOAT_EQ(crate.restTime, c.restTime) << c.what;
     }
 }
+
+// The pose operation of markers and bobbing crates: the placed pose moves and, while the object
+// rests, its geom and its place in the tree with it; far and the extensions are left alone, and
+// an object with a body keeps it and only its home moves.
+TEST_F(ObjectTest, MovingThePlacedPoseTakesTheGeomAndTheTreeAlongButNotFar) {
+    struct Restored : ObjectExtension {
+        void OnRestored() override { ++restored; }
+        int restored = 0;
+    };
+    tools::WorldFile file = CrateWorld(1);                                 // a movable crate: geom
+    Place(file, AddKind(file, {5, 5, 5}, 0x04, -10.0f), {300, 5, 300});   // immovable: none
+    Restored extensions[2];
+    Load(file);
+    for (int i = 0; i < 2; ++i) {
+        WorldObject& o = world->objects->Object(i);
+        SCOPED_TRACE(i == 0 ? "with a geom" : "without one");
+        EXPECT_EQ(o.Geom() != nullptr, i == 0);
+        Restored& extension = extensions[i];
+        o.AddExtension(&extension);
+        const QuadTreeBlock* before = o.block;
+        const Vector3 to(-1500, 40, 1500);
+        Quaternion turned;
+        turned.RotateY(0.5f);
+        o.far = true;
+        o.MovePlacedPose(to, turned);
+        EXPECT_EQ(o.PlacedPosition(), to);
+        EXPECT_EQ(o.PlacedOrientation(), turned);
+        EXPECT_TRUE(o.far);
+        EXPECT_EQ(extension.restored, 0);
+        BoundingBox b;
+        o.GetBounds(b);
+        EXPECT_NEAR((b.centre - to).Length(), 0.0f, 1e-3f);
+        if (o.Geom()) {
+            EXPECT_NEAR((o.Geom()->GetPosition() - to).Length(), 0.0f, 1e-3f);
+            Quaternion q;
+            o.Geom()->GetOrientation(q);
+            EXPECT_NEAR(std::fabs(q.x * turned.x + q.y * turned.y + q.z * turned.z + q.w * turned.w), 1.0f, 1e-5f);
+        }
+        EXPECT_NE(o.block, before) << "re-placed in the tree";
+        EXPECT_TRUE(o.block->Holds(b.centre.x - b.halfExtents.x, b.centre.x + b.halfExtents.x,
+                                   b.centre.z - b.halfExtents.z, b.centre.z + b.halfExtents.z));
+        o.far = false;
+    }
+
+    // With a body: the body stays where it is; the object goes home to the new pose later.
+    WorldObject& crate = world->objects->Object(0);
+    world->objects->Pending().push_back(&crate);
+    world->objects->ActivatePending();
+    world->objects->MoveActivated();
+    ASSERT_NE(crate.Body(), nullptr);
+    const Vector3 bodyAt = crate.Body()->GetPosition();
+    crate.MovePlacedPose(Vector3(800, 30, 0), Quaternion());
+    EXPECT_EQ(crate.Body()->GetPosition(), bodyAt);
+    EXPECT_EQ(crate.GetPosition(), bodyAt);
+    crate.Update();
+    EXPECT_EQ(crate.Body(), nullptr);
+    EXPECT_EQ(crate.GetPosition(), Vector3(800, 30, 0));
+    EXPECT_EQ(extensions[0].restored, 1) << "going home restores";
+    world.reset(); // before the extensions
+}
