@@ -41,7 +41,7 @@ std::unique_ptr<Sprite> MakeSprite(D3D8TextureManager& m, uint8_t shade) {
     r.name = "bench";
     r.width = r.height = 16;
     r.highQuality = 1;
-    r.levels.push_back({16, 16, std::vector<uint8_t>(16 * 16 * 4, shade)});
+    r.levels.push_back({16, 16, TrackedVector<uint8_t>(16 * 16 * 4, shade)});
     auto s = std::make_unique<Sprite>();
     s->width = s->height = 16;
     s->columns = s->rows = 1;

@@ -10,6 +10,7 @@
 #include "engine/core/InputDevice.h"
 #include "engine/core/MLP.h"
 #include "engine/core/Math.h"
+#include "engine/core/Memory.h"
 #include "engine/core/Thread.h"
 
 class AudioVoice;
@@ -129,7 +130,7 @@ private:
     AudioVoice* sound_ = nullptr;
     std::deque<SharedString> lines_;   // newest first
     std::deque<SharedString> history_; // newest first
-    std::vector<std::pair<int32_t, int32_t>> segments_; // wrapping scratch: start, count
+    TrackedVector<std::pair<int32_t, int32_t>> segments_; // wrapping scratch: start, count
     struct Row {
         const SharedString* line;
         int32_t start, count, y;

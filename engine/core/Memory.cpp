@@ -93,14 +93,17 @@ void LogAllocation(const char* format, size_t size, int64_t total) {
 }
 } // namespace
 
+// With the report off (the usual case) the pair costs what the global operators cost.
 void* TrackedAlloc(size_t size) {
-    LogAllocation("Allocating %d. Total Alloc = %d", size, g_currentBytes.load() + SizeDelta(size));
+    if (g_autoReport.load(std::memory_order_relaxed))
+        LogAllocation("Allocating %d. Total Alloc = %d", size, g_currentBytes.load() + SizeDelta(size));
     return CountedAllocate(size);
 }
 
 void TrackedFree(void* p, size_t size) {
     if (size == 0) return;
-    LogAllocation("Freeing %d. Total Alloc = %d", size, g_currentBytes.load() - SizeDelta(size));
+    if (g_autoReport.load(std::memory_order_relaxed))
+        LogAllocation("Freeing %d. Total Alloc = %d", size, g_currentBytes.load() - SizeDelta(size));
     if (p) CountedFree(p);
 }
 

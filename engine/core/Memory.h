@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <vector>
 
 #include "engine/core/SharedString.h"
 
@@ -61,3 +62,8 @@ struct TrackedAllocator {
     template <class U>
     bool operator==(const TrackedAllocator<U>&) const { return true; }
 };
+
+// The engine's own containers (mesh records, texture levels, the factories' caches, the
+// console's scratch) allocate through the tracked pair, so AUTOMEMREPORT logs their blocks.
+template <class T>
+using TrackedVector = std::vector<T, TrackedAllocator<T>>;

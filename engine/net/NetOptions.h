@@ -9,6 +9,9 @@ struct NetOptions {
     bool lanPlay = false;
     // Peer slots of a server; sessions may ask for fewer players, never more.
     size_t maxClients = 8;
+    // Bytes a second the endpoint hands each peer at most (a slow link); 0 sends at once. While
+    // messages wait for their turn their timeouts and priorities apply.
+    uint32_t sendRate = 0;
 
     static NetOptions Lan() {
         NetOptions o;

@@ -32,6 +32,13 @@ constexpr size_t kMaxServerData = 1024;
 constexpr size_t kMaxChatText = 1023;
 constexpr size_t kMaxPlayers = 64;  // far above any session; bounds what a peer may announce
 
+// A send's timeout in whole milliseconds: trunc(seconds x 1000); 0 (none) for a timeout that is
+// not positive, and at most a day.
+inline uint32_t TimeoutMs(float seconds) {
+    if (!(seconds > 0.0f)) return 0;
+    return seconds >= 86400.0f ? 86400000u : uint32_t(double(seconds) * 1000.0);
+}
+
 extern const uint8_t kApplicationGuid[16];
 // A host search must never be answered with more bytes than it carried, or the session port
 // would amplify traffic sent with a forged source address. A query is magic, GUID and time

@@ -39,8 +39,10 @@ ZKClient::ZKClient(const NetOptions& options) : options_(options) {
     host_ = plat::NetHost::CreateClient(this, options_.lanPlay);
     if (!host_)
         Debugger::Instance().Log(1, "ZKCLIENT: Failed init");
-    else
+    else {
+        host_->SetSendRate(options_.sendRate);
         host_->Start();
+    }
 }
 
 ZKClient::~ZKClient() {
@@ -190,13 +192,11 @@ void ZKClient::SetPlayerInfo(SharedString name, const uint8_t* data, uint32_t si
 
 int32_t ZKClient::Send(const uint8_t* data, uint32_t size, float timeout, bool synchronous, bool guaranteed,
                        bool highPriority) {
-    (void)timeout;
-    (void)highPriority;
     if (!host_ || !data || size == 0) return -1;
     static const uint8_t kHead[1] = {netproto::kGameFrame};
     plat::NetSendResult r = host_->Send(server_.load(), kHead, {data, size},
                                         guaranteed ? plat::NetDelivery::Reliable : plat::NetDelivery::Unsequenced,
-                                        synchronous);
+                                        synchronous, highPriority, netproto::TimeoutMs(timeout));
     if (r == plat::NetSendResult::SentAsUnreliableFragments && !oversizeLogged_[data[0]].exchange(true))
         Debugger::Instance().Log(2, "ZKCLIENT: Unguaranteed message of %u bytes on channel %u is larger than one datagram",
                                  size, unsigned(data[0]));

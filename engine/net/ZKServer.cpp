@@ -46,6 +46,7 @@ ZKServer::ZKServer(SharedString serverName, SharedString sessionName, uint32_t p
                                                           : "ZKNET: Server connect failed");
         return;
     }
+    host_->SetSendRate(options_.sendRate);
     host_->Start();
     log.Log(1, "ZKNET: Server running");
 }
@@ -91,12 +92,11 @@ void ZKServer::SetServerInfo(SharedString name, const uint8_t* data, uint32_t si
     RefreshEnumInfo();
 }
 
-bool ZKServer::SendFrame(plat::NetPeerHandle peer, const uint8_t* data, uint32_t size, bool synchronous,
-                         bool guaranteed) {
+bool ZKServer::SendFrame(plat::NetPeerHandle peer, const uint8_t* data, uint32_t size, const SendOptions& how) {
     static const uint8_t kHead[1] = {netproto::kGameFrame};
     plat::NetSendResult r = host_->Send(peer, kHead, {data, size},
-                                        guaranteed ? plat::NetDelivery::Reliable : plat::NetDelivery::Unsequenced,
-                                        synchronous);
+                                        how.guaranteed ? plat::NetDelivery::Reliable : plat::NetDelivery::Unsequenced,
+                                        how.synchronous, how.highPriority, how.timeoutMs);
     if (r == plat::NetSendResult::SentAsUnreliableFragments && !oversizeLogged_[data[0]].exchange(true))
         Debugger::Instance().Log(2, "ZKNET: Unguaranteed message of %u bytes on channel %u is larger than one datagram",
                                  size, unsigned(data[0]));
@@ -128,20 +128,18 @@ void ZKServer::RemoveOverflowed() {
 
 int32_t ZKServer::SendTo(const uint8_t* data, uint32_t size, int32_t clientNumber, float timeout, bool synchronous,
                          bool guaranteed, bool highPriority) {
-    (void)timeout;
-    (void)highPriority;
     if (!host_ || !data || size == 0) return -1;
+    const SendOptions how{synchronous, guaranteed, highPriority, netproto::TimeoutMs(timeout)};
     std::lock_guard<Mutex> lock(mutex_);
     // A table change made before this message reaches the clients before it.
     if (guaranteed) Publish();
     if (clientNumber == -1) {
         bool any = false;
-        for (const PlayerRecord& p : players_) any |= SendFrame(p.peer, data, size, synchronous, guaranteed);
+        for (const PlayerRecord& p : players_) any |= SendFrame(p.peer, data, size, how);
         return any ? 0 : -1;
     }
     for (const PlayerRecord& p : players_) {
-        if (int64_t(p.number) == int64_t(clientNumber))
-            return SendFrame(p.peer, data, size, synchronous, guaranteed) ? 0 : -1;
+        if (int64_t(p.number) == int64_t(clientNumber)) return SendFrame(p.peer, data, size, how) ? 0 : -1;
     }
     return -1;
 }

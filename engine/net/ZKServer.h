@@ -84,7 +84,11 @@ private:
     void Publish();
     void RefreshEnumInfo();
     int32_t IndexOfPeer(plat::NetPeerHandle peer) const;
-    bool SendFrame(plat::NetPeerHandle peer, const uint8_t* data, uint32_t size, bool synchronous, bool guaranteed);
+    struct SendOptions {
+        bool synchronous, guaranteed, highPriority;
+        uint32_t timeoutMs;
+    };
+    bool SendFrame(plat::NetPeerHandle peer, const uint8_t* data, uint32_t size, const SendOptions& how);
     // Notes a client whose queue passed the cap (the transport is disconnecting it).
     void NoteOverflow(plat::NetPeerHandle peer, plat::NetSendResult result);
     // Takes the clients whose queues overflowed out of the table.

@@ -73,8 +73,8 @@ void D3D8Mesh::TakeRecord(const MeshRecord& record, bool allFields) {
             std::copy(std::begin(n.values), std::end(n.values), node.values);
             node.boneTrees = n.boneTrees;
         }
-        node.collisionPositions = n.collisionPositions;
-        node.collisionIndices = n.collisionIndices;
+        node.collisionPositions.assign(n.collisionPositions.begin(), n.collisionPositions.end());
+        node.collisionIndices.assign(n.collisionIndices.begin(), n.collisionIndices.end());
         nodes.push_back(std::move(node));
     }
     if (nodes.empty()) nodes.emplace_back();  // every mesh has a first node

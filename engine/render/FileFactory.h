@@ -18,6 +18,7 @@
 #include "engine/core/Debugger.h"
 #include "engine/core/Engine.h"
 #include "engine/core/FileStream.h"
+#include "engine/core/Memory.h"
 #include "engine/core/SharedString.h"
 #include "engine/core/Thread.h"
 
@@ -166,7 +167,7 @@ protected:
     }
 
     Mutex cacheLock_;
-    std::vector<Entry> loaded_;
+    TrackedVector<Entry> loaded_;
 
 private:
     const char* tag_;

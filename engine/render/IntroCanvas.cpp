@@ -29,7 +29,7 @@ bool RenderIntroCanvas::Begin(int32_t width, int32_t height) {
     record.highQuality = 1;
     record.width = width;
     record.height = height;
-    record.levels.push_back(TextureLevel{width, height, std::vector<uint8_t>(size_t(width) * size_t(height) * 4)});
+    record.levels.push_back(TextureLevel{width, height, TrackedVector<uint8_t>(size_t(width) * size_t(height) * 4)});
     D3D8Texture* texture = textures->Load(&record);
     if (!texture->texture) {
         textures->Release(texture);

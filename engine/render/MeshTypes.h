@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/core/Math.h"
+#include "engine/core/Memory.h"
 #include "engine/core/SharedString.h"
 #include "engine/render/ShaderTypes.h"
 
@@ -67,8 +68,8 @@ struct MeshNode {
     uint32_t flags = 0;
     float values[4] = {0, 0, 0, 0};
     NodeTransform transform;
-    std::vector<Vector3> collisionPositions;
-    std::vector<uint32_t> collisionIndices;
+    TrackedVector<Vector3> collisionPositions;
+    TrackedVector<uint32_t> collisionIndices;
     std::vector<MeshPart> parts;
     std::vector<BoneTree> boneTrees;
 };
@@ -86,8 +87,8 @@ struct MeshRecord {
     std::vector<ShaderDescription> shaders;
     std::vector<SharedString> textureNames;  // each material's stage-0 texture name
     std::vector<ShaderVarsSlot> slots;
-    std::vector<MeshVertex> vertices;
-    std::vector<uint32_t> indices;
+    TrackedVector<MeshVertex> vertices;
+    TrackedVector<uint32_t> indices;
     std::vector<MeshNode> nodes;
     std::vector<MeshMarker> markers;
     uint8_t share = 0;

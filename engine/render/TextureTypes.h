@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/core/Memory.h"
 #include "engine/core/SharedString.h"
 
 class D3D8Texture;
@@ -79,7 +80,7 @@ private:
 struct TextureLevel {
     int32_t width = 0;
     int32_t height = 0;
-    std::vector<uint8_t> pixels;
+    TrackedVector<uint8_t> pixels;
 };
 
 // Option bits of a texture request.

@@ -441,7 +441,7 @@ bool Finite(const Vector3& p) { return std::isfinite(p.x) && std::isfinite(p.y) 
 // Each vertex, in order, pulls every later vertex within 0.01 on each axis onto its own
 // position. A grid of cells twice the tolerance finds the candidates: a pulled vertex moves
 // to the puller's cell, so later comparisons see positions as they are by then.
-void Weld(std::vector<MeshVertex>& vertices) {
+void Weld(TrackedVector<MeshVertex>& vertices) {
     constexpr float kTolerance = 0.01f;
     constexpr double kCell = 0.02;
     auto cellOf = [](float x) {
@@ -505,7 +505,7 @@ void Weld(std::vector<MeshVertex>& vertices) {
 // equals one of its corners; then each normal is made unit length (one no triangle touches
 // stays zero).
 void RebuildNormals(MeshRecord& record) {
-    std::vector<MeshVertex>& vertices = record.vertices;
+    TrackedVector<MeshVertex>& vertices = record.vertices;
     // Vertices grouped by exact position (-0 and +0 are one position; a position with a NaN
     // equals nothing, not even itself).
     auto bits = [](float f) {
@@ -529,7 +529,7 @@ void RebuildNormals(MeshRecord& record) {
                          .first->second;
     }
     std::vector<Vector3> sums(groups.size());
-    const std::vector<uint32_t>& idx = record.indices;
+    const TrackedVector<uint32_t>& idx = record.indices;
     for (size_t t = 0; t + 2 < idx.size(); t += 3) {
         const Vector3& p0 = vertices[idx[t]].position;
         const Vector3 face = Vector3::Cross(vertices[idx[t + 1]].position - p0, vertices[idx[t + 2]].position - p0);

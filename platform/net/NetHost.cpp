@@ -58,6 +58,57 @@ void OnPacketFree(ENetPacket* packet) {
         queue->reliableBytes.fetch_sub(packet->dataLength, std::memory_order_relaxed);
 }
 
+// A packet waiting for its turn on a paced link.
+struct WaitingPacket {
+    ENetPacket* packet;
+    int64_t deadlineNs;  // unsequenced packets only; 0 none
+    uint8_t channel;
+};
+
+// Packets of one priority in the order sent. The storage is kept between bursts, so a paced
+// link allocates nothing once its queue has reached its usual length.
+class WaitingLane {
+public:
+    bool Empty() const { return head_ == items_.size(); }
+    void Push(const WaitingPacket& p) { items_.push_back(p); }
+    WaitingPacket Pop() {
+        const WaitingPacket p = items_[head_++];
+        if (Empty()) Clear();
+        return p;
+    }
+    // Removes the packets for which drop(p) is true (drop frees them), keeping the others' order.
+    template <class Drop>
+    void RemoveIf(Drop drop) {
+        items_.erase(std::remove_if(items_.begin() + std::ptrdiff_t(head_), items_.end(), drop), items_.end());
+        if (Empty()) Clear();
+    }
+    // Hands every packet to f, then forgets them.
+    template <class F>
+    void TakeAll(F f) {
+        for (size_t i = head_; i < items_.size(); ++i) f(items_[i]);
+        Clear();
+    }
+
+private:
+    void Clear() {
+        items_.clear();
+        head_ = 0;
+    }
+    std::vector<WaitingPacket> items_;
+    size_t head_ = 0;
+};
+
+// One peer slot's waiting packets by priority, and its send budget in bytes.
+struct SlotWaiting {
+    WaitingLane high, low;
+    // Reliable packets in the low lane: a reliable packet never overtakes another, whatever
+    // their priorities, as the peer reads them as one ordered stream.
+    size_t lowReliable = 0;
+    double budget = 0.0;
+    int64_t budgetAt = 0;
+    bool Empty() const { return high.Empty() && low.Empty(); }
+};
+
 class InterceptReply final : public NetRawReply {
 public:
     explicit InterceptReply(ENetHost* host) : host_(host) {}
@@ -122,6 +173,9 @@ struct NetHost::Impl {
     // Per slot: the connection id the slot carried when it connected, and its send queue.
     std::vector<uint32_t> slotConnectId;
     std::unique_ptr<SlotQueue[]> queued;
+    // Per slot, under the ENet lock: packets waiting for a paced link.
+    std::vector<SlotWaiting> waiting;
+    size_t slotsWaiting = 0;  // slots whose queues are not empty
     // One turn of servicing at a time, on the network thread or the owner's.
     std::mutex turnLock;
     // Under turnLock:
@@ -181,6 +235,7 @@ NetHostError NetHost::Init(const NetHostConfig* server, bool allowBroadcast, Net
 
     impl_->slotConnectId.assign(h->peerCount, 0);
     impl_->queued = std::make_unique<SlotQueue[]>(h->peerCount);
+    impl_->waiting.resize(h->peerCount);
     impl_->events.reserve(64);
 
     wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -196,6 +251,7 @@ NetHost::~NetHost() {
     {
         std::lock_guard<std::mutex> lock(impl_->lock);
         // Destroying the host frees queued packets; their callbacks still find the counters.
+        for (size_t slot = 0; slot < impl_->waiting.size(); ++slot) DropWaitingLocked(slot);
         if (impl_->host) enet_host_destroy(impl_->host);
         impl_->host = nullptr;
     }
@@ -260,19 +316,23 @@ uint32_t NetHost::ServiceTurnLocked(bool forOwner) {
     uint32_t wait;
     {
         std::lock_guard<std::mutex> lock(d.lock);
+        const bool stillWaiting = d.slotsWaiting && PumpLocked(NowNs());
         ENetEvent ev;
         // Bounded so one flood cannot starve the loop of its other duties.
         while (d.events.size() < kEventsPerTurn && enet_host_service(d.host, &ev, 0) > 0) {
             size_t slot = size_t(ev.peer - d.host->peers);
             if (ev.type == ENET_EVENT_TYPE_CONNECT) d.slotConnectId[slot] = ev.peer->connectID;
             d.events.push_back(Event{ev.type, MakeHandle(slot, d.slotConnectId[slot]), ev.data, ev.packet});
-            if (ev.type == ENET_EVENT_TYPE_DISCONNECT) d.slotConnectId[slot] = 0;
+            if (ev.type == ENET_EVENT_TYPE_DISCONNECT) {
+                d.slotConnectId[slot] = 0;
+                DropWaitingLocked(slot);
+            }
         }
         // Only the network thread waits on the result; the owner comes back next frame anyway.
         if (d.events.size() >= kEventsPerTurn)
             wait = 0;
         else if (!forOwner)
-            wait = HostIsBusyLocked() ? kBusyTurnMs : kIdleTurnMs;
+            wait = (stillWaiting || HostIsBusyLocked()) ? kBusyTurnMs : kIdleTurnMs;
         else
             wait = kIdleTurnMs;
     }
@@ -365,7 +425,7 @@ NetPeerHandle NetHost::Connect(const NetAddress& address, uint32_t connectData) 
 }
 
 NetSendResult NetHost::Send(NetPeerHandle handle, std::span<const uint8_t> head, std::span<const uint8_t> body,
-                            NetDelivery delivery, bool flush) {
+                            NetDelivery delivery, bool flush, bool highPriority, uint32_t timeoutMs) {
     NetSendResult result = NetSendResult::Sent;
     // Outside a turn nothing would flush soon, and waking the network thread for it costs more
     // than the flush itself.
@@ -382,6 +442,7 @@ NetSendResult NetHost::Send(NetPeerHandle handle, std::span<const uint8_t> head,
         queue.reliableBytes.load(std::memory_order_relaxed) + size > maxQueuedReliableBytes_) {
         // A peer that does not take its data would hold it here without end; dropping the
         // connection also frees everything queued for it.
+        DropWaitingLocked(size_t(peer - impl_->host->peers));
         enet_peer_disconnect(peer, 0);
         FlushLocked(flushNow);
         return NetSendResult::QueueFull;
@@ -405,12 +466,93 @@ NetSendResult NetHost::Send(NetPeerHandle handle, std::span<const uint8_t> head,
     if (flags & ENET_PACKET_FLAG_RELIABLE) queue.reliableBytes.fetch_add(size, std::memory_order_relaxed);
     packet->userData = &queue;
     packet->freeCallback = &OnPacketFree;
-    if (enet_peer_send(peer, channel, packet) < 0) {
-        enet_packet_destroy(packet);
-        return NetSendResult::Failed;
+    const size_t slot = size_t(peer - impl_->host->peers);
+    SlotWaiting& waiting = impl_->waiting[slot];
+    if (sendRate_ == 0 && waiting.Empty()) {
+        if (enet_peer_send(peer, channel, packet) < 0) {
+            enet_packet_destroy(packet);
+            return NetSendResult::Failed;
+        }
+    } else {
+        const int64_t now = NowNs();
+        const int64_t deadline =
+            (delivery == NetDelivery::Unsequenced && timeoutMs) ? now + int64_t(timeoutMs) * 1000000 : 0;
+        if (waiting.Empty()) ++impl_->slotsWaiting;
+        const bool reliable = delivery == NetDelivery::Reliable;
+        if (highPriority && !(reliable && waiting.lowReliable)) {
+            waiting.high.Push(WaitingPacket{packet, deadline, channel});
+        } else {
+            waiting.low.Push(WaitingPacket{packet, deadline, channel});
+            waiting.lowReliable += reliable ? 1 : 0;
+        }
+        PumpLocked(now);
+        // The network thread keeps the queue moving between the owner's calls.
+        if (impl_->slotsWaiting && t_host != this) Wake();
     }
     FlushLocked(flushNow);
     return result;
+}
+
+void NetHost::SetSendRate(uint32_t bytesPerSecond) {
+    std::lock_guard<std::mutex> lock(impl_->lock);
+    sendRate_ = bytesPerSecond;
+}
+
+bool NetHost::PumpLocked(int64_t nowNs) {
+    Impl& d = *impl_;
+    const double rate = double(sendRate_);
+    const double burst = std::max(double(kMtu), rate / 50.0);
+    for (size_t slot = 0; slot < d.waiting.size() && d.slotsWaiting; ++slot) {
+        SlotWaiting& w = d.waiting[slot];
+        if (w.Empty()) continue;
+        ENetPeer* peer = &d.host->peers[slot];
+        if (peer->state != ENET_PEER_STATE_CONNECTED) {
+            DropWaitingLocked(slot);
+            continue;
+        }
+        // Stale states go before anything is sent, so none leaves late and the queue's length
+        // counts only what may still go.
+        auto stale = [&](const WaitingPacket& p) {
+            if (!p.deadlineNs || nowNs < p.deadlineNs) return false;
+            enet_packet_destroy(p.packet);
+            return true;
+        };
+        w.high.RemoveIf(stale);
+        w.low.RemoveIf(stale);
+        if (rate > 0.0) {
+            w.budget = std::min(burst, w.budget + rate * double(nowNs - w.budgetAt) * 1e-9);
+            w.budgetAt = nowNs;
+        }
+        while (!w.Empty() && (rate == 0.0 || w.budget > 0.0)) {
+            const bool fromHigh = !w.high.Empty();
+            const WaitingPacket p = fromHigh ? w.high.Pop() : w.low.Pop();
+            if (!fromHigh && (p.packet->flags & ENET_PACKET_FLAG_RELIABLE)) --w.lowReliable;
+            if (rate > 0.0) w.budget -= double(p.packet->dataLength);
+            if (enet_peer_send(peer, p.channel, p.packet) < 0) enet_packet_destroy(p.packet);
+        }
+        if (w.Empty()) --d.slotsWaiting;
+    }
+    return d.slotsWaiting != 0;
+}
+
+void NetHost::DropWaitingLocked(size_t slot) {
+    SlotWaiting& w = impl_->waiting[slot];
+    if (w.Empty()) return;
+    for (WaitingLane* lane : {&w.high, &w.low}) lane->TakeAll([](const WaitingPacket& p) { enet_packet_destroy(p.packet); });
+    w.lowReliable = 0;
+    --impl_->slotsWaiting;
+}
+
+void NetHost::ReleaseWaitingLocked(size_t slot) {
+    SlotWaiting& w = impl_->waiting[slot];
+    if (w.Empty()) return;
+    ENetPeer* peer = &impl_->host->peers[slot];
+    for (WaitingLane* lane : {&w.high, &w.low})
+        lane->TakeAll([&](const WaitingPacket& p) {
+            if (enet_peer_send(peer, p.channel, p.packet) < 0) enet_packet_destroy(p.packet);
+        });
+    w.lowReliable = 0;
+    --impl_->slotsWaiting;
 }
 
 bool NetHost::SendRaw(const NetAddress& to, const uint8_t* data, size_t size) {
@@ -426,7 +568,10 @@ bool NetHost::SendRaw(const NetAddress& to, const uint8_t* data, size_t size) {
 void NetHost::DisconnectLater(NetPeerHandle handle) {
     {
         std::lock_guard<std::mutex> lock(impl_->lock);
-        if (auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle))) enet_peer_disconnect_later(peer, 0);
+        if (auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle))) {
+            ReleaseWaitingLocked(SlotOf(handle));
+            enet_peer_disconnect_later(peer, 0);
+        }
     }
     if (t_host != this) Wake();
 }
@@ -434,6 +579,7 @@ void NetHost::DisconnectLater(NetPeerHandle handle) {
 void NetHost::Reset(NetPeerHandle handle) {
     std::lock_guard<std::mutex> lock(impl_->lock);
     if (auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle))) {
+        DropWaitingLocked(SlotOf(handle));
         enet_peer_reset(peer);
         impl_->slotConnectId[SlotOf(handle)] = 0;
     }
@@ -445,6 +591,7 @@ void NetHost::Disconnect(NetPeerHandle handle, uint32_t timeoutMs) {
         std::lock_guard<std::mutex> lock(impl_->lock);
         auto* peer = static_cast<ENetPeer*>(FindPeerLocked(handle));
         if (!peer) return;
+        DropWaitingLocked(SlotOf(handle));
         enet_peer_disconnect(peer, 0);
         enet_host_flush(impl_->host);
     }
@@ -470,6 +617,7 @@ void NetHost::DisconnectAll(uint32_t timeoutMs) {
             ENetPeer* peer = &impl_->host->peers[i];
             if (peer->state == ENET_PEER_STATE_DISCONNECTED) continue;
             open.push_back(MakeHandle(i, peer->connectID));
+            DropWaitingLocked(i);
             enet_peer_disconnect(peer, 0);
         }
         enet_host_flush(impl_->host);

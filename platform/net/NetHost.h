@@ -128,9 +128,18 @@ public:
     // Sends head followed by body as one packet. A send is on the socket before the call
     // returns, except one made from inside a listener call without flush: that one waits for
     // the end of the turn, so the replies to a batch of events leave together.
+    //
+    // While the link to the peer is paced (SetSendRate) packets wait in the peer's queue for
+    // their turn: high-priority ones leave before every low-priority one waiting, each priority
+    // in the order sent, except that reliable packets keep their order among themselves. An
+    // unsequenced packet still waiting timeoutMs after the call is dropped unsent (0: it waits
+    // as long as it takes). Reliable packets never expire.
     NetSendResult Send(NetPeerHandle peer, std::span<const uint8_t> head, std::span<const uint8_t> body,
-                       NetDelivery delivery, bool flush);
+                       NetDelivery delivery, bool flush, bool highPriority = true, uint32_t timeoutMs = 0);
     bool SendRaw(const NetAddress& to, const uint8_t* data, size_t size);
+    // Paces what the host hands each peer to this many bytes a second (with a burst of one
+    // datagram or 20 ms, whichever is more); 0, the default, hands everything over at once.
+    void SetSendRate(uint32_t bytesPerSecond);
     // Disconnects once queued packets are out.
     void DisconnectLater(NetPeerHandle peer);
     // Graceful disconnect, waiting at most timeoutMs for the other end; then the slot is reset.
@@ -140,7 +149,8 @@ public:
     void Reset(NetPeerHandle peer);
 
     bool IsConnected(NetPeerHandle peer) const;
-    // Packets handed to the peer and not yet acknowledged (reliable) or sent (unsequenced).
+    // Packets waiting in the peer's queue, or handed over and not yet acknowledged (reliable)
+    // or sent (unsequenced).
     int32_t SendQueueLength(NetPeerHandle peer) const;
     int32_t MaxSendQueueLength() const;
     // Largest packet that still travels as one datagram to this peer (0: no such peer).
@@ -177,6 +187,12 @@ private:
     void Wake();
     void DrainWake();
     void FlushLocked(bool now);
+    // Hands the waiting packets of every paced peer over as far as its budget allows, dropping
+    // unsequenced ones past their time. True while any still wait.
+    bool PumpLocked(int64_t nowNs);
+    // Forgets what waits for a slot (its packets freed unsent), or hands it all over now.
+    void DropWaitingLocked(size_t slot);
+    void ReleaseWaitingLocked(size_t slot);
     void* FindPeerLocked(NetPeerHandle handle) const;  // ENetPeer*
 
     std::unique_ptr<Impl> impl_;
@@ -184,6 +200,7 @@ private:
     uint16_t port_ = 0;
     int wakeFd_ = -1;
     size_t maxQueuedReliableBytes_ = 0;
+    uint32_t sendRate_ = 0;  // under the ENet lock
     std::atomic<bool> stop_{false};
     std::atomic<int64_t> ownerServicedAt_{kNeverServiced};
     std::thread thread_;

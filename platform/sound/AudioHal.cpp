@@ -99,7 +99,11 @@ struct Core {
                 ++r;
             }
         }
-        const ListenerFrame listener = ListenerFrame::FromFrontTop(active.position, active.front, active.top);
+        Hearing listener;
+        listener.frame = ListenerFrame::FromFrontTop(active.position, active.front, active.top);
+        listener.velocity = active.velocity;
+        if (active.distanceFactor > 0.0f) listener.speedOfSound = Hearing::kSpeedOfSound / active.distanceFactor;
+        listener.doppler = active.dopplerFactor;
         for (size_t v = 0; v < voices.size();) {
             if (voices[v]->MixInto(a, frames, format.rate, listener)) {
                 ++v;
@@ -278,23 +282,29 @@ void VoiceBuffer::SetVelocity(Vec3 v, bool deferred) {
     if (!deferred) active_.velocity = v;
 }
 
-bool VoiceBuffer::MixInto(float* acc, uint32_t frames, uint32_t outRate, const ListenerFrame& listener) {
+bool VoiceBuffer::MixInto(float* acc, uint32_t frames, uint32_t outRate, const Hearing& listener) {
     if (frames_ == 0) {
         if (loop_) return true;
         playing_.store(false);
         return false;
     }
     StereoGain gain{MilliBelGain(volume_), MilliBelGain(volume_)};
+    uint32_t rate = frequency_;
     if (positional_) {
-        // Distance attenuation (min/dist beyond min, muted beyond max) and the near-ear pan.
-        const Placement at = Locate(listener, active_.position);
+        // Distance attenuation (min/dist beyond min, muted beyond max; the ratio is the same in
+        // metres as in world units), the near-ear pan and the Doppler shift.
+        const Placement at = Locate(listener.frame, active_.position);
         gain = PanLaw(gain.left * InverseFalloff(at.distance, active_.minDistance, active_.maxDistance), at.side);
+        const float shift = DopplerRatio(listener.frame.position, listener.velocity, active_.position,
+                                         active_.velocity, listener.speedOfSound, listener.doppler);
+        if (shift != 1.0f)
+            rate = uint32_t(std::clamp(std::lround(double(frequency_) * double(shift)), 100l, 100000l));
     } else if (pan_ < 0) {
         gain.right *= MilliBelGain(pan_);
     } else if (pan_ > 0) {
         gain.left *= MilliBelGain(-pan_);
     }
-    const Step step(frequency_, outRate);
+    const Step step(rate, outRate);
     const bool loop = loop_;
     const auto wrap = [loop] { return loop; };
     bool alive;

@@ -58,6 +58,17 @@ struct TestHooks {
 
 struct Core;
 
+// The listener as positional voices are heard through it: its place and axes, its velocity, the
+// speed of sound in world units a second and the Doppler factor.
+struct Hearing {
+    ListenerFrame frame;
+    Vec3 velocity;
+    float speedOfSound = kSpeedOfSound;
+    float doppler = 1.0f;
+    // Metres a second; the distance factor (metres in one world unit) turns it into units.
+    static constexpr float kSpeedOfSound = 343.3f;
+};
+
 // Looping output ring without controls. Writers lock regions at or beyond the write cursor.
 class RingBuffer {
 public:
@@ -134,7 +145,7 @@ private:
     };
     VoiceBuffer(std::shared_ptr<Core> core, const VoiceDesc& desc, std::shared_ptr<std::vector<uint8_t>> data);
     // Adds `frames` output frames into acc (interleaved L,R); returns false when it ended.
-    bool MixInto(float* acc, uint32_t frames, uint32_t outRate, const ListenerFrame& listener);
+    bool MixInto(float* acc, uint32_t frames, uint32_t outRate, const Hearing& listener);
 
     std::shared_ptr<Core> core_;
     std::shared_ptr<std::vector<uint8_t>> data_;

@@ -70,6 +70,25 @@ inline Placement Locate(const ListenerFrame& listener, const Vec3& source) {
     return {distance, side};
 }
 
+// The pitch ratio a moving source and listener give a sound: (c - D vl) / (c - D vs), where vl
+// and vs are the listener's and the source's speeds along the line from the source to the
+// listener, c is the speed of sound in world units a second and D the Doppler factor. Limited
+// to 0.5 .. 2 (a source at or past the speed of sound takes the limit); 1 when the two are at
+// one place, the factor is 0 or a velocity is not finite.
+inline float DopplerRatio(const Vec3& listener, const Vec3& listenerVelocity, const Vec3& source,
+                          const Vec3& sourceVelocity, float speedOfSound, float factor) {
+    const Vec3 d = Sub(listener, source);
+    const float distance = std::sqrt(Dot(d, d));
+    if (distance < 1e-4f || !(factor > 0.0f) || !(speedOfSound > 0.0f)) return 1.0f;
+    const Vec3 toListener = Scale(d, 1.0f / distance);
+    const float heard = speedOfSound - factor * Dot(toListener, listenerVelocity);
+    const float sent = speedOfSound - factor * Dot(toListener, sourceVelocity);
+    if (!std::isfinite(heard) || !std::isfinite(sent)) return 1.0f;
+    if (!(sent > 0.0f)) return 2.0f;
+    if (!(heard > 0.0f)) return 0.5f;
+    return std::clamp(heard / sent, 0.5f, 2.0f);
+}
+
 // Full gain up to `minimum`, then falling in a straight line to silence at minimum + maximum.
 inline float LinearFalloff(float distance, float minimum, float maximum) {
     if (!(maximum > 0.0f)) return 0.0f;

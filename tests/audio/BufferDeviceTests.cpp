@@ -122,6 +122,56 @@ TEST(DS8BufferAudio, DistanceGainAndSideOfAPositionalVoice) {
     t.device.ReleaseVoice(v);
 }
 
+// A positional voice is heard at the pitch a moving source and listener give it: the rate rises
+// by (c - v_listener) / (c - v_source), both speeds taken along the line from the source to the
+// listener, with c the speed of sound (343.3 m/s) in world units (0.1 m each). The source is a
+// ramp, so the slope of what is heard is the rate it is read at.
+TEST(DS8BufferAudio, DopplerShiftOfAPositionalVoice) {
+    TempWorkDir dir;
+    CaptureDevice t;
+    std::vector<int16_t> ramp(22050);
+    for (size_t i = 0; i < ramp.size(); ++i) ramp[i] = int16_t(i);
+    audio_test::WriteWav(dir, "Audio/Ramp.WAV", 1, 22050, ramp);
+    AudioVoice* v = t.device.CreateSound("Ramp.WAV", true);
+    v->SetDistances(20.0f, 1000.0f); // every case is nearer than 20: full gain
+    const float c = 343.3f / 0.1f;
+    const Vector3 ahead(0, 0, 1), right(1, 0, 0);
+    struct Case {
+        const char* name;
+        Vector3 source, sourceVelocity, listenerVelocity;
+    } cases[] = {
+        {"at rest", ahead * 10.0f, {}, {}},
+        {"approaching", ahead * 10.0f, ahead * -300.0f, {}},
+        {"receding", ahead * 10.0f, ahead * 300.0f, {}},
+        {"listener closing in", ahead * 10.0f, {}, ahead * 300.0f},
+        {"both approaching", ahead * 10.0f, ahead * -200.0f, ahead * 250.0f},
+        {"passing, still ahead", ahead * 8.0f + right * 6.0f, ahead * -300.0f, {}},
+        {"passing abreast", right * 6.0f, ahead * -300.0f, {}},
+        {"driving together", ahead * 10.0f, ahead * 400.0f, ahead * 400.0f},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        v->SetPosition(k.source);
+        v->SetVelocity(k.sourceVelocity);
+        t.device.Listener()->SetVelocity(k.listenerVelocity);
+        t.device.Update(0.013f); // the deferred settings apply at the commit
+        t.device.Update(0.021f);
+        v->Rewind();
+        v->Play(false);
+        t.device.Output()->ClearCaptured();
+        t.device.Output()->Render(8000);
+        const auto& out = t.device.Output()->Captured();
+        auto heard = [&](size_t frame) { return std::max(out[frame * 2], out[frame * 2 + 1]); };
+        const double measured = double(heard(7999) - heard(100)) / 7899.0;
+        const Vector3 toListener = (Vector3(0, 0, 0) - k.source) * (1.0f / k.source.Length());
+        const double expected = (c - Vector3::Dot(toListener, k.listenerVelocity)) /
+                                (c - Vector3::Dot(toListener, k.sourceVelocity));
+        EXPECT_NEAR(measured, expected, std::max(0.0005, 0.01 * std::fabs(expected - 1.0)));
+        v->Stop();
+    }
+    t.device.ReleaseVoice(v);
+}
+
 TEST(DS8BufferAudio, PrototypesClonesAndIndependentDuplicates) {
     TempWorkDir dir;
     CaptureDevice t;

@@ -238,3 +238,30 @@ TEST(MixKernel, StepsExactlyReadsNearestOrInterpolatedAndEndsOnTime) {
         }
     }
 }
+
+// The Doppler ratio's limits: a source at or past the speed of sound, a listener running away
+// faster than sound, a source on top of the listener, no factor, and velocities that are not
+// numbers.
+TEST(MixKernel, DopplerRatioStaysWithinItsLimits) {
+    using audiohal::Vec3;
+    const float c = 3433.0f, nan = std::nanf("");
+    const Vec3 origin, ahead{0, 0, 10};
+    struct Case {
+        const char* name;
+        Vec3 source, sourceVelocity, listenerVelocity;
+        float factor, ratio;
+    } cases[] = {
+        {"source at the speed of sound", ahead, {0, 0, -c}, {}, 1.0f, 2.0f},
+        {"source past it", ahead, {0, 0, -2 * c}, {}, 1.0f, 2.0f},
+        {"listener outrunning the sound", ahead, {}, {0, 0, -2 * c}, 1.0f, 0.5f},
+        {"source on the listener", origin, {0, 0, -300}, {}, 1.0f, 1.0f},
+        {"factor 0", ahead, {0, 0, -300}, {}, 0.0f, 1.0f},
+        {"velocity not a number", ahead, {nan, 0, 0}, {}, 1.0f, 1.0f},
+        {"factor 2 doubles the speed's effect", ahead, {0, 0, -300}, {}, 2.0f, c / (c - 600.0f)},
+    };
+    for (const Case& k : cases) {
+        EXPECT_FLOAT_EQ(audiohal::DopplerRatio(origin, k.listenerVelocity, k.source, k.sourceVelocity, c, k.factor),
+                        k.ratio)
+            << k.name;
+    }
+}

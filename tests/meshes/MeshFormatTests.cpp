@@ -3,10 +3,12 @@
 // and refusal of short, cut, lying and too deeply nested files with their messages.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "engine/core/Memory.h"
 #include "engine/render/BoneAnimation.h"
 #include "engine/render/TextureTypes.h"
 #include "engine/render/ZkmFormat.h"
@@ -166,7 +168,7 @@ TEST_F(MeshFile, AHandBuiltFileReadsFieldByField) {
     EXPECT_EQ(r.vertices[1].position, Vector3(2, 0, 0));
     EXPECT_EQ(r.vertices[2].u, 0.5f);
     EXPECT_EQ(r.vertices[2].v, 0.5f);
-    EXPECT_EQ(r.indices, (std::vector<uint32_t>{0, 1, 2}));
+    EXPECT_EQ(r.indices, (TrackedVector<uint32_t>{0, 1, 2}));
     ASSERT_EQ(r.nodes.size(), 1u);
     const MeshNode& n = r.nodes[0];
     EXPECT_EQ(n.name, "Hull");
@@ -175,8 +177,8 @@ TEST_F(MeshFile, AHandBuiltFileReadsFieldByField) {
     EXPECT_EQ(n.values[3], 8.0f);
     EXPECT_EQ(n.transform.matrix.m[3][3], 15.0f);
     EXPECT_EQ(n.transform.extra[2], 18.0f);
-    EXPECT_EQ(n.collisionPositions, (std::vector<Vector3>{{4, 5, 6}}));
-    EXPECT_EQ(n.collisionIndices, (std::vector<uint32_t>{0, 0, 0}));
+    EXPECT_EQ(n.collisionPositions, (TrackedVector<Vector3>{{4, 5, 6}}));
+    EXPECT_EQ(n.collisionIndices, (TrackedVector<uint32_t>{0, 0, 0}));
     ASSERT_EQ(n.parts.size(), 1u);
     EXPECT_EQ(n.parts[0].parameter, -2);
     EXPECT_EQ(n.parts[0].materialIndex, 0u);
@@ -191,6 +193,44 @@ TEST_F(MeshFile, AHandBuiltFileReadsFieldByField) {
     ASSERT_EQ(r.markers.size(), 1u);
     EXPECT_EQ(r.markers[0].name, "Exhaust");
     EXPECT_EQ(r.markers[0].second, Vector3(0, 1, 0));
+}
+
+// The record's point, normal and index arrays are the engine's containers: with AUTOMEMREPORT
+// on, their blocks are logged as they are taken and given back; with it off nothing is.
+TEST_F(MeshFile, AutoMemoryReportLogsTheRecordsArrays) {
+    const std::vector<uint8_t> bytes = tools::ZkmBytes(Triangle());
+    {
+        Loaded quiet = ReadBytes(dir, bytes, textures);
+        ASSERT_TRUE(quiet.ok);
+    }
+    for (const std::string& line : log.Lines()) EXPECT_EQ(line.find("Alloc"), std::string::npos) << line;
+    log.Clear();
+    SetAutoMemoryReport(true);
+    {
+        Loaded l = ReadBytes(dir, bytes, textures);
+        EXPECT_TRUE(l.ok);
+    }
+    SetAutoMemoryReport(false);
+    const std::vector<std::string> lines = log.Lines();
+    // 3 vertices of 32 bytes, 3 indices, 3 collision points of 12 bytes and their 3 indices.
+    auto count = [&](const std::string& prefix) {
+        int n = 0;
+        for (const std::string& line : lines) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+        return n;
+    };
+    EXPECT_EQ(count("Allocating 96. Total Alloc = "), 1);
+    EXPECT_EQ(count("Allocating 36. Total Alloc = "), 1);
+    EXPECT_GE(count("Allocating 12. Total Alloc = "), 2);
+    EXPECT_EQ(count("Freeing 96. Total Alloc = "), 1);
+    EXPECT_EQ(count("Allocating "), count("Freeing "));
+    for (const std::string& line : lines) {
+        int size = -1, total = -1;
+        const bool allocating = sscanf(line.c_str(), "Allocating %d. Total Alloc = %d", &size, &total) == 2;
+        if (allocating || sscanf(line.c_str(), "Freeing %d. Total Alloc = %d", &size, &total) == 2) {
+            EXPECT_GT(size, 0) << line;
+            EXPECT_GE(total, allocating ? size : 0) << line;
+        }
+    }
 }
 
 TEST_F(MeshFile, HeadersThatAreRefusedLeaveTheRecordAlone) {
@@ -271,7 +311,7 @@ TEST_F(MeshFile, GroupedPartsMoveTheirVerticesOncePerRange) {
     m.nodes[0].groups = {g};
     Loaded l = ReadBytes(dir, tools::ZkmBytes(m), textures);
     ASSERT_TRUE(l.ok);
-    const std::vector<MeshVertex>& v = l.record.vertices;
+    const auto& v = l.record.vertices;
     Matrix4 place = g.rotation.ToMatrix();
     place.Translate(10, 0, 0);
     auto near = [](const Vector3& a, const Vector3& b) { return (a - b).Length() < 1e-4f; };

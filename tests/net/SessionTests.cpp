@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <set>
 
@@ -682,4 +683,196 @@ TEST(NetSession, ClientBetweenUpdatesStillAcknowledgesAndKeepsWhatArrived) {
     EXPECT_EQ(cap.Count(), 0u) << "frames wait for the next update";
     ASSERT_TRUE(PumpUntil([&] { return cap.Count() == 20; }, {&a}));
     for (uint8_t i = 0; i < 20; ++i) EXPECT_EQ(cap.Got()[i], Bytes{i});
+}
+
+namespace {
+
+int64_t SteadyNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Runs frame(dt) at a game's uneven frame times (21, 13, 13 ms, ...) taken from the clock for
+// the given time, servicing the clients in between.
+void RunFrames(double seconds, const std::function<void(float)>& frame, std::initializer_list<ZKClient*> clients) {
+    using Clock = std::chrono::steady_clock;
+    int frames = 0;
+    Clock::time_point due = Clock::now();
+    const Clock::time_point stop = due + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+    PumpUntil(
+        [&] {
+            const Clock::time_point now = Clock::now();
+            if (now >= due) {
+                const float dt = frames++ % 3 == 0 ? 0.021f : 0.013f;
+                frame(dt);
+                due = now + std::chrono::microseconds(int(dt * 1e6f));
+            }
+            return now > stop;
+        },
+        clients, seconds + 1.0);
+}
+
+} // namespace
+
+// A client on a slow link (30,000 bytes a second) with forty cars whose states it sends every
+// update, far more than the link carries: each state goes unguaranteed with the object
+// channel's timeout of four intervals, so the states that wait longer are dropped, and what
+// arrives was sent within its timeout. Once the sending stops the queue empties.
+TEST(NetSession, OnASlowLinkStaleObjectStatesAreDroppedNotDeliveredLate) {
+    struct Car : NetObject {
+        int32_t WriteState(uint8_t* buffer, int32_t capacity) override {
+            if (capacity < 296) return 296;
+            std::memset(buffer, 0, 296);
+            const int64_t now = SteadyNs();
+            std::memcpy(buffer, &now, 8);
+            return 296;
+        }
+        void ReadState(const uint8_t*, int32_t) override {}
+    };
+    auto server = MakeServer(4);
+    CaptureServerChannel cap(kObjectChannelId);
+    std::atomic<int64_t> latestNs{0};
+    cap.hook = [&](int32_t, const uint8_t* payload, int32_t size) {
+        if (size < 12) return;
+        int64_t sent;
+        std::memcpy(&sent, payload + 4, 8);
+        const int64_t late = SteadyNs() - sent;
+        if (late > latestNs.load()) latestNs.store(late);
+    };
+    server->AddChannel(&cap);
+    NetOptions slow;
+    slow.sendRate = 30000;
+    ZKClient a(slow);
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    ObjectChannel chan;
+    a.AddChannel(&chan);
+    std::vector<Car> cars(40);
+    for (Car& c : cars) {
+        c.flags = NetObject::kSendEveryUpdate;
+        chan.Register(&c);
+    }
+    int sent = 0;
+    float longestTimeout = 0.0f;
+    RunFrames(
+        0.6,
+        [&](float dt) {
+            longestTimeout = std::max(longestTimeout, 4.0f * chan.GetSendInterval());
+            chan.Update(dt);
+            sent += int(cars.size());
+        },
+        {&a});
+    for (Car& c : cars) c.flags = 0;
+    // What is on the way arrives; nothing waits past its timeout.
+    EXPECT_TRUE(PumpUntil([&] { return a.GetSendQueueLength() == 0; }, {&a}, 2.0));
+    PumpFor(0.1, {&a});
+    const size_t delivered = cap.Count();
+    EXPECT_GT(delivered, 20u);
+    EXPECT_LT(delivered, size_t(sent) / 2) << "the link carries far less than was sent";
+    // Delivery on 127.0.0.1 and the server's turn add a few milliseconds to the wait.
+    EXPECT_LT(double(latestNs.load()) * 1e-9, double(longestTimeout) + 0.06);
+}
+
+// On the same slow link a high-priority message overtakes a queue of low-priority ones, which
+// then leave in the order they were sent; none of them had a timeout, so all arrive. Guaranteed
+// messages are one ordered stream: a high-priority one never overtakes a low one sent before it.
+TEST(NetSession, OnASlowLinkHighPriorityOvertakesQueuedLowOnes) {
+    auto server = MakeServer(4);
+    CaptureServerChannel cap(60);
+    server->AddChannel(&cap);
+    NetOptions slow;
+    slow.sendRate = 30000;
+    ZKClient a(slow);
+    ASSERT_TRUE(Join(a, server->GetPort()));
+    uint8_t frame[302] = {60};
+    for (uint8_t i = 0; i < 30; ++i) {
+        frame[1] = i;
+        ASSERT_EQ(a.Send(frame, sizeof frame, 0.0f, false, false, false), 0);
+    }
+    frame[1] = 0xF0;
+    ASSERT_EQ(a.Send(frame, 3, 0.0f, false, true, false), 0);
+    frame[1] = 0xF1;
+    ASSERT_EQ(a.Send(frame, 3, 0.0f, false, true, true), 0);
+    frame[1] = 0xFF;
+    ASSERT_EQ(a.Send(frame, 3, 0.0f, false, false, true), 0);
+    ASSERT_TRUE(PumpUntil([&] { return cap.Count() == 33; }, {&a}));
+    const std::vector<Bytes> got = cap.Got();
+    size_t high = got.size(), guaranteedLow = got.size(), guaranteedHigh = 0;
+    std::vector<int> low;
+    for (size_t k = 0; k < got.size(); ++k) {
+        if (got[k][0] == 0xFF) high = k;
+        else if (got[k][0] == 0xF0) guaranteedLow = k;
+        else if (got[k][0] == 0xF1) guaranteedHigh = k;
+        else low.push_back(got[k][0]);
+    }
+    EXPECT_LT(high, 10u) << "arrived after " << high << " of the 30 queued before it";
+    EXPECT_TRUE(std::is_sorted(low.begin(), low.end()));
+    EXPECT_LT(guaranteedLow, guaranteedHigh);
+}
+
+// The server's relay of object states on a slow link to one client: each relayed state keeps
+// the relay's timeout of four intervals, so what waits longer on the server is dropped and
+// what reaches the client left the sender within that time. The sender's own link is fast.
+TEST(NetSession, OnASlowServerLinkStaleRelayedStatesAreDropped) {
+    struct Car : NetObject {
+        std::atomic<int64_t>* latest = nullptr;
+        std::atomic<int>* received = nullptr;
+        int32_t WriteState(uint8_t* buffer, int32_t capacity) override {
+            if (capacity < 296) return 296;
+            std::memset(buffer, 0, 296);
+            const int64_t now = SteadyNs();
+            std::memcpy(buffer, &now, 8);
+            return 296;
+        }
+        void ReadState(const uint8_t* state, int32_t size) override {
+            if (size < 8) return;
+            int64_t sent;
+            std::memcpy(&sent, state, 8);
+            latest->store(std::max(latest->load(), SteadyNs() - sent));
+            received->fetch_add(1);
+        }
+    };
+    NetOptions slow;
+    slow.sendRate = 30000;
+    ZKServer server(SharedString("Creating..."), SharedString("ABC"), 0, 4, slow);
+    ASSERT_TRUE(server.IsRunning());
+    ObjectChannel relay;
+    server.AddChannel(&relay);
+    ZKClient sender, watcher;
+    ASSERT_TRUE(Join(sender, server.GetPort()));
+    ASSERT_TRUE(Join(watcher, server.GetPort()));
+    auto players = [&] {
+        server.Lock();
+        const size_t n = server.GetPlayers().size();
+        server.Unlock();
+        return n;
+    };
+    ASSERT_TRUE(PumpUntil([&] { return players() == 2; }, {&sender, &watcher}));
+    ObjectChannel out, in;
+    sender.AddChannel(&out);
+    watcher.AddChannel(&in);
+    std::atomic<int64_t> latestNs{0};
+    std::atomic<int> received{0};
+    std::vector<Car> cars(40), seen(40);
+    for (size_t i = 0; i < cars.size(); ++i) {
+        cars[i].flags = NetObject::kSendEveryUpdate;
+        out.Register(&cars[i]);
+        seen[i].latest = &latestNs;
+        seen[i].received = &received;
+        in.Register(&seen[i]);
+    }
+    const float timeout = 4.0f * relay.GetSendInterval();
+    int sent = 0;
+    RunFrames(
+        0.6,
+        [&](float dt) {
+            out.Update(dt);
+            sent += int(cars.size());
+        },
+        {&sender, &watcher});
+    for (Car& c : cars) c.flags = 0;
+    EXPECT_TRUE(PumpUntil([&] { return server.GetMaxSendQueueLength() == 0; }, {&sender, &watcher}, 2.0));
+    PumpFor(0.1, {&sender, &watcher});
+    EXPECT_GT(received.load(), 20);
+    EXPECT_LT(received.load(), sent / 2) << "the link carries far less than was sent";
+    EXPECT_LT(double(latestNs.load()) * 1e-9, double(timeout) + 0.06);
 }

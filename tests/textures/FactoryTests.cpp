@@ -30,6 +30,9 @@ namespace {
 
 constexpr int kW = 96, kH = 64;
 
+// A writer's pixel bytes as a texture level holds them.
+TrackedVector<uint8_t> Tracked(const std::vector<uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
+
 D3D8RenderFacility& Facility() {
     static std::unique_ptr<D3D8RenderFacility> f = [] {
         auto r = std::make_unique<D3D8RenderFacility>();
@@ -74,7 +77,7 @@ protected:
         r.width = w;
         r.height = h;
         r.highQuality = 1;
-        r.levels.push_back({w, h, tools::PixelsFromArgb(Solid(w * h, argb))});
+        r.levels.push_back({w, h, Tracked(tools::PixelsFromArgb(Solid(w * h, argb)))});
         auto s = std::make_unique<Sprite>();
         s->width = w;
         s->height = h;
@@ -325,7 +328,7 @@ TEST_F(Factories, CreatedTexturesFollowTheDeviceLimits) {
         r.mayCompress = compress ? 1 : 0;
         r.highQuality = 1;
         for (int32_t i = 0; i < levels; ++i, w = std::max(1, w / 2), h = std::max(1, h / 2))
-            r.levels.push_back({w, h, std::vector<uint8_t>(size_t(w) * size_t(h) * 4, 0x80)});
+            r.levels.push_back({w, h, TrackedVector<uint8_t>(size_t(w) * size_t(h) * 4, 0x80)});
         return r;
     };
     struct Case {
@@ -408,8 +411,8 @@ TEST_F(Factories, UploadsDrawThroughTheFacility) {
     chain.name = "chain";
     chain.width = chain.height = 64;
     chain.highQuality = 1;
-    chain.levels.push_back({64, 64, std::vector<uint8_t>(64 * 64 * 4, 0xC0)});
-    chain.levels.push_back({32, 32, std::vector<uint8_t>(32 * 32 * 4, 0xC0)});
+    chain.levels.push_back({64, 64, TrackedVector<uint8_t>(64 * 64 * 4, 0xC0)});
+    chain.levels.push_back({32, 32, TrackedVector<uint8_t>(32 * 32 * 4, 0xC0)});
     RectF small{0, 0, 8, 8};
     draw(chain, small);
     EXPECT_GT(Pixel(4, 4) & 0xFF, 0x80u);
@@ -435,7 +438,7 @@ TEST_F(Factories, UploadsDrawThroughTheFacility) {
     odd.width = 6;
     odd.height = 5;
     const uint8_t greenBlock[16] = {0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0xE0, 0x07, 0xE0, 0x07, 0, 0, 0, 0};
-    std::vector<uint8_t> blocks;
+    TrackedVector<uint8_t> blocks;
     for (int i = 0; i < 4 * 16; ++i) blocks.push_back(greenBlock[i % 16]);
     odd.levels.push_back({6, 5, blocks});
     const RectF oddRect{0, 0, 6, 5};
@@ -565,7 +568,7 @@ TEST_F(Factories, TexturesUpdateInPlace) {
         r.width = w;
         r.height = h;
         r.highQuality = 1;
-        r.levels.push_back({w, h, tools::PixelsFromArgb(Solid(w * h, 0xFF000000u))});
+        r.levels.push_back({w, h, Tracked(tools::PixelsFromArgb(Solid(w * h, 0xFF000000u)))});
         return manager.Load(&r);
     };
     auto shown = [&](D3D8Texture* t) {
