@@ -181,7 +181,7 @@ void DS8Audio::Init(int, AppWindow*) {
     auto& log = Debugger::Instance();
     hal_ = audiohal::Device::Open(0, options_.backend);
     if (!hal_) {
-        log.Log(2, "DS8Audio: Failed initing DirectSound");
+        log.Message("DS8Audio: Failed initing DirectSound");
         // Without an output the device still runs on a silent clock, so sounds end and are reaped.
         hal_ = audiohal::Device::Open(0, audiohal::Backend::Null);
         if (!hal_) return;

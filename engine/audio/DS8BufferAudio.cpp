@@ -190,7 +190,7 @@ void DS8BufferAudio::Init(int deviceIndex, AppWindow*) {
     }
     hal_ = audiohal::Device::Open(deviceIndex, backend_);
     if (!hal_) {
-        log.Log(3, "DS8Audio: Failed initing DirectSound");
+        log.Message("DS8Audio: Failed initing DirectSound");
         hal_ = audiohal::Device::Open(deviceIndex, audiohal::Backend::Null);
         if (!hal_) return;
     } else {

@@ -208,7 +208,8 @@ void ZKEngine::DrawCounters() {
 // The MLP stack
 
 void ZKEngine::Arrive(MLP* mlp) {
-    if (!mlp->IsReady()) mlp->StartInit();
+    // Shown again while its first load still runs, it is not loaded a second time.
+    if (!mlp->IsReady() && !mlp->InitInProgress()) mlp->StartInit();
     mlp->timeCurrent = 0.0f;
     mlp->Activate();
     currentMLP = mlp;
@@ -277,6 +278,7 @@ void ZKEngine::RefreshServices() {
     services_.defaultFont = defaultFont;
     services_.states = this;
     services_.masterVolume = &masterVolume;
+    services_.mainThreadTasks = &tasks;
 }
 
 void ZKEngine::SetMLP(MLP* mlp) {

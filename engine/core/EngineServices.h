@@ -26,6 +26,7 @@ class Font;
 class InputDevice;
 class MLPStack;
 class RenderFacility;
+class TaskQueue;
 class VolumeGroup;
 
 struct EngineServices {
@@ -44,6 +45,8 @@ struct EngineServices {
     MLPStack* states = nullptr;
     // The root of the sound volume tree.
     VolumeGroup* masterVolume = nullptr;
+    // The main thread's queue of device work: whoever waits there for a loading page serves it.
+    TaskQueue* mainThreadTasks = nullptr;
 
     // This frame's time; 0 without a clock.
     float FrameTime() const { return frameTime ? *frameTime : 0.0f; }

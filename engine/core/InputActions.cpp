@@ -184,7 +184,7 @@ struct BindingTables {
         for (int32_t set = 1; set <= kActionSetCount; ++set)
             if (HasActivePointer(set)) active[set] = &sets[set - 1][0];
     }
-    static bool HasActivePointer(int32_t set) { return set >= 1 && set <= 12 && set != 9; }
+    static bool HasActivePointer(int32_t set) { return set >= 1 && set <= 12; }
 };
 
 BindingTables& Tables() {

@@ -93,8 +93,9 @@ enum ActionSet : int32_t {
 // The three records of set `set` (1..14); null for any other number.
 ActionBinding* ActionBindingSet(int32_t set);
 // The global pointer to the active record of a set (the controls page points it at the
-// record of the chosen scheme; until then it is scheme 0's). Sets 9, 13 and 14 have none:
-// null for them and for numbers out of range.
+// record of the chosen scheme; until then it is scheme 0's). Sets 13 and 14 have none: null
+// for them and for numbers out of range. Set 9 (Confirm, which also locks the missile on) has
+// one, but taking a code away from the other actions leaves it alone.
 ActionBinding** ActiveBindingSlot(int32_t set);
 // The active record of a set, or null.
 ActionBinding* ActiveBinding(int32_t set);

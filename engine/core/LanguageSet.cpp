@@ -72,7 +72,7 @@ const SharedString& LanguageSet::GetString(int32_t key) {
     std::lock_guard<Mutex> g(texts_->lock);
     auto it = texts_->entries.find(key);
     if (it != texts_->entries.end()) return it->second;
-    Debugger::Instance().Log(2, "ENGINE: Requested key %d is not in language", key);
+    Debugger::Instance().Message("ENGINE: Requested key %d is not in language", key);
     return texts_->entries.emplace(key, SharedString::Format("Undefined key %d", key)).first->second;
 }
 

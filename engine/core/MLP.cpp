@@ -1,6 +1,9 @@
 #include "engine/core/MLP.h"
 
+#include <chrono>
+
 #include "engine/core/Debugger.h"
+#include "engine/core/TaskQueue.h"
 #include "engine/core/Thread.h"
 #include "engine/core/Timer.h"
 
@@ -24,7 +27,7 @@ bool MLP::ExecuteCommand(const SharedString& commandName, const SharedString& ar
 }
 
 void MLP::StartInit() {
-    flags.fetch_or(kInitInProgress);
+    if (flags.fetch_or(kInitInProgress) & kInitInProgress) return;
     Debugger::Instance().Log(3, "ENGINE: Preparing Init...");
     Thread thread;
     if (thread.Start(&MLP::InitThread, this, 2)) {
@@ -59,4 +62,20 @@ bool MLP::WaitForInit(float timeoutSeconds) {
         SleepSeconds(0.005f);
     }
     return true;
+}
+
+bool MLP::FinishInit(float timeoutSeconds, TaskQueue* mainThreadTasks) {
+    // Real time: the engine's clock may be a test's, standing still between frames.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<float>(timeoutSeconds);
+    while (InitInProgress()) {
+        if (std::chrono::steady_clock::now() >= end) return false;
+        if (mainThreadTasks) mainThreadTasks->ProcessTasks();
+        SleepSeconds(0.001f);
+    }
+    return true;
+}
+
+void ReportPageStillLoading(const MLP& page) {
+    Debugger::Instance().Log(1, "MLP: %s is still loading after %.0f seconds and is left in memory",
+                             page.name.c_str(), double(kPageInitTimeout));
 }

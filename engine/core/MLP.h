@@ -2,8 +2,11 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 
 #include "engine/core/SharedString.h"
+
+class TaskQueue;
 
 // A named console command; the objects live as long as the process and are not owned by the
 // maps that hold them.
@@ -48,11 +51,15 @@ public:
     // Exact, case-sensitive lookup; runs the command and returns true when found.
     bool ExecuteCommand(const SharedString& commandName, const SharedString& arguments);
 
-    // Sets the init-in-progress bit and runs Load on a thread of its own.
+    // Sets the init-in-progress bit and runs Load on a thread of its own. One init at a time: an
+    // MLP arrived at again while it loads keeps the init that runs.
     void StartInit();
     bool InitInProgress() const { return (flags.load() & kInitInProgress) != 0; }
     // Waits (bounded) until a running init thread has finished; true when none is running.
     bool WaitForInit(float timeoutSeconds);
+    // As WaitForInit, serving the main thread's queued work meanwhile (an init that makes device
+    // objects waits for it). Main thread only when mainThreadTasks is given.
+    bool FinishInit(float timeoutSeconds, TaskQueue* mainThreadTasks);
 
     std::map<SharedString, ConsoleCommand*> commands;
     float timeCurrent = 0.0f;
@@ -64,3 +71,22 @@ private:
     static uint32_t InitThread(void* parameter);
     void RunInit();
 };
+
+// How long the release of a page waits for its init to end.
+constexpr float kPageInitTimeout = 10.0f;
+// Logs a page left allocated because its init did not end in time.
+void ReportPageStillLoading(const MLP& page);
+
+// Frees an owned page only once its init has ended: the derived page must stay whole while its
+// Load runs (the base destructor's wait comes too late for that). The main thread passes its
+// task queue. A page whose init does not end in time is left allocated, and logged, rather than
+// freed under its thread.
+template <class Page>
+void ReleasePage(std::unique_ptr<Page>& page, TaskQueue* mainThreadTasks) {
+    if (page && !page->FinishInit(kPageInitTimeout, mainThreadTasks)) {
+        ReportPageStillLoading(*page);
+        (void)page.release();
+        return;
+    }
+    page.reset();
+}

@@ -15,8 +15,12 @@
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/Font.h"
 #include "game/frontend/CreditsScreen.h"
+#include "game/frontend/EndScreen.h"
+#include "game/frontend/EndingScreen.h"
 #include "game/frontend/FrontEndPage.h"
 #include "game/frontend/GameOptions.h"
+#include "game/frontend/SinglePlayerPage.h"
+#include "game/frontend/SpScoreScreen.h"
 #include "game/play/Game.h"
 #include "game/play/MissionLoadingScreen.h"
 #include "game/vehicles/CarCatalogue.h"
@@ -101,7 +105,9 @@ void FrontEnd::Release() {
     if (engine.states && built_) {
         auto owned = [this](const MLP* screen) {
             if (!screen) return false;
-            if (screen == game.get() || screen == loadingScreen_.get()) return true;
+            if (screen == game.get() || screen == loadingScreen_.get() || screen == scoreScreen_.get() ||
+                screen == endingScreen_.get() || screen == endScreen_.get())
+                return true;
             for (const auto& page : ownedScreens_)
                 if (page.get() == screen) return true;
             return false;
@@ -119,14 +125,22 @@ void FrontEnd::Release() {
     introVoice = nullptr;
     settings.viewDistance.camera = nullptr;
     unlockCommand_.reset();
+    ReleasePage(scoreScreen_, engine.mainThreadTasks);
+    ReleasePage(endingScreen_, engine.mainThreadTasks);
+    ReleasePage(endScreen_, engine.mainThreadTasks);
+    // Pages still loading are freed once their init has ended.
+    for (std::unique_ptr<MLP>& page : ownedScreens_) ReleasePage(page, engine.mainThreadTasks);
     ownedScreens_.clear();
-    mainPage = singlePlayerPage = mpSelectScreen = mpStartScreen = optionsPage = nullptr;
-    videoPage = audioPage = controlsPage = creditsScreen = nullptr;
+    mainPage = mpSelectScreen = mpStartScreen = optionsPage = nullptr;
+    videoPage = audioPage = controlsPage = nullptr;
+    singlePlayerPage = nullptr;
+    creditsScreen = nullptr;
     missionLoadingScreen = nullptr;
-    loadingScreen_.reset();
-    game.reset();
+    ReleasePage(loadingScreen_, engine.mainThreadTasks);
+    ReleasePage(game, engine.mainThreadTasks);
     // After the pages: their widgets draw with it.
     smallFont.reset();
+    creditsFont.reset();
     if (built_) {
         FrontEndPage::ReleaseSharedPictures();
         // The menus' shared voices and pictures too: the devices that made them are about to go.
@@ -153,8 +167,10 @@ MLP* FrontEnd::CreateFrontEnd() {
     MusicGroup() = &MusicVolumeGroup();
     settings.viewDistance.camera = &game->camera;
     // The multiplayer screens' small font: Arial 8, every character set.
-    if (RenderFacility* renderer = engine.renderer)
+    if (RenderFacility* renderer = engine.renderer) {
         smallFont.reset(Font::Create(renderer->GetTextureManager(), kFontAll, SharedString("Arial"), 8, false, false));
+        creditsFont.reset(Font::Create(renderer->GetTextureManager(), kFontAll, SharedString("Arial"), 20, true, false));
+    }
     BuildPages();
     BuildMainPage();
     BuildSinglePlayerPage();
@@ -190,14 +206,15 @@ void FrontEnd::BuildPages() {
         return made;
     };
     mainPage = page("Main", "");
-    singlePlayerPage = page("Single player", "SP.ZKT");
+    singlePlayerPage = new SinglePlayerPage(*this);
+    ownedScreens_.emplace_back(singlePlayerPage);
     mpSelectScreen = page("MP Select", "MPSelect.ZKT");
     mpStartScreen = page("MPStart", "MPStart.ZKT");
     optionsPage = page("Options", "");
     videoPage = page("Video", "Video.zkt");
     audioPage = page("Audio", "Audio.zkt");
     controlsPage = page("Controls", "Controls.zkt");
-    creditsScreen = new CreditsScreen(engine);
+    creditsScreen = new CreditsScreen(*this, creditsFont.get(), nullptr);
     ownedScreens_.emplace_back(creditsScreen);
 }
 
@@ -229,15 +246,7 @@ void FrontEnd::BuildMainPage() {
                                     SlideFrom::Right, kMainSlideSpeed, 0.0f);
 }
 
-void FrontEnd::BuildSinglePlayerPage() {
-    // The car and mission choices, the carousel and the start come with the page's own class;
-    // until then the page only leads back.
-    FrontEndPage& page = *singlePlayerPage;
-    auto* back = new BackButton(SharedString("<<"), &singlePlayerBack);
-    back->SetPosition({590, 490}, false);
-    page.AddWidget(back);
-    page.AddHotKey(FrontEndPage::kEscapeKey, 0);
-}
+void FrontEnd::BuildSinglePlayerPage() { singlePlayerPage->Fill(); }
 
 void FrontEnd::BuildVideoPage() {
     FrontEndPage& page = *videoPage;
@@ -441,6 +450,8 @@ void FrontEnd::SetResumeEnabled(bool enabled) {
 void FrontEnd::StartMission(int32_t mission, int32_t episode, int32_t textBase) {
     if (!engine.states || !game) return;
     SetResumeEnabled(true);
+    // The screen of an earlier start may still be loading its own resources.
+    ReleasePage(loadingScreen_, engine.mainThreadTasks);
     loadingScreen_ = std::make_unique<MissionLoadingScreen>(*game, this, mission, episode, textBase);
     missionLoadingScreen = loadingScreen_.get();
     missionLoadingScreen->needSetup = 1;
@@ -450,6 +461,11 @@ void FrontEnd::StartMission(int32_t mission, int32_t episode, int32_t textBase) 
 void FrontEnd::ToMainPage(bool resumable) {
     if (!engine.states || !mainPage) return;
     SetResumeEnabled(resumable);
+    PopToMainPage();
+}
+
+void FrontEnd::PopToMainPage() {
+    if (!engine.states || !mainPage) return;
     mainPage->SetFade(1.0f);
     mainPage->Activate();
     engine.states->PopToMLP(mainPage);
@@ -459,10 +475,39 @@ void FrontEnd::PauseToMenu() { ToMainPage(true); }
 
 void FrontEnd::ReturnToMainPage() { ToMainPage(false); }
 
-// The score screens come with the single-player and network flows; until then a finished game
-// returns to the main page.
-void FrontEnd::ShowSinglePlayerScore(int32_t, const SharedString&) { ReturnToMainPage(); }
+template <class Screen>
+Screen* FrontEnd::Replace(std::unique_ptr<Screen>& slot, std::unique_ptr<Screen> next) {
+    if (slot && engine.states) {
+        const MLP* old = slot.get();
+        engine.states->ForgetMLPs([old](const MLP* screen) { return screen == old; });
+    }
+    ReleasePage(slot, engine.mainThreadTasks);
+    slot = std::move(next);
+    return slot.get();
+}
 
+void FrontEnd::ShowSinglePlayerScore(int32_t money, const SharedString& carName) {
+    if (!engine.states) return;
+    ReturnToMainPage();
+    engine.states->PushMLP(Replace(scoreScreen_, std::make_unique<SpScoreScreen>(*this, float(money), carName)));
+}
+
+void FrontEnd::ShowSinglePlayerPage() {
+    if (engine.states && singlePlayerPage) engine.states->PushMLP(singlePlayerPage);
+}
+
+void FrontEnd::ShowEnding(int32_t mission) {
+    if (engine.states) engine.states->PushMLP(Replace(endingScreen_, std::make_unique<EndingScreen>(*this, mission)));
+}
+
+void FrontEnd::ShowCreditsAndEnd() {
+    if (!engine.states || !creditsScreen) return;
+    engine.states->PushMLP(creditsScreen);
+    engine.states->PushMLP(Replace(endScreen_, std::make_unique<EndScreen>(*this)));
+}
+
+// The network flow's score screen comes with the multiplayer modes; until then a finished
+// network game returns to the main page.
 void FrontEnd::ShowMultiplayerScore() { ReturnToMainPage(); }
 
 void FrontEnd::ApplyGameVideoMode() {

@@ -20,11 +20,16 @@
 
 class AudioVoice;
 class ConsoleCommand;
+class CreditsScreen;
+class EndScreen;
+class EndingScreen;
 class Font;
 class FrontEndPage;
 class Game;
 class MLP;
 class MissionLoadingScreen;
+class SinglePlayerPage;
+class SpScoreScreen;
 class Widget;
 
 class FrontEnd : public FrontEndServices, public MenuExits {
@@ -82,8 +87,24 @@ public:
     void PauseToMenu() override;
     void OpenAllMissions() override;
     void ReturnToMainPage() override;
+    // A won mission: the main page without resume, then the score screen with the mission's
+    // money and the player's car over it.
     void ShowSinglePlayerScore(int32_t money, const SharedString& carName) override;
     void ShowMultiplayerScore() override;
+
+    // The screens' ways on. Back to the main page, faded in from black (resume as it is).
+    void PopToMainPage();
+    // The single-player page over the current screen.
+    void ShowSinglePlayerPage();
+    // The picture a won mission unlocks, over the current screen.
+    void ShowEnding(int32_t mission);
+    // The career's end: the credits, then the end screen over them.
+    void ShowCreditsAndEnd();
+    // The score, ending and end screens the front end made last (null before the first); each
+    // is freed when the next of its kind replaces it, or with the front end.
+    SpScoreScreen* ScoreScreen() const { return scoreScreen_.get(); }
+    EndingScreen* Ending() const { return endingScreen_.get(); }
+    EndScreen* End() const { return endScreen_.get(); }
 
     // Frees the game, the pages and the intro music while the devices still exist (before the
     // engine shuts down; the program itself ends without it) and takes them off the engine's
@@ -102,7 +123,7 @@ public:
     GameSettings settings;
 
     FrontEndPage* mainPage = nullptr;
-    FrontEndPage* singlePlayerPage = nullptr;
+    SinglePlayerPage* singlePlayerPage = nullptr;
     MissionLoadingScreen* missionLoadingScreen = nullptr;
     FrontEndPage* mpSelectScreen = nullptr;
     FrontEndPage* mpStartScreen = nullptr;
@@ -111,10 +132,12 @@ public:
     FrontEndPage* audioPage = nullptr;
     FrontEndPage* controlsPage = nullptr;
     std::unique_ptr<Game> game;
-    FrontEndPage* creditsScreen = nullptr;
+    CreditsScreen* creditsScreen = nullptr;
 
     // The small font of the multiplayer screens (null without a renderer: the default font).
     std::unique_ptr<Font> smallFont;
+    // The credits' headings (null without a renderer: the default font).
+    std::unique_ptr<Font> creditsFont;
 
     // The intro music, looping in the music volume group (null when it could not be made).
     AudioVoice* introVoice = nullptr;
@@ -122,7 +145,6 @@ public:
     // The options of the buttons and fields the front end binds (those of the settings are the
     // settings' own).
     MenuOption mainLinkOptions[kMainWidgetCount];
-    MenuOption singlePlayerBack;
     MenuOption hostRowAction;
     MenuOption hostAction;
     MenuOption hostAddress;
@@ -149,6 +171,10 @@ private:
     void StartIntroMusic();
 
     void ToMainPage(bool resumable);
+    // Puts a newly made screen in its slot; the one it replaces leaves the engine's screens and
+    // is freed (it is never the current one: a screen is replaced by what it leads to).
+    template <class Screen>
+    Screen* Replace(std::unique_ptr<Screen>& slot, std::unique_ptr<Screen> next);
 
     bool built_ = false;
     // The loading screen of the last mission started (missionLoadingScreen points at it); the next
@@ -156,5 +182,8 @@ private:
     std::unique_ptr<MissionLoadingScreen> loadingScreen_;
     // Every page, in the order made; deleted with the front end.
     std::vector<std::unique_ptr<MLP>> ownedScreens_;
+    std::unique_ptr<SpScoreScreen> scoreScreen_;
+    std::unique_ptr<EndingScreen> endingScreen_;
+    std::unique_ptr<EndScreen> endScreen_;
     std::unique_ptr<ConsoleCommand> unlockCommand_;
 };

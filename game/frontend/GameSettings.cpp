@@ -204,10 +204,10 @@ SettingsReadResult GameSettings::Read(const SharedString& path) {
 void GameSettings::SetAside(const SharedString& path, const std::string& problem) {
     const SharedString aside = SharedString::Format("%s.bad", path.c_str());
     if (RenameFile(path, aside))
-        Debugger::Instance().Log(1, "SETTINGS: %s cannot be used (%s); kept as %s, defaults set", path.c_str(),
+        Debugger::Instance().Message("SETTINGS: %s cannot be used (%s); kept as %s, defaults set", path.c_str(),
                                  problem.c_str(), aside.c_str());
     else
-        Debugger::Instance().Log(1, "SETTINGS: %s cannot be used (%s) nor renamed to %s; defaults set",
+        Debugger::Instance().Message("SETTINGS: %s cannot be used (%s) nor renamed to %s; defaults set",
                                  path.c_str(), problem.c_str(), aside.c_str());
 }
 

@@ -13,6 +13,8 @@
 #include "engine/core/Memory.h"
 #include "engine/core/StartUp.h"
 #include "engine/net/ZKClient.h"
+#include "game/vehicles/Gunfire.h"
+#include "game/vehicles/Weapons.h"
 #include "engine/net/ZKServer.h"
 #include "engine/render/D3D8LightManager.h"
 #include "engine/render/EnvironmentCube.h"
@@ -23,6 +25,8 @@
 #include "game/vehicles/CarCatalogue.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/CarSelectController.h"
+#include "game/vehicles/Explosion.h"
+#include "game/vehicles/Projectiles.h"
 #include "game/vehicles/RespawnPoints.h"
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/VehicleDriver.h"
@@ -67,8 +71,12 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
     vehicles.soundGroups = soundGroups;
     vehicles.soundLevels = soundLevels;
     session.viewCamera = &camera;
+    // The kill plane's handler acts on the falls it noted once each step is over.
+    world.physics.AddObject(&killPlane);
     lensFlare = std::make_unique<LensFlare>(renderer_);
     RegisterGameCommands(*this);
+    InstallWeaponFactories(vehicles);
+    RegisterWeaponHandlers(vehicles, itemChannels);
     loadSteps_ = {
         [this] { return world.LoadHeader(); },        [this] { return world.LoadShadowTexture(); },
         [this] { return world.LoadStaticGeometry(); }, [this] { return world.LoadObjects(); },
@@ -86,6 +94,7 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
 Game::~Game() {
     Reset(true);
     if (world.boundary) world.boundary->killPlaneHandler = nullptr;
+    world.physics.RemoveObject(&killPlane);
     ParticleSystems::Destroy();
 }
 
@@ -172,7 +181,12 @@ void Game::Reset(bool deleteObjects) {
     vehicles.localDriver = nullptr;
     vehicles.carSelect = 0;
     if (deleteObjects) SetMode(nullptr);
+    // No shot outlives the game it was fired in.
+    if (vehicles.guns) vehicles.guns->ReleaseAll();
     DecalRing::Reset();
+    // No projectile or explosion outlives a reset.
+    ProjectileKinds::ReleaseAll(vehicles);
+    Explosion::ReleaseAll(vehicles);
     RemoveCars();
 }
 
@@ -327,6 +341,8 @@ void Game::Update() {
     const float dt = engine.FrameTime();
     if (client) client->Update(dt);
     networkTick += dt;
+    vehicles.grenadeSoundCooldown = std::max(-1.0f, vehicles.grenadeSoundCooldown - dt);
+    vehicles.rocketSoundCooldown = std::max(-1.0f, vehicles.rocketSoundCooldown - dt);
     if (networkTick > 0.05f) {
         world.objectChannel.Update(networkTick);
         networkTick = 0.0f;

@@ -11,6 +11,8 @@
 #include "game/play/Game.h"
 #include "game/play/MenuExits.h"
 #include "game/vehicles/CarCamera.h"
+#include "game/vehicles/Vehicle.h"
+#include "game/vehicles/Weapons.h"
 
 namespace {
 
@@ -30,6 +32,25 @@ private:
 void Acknowledge(const Game& game, int32_t textId) {
     if (!game.engine.language) return;
     Debugger::Instance().Print(game.engine.Text(textId));
+}
+
+// A weapon command: while its switch is off it gives the player's car a weapon of its kind (from
+// the pool, or new); it always flips the switch, which is also the kind's unlimited-ammunition
+// switch. Without a player car the weapon goes back to its pool.
+void GiveWeapon(Game& game, ItemKind pool, int32_t kind) {
+    uint8_t& on = UnlimitedAmmo[kind];
+    const bool wasOn = on != 0;
+    if (!wasOn) {
+        if (CarItem* item = game.vehicles.itemPools[pool].Take()) {
+            if (Vehicle* car = game.PlayerCar()) {
+                car->SetWeapon(item);
+            } else {
+                item->Attach(nullptr);
+            }
+        }
+    }
+    on = wasOn ? 0 : 1;
+    Acknowledge(game, wasOn ? 1002 : 1001);
 }
 
 } // namespace
@@ -60,6 +81,11 @@ void RegisterGameCommands(Game& game) {
         if (g->mode) g->mode->AddCash(200.0f);
         Acknowledge(*g, 1001);
     });
+    add("MISSILE", [g](const SharedString&) { GiveWeapon(*g, ItemKind::MissileLauncher, WeaponMissile); });
+    add("ROCKET", [g](const SharedString&) { GiveWeapon(*g, ItemKind::RocketLauncher, WeaponRocket); });
+    add("GRENADE", [g](const SharedString&) { GiveWeapon(*g, ItemKind::GrenadeThrower, WeaponGrenade); });
+    add("FLAMER", [g](const SharedString&) { GiveWeapon(*g, ItemKind::Flamer, WeaponFlamer); });
+    add("MINIGUN", [g](const SharedString&) { GiveWeapon(*g, ItemKind::ChainGun, WeaponChainGun); });
     add("TELEPORT", [g](const SharedString&) {
         g->TeleportPlayer(g->camera.position);
         Acknowledge(*g, 1001);

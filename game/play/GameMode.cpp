@@ -19,6 +19,7 @@
 #include "game/play/Game.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/Vehicle.h"
+#include "game/vehicles/Weapons.h"
 
 namespace {
 
@@ -142,8 +143,12 @@ void GameMode::ClearPlayerNetworkFlag() {
     if (Vehicle* car = game.PlayerCar()) car->network.flagWord &= ~VehicleNetwork::NetworkCarFlag;
 }
 
-// A firing chain gun or flamer stops here once those weapons exist; no other item fires on.
-void GameMode::StopPlayerWeapon() {}
+// The end of a mission silences the player's chain gun or flamer; no other weapon fires on.
+void GameMode::StopPlayerWeapon() {
+    Vehicle* car = game.PlayerCar();
+    if (auto* flamer = WeaponOf<FlamerWeapon>(car)) flamer->StopFiring();
+    if (auto* gun = WeaponOf<ChainGunWeapon>(car)) gun->StopFiring();
+}
 
 void GameMode::PushTickerText(const SharedString& text) { ticker.push_back(text); }
 
@@ -240,11 +245,15 @@ void GameMode::DrawOverlay(const Vector3& centre, float scale) {
     const Vector2 corner = sprites->AnchorOffset(kBottomRight);
     Rect window{int32_t(corner.x) - 125, int32_t(corner.y) - 125, int32_t(corner.x) - 3, int32_t(corner.y) - 3};
     renderer->SetViewport(&window);
+    // Sprites are placed from the window's corner: the centre of the map is where the player's
+    // car shows, under the HUD's arrow (61 pixels in from the screen's corner), and every world
+    // point lies from there as it lies from the car.
+    const Vector2 car{corner.x - 61.0f - float(window.left), corner.y - 61.0f - float(window.top)};
     const BoundingBox& box = game.world.worldBox;
     const Vector3& mapCentre = box.centre;
-    const Vector2 at{(mapCentre.x - centre.x) / scale, (centre.z - mapCentre.z) / scale};
+    const Vector2 at{car.x + (mapCentre.x - centre.x) / scale, car.y + (centre.z - mapCentre.z) / scale};
     const Sprite* map = Shared().sprites[kMap].get();
-    if (map) sprites->DrawSpriteAnchored(map, nullptr, kCentre, at, kCentre, nullptr, 1);
+    if (map) sprites->DrawSpriteAnchored(map, nullptr, kCentre, at, kTopLeft, nullptr, 1);
 }
 
 Matrix4 GameMode::GuideArrowMatrix(const Camera& camera, const Vector3& direction) {

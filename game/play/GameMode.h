@@ -29,7 +29,7 @@ struct HudReadings {
     float health = 0.0f;
     float maxHealth = 0.0f;
     float speed = 0.0f;        // |chassis linear velocity|
-    float revolutions = 0.0f;  // engine revolutions, 0..1 of the dial
+    float revolutions = 0.0f;  // engine revolutions, thousands a minute (0..10)
     float heading = 0.0f;      // radians about the vertical axis
     Vector3 position;
 };

@@ -95,7 +95,9 @@ void LightSet::ResetRecords() {
 void LightSet::Enter(int32_t timeOfDay) {
     ApplyDefaults(timeOfDay);
     ResetRecords();
-    ReadFile(FilePath(timeOfDay));
+    const SharedString path = FilePath(timeOfDay);
+    if (!ReadFile(path))
+        Debugger::Instance().Message("LIGHTS: %s is missing or damaged; the default lights are used", path.c_str());
 }
 
 bool LightSet::ReadFile(const SharedString& path) {

@@ -74,7 +74,15 @@ void MissionLoadingScreen::Update() {
     } else {
         progress = 0.9f;
     }
-    if (progress == 0.9f && !started && frame > 2) StartGame();
+    if (progress == 0.9f && !started && frame > 2) {
+        // A game without its world would drive in an empty sky.
+        if (game_.world.LoadFailed()) {
+            Debugger::Instance().Message("Mission %d: the world could not be loaded; back to the main menu", mission);
+            Abandon();
+            return;
+        }
+        StartGame();
+    }
 }
 
 void MissionLoadingScreen::SetUp() {
@@ -91,7 +99,7 @@ void MissionLoadingScreen::SetUp() {
         game_.session.zone = 1;
     }
     if (!game_.mode) {
-        Debugger::Instance().Log(1, "Mission %d has no game mode", mission);
+        Debugger::Instance().Message("Mission %d has no game mode", mission);
         Abandon();
         return;
     }

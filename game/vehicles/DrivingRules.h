@@ -9,8 +9,8 @@ class DrivingRules {
 public:
     virtual ~DrivingRules() = default;
 
-    // The mission fails. Called on every physics sub-step of a car lying on the kill plane, so
-    // calling it again must do no harm.
+    // The mission fails. Called after a physics step, never inside one; calling it again must
+    // do no harm.
     virtual void Fail() {}
     // A player's or network car was wrecked; killer may be null.
     virtual void OnVehicleDestroyed(Vehicle* /*killer*/, Vehicle* /*victim*/) {}

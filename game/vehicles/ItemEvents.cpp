@@ -1,7 +1,10 @@
 #include "game/vehicles/ItemEvents.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
+#include "engine/core/Debugger.h"
 #include "engine/net/PayloadReader.h"
 #include "engine/net/ZKServer.h"
 #include "game/vehicles/CarItem.h"
@@ -82,9 +85,35 @@ void ItemEventChannels::Receive(uint8_t channel, const uint8_t* payload, int32_t
     if (handler) handler(payload, size);
 }
 
-void ItemEventChannels::RelayChannel::Receive(int32_t, const uint8_t* payload, int32_t size) {
+bool ItemEventChannels::RelayChannel::Allow(int32_t senderIndex) {
+    const size_t slot = senderIndex >= 0 && size_t(senderIndex) < senders_.size() - 1 ? size_t(senderIndex)
+                                                                                      : senders_.size() - 1;
+    Sender& sender = senders_[slot];
+    const int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::steady_clock::now().time_since_epoch())
+                            .count();
+    if (sender.lastNanoseconds != 0) {
+        const float refill = float(double(now - sender.lastNanoseconds) * 1e-9 * RelayFramesPerSecond);
+        sender.frames = std::min(sender.frames + refill, float(RelayFramesPerSecond));
+    }
+    sender.lastNanoseconds = now;
+    if (sender.frames >= 1.0f) {
+        sender.frames -= 1.0f;
+        return true;
+    }
+    if (!sender.logged) {
+        sender.logged = true;
+        Debugger::Instance().Message("ZKNET: Player %d sends more than %d frames a second on channel %u; the rest "
+                                     "are not relayed",
+                                     senderIndex, RelayFramesPerSecond, unsigned(serverChannelId_));
+    }
+    return false;
+}
+
+void ItemEventChannels::RelayChannel::Receive(int32_t senderIndex, const uint8_t* payload, int32_t size) {
     const int32_t frameSize = ItemFrameSize(serverChannelId_);
     if (size != frameSize - 1 || !GetServer()) return;
+    if (!Allow(senderIndex)) return;
     uint8_t frame[128];
     frame[0] = serverChannelId_;
     std::memcpy(frame + 1, payload, size_t(size));

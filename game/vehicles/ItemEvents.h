@@ -41,6 +41,8 @@ void ApplySpecialEvent(VehicleContext& context, const SpecialEvent& event);
 // client and server.
 class ItemEventChannels {
 public:
+    // The most frames of one channel the host relays from one sender in a second.
+    static constexpr int32_t RelayFramesPerSecond = 400;
     // What a weapon kind does with a received frame of its channel (payload after the channel
     // byte, already checked for its size).
     using WeaponHandler = std::function<void(const uint8_t* payload, int32_t size)>;
@@ -63,11 +65,24 @@ private:
         }
         ItemEventChannels* owner = nullptr;
     };
-    // Runs on the server's network thread: whole frames go back out unchanged to everyone.
+    // Runs on the server's network thread: whole frames go back out unchanged to everyone. Honest
+    // play sends a few frames a second; a sender past RelayFramesPerSecond on the channel has the
+    // excess dropped (logged once per sender), so one client cannot make the host send without limit.
     class RelayChannel : public ServerChannel {
     public:
         void Receive(int32_t senderIndex, const uint8_t* payload, int32_t size) override;
         void Bind(uint8_t id) { serverChannelId_ = id; }
+
+    private:
+        // A bucket of frames per sender, filled at the allowed rate up to a second's worth.
+        struct Sender {
+            float frames = float(RelayFramesPerSecond);
+            int64_t lastNanoseconds = 0;
+            bool logged = false;
+        };
+        bool Allow(int32_t senderIndex);
+        // The player table's positions; a sender without one shares the last.
+        std::array<Sender, 65> senders_{};
     };
 
     VehicleContext& context_;

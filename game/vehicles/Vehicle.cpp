@@ -14,6 +14,9 @@
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/CarItem.h"
 #include "game/vehicles/ChaseCamera.h"
+#include "game/vehicles/Explosion.h"
+#include "game/vehicles/Projectiles.h"
+#include "game/vehicles/Gunfire.h"
 #include "game/vehicles/ShadowVolumeRenderer.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/vehicles/VehicleDriver.h"
@@ -102,6 +105,9 @@ VehicleContext::~VehicleContext() {
     // Cars go before the pools their items return to and the resources they share.
     ownedVehicles.clear();
     itemPools.Clear();
+    guns.reset();
+    projectiles.reset();
+    explosions.reset();
     resources.reset();
 }
 
@@ -254,6 +260,15 @@ void Vehicle::DetachJoints() {
 void Vehicle::OnRemoved(PhysicsWorld& world) {
     if (physics_ != &world) return;
     ClearItems(true);
+    // Explosions still growing stop naming the chassis that is about to go.
+    if (context.explosions) context.explosions->ForgetOwner(body.chassisBox.get());
+    // Projectiles in flight stop naming it as their owner or target.
+    if (context.projectiles) context.projectiles->ForgetGeom(body.chassisBox.get());
+    // Shots in flight forget the geoms that are about to go.
+    if (context.guns) {
+        context.guns->ForgetGeom(body.chassisBox.get());
+        context.guns->ForgetGeom(body.space.get());
+    }
     for (auto& j : body.wheelJoints) j.reset();
     if (body.chassisBox) std::erase(body.chassisBox->listeners, static_cast<CollisionListener*>(&damage));
     for (auto& g : body.wheelGeoms) {

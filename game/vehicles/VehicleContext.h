@@ -11,7 +11,12 @@
 #include "game/vehicles/VehicleController.h"
 
 class ChaseCamera;
+class GunEffects;
+class ProjectileLaunchers;
 class DrivingRules;
+class ExplosionObserver;
+class ExplosionPool;
+class ProjectileKinds;
 struct EngineServices;
 struct GameSession;
 class Vehicle;
@@ -47,6 +52,16 @@ struct VehicleContext {
     // Set while the player chooses a car.
     uint8_t carSelect = 0;
     ItemPools itemPools;
+    // The game's explosions (Explosion::Spawn makes the pool on first use).
+    std::unique_ptr<ExplosionPool> explosions;
+    // Told of explosions a driven car causes; null: nobody listens.
+    ExplosionObserver* explosionObserver = nullptr;
+    // The game's grenades, homing missiles and rockets (made on first use), and the grenades' and
+    // rockets' explosion-sound cooldowns: a blast sounds only below 0, then sets 0.25 s; the
+    // game lowers both by the frame time.
+    std::unique_ptr<ProjectileKinds> projectiles;
+    float grenadeSoundCooldown = 0.0f;
+    float rocketSoundCooldown = 0.0f;
     // The player controllers' car fields, which the pedestrians watch.
     std::vector<Vehicle**> watchedPlayerCars;
     // The running mode; null before the set-up makes one.
@@ -63,4 +78,9 @@ struct VehicleContext {
     const float* soundLevels = nullptr;
     // Sounds, textures and renderers every car shares, made by the first car that needs them.
     std::unique_ptr<VehicleResources> resources;
+    // The game's bullets, tracers, cannon shells, cases and muzzle-flash sprite, made on first
+    // use (SharedGunEffects).
+    std::unique_ptr<GunEffects> guns;
+    // What launches grenades, missiles and rockets; null: nothing flies.
+    ProjectileLaunchers* launchers = nullptr;
 };

@@ -330,11 +330,6 @@ void Vehicle::AlignWheels() {
 void Vehicle::UpdateBounds(PhysicsWorld& world, float dt) {
     if (!body.chassisBody) return;
     DrivingRules* rules = context.rules;
-    if (respawn.fellOffWorld) {
-        respawn.fellOffWorld = 0;
-        if (damage.health != 0.0f && rules) rules->OnVehicleDestroyed(this, this);
-        Respawn(false);
-    }
     if (IsLocalPlayerCar() && rules && rules->collisionFlag) SetCollisionFlag(true);
 
     respawn.chassisBoxTimer += dt;

@@ -7,13 +7,28 @@
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/vehicles/VehicleDriver.h"
+#include "game/world/BoundaryPlane.h"
+
+Vehicle* VehicleKillPlane::PlayerCar() const { return context_.localDriver ? context_.localDriver->vehicle : nullptr; }
 
 void VehicleKillPlane::OnKillPlane(GeomOwner& owner) {
     auto* car = dynamic_cast<Vehicle*>(&owner);
-    if (!car || !context_.localDriver || context_.localDriver->vehicle != car) return;
+    if (car && car == PlayerCar()) touched_ = car;
+}
+
+void VehicleKillPlane::UpdateBounds(PhysicsWorld&, float) {
+    const Vehicle* touched = touched_;
+    touched_ = nullptr;
+    Vehicle* car = PlayerCar();
+    if (fallen_ && (fallen_ != car || car->GetPosition().y > BoundaryPlane::KillPlaneHeight + LeftPlaneHeight))
+        fallen_ = nullptr;
+    if (!car || touched != car || fallen_ == car) return;
+    fallen_ = car;
+
     DrivingRules* rules = context_.rules;
     if (rules && rules->respawn) {
-        car->respawn.fellOffWorld = 1;
+        if (car->damage.health != 0.0f) rules->OnVehicleDestroyed(car, car);
+        car->Respawn(false);
         return;
     }
     car->ResetControls();

@@ -1,6 +1,6 @@
 #pragma once
 // Where a car comes back and how it shows it came back: its current respawn point and its own
-// points, the kill plane's note for after the physics step, and the flashing period (its timer
+// points and the flashing period (its timer
 // also switches the chassis box off for a step every 2.5 s).
 #include <cstdint>
 #include <vector>
@@ -10,9 +10,6 @@ struct RespawnPoint;
 struct VehicleRespawn {
     const RespawnPoint* respawnPoint = nullptr;
     std::vector<const RespawnPoint*> ownRespawnPoints;
-    // Set by the kill plane: the car is respawned after the physics step (the mode respawns
-    // instead of failing).
-    uint8_t fellOffWorld = 0;
     uint8_t flashing = 0;
     uint8_t blink = 0;
     float chassisBoxTimer = 0.0f;

@@ -40,7 +40,9 @@ public:
     JointForceReceiver* GetForceReceiver(PhysicsGeom* own, PhysicsGeom* other) override;
     bool OnJointForce(PhysicsJoint* joint, float dt, Vector4& f1, Vector4& t1, Vector4& f2, Vector4& t2) override;
 
-    // Hooks for the owner; the base does nothing. The instigator is set while they run.
+    // Hooks for the owner; the base does nothing. The instigator is set while they run. They
+    // run inside the physics step's force hooks: like every hook there they only record (a flag,
+    // a queued event) and leave moving, resetting or removing anything to after the step.
     virtual void OnDamaged(float amount, int32_t kind, const void* source);
     virtual void OnDestroyed(int32_t kind);
 

@@ -39,6 +39,8 @@ struct GameSession {
     int32_t renderOption = 0;
     // The cars' shadow volumes are drawn at shadow detail 1.
     int32_t shadowDetail = 1;
+    // Blood and pedestrian hits by flames are shown (the language may switch them off).
+    uint8_t bloodEnabled = 1;
     // The environment option 0..3: the player's car reflects the city redrawn every frame from
     // 1 (sky only at 1, the static city and objects from 2, everything at 3), at 0 only during
     // the game's first second.

@@ -18,10 +18,14 @@ namespace {
 // Library start-up. The library's error and debug handlers abort the process after they
 // return; ours make sure the reason reaches the log first.
 
+// The library aborts right after: the line goes to stderr as well as to the log (whose file
+// is flushed line by line), whatever the warning level.
 void FormatOdeLine(const char* kind, int errnum, const char* msg, va_list ap) {
     char text[768];
     std::vsnprintf(text, sizeof(text), msg ? msg : "", ap);
-    Debugger::Instance().Log(1, "ODE: %s %d: %s", kind, errnum, text);
+    std::fprintf(stderr, "ODE: %s %d: %s\n", kind, errnum, text);
+    std::fflush(stderr);
+    Debugger::Instance().Message("ODE: %s %d: %s", kind, errnum, text);
 }
 
 void OdeErrorHandler(int errnum, const char* msg, va_list ap) { FormatOdeLine("Error", errnum, msg, ap); }

@@ -86,7 +86,7 @@ StaticGeometryRenderer::StaticGeometryRenderer(RenderFacility* renderer, const G
     firstPassShader_ = renderer_->LoadVertexShader(VertexFormat, "Misc\\zkWorld1.vso");
     litShader_ = renderer_->LoadVertexShader(VertexFormat, "Misc\\zkWorld2.vso");
     if (!firstPassShader_ || !litShader_)
-        Debugger::Instance().Log(1, "STATICGEOMETRY: World vertex shader missing or refused, drawing through fixed function");
+        Debugger::Instance().Message("STATICGEOMETRY: World vertex shader missing or refused, drawing through fixed function");
     firstPass_ = renderer_->AddShader(ResetDescription());
 }
 

@@ -1,9 +1,11 @@
 #include "game/world/World.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "engine/core/Camera.h"
+#include "engine/core/Debugger.h"
 #include "engine/core/FileStream.h"
 #include "engine/render/D3D8GeomRenderer.h"
 #include "engine/render/QuadBatchRenderer.h"
@@ -74,10 +76,19 @@ void World::ReadCssFiles() {
         FileReader in{SharedString(path)};
         uint32_t version = 0;
         // Magic, version and the three floats of the point: 19 bytes at least.
-        if (in.Length() < 19 || in.CheckZK2Header(version) != 0) continue;
-        sky.flarePoint.x = in.ReadFloat();
-        sky.flarePoint.y = in.ReadFloat();
-        sky.flarePoint.z = in.ReadFloat();
+        Vector3 point;
+        bool whole = in.Length() >= 19 && in.CheckZK2Header(version) == 0;
+        if (whole) {
+            point.x = in.ReadFloat();
+            point.y = in.ReadFloat();
+            point.z = in.ReadFloat();
+            whole = !in.Failed() && std::isfinite(point.x) && std::isfinite(point.y) && std::isfinite(point.z);
+        }
+        if (!whole) {
+            Debugger::Instance().Message("WORLD: %s is damaged; that sky has no sun flare", path);
+            continue;
+        }
+        sky.flarePoint = point;
         sky.hasFlarePoint = true;
     }
 }

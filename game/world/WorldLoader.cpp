@@ -25,21 +25,25 @@ namespace sc = world_detail::shader;
 namespace world_detail {
 
 namespace {
-void LogRecordLine(int level, const char* section, int64_t record, const char* what) {
+// A failure stops the world's load: a message the user always sees. Warnings skip a record.
+void LogRecordLine(bool failure, const char* section, int64_t record, const char* what) {
+    char line[512];
     if (record >= 0)
-        Debugger::Instance().Log(level, "WORLD: %s record %lld: %s", section, static_cast<long long>(record), what);
+        std::snprintf(line, sizeof(line), "WORLD: %s record %lld: %s", section, static_cast<long long>(record), what);
     else
-        Debugger::Instance().Log(level, "WORLD: %s: %s", section, what);
+        std::snprintf(line, sizeof(line), "WORLD: %s: %s", section, what);
+    if (failure) Debugger::Instance().Message("%s", line);
+    else Debugger::Instance().Log(2, "%s", line);
 }
 } // namespace
 
 void WorldFileReader::Fail(const char* what) {
     if (failed_) return;
     failed_ = true;
-    LogRecordLine(1, section_, record_, what);
+    LogRecordLine(true, section_, record_, what);
 }
 
-void WorldFileReader::Warn(const char* what) { LogRecordLine(2, section_, record_, what); }
+void WorldFileReader::Warn(const char* what) { LogRecordLine(false, section_, record_, what); }
 
 SharedString WorldFileReader::String() {
     const uint32_t length = U32();

@@ -622,7 +622,7 @@ bool World::FinishLoading() {
     if (FileExists(cameraFile)) {
         FileReader file(cameraFile);
         if (!ReadCameraRecords(file, cameras))
-            Debugger::Instance().Log(2, "WORLD: Misc\\CameraData.cut is cut short; %zu camera records kept", cameras.size());
+            Debugger::Instance().Message("WORLD: Misc\\CameraData.cut is cut short; %zu camera records kept", cameras.size());
     }
 
     in.Section("placements");

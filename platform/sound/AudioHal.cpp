@@ -1,6 +1,7 @@
 #include "platform/sound/AudioHal.h"
 
 #include <SDL.h>
+#include <alsa/error.h>
 
 #include <algorithm>
 #include <chrono>
@@ -366,9 +367,22 @@ void Listener3D::Commit() {
 
 // ---------------------------------------------------------------------------------------------
 
+namespace {
+
+void DropAlsaLine(const char*, int, const char*, int, const char*, ...) {}
+
+} // namespace
+
+void QuietAlsa() {
+    // SDL loads the same library by name: the handler holds for its calls too.
+    static const bool quiet = (snd_lib_error_set_handler(&DropAlsaLine), true);
+    (void)quiet;
+}
+
 std::vector<DeviceInfo> EnumerateDevices() {
     std::vector<DeviceInfo> list;
     list.push_back({"Default audio device", ""});
+    QuietAlsa();
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return list;
     int n = SDL_GetNumAudioDevices(0);
     for (int i = 0; i < n; ++i) {
@@ -395,6 +409,7 @@ std::unique_ptr<Device> Device::Open(int index, Backend backend) {
     device->index_ = index;
     if (backend == Backend::Sdl) {
         if (TestHooks::failSdlOpen.load()) return nullptr;
+        QuietAlsa();
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return nullptr;
         device->sdlInited_ = true;
         if (index > 0) {

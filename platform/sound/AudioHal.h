@@ -28,6 +28,12 @@ struct DeviceInfo {
 // Entry 0 is the default device, then every output device SDL lists.
 std::vector<DeviceInfo> EnumerateDevices();
 
+// SDL's ALSA driver on a machine without a sound card makes the ALSA library write a page of
+// its own error lines to the standard error stream for every device it tries. They go nowhere
+// from the first call on; whoever opens a device reports a failure in a line of its own.
+// Called before SDL's audio starts.
+void QuietAlsa();
+
 enum class Backend { Sdl, Capture, Null };
 
 struct Caps {

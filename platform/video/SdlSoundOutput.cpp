@@ -1,5 +1,6 @@
 #include <SDL.h>
 
+#include "platform/sound/AudioHal.h"
 #include "platform/video/VideoPlayer.h"
 
 namespace plat {
@@ -14,6 +15,7 @@ public:
 
     int32_t Open(int32_t rate) override {
         Close();
+        audiohal::QuietAlsa();
         if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
         inited_ = true;
         SDL_AudioSpec want{};

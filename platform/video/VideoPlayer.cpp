@@ -99,6 +99,7 @@ struct VideoPlayer::Impl {
     ~Impl() {
         CloseSound();
         for (AVPacket*& p : ring) av_packet_free(&p);
+        for (AVPacket*& p : heldSound) av_packet_free(&p);
         av_packet_free(&packet);
         av_frame_free(&picture);
         av_frame_free(&soundFrame);
@@ -126,6 +127,9 @@ struct VideoPlayer::Impl {
     bool NextPicture();
     void QueueSound(const AVPacket* p);
     void Show(VideoSink& sink);
+    // The first picture is on screen: the clip's clock starts at its time and the sound held
+    // back until now is queued.
+    void FirstPictureShown(double due);
 
     AVFormatContext* format = nullptr;
     AVCodecContext* video = nullptr;
@@ -142,6 +146,10 @@ struct VideoPlayer::Impl {
     // Video packets read ahead: a ring of packets allocated once.
     std::vector<AVPacket*> ring;
     size_t ringHead = 0, ringCount = 0;
+    // Sound packets read before the first picture is on screen, queued once it is.
+    std::vector<AVPacket*> heldSound;
+    size_t heldCount = 0;
+    bool firstShown = false;
 
     SwsContext* scaler = nullptr;
     uint8_t* bgra = nullptr;
@@ -334,14 +342,21 @@ void VideoPlayer::Impl::ReadPacket() {
         ++ringCount;
         return;
     }
-    if (packet->stream_index == audioIndex && sound) QueueSound(packet);
+    if (packet->stream_index == audioIndex && sound) {
+        if (firstShown) {
+            QueueSound(packet);
+        } else if (heldCount < kPacketRing) {
+            if (heldCount == heldSound.size()) heldSound.push_back(av_packet_alloc());
+            if (heldSound[heldCount]) av_packet_move_ref(heldSound[heldCount++], packet);
+        }
+    }
     av_packet_unref(packet);
 }
 
 void VideoPlayer::Impl::Fill() {
     while (!endOfData && !damaged && ringCount < ring.size()) {
         const bool needVideo = ringCount == 0;
-        const bool needSound = sound && sound->QueuedFrames() < uint32_t(kSoundLead * soundRate);
+        const bool needSound = sound && firstShown && sound->QueuedFrames() < uint32_t(kSoundLead * soundRate);
         if (!needVideo && !needSound) break;
         ReadPacket();
     }
@@ -433,6 +448,18 @@ void VideoPlayer::Impl::Show(VideoSink& sink) {
     sink.ShowPicture(VideoPicture{bgra, width, height, pitch});
 }
 
+void VideoPlayer::Impl::FirstPictureShown(double due) {
+    firstShown = true;
+    // The time the first present took (a software renderer's first frame can take a second)
+    // is not the clip's: the pictures after it keep their spacing.
+    wallBase = clock->Now() - due;
+    for (size_t i = 0; i < heldCount; ++i) {
+        if (sound) QueueSound(heldSound[i]);
+        av_packet_unref(heldSound[i]);
+    }
+    heldCount = 0;
+}
+
 VideoPlayer::VideoPlayer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 VideoPlayer::~VideoPlayer() = default;
 
@@ -492,6 +519,7 @@ PlaybackState VideoPlayer::Wait(uint32_t milliseconds, VideoSink& sink) {
             const double now = m.Clock();
             if (now + kDueSlack >= m.pendingDue) {
                 m.Show(sink);
+                if (!m.firstShown) m.FirstPictureShown(m.pendingDue);
                 av_frame_unref(m.picture);
                 m.pending = false;
                 if (m.damaged) m.videoDone = true;

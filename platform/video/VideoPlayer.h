@@ -2,7 +2,8 @@
 // Plays a video file: libavformat reads it, libavcodec decodes its first video and first audio
 // stream, libswscale turns pictures into BGRA at their own size and libswresample turns sound
 // into 16-bit stereo at the output's rate. Pictures are paced by their timestamps against the
-// sound's clock, or against the wall clock when the playback is silent. Nothing here blocks
+// sound's clock, or against the wall clock when the playback is silent; both start when the
+// first picture is on screen, the sound held back until then. Nothing here blocks
 // for longer than the wait it is asked for, and nothing spins between pictures.
 #include <cstdint>
 #include <memory>

@@ -11,6 +11,7 @@
 
 #include "engine/audio/DS8Audio.h"
 #include "tests/audio/AudioTestSupport.h"
+#include "tests/support/StderrCapture.h"
 
 using testing_support::LogCapture;
 using testing_support::TempWorkDir;
@@ -319,6 +320,29 @@ TEST(DS8Audio, RunsThroughRealSdlWithTheDummyDriver) {
         EXPECT_EQ(observer.finished, 1);
         EXPECT_EQ(ds8->OneShotCount(), 0u);
     }
+}
+
+// A machine without a sound card (SDL's ALSA driver on a card that is not there): the device
+// says so in its own line and runs on the silent clock; the ALSA library's page of error lines
+// does not reach the standard error stream.
+TEST(DS8Audio, AMissingSoundCardIsOneLineOfOurOwnAndNoLibraryNoise) {
+    setenv("SDL_AUDIODRIVER", "alsa", 1);
+    setenv("AUDIODEV", "hw:99", 1);
+    LogCapture log;
+    std::string noise;
+    {
+        testing_support::StderrCapture stderrText;
+        std::unique_ptr<AudioDevice> device(CreateAudioDevice(1));
+        device->Init(0, nullptr);
+        auto* ds8 = static_cast<DS8Audio*>(device.get());
+        ASSERT_NE(ds8->Output(), nullptr);
+        EXPECT_EQ(ds8->Output()->GetBackend(), audiohal::Backend::Null);
+        noise = stderrText.Text();
+    }
+    unsetenv("AUDIODEV");
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    EXPECT_TRUE(log.Contains("DS8Audio: Failed initing DirectSound"));
+    EXPECT_EQ(noise.find("ALSA lib"), std::string::npos) << noise;
 }
 
 TEST(DS8Audio, VolumeGroupsScaleTheirVoicesDownTheChain) {

@@ -170,8 +170,8 @@ TEST(ActionBindings, NewRecordsAndActivePointers) {
             EXPECT_EQ(ActiveBinding(set), &ActionBindingSet(set)[0]);
         }
     }
-    EXPECT_EQ(withPointer, 11);
-    for (int32_t set : {0, 9, 13, 14, 15}) EXPECT_EQ(ActiveBindingSlot(set), nullptr) << set;
+    EXPECT_EQ(withPointer, 12);
+    for (int32_t set : {0, 13, 14, 15}) EXPECT_EQ(ActiveBindingSlot(set), nullptr) << set;
     EXPECT_EQ(ActionBindingSet(0), nullptr);
     EXPECT_EQ(ActionBindingSet(15), nullptr);
 }
@@ -185,7 +185,7 @@ TEST(ActionBindings, UnbindClearsEveryActiveEntryWithTheCode) {
     ActionBindingSet(kActionLeft)[0].primary = {0x108, SharedString("Mouse left")}; // inactive
     ActionBindingSet(kActionUp)[0].secondary = {0x108, SharedString("Mouse left")};
     ActionBindingSet(7)[0].primary = {5, SharedString("F")};
-    ActionBindingSet(9)[0].primary = {0x108, SharedString("Mouse left")}; // no active pointer
+    ActionBindingSet(9)[0].primary = {0x108, SharedString("Mouse left")}; // active, never unbound
 
     UnbindInputCode(&in, 0x108);
 

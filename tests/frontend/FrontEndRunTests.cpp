@@ -6,15 +6,21 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "engine/core/Engine.h"
 #include "engine/core/ExitButton.h"
 #include "engine/core/InputDevice.h"
 #include "game/frontend/FrontEnd.h"
+#include "engine/core/LanguageSet.h"
+#include "game/frontend/EndingScreen.h"
 #include "game/frontend/FrontEndPage.h"
+#include "game/frontend/SinglePlayerPage.h"
+#include "game/frontend/SpScoreScreen.h"
 #include "game/play/Game.h"
 #include "tests/support/GameHarness.h"
 #include "tests/support/ProgramRun.h"
+#include "tools/writers/LanguageWriter.h"
 #include "tools/writers/SettingsWriter.h"
 
 using testing_support::GameHarness;
@@ -55,6 +61,21 @@ public:
 private:
     int32_t next_ = 0;
 };
+
+// Rewrites texts of the tree's language set: the harness's tree with some texts of its own.
+bool OverrideTexts(const GameHarness& h, const std::map<int32_t, std::string>& texts) {
+    const SharedString path((h.Root() + "/Misc/DefaultEnglish.ZKL").c_str());
+    LanguageTexts read;
+    LanguageSet set(&read);
+    if (!set.Load(path, &read)) return false;
+    tools::LanguageFile file;
+    file.header = set.Header();
+    file.name = set.Name();
+    file.inverted = true;
+    file.texts = read.entries;
+    for (const auto& [key, text] : texts) file.texts[key] = SharedString(text.c_str());
+    return tools::WriteLanguageFile(path, file);
+}
 
 } // namespace
 
@@ -292,4 +313,153 @@ TEST(FrontEndRun, ATruncatedSettingsFileGivesTheDefaultsAndAGameThatDrives) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(bad), {}), truncated);
     ASSERT_GE(gameFrame, 0);
     EXPECT_GT(travelled, 20.0f) << "two seconds on the accelerator move the car";
+}
+
+// The single-player loop by keys, on the demo tree whose first two missions are made free drives
+// (the missions' own modes hand over a won game; here the hand-over is called as they call it):
+// the single-player link, Return on the page, the loading screen, Return at the car select, two
+// seconds on the accelerator, Pause and back; the won mission's score screen takes the name "AB"
+// (Return commits it, Space goes on), the first mission's ending picture follows, then the page
+// offers the second mission; Escape, the exit button and its key end the program, whose settings
+// file holds the career and the table.
+TEST(FrontEndRun, TheSinglePlayerLoop) {
+    GameHarness harness(METROFARE_DEMO_BINARY);
+    ASSERT_TRUE(harness.TreeWritten());
+    std::map<int32_t, std::string> freeDrive;
+    for (int32_t m : {0, 1}) {
+        const int32_t b = 9990000 + 100 * m;
+        freeDrive[b + 1] = "BONUS5";
+        freeDrive[b + 3] = "1";
+        freeDrive[b + 4] = "0";
+        freeDrive[b + 5] = "0";
+    }
+    ASSERT_TRUE(OverrideTexts(harness, freeDrive));
+
+    enum Step { ToPage, OnPage, Loading, CarSelect, Driving, Paused, Resumed, Scoring, Ending, PageAgain, Leaving,
+                Confirming, Quitting };
+    Step step = ToPage;
+    Selector selector;
+    int32_t stepFrame = 0;
+    Vector3 start;
+    float travelled = 0.0f;
+    int32_t chosenCar = -1, loadedMission = -1, offeredMission = -1;
+    std::vector<std::string> seen;
+    const int32_t frames = harness.Run(
+        [&](GameHarness& h, int32_t frame) {
+            FrontEnd& fe = h.Front();
+            const std::string current = h.CurrentName();
+            if (seen.empty() || seen.back() != current) seen.push_back(current);
+            switch (step) {
+            case ToPage:
+                if (current == "Main" && selector.Select(h, frame, *fe.mainPage, FrontEnd::kSinglePlayerLink) &&
+                    selector.Ready(frame, *fe.mainPage)) {
+                    h.Tap(frame + 1, kKeyReturn);
+                    step = OnPage;
+                }
+                break;
+            case OnPage:
+                if (current == "Single player" && selector.Ready(frame, *fe.singlePlayerPage)) {
+                    h.Tap(frame + 1, kKeyReturn);
+                    step = Loading;
+                }
+                break;
+            case Loading:
+                if (current == "Game") {
+                    chosenCar = fe.game->chosenCar;
+                    loadedMission = fe.game->session.mission;
+                    h.Tap(frame + 5, kKeyReturn); // the car select
+                    stepFrame = frame;
+                    step = CarSelect;
+                }
+                break;
+            case CarSelect:
+                if (frame == stepFrame + 9 && h.HasPlayerCar()) {
+                    start = h.PlayerCarPosition();
+                    h.Hold(frame + 1, kKeyUp, 150);
+                    step = Driving;
+                }
+                break;
+            case Driving:
+                if (frame == stepFrame + 165) {
+                    if (h.HasPlayerCar()) travelled = (h.PlayerCarPosition() - start).Length();
+                    h.Tap(frame + 1, kGamePause);
+                    step = Paused;
+                }
+                break;
+            case Paused:
+                if (current == "Main" && selector.Ready(frame, *fe.mainPage, 10)) {
+                    EXPECT_TRUE(fe.ResumeEnabled());
+                    h.Tap(frame + 1, kKeyEscape);
+                    step = Resumed;
+                }
+                break;
+            case Resumed:
+                if (current == "Game") {
+                    // The mission is won: the mode's hand-over.
+                    fe.ShowSinglePlayerScore(100000, SharedString("CabMetro"));
+                    EXPECT_FALSE(fe.ResumeEnabled());
+                    h.Type(frame + 5, "AB");
+                    h.Tap(frame + 8, kKeyReturn);
+                    h.Tap(frame + 12, kKeySpace);
+                    step = Scoring;
+                }
+                break;
+            case Scoring:
+                if (current == "EndScreen") {
+                    EXPECT_EQ(fe.Ending()->mission, 0);
+                    step = Ending;
+                }
+                break;
+            case Ending:
+                if (fe.Ending()->fade == 0.0f) {
+                    h.Tap(frame + 1, kKeyReturn);
+                    step = PageAgain;
+                }
+                break;
+            case PageAgain:
+                if (current == "Single player" && selector.Ready(frame, *fe.singlePlayerPage)) {
+                    offeredMission = fe.settings.missionChoice.cachedInt;
+                    h.Tap(frame + 1, kKeyEscape);
+                    step = Leaving;
+                }
+                break;
+            case Leaving:
+                if (current == "Main" && selector.Select(h, frame, *fe.mainPage, FrontEnd::kExitButton)) {
+                    h.Tap(frame + 1, kKeyReturn);
+                    step = Confirming;
+                }
+                break;
+            case Confirming:
+                if (static_cast<ExitButton*>(fe.mainPage->widgets[FrontEnd::kExitButton])->IsOpen()) {
+                    h.Tap(frame + 1, kKeyY);
+                    step = Quitting;
+                }
+                break;
+            case Quitting:
+                break;
+            }
+            return true;
+        },
+        kMaxFrames);
+
+    EXPECT_EQ(step, Quitting);
+    EXPECT_LT(frames, kMaxFrames);
+    EXPECT_EQ(loadedMission, 0);
+    EXPECT_EQ(chosenCar, 1) << "the cab, the first mission's one car";
+    EXPECT_GT(travelled, 20.0f) << "two seconds on the accelerator move the car";
+    // The ending picture is the score screen's next step, the page the ending's.
+    EXPECT_EQ(seen, (std::vector<std::string>{"Main", "Single player", "Mission", "Game", "Main", "Game", "SPScore",
+                                              "EndScreen", "Single player", "Main"}));
+    EXPECT_EQ(offeredMission, 1) << "the page offers the mission the first one opened";
+    EXPECT_TRUE(harness.LogContains("Shutting down..."));
+
+    GameSettings written(harness.Engine().Services());
+    ASSERT_EQ(written.Read(SharedString(SettingsPath(harness).c_str())), SettingsReadResult::Loaded);
+    EXPECT_EQ(written.lastPlayedMission, 1);
+    EXPECT_EQ(written.highestUnlockedMission, 1);
+    ASSERT_FALSE(written.scoreTables.empty());
+    ASSERT_FALSE(written.scoreTables[0].empty());
+    EXPECT_EQ(std::string(written.scoreTables[0][0].name.c_str()), "AB");
+    EXPECT_EQ(std::string(written.scoreTables[0][0].carName.c_str()), "CabMetro");
+    EXPECT_FLOAT_EQ(written.scoreTables[0][0].score, 100000.0f);
 }

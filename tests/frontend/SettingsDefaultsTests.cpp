@@ -132,8 +132,11 @@ TEST_F(SettingsTest, StartUpReadsTheFileOrSetsTheDefaults) {
         {"nine bytes", "short", 2, true},
         {"truncated", "truncated", 2, true},
     };
+    // At the default warning level: a file set aside is a failure the user must see.
+    testing_support::LogCapture log(0);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        log.Clear();
         std::filesystem::remove_all("Misc");
         std::filesystem::create_directory("Misc");
         std::string bytes;
@@ -150,6 +153,7 @@ TEST_F(SettingsTest, StartUpReadsTheFileOrSetsTheDefaults) {
         EXPECT_EQ(settings.missionCount, 4);
         EXPECT_EQ(settings.scoreTables.size(), 4u);
         EXPECT_EQ(Exists("Misc/Default.VQS.bad"), c.setAside);
+        EXPECT_EQ(log.Contains("Default.VQS.bad"), c.setAside);
         if (c.setAside) {
             EXPECT_EQ(dir.ReadBytes("Misc/Default.VQS.bad"), bytes);
         }

@@ -4,6 +4,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <fstream>
@@ -16,6 +17,7 @@
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/IntroCanvas.h"
 #include "platform/video/VideoPlayer.h"
+#include "tests/support/StderrCapture.h"
 #include "tests/support/TestSupport.h"
 #include "tools/writers/AudioWriter.h"
 #include "tools/writers/ClipWriter.h"
@@ -325,20 +327,27 @@ TEST_F(Intro, SoundPlaysOnItsOwnDeviceOrTheClipPlaysSilent) {
         {"sound", true, "dummy", "INTROMOVIE: Playing Intro.AVI, 64 x 48, sound at 22050 Hz"},
         {"-S", false, "dummy", "INTROMOVIE: Playing Intro.AVI, 64 x 48, silent"},
         {"no audio output", true, "no-such-driver", "INTROMOVIE: Playing Intro.AVI, 64 x 48, silent"},
+        // The ALSA library's own error lines stay off the standard error stream.
+        {"no sound card", true, "alsa", "INTROMOVIE: Playing Intro.AVI, 64 x 48, silent"},
     };
+    // A card that no machine has.
+    setenv("AUDIODEV", "hw:99", 1);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         setenv("SDL_AUDIODRIVER", c.driver, 1);
         log.Clear();
         RecordingCanvas canvas;
         IntroMovie movie(SharedString("Intro.AVI"), &canvas, c.sound);
+        testing_support::StderrCapture stderrText;
         movie.Play(*window);
+        EXPECT_EQ(stderrText.Text().find("ALSA lib"), std::string::npos) << stderrText.Text();
         EXPECT_TRUE(log.Contains(c.line));
         EXPECT_TRUE(log.Contains("INTROMOVIE: Intro.AVI played, 4 pictures"));
         EXPECT_TRUE(SameColours(canvas.centres, kColours));
         // The device is closed again: the audio subsystem is down.
         EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
     }
+    unsetenv("AUDIODEV");
     setenv("SDL_AUDIODRIVER", "dummy", 1);
 }
 
@@ -369,4 +378,66 @@ TEST_F(Intro, TheEndWaitsForQueuedSoundAtMostOneSecond) {
     EXPECT_TRUE(SameColours(canvas.centres, kColours));
     EXPECT_GT(stuck.queued, 0u);
     EXPECT_NEAR(clock.now - canvas.last, 1.0, 0.11);
+}
+
+// The clip's time starts when its first picture is on screen: a first present that takes long
+// (a software renderer's first frame under load) neither rushes the following pictures nor
+// leaves the sound ahead of them; each picture stays its whole period, silent or with sound.
+TEST_F(Intro, TheClipTimeStartsWithTheFirstPictureOnScreen) {
+    WriteClip("Intro.AVI", kColours, 22050);
+    // A device that plays its queue in step with the stepped clock.
+    struct SteppedSound : plat::SoundOutput {
+        int32_t Open(int32_t r) override {
+            rate = r;
+            last = clock->now;
+            return r;
+        }
+        void Queue(const int16_t*, uint32_t count) override {
+            Play();
+            if (queued == 0) firstQueued = clock->now;
+            queued += count;
+        }
+        uint32_t QueuedFrames() override {
+            Play();
+            return queued;
+        }
+        void Close() override {}
+        void Play() {
+            const uint32_t n = std::min(queued, uint32_t((clock->now - last) * rate));
+            queued -= n;
+            last += double(n) / rate;
+            if (queued == 0) last = clock->now;
+        }
+        SteppedClock* clock = nullptr;
+        int32_t rate = 0;
+        uint32_t queued = 0;
+        double last = 0.0, firstQueued = -1.0;
+    };
+    // The first present takes 1.3 s; a picture is on screen when its present returns.
+    struct SlowFirstPresent : RecordingCanvas {
+        void ShowPicture(const uint8_t* pixels, int32_t pitch) override {
+            RecordingCanvas::ShowPicture(pixels, pitch);
+            if (onScreen.empty()) clock->now += 1.3;
+            onScreen.push_back(clock->now);
+        }
+        SteppedClock* clock = nullptr;
+        std::vector<double> onScreen;
+    };
+    for (const bool withSound : {false, true}) {
+        SCOPED_TRACE(withSound ? "with sound" : "silent");
+        SteppedSound sound;
+        sound.clock = &clock;
+        SlowFirstPresent canvas;
+        canvas.clock = &clock;
+        IntroMovie movie(SharedString("Intro.AVI"), &canvas, withSound);
+        movie.clock = &clock;
+        movie.soundOutput = &sound;
+        movie.Play(*window);
+        ASSERT_TRUE(SameColours(canvas.centres, kColours));
+        for (size_t i = 1; i < canvas.onScreen.size(); ++i)
+            EXPECT_NEAR(canvas.onScreen[i] - canvas.onScreen[0], 0.1 * double(i), 0.01) << "picture " << i;
+        if (withSound) {
+            EXPECT_GE(sound.firstQueued, canvas.onScreen[0]) << "the sound starts with the first picture";
+        }
+    }
 }

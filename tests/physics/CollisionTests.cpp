@@ -1,6 +1,7 @@
 #include <cmath>
 #include <limits>
 
+#include "engine/core/Debugger.h"
 #include "tests/physics/PhysicsFixture.h"
 
 namespace {
@@ -440,3 +441,27 @@ TEST_F(CollisionTest, SpaceEditsDuringCollisionAreDeferred) {
 }
 
 } // namespace
+
+// A body turned inside the collision makes the library stop the program. The reason reaches
+// stderr whatever the warning level, so a crash is never silent.
+TEST_F(CollisionTest, TheLibrarysFatalErrorIsPrintedBeforeItAborts) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    Floor();
+    Box& crate = MakeBox(Vector3(0, 0.5f, 0), Vector3(1, 1, 1), 1.0f);
+    struct Turner : CollisionListener {
+        explicit Turner(RigidBody& b) : CollisionListener(AskFilterContact), body(b) {}
+        RigidBody& body;
+        bool FilterContact(PhysicsGeom*, PhysicsGeom*, Vector3*, Vector3*, float*) override {
+            body.SetOrientation(Quaternion(0.0f, 0.0f, 0.0f, 1.0f));
+            return true;
+        }
+    } turner(*crate.body);
+    crate.geom->listeners.push_back(&turner);
+    EXPECT_DEATH(
+        {
+            Debugger::Instance().SetWarningLevel(0);
+            world.PreStep();
+            world.Collide();
+        },
+        "ODE: .*locked space");
+}

@@ -9,6 +9,7 @@
 #include "game/play/Game.h"
 #include "game/play/MissionLoadingScreen.h"
 #include "game/vehicles/Vehicle.h"
+#include "game/vehicles/Weapons.h"
 #include "game/world/ParticleSystem.h"
 #include "game/world/StaticGeometryRenderer.h"
 #include "tests/support/GameHarness.h"
@@ -215,4 +216,67 @@ TEST(GameRun, TheFreeDriveAtUnevenFrameTimesSettlesAndDrivesStraight) {
     EXPECT_GT(travelled, 100.0f) << "three seconds on the accelerator move the car";
     EXPECT_LT(worstLane, 40.0f) << "within its lane";
     EXPECT_GT(leastUp, 0.95f);
+}
+
+TEST(GameRun, TheChainGunFromTheConsoleHolesABuilding) {
+    // Quick start, take the car, turn it to the nearest building, MINIGUN (the switch also keeps
+    // the ammunition), MINIGUN again (it is used up again), then Left Shift held: the gun spins
+    // up, the rounds fall and the bullets leave holes on the city.
+    constexpr uint32_t kLeftShift = 57;
+    GameHarness harness(METROFARE_DEMO_BINARY);
+    ASSERT_TRUE(harness.TreeWritten());
+    harness.Tap(3, kQuickStart);
+    int32_t gameFrame = -1, armed = -1;
+    float ammoAtStart = -1.0f, ammoAfter = -1.0f;
+    size_t holesBefore = 0, holesAfter = 0;
+    const int32_t frames = harness.Run(
+        [&](GameHarness& h, int32_t frame) {
+            if (h.CurrentName() == "Game" && gameFrame < 0) {
+                gameFrame = frame;
+                h.Tap(frame + 5, kKeyReturn);
+            }
+            if (gameFrame < 0) return true;
+            Game& game = h.GameState();
+            Vehicle* car = game.PlayerCar();
+            if (frame == gameFrame + 30 && car) {
+                // Face the nearest wall the gun can reach.
+                float best = 1e9f;
+                Quaternion facing;
+                for (int i = 0; i < 32; ++i) {
+                    const Quaternion q(Vector3(0, 1, 0), float(i) * Pi / 16.0f);
+                    const Vector3 forward = q.ToMatrix().TransformNormal(Vector3(0, 0, -1));
+                    RayHit hit;
+                    if (game.world.physics.CastRay(car->GetPosition() + Vector3(0, 6, 0), forward, 800.0f, 1, nullptr, hit) &&
+                        hit.distance < best) {
+                        best = hit.distance;
+                        facing = q;
+                    }
+                }
+                EXPECT_LT(best, 800.0f) << "a building stands near the start";
+                car->SetOrientation(facing);
+                h.ConsoleLine(frame + 2, "MINIGUN");
+                h.ConsoleLine(frame + 8, "MINIGUN");
+                armed = frame + 14;
+                h.Hold(armed, kLeftShift, 150);
+            }
+            if (frame == armed && car) {
+                auto* gun = WeaponOf<ChainGunWeapon>(car);
+                EXPECT_NE(gun, nullptr) << "MINIGUN gives the car a chain gun";
+                if (gun) ammoAtStart = gun->ammo;
+                holesBefore = game.world.boundary->staticDecals.size();
+            }
+            if (armed >= 0 && frame == armed + 145) {
+                if (auto* gun = WeaponOf<ChainGunWeapon>(car)) ammoAfter = gun->ammo;
+                holesAfter = game.world.boundary->staticDecals.size();
+                return false;
+            }
+            return true;
+        },
+        2000);
+    EXPECT_LT(frames, 2000);
+    EXPECT_EQ(ammoAtStart, 1000.0f);
+    // About 1.4 s of spinning up: bullets from the half second on.
+    EXPECT_GT(ammoAtStart - ammoAfter, 5.0f);
+    EXPECT_LT(ammoAfter, ammoAtStart);
+    EXPECT_GT(holesAfter, holesBefore) << "the bullets hole the city";
 }

@@ -25,7 +25,10 @@
 #include "tests/support/FakeMenuExits.h"
 #include "tests/support/RecordingFacility.h"
 #include "tests/support/TestSupport.h"
+#include "game/vehicles/Explosion.h"
+#include "game/vehicles/Projectiles.h"
 #include "game/vehicles/VehicleDriver.h"
+#include "game/vehicles/Weapons.h"
 #include "tests/vehicles/VehicleTestSupport.h"
 #include "tests/world/WorldTestSupport.h"
 #include "tools/writers/WorldWriter.h"
@@ -116,6 +119,39 @@ TEST_F(GameStateTest, ResetWithObjectsDeletesTheModeAndDropsTrafficAndPedestrian
     EXPECT_EQ(game->mode, nullptr);
     EXPECT_EQ(game->world.traffic, nullptr);
     EXPECT_EQ(game->world.pedestrians, nullptr);
+}
+
+// A reset in mid-flight: no grenade, missile, rocket or explosion stays live, drawn or in the
+// physics world. Each frame lowers the two explosion-sound cooldowns by its time.
+TEST_F(GameStateTest, ResetReleasesEveryProjectileInFlightAndFramesLowerTheSoundCooldowns) {
+    LoadAll();
+    ASSERT_TRUE(game->IsReady());
+    VehicleContext& context = game->vehicles;
+    const int clients = game->world.physics.ClientCount();
+    const size_t drawables = game->world.drawables.size();
+    GrenadeProjectile::Launch(context, nullptr, Vector3(0, 50, 0), Vector3(10, 20, 0), 3.0f);
+    HomingMissile::Launch(context, nullptr, Vector3(0, 50, 0), Vector3(0, 0, -1), Vector3(0, 1, 0), 100.0f, nullptr);
+    RocketProjectile::Launch(context, nullptr, Vector3(0, 50, 0), Vector3(0, 0, -1), Vector3(0, 1, 0), 100.0f, 0.0f);
+    Explosion::Spawn(context, nullptr, Vector3(0, 50, 0), 5.0f, 200.0f, 50000.0f, false);
+    context.grenadeSoundCooldown = 0.25f;
+    context.rocketSoundCooldown = 0.25f;
+    engine.frameTime = 0.1f;
+    game->Update();
+    EXPECT_NEAR(context.grenadeSoundCooldown, 0.15f, 1e-6f);
+    EXPECT_NEAR(context.rocketSoundCooldown, 0.15f, 1e-6f);
+    EXPECT_EQ(game->world.physics.ClientCount(), clients + 4);
+
+    game->Reset(false);
+    ProjectileKinds& kinds = ProjectileKinds::Of(context);
+    EXPECT_TRUE(kinds.grenades.Live().empty());
+    EXPECT_TRUE(kinds.missiles.Live().empty());
+    EXPECT_TRUE(kinds.rockets.Live().empty());
+    EXPECT_TRUE(ExplosionPool::Of(context).pool.Live().empty());
+    EXPECT_EQ(kinds.grenades.Free().size() + kinds.missiles.Free().size() + kinds.rockets.Free().size(), 3u);
+    EXPECT_EQ(game->world.physics.ClientCount(), clients);
+    EXPECT_EQ(game->world.drawables.size(), drawables);
+    game->Update();
+    engine.frameTime = 0.0f;
 }
 
 TEST_F(GameStateTest, PauseIsBlockedByEitherPausedByteAndALoadStepClearsThem) {
@@ -849,4 +885,72 @@ TEST_F(CameraEditorGameTest, AStepRateOfZeroOrLessIsRefusedAndTheWorldKeepsStepp
         }
     }
     EXPECT_TRUE(log.Contains("refused"));
+}
+
+TEST_F(GameWithCarsTest, AWeaponCommandArmsThePlayerOnceAndFlipsItsSwitch) {
+    // Typed twice: one weapon (text 1001), then only the switch goes off again (text 1002); the
+    // switch is the kind's unlimited ammunition. Without a player's car the weapon stays in its
+    // pool.
+    testing_support::LogCapture log;
+    engine.texts.entries[1001] = SharedString("Cheat activated");
+    engine.texts.entries[1002] = SharedString("Cheat deactivated");
+    struct Case {
+        const char* command;
+        int32_t kind;
+        ItemKind pool;
+    };
+    const Case cases[] = {{"ROCKET", WeaponRocket, ItemKind::RocketLauncher},
+                          {"MINIGUN", WeaponChainGun, ItemKind::ChainGun},
+                          {"FLAMER", WeaponFlamer, ItemKind::Flamer},
+                          {"GRENADE", WeaponGrenade, ItemKind::GrenadeThrower},
+                          {"MISSILE", WeaponMissile, ItemKind::MissileLauncher}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        UnlimitedAmmo[c.kind] = 0;
+        driver.vehicle->SetWeapon(nullptr);
+        Command(c.command);
+        auto* weapon = dynamic_cast<Weapon*>(driver.vehicle->items.weapon);
+        ASSERT_NE(weapon, nullptr);
+        EXPECT_EQ(weapon->weaponKind, c.kind);
+        EXPECT_EQ(UnlimitedAmmo[c.kind], 1);
+        Command(c.command);
+        EXPECT_EQ(driver.vehicle->items.weapon, weapon) << "the second call gives nothing";
+        EXPECT_EQ(UnlimitedAmmo[c.kind], 0);
+        // No player car: the weapon goes back to its pool.
+        game->vehicles.localDriver = nullptr;
+        driver.vehicle->SetWeapon(nullptr);
+        const size_t idle = game->vehicles.itemPools[c.pool].Size();
+        Command(c.command);
+        EXPECT_EQ(game->vehicles.itemPools[c.pool].Size(), idle);
+        EXPECT_EQ(driver.vehicle->items.weapon, nullptr);
+        Command(c.command);
+        game->vehicles.localDriver = &driver;
+    }
+    const std::vector<std::string> lines = log.Lines();
+    const auto count = [&](const std::string& text) { return std::count(lines.begin(), lines.end(), text); };
+    EXPECT_EQ(count("Cheat activated"), 10);
+    EXPECT_EQ(count("Cheat deactivated"), 10);
+}
+
+TEST_F(GameWithCarsTest, TheEndOfAMissionStopsThePlayersChainGunAndFlamer) {
+    for (const bool succeed : {true, false}) {
+        PlainMode mode(*game);
+        driver.vehicle->SetWeapon(game->vehicles.itemPools[ItemKind::ChainGun].Take());
+        auto* gun = WeaponOf<ChainGunWeapon>(driver.vehicle);
+        ASSERT_NE(gun, nullptr);
+        gun->StartFiring();
+        ASSERT_EQ(gun->firing, 1);
+        if (succeed) mode.Succeed();
+        else mode.Fail();
+        EXPECT_EQ(gun->firing, 0) << succeed;
+        driver.vehicle->SetWeapon(game->vehicles.itemPools[ItemKind::Flamer].Take());
+        auto* flamer = WeaponOf<FlamerWeapon>(driver.vehicle);
+        flamer->StartFiring();
+        ASSERT_TRUE(flamer->Burning());
+        PlainMode next(*game);
+        if (succeed) next.Succeed();
+        else next.Fail();
+        EXPECT_FALSE(flamer->Burning()) << succeed;
+        driver.vehicle->SetWeapon(nullptr);
+    }
 }

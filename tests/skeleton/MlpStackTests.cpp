@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <string>
+
 #include "engine/core/Debugger.h"
 #include "engine/core/Engine.h"
 #include "tests/skeleton/SkeletonFakes.h"
@@ -134,6 +139,79 @@ TEST_F(MlpStackTest, AnUnloadedMLPIsActivatedBeforeItsInitThreadHasLoadedIt) {
     calls.clear();
     engine.Frame();
     EXPECT_EQ(calls, (CallList{"Slow HandleInput", "Slow Update", "Slow Render"}));
+}
+
+// Shown again before its first load has finished (pushed, popped, pushed), an MLP is not loaded a
+// second time on a second thread: one load, and the wait covers it.
+TEST_F(MlpStackTest, AnMLPShownAgainWhileLoadingIsLoadedOnce) {
+    Event gate(false);
+    RecordingMLP slow("Slow", calls, false);
+    slow.loadGate = &gate;
+    std::atomic<int> loads{0};
+    slow.onLoad = [&] { ++loads; };
+    engine.SetMLP(&a);
+    engine.PushMLP(&slow);
+    engine.PopMLP();
+    engine.PushMLP(&slow);
+    gate.Set();
+    ASSERT_TRUE(slow.WaitForInit(10.0f));
+    EXPECT_EQ(loads.load(), 1);
+    int initing = 0;
+    for (const std::string& line : log.Lines()) initing += line.find("MLP: Initing Slow") != std::string::npos;
+    EXPECT_EQ(initing, 1);
+}
+
+// A page still loading is loaded once however often it is arrived at; replaced meanwhile, it is
+// torn down only after its init has ended (the main thread's queued work is served while it
+// waits, since an init may be waiting for that work).
+TEST_F(MlpStackTest, APageStillLoadingIsLoadedOnceAndFreedOnlyAfterItsInitEnds) {
+    struct Seen {
+        std::atomic<int32_t> loads{0};
+        std::atomic<bool> destroyed{false};
+        std::atomic<bool> destroyedDuringLoad{false};
+    } seen;
+    class LatchedPage : public MLP {
+    public:
+        LatchedPage(Event& latch, Seen& seen) : latch_(latch), seen_(seen) { name = SharedString("Latched"); }
+        ~LatchedPage() override { seen_.destroyed = true; }
+        void Load() override {
+            ++seen_.loads;
+            latch_.Wait();
+            // The derived page is still whole here.
+            seen_.destroyedDuringLoad = seen_.destroyed.load();
+            words_.assign(64, 'x');
+            ready_ = true;
+        }
+        bool IsReady() override { return ready_.load(); }
+
+    private:
+        Event& latch_;
+        Seen& seen_;
+        std::string words_;
+        std::atomic<bool> ready_{false};
+    };
+
+    Event latch(false);
+    auto page = std::make_unique<LatchedPage>(latch, seen);
+    engine.SetMLP(&a);
+    engine.PushMLP(page.get());
+    engine.PopMLP();
+    engine.PushMLP(page.get()); // arrived at again while its init still waits on the latch
+    EXPECT_TRUE(page->InitInProgress());
+    engine.PopMLP();
+    const std::vector<std::string> lines = log.Lines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("Preparing Init") != std::string::npos; }),
+              1)
+        << "one init thread";
+
+    // Replaced: the latch opens only through the main thread's queue, which the release serves.
+    engine.tasks.AddTask([&] { latch.Set(); }, &latch);
+    ReleasePage(page, &engine.tasks);
+    EXPECT_EQ(page, nullptr);
+    EXPECT_TRUE(seen.destroyed);
+    EXPECT_FALSE(seen.destroyedDuringLoad);
+    EXPECT_EQ(seen.loads, 1);
 }
 
 TEST_F(MlpStackTest, TheEnginesOwnInitRunsAndFinishes) {

@@ -2,6 +2,7 @@
 // Recording stand-ins for the engine's devices and game states: each appends what happened to
 // a shared call list, so tests can check the order of a frame or of the start-up.
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "engine/core/MLP.h"
@@ -83,12 +84,15 @@ public:
     void Deactivate() override { Record("Deactivate"); }
     void Load() override {
         // Only the load's end is recorded here: the call list belongs to the main thread.
+        if (onLoad) onLoad();
         if (loadGate) loadGate->Wait();
         ready = true;
     }
     bool IsReady() override { return ready.load(); }
 
     Event* loadGate = nullptr;
+    // Called on the init thread as the load begins.
+    std::function<void()> onLoad;
     std::atomic<bool> ready;
     bool readyWhenActivated = false;
 

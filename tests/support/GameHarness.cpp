@@ -203,6 +203,34 @@ void GameHarness::PlaceCar(const Vector3& position) { frontEnd_->game->TeleportP
 
 void GameHarness::StartQuickGame() { frontEnd_->StartMission(8, 0, 10020); }
 
+namespace {
+
+// A mode with no goal whose reports are counted.
+class RecordingMode final : public GameMode {
+public:
+    RecordingMode(Game& game, GameHarness::ModeReports& reports) : GameMode(game), reports_(reports) {}
+    void Init() override { CreateGame(); }
+    void Succeed() override { ++reports_.successes; }
+    void Fail() override { ++reports_.fails; }
+    void OnVehicleDestroyed(Vehicle* killer, Vehicle* victim) override { reports_.destroyed.push_back({killer, victim}); }
+
+private:
+    GameHarness::ModeReports& reports_;
+};
+
+} // namespace
+
+GameHarness::ModeReports& GameHarness::RecordMode() {
+    reports_ = ModeReports{};
+    Game& game = GameState();
+    auto recorder = std::make_unique<RecordingMode>(game, reports_);
+    if (game.mode) static_cast<DrivingRules&>(*recorder) = static_cast<const DrivingRules&>(*game.mode);
+    game.SetMode(std::move(recorder));
+    return reports_;
+}
+
+DrivingRules& GameHarness::ModeFlags() { return *GameState().mode; }
+
 bool GameHarness::LogContains(const std::string& text) const {
     for (const std::string& line : log_)
         if (line.find(text) != std::string::npos) return true;

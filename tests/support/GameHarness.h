@@ -15,10 +15,12 @@
 #include "tests/support/FrameSchedule.h"
 #include "tests/support/TestSupport.h"
 
+class DrivingRules;
 class FrontEnd;
 class Game;
 class GameMode;
 class MLP;
+class Vehicle;
 class ZKEngine;
 
 namespace testing_support {
@@ -73,6 +75,22 @@ public:
     // Starts the quick free drive as a menu page would (whatever the main page allows).
     void StartQuickGame();
 
+    // What the running mode was told by the cars since RecordMode.
+    struct ModeReports {
+        int32_t fails = 0;
+        int32_t successes = 0;
+        struct Kill {
+            Vehicle* killer;
+            Vehicle* victim;
+        };
+        std::vector<Kill> destroyed;
+    };
+    // Puts a recording stand-in in the running mode's place: the free drive's rules with the
+    // running mode's flags, every report counted. Needs a game with a mode.
+    ModeReports& RecordMode();
+    // The running mode's flags, to set as a mode would (respawn, reset allowed, ...).
+    DrivingRules& ModeFlags();
+
     // The program's log (the console's log file), read after the run.
     const std::vector<std::string>& Log() const { return log_; }
     bool LogContains(const std::string& text) const;
@@ -101,6 +119,7 @@ private:
     std::unique_ptr<FrontEnd> frontEnd_;
     struct Clock;
     std::unique_ptr<Clock> clock_;
+    ModeReports reports_;
 };
 
 } // namespace testing_support

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "game/vehicles/DrivingRules.h"
+#include "game/vehicles/ExplosionObserver.h"
 
 namespace testing_support {
 
@@ -23,6 +24,17 @@ public:
     int carsSelected = 0;
     std::vector<Kill> destroyed;
     std::vector<int32_t> tickerTexts;
+};
+
+// Records the explosions it is told of.
+class RecordingExplosionObserver : public ExplosionObserver {
+public:
+    void OnExplosionHit(const Vector3& position, Vehicle& vehicle) override { hits.push_back({position, &vehicle}); }
+    struct Hit {
+        Vector3 position;
+        Vehicle* vehicle;
+    };
+    std::vector<Hit> hits;
 };
 
 } // namespace testing_support

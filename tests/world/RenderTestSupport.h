@@ -48,6 +48,15 @@ struct EngineOn {
     testing_support::EngineDoubles doubles;
 };
 
+// The real GL device (offscreen) in a w x h mode; check DeviceReady.
+inline std::unique_ptr<D3D8RenderFacility> OffscreenFacility(int32_t w, int32_t h) {
+    auto facility = std::make_unique<D3D8RenderFacility>();
+    facility->ChooseDevice(-1);
+    facility->RequestMode({w, h, 32, 60});
+    facility->CreateDevice(false);
+    return facility;
+}
+
 inline bool WriteSolidTexture(const std::string& path, uint32_t argb, int size = 8) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     tools::ZktTexture t = tools::ArgbTexture(size, size, std::vector<uint32_t>(size_t(size * size), argb));

@@ -61,7 +61,7 @@ TEST_F(WorldFileTest, GeneratedCityRoundTrips) {
     EXPECT_EQ(world.respawnZones.size(), 2u);
     EXPECT_EQ(world.waterVolumes.size(), 1u);
     EXPECT_EQ(world.records.trafficLights.size(), 2u);
-    EXPECT_EQ(world.records.lights.size(), 24u);
+    EXPECT_EQ(world.records.lights.size(), 28u);
     EXPECT_TRUE(world.records.lights[0].ground[0].hit);
     EXPECT_NEAR(world.records.lights[0].ground[0].point.y, 2.0f + 1.6f, 1e-3);
     EXPECT_EQ(world.records.crates.size(), 6u);

@@ -5,6 +5,7 @@
 
 #include "tools/demo/DemoTree.h"
 #include "tools/writers/AudioWriter.h"
+#include "tools/writers/MeshShapes.h"
 #include "tools/writers/WorldModels.h"
 #include "tools/writers/ZktWriter.h"
 
@@ -78,7 +79,9 @@ DEMO_STEP("ambience") {
         if (ec || !Texture(root / "Textures" / sky.folder / "Sky.ZKT", tools::GradientTexture(sky.top, sky.horizon)))
             return false;
     }
-    if (!Model(root / "Models" / "A.ZKM", tools::CartModel("Cart.ZKT"))) return false;
+    tools::ZkmModel cart = tools::CartModel("Cart.ZKT");
+    tools::ModulateByLight(cart);
+    if (!Model(root / "Models" / "A.ZKM", cart)) return false;
     if (!Texture(root / "Textures" / "Cart.ZKT", Solid(0xFF8A5A30))) return false;
     if (!Model(root / "Models" / "Droppoint.ZKM", tools::DropPointModel("Droppoint.ZKT"))) return false;
     if (!Texture(root / "Textures" / "Droppoint.ZKT", Solid(0xFFF0E020))) return false;

@@ -1,7 +1,7 @@
 // The cars of the demo tree: four car kinds, each with its definition file, damage-stage chassis
 // models, wheels, menu image, ten camera records and sounds, and the textures the car and
 // effect code share (halos, skid marks, bubbles, bullet holes, smoke, fire, sparks, blood,
-// muzzle flash, lens flare).
+// muzzle flash, lens flare, the guns and their HUD icons).
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -93,6 +93,26 @@ bool WriteSharedTextures(const fs::path& textures) {
         {"Wheel.ZKT", 16, [](float x, float y) { return std::sqrt(x * x + y * y) < 0.5f ? 0xFFB0B0B8u : 0xFF181818u; }},
         {"Shadow.ZKT", 8, Solid(0xFF202020u)},
         {"Chick.ZKT", 8, Solid(0xFFE0A080u)},
+        // The guns: blued steel with a sheen along the middle, a tracer's streak, brass.
+        {"Gunmetal.ZKT", 16, [](float, float y) { const float s = 0.2f * (1.0f - std::fabs(y)); return Argb(1, 0.22f + s, 0.24f + s, 0.28f + s); }},
+        {"Tracer.ZKT", 8, [](float x, float) { return Argb(1, 1.0f, 0.95f, 0.5f + 0.4f * (1.0f - std::fabs(x))); }},
+        {"Brass.ZKT", 8, [](float, float y) { return Argb(1, 0.8f + 0.15f * (1.0f - std::fabs(y)), 0.62f, 0.22f); }},
+        // The flamer's icon: a flame rising from a nozzle.
+        {"Hud_Flamer.ZKT", 32, [](float x, float y) {
+             if (y > 0.55f && std::fabs(x) < 0.25f) return Argb(1, 0.45f, 0.45f, 0.5f);
+             const float w = 0.55f * (1.0f - (y + 1.0f) * 0.5f) + 0.1f, h = (y + 1.0f) * 0.5f;
+             if (std::fabs(x + 0.1f * std::sin(y * 6.0f)) < w && y < 0.55f) return Argb(1, 1.0f, 0.3f + 0.6f * h, 0.05f);
+             return Argb(0, 0, 0, 0);
+         }},
+        // The chain gun's icon: six barrels seen from the muzzle.
+        {"Hud_ChainGun.ZKT", 32, [](float x, float y) {
+             if (x * x + y * y > 0.81f) return Argb(0, 0, 0, 0);
+             for (int i = 0; i < 6; ++i) {
+                 const float bx = x - 0.5f * std::cos(float(i) * 1.0471976f), by = y - 0.5f * std::sin(float(i) * 1.0471976f);
+                 if (bx * bx + by * by < 0.03f) return Argb(1, 0.05f, 0.05f, 0.05f);
+             }
+             return Argb(1, 0.55f, 0.58f, 0.62f);
+         }},
     };
     for (const Art& a : art)
         if (!WriteArt(textures / a.name, a.size, a.paint)) return false;
@@ -189,15 +209,53 @@ bool WriteTone(const fs::path& path, float seconds, float f0, float f1, float no
     return tools::WriteWav(path.string(), 1, uint32_t(rate), samples);
 }
 
+// The body texture in the quarters the chassis model lays out (x, y in [-1, 1], the top row at
+// y = -1): the sides, the front, the back and the cabin's windows, each a square of its own.
+uint32_t BodyArt(uint32_t body, float x, float y) {
+    const bool right = x >= 0.0f, lower = y >= 0.0f;
+    // Position within the quarter, 0..1 from its top left.
+    const float s = right ? x : x + 1.0f, t = lower ? y : y + 1.0f;
+    const uint32_t dark = 0xFF1C1C20u, trim = 0xFF505058u, shade = body & 0xFF9F9F9Fu;
+    const float r = std::fmax(std::fabs(s - 0.5f), std::fabs(t - 0.5f));
+    if (!right && !lower) {
+        // Sides: a darker line along the waist, the sill dark.
+        if (t > 0.88f) return trim;
+        return std::fabs(t - 0.45f) < 0.05f ? shade : body;
+    }
+    if (right && !lower) {
+        // Front: two head lights high at the corners, a grille between them, a bumper.
+        if (t > 0.8f) return trim;
+        const float lx = std::fabs(s - 0.5f);
+        if (t > 0.2f && t < 0.5f && lx > 0.28f && lx < 0.45f) return 0xFFFFF6D0u;
+        if (t > 0.25f && t < 0.55f && lx < 0.22f) return ((int(s * 40.0f) & 1) ? dark : trim);
+        return body;
+    }
+    if (!right && lower) {
+        // Back: red tail lights at the corners, the number plate, a bumper.
+        if (t > 0.8f) return trim;
+        const float lx = std::fabs(s - 0.5f);
+        if (t > 0.2f && t < 0.45f && lx > 0.3f && lx < 0.45f) return 0xFFD01818u;
+        if (t > 0.5f && t < 0.65f && lx < 0.12f) return 0xFFE8E8E0u;
+        return body;
+    }
+    // Windows: dark glass with a lighter sky reflection at the top, in a frame of body colour.
+    if (r > 0.4f) return body;
+    const float sky = std::fmax(0.0f, 0.4f - t) * 120.0f;
+    const uint32_t g = uint32_t(std::fmin(255.0f, 52.0f + sky)), b = uint32_t(std::fmin(255.0f, 68.0f + sky));
+    return 0xFF000000u | uint32_t(36.0f + sky) << 16 | g << 8 | b;
+}
+
+// A model shown under the scene's lights.
+bool WriteLit(const fs::path& path, tools::ZkmModel model) {
+    tools::ModulateByLight(model);
+    return tools::WriteZkm(path.string().c_str(), model);
+}
+
 bool WriteCar(const fs::path& vehicles, const fs::path& textures, const DemoCar& car) {
     const fs::path folder = vehicles / car.name;
     fs::create_directories(folder);
     const std::string bodyTexture = std::string(car.name) + ".ZKT";
-    if (!WriteArt(textures / bodyTexture, 32, [&](float x, float y) {
-            // The body colour with a darker stripe along the middle.
-            return std::fabs(y) < 0.15f && std::fabs(x) < 0.9f ? (car.bodyColour & 0xFF7F7F7Fu) : car.bodyColour;
-        }))
-        return false;
+    if (!WriteArt(textures / bodyTexture, 128, [&](float x, float y) { return BodyArt(car.bodyColour, x, y); })) return false;
 
     const Vector3& h = car.halfBody;
     const float track = h.x - car.wheelRadius * 0.3f, axle = h.z * 0.65f, height = car.wheelRadius * 0.4f;
@@ -214,18 +272,19 @@ bool WriteCar(const fs::path& vehicles, const fs::path& textures, const DemoCar&
 
     for (int stage = 0; stage < 3; ++stage) {
         const fs::path path = folder / ("Chassis" + std::to_string(stage) + ".ZKM");
-        if (!tools::WriteZkm(path.string().c_str(), tools::CarChassisModel(bodyTexture, h, float(stage) * 0.5f))) return false;
+        if (!WriteLit(path, tools::CarChassisModel(bodyTexture, h, float(stage) * 0.5f))) return false;
     }
-    const tools::ZkmModel wheel = tools::WheelModel("Wheel.ZKT", 12, car.wheelRadius, car.wheelRadius * 0.4f);
+    tools::ZkmModel wheel = tools::WheelModel("Wheel.ZKT", 12, car.wheelRadius, car.wheelRadius * 0.4f);
+    tools::ModulateByLight(wheel);
     if (!tools::WriteZkm((folder / "FrontWheel.ZKM").string().c_str(), wheel) ||
         !tools::WriteZkm((folder / "BackWheel.ZKM").string().c_str(), wheel))
         return false;
     for (int d = 0; d < car.doorFrames; ++d) {
         const float angle = float(d) / float(car.doorFrames - 1) * 1.2f;
         const tools::ZkmModel door = tools::CarDoorModel(bodyTexture, Vector3(h.x, 1.0f, -h.z * 0.1f), h.z * 0.5f, h.y * 2.5f, angle);
-        if (!tools::WriteZkm((folder / ("Door" + std::to_string(d) + ".ZKM")).string().c_str(), door)) return false;
+        if (!WriteLit(folder / ("Door" + std::to_string(d) + ".ZKM"), door)) return false;
     }
-    if (car.rider && !tools::WriteZkm((folder / "Chick.ZKM").string().c_str(), tools::FigureModel("Chick.ZKT"))) return false;
+    if (car.rider && !WriteLit(folder / "Chick.ZKM", tools::FigureModel("Chick.ZKT"))) return false;
     if (car.shadow && !tools::WriteZkm((folder / "Shadow.ZKM").string().c_str(), tools::CarShadowModel(h))) return false;
 
     // The menu image: the car's colour under a dark sky.

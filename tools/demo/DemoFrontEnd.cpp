@@ -11,13 +11,11 @@ using Paint = uint32_t (*)(int x, int y, int w, int h);
 // A menu picture: stored bottom row first (the menus ask for their pictures flipped), never
 // compressed.
 bool WritePicture(const std::filesystem::path& path, int w, int h, Paint paint) {
-    std::vector<uint32_t> bottomUp;
-    bottomUp.reserve(size_t(w) * size_t(h));
-    for (int y = h - 1; y >= 0; --y)
-        for (int x = 0; x < w; ++x) bottomUp.push_back(paint(x, y, w, h));
-    tools::ZktPicture picture = tools::ArgbPicture(w, h, bottomUp);
-    picture.flags = 0x08 | 0x10;
-    return tools::WriteZkt(path.string().c_str(), picture);
+    std::vector<uint32_t> argb;
+    argb.reserve(size_t(w) * size_t(h));
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) argb.push_back(paint(x, y, w, h));
+    return tools::WriteZkt(path.string().c_str(), tools::FlippedPicture(w, h, argb));
 }
 
 uint32_t Argb(uint32_t a, uint32_t r, uint32_t g, uint32_t b) { return a << 24 | r << 16 | g << 8 | b; }

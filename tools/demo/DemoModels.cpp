@@ -30,7 +30,9 @@ DEMO_STEP("models") {
     const std::filesystem::path models = root / "Models", textures = root / "Textures";
     std::filesystem::create_directories(models);
     std::filesystem::create_directories(textures);
-    auto model = [&](const char* name, const tools::ZkmModel& m) {
+    // Shown under the scene's lights, all but the shiny ball, which sets up its own stages.
+    auto model = [&](const char* name, tools::ZkmModel m) {
+        if (m.materials.size() == 1 && m.materials[0].textures[1] == 0xFFFFFFFFu) tools::ModulateByLight(m);
         return tools::WriteZkm((models / name).string().c_str(), m);
     };
     return

@@ -20,14 +20,7 @@ std::vector<uint32_t> Picture(int w, int h, Paint paint) {
 // The menu pictures are requested with the flip option, so they are stored bottom row first
 // (as pictures converted from bottom-up image files are) and come out upright.
 bool WriteMenuPicture(const std::filesystem::path& path, int w, int h, Paint paint) {
-    const std::vector<uint32_t> top = Picture(w, h, paint);
-    std::vector<uint32_t> bottomUp;
-    bottomUp.reserve(top.size());
-    for (int y = h - 1; y >= 0; --y)
-        bottomUp.insert(bottomUp.end(), top.begin() + long(y) * w, top.begin() + long(y + 1) * w);
-    tools::ZktPicture picture = tools::ArgbPicture(w, h, bottomUp);
-    picture.flags = 0x08 | 0x10;  // interface art: never compressed, high quality
-    return tools::WriteZkt(path.string().c_str(), picture);
+    return tools::WriteZkt(path.string().c_str(), tools::FlippedPicture(w, h, Picture(w, h, paint)));
 }
 
 bool WriteTexture(const std::filesystem::path& path, int w, int h, Paint paint) {

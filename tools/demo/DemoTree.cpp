@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "tools/writers/ZktWriter.h"
+
 namespace tools {
 
 std::vector<DemoStep>& DemoSteps() {
@@ -12,6 +14,21 @@ std::vector<DemoStep>& DemoSteps() {
 std::vector<void (*)(DemoTexts)>& DemoTextFillers() {
     static std::vector<void (*)(DemoTexts)> fillers;
     return fillers;
+}
+
+DemoOptions& Options() {
+    static DemoOptions options;
+    return options;
+}
+
+bool WriteMenuPicture(const std::filesystem::path& path, int w, int h, const std::function<uint32_t(int, int, int, int)>& paint) {
+    std::vector<uint32_t> bottomUp;
+    bottomUp.reserve(size_t(w) * size_t(h));
+    for (int y = h - 1; y >= 0; --y)
+        for (int x = 0; x < w; ++x) bottomUp.push_back(paint(x, y, w, h));
+    ZktPicture picture = ArgbPicture(w, h, bottomUp);
+    picture.flags = 0x08 | 0x10;
+    return WriteZkt(path.string().c_str(), picture);
 }
 
 bool GatherDemoTexts(DemoTextMap& out) {

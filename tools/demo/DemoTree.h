@@ -73,8 +73,19 @@ struct DemoTextsRegistrar {
         DEMO_STEP_CAT(DemoTextsFn_, __LINE__));                                             \
     static void DEMO_STEP_CAT(DemoTextsFn_, __LINE__)(::tools::DemoTexts texts)
 
+// A menu picture w x h painted by paint(x, y, w, h) -> ARGB, stored bottom row first (the menus
+// ask for their pictures flipped) and never compressed.
+bool WriteMenuPicture(const std::filesystem::path& path, int w, int h, const std::function<uint32_t(int, int, int, int)>& paint);
+
 // Every area's texts merged; false (and the clash printed) when one key has two texts.
 bool GatherDemoTexts(DemoTextMap& out);
+
+// What the command line chooses: the time of day of the free drive (0 morning, 1 afternoon,
+// 2 evening, 3 night).
+struct DemoOptions {
+    int32_t freeDriveTimeOfDay = 1;
+};
+DemoOptions& Options();
 
 // Writes the demo data tree under `root` (idempotent: files are rewritten with the same
 // content). Returns false and prints the reason when a file cannot be written.

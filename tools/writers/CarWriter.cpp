@@ -46,14 +46,7 @@ void BoxTriangles(std::vector<uint32_t>& out, uint32_t first) {
 }
 
 // The model's single direct part over all its indices.
-void WholeNode(ZkmModel& m, const std::string& name) {
-    ZkmNode n;
-    n.name = name;
-    ZkmPart p;
-    p.ranges = {{0, uint32_t(m.indices.size()), 0, uint32_t(m.vertices.size())}};
-    n.parts = {p};
-    m.nodes = {n};
-}
+void WholeNode(ZkmModel& m, const std::string& name) { SingleNode(m, name); }
 
 }  // namespace
 
@@ -105,6 +98,41 @@ bool WriteVqc(const SharedString& path, const VqcCar& car) { return WriteFileByt
 
 bool WriteCam(const SharedString& path, const CarCamera& camera) { return WriteFileBytes(path, CarCameraBytes(camera)); }
 
+namespace {
+
+// A rectangle of the body texture.
+struct Region {
+    float u0, v0, u1, v1;
+};
+
+// The body texture is in four quarters (kept a little apart, so that filtering does not bleed
+// one into another): the body's sides top left, its front with the head lights top right, its
+// back with the tail lights bottom left and the cabin's windows bottom right; the roof is a
+// plain part of the sides.
+constexpr Region kSides{0.02f, 0.02f, 0.48f, 0.48f}, kFront{0.52f, 0.02f, 0.98f, 0.48f}, kBack{0.02f, 0.52f, 0.48f, 0.98f},
+    kWindows{0.52f, 0.52f, 0.98f, 0.98f}, kRoof{0.1f, 0.05f, 0.4f, 0.2f};
+
+// Lays the texture's regions on the box that AddBox put at `first` (centre c, half extents h):
+// the sides its `side` region, the front (-z) and back (+z) theirs and the top and bottom
+// `top`, each with the picture's first row at the top and its first column at the left.
+void PaintBox(ZkmModel& m, uint32_t first, const Vector3& c, const Vector3& h, const Region& side, const Region& front,
+              const Region& back, const Region& top) {
+    for (uint32_t i = first; i < first + 24 && i < m.vertices.size(); ++i) {
+        ZkmVertex& v = m.vertices[i];
+        const Vector3 p = v.position - c, n = v.normal;
+        const float acrossX = 0.5f + p.x / (2 * h.x), acrossZ = 0.5f + p.z / (2 * h.z), down = 0.5f - p.y / (2 * h.y);
+        Region r = top;
+        float s = acrossX, t = acrossZ;
+        if (std::fabs(n.x) > 0.5f) r = side, s = n.x > 0 ? acrossZ : 1 - acrossZ, t = down;
+        else if (n.z < -0.5f) r = front, s = acrossX, t = down;
+        else if (n.z > 0.5f) r = back, s = 1 - acrossX, t = down;
+        v.u = r.u0 + (r.u1 - r.u0) * s;
+        v.v = r.v0 + (r.v1 - r.v0) * t;
+    }
+}
+
+}  // namespace
+
 ZkmModel CarChassisModel(const std::string& texture, const Vector3& half, float damage) {
     ZkmModel m;
     AddTexturedMaterial(m, texture);
@@ -112,8 +140,8 @@ ZkmModel CarChassisModel(const std::string& texture, const Vector3& half, float 
     const float dent = 1.0f - 0.35f * damage;
     const Vector3 cabinHalf(half.x * (0.85f - 0.1f * damage), half.y * dent, half.z * 0.45f);
     const Vector3 cabinCentre(0.0f, 2.0f * half.y + cabinHalf.y, half.z * 0.1f);
-    AddBox(m, bodyCentre, half);
-    AddBox(m, cabinCentre, cabinHalf);
+    PaintBox(m, AddBox(m, bodyCentre, half), bodyCentre, half, kSides, kFront, kBack, kRoof);
+    PaintBox(m, AddBox(m, cabinCentre, cabinHalf), cabinCentre, cabinHalf, kWindows, kWindows, kWindows, kRoof);
     WholeNode(m, "Chassis");
     ZkmNode& n = m.nodes[0];
     BoxCorners(n.collisionPositions, bodyCentre, half);
@@ -144,8 +172,8 @@ ZkmModel CarChassisModel(const std::string& texture, const Vector3& half, float 
 ZkmModel CarDoorModel(const std::string& texture, const Vector3& hinge, float length, float height, float angle) {
     ZkmModel m;
     AddTexturedMaterial(m, texture);
-    const Vector3 half(0.3f, height * 0.5f, length * 0.5f);
-    AddBox(m, Vector3(0.0f, height * 0.5f, length * 0.5f), half);
+    const Vector3 half(0.3f, height * 0.5f, length * 0.5f), centre(0.0f, height * 0.5f, length * 0.5f);
+    PaintBox(m, AddBox(m, centre, half), centre, half, kSides, kSides, kSides, kSides);
     // Swing the panel about the hinge's vertical.
     const float c = std::cos(angle), s = std::sin(angle);
     for (ZkmVertex& v : m.vertices) {

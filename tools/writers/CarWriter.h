@@ -46,7 +46,9 @@ bool WriteCam(const SharedString& path, const CarCamera& camera);
 // A car body: a lower box and a cabin, with every marker the car definition reads ("DRIVER",
 // "DOORPOS1..3", "MISSILE", "ROCKET_1..8", "FLAMER", "CHAINGUN", "GRENADE", "BOOST"). Its
 // collision points (what the definition measures) are the corners of both boxes. `damage`
-// 0..1 dents the cabin down and in (the damage stages).
+// 0..1 dents the cabin down and in (the damage stages). The texture is in quarters: top left
+// the sides (its middle also the roof), top right the front with the head lights, bottom left
+// the back with the tail lights, bottom right the cabin's windows.
 ZkmModel CarChassisModel(const std::string& texture, const Vector3& halfBody, float damage);
 // A door panel hinged at its front edge, opened by `angle` radians about the vertical.
 ZkmModel CarDoorModel(const std::string& texture, const Vector3& hinge, float length, float height, float angle);

@@ -72,6 +72,24 @@ void AddTexturedMaterial(ZkmModel& m, const std::string& texture) {
     m.shaders = {ZkmShader()};
 }
 
+void SingleNode(ZkmModel& model, const std::string& name) {
+    ZkmNode n;
+    n.name = name;
+    n.parts = {WholePart(model)};
+    model.nodes = {n};
+}
+
+void ModulateByLight(ZkmModel& m) {
+    for (ZkmShader& shader : m.shaders) {
+        shader.lighting = 1;
+        shader.stages[0].colorOp = 3;  // modulate
+        shader.stages[0].colorArg1 = 2;  // texture
+        shader.stages[0].colorArg2 = 1;  // diffuse
+        shader.stages[0].alphaOp = 1;  // the texture's alpha
+        shader.stages[0].alphaArg1 = 2;
+    }
+}
+
 ZkmModel CrateModel(const std::string& texture, float half) {
     ZkmModel m;
     AddTexturedMaterial(m, texture);

@@ -15,6 +15,11 @@ uint32_t AddBox(ZkmModel& model, const Vector3& centre, const Vector3& halfExten
 
 // One textured material ("<texture>" on stage 0) and the default shader record.
 void AddTexturedMaterial(ZkmModel& model, const std::string& texture);
+// The model's only node, named, with one direct part over all its vertices and indices.
+void SingleNode(ZkmModel& model, const std::string& name);
+// Every shader record of the model shows its texture under the scene's lights (stage 0 colour
+// texture x diffuse, alpha the texture's); the default record shows the texture as it is.
+void ModulateByLight(ZkmModel& model);
 
 // A crate: one box in the direct form with its own collision box and the markers "Top" and
 // "Side".

@@ -194,7 +194,12 @@ struct CityOptions {
     int32_t facadeDetail = 1;  // each facade split into n x n quads
     int32_t cratesPerBlock = 0; // extra loose crates on every block (benchmarks)
     int32_t drawGroups = 81;   // the demo pads its neon signs to this many draw groups
+    float horizon = 10000.0f;  // how far the fields round the city reach beyond its wall (0: none)
 };
 WorldFile GenerateCity(const CityOptions& options);
+// The city seen from above as the HUD's map shows it: a size x size picture (0xAARRGGBB, the
+// top row first, the top the side of largest z) of the world's box round its collision mesh,
+// scaled by its longer side as the HUD scales the map; roads, pavements, lawns, roofs and water.
+std::vector<uint32_t> CityMapPicture(const WorldFile& world, int size);
 
 } // namespace tools

@@ -93,6 +93,17 @@ ZktTexture ArgbTexture(int32_t width, int32_t height, const std::vector<uint32_t
     return t;
 }
 
+ZktTexture FlippedPicture(int32_t width, int32_t height, const std::vector<uint32_t>& topRowFirst) {
+    std::vector<uint32_t> bottomUp;
+    bottomUp.reserve(topRowFirst.size());
+    for (int32_t y = height - 1; y >= 0; --y)
+        bottomUp.insert(bottomUp.end(), topRowFirst.begin() + long(y) * width, topRowFirst.begin() + long(y + 1) * width);
+    ZktTexture t = ArgbTexture(width, height, bottomUp);
+    t.mayCompress = 0;
+    t.highQuality = 1;
+    return t;
+}
+
 ZktPicture ArgbPicture(int32_t width, int32_t height, const std::vector<uint32_t>& argb) {
     ZktPicture p;
     p.width = width;

@@ -54,6 +54,9 @@ bool WriteZkt(const SharedString& path, const ZktPicture& picture);
 std::vector<uint8_t> PixelsFromArgb(const std::vector<uint32_t>& argb);
 // A version-2 texture of one A8R8G8B8 level from 0xAARRGGBB words.
 ZktTexture ArgbTexture(int32_t width, int32_t height, const std::vector<uint32_t>& argb);
+// A picture the game loads with the flip option (menu and loading-screen pictures), from
+// 0xAARRGGBB words top row first: a version-2 texture stored bottom row first, never compressed.
+ZktTexture FlippedPicture(int32_t width, int32_t height, const std::vector<uint32_t>& topRowFirst);
 // A version-1 32-bit picture of one level from 0xAARRGGBB words.
 ZktPicture ArgbPicture(int32_t width, int32_t height, const std::vector<uint32_t>& argb);
 

@@ -1,11 +1,15 @@
 // A received item-channel frame (channel byte, then the payload) through the client's receiver
-// and the server's relay checks, with a game that has a remote car and the local one.
+// with the weapons' own decoders and handlers, in a game without cars (an event naming nobody
+// changes nothing); every decoder on its own, which accepts only a whole event of finite values.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 
 #include "game/vehicles/ItemEvents.h"
 #include "game/vehicles/VehicleContext.h"
+#include "game/vehicles/WeaponEvents.h"
+#include "game/vehicles/Weapons.h"
 #include "game/world/GameSession.h"
 #include "game/world/World.h"
 #include "tests/fuzz/FuzzSupport.h"
@@ -15,11 +19,7 @@ namespace {
 
 struct Game {
     Game() : world(session, testing_support::NoEngine()), context(world, session), channels(context) {
-        for (uint8_t c = MissileChannel; c < SpecialChannel; ++c)
-            channels.SetWeaponHandler(c, [](const uint8_t* payload, int32_t size) {
-                // A weapon's decoder reads exactly its event.
-                fuzz_support::Check(payload != nullptr && size > 0);
-            });
+        RegisterWeaponHandlers(context, channels);
     }
     GameSession session;
     World world;
@@ -36,7 +36,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t channel = data[0];
     if (channel < FirstItemChannel || channel > SpecialChannel) return 0;
     game->channels.Receiver(channel).Receive(data + 1, int32_t(size - 1));
+    const uint8_t* payload = data + 1;
+    const int32_t n = int32_t(size - 1);
     SpecialEvent e;
-    if (DecodeSpecialEvent(data + 1, int32_t(size - 1), e)) fuzz_support::Check(size == SpecialEvent::FrameSize);
+    if (DecodeSpecialEvent(payload, n, e)) fuzz_support::Check(size == SpecialEvent::FrameSize);
+    WeaponSwitchEvent s;
+    if (DecodeWeaponSwitch(payload, n, s)) fuzz_support::Check(size == WeaponSwitchEvent::FrameSize);
+    GrenadeEvent g;
+    if (DecodeGrenadeEvent(payload, n, g)) {
+        fuzz_support::Check(size == GrenadeEvent::FrameSize);
+        for (const auto& grenade : g.grenades) fuzz_support::Check(grenade.fuse >= 0.0f && grenade.fuse <= GrenadeEvent::MaxFuse);
+    }
+    MissileEvent m;
+    if (DecodeMissileEvent(payload, n, m)) fuzz_support::Check(size == MissileEvent::FrameSize && std::isfinite(m.speed));
+    RocketEvent r;
+    if (DecodeRocketEvent(payload, n, r)) fuzz_support::Check(size == RocketEvent::FrameSize && std::isfinite(r.phases[7]));
     return 0;
 }

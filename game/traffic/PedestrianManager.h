@@ -1,0 +1,62 @@
+#pragma once
+// Keeps the city's pavements populated: a pool of 64 ordinary pedestrians, put into the world on
+// the pedestrian road graph out of sight round the players' cars and taken out again once every
+// car is far away, and drawn kind by kind. The kinds and the pool are made once, by the first
+// manager, and reused by every later game; never during play.
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "game/traffic/Pedestrian.h"
+#include "game/traffic/PedestrianType.h"
+#include "game/world/LevelData.h"
+#include "game/world/WorldPopulation.h"
+
+class Vehicle;
+
+// What every manager shares: the kinds, the pool and where its pedestrians are.
+struct PedestrianCrowd {
+    std::vector<std::unique_ptr<PedestrianType>> types;
+    std::vector<std::unique_ptr<Pedestrian>> pool;
+    std::vector<Pedestrian*> free, active;
+    // The special kinds: rocket throwers, show people, gunmen.
+    std::vector<PedestrianType*> mobs, shows, gunmen;
+    std::unique_ptr<PedestrianSite> site;
+};
+
+class PedestrianManager : public WorldPopulation {
+public:
+    static constexpr int32_t kPoolSize = 64;
+    static constexpr float kDespawnSquared = 2500.0f * 2500.0f;
+    static constexpr float kSpawnOuterSquared = 2000.0f * 2000.0f;
+    static constexpr float kSpawnInnerSquared = 1500.0f * 1500.0f;
+
+    PedestrianManager(World& world, VehicleContext* vehicles, StreetEvents* events);
+    ~PedestrianManager() override;
+    PedestrianManager(const PedestrianManager&) = delete;
+    PedestrianManager& operator=(const PedestrianManager&) = delete;
+
+    // When the game starts: the special kinds' lists.
+    virtual void Init();
+    // Every pedestrian leaves the world and goes back to the pool, in list order.
+    virtual void Reset();
+    // Once a frame: circles round the cars, then Populate.
+    virtual void Update();
+    // Recycles the pedestrians far from every circle and places at most one in a ring.
+    void Populate(const std::vector<SpawnCircle>& circles);
+    void RecyclePedestrian(size_t activeIndex);
+    void Draw(World& world, const Camera& camera) override;
+
+    static PedestrianCrowd& Crowd();
+    // Tests: forget the kinds and the pool (every manager gone first).
+    static void ForgetCrowdForTests();
+    // A car whose circle admits new pedestrians: a player's.
+    static bool IsHumanPlayer(const Vehicle& car);
+
+    float density = 0.0f;
+
+private:
+    World& world_;
+    std::vector<SpawnCircle> circles_;
+    std::vector<int32_t> spawnNodes_;
+};

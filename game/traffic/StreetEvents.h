@@ -1,0 +1,12 @@
+#pragma once
+// What happens in the street that the running game wants to know: the game mode implements it
+// and the crowd's manager hands it to its pedestrians. Null: nobody listens.
+class Pedestrian;
+class Vehicle;
+
+class StreetEvents {
+public:
+    virtual ~StreetEvents() = default;
+    // A pedestrian died of a hit; `hitter` is the car that hit it, or null.
+    virtual void OnPedestrianHit(Vehicle* /*hitter*/, Pedestrian& /*pedestrian*/) {}
+};
