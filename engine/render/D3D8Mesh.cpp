@@ -5,6 +5,7 @@
 #include "engine/core/Debugger.h"
 #include "engine/render/D3D8GeomRenderer.h"
 #include "engine/render/D3D8RenderFacility.h"
+#include "engine/render/MatrixStack.h"
 #include "engine/render/MeshFactory.h"
 
 D3D8Mesh::D3D8Mesh(D3D8RenderFacility* facility) : facility_(facility) {
@@ -114,4 +115,12 @@ InertMesh::InertMesh(const MeshRecord& record) : D3D8Mesh(nullptr) {
     TakeRecord(record, true);
     const std::vector<Vector3>& p = Positions();
     bounds = BoundingBox::FromPoints(p.data(), 0, int32_t(p.size()));
+}
+
+void RenderMeshAt(MatrixStack& stack, D3D8Mesh* mesh, const Matrix4& local) {
+    if (!mesh) return;
+    stack.Push();
+    stack.PreMultiply(local);
+    mesh->Render();
+    stack.Pop();
 }

@@ -17,6 +17,7 @@
 #include "engine/render/MeshTypes.h"
 
 class BoneAnimation;
+class MatrixStack;
 class D3D8RenderFacility;
 class Material;
 class ShaderPassSet;
@@ -128,3 +129,7 @@ public:
 private:
     InertMesh(const InertMesh& other) = default;
 };
+
+// Draws `mesh` (nothing when null) with `local` in front of the stack's current matrix, which
+// is left as it was.
+void RenderMeshAt(MatrixStack& stack, D3D8Mesh* mesh, const Matrix4& local);

@@ -49,14 +49,6 @@ Matrix4 WorldOf(const CarSelectView::Model& model) {
            Matrix4::Translation(p.x, p.y, p.z);
 }
 
-void DrawAt(MatrixStack& stack, D3D8Mesh* mesh, const Matrix4& local) {
-    if (!mesh) return;
-    stack.Push();
-    stack.PreMultiply(local);
-    mesh->Render();
-    stack.Pop();
-}
-
 } // namespace
 
 CarSelectView::CarSelectView(const EngineServices& engine, const Rect& screenRect) : rect(screenRect), engine_(engine) {
@@ -230,7 +222,7 @@ void CarSelectView::DrawModel(const Model& model) {
             Matrix4 local = Matrix4::Translation(w.x, w.y, w.z);
             // The right wheels' model faces the other way.
             if (i == 1 || i == 3) local = Matrix4::RotationY(Pi) * local;
-            DrawAt(stack, i < 2 ? car->frontWheelMesh : car->backWheelMesh, local);
+            RenderMeshAt(stack, i < 2 ? car->frontWheelMesh : car->backWheelMesh, local);
         }
         if (!car->chassisMeshes.empty() && car->chassisMeshes.front()) car->chassisMeshes.front()->Render();
     }

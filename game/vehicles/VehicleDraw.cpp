@@ -29,14 +29,6 @@ Matrix4 Transform(const Quaternion& q, const Vector3& p) {
     return m;
 }
 
-void DrawAt(MatrixStack& stack, D3D8Mesh* mesh, const Matrix4& local) {
-    if (!mesh) return;
-    stack.Push();
-    stack.PreMultiply(local);
-    mesh->Render();
-    stack.Pop();
-}
-
 } // namespace
 
 void Vehicle::GetBounds(BoundingBox& out) const {
@@ -77,14 +69,14 @@ void Vehicle::Draw(ObjectQuadTree&, const Camera& camera) {
         body.wheelBodies[size_t(i)]->GetTransform(wheel);
         // The right wheels' model faces the other way.
         if (i == 1 || i == 3) wheel = Matrix4::RotationY(Pi) * wheel;
-        DrawAt(stack, i < 2 ? definition->frontWheelMesh : definition->backWheelMesh, wheel);
+        RenderMeshAt(stack, i < 2 ? definition->frontWheelMesh : definition->backWheelMesh, wheel);
     }
 
     stack.Push();
     stack.PreMultiply(chassis);
     if (effects.riderMesh) {
         const Vector3& d = definition->driverPoint;
-        DrawAt(stack, effects.riderMesh, Matrix4::Translation(d.x, d.y, d.z));
+        RenderMeshAt(stack, effects.riderMesh, Matrix4::Translation(d.x, d.y, d.z));
     }
     if (effects.chassisMesh) effects.chassisMesh->Render();
     const auto& doors = definition->doorMeshes;

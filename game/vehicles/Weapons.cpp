@@ -101,12 +101,7 @@ void GameWeapon::ShowAmmo() { hudText.FormatInPlace("%d", int32_t(ammo)); }
 
 void GameWeapon::DrawOnCar(D3D8Mesh* mesh, const Matrix4& local) const {
     RenderFacility* facility = context.engine.renderer;
-    if (!facility || !mesh) return;
-    MatrixStack& stack = *facility->GetMatrixStack();
-    stack.Push();
-    stack.PreMultiply(local);
-    mesh->Render();
-    stack.Pop();
+    if (facility) RenderMeshAt(*facility->GetMatrixStack(), mesh, local);
 }
 
 // ---------------------------------------------------------------------------------------------
