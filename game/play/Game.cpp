@@ -94,6 +94,7 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
 
 Game::~Game() {
     Reset(true);
+    PedestrianManager::ReleaseCrowd();
     if (world.boundary) world.boundary->killPlaneHandler = nullptr;
     world.physics.RemoveObject(&killPlane);
     ParticleSystems::Destroy();

@@ -151,7 +151,9 @@ void Pedestrian::AttachBody() {
     geom->GetOrientation(q);
     body->SetPosition(geom->GetPosition());
     body->SetOrientation(q);
-    geom->SetBody(body);  // waits for the end of a collision call
+    // Through the body, so that the contacts' force hooks find this pedestrian from it; the
+    // geom is bound once the collision call it may be made in is over.
+    body->SetGeom(geom.get());
     body->SetLinearVelocity(facing * speed);
     body->SetAngularVelocity(Vector3());
 }
@@ -161,7 +163,7 @@ void Pedestrian::ReleaseBody() {
     Quaternion q;
     body->GetOrientation(q);
     const Vector3 p = body->GetPosition();
-    geom->SetBody(nullptr);
+    body->SetGeom(nullptr);
     geom->SetPosition(p);
     geom->SetOrientation(q);
     body->Disable();
@@ -179,7 +181,9 @@ void Pedestrian::GetBounds(BoundingBox& out) const { geom->GetBounds(out); }
 void Pedestrian::OnAdded(PhysicsWorld& world) {
     geom->AddToWorld(world);
     geom->SetCategoryBits(0x104);
-    geom->SetCollideBits(0x182);
+    // The static city (category 1) too: a pedestrian thrown by a car lands on the ground
+    // instead of falling through it. A walker has no body, so the pair costs nothing.
+    geom->SetCollideBits(0x183);
     geom->SetSurface(&LivingSurface());
     geom->Enable();
     killedByHit = false;
@@ -350,6 +354,8 @@ void Pedestrian::Draw(ObjectQuadTree&, const Camera&) {
 bool Pedestrian::IgnorePair(PhysicsGeom*, PhysicsGeom* other) {
     const uint32_t bits = other ? other->GetCategoryBits() : 0u;
     if (bits & kVehicleBit) {
+        // A car's space is asked first: its chassis box, which has the body, decides.
+        if (other->flags & PhysicsGeom::IsSpace) return false;
         if (state == Dead) return true;
         RigidBody* carBody = other->GetBody();
         if (!thrownOnDamage && (!carBody || carBody->GetLinearVelocity().LengthSquared() < 75.0f * 75.0f)) return true;

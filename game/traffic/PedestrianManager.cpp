@@ -17,7 +17,7 @@ PedestrianCrowd& PedestrianManager::Crowd() {
     return crowd;
 }
 
-void PedestrianManager::ForgetCrowdForTests() {
+void PedestrianManager::ReleaseCrowd() {
     PedestrianCrowd& crowd = Crowd();
     crowd.free.clear();
     crowd.active.clear();

@@ -53,8 +53,10 @@ public:
     void Draw(World& world, const Camera& camera) override;
 
     static PedestrianCrowd& Crowd();
-    // Tests: forget the kinds and the pool (every manager gone first).
-    static void ForgetCrowdForTests();
+    // The kinds and the pool go, with their meshes (every manager gone first): when the game
+    // that used them ends, while the renderer is still there.
+    static void ReleaseCrowd();
+    static void ForgetCrowdForTests() { ReleaseCrowd(); }
     // A car whose circle admits new pedestrians: a player's.
     static bool IsHumanPlayer(const Vehicle& car);
 

@@ -72,8 +72,15 @@ PedestrianType::PedestrianType(const SharedString& fileName, const EngineService
             ListFiles(SharedString::Format("Pedestrians\\%s\\%s\\%s*.wav", n, language, kVoiceNames[v]), true);
 
     if (body) {
-        footOffset = body->Bounds().centre;
-        size = body->Bounds().halfExtents * 2.0f;
+        // A boned body drawn on a device keeps no bounds of its own (only the unboned meshes
+        // do): its collision points give them, else the pedestrian would be a box of no size
+        // that no car can hit.
+        BoundingBox bounds = body->Bounds();
+        const std::vector<Vector3>& points = body->Positions();
+        if (!(bounds.halfExtents.LengthSquared() > 0.0f) && !points.empty())
+            bounds = BoundingBox::FromPoints(points.data(), 0, int32_t(points.size()));
+        footOffset = bounds.centre;
+        size = bounds.halfExtents * 2.0f;
     }
 }
 

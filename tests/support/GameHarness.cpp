@@ -213,6 +213,9 @@ public:
     void Succeed() override { ++reports_.successes; }
     void Fail() override { ++reports_.fails; }
     void OnVehicleDestroyed(Vehicle* killer, Vehicle* victim) override { reports_.destroyed.push_back({killer, victim}); }
+    void OnPedestrianHit(Vehicle* hitter, Pedestrian& pedestrian) override {
+        reports_.pedestrianHits.push_back({hitter, &pedestrian});
+    }
 
 private:
     GameHarness::ModeReports& reports_;

@@ -20,6 +20,7 @@ class FrontEnd;
 class Game;
 class GameMode;
 class MLP;
+class Pedestrian;
 class Vehicle;
 class ZKEngine;
 
@@ -84,6 +85,12 @@ public:
             Vehicle* victim;
         };
         std::vector<Kill> destroyed;
+        // Pedestrians killed by a hit, and the car that hit each (null: none).
+        struct PedestrianHit {
+            Vehicle* hitter;
+            Pedestrian* pedestrian;
+        };
+        std::vector<PedestrianHit> pedestrianHits;
     };
     // Puts a recording stand-in in the running mode's place: the free drive's rules with the
     // running mode's flags, every report counted. Needs a game with a mode.
