@@ -119,6 +119,8 @@ void MissionLoadingScreen::ReadParameters() {
     game_.session.timeOfDay = LightSet::ClampTimeOfDay(game_.engine.Text(b + 3).ToInt(0));
     game_.session.mission = mission;
     game_.session.episode = episode;
+    // The language may forbid blood (text 666, "No blood").
+    game_.session.bloodEnabled = game_.BloodEnabled() ? 1 : 0;
     // The traffic density (B+4) goes to the traffic manager once it exists.
     if (game_.pedestrians) game_.pedestrians->density = float(game_.engine.Text(b + 5).ToFloat());
 }

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/audio/AudioDevice.h"
 #include "engine/core/Camera.h"
+#include "engine/core/Geometry.h"
 #include "engine/core/Debugger.h"
 #include "engine/render/BoneAnimation.h"
 #include "engine/render/D3D8Mesh.h"
@@ -13,7 +15,11 @@
 #include "game/traffic/StreetEvents.h"
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/VehicleContext.h"
+#include "game/world/BoundaryPlane.h"
+#include "game/world/Decals.h"
+#include "game/world/GameSession.h"
 #include "game/world/LevelData.h"
+#include "game/world/ParticleSystem.h"
 #include "game/world/PhysicsGeom.h"
 #include "game/world/RigidBody.h"
 #include "game/world/World.h"
@@ -22,6 +28,7 @@
 namespace {
 
 constexpr uint32_t kPedestrianCategory = 0x10;
+constexpr uint32_t kStaticBit = 0x01;  // the city's collision mesh
 constexpr uint32_t kVehicleBit = 0x80;
 constexpr uint32_t kPedestrianBit = 0x100;
 
@@ -220,6 +227,14 @@ void Pedestrian::Update(ObjectQuadTree&, const Camera* camera, float dt) {
         }
     }
     if (geom->IsEnabled()) Dodge(dt);
+    if (splashPending) {
+        splashPending = false;
+        PlayHere(type.bloodSounds, nullptr);
+    }
+    if (splatPending) {
+        splatPending = false;
+        if (BloodShown()) LaySplats();
+    }
     visible = false;
 }
 
@@ -295,9 +310,34 @@ void Pedestrian::UpdateBounds(PhysicsWorld&, float dt) {
     }
     if (state == Dead) {
         bleedTimer -= dt;
+        // Bursts from the body of one not killed by a hit (a blast, flames), while it is seen.
+        if (bleedTimer > 0.0f && !killedByHit && visible && BloodShown()) {
+            burstAccumulator += dt;
+            const Quaternion q = GetOrientation();
+            const Vector3 at = GetPosition();
+            while (burstAccumulator >= 0.0f) {
+                for (const Vector3& point : bodyPoints)
+                    EmitBlood(at + Turned(q, point),
+                              Vector3(RandomFloat(-0.5f, 0.5f), RandomFloat(-0.5f, 0.5f), RandomFloat(-0.5f, 0.5f)) * 150.0f,
+                              1.0f);
+                burstAccumulator -= 0.1f / std::max(bleedTimer, 1.0f);
+            }
+        }
         if (bleedTimer < 0.0f) {
             geom->Disable();
             if (body && bleedTimer < -2.0f) ReleaseBody();
+        }
+    }
+    // Knocked down, or lying dead after a hit: blood sprays from it while it is seen.
+    if ((state == Knocked || (state == Dead && killedByHit && bleedTimer > -5.0f)) && visible && BloodShown()) {
+        sprayAccumulator += dt;
+        BoundingBox b;
+        GetBounds(b);
+        while (sprayAccumulator > 0.0f) {
+            const Vector3 at = b.centre + Vector3(RandomFloat(-7.5f, 7.5f), RandomFloat(-b.halfExtents.y, b.halfExtents.y),
+                                                  RandomFloat(-7.5f, 7.5f));
+            EmitBlood(at, Vector3(RandomFloat(-25.0f, 25.0f), RandomFloat(10.0f, 35.0f), RandomFloat(0.0f, 25.0f)), 0.5f);
+            sprayAccumulator -= 0.01f;
         }
     }
     if (state == Knocked) {
@@ -372,7 +412,28 @@ bool Pedestrian::IgnorePair(PhysicsGeom*, PhysicsGeom* other) {
     return true;
 }
 
-bool Pedestrian::FilterContact(PhysicsGeom*, PhysicsGeom*, Vector3*, Vector3*, float*) { return true; }
+bool Pedestrian::FilterContact(PhysicsGeom*, PhysicsGeom* other, Vector3* position, Vector3* normal, float*) {
+    // Inside the collision: only noted here, acted on by the frame's update.
+    if (!body) return true;
+    const uint32_t bits = other ? other->GetCategoryBits() : 0u;
+    const Vector3 v = body->GetLinearVelocity();
+    const bool city = bits == 0u || (bits & kStaticBit);
+    if ((city || (state == Dead && (bits & kVehicleBit))) && v.LengthSquared() > 50.0f && splashCooldown < 0.0f) {
+        splashCooldown = 0.25f;
+        splashDirection = v.Normalized();
+        splashPending = true;
+    }
+    if ((bits & kStaticBit) && health < maxHealth * 0.5f && !killedByHit && position && normal && !splatPending) {
+        const float speed = v.Length();
+        const bool still = speed < 20.0f && body->GetAngularVelocity().Length() < 10.0f;
+        if (!still && !(speed * 0.04f > RandomFloat(0.0f, 1.0f))) {
+            splatPending = true;
+            splatPoint = *position;
+            splatNormal = *normal;
+        }
+    }
+    return true;
+}
 
 JointForceReceiver* Pedestrian::GetForceReceiver(PhysicsGeom* own, PhysicsGeom* other) {
     if (state != Dead) AttachBody();
@@ -406,6 +467,56 @@ void Pedestrian::Die(bool byHit) {
     geom->SetSurface(&DeadSurface());
     state = Dead;
     bleedTimer = 5.0f;
-    for (int i = 0; i < 8; ++i) bodyPoints[size_t(i)] = Vector3(0.0f, float(i) * type.size.y / 8.0f, 0.0f);
+    // Eight points up the body, from the bottom of its bounds.
+    const float bottom = type.footOffset.y - type.size.y * 0.5f;
+    for (int i = 0; i < 8; ++i)
+        bodyPoints[size_t(i)] = Vector3(type.footOffset.x, bottom + float(i) * type.size.y / 8.0f, type.footOffset.z);
+    if (byHit) PlayHere(type.hitSounds, "HitPed.WAV");
     killedByHit = byHit;
+}
+
+bool Pedestrian::BloodShown() const { return site.world && site.world->session.bloodEnabled; }
+
+void Pedestrian::EmitBlood(const Vector3& at, const Vector3& velocity, float alpha) {
+    BloodParticleSystem* blood = ParticleSystems::blood;
+    ParticleGroup* g = blood ? blood->Emit(ParticleSystem::kFromPool) : nullptr;
+    if (!g) return;
+    g->position = at;
+    g->velocity = velocity;
+    g->colour[3] = alpha;
+}
+
+void Pedestrian::LaySplats() {
+    BloodParticleSystem* blood = ParticleSystems::blood;
+    if (!blood) return;
+    Vector3 p, q;
+    OrthonormalBasis(splatNormal, p, q);
+    BoundaryPlane* city = site.world ? site.world->boundary.get() : nullptr;
+    for (int i = 0; i < 10; ++i) {
+        const float size = (RandomFloat(0.0f, 1.0f) + 1.0f) * 2.5f;
+        const float turn = RandomFloat(0.0f, 6.2831853f);
+        const Vector3 u = (p * std::cos(turn) + q * std::sin(turn)) * size;
+        const Vector3 w = (q * std::cos(turn) - p * std::sin(turn)) * size;
+        const Vector3 centre = splatPoint + p * RandomFloat(-6.0f, 6.0f) + q * RandomFloat(-6.0f, 6.0f) + splatNormal * 0.2f;
+        const int32_t number = DecalRing::Counter();
+        DecalRecord* record = DecalRing::Next(&blood->SplatOwner());
+        if (!record) return;
+        // The city keeps the numbers of the decals that lie on it.
+        if (city) city->staticDecals.push_back(number);
+        const Vector3 corners[4] = {centre - u - w, centre - u + w, centre + u - w, centre + u + w};
+        static const Vector2 uv[4] = {{0, 0}, {0, 1}, {1, 0}, {1, 1}};
+        for (int k = 0; k < 4; ++k) {
+            record->quad.corners[k] = corners[k];
+            record->quad.texCoords[k] = uv[k];
+            for (float& c : record->quad.colour) c = 1.0f;
+        }
+    }
+}
+
+void Pedestrian::PlayHere(const std::vector<SharedString>& sounds, const char* fallback) {
+    AudioDevice* sound = site.world ? site.world->engine.sound : nullptr;
+    if (!sound || (sounds.empty() && !fallback)) return;
+    const SharedString name = sounds.empty() ? SharedString(fallback) : sounds[size_t(plat::EngineRand()) % sounds.size()];
+    VolumeGroup* effects = site.vehicles ? site.vehicles->effectsVolume : nullptr;
+    sound->PlaySound3D(name, GetPosition(), 10.0f, 150.0f, effects ? effects->GetEffectiveVolume() : 1.0f);
 }

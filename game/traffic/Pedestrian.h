@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/core/Math.h"
+#include "engine/core/SharedString.h"
 #include "game/world/DamageReceiver.h"
 #include "game/world/ObjectQuadTree.h"
 #include "game/world/PhysicsWorld.h"
@@ -116,6 +117,11 @@ public:
     bool visible = false;
     int32_t state = Waiting;
     bool thrownOnDamage = false;
+    // What this step's contacts asked for (a blood splash sound, splats where it hit the
+    // city), done by the frame's update once the steps are over.
+    bool splashPending = false;
+    bool splatPending = false;
+    Vector3 splatPoint, splatNormal;
 
 private:
     void Play(BoneAnimation* animation);
@@ -123,4 +129,11 @@ private:
     void Move(float dt);
     void SetMoving(int32_t newState, BoneAnimation* animation);
     void Die(bool byHit);
+    // Blood shows while the game's blood flag is on.
+    bool BloodShown() const;
+    void EmitBlood(const Vector3& at, const Vector3& velocity, float alpha);
+    void Bleed(float dt);
+    void LaySplats();
+    // A random sound of the list (else the fallback; null: none) at the pedestrian.
+    void PlayHere(const std::vector<SharedString>& sounds, const char* fallback);
 };

@@ -71,6 +71,11 @@ PedestrianType::PedestrianType(const SharedString& fileName, const EngineService
         voices[size_t(v)] =
             ListFiles(SharedString::Format("Pedestrians\\%s\\%s\\%s*.wav", n, language, kVoiceNames[v]), true);
 
+    for (const SharedString& f : ListFiles(SharedString::Format("Audio\\%s\\Blood*.WAV", n), true))
+        bloodSounds.push_back(SharedString::Format("Audio\\%s\\%s", n, f.c_str()));
+    for (const SharedString& f : ListFiles(SharedString::Format("Audio\\%s\\HitPed*.WAV", n), true))
+        hitSounds.push_back(SharedString::Format("Audio\\%s\\%s", n, f.c_str()));
+
     if (body) {
         // A boned body drawn on a device keeps no bounds of its own (only the unboned meshes
         // do): its collision points give them, else the pedestrian would be a box of no size

@@ -57,6 +57,8 @@ public:
     std::unique_ptr<BoneAnimation> getIn2, getIn3, idle;       // only when the file is there
     std::unique_ptr<BoneAnimation> fire, grab, throwing, show1, show2;  // by category
     std::array<std::vector<SharedString>, VoiceCount> voices;
+    // "Audio\<name>\Blood*.WAV" and "Audio\<name>\HitPed*.WAV", full names.
+    std::vector<SharedString> bloodSounds, hitSounds;
     Vector3 footOffset;  // centre of the body's bounds
     Vector3 size;        // twice the body's half extents
     uint8_t flags = 0;

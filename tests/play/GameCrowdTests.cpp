@@ -106,10 +106,10 @@ protected:
 
 }  // namespace
 
-// The free drive's set-up makes the crowd with the mission's density, and the mode's start
-// sorts the special kinds; a second game made by a new set-up gets a new manager over the same
-// pool.
-TEST_F(GameCrowdTest, TheFreeDrivesSetUpMakesTheCrowdWithTheMissionsDensity) {
+// The free drive's set-up makes the crowd with the mission's density and the language's blood
+// flag, and the mode's start sorts the special kinds; a second game made by a new set-up gets a
+// new manager over the same pool.
+TEST_F(GameCrowdTest, TheFreeDrivesSetUpMakesTheCrowdWithTheMissionsDensityAndBloodFlag) {
     engine.frameTime = 0.5f;
     const int32_t base = (8 + 99900) * 100;
     engine.texts.entries[base + 1] = SharedString("BONUS5");
@@ -117,12 +117,16 @@ TEST_F(GameCrowdTest, TheFreeDrivesSetUpMakesTheCrowdWithTheMissionsDensity) {
     for (const char* density : {"0.5", "0.25"}) {
         SCOPED_TRACE(density);
         engine.texts.entries[base + 5] = SharedString(density);
+        // The second language has no blood.
+        const bool blood = density[2] == '5';
+        if (!blood) engine.texts.entries[666] = SharedString("No blood");
         MissionLoadingScreen screen(*game, &exits, 8, 0, 10020);
         for (int i = 0; i < 500 && engine.states.CurrentMLP() != game.get() && !screen.abandoned; ++i) screen.Update();
         ASSERT_FALSE(screen.abandoned);
         ASSERT_NE(game->pedestrians, nullptr);
         EXPECT_EQ(game->world.pedestrians, game->pedestrians.get());
         EXPECT_FLOAT_EQ(game->pedestrians->density, float(std::atof(density)));
+        EXPECT_EQ(game->session.bloodEnabled, blood ? 1 : 0);
         PedestrianCrowd& crowd = PedestrianManager::Crowd();
         ASSERT_EQ(crowd.mobs.size(), 1u) << "the mode's start sorted the kinds";
         EXPECT_EQ(crowd.mobs[0]->name, "MOB1");

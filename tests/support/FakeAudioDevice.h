@@ -56,7 +56,19 @@ public:
         return Keep();
     }
 
+    void PlaySound3D(const SharedString& name, const Vector3& position, float minimum, float maximum, float,
+                     PlaybackObserver*) override {
+        placed.push_back({name.c_str(), position, minimum, maximum});
+    }
+
     std::vector<std::string> requested; // names given to CreateSound, in order
+    // Sounds played once at a place, in order.
+    struct Placed {
+        std::string name;
+        Vector3 position;
+        float minimum, maximum;
+    };
+    std::vector<Placed> placed;
     std::vector<AudioVoice*> voices;    // voices handed out and not yet released
     int plays = 0;
     int loopedPlays = 0;

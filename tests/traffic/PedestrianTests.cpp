@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 #include <set>
+#include <string>
 
 #include "engine/core/Camera.h"
 #include "engine/render/BoneAnimation.h"
@@ -15,10 +16,16 @@
 #include "game/traffic/StreetEvents.h"
 #include "game/world/GameSession.h"
 #include "game/world/LevelData.h"
+#include "game/world/ParticleSystem.h"
+#include "game/world/PhysicsGeom.h"
+#include "game/world/RigidBody.h"
 #include "game/world/World.h"
 #include "platform/sys/Random.h"
 #include "tests/support/EngineDoubles.h"
+#include "tests/support/FakeAudioDevice.h"
 #include "tests/support/TestSupport.h"
+#include "tests/world/WorldTestSupport.h"
+#include "tools/writers/AudioWriter.h"
 #include "tools/writers/MeshShapes.h"
 #include "tools/writers/MeshWriter.h"
 
@@ -294,6 +301,184 @@ TEST_F(PedestrianTest, TwoPedestriansNeverPushEachOtherTheyDriftApart) {
     ASSERT_EQ(b->state, Pedestrian::Knocked);
     EXPECT_TRUE(a->IgnorePair(a->geom.get(), b->geom.get()));
     EXPECT_EQ(a->state, Pedestrian::Knocked);
+}
+
+// A car reaches a pedestrian's pair test first as its space (no body), then as its chassis box:
+// the space leaves the choice to the chassis, whose speed decides.
+TEST_F(PedestrianTest, ACarsContactStandsAtSpeedAndItsSpaceLeavesTheChoiceToItsChassis) {
+    PhysicsSpace carSpace;
+    carSpace.SetCategoryBits(0x84);
+    BoxGeom chassis(Vector3(10, 5, 20));
+    chassis.SetCategoryBits(0x84);
+    RigidBody carBody(world->physics);
+    carBody.SetGeom(&chassis);
+    const struct {
+        const char* what;
+        PhysicsGeom* other;
+        float speed;
+        int32_t state;
+        bool thrown;
+        bool ignored;
+    } cases[] = {
+        {"the car's space", &carSpace, 0.0f, Pedestrian::Walking, false, false},
+        {"a chassis at 74.9", &chassis, 74.9f, Pedestrian::Walking, false, true},
+        {"a chassis at 75", &chassis, 75.0f, Pedestrian::Walking, false, false},
+        {"a fast chassis, the pedestrian dead", &chassis, 150.0f, Pedestrian::Dead, false, true},
+        {"a slow chassis, the pedestrian thrown on damage", &chassis, 10.0f, Pedestrian::Walking, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto p = WalkerOnLine(500.0f);
+        p->state = c.state;
+        p->thrownOnDamage = c.thrown;
+        carBody.SetLinearVelocity(Vector3(0, 0, -c.speed));
+        EXPECT_EQ(p->IgnorePair(p->geom.get(), c.other), c.ignored);
+    }
+    carBody.SetGeom(nullptr);
+}
+
+// Knocked about by a car, a pedestrian's body is the one the contacts' force hooks find it by,
+// and it comes down on the city's ground rather than through it.
+TEST_F(PedestrianTest, AThrownPedestrianIsFoundFromItsBodyAndLandsOnTheGround) {
+    ASSERT_FALSE(world_testing::LoadWorld(*world, world_testing::FlatWorld()).failed);
+    // A person-sized kind, as the game's are.
+    std::filesystem::create_directories("Pedestrians/PED03");
+    ASSERT_TRUE(tools::WriteZkm("Pedestrians/PED03/Body.ZKM", tools::PersonModel("Figure.ZKT")));
+    PedestrianType person(SharedString("PED03.VQP"), engine.services);
+    Pedestrian p(person, *site);
+    world->physics.AddObject(&p);
+    p.SetPosition(Vector3(0, 5, 0));  // its box a little above the ground
+    p.state = Pedestrian::Dead;
+    p.bleedTimer = 5.0f;
+    p.AttachBody();
+    ASSERT_NE(p.body, nullptr);
+    EXPECT_EQ(DamageReceiver::ReceiverOf(p.body->GetGeom()), &p);
+    for (int i = 0; i < 150; ++i) {  // 3 s
+        world->physics.Simulate(0.02f, 75.0f, 1.0f);
+        BoundingBox b;
+        p.GetBounds(b);
+        ASSERT_GT(b.centre.y - b.halfExtents.y, -1.0f) << "through the ground after " << float(i + 1) * 0.02f << " s";
+    }
+    BoundingBox b;
+    p.GetBounds(b);
+    EXPECT_LT(b.centre.y - b.halfExtents.y, 1.0f) << "it lies on the ground";
+    world->physics.RemoveObject(&p);
+    EXPECT_EQ(p.body, nullptr);
+    EXPECT_EQ(site->freeBodies.front()->GetGeom(), nullptr) << "a body back in the pool holds no geom";
+}
+
+// How a pedestrian bleeds and sounds, by how it died and whether the game shows blood: a hit
+// knocks it down spraying blood, and its death sounds one of its kind's hit sounds; killed
+// otherwise (a blast, flames) it bleeds in bursts from points on its body, silently. Without
+// blood nothing is emitted, the sound stays.
+TEST_F(PedestrianTest, ItBleedsAndSoundsByHowItDiedAndOnlyWhileTheGameShowsBlood) {
+    std::filesystem::create_directories("Audio/PED01");
+    ASSERT_TRUE(tools::WriteWav("Audio/PED01/HitPed1.WAV", 1, 22050, std::vector<int16_t>(2205, 100)));
+    testing_support::FakeAudioDevice sound;
+    engine.services.sound = &sound;
+    PedestrianType sounded(SharedString("PED01.VQP"), engine.services);
+    ASSERT_EQ(sounded.hitSounds, std::vector<SharedString>{SharedString("Audio\\PED01\\HitPed1.WAV")});
+    const struct {
+        bool byHit;
+        uint8_t blood;
+    } cases[] = {{true, 1}, {true, 0}, {false, 1}, {false, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.byHit ? "hit" : "not hit") + (c.blood ? ", blood" : ", no blood"));
+        ParticleSystems::Create(nullptr, Vector3(0, -100, 0), nullptr);
+        session.bloodEnabled = c.blood;
+        sound.placed.clear();
+        Nodes({{0, -500}, {0, 500}});
+        Link(0, 1);
+        Pedestrian p(sounded, *site);
+        p.previousNode = &graph.nodes[0];
+        p.targetNode = &graph.nodes[1];
+        p.ResumeWalking();
+        p.visible = true;  // seen by the camera every frame
+        if (c.byHit) {
+            p.TakeDamage(1.0f, DamageImpact, nullptr);
+            ASSERT_EQ(p.state, Pedestrian::Knocked);
+            StepWhileIn(p, Pedestrian::Knocked, 11.0f);
+        } else {
+            p.OnDestroyed(DamageBlast);
+        }
+        ASSERT_EQ(p.state, Pedestrian::Dead);
+        EXPECT_EQ(p.killedByHit, c.byHit);
+        for (int i = 0; i < 25; ++i) p.UpdateBounds(world->physics, 0.02f);
+        const std::vector<ParticleGroup*>& drops = ParticleSystems::blood->ActiveGroups();
+        if (c.blood) {
+            EXPECT_FALSE(drops.empty());
+        } else {
+            EXPECT_TRUE(drops.empty());
+        }
+        // Every drop starts on the body: within its height.
+        BoundingBox b;
+        p.GetBounds(b);
+        for (const ParticleGroup* g : drops) {
+            EXPECT_GE(g->position.y, b.centre.y - b.halfExtents.y - 1e-3f);
+            EXPECT_LE(g->position.y, b.centre.y + b.halfExtents.y + 1e-3f);
+        }
+        if (c.byHit) {
+            ASSERT_EQ(sound.placed.size(), 1u);
+            EXPECT_EQ(sound.placed[0].name, "Audio\\PED01\\HitPed1.WAV");
+            EXPECT_EQ(sound.placed[0].minimum, 10.0f);
+            EXPECT_EQ(sound.placed[0].maximum, 150.0f);
+        } else {
+            EXPECT_TRUE(sound.placed.empty());
+        }
+        ParticleSystems::Destroy();
+        p.ReleaseBody();
+    }
+    // A kind without hit sounds falls back to the game's one.
+    auto p = WalkerOnLine(500.0f);
+    p->TakeDamage(1.0f, DamageImpact, nullptr);
+    StepWhileIn(*p, Pedestrian::Knocked, 11.0f);
+    ASSERT_EQ(sound.placed.size(), 1u);
+    EXPECT_EQ(sound.placed[0].name, "HitPed.WAV");
+    p->ReleaseBody();
+    engine.services.sound = nullptr;
+}
+
+// Its body thrown against the city: a splash sound of its kind once in a quarter second, and
+// blood splats on the ground only while the game shows blood.
+TEST_F(PedestrianTest, ThrownAgainstTheCityItSplashesOnceAQuarterSecondAndSplatsWithBlood) {
+    std::filesystem::create_directories("Audio/PED01");
+    ASSERT_TRUE(tools::WriteWav("Audio/PED01/Blood1.WAV", 1, 22050, std::vector<int16_t>(2205, 100)));
+    testing_support::FakeAudioDevice sound;
+    engine.services.sound = &sound;
+    PedestrianType sounded(SharedString("PED01.VQP"), engine.services);
+    BoxGeom ground(Vector3(1000, 1, 1000));
+    ground.SetCategoryBits(1);
+    for (const uint8_t blood : {uint8_t(1), uint8_t(0)}) {
+        SCOPED_TRACE(int(blood));
+        ParticleSystems::Create(nullptr, Vector3(0, -100, 0), nullptr);
+        session.bloodEnabled = blood;
+        sound.placed.clear();
+        Pedestrian p(sounded, *site);
+        p.health = 0.1f;  // badly hurt, not killed by a hit
+        p.AttachBody();
+        Vector3 at(0, 0, 0), up(0, 1, 0);
+        float depth = 0.1f;
+        const int32_t before = DecalRing::Counter();
+        float clock = 0.0f;
+        for (int i = 0; i < 100; ++i, clock += 0.05f) {
+            // Slow enough to splat now and then (a fast body leaves none).
+            p.body->SetLinearVelocity(Vector3(0, -21.0f, 0));
+            EXPECT_TRUE(p.FilterContact(p.geom.get(), &ground, &at, &up, &depth));
+            p.Update(*world, nullptr, 0.05f);
+        }
+        EXPECT_EQ(sound.placed.size(), size_t(std::ceil(clock / 0.3f))) << "one splash each 0.25 s, at 0.05 s frames";
+        for (const auto& placed : sound.placed) EXPECT_EQ(placed.name, "Audio\\PED01\\Blood1.WAV");
+        const int32_t splats = DecalRing::Counter() - before;
+        if (blood) {
+            EXPECT_GT(splats, 0);
+            EXPECT_EQ(splats % 10, 0) << "ten at a time";
+        } else {
+            EXPECT_EQ(splats, 0);
+        }
+        p.ReleaseBody();
+        ParticleSystems::Destroy();
+    }
+    engine.services.sound = nullptr;
 }
 
 }  // namespace

@@ -18,8 +18,6 @@
 // wave and the two cab animations; its eight voice sets and its blood and hit sounds.
 namespace {
 
-constexpr float kScale = 7.2f;     // the 2.5-unit figure to 18 units
-constexpr float kDrop = 10.0f;     // the origin above the feet
 constexpr float Pi = 3.14159265f;
 constexpr int kRate = 22050;
 
@@ -28,20 +26,15 @@ enum Bone { Hip, Torso, Head, ArmL, ArmR, BoneCount };
 const char* const kBones[BoneCount] = {"Hip", "Torso", "Head", "ArmL", "ArmR"};
 const Vector3 kShoulderL{-0.5f, 2.05f, 0.0f}, kShoulderR{0.5f, 2.05f, 0.0f}, kWaist{0.0f, 1.15f, 0.0f};
 
-Vector3 Grown(const Vector3& p) { return {p.x * kScale, p.y * kScale - kDrop, p.z * kScale}; }
-
 tools::ZkmModel Body(const std::string& texture) {
-    tools::ZkmModel m = tools::FigureModel(texture);
-    for (tools::ZkmVertex& v : m.vertices) v.position = Grown(v.position);
-    for (tools::ZkmNode& n : m.nodes)
-        for (Vector3& p : n.collisionPositions) p = Grown(p);
+    tools::ZkmModel m = tools::PersonModel(texture);
     tools::ModulateByLight(m);
     return m;
 }
 
 // A turn about a joint of the grown figure.
 Matrix4 About(const Vector3& joint, const Matrix4& turn) {
-    const Vector3 p = Grown(joint);
+    const Vector3 p = tools::PersonPoint(joint);
     Matrix4 m = Matrix4::Translation(-p.x, -p.y, -p.z) * turn;
     m.Translate(p.x, p.y, p.z);
     return m;

@@ -188,6 +188,20 @@ ZkaAnimation WaveAnimation(int keys, float duration) {
     return a;
 }
 
+Vector3 PersonPoint(const Vector3& p) {
+    constexpr float kScale = 7.2f;  // 2.5 units to 18
+    constexpr float kDrop = 10.0f;
+    return {p.x * kScale, p.y * kScale - kDrop, p.z * kScale};
+}
+
+ZkmModel PersonModel(const std::string& texture) {
+    ZkmModel m = FigureModel(texture);
+    for (ZkmVertex& v : m.vertices) v.position = PersonPoint(v.position);
+    for (ZkmNode& n : m.nodes)
+        for (Vector3& p : n.collisionPositions) p = PersonPoint(p);
+    return m;
+}
+
 ZkmModel BallModel(const std::string& texture, float radius, int slices, int stacks) {
     ZkmModel m;
     AddTexturedMaterial(m, texture);

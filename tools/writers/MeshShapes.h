@@ -30,6 +30,10 @@ ZkmModel WheelModel(const std::string& texture, int sides, float radius, float h
 ZkmModel FigureModel(const std::string& texture);
 // Its waving: `keys` keys of `duration` seconds; the right arm swings about its shoulder.
 ZkaAnimation WaveAnimation(int keys, float duration);
+// The figure grown to a person beside the cars (18 units tall) whose feet are 10 units below
+// its origin, and where a point of the figure lies on it.
+ZkmModel PersonModel(const std::string& texture);
+Vector3 PersonPoint(const Vector3& figurePoint);
 // A ball (slices x stacks) whose material shows `texture` on stage 0 and the environment cube
 // on stage 1.
 ZkmModel BallModel(const std::string& texture, float radius, int slices, int stacks);
