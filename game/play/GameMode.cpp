@@ -103,6 +103,7 @@ void GameMode::Init() {
 void GameMode::Start() {
     LogMemoryReport(SharedString("ZKGAME START 1"));
     LogMemoryReport(SharedString("ZKGAME START 2"));
+    if (game.traffic) game.traffic->PlaceParkedCars();
     LogMemoryReport(SharedString("ZKGAME START 3"));
     won = 0;
     lost = 0;

@@ -93,6 +93,10 @@ void MissionLoadingScreen::SetUp() {
     const KindRow* row = FindKindRow(kind);
     if (row) {
         if (row->gameType >= 0) game_.session.gameType = row->gameType;
+        if (row->traffic) {
+            game_.traffic = std::make_unique<TrafficManager>(game_.world, game_.vehicles);
+            game_.world.traffic = game_.traffic.get();
+        }
         // Modes join here as their classes land; traffic and pedestrians likewise.
         if (row->mode == ModeKind::FreeDrive) game_.SetMode(std::make_unique<FreeDriveMode>(game_));
         game_.pedestrianZone = 1;

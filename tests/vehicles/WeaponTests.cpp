@@ -9,6 +9,7 @@
 
 #include "engine/core/InputActions.h"
 #include "game/vehicles/DrivingActions.h"
+#include "game/vehicles/Explosion.h"
 #include "game/vehicles/FlamerEffect.h"
 #include "game/vehicles/Gunfire.h"
 #include "game/vehicles/Launchers.h"
@@ -27,6 +28,15 @@ using testing_support::FakeInputDevice;
 namespace {
 
 constexpr uint32_t kLeftShift = 57;
+
+// Keeps the names of the positional one-shot sounds.
+class RecordingAudio : public FakeAudioDevice {
+public:
+    void PlaySound3D(const SharedString& name, const Vector3&, float, float, float, PlaybackObserver*) override {
+        played3D.emplace_back(name.c_str());
+    }
+    std::vector<std::string> played3D;
+};
 
 // The player's taxi at the origin facing -z, its Fire key and a static city that is a wall
 // across the road at a chosen distance (built on demand).
@@ -93,7 +103,7 @@ protected:
         std::erase_if(flat.context.ownedVehicles, [&](auto& owned) { return owned.get() == v; });
     }
 
-    FakeAudioDevice audio;
+    RecordingAudio audio;
     FakeInputDevice input;
     Vehicle* car = nullptr;
     std::unique_ptr<PlayerController> player;
@@ -276,24 +286,30 @@ TEST_F(WeaponTest, ATracerFliesForASecondAfterItsRayIsResolvedEvenWithNothingHit
     EXPECT_EQ(guns.tracerStore.size(), 1u) << "the next shot reuses the tracer";
 }
 
-TEST_F(WeaponTest, ACannonShellFiredFromInsideItsCarHitsWhatLiesAhead) {
-    static std::vector<Vector3> blasts;
-    blasts.clear();
-    CannonShellBlast = [](VehicleContext&, PhysicsGeom*, const Vector3& at) { blasts.push_back(at); };
+TEST_F(WeaponTest, ACannonShellFiredFromInsideItsCarBlowsUpWhatLiesAhead) {
     BuildWall(150.0f);
     flat.Frames(2);
     // Owned by the car's whole space: neither the chassis nor a wheel stops it.
     CannonShell::Fire(flat.context, car->Space(), car->GetPosition() + Vector3(0, 10, 0), Vector3(0, 0, -1));
     flat.Frame();
-    ASSERT_EQ(blasts.size(), 1u);
-    EXPECT_NEAR(blasts[0].z, -150.0f, 0.5f);
+    ASSERT_NE(flat.context.explosions, nullptr);
+    const std::vector<Explosion*>& live = flat.context.explosions->pool.Live();
+    ASSERT_EQ(live.size(), 1u);
+    const Explosion& blast = *live[0];
+    EXPECT_NEAR(blast.sphere.GetPosition().z, -150.0f, 0.5f);
+    EXPECT_EQ(blast.owner, car->Space()) << "the blast names the shell's owner";
+    EXPECT_EQ(blast.maxRadius, Explosion::WreckMaximum);
+    EXPECT_EQ(blast.growth, Explosion::WreckGrowth);
+    EXPECT_EQ(audio.played3D, std::vector<std::string>{"Cannon_Explosion.WAV"}) << "the cannon's own bang, not a random one";
     EXPECT_TRUE(Guns().liveCannon.empty()) << "a shell lives one sub-step";
     // Nothing ahead: no blast.
+    flat.Frames(60);
+    ASSERT_TRUE(live.empty());
     CannonShell::Fire(flat.context, car->Space(), car->GetPosition() + Vector3(0, 10, 0), Vector3(0, 0, 1));
     flat.Frame();
-    EXPECT_EQ(blasts.size(), 1u);
+    EXPECT_TRUE(live.empty());
+    EXPECT_EQ(audio.played3D.size(), 1u);
     EXPECT_EQ(Guns().cannonStore.size(), 1u);
-    CannonShellBlast = nullptr;
 }
 
 TEST_F(WeaponTest, AFlameThatBouncedOffAWallBurnsItsOwnCar) {
@@ -414,7 +430,8 @@ TEST_F(WeaponTest, AResetInTheMiddleOfABurstThenDeletingTheCarLeavesNothingBehin
     Guns().ReleaseAll();
     EXPECT_TRUE(Guns().liveTracers.empty());
     EXPECT_TRUE(Guns().liveCasings.empty());
-    // Now the cars go while the flamer's blobs still fly.
+    EXPECT_TRUE(flamer->flame.liveBlobs.empty()) << "no burning blob outlives the reset";
+    // Now the cars go while the flamer's sprites still fade.
     player.reset();
     flat.context.localDriver = nullptr;
     RemoveCar(other);
