@@ -648,3 +648,70 @@ TEST_F(LauncherTest, LockingOnTakesTheCarAheadAndLetsGoOfALostOne) {
     for (int i = 0; i < 30; ++i) Frame();
     EXPECT_EQ(launcher->target, nullptr);
 }
+
+TEST_F(LauncherTest, TheSightMarksTheAimOrTheTargetAsTheCameraSeesIt) {
+    // A 640 x 480 camera 60 behind and 20 above the car, looking along the car's nose (-z); its
+    // right-hand side is world -x (the view turns the world half a turn about y).
+    Camera& camera = flat.camera;
+    camera.SetViewport(Rect{0, 0, 640, 480});
+    camera.position = Vector3(0, 20, 60);
+    camera.orientation = Quaternion();
+    camera.positionDirty = camera.orientationDirty = 1;
+    camera.RebuildProjection();
+    camera.Apply();
+    MissileWeapon* launcher = Arm<MissileWeapon>(ItemKind::MissileLauncher);
+    Vehicle* other = Target(flat, taxi, 300.0f);
+    other->SetPosition(Vector3(5000, 100, 0));  // out of the ray's way until a case puts it
+
+    struct Case {
+        const char* name;
+        bool locked;
+        bool seen;          // the ray remembers a car
+        Vector3 targetAt;
+        AimMark::Kind kind;
+        float x;            // the mark's x (-1: not checked)
+        bool onScreen;      // strictly inside the viewport
+    };
+    const Case cases[] = {
+        {"aiming ahead", false, false, {}, AimMark::Crosshair, 320.0f, true},
+        {"aiming at a car", false, true, {}, AimMark::CrossLock, 320.0f, true},
+        {"target ahead", true, false, {0, 2, -300}, AimMark::Lock, 320.0f, true},
+        {"target to the left, in view", true, false, {100, 2, -300}, AimMark::Lock, -1.0f, true},
+        {"target far to the right", true, false, {-1500, 2, -300}, AimMark::OffLock, 640.0f, false},
+        {"target behind the camera", true, false, {0, 2, 400}, AimMark::None, -1.0f, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        launcher->target = nullptr;
+        launcher->ray.remembered = c.seen ? other->ChassisGeom() : nullptr;
+        if (c.locked) {
+            other->SetPosition(c.targetAt);
+            launcher->target = other->ChassisGeom();
+        }
+        const AimMark mark = launcher->Aim(camera);
+        EXPECT_EQ(mark.kind, c.kind);
+        if (c.kind == AimMark::None) continue;
+        if (c.x >= 0.0f) EXPECT_NEAR(mark.centre.x, c.x, 1.0f);
+        EXPECT_GE(mark.centre.x, 0.0f);
+        EXPECT_LE(mark.centre.x, 640.0f);
+        EXPECT_GE(mark.centre.y, 0.0f);
+        EXPECT_LE(mark.centre.y, 480.0f);
+        if (c.onScreen) {
+            EXPECT_GT(mark.centre.x, 0.0f);
+            EXPECT_LT(mark.centre.x, 640.0f);
+        }
+        if (c.kind == AimMark::Lock) {
+            // On the target's own projection.
+            const Vector2 p = camera.Project(other->ChassisGeom()->GetPosition());
+            EXPECT_NEAR(mark.centre.x, p.x, 1e-3f);
+            EXPECT_NEAR(mark.centre.y, p.y, 1e-3f);
+            if (c.targetAt.x > 0.0f) EXPECT_LT(mark.centre.x, 320.0f) << "left of the middle";
+        }
+        if (c.kind == AimMark::Crosshair || c.kind == AimMark::CrossLock)
+            EXPECT_GT(mark.centre.y, 240.0f) << "the point ahead lies below the middle: the camera is above the car";
+    }
+    // The missile on another car shows no sight: only the local player aims.
+    launcher->target = nullptr;
+    player->AttachVehicle(nullptr);
+    EXPECT_EQ(launcher->Aim(camera).kind, AimMark::None);
+}
