@@ -13,6 +13,7 @@
 #include "engine/render/TextureFactory.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/CarItem.h"
+#include "game/vehicles/Passenger.h"
 #include "game/vehicles/ChaseCamera.h"
 #include "game/vehicles/Explosion.h"
 #include "game/vehicles/Projectiles.h"
@@ -145,6 +146,10 @@ Vehicle::~Vehicle() {
         if (!item->pooled || !item->pool) delete item;
     }
     if (controller && controller->vehicle == this) controller->vehicle = nullptr;
+    // No rider keeps a car that is gone.
+    if (cab.passenger) cab.passenger->cab = nullptr;
+    for (Passenger* rider : cab.passengers)
+        if (rider) rider->cab = nullptr;
 
     // Nothing of the game may keep naming a car that is gone.
     if (context.chaseCamera && context.chaseCamera->target == this) context.chaseCamera->target = nullptr;
