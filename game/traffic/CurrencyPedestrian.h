@@ -88,6 +88,8 @@ public:
     bool Board(Vehicle& car) override;
     // Always a delivery; the voice tells whether it came in time.
     void Arrive(bool success) override;
+    // Once delivered (or failed) it has nowhere to go, and never hails the cab it just left.
+    bool WantsCab() const override { return looksForCabs && !destinations.empty(); }
 
     // The part of a unit drained but not yet taken off the price.
     float drained = 0.0f;

@@ -99,7 +99,7 @@ void Fare::Update(ObjectQuadTree& tree, const Camera* camera, float dt) {
             waveSoundTimer = float(NextWaveCall());
         }
     }
-    if (Riding() || !looksForCabs) return;
+    if (Riding() || !WantsCab()) return;
     Vector3 point;
     float d = 0.0f;
     Vehicle* car = FindCab(point, d);

@@ -52,6 +52,8 @@ public:
     // state 8 the door of the next seat) and its squared distance. Null when none.
     Vehicle* FindCab(Vector3& point, float& distanceSquared) const;
     bool Riding() const { return state == InCab || state == InCabToo; }
+    // Whether it looks for a cab now.
+    virtual bool WantsCab() const { return looksForCabs; }
     // What delivering it earns: nothing for a plain fare.
     virtual int32_t Price() const { return 0; }
 
