@@ -59,12 +59,15 @@ void DropRunMode::Init() {
     endTimer = 0.0f;
     handedOver = false;
     waitingForPassenger = 1;
-    if (game.world.dropPoints.empty()) {
-        Debugger::Instance().Message("Drop run: the level has no drop points to run to; the mission fails");
-        Fail();
-        return;
-    }
     PickTarget();
+}
+
+void DropRunMode::Start() {
+    GameMode::Start();
+    // Decided once the game is on: the start clears an earlier verdict.
+    if (!game.world.dropPoints.empty()) return;
+    Debugger::Instance().Message("Drop run: the level has no drop points to run to; the mission fails");
+    Fail();
 }
 
 void DropRunMode::Succeed() {

@@ -24,6 +24,8 @@ public:
     static float LegTime(float distance);
 
     void Init() override;
+    // A level without drop points fails here.
+    void Start() override;
     void Succeed() override;
     void Fail() override;
     void Update(float dt) override;

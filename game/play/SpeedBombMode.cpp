@@ -59,14 +59,15 @@ void SpeedBombMode::Init() {
     countdown = kFuse;
     endTimer = 0.0f;
     handedOver = false;
-    if (!Target()) {
-        Debugger::Instance().Message("Speed bomb: the level has no drop point to stop at; the mission fails");
-        Fail();
-    }
 }
 
 void SpeedBombMode::Start() {
     GameMode::Start();
+    if (!Target()) {
+        Debugger::Instance().Message("Speed bomb: the level has no drop point to stop at; the mission fails");
+        Fail();
+        return;
+    }
     PushTickerLanguageText(game.session.mission * kMissionStride + kStartText);
 }
 

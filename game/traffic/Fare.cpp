@@ -38,6 +38,16 @@ Fare::Fare(PedestrianType& type_, PedestrianSite& site_) : Pedestrian(type_, sit
     waveSoundTimer = float(NextWaveCall());
 }
 
+Fare::~Fare() { LeaveCabQuietly(); }
+
+void Fare::LeaveCabQuietly() {
+    Vehicle* car = cab;
+    cab = nullptr;
+    if (!car) return;
+    if (car->cab.passenger == this) car->cab.passenger = nullptr;
+    std::erase(car->cab.passengers, static_cast<Passenger*>(this));
+}
+
 StreetEvents* Fare::Events() const { return site.events; }
 
 void Fare::PlayRandomSound(const char* pattern) {

@@ -35,6 +35,10 @@ public:
     static const Vector3 kSeatOffset;
 
     Fare(PedestrianType& type, PedestrianSite& site);
+    // Leaves the car it rides in: no car keeps a rider that is gone.
+    ~Fare() override;
+    // Out of the car without a word to anyone (the game is being taken down or recycled).
+    void LeaveCabQuietly();
 
     // Passenger
     bool Board(Vehicle& car) override;
