@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -15,7 +16,9 @@
 #include "game/frontend/FrontEnd.h"
 #include "game/frontend/FrontEndPage.h"
 #include "game/frontend/SinglePlayerPage.h"
+#include "game/play/DropRunMode.h"
 #include "game/play/FareMissionMode.h"
+#include "game/play/SpeedBombMode.h"
 #include "game/play/Game.h"
 #include "game/traffic/CurrencyPedestrian.h"
 #include "game/traffic/PedestrianController.h"
@@ -190,3 +193,120 @@ TEST(MissionRun, AFarePaysAndTheCabMissionIsWonAtTheEndOfItsTime) {
     EXPECT_NEAR(scoreFrame - wonFrame, 225, 3);
     EXPECT_EQ(careerMission, 1) << "the career moves on to the next mission";
 }
+
+namespace {
+
+// Starts mission `m` from the main page as the single-player page does, takes the car the car
+// select offers, then calls `drive` each frame of the game until the mission hands over. The
+// frames from the decision to the hand-over, the screen handed to, and what `drive` recorded.
+struct HandOverRun {
+    int32_t decidedFrame = -1, handOverFrame = -1;
+    std::string handedTo;
+    bool won = false;
+};
+
+HandOverRun RunMission(GameHarness& harness, int32_t m, const std::function<void(GameHarness&, int32_t)>& drive) {
+    enum Step { Boot, Loading, CarSelect, Playing, Decided, Done };
+    Step step = Boot;
+    HandOverRun run;
+    harness.Run(
+        [&](GameHarness& h, int32_t frame) {
+            const std::string current = h.CurrentName();
+            switch (step) {
+            case Boot:
+                if (current == "Main") {
+                    h.Front().StartMission(m, 0, 10020 + 400 * m);
+                    step = Loading;
+                }
+                break;
+            case Loading:
+                if (current == "Game") {
+                    h.Tap(frame + 5, kKeyReturn);
+                    step = CarSelect;
+                }
+                break;
+            case CarSelect:
+                if (h.HasPlayerCar() && h.Mode() && h.Mode()->started) step = Playing;
+                break;
+            case Playing:
+                if (h.Mode()->won || h.Mode()->lost) {
+                    run.decidedFrame = frame;
+                    run.won = h.Mode()->won != 0;
+                    step = Decided;
+                    break;
+                }
+                drive(h, frame);
+                break;
+            case Decided:
+                if (current != "Game") {
+                    run.handOverFrame = frame;
+                    run.handedTo = current;
+                    step = Done;
+                    return false;
+                }
+                break;
+            case Done:
+                return false;
+            }
+            return true;
+        },
+        kMaxFrames);
+    return run;
+}
+
+// Stopped a little above the point.
+void StopAt(GameHarness& h, const Vector3& point) { h.PlaceCar(point + Vector3(0.0f, 15.0f, 0.0f)); }
+
+}  // namespace
+
+// The drop run of mission 1: three drops at the targets the run lights, the car placed at each
+// in turn; won at the third, handed to the score screen three seconds later.
+TEST(MissionRun, TheDropRunIsWonByStoppingAtThreeTargets) {
+    GameHarness harness(METROFARE_DEMO_BINARY, 9);
+    ASSERT_TRUE(harness.TreeWritten());
+    int32_t placedAt = -100;
+    int32_t lastDrops = -1;
+    const HandOverRun run = RunMission(harness, 1, [&](GameHarness& h, int32_t frame) {
+        auto* mode = dynamic_cast<DropRunMode*>(h.Mode());
+        ASSERT_NE(mode, nullptr);
+        // One placement per target, once the car has settled from the last.
+        if (mode->dropsDone != lastDrops && frame > placedAt + 30) {
+            lastDrops = mode->dropsDone;
+            placedAt = frame;
+            if (const DropPoint* target = mode->Target()) StopAt(h, target->position);
+        }
+    });
+    EXPECT_TRUE(run.won);
+    EXPECT_EQ(lastDrops, 2) << "won at the third drop";
+    EXPECT_EQ(run.handedTo, "SPScore");
+    EXPECT_NEAR(run.handOverFrame - run.decidedFrame, 225, 3);
+}
+
+// The speed bomb of mission 2: never armed, the car stopped at its named drop point wins; a
+// bomb armed and let slow blows the car up, which loses and hands back to the main page.
+void SpeedBombRun(bool dawdle) {
+    GameHarness harness(METROFARE_DEMO_BINARY, 11);
+    ASSERT_TRUE(harness.TreeWritten());
+    bool placed = false;
+    const HandOverRun run = RunMission(harness, 2, [&](GameHarness& h, int32_t) {
+        auto* mode = dynamic_cast<SpeedBombMode*>(h.Mode());
+        ASSERT_NE(mode, nullptr);
+        if (placed) return;
+        placed = true;
+        if (!dawdle) {
+            EXPECT_EQ(std::string(mode->Target()->name.c_str()), "Tower");
+            StopAt(h, mode->Target()->position);
+        } else {
+            // Armed as if the car had gone fast; it now stands still.
+            mode->armed = 1;
+            mode->countdown = SpeedBombMode::kFuse;
+        }
+    });
+    EXPECT_EQ(run.won, !dawdle);
+    EXPECT_EQ(run.handedTo, dawdle ? "Main" : "SPScore");
+    EXPECT_NEAR(run.handOverFrame - run.decidedFrame, 225, 3);
+}
+
+TEST(MissionRun, TheSpeedBombIsWonByStoppingAtItsTarget) { SpeedBombRun(false); }
+
+TEST(MissionRun, TheSpeedBombArmedAndLetSlowBlowsUpTheCarAndIsLost) { SpeedBombRun(true); }
