@@ -117,13 +117,16 @@ void FareMissionMode::Update(float dt) {
     }
 }
 
+// Each decides once: a mission lost and then "won" by the console stays lost.
 void FareMissionMode::Succeed() {
+    if (state > FareAboard) return;
     state = Succeeded;
     finishing = 1;
     GameMode::Succeed();
 }
 
 void FareMissionMode::Fail() {
+    if (state > FareAboard) return;
     state = Failed;
     finishing = 1;
     GameMode::Fail();

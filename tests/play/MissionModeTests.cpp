@@ -201,6 +201,27 @@ TEST_F(MissionModeTest, AtTheEndOfTheTimeMoneyEqualToTheTargetWinsLessLoses) {
     }
 }
 
+// The console's verdicts come after the mode's: the first one stands, and the hand-over follows
+// it.
+TEST_F(MissionModeTest, AFailedMissionStaysFailedWhateverComesNext) {
+    for (bool failFirst : {true, false}) {
+        SCOPED_TRACE(failFirst ? "failed, then won" : "won, then failed");
+        exits.calls.clear();
+        game->career = CareerProgress();
+        engine.SetText(kBlock + 6, "30");
+        engine.SetText(kBlock + 7, "100");
+        FareMissionMode& mode = Begin<FareMissionMode>();
+        if (failFirst) mode.Fail(), mode.Succeed();
+        else mode.Succeed(), mode.Fail();
+        EXPECT_EQ(mode.state, failFirst ? FareMissionMode::Failed : FareMissionMode::Succeeded);
+        EXPECT_EQ(game->career.currentMission, failFirst ? 0 : 1);
+        RunWhile(mode, testing_support::UnevenFrames(), [] { return true; }, 4.0f);
+        ASSERT_EQ(exits.calls.size(), 1u);
+        EXPECT_EQ(exits.calls[0], failFirst ? "ReturnToMainPage" : "ShowSinglePlayerScore 0 Taxi");
+        game->Reset(true);
+    }
+}
+
 TEST_F(MissionModeTest, AnotherCarsFaresChangeNothing) {
     engine.SetText(kBlock + 6, "30");
     engine.SetText(kBlock + 7, "100");
