@@ -98,11 +98,15 @@ void MissionLoadingScreen::SetUp() {
     const KindRow* row = FindKindRow(kind);
     if (row) {
         if (row->gameType >= 0) game_.session.gameType = row->gameType;
+        if (row->traffic) {
+            game_.traffic = std::make_unique<TrafficManager>(game_.world, game_.vehicles);
+            game_.world.traffic = game_.traffic.get();
+        }
         if (row->pedestrians == PedestrianObject::Manager)
             game_.SetPedestrians(std::make_unique<PedestrianManager>(game_.world, &game_.vehicles, nullptr));
         if (row->pedestrians == PedestrianObject::Controller)
             game_.SetPedestrians(std::make_unique<PedestrianController>(game_.world, &game_.vehicles, nullptr));
-        // Modes join here as their classes land; traffic likewise.
+        // Modes join here as their classes land.
         if (row->mode == ModeKind::FreeDrive) game_.SetMode(std::make_unique<FreeDriveMode>(game_));
         if (row->mode == ModeKind::FareMission) game_.SetMode(std::make_unique<FareMissionMode>(game_));
         if (row->mode == ModeKind::DropRun) game_.SetMode(std::make_unique<DropRunMode>(game_));
