@@ -266,7 +266,6 @@ TEST_F(FareTest, TheArrivalVerdictAndItsHook) {
         const Vector3 door = car->GetDoorPoint(0), at = fare->GetPosition();
         EXPECT_NEAR(at.x, door.x, 1e-3f);
         EXPECT_NEAR(at.z, door.z, 1e-3f);
-        car->cab.passenger = nullptr;
         flat.context.vehicles.clear();
         flat.context.ownedVehicles.clear();
     }
@@ -353,7 +352,6 @@ TEST_F(FareTest, ACarTakesOneRiderOrAListAndDeliversOnlyWhenSlowOrForced) {
         car->DeliverPassenger(row.force);
         EXPECT_EQ(car->cab.passenger == nullptr, row.delivered);
         EXPECT_EQ(events.Names().back(), row.delivered ? "delivered" : "boarded");
-        car->cab.passenger = nullptr;
     }
 }
 
@@ -403,7 +401,6 @@ TEST_F(FareTest, BoardingLightsTheDestinationAndEveryEndOfTheRidePutsItOut) {
         if (end == 1) fare->Arrive(false);
         if (end == 2) car->DropPassenger();
         EXPECT_FALSE(flat.world.dropPoints[size_t(harbour)].IsActive());
-        car->cab.passenger = nullptr;
         flat.context.vehicles.clear();
         flat.context.ownedVehicles.clear();
     }
