@@ -97,8 +97,10 @@ BodyState TakeBody(PayloadReader& in, bool& bad) {
 
 void Apply(RigidBody* body, const BodyState& s) {
     if (!body) return;
-    body->SetPosition(s.position);
+    // The turn first: a body that reports a point off its centre of mass places that point by
+    // its current turn.
     body->SetOrientation(s.orientation);
+    body->SetPosition(s.position);
     body->SetLinearVelocity(s.linear);
     body->SetAngularVelocity(s.angular);
 }
