@@ -8,6 +8,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "engine/render/MeshFactory.h"
 #include "game/vehicles/CarCatalogue.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/Vehicle.h"
@@ -51,6 +52,8 @@ struct SnapshotCar {
         world.physics.RemoveObject(car.get());
         car.reset();
         ground.RemoveFromWorld(world.physics);
+        CarCatalogue::Instance().ClearForTests();
+        MeshFactory::Instance().ClearForTests();
         std::error_code ec;
         std::filesystem::current_path(std::filesystem::temp_directory_path(), ec);
         std::filesystem::remove_all(dir, ec);
