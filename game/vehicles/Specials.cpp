@@ -24,14 +24,13 @@ namespace {
 
 SharedString AudioFile(const char* name) { return SharedString::Format("Audio\\%s", name); }
 
+// Back to the device. A device that is gone already took its voices with it.
 void ReleaseVoice(VehicleContext& context, AudioVoice*& voice) {
-    if (!voice) return;
-    voice->Stop();
-    if (voice->Parent()) voice->Parent()->RemoveChild(voice);
-    if (AudioDevice* sound = context.engine.sound) {
+    AudioDevice* sound = context.engine.sound;
+    if (voice && sound) {
+        voice->Stop();
+        if (voice->Parent()) voice->Parent()->RemoveChild(voice);
         sound->ReleaseVoice(voice);
-    } else {
-        delete voice;
     }
     voice = nullptr;
 }
