@@ -61,10 +61,15 @@ void PutBody(uint8_t*& out, RigidBody* body) {
     PutVector(out, s.angular);
 }
 
-// Reads a float of the record; an invalid one (NaN, infinite, huge) marks the record bad.
+// The physics world's reach: a body placed or moving beyond it could stop the step (the bodies
+// treat larger values as suspect), so no record brings one there.
+constexpr float Reach = 1000000.0f;
+
+// Reads a float of the record; an invalid one (NaN, infinite, beyond the world's reach) marks the
+// record bad.
 float TakeFloat(PayloadReader& in, bool& bad) {
     const float f = in.f32();
-    if (IsInvalidFloat(f)) bad = true;
+    if (IsInvalidFloat(f) || !(f >= -Reach && f <= Reach)) bad = true;
     return f;
 }
 

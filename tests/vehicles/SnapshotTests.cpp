@@ -146,6 +146,8 @@ TEST_F(SnapshotTest, RecordsAPeerCouldBreakACarWithAreDroppedOrMendedWhole) {
         {"297 bytes", [](auto& b) { b.push_back(0); }, false, nullptr},
         {"NaN position", [&](auto& b) { PutFloatAt(b, 4, nan); }, false, nullptr},
         {"1e30 wheel velocity", [](auto& b) { PutFloatAt(b, snap::Wheels + 28, 1e30f); }, false, nullptr},
+        {"a position far beyond the world", [](auto& b) { PutFloatAt(b, 0, 1e20f); }, false, nullptr},
+        {"a wheel spinning beyond reason", [](auto& b) { PutFloatAt(b, snap::Wheels + 3 * snap::BodySize + 40, -5e7f); }, false, nullptr},
         {"infinite health", [](auto& b) { PutFloatAt(b, snap::Health, std::numeric_limits<float>::infinity()); }, false, nullptr},
         {"zero quaternion", [](auto& b) { for (int i = 0; i < 4; ++i) PutFloatAt(b, 12 + 4 * i, 0.0f); }, true,
          [](Vehicle& v) {
