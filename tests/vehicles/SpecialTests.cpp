@@ -331,3 +331,18 @@ TEST_F(SpecialTest, ACarWhoseNameEndsInZZHasItsOwnBoost) {
     EXPECT_TRUE(boost->permanent);
     EXPECT_TRUE(boost->pooled);
 }
+
+TEST_F(SpecialTest, ABlastOwnedByADrivenCarsSpaceIsThatCarsBlast) {
+    // The cannon's shell is owned by the car's whole space (so that it never meets its own car);
+    // its blast is still the car's: the game's observer of driven cars' blasts hears of it.
+    struct Observer : ExplosionObserver {
+        void OnExplosionHit(const Vector3&, Vehicle& vehicle) override { cars.push_back(&vehicle); }
+        std::vector<Vehicle*> cars;
+    } observer;
+    flat.context.explosionObserver = &observer;
+    car->SetCollisionFlag(true);
+    Explosion::Spawn(flat.context, car->Space(), car->GetPosition() + Vector3(0.0f, 0.0f, -150.0f), Explosion::WreckStart,
+                     Explosion::WreckMaximum, Explosion::WreckGrowth, false);
+    EXPECT_EQ(observer.cars, std::vector<Vehicle*>{car});
+    flat.context.explosionObserver = nullptr;
+}
