@@ -1,7 +1,8 @@
 #pragma once
 // A taxi on flat ground for the car-record fuzz target and its seeds: the car's files are written
-// with the project's writers into a scratch directory (the process's working directory from then
-// on), loaded, and the car stands in a world's physics. Headless: no devices.
+// with the project's writers into a scratch directory and loaded from there (the working
+// directory is given back afterwards: the fuzzer writes its findings relative to it), and the car
+// stands in a world's physics. Headless: no devices.
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -34,6 +35,7 @@ inline bool WriteTaxi() {
 
 struct SnapshotCar {
     SnapshotCar() : ground(0.0f, 1.0f, 0.0f, 0.0f), context(world, session) {
+        const std::filesystem::path home = std::filesystem::current_path();
         std::string pattern = (std::filesystem::temp_directory_path() / "metrofare-snapshot-XXXXXX").string();
         if (!mkdtemp(pattern.data()) || chdir(pattern.c_str()) != 0 || !WriteTaxi()) std::abort();
         dir = pattern;
@@ -47,6 +49,7 @@ struct SnapshotCar {
         if (!car) std::abort();
         world.physics.AddObject(car.get());
         car->SetPosition(Vector3(0.0f, 2.1f, 0.0f));
+        std::filesystem::current_path(home);
     }
     ~SnapshotCar() {
         world.physics.RemoveObject(car.get());
@@ -55,7 +58,6 @@ struct SnapshotCar {
         CarCatalogue::Instance().ClearForTests();
         MeshFactory::Instance().ClearForTests();
         std::error_code ec;
-        std::filesystem::current_path(std::filesystem::temp_directory_path(), ec);
         std::filesystem::remove_all(dir, ec);
     }
 

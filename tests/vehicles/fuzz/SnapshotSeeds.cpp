@@ -8,9 +8,7 @@
 #include "tests/vehicles/fuzz/SnapshotCar.h"
 
 int main(int argc, char** argv) {
-    const std::string dir = std::filesystem::absolute(argc == 2 ? argv[1] : ".").string();
-    char* args[] = {argv[0], const_cast<char*>(dir.c_str())};
-    const fuzz_support::SeedDir seeds(2, args);
+    const fuzz_support::SeedDir seeds(argc, argv);
     snapshot_fuzz::SnapshotCar game;
     Vehicle& car = *game.car;
     std::vector<uint8_t> record(vehicle_snapshot::Size);
