@@ -168,23 +168,36 @@ TEST_F(VehicleNetTest, TheOtherPlayersCarFollowsItsDriverSirenAndWreck) {
     // The copy starts where the second game put it, away from the driver's car; the first
     // record brings it over.
     copy->SetPosition(copy->GetPosition() + Vector3(300.0f, 0.0f, 0.0f));
-    ASSERT_TRUE(RunUntil([&] { return Distance(driven, copy) < 5.0f; }, 600));
+    ASSERT_TRUE(RunUntil([&] { return Distance(driven, copy) < 5.0f; }, 3000));
 
-    // A scripted lap: accelerate, turn, brake; the copy never lags far behind.
+    // A scripted lap: accelerate, turn, brake. Each frame's record is given up to half a second
+    // of wall time to arrive before the second game steps (the network threads run when the
+    // machine lets them); the copy then stands where the driver's car stood when it sent it.
     float worst = 0.0f, travelled = 0.0f;
+    int arrived = 0;
     Vector3 last = driven->GetPosition();
-    for (int f = 0; f < 450; ++f) {
+    const int laps = 450;
+    for (int f = 0; f < laps; ++f) {
         driven->SetThrottle(f < 300 ? 1.0f : 0.0f);
         driven->SetSteering(f >= 120 && f < 240 ? 0.6f : 0.0f);
         if (f >= 300) driven->SetBrake(1.0f);
         first->Frame();
+        const Vector3 sent = driven->ChassisBody()->GetPosition();
+        const auto there = [&] { return (copy->ChassisBody()->GetPosition() - sent).Length() < 0.01f; };
+        const auto deadline = Clock::now() + std::chrono::milliseconds(500);
+        while (!there() && Clock::now() < deadline) {
+            second->client.Update(0.0f);
+            std::this_thread::yield();
+        }
+        if (there()) ++arrived;
+        worst = std::max(worst, Distance(driven, copy));
         second->Frame();
         travelled += (driven->GetPosition() - last).Length();
         last = driven->GetPosition();
-        if (f > 10) worst = std::max(worst, Distance(driven, copy));
     }
     EXPECT_GT(travelled, 200.0f) << "the lap went somewhere";
-    EXPECT_LT(worst, 25.0f) << "the copy follows within a few records' travel";
+    EXPECT_GT(arrived, laps * 9 / 10) << "records are not sequenced, but on the loopback nearly all arrive";
+    EXPECT_LT(worst, 25.0f) << "between records the copy's own physics carries it on";
 
     // The police car's siren, switched on by its driver, sounds in the other game too.
     auto* siren = dynamic_cast<CopSirenSpecial*>(driven->items.specials.front());
@@ -192,14 +205,14 @@ TEST_F(VehicleNetTest, TheOtherPlayersCarFollowsItsDriverSirenAndWreck) {
     ASSERT_NE(siren, nullptr);
     ASSERT_NE(copySiren, nullptr);
     siren->Use();
-    ASSERT_TRUE(RunUntil([&] { return copySiren->active != 0; }, 600));
+    ASSERT_TRUE(RunUntil([&] { return copySiren->active != 0; }, 3000));
     EXPECT_TRUE(siren->active) << "its own echo changes nothing";
     siren->StopUse();
-    ASSERT_TRUE(RunUntil([&] { return copySiren->active == 0; }, 600));
+    ASSERT_TRUE(RunUntil([&] { return copySiren->active == 0; }, 3000));
 
     // The driver's car is wrecked: its copy blows up once in the other game.
     driven->damage.health = 0.0f;
-    ASSERT_TRUE(RunUntil([&] { return copy->damage.health == 0.0f; }, 600));
+    ASSERT_TRUE(RunUntil([&] { return copy->damage.health == 0.0f; }, 3000));
     EXPECT_EQ(second->LiveExplosions(), 1u);
     RunUntil([] { return false; }, 20);
     EXPECT_EQ(second->LiveExplosions(), 1u) << "records of the wreck that follow blow nothing up again";
@@ -261,6 +274,6 @@ TEST_F(VehicleNetTest, BrokenFramesFromAThirdPeerBreakNeitherTheHostNorAPlayer) 
     }
     Vehicle* copy = second->cars[0];
     copy->SetPosition(copy->GetPosition() + Vector3(300.0f, 0.0f, 0.0f));
-    EXPECT_TRUE(RunUntil([&] { return Distance(first->cars[0], copy) < 5.0f; }, 600));
+    EXPECT_TRUE(RunUntil([&] { return Distance(first->cars[0], copy) < 5.0f; }, 3000));
     rogue.Disconnect();
 }
