@@ -153,4 +153,49 @@ TEST(DemoCity, TheFieldsFadeIntoTheSkyAtTheHorizonAtEveryTimeOfDay) {
     }
 }
 
+// The park's railings with the city's stages registered again, as every start of a game does:
+// looking at them level from the street, the park shows between the bars (the gaps' texels are
+// clear black; drawn solid, most of the row would be black).
+TEST(DemoCity, TheParkShowsBetweenTheBarsOfItsRailings) {
+    auto facility = std::make_unique<D3D8RenderFacility>();
+    facility->ChooseDevice(-1);
+    facility->RequestMode({kW, kH, 32, 60});
+    facility->CreateDevice(false);
+    ASSERT_TRUE(facility->DeviceReady());
+    testing_support::TempWorkDir dir;
+    ASSERT_EQ(std::system((std::string(METROFARE_DEMO_BINARY) + " . > demo.log").c_str()), 0);
+    EngineOn engine{facility.get()};
+    GameSession session;
+    MorningLights(session);
+    World world(session, engine.Services());
+    ASSERT_TRUE(testing_support::LoadWholeWorld(world));
+    world.staticGeometry->RecreateShaders();
+    // The railing along the park's near side stands at z = -864 from x = -864 to -96, 2 to 22
+    // high, facing -z.
+    Camera camera = LookingCamera(Vector3(-480, 12, -1000), Vector3(0, 0, 1), kW, kH, 4000.0f);
+    for (int frame = 0; frame < 2; ++frame) {
+        world.decals->BeginFrame(&camera, 0.0f);
+        world.BeginFrame(camera);
+        world.Cull(camera);
+        facility->PushState(&camera);
+        facility->Clear(kClearTarget | kClearDepth);
+        world.Draw(camera);
+        facility->PopState();
+    }
+    const std::vector<uint32_t> shot = facility->GrabScreen(true);
+    ASSERT_EQ(shot.size(), size_t(kW * kH));
+    const int row = int(camera.Project(Vector3(-480, 12, -864)).y);
+    ASSERT_GT(row, 0);
+    ASSERT_LT(row, kH);
+    int black = 0, bar = 0;
+    for (int x = 0; x < kW; ++x) {
+        const uint32_t c = shot[size_t(x + row * kW)];
+        const int r = int((c >> 16) & 0xFF), g = int((c >> 8) & 0xFF), b = int(c & 0xFF);
+        black += r < 8 && g < 8 && b < 8;
+        bar += std::abs(r - 0x50) < 40 && std::abs(g - 0x54) < 40 && std::abs(b - 0x58) < 40 && std::abs(r - b) < 16;
+    }
+    EXPECT_LT(black, kW / 20) << "the gaps drawn solid";
+    EXPECT_GT(bar, kW / 20) << "no railing in front of the park";
+}
+
 } // namespace
