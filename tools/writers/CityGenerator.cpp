@@ -633,13 +633,16 @@ WorldFile GenerateCity(const CityOptions& o) {
         w.pathObjects.push_back({0, {0, 1, 2, 3, 4, 5, 6, 7}});
         w.emitters.push_back({"Fountain", fountain + Vector3(0, 20, 0), 100.0f, 600.0f, 0x0F});
         w.emitters.push_back({"Birds", fountain + Vector3(150, 60, 0), 200.0f, 900.0f, 0x03});
+        // The same three parked cars for the first mission and for the free drive (mission 8).
         const char* cars[3] = {"CabMetro", "PoliceCruiser", "AmbulanceVan"};
-        for (int k = 0; k < 3; ++k) {
-            WorldFile::Placement p;
-            p.name = cars[k];
-            p.pose = {{blockMin(k) + 100, 2, roadCentre(1) - R * 0.5f - 30}, Quaternion(Vector3(0, 1, 0), 1.5707964f)};
-            w.parkedCars.push_back(p);
-        }
+        for (int32_t mission : {0, 8})
+            for (int k = 0; k < 3; ++k) {
+                WorldFile::Placement p;
+                p.name = cars[k];
+                p.mission = mission;
+                p.pose = {{blockMin(k) + 100, 2, roadCentre(1) - R * 0.5f - 30}, Quaternion(Vector3(0, 1, 0), 1.5707964f)};
+                w.parkedCars.push_back(p);
+            }
     }
     for (int bz = 0; bz < n && o.cratesPerBlock > 0; ++bz)
         for (int bx = 0; bx < n; ++bx)
