@@ -22,6 +22,7 @@
 #include "engine/render/SpriteRenderer.h"
 #include "game/play/CarCameraEditor.h"
 #include "game/play/GameCommands.h"
+#include "game/traffic/PedestrianManager.h"
 #include "game/vehicles/CarCatalogue.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/CarSelectController.h"
@@ -60,6 +61,7 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
       world(session, engine_),
       camera(engine_, &world.physics),
       vehicles(world, session),
+      launchers(vehicles),
       killPlane(vehicles),
       itemChannels(vehicles),
       exits(menuExits),
@@ -67,6 +69,7 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
       renderer_(engine_.renderer) {
     name = SharedString("Game");
     vehicles.chaseCamera = &camera;
+    vehicles.launchers = &launchers;
     // The car select gives the in-game groups their levels back when the car is chosen.
     vehicles.soundGroups = soundGroups;
     vehicles.soundLevels = soundLevels;
@@ -173,14 +176,19 @@ void Game::PreloadItems() {
 void Game::Reset(bool deleteObjects) {
     world.Reset();
     camera.Reset();
-    world.traffic = nullptr;
-    world.pedestrians = nullptr;
+    // The crowd leaves the streets; a game started again without a new set-up keeps it.
+    if (pedestrians) pedestrians->Reset();
+    if (deleteObjects) SetPedestrians(nullptr);
     vehicles.pendingController.reset();
     controller.reset();
     vehicles.controller = nullptr;
     vehicles.localDriver = nullptr;
     vehicles.carSelect = 0;
     if (deleteObjects) SetMode(nullptr);
+    // The parked cars go; a game started again without a new set-up keeps its traffic.
+    if (traffic) traffic->Reset();
+    if (deleteObjects) traffic.reset();
+    world.traffic = traffic.get();
     // No shot outlives the game it was fired in.
     if (vehicles.guns) vehicles.guns->ReleaseAll();
     DecalRing::Reset();
@@ -202,7 +210,16 @@ void Game::RemoveCars() {
 
 void Game::SetMode(std::unique_ptr<GameMode> newMode) {
     vehicles.rules = newMode.get();
+    if (pedestrians) pedestrians->SetEvents(newMode.get());
     mode = std::move(newMode);
+}
+
+void Game::SetPedestrians(std::unique_ptr<PedestrianManager> crowd) {
+    world.pedestrians = nullptr;
+    pedestrians = std::move(crowd);
+    if (!pedestrians) return;
+    pedestrians->SetEvents(mode.get());
+    world.pedestrians = pedestrians.get();
 }
 
 Vehicle* Game::PlayerCar() const { return vehicles.localDriver ? vehicles.localDriver->vehicle : nullptr; }
@@ -356,7 +373,10 @@ void Game::Update() {
         paused[1] = 0;
     }
     if (mode && mode->startedRequest && !mode->started) mode->started = 1;
-    if (mode && mode->started) mode->Update(dt);
+    if (mode && mode->started) {
+        if (pedestrians) pedestrians->Update();
+        mode->Update(dt);
+    }
     world.Update(&camera, dt);
     if (!vehicles.carSelect) camera.Update(dt);
     camera.Apply();

@@ -15,6 +15,8 @@
 #include "game/play/LightSet.h"
 #include "game/vehicles/ChaseCamera.h"
 #include "game/vehicles/ItemEvents.h"
+#include "game/traffic/TrafficManager.h"
+#include "game/vehicles/Projectiles.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/vehicles/VehicleKillPlane.h"
 #include "game/world/GameSession.h"
@@ -25,6 +27,7 @@ class D3D8DirectionalLight;
 class FrontEndServices;
 class LensFlare;
 class MenuExits;
+class PedestrianManager;
 class RenderFacility;
 class VolumeGroup;
 class ZKClient;
@@ -56,7 +59,7 @@ public:
     void Load() override;
     bool IsReady() override { return loaded != 0; }
 
-    // Back to the start of a game; with deleteObjects the mode goes too.
+    // Back to the start of a game; with deleteObjects the mode and the crowd go too.
     void Reset(bool deleteObjects);
     // Ends a network game: the host tells every client, then client and server are closed.
     void CloseNetwork();
@@ -65,8 +68,11 @@ public:
     // Builds the in-game car select with the chosen car; sets carSelectFailed when there is
     // no car to offer.
     void CreateCarSelect();
-    // Makes the mode the game's (the cars read its rules); null removes it.
+    // Makes the mode the game's (the cars read its rules and the crowd reports to it); null
+    // removes it.
     void SetMode(std::unique_ptr<GameMode> newMode);
+    // Makes the game's crowd on the world's pavements, reporting to the mode; null removes it.
+    void SetPedestrians(std::unique_ptr<PedestrianManager> crowd);
     // The car the local player drives; null while choosing or without a game.
     Vehicle* PlayerCar() const;
     bool HasPlayerCar() const { return PlayerCar() != nullptr; }
@@ -109,10 +115,18 @@ public:
     // The cars of the game and what they share (the camera, the controller, the item pools and
     // the mode's rules).
     VehicleContext vehicles;
+    // What the cars' launchers release grenades, missiles and rockets through.
+    ContextProjectileLaunchers launchers;
     VehicleKillPlane killPlane;
     ItemEventChannels itemChannels;
     std::unique_ptr<LensFlare> lensFlare;
     std::unique_ptr<GameMode> mode;
+    // The traffic of the kinds that have it (the set-up makes it); kept by a reset of the game,
+    // deleted only with the mode. The world draws it through `World::traffic`.
+    std::unique_ptr<TrafficManager> traffic;
+    // The crowd of the kinds that have one (the set-up makes it); kept by a reset of the game,
+    // deleted only with the mode. The world draws it through `World::pedestrians`.
+    std::unique_ptr<PedestrianManager> pedestrians;
     // The current controller: the car select while choosing, then the player's.
     std::unique_ptr<VehicleController> controller;
     ZKClient* client = nullptr;
