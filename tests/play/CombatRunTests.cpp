@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/core/InputDevice.h"
+#include "engine/render/Sprite.h"
 #include "game/play/Game.h"
 #include "game/traffic/TrafficManager.h"
 #include "game/vehicles/CarDefinition.h"
@@ -92,7 +93,7 @@ TEST(GameRun, ARocketSalvoAtAParkedCarBlowsUpPushesAndHurtsIt) {
             if (placed >= 0 && frame == placed + 7 && car) {
                 if (auto* launcher = WeaponOf<MissileWeapon>(car)) {
                     sightSprites = std::all_of(std::begin(launcher->aimSprites), std::end(launcher->aimSprites),
-                                               [](const auto& s) { return s != nullptr; });
+                                               [](const auto& s) { return s != nullptr && s->width > 0; });
                     sightShown = launcher->Aim(game.camera).kind != AimMark::None;
                 }
             }
