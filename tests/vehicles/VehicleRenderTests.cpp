@@ -1,6 +1,7 @@
 // The car drawn by the real GL device (offscreen), seen through the chase camera's view 0: its
 // +x side on the screen's left, its brake-light halo, its shadow on the road, and nothing at
-// all while the view hides the player's own car; the missile launcher's sight over the picture.
+// all while the view hides the player's own car; the missile launcher's sight over the picture;
+// the demo's blast.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -11,11 +12,13 @@
 #include "engine/render/MatrixStack.h"
 #include "engine/render/SpriteRenderer.h"
 #include "engine/render/Sprite.h"
+#include "game/vehicles/Explosion.h"
 #include "game/vehicles/Launchers.h"
 #include "game/vehicles/PlayerController.h"
 #include "game/vehicles/Weapons.h"
 #include "game/vehicles/VehicleResources.h"
 #include "tests/vehicles/VehicleTestSupport.h"
+#include "tools/demo/DemoTree.h"
 #include "tools/writers/ZktWriter.h"
 
 using namespace vehicle_test;
@@ -215,4 +218,42 @@ TEST_F(VehicleRender, TheMissileSightShowsOverTheFinishedPicture) {
     // Drawn once per view: a HUD over a picture without the car shows none.
     frame(false);
     EXPECT_EQ(shown(mark.centre.x, mark.centre.y), shown(1, 1));
+}
+
+TEST_F(VehicleRender, TheDemosBlastAddsLightToWhatIsBehindIt) {
+    // The demo's explosion model and texture: a growing blast in front of the car brightens the
+    // road and sky behind it, nowhere darkens them.
+    for (const tools::DemoStep& step : tools::DemoSteps())
+        if (std::string(step.name) == "blast") ASSERT_TRUE(step.write("."));
+    const Vector3 ahead = car->GetPosition() + car->GetOrientation().ToMatrix().TransformNormal(Vector3(0, 0, -300));
+    Draw();
+    auto frame = [&] {
+        f.BeginScene();
+        f.PushState(&flat.camera);
+        f.Clear(kClearTarget | kClearDepth | kClearStencil);
+        f.GetMatrixStack()->LoadIdentity();
+        road->Render();
+        if (flat.context.explosions)
+            for (Explosion* e : flat.context.explosions->pool.Live()) e->Draw(flat.camera);
+        f.PopState();
+        f.EndScene();
+        return f.GrabScreen(false);
+    };
+    frame();
+    const std::vector<uint32_t> before = frame();
+    Explosion::Spawn(flat.context, nullptr, ahead + Vector3(0, 30, 0), Explosion::WreckStart, Explosion::WreckMaximum,
+                     Explosion::WreckGrowth, false);
+    flat.Frames(8);
+    ASSERT_EQ(flat.context.explosions->pool.Live().size(), 1u);
+    ASSERT_NE(flat.context.explosions->mesh, nullptr);
+    frame();
+    const std::vector<uint32_t> after = frame();
+    ASSERT_EQ(before.size(), after.size());
+    int brighter = 0, darker = 0;
+    for (size_t i = 0; i < before.size(); ++i) {
+        if (Brightness(after[i]) > Brightness(before[i]) + 30) ++brighter;
+        if (Brightness(after[i]) + 30 < Brightness(before[i])) ++darker;
+    }
+    EXPECT_GT(brighter, 100) << "the fire shows";
+    EXPECT_EQ(darker, 0) << "a blast only adds light";
 }
