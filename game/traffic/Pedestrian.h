@@ -123,11 +123,14 @@ public:
     bool splatPending = false;
     Vector3 splatPoint, splatNormal;
 
-private:
+protected:
+    // Looped.
     void Play(BoneAnimation* animation);
+    void SetMoving(int32_t newState, BoneAnimation* animation);
+
+private:
     void Dodge(float dt);
     void Move(float dt);
-    void SetMoving(int32_t newState, BoneAnimation* animation);
     void Die(bool byHit);
     // Blood shows while the game's blood flag is on.
     bool BloodShown() const;
