@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/audio/AudioDevice.h"
+#include "engine/core/Math.h"
 #include "tests/support/CallList.h"
 
 namespace testing_support {
