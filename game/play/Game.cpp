@@ -210,6 +210,7 @@ void Game::RemoveCars() {
 
 void Game::SetMode(std::unique_ptr<GameMode> newMode) {
     vehicles.rules = newMode.get();
+    trafficFleet.events = newMode.get();
     if (pedestrians) pedestrians->SetEvents(newMode.get());
     mode = std::move(newMode);
 }
@@ -374,6 +375,7 @@ void Game::Update() {
     }
     if (mode && mode->startedRequest && !mode->started) mode->started = 1;
     if (mode && mode->started) {
+        if (traffic) traffic->Update();
         if (pedestrians) pedestrians->Update();
         mode->Update(dt);
     }

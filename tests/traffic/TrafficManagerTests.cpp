@@ -43,7 +43,8 @@ protected:
 } // namespace
 
 TEST_F(TrafficManagerTest, PlacesTheGamesParkedCarsAndTakesThemAwayOnReset) {
-    TrafficManager traffic(flat.world, flat.context);
+    TrafficFleet fleet;
+    TrafficManager traffic(flat.world, flat.context, fleet);
     EXPECT_EQ(traffic.ready, 0);
     traffic.PlaceParkedCars();
     EXPECT_EQ(traffic.ready, 1);
