@@ -224,23 +224,19 @@ void TrafficCar::Update(ObjectQuadTree&, const Camera*, float) {
     itemFlags |= Moved;
 }
 
-bool TrafficCar::Cull(ObjectQuadTree&, const Camera& camera) {
+bool TrafficCar::Cull(ObjectQuadTree& tree, const Camera& camera) {
+    // Every cull starts the lists afresh, seen or not: reflection passes and games without a
+    // renderer cull without drawing, and a car must not be listed twice or after it left.
+    const uint32_t pass = tree.CullPass();
+    if (fleet.cullPass != pass) {
+        fleet.cullPass = pass;
+        for (const auto& t : fleet.types) t->drawList.clear();
+        fleet.wrecked.clear();
+    }
     BoundingBox b;
     GetBounds(b);
     if ((camera.position - b.centre).LengthSquared() > kVisibleSquared) return false;
     if (!camera.IsBoxVisible(b)) return false;
-    const uint32_t frame = fleet.world ? fleet.world->engine.FrameNumber() : 0u;
-    // A frame's first cull empties the lists: reflection passes and games without a renderer
-    // cull without drawing, and a car must not be listed twice or after it left.
-    for (const auto& t : fleet.types)
-        if (t->drawListFrame != frame) {
-            t->drawList.clear();
-            t->drawListFrame = frame;
-        }
-    if (fleet.wreckedFrame != frame) {
-        fleet.wrecked.clear();
-        fleet.wreckedFrame = frame;
-    }
     if (health <= 0.0f) fleet.wrecked.push_back(this);
     else type.drawList.push_back(this);
     visible = true;

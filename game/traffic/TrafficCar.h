@@ -49,9 +49,10 @@ struct TrafficFleet {
     // Bodies lent to knocked cars: every body made, and the free ones.
     std::vector<std::unique_ptr<RigidBody>> bodies;
     std::vector<RigidBody*> spareBodies;
-    // The wrecks found visible by the current frame's cull (emptied by its first cull).
+    // The wrecks found visible by the current cull; the kinds keep the others. Every cull of
+    // the tree empties the lists first (the pass the lists belong to).
     std::vector<TrafficCar*> wrecked;
-    uint32_t wreckedFrame = 0xFFFFFFFFu;
+    uint32_t cullPass = 0xFFFFFFFFu;
     // "Audio\Traffic\Horn*.WAV", made with the cars (none without a sound device).
     std::vector<AudioVoice*> horns;
 };

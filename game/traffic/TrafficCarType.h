@@ -55,10 +55,9 @@ public:
     std::array<float, 4> wheelRadius{};
     std::vector<LightRecord> frontLights, rearLights;
     uint32_t version = 0;
-    // Cars of this kind found visible by the current frame's cull; emptied by every frame's
-    // first cull, by the draw and by a reset.
+    // Cars of this kind found visible by the current cull; emptied by every cull, by the draw
+    // and by a reset.
     std::vector<TrafficCar*> drawList;
-    uint32_t drawListFrame = 0xFFFFFFFFu;
 };
 
 // Every kind of "Vehicles\Traffic\*.VQC", in the listing's (sorted) order.
