@@ -9,6 +9,7 @@
 #include "engine/core/FileStream.h"
 #include "engine/core/MenuCanvas.h"
 #include "engine/net/ZKClient.h"
+#include "engine/net/ZKServer.h"
 #include "game/play/Game.h"
 #include "game/play/GameKinds.h"
 #include "game/play/MenuExits.h"
