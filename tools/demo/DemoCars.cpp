@@ -113,6 +113,42 @@ bool WriteSharedTextures(const fs::path& textures) {
              }
              return Argb(1, 0.55f, 0.58f, 0.62f);
          }},
+        // The specials' icons: a flame behind an arrow, a cannon ball, a blue and red light bar,
+        // a spring, a grey rock and an hourglass.
+        {"Hud_Boost.ZKT", 32, [](float x, float y) {
+             if (std::fabs(y) < 0.2f && x > -0.6f && x < 0.3f) return Argb(1, 1.0f, 0.55f, 0.1f);
+             if (x >= 0.3f && std::fabs(y) < 0.6f - (x - 0.3f) * 1.5f) return Argb(1, 1.0f, 0.85f, 0.2f);
+             return Argb(0, 0, 0, 0);
+         }},
+        {"Hud_Cannon.ZKT", 32, [](float x, float y) {
+             const float d = std::sqrt(x * x + y * y);
+             if (d > 0.7f) return Argb(0, 0, 0, 0);
+             const float shine = std::fmax(0.0f, 1.0f - std::sqrt((x + 0.3f) * (x + 0.3f) + (y + 0.3f) * (y + 0.3f)) * 2.5f);
+             return Argb(1, 0.15f + 0.6f * shine, 0.15f + 0.6f * shine, 0.18f + 0.6f * shine);
+         }},
+        {"Hud_Cop.ZKT", 32, [](float x, float y) {
+             if (std::fabs(y) > 0.3f || std::fabs(x) > 0.9f) return Argb(0, 0, 0, 0);
+             if (std::fabs(x) < 0.08f) return Argb(1, 0.2f, 0.2f, 0.2f);
+             return x < 0.0f ? Argb(1, 0.15f, 0.3f, 1.0f) : Argb(1, 1.0f, 0.15f, 0.1f);
+         }},
+        {"Hud_Jump.ZKT", 32, [](float x, float y) {
+             const float wave = std::fabs(x - 0.35f * std::sin(y * 9.0f));
+             if (std::fabs(y) < 0.75f && wave < 0.12f) return Argb(1, 0.75f, 0.8f, 0.85f);
+             if (std::fabs(std::fabs(y) - 0.8f) < 0.08f && std::fabs(x) < 0.5f) return Argb(1, 0.4f, 0.45f, 0.5f);
+             return Argb(0, 0, 0, 0);
+         }},
+        {"Hud_Rock.ZKT", 32, [](float x, float y) {
+             const float a = std::atan2(y, x), rim = 0.7f + 0.12f * std::sin(a * 5.0f) * std::cos(a * 2.0f);
+             if (std::sqrt(x * x + y * y) > rim) return Argb(0, 0, 0, 0);
+             const float grain = 0.08f * std::sin(x * 23.0f) * std::sin(y * 19.0f);
+             return Argb(1, 0.45f + grain, 0.42f + grain, 0.4f + grain);
+         }},
+        {"Hud_Slow.ZKT", 32, [](float x, float y) {
+             if (std::fabs(std::fabs(y) - 0.8f) < 0.08f && std::fabs(x) < 0.6f) return Argb(1, 0.55f, 0.4f, 0.2f);
+             if (std::fabs(y) < 0.75f && std::fabs(x) < 0.6f * std::fabs(y) + 0.06f)
+                 return y > 0.0f ? Argb(1, 0.95f, 0.85f, 0.55f) : Argb(1, 0.8f, 0.9f, 1.0f);
+             return Argb(0, 0, 0, 0);
+         }},
     };
     for (const Art& a : art)
         if (!WriteArt(textures / a.name, a.size, a.paint)) return false;
@@ -131,21 +167,25 @@ struct DemoCar {
     bool shadow = false;
 };
 
-CarHandling Handling(float speed, float force, float shift, float steer, float brake, int32_t gears, float mass,
-                     float exponent) {
+// The lock fades with the square of the speed: the drive model takes (speed / (2 x reference))
+// to the exponent over 50000 off it, so a reference speed of 1.2 leaves about half the lock at
+// 370 units a second (133 km/h) and the minimum share from 450 up. A lock that stayed whole at
+// top speed threw the cars across the street in a fast turn, over the kerb and far onto their
+// side.
+CarHandling Handling(float speed, float force, float shift, float steer, float brake, int32_t gears, float mass) {
     CarHandling h;
     h.forwardSpeedFactor = speed;
     h.engineForce = force;
     h.weightShiftFactor = shift;
     h.forwardSteeringLock = steer;
     h.reverseSteeringLock = steer * 0.8f;
-    h.steeringReferenceSpeed = 300.0f;
+    h.steeringReferenceSpeed = 1.2f;
     h.brakeStrength = brake;
     h.handbrakeStrength = brake * 0.7f;
     h.gearCount = gears;
     h.steeringSpeedScale = 1.0f;
     h.reverseSpeedFactor = 0.4f;
-    h.steeringExponent = exponent;
+    h.steeringExponent = 2.0f;
     h.spareA = 2.5f;
     h.minimumSteeringFactor = 0.3f;
     h.massValue = mass;
@@ -310,19 +350,19 @@ DEMO_STEP("cars") {
     if (!WriteSharedTextures(textures)) return false;
     // The taxi: the player's cab.
     DemoCar cab{"CabMetro", "Metro Cab", 0xFFF0C020u, {9.0f, 3.5f, 22.0f}, 3.5f,
-                Handling(1.0f, 4000.0f, 0.5f, 0.6f, 3000.0f, 4, 1000.0f, 1.5f)};
+                Handling(1.0f, 4000.0f, 0.5f, 0.6f, 3000.0f, 4, 1000.0f)};
     cab.doorFrames = 5;
     cab.rider = true;
     // The traffic's police car and opponent: faster and livelier.
     DemoCar police{"PoliceCruiser", "Police Cruiser", 0xFF2040C0u, {9.0f, 3.5f, 23.0f}, 3.5f,
-                   Handling(1.25f, 5200.0f, 0.6f, 0.7f, 3400.0f, 4, 1100.0f, 1.3f)};
+                   Handling(1.25f, 5200.0f, 0.6f, 0.7f, 3400.0f, 4, 1100.0f)};
     // Protected, and the handling the AI drivers copy: heavier and slower.
     DemoCar ambulance{"AmbulanceVan", "Ambulance", 0xFFF4F4F4u, {10.0f, 5.5f, 26.0f}, 4.0f,
-                      Handling(0.85f, 4500.0f, 0.4f, 0.5f, 2800.0f, 4, 1600.0f, 1.7f)};
+                      Handling(0.85f, 4500.0f, 0.4f, 0.5f, 2800.0f, 4, 1600.0f)};
     ambulance.shadow = true;
     // Light, five gears, its own boost.
     DemoCar racer{"RacerZZ", "Racer ZZ", 0xFFD02020u, {8.5f, 2.8f, 21.0f}, 3.2f,
-                  Handling(1.4f, 5000.0f, 0.7f, 0.75f, 3600.0f, 5, 750.0f, 1.2f)};
+                  Handling(1.4f, 5000.0f, 0.7f, 0.75f, 3600.0f, 5, 750.0f)};
     for (const DemoCar* car : {&cab, &police, &ambulance, &racer})
         if (!WriteCar(vehicles, textures, *car)) return false;
     // The city's traffic: a saloon and a taller, longer van, each with a dented second chassis
