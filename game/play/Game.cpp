@@ -265,6 +265,8 @@ void Game::CloseNetwork() {
     }
     delete server;
     server = nullptr;
+    vehicles.client = nullptr;
+    vehicles.server = nullptr;
 }
 
 void Game::CreateCarSelect() {

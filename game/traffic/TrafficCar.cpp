@@ -305,8 +305,8 @@ void TrafficCar::OnAdded(PhysicsWorld& world) {
 }
 
 void TrafficCar::OnRemoved(PhysicsWorld& world) {
-    box->RemoveFromWorld(world);
     MakeKinematic();
+    box->RemoveFromWorld(world);
     Lower(nextNode);
 }
 
