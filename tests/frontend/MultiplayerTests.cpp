@@ -401,6 +401,10 @@ TEST_F(MultiplayerTest, AHostedLobbyGathersTwoPlayersAndStartsTogether) {
     ASSERT_NE(fe.game->client, nullptr) << "the game owns the session now";
     EXPECT_NE(fe.game->server, nullptr);
     EXPECT_TRUE(fe.game->client->IsConnected());
+
+    // The game goes with the front end, and its session with it: the others are let go.
+    frontEnd.reset();
+    EXPECT_TRUE(RunUntil([&] { return !ann.IsConnected() && !bob.IsConnected(); }, {&ann, &bob}, 10.0, false));
     ann.RemoveChannel(&annChat);
     bob.RemoveChannel(&bobChat);
 }
