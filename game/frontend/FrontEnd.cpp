@@ -453,6 +453,7 @@ void FrontEnd::TakeCareerFromGame() {
     settings.currentMission = game->career.currentMission;
     settings.furthestEpisode = game->career.furthestEpisode;
     settings.furthestMission = game->career.furthestMission;
+    settings.lastPlayedMission = game->career.lastPlayedMission;
 }
 
 void FrontEnd::OpenAllMissions() { settings.highestUnlockedMission = std::max(settings.missionCount - 1, 0); }
@@ -463,6 +464,12 @@ void FrontEnd::GiveCareerToGame() {
     game->career.currentMission = settings.currentMission;
     game->career.furthestEpisode = settings.furthestEpisode;
     game->career.furthestMission = settings.furthestMission;
+    game->career.lastPlayedMission = settings.lastPlayedMission;
+}
+
+void FrontEnd::SetLastPlayedMission(int32_t mission) {
+    settings.lastPlayedMission = mission;
+    if (game) game->career.lastPlayedMission = mission;
 }
 
 void FrontEnd::WriteSettings(const SharedString& path) {
@@ -577,6 +584,7 @@ void FrontEnd::ShowMultiplayerScore(const MultiplayerScoreTable& table) {
 void FrontEnd::ApplyGameVideoMode() {
     GiveCareerToGame();
     if (game) {
+        game->playerName = settings.playerName;
         game->session.lightDetail = settings.detailLevel.cachedInt;
         game->session.renderOption = settings.staticGeometryMode.cachedInt;
         game->session.shadowDetail = settings.carEffect.ShadowVolume() ? 1 : 0;
