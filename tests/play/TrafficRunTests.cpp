@@ -37,6 +37,9 @@ TEST(GameRun, TrafficFillsTheStreetsTakesAKnockAndComesBackAfterASecondStart) {
     int restrictedSeen = 0;
     TrafficCar* rammed = nullptr;
     bool knocked = false, settled = false;
+    int32_t knockFrame = -1;
+    Vector3 home;
+    Quaternion homeTurn;
     int32_t stateAfter = -1;
     const int32_t frames = harness.Run(
         [&](GameHarness& h, int32_t frame) {
@@ -72,6 +75,8 @@ TEST(GameRun, TrafficFillsTheStreetsTakesAKnockAndComesBackAfterASecondStart) {
                     for (TrafficCar* car : fleet.active) {
                         if (car->state != TrafficCar::Driving || car->speed < 60.0f) continue;
                         const Vector3 at = car->Origin() + car->direction * 60.0f + Vector3(0, 4, 0);
+                        home = h.PlayerCarPosition();
+                        homeTurn = game.PlayerCar()->GetOrientation();
                         game.PlayerCar()->SetOrientation(Quaternion(Vector3(0, 1, 0), std::atan2(car->direction.x, car->direction.z) + Pi * 0.5f));
                         h.PlaceCar(at);
                         rammed = car;
@@ -80,7 +85,16 @@ TEST(GameRun, TrafficFillsTheStreetsTakesAKnockAndComesBackAfterASecondStart) {
                     }
                 }
                 if (rammed && std::find(fleet.active.begin(), fleet.active.end(), rammed) == fleet.active.end()) rammed = nullptr;
-                if (rammed && (rammed->state == TrafficCar::Knocked)) knocked = true;
+                if (rammed && (rammed->state == TrafficCar::Knocked) && !knocked) {
+                    knocked = true;
+                    knockFrame = frame;
+                }
+                // A second later the player's car is back where it stood, out of the knocked car's
+                // way: whatever the streets were like, it can drive on again.
+                if (knockFrame >= 0 && frame == knockFrame + 75 && h.HasPlayerCar()) {
+                    game.PlayerCar()->SetOrientation(homeTurn);
+                    h.PlaceCar(home);
+                }
                 if (hookFrame >= 0 && frame == hookFrame + 75 * 10) {
                     if (rammed) {
                         stateAfter = rammed->state;
