@@ -7,6 +7,7 @@
 #include "engine/core/MLPStack.h"
 #include "engine/core/MenuCanvas.h"
 #include "engine/core/MenuWidgets.h"
+#include "engine/core/TextEditWidget.h"
 #include "engine/net/ZKClient.h"
 #include "engine/net/ZKServer.h"
 #include "game/frontend/ChatWidget.h"
@@ -292,9 +293,9 @@ void MpStartScreen::ShowPlayers() {
         const bool has = PlayerBlock::Read(players[k].data.data(), players[k].data.size(), block);
         if (!has || !block.IsReady()) allReady = false;
         if (k >= shown || !has) continue;
-        auto* row = static_cast<TextWidget*>(widgets[k]);
+        auto* row = static_cast<TextEditWidget*>(widgets[k]);
         row->caption = players[k].name;
-        row->color = RowColour(block.IsReady() ? kReadyColour : kWaitingColour);
+        row->textColor = RowColour(block.IsReady() ? kReadyColour : kWaitingColour);
         row->SetEnabled(int32_t(k) == own && !block.IsReady());
     }
     client_->Unlock();

@@ -355,7 +355,8 @@ TEST_F(MultiplayerTest, AHostedLobbyGathersTwoPlayersAndStartsTogether) {
     EXPECT_EQ(Caption(lobby.widgets[0]), "Host");
     EXPECT_EQ(Caption(lobby.widgets[2]), "") << "a player without a whole block shows nothing";
     EXPECT_EQ(Caption(lobby.widgets[3]), "");
-    EXPECT_EQ(lobby.widgets[1]->color, Color::FromBytes(255, 55, 55, 255));
+    auto textColour = [&](int row) { return static_cast<const TextEditWidget*>(lobby.widgets[size_t(row)])->textColor; };
+    EXPECT_EQ(textColour(1), Color::FromBytes(255, 55, 55, 255));
     EXPECT_FALSE(lobby.widgets[1]->IsEnabled()) << "only the own row is editable";
 
     // The host's settings reach the others.
@@ -371,7 +372,7 @@ TEST_F(MultiplayerTest, AHostedLobbyGathersTwoPlayersAndStartsTogether) {
     ASSERT_TRUE(RunUntil([&] { return Received(ann).state == SessionBlock::kHostReady; }, {&ann, &bob}));
     const Bytes annReady = Player(0, 2, 1);
     ann.SetPlayerInfo(SharedString("Ann"), annReady.data(), 12);
-    ASSERT_TRUE(RunUntil([&] { return lobby.widgets[1]->color == Color::FromBytes(140, 255, 75, 255); }, {&ann, &bob}));
+    ASSERT_TRUE(RunUntil([&] { return textColour(1) == Color::FromBytes(140, 255, 75, 255); }, {&ann, &bob}));
     EXPECT_FALSE(lobby.widgets[MpStartScreen::kStartButton]->IsEnabled()) << "Bob is not ready";
 
     // Chat: a line typed by Ann comes back to everybody with her name.
