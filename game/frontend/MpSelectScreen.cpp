@@ -28,6 +28,8 @@ int32_t StateText(const SessionBlock& block) {
 
 } // namespace
 
+static_assert(MpSelectScreen::kRows == FrontEnd::kHostRows, "one row widget per listed session");
+
 MpSelectScreen::MpSelectScreen(FrontEnd& frontEnd)
     : FrontEndPage(frontEnd.engine, SharedString("MP Select"), SharedString("MPSelect.ZKT")), frontEnd_(frontEnd) {}
 
@@ -69,16 +71,24 @@ void MpSelectScreen::RefreshHostList() {
         auto* row = static_cast<TextWidget*>(widgets[i]);
         row->caption = host.sessionName;
         row->texts[0].text = host.addressText;
-        row->texts[1].text = engine.Text(StateText(block));
-        row->texts[2].text = SharedString::Format("%d/%d", host.currentPlayers, host.maxPlayers);
-        row->texts[3].text = SharedString::Format("%dms", int32_t(host.latency));
+        Shown& was = shown_[i];
+        const int32_t state = StateText(block);
+        if (state != was.stateText) row->texts[1].text = engine.Text(state);
+        if (host.currentPlayers != was.players || host.maxPlayers != was.maxPlayers)
+            row->texts[2].text = SharedString::Format("%d/%d", host.currentPlayers, host.maxPlayers);
+        if (host.latency != was.latency || was.stateText < 0)
+            row->texts[3].text = SharedString::Format("%dms", int32_t(host.latency));
+        was = {state, host.currentPlayers, host.maxPlayers, host.latency};
         row->SetEnabled(true);
     }
     for (size_t i = hosts.size(); i < size_t(FrontEnd::kHostRows); ++i) {
         auto* row = static_cast<TextWidget*>(widgets[i]);
         if (selected == int32_t(i)) SelectNext();
-        row->caption = SharedString("");
-        for (TextEntry& text : row->texts) text.text = SharedString("");
+        if (shown_[i].stateText >= 0 || row->IsEnabled()) {
+            row->caption = SharedString("");
+            for (TextEntry& text : row->texts) text.text = SharedString("");
+        }
+        shown_[i] = Shown{};
         row->SetEnabled(false);
     }
     client_->Unlock();

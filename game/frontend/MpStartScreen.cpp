@@ -1,6 +1,7 @@
 #include "game/frontend/MpStartScreen.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/core/Debugger.h"
 #include "engine/core/InputDevice.h"
@@ -263,8 +264,10 @@ void MpStartScreen::FollowHost() {
     if (!has) return;
 
     if (frontEnd_.lobbySessionName.cachedText.View() != hostName.View()) frontEnd_.lobbySessionName.Set(hostName);
-    const std::vector<uint8_t> before = session.Bytes(), after = received.Bytes();
-    if (!std::equal(before.begin(), before.begin() + SessionBlock::kComparedBytes, after.begin()) && IsReady()) {
+    uint8_t before[SessionBlock::kSize], after[SessionBlock::kSize];
+    session.Write(before);
+    received.Write(after);
+    if (std::memcmp(before, after, SessionBlock::kComparedBytes) != 0 && IsReady()) {
         player.ready = 0;
         widgets[kBackButton]->SetEnabled(true);
         SendPlayerData();

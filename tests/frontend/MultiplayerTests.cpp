@@ -483,6 +483,68 @@ TEST_F(MultiplayerTest, AJoinedLobbyFollowsTheHostAndStartsOnItsMessage) {
     EXPECT_NE(fe.game->client, nullptr);
 }
 
+// Clicks and keys in a joined lobby: the car picture steps back on the left button and on on
+// the right one, Left and Right on the own row step too, the light toggles readiness; a ready
+// player who does not host changes no car.
+TEST_F(MultiplayerTest, ClicksAndKeysStepTheCarAndTheLightTogglesReadiness) {
+    FrontEnd& fe = Build();
+    ZKServer host(SharedString("Creating..."), SharedString("MTF"), 0, 8);
+    host.SetServerInfo(SharedString("Downtown"), Session(1, 0, 0, 0, 0).data(), 20);
+    fe.mpSelectScreen->port = host.GetPort();
+    engine->PushMLP(fe.mpSelectScreen);
+    fe.mpSelectScreen->SetFade(0.0f);
+    ASSERT_TRUE(RunUntil([&] { return fe.mpSelectScreen->widgets[0]->IsEnabled(); }));
+    fe.mpSelectScreen->SetSelected(0);
+    fe.hostRowAction.Execute();
+    MpStartScreen& lobby = *fe.mpStartScreen;
+    ASSERT_EQ(engine->currentMLP, &lobby);
+    lobby.SetFade(0.0f);
+    ASSERT_TRUE(RunUntil([&] { return lobby.widgets[0]->IsEnabled(); })) << "the own row";
+    ASSERT_EQ(lobby.player.car, 1u);
+
+    // The own picture is 64 x 16 at (137, 173); the light 64 x 16 at (580, 400).
+    const Point2i car{140, 180}, light{600, 405}, beside{300, 300};
+    struct Step {
+        const char* what;
+        Point2i at;
+        uint32_t button;   // released this frame
+        uint32_t key;      // pressed this frame (0 none)
+        uint32_t car;      // the car index after it
+        bool ready;
+    } steps[] = {{"left click on the picture", car, 0, 0, 0, false},
+                 {"left click wraps round", car, 0, 0, 2, false},
+                 {"right click", car, 1, 0, 0, false},
+                 {"a click beside it", beside, 0, 0, 0, false},
+                 {"Left on the own row", beside, 9, kKeyLeft, 1, false},
+                 {"Right on the own row", beside, 9, kKeyRight, 0, false},
+                 {"the light", light, 0, 0, 0, true},
+                 {"a ready player's click on his car", car, 0, 0, 0, true},
+                 {"a ready player's Left", beside, 9, kKeyLeft, 0, true},
+                 {"the light again", light, 0, 0, 0, false},
+                 {"free to change again", car, 1, 0, 1, false}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        if (step.key) lobby.SetSelected(0);
+        input.cursor = step.at;
+        if (step.button < 8) input.mouseReleased = {step.button};
+        if (step.key) input.pressed = {step.key};
+        Frame();
+        EXPECT_EQ(lobby.player.car, step.car);
+        EXPECT_EQ(lobby.IsReady(), step.ready);
+        EXPECT_EQ(lobby.widgets[MpStartScreen::kBackButton]->IsEnabled(), !step.ready);
+    }
+    // What the host sees is the last block sent.
+    ASSERT_TRUE(RunUntil([&] {
+        host.Lock();
+        PlayerBlock b;
+        const bool ok = host.GetPlayers().size() == 1 &&
+                        PlayerBlock::Read(host.GetPlayers()[0].data.data(), host.GetPlayers()[0].data.size(), b) &&
+                        b.car == 1 && !b.IsReady();
+        host.Unlock();
+        return ok;
+    }));
+}
+
 // A lobby whose client never connected leaves at once; one whose host goes away leaves too.
 TEST_F(MultiplayerTest, ALobbyWithoutAConnectionLeavesAtOnce) {
     FrontEnd& fe = Build();
