@@ -442,6 +442,18 @@ TEST_F(MultiplayerTest, AJoinedLobbyFollowsTheHostAndStartsOnItsMessage) {
     EXPECT_STREQ(fe.lobbySessionName.cachedText.c_str(), "Downtown");
     EXPECT_EQ(fe.lobbyFirstSetting.cachedInt, 4);
     EXPECT_TRUE(lobby.widgets[MpStartScreen::kTeamChoice]->IsEnabled()) << "the team game";
+    // Each player's team stands beside his row, his car picture before it.
+    fe.lobbyTeam.Set(int32_t(2));
+    ASSERT_TRUE(RunUntil([&] { return ownBlock().team == 2; }));
+    RunUntil([] { return false; }, {}, 0.1);
+    canvas.calls.clear();
+    lobby.DrawWidgets();
+    const auto team = canvas.Of("text", " T609 3");
+    ASSERT_EQ(team.size(), 1u);
+    EXPECT_EQ((Point2i{int32_t(team[0].x), int32_t(team[0].y)}), (Point2i{315, 180}));
+    const auto picture = canvas.Of("sprite", "Vehicles\\Taxi\\MPImage.ZKT");
+    ASSERT_EQ(picture.size(), 1u) << "the second car's picture";
+    EXPECT_EQ((Point2i{int32_t(picture[0].x), int32_t(picture[0].y)}), (Point2i{137, 173}));
     EXPECT_EQ(Caption(lobby.widgets[0]), "Host");
     EXPECT_TRUE(lobby.widgets[0]->IsEnabled()) << "the own row while not ready";
 
