@@ -1,5 +1,6 @@
 #include "game/frontend/MpSelectScreen.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -125,12 +126,16 @@ void MpSelectScreen::Host() {
         const auto deadline = std::chrono::steady_clock::now() +
                               std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                   std::chrono::duration<float>(kHostWaitSeconds));
+        // However long a connection waits for its answer, the whole search ends at the deadline.
         for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
             Debugger::Instance().Log(1, "Trying to connect to local server");
             client_->Update(0.0f);
-            if (client_->ConnectToEmptyHost()) break;
-            if (std::chrono::steady_clock::now() >= deadline) break;
-            std::this_thread::sleep_for(std::chrono::duration<float>(kHostRetrySeconds));
+            if (client_->ConnectToEmptyHost(uint32_t(left.count()))) break;
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                deadline - std::chrono::steady_clock::now(),
+                std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<float>(kHostRetrySeconds))));
         }
     } else {
         Debugger::Instance().Message("Could not host a session on port %d", int32_t(port));

@@ -263,6 +263,13 @@ TEST_F(MultiplayerTest, TheSessionListShowsEachLobbyAndJoinsOnlyAnOpenOne) {
     ZKClient* client = fe.mpSelectScreen->Client();
     ASSERT_NE(client, nullptr);
     EXPECT_STREQ(fe.hostAddress.cachedText.c_str(), "localhost");
+    // Left and Right step through the widgets as Up and Down do.
+    fe.mpSelectScreen->SetSelected(FrontEnd::kHostButton);
+    for (auto [key, to] : {std::pair{kKeyRight, FrontEnd::kHostAddressEdit}, {kKeyLeft, FrontEnd::kHostButton}}) {
+        input.pressed = {uint32_t(key)};
+        Frame();
+        EXPECT_EQ(fe.mpSelectScreen->selected, to);
+    }
 
     // One session per address and port: each server in turn is searched at its port.
     for (size_t i = 0; i < servers.size(); ++i) {
