@@ -216,7 +216,8 @@ void MpStartScreen::HandleInput() {
         widgets[kBackButton]->Fire(kFireAccept);
         return;
     }
-    if (fade == 0.0f) {
+    // Not while a name or a chat line is being typed (navigation is off then).
+    if (fade == 0.0f && navigation) {
         InputDevice* input = engine.input;
         if (input && (!IsReady() || Hosting())) {
             client_->Lock();

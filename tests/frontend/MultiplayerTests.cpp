@@ -552,6 +552,13 @@ TEST_F(MultiplayerTest, ClicksAndKeysStepTheCarAndTheLightTogglesReadiness) {
         EXPECT_EQ(lobby.IsReady(), step.ready);
         EXPECT_EQ(lobby.widgets[MpStartScreen::kBackButton]->IsEnabled(), !step.ready);
     }
+    // Keys typed into the chat box step nothing.
+    lobby.SetSelected(0);
+    lobby.Chat()->Fire(kFireAccept);
+    input.pressed = {uint32_t(kKeyLeft)};
+    Frame();
+    EXPECT_EQ(lobby.player.car, 1u);
+    lobby.Chat()->Fire(kFireAccept);
     // What the host sees is the last block sent.
     ASSERT_TRUE(RunUntil([&] {
         host.Lock();
