@@ -132,7 +132,9 @@ void MultiplayerMode::Init() {
     } else {
         Debugger::Instance().Message("Network game: no car for the local player");
     }
+    // The loading screen clears the flag after Init; the game sets it again from the request.
     started = 1;
+    startedRequest = 1;
     // The session's limits: the lobby's first setting is minutes, the second points.
     uint8_t minutes = 0, points = 0;
     if (Client()) {
