@@ -311,8 +311,18 @@ void AIDriver::Halt() {
     if (vehicle) vehicle->SetBrake(1.0f);
 }
 
+void AIDriver::ClearInputs() {
+    if (!vehicle) return;
+    vehicle->controls.throttle = 0.0f;
+    vehicle->controls.brake = 0.0f;
+    vehicle->controls.steerInput = 0.0f;
+}
+
 void AIDriver::Update(float dt) {
     if (!vehicle || disabled || vehicle->IsWrecked()) return;
+    // The driver runs after every physics sub-step: what it asks now replaces what it asked
+    // after the last one (the setters would keep an earlier value where this one is 0).
+    ClearInputs();
     phase += dt;
     if (context.rules && context.rules->inputLocked) {
         Halt();

@@ -123,6 +123,8 @@ public:
 protected:
     // Full brake and nothing else; the sensor records go.
     void Halt();
+    // The car's throttle, brake and steering back to 0 (directly: the setters skip zeros).
+    void ClearInputs();
     // The car's first special, when it is one that can be started and stopped.
     CarSpecial* FirstSpecial() const;
 

@@ -34,6 +34,7 @@ void OpponentDriver::Update(float dt) {
         const Vector3 d = vehicle->GetPosition() - home;
         const bool near = d.LengthSquared() < kHomeRadius * kHomeRadius;
         if (!near && halted) {
+            ClearInputs();
             vehicle->SetBrake(kHaltBrake);
             return;
         }
@@ -43,6 +44,7 @@ void OpponentDriver::Update(float dt) {
                 ReRoute();
             }
             halted = true;
+            ClearInputs();
             vehicle->SetBrake(kHaltBrake);
             return;
         }
