@@ -57,8 +57,9 @@ public:
     // The facility is going away: forget it and every model built through it. The listeners
     // run first, while the facility and its meshes still exist.
     void Disconnect(const RenderFacility* facility);
-    // Holders of meshes that outlive a single use (catalogues of models) let go of the meshes
-    // a departing facility built here; afterwards those meshes are freed with the facility.
+    // Holders of meshes and other device objects that outlive a single use (catalogues of
+    // models, shared art) let go here of what a departing facility built; afterwards its own
+    // meshes are freed with it.
     void AddDisconnectListener(std::function<void(const RenderFacility*)> listener);
     RenderFacility* Connected() const { return facility_.load(); }
 
