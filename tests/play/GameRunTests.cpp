@@ -2,6 +2,8 @@
 // developer commands that cannot end a free drive, pausing to the main page and a second game.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "engine/core/Engine.h"
@@ -107,6 +109,13 @@ TEST(GameRun, QuickStartFreeDrive) {
         3000);
 
     EXPECT_LT(frames, 3000);
+    // The game reads every file of the demo tree without a complaint.
+    for (std::string line : harness.Log()) {
+        std::transform(line.begin(), line.end(), line.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        for (const char* complaint : {"obsolete", "not a valid", "could not be found", "invalid", "no available loader",
+                                      "not a zkm", "failed", "missing", "warning"})
+            EXPECT_EQ(line.find(complaint), std::string::npos) << "logged: " << line;
+    }
     ASSERT_GE(gameFrame, 0) << "the game never became current";
     ASSERT_FALSE(progress.empty());
     EXPECT_FLOAT_EQ(progress.front(), 0.0f);
