@@ -371,6 +371,17 @@ TEST_F(FareTest, TheTillRingsOnlyInZones1And2) {
     }
 }
 
+// A wreck puts its rider out and the blast hurts it: it is knocked down and will not get up.
+TEST_F(FareTest, ARiderHitAsItsCarIsWreckedIsKnockedDownForGood) {
+    Vehicle* car = Car(0, 0);
+    auto fare = Make(Vector3(0, 0, 0));
+    car->AddPassenger(*fare);
+    car->DropPassenger();
+    fare->TakeHit(100000.0f, 3);
+    EXPECT_EQ(fare->state, Pedestrian::Knocked);
+    EXPECT_FLOAT_EQ(fare->health, 0.0f);
+}
+
 TEST_F(FareTest, AGoneCarLeavesNoRiderPointingAtIt) {
     auto a = Make(Vector3(0, 0, 0));
     auto b = Make(Vector3(0, 0, 0));
