@@ -99,6 +99,8 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
 }
 
 Game::~Game() {
+    // A session still open ends with the game that owns it.
+    CloseNetwork();
     Reset(true);
     if (world.boundary) world.boundary->killPlaneHandler = nullptr;
     world.physics.RemoveObject(&killPlane);
