@@ -239,6 +239,7 @@ void Game::RemoveCars() {
 
 void Game::SetMode(std::unique_ptr<GameMode> newMode) {
     vehicles.rules = newMode.get();
+    trafficFleet.events = newMode.get();
     if (pedestrians) pedestrians->SetEvents(newMode.get());
     mode = std::move(newMode);
 }
@@ -266,6 +267,8 @@ void Game::CloseNetwork() {
     }
     delete server;
     server = nullptr;
+    vehicles.client = nullptr;
+    vehicles.server = nullptr;
 }
 
 void Game::CreateCarSelect() {
@@ -404,6 +407,7 @@ void Game::Update() {
     }
     if (mode && mode->startedRequest && !mode->started) mode->started = 1;
     if (mode && mode->started) {
+        if (traffic) traffic->Update();
         if (pedestrians) pedestrians->Update();
         mode->Update(dt);
     }
