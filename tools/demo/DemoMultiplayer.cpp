@@ -24,9 +24,10 @@ bool WritePicture(const std::filesystem::path& path, int w, int h, Paint paint) 
 // bottom (green) one.
 template <bool Green>
 uint32_t TrafficLight(int x, int y, int w, int h) {
+    // Rows come bottom first: the top lamp is the last third.
     const int lamp = h / 3;
-    const int index = y / lamp;
-    const int cx = w / 2, cy = index * lamp + lamp / 2;
+    const int index = (h - 1 - y) / lamp;
+    const int cx = w / 2, cy = h - 1 - (index * lamp + lamp / 2);
     const int r = lamp / 2 - 3;
     const bool inLamp = (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r;
     if (!inLamp) return (x < 2 || x >= w - 2 || y < 2 || y >= h - 2) ? Argb(255, 90, 90, 90) : Argb(255, 25, 25, 28);
@@ -72,7 +73,26 @@ DEMO_TEXTS {
         texts[b + 3] = std::to_string(i % 2 == 0 ? 12 : 20);  // time of day
         texts[b + 4] = "1";                                    // traffic density
         texts[b + 5] = "0.5";                                  // pedestrians
+        // The modes' tickers: the start, the checkpoint or fare moved on, a checkpoint reached.
+        const int32_t ticker = 4 * (kFirstNetworkMission + i) * 100 + 10080;
+        texts[ticker] = i == 2 ? "Find the fare and drive it to its destination" : "Race to the checkpoint";
+        texts[ticker + 1] = i == 2 ? "A new destination!" : "The checkpoint has moved";
+        texts[ticker + 2] = "Checkpoint!";
     }
+    // The network game's kill lines, score screen titles and end banners.
+    texts[55446600] = "News:";
+    texts[55446601] = "wrecked";
+    texts[55446602] = "!";
+    texts[55446603] = "News:";
+    texts[55446604] = "wrecked his own car";
+    texts[66889900] = "Leader:";
+    texts[66889901] = "Last:";
+    texts[66889950] = "Time is up!";
+    texts[66889951] = "We have a winner!";
+    // The quick messages of keys 1 to 9.
+    const char* quick[9] = {"Hello!", "Follow me", "Watch out!", "Sorry", "Thanks", "Nice one",
+                            "Catch me if you can", "Good game", "Bye"};
+    for (int32_t k = 0; k < 9; ++k) texts[222000 + k] = quick[k];
     // The session list's state column past the four game types.
     texts[3005] = "Starting";
     texts[3006] = "Closed";
