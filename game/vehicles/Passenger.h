@@ -13,6 +13,8 @@ public:
     // The ride is over: delivered at the destination (true) or failed (false).
     virtual void Arrive(bool success) = 0;
     virtual void GetOut() = 0;
+    // Hurt while riding or getting out (a wreck's blast); a rider that cannot be hurt ignores it.
+    virtual void TakeHit(float /*amount*/, int32_t /*kind*/) {}
 
     // The car it rides in, cleared when it leaves (and when the car goes).
     Vehicle* cab = nullptr;
