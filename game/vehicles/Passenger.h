@@ -12,6 +12,8 @@ public:
     // Delivered at the destination (argument 1).
     virtual void Arrive(int32_t how) = 0;
     virtual void GetOut() = 0;
+    // Hurt while riding or getting out (a wreck's blast); a rider that cannot be hurt ignores it.
+    virtual void TakeHit(float /*amount*/, int32_t /*kind*/) {}
 
     // The car it rides in, cleared when it leaves.
     Vehicle* cab = nullptr;
