@@ -5,6 +5,7 @@
 // two cars.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -265,6 +266,31 @@ TEST_F(DamageTest, WhatAHitDoesDependsOnTheCarTheGameAndTheHit) {
     }
 }
 
+// A hit above 5 % of the player's health makes its driver react about every other time, once
+// the step is over; smaller hits and hits on other cars never do.
+TEST_F(DamageTest, HardHitsOnThePlayerMakeItsDriverReactAboutHalfTheTime) {
+    BuildCity("Road");
+    Vehicle* me = AddPlayer();
+    Vehicle* other = AddParked(taxi, 200.0f);
+    flat.Frames(5);
+    const auto hits = [&](Vehicle* car, float amount) {
+        CountingDriver& driver = car == me ? player : parked;
+        driver.hits = 0;
+        for (int i = 0; i < 40; ++i) {
+            car->damage.TakeDamage(amount, DamageBlast, nullptr);
+            car->damage.health = car->damage.maxHealth;
+            if (i == 0) EXPECT_EQ(driver.hits, 0) << "not while the hit is taken";
+            flat.Frame();
+        }
+        return driver.hits;
+    };
+    const int hard = hits(me, 60.0f);
+    EXPECT_GT(hard, 5);
+    EXPECT_LT(hard, 35);
+    EXPECT_EQ(hits(me, 50.0f), 0);
+    EXPECT_EQ(hits(other, 300.0f), 0);
+}
+
 // The crash window opens only when it has been closed for a tenth of a second; hits inside it
 // add up.
 TEST_F(DamageTest, ImpactsOnThePlayerAddUpInOneCrashWindow) {
@@ -388,6 +414,53 @@ TEST_F(DamageTest, AKillerDeletedBeforeTheStepEndsIsNotReported) {
     ASSERT_EQ(flat.rules.destroyed.size(), 1u);
     EXPECT_EQ(flat.rules.destroyed[0].killer, nullptr);
     EXPECT_EQ(flat.rules.destroyed[0].victim, car);
+}
+
+// A hurt car shows it: the chassis mesh of its damage stage (32 pieces fly off when it changes)
+// and, at light detail 3, white smoke from 40 % down, black below 5 %.
+TEST_F(DamageTest, TheChassisAndTheSmokeShowTheHealth) {
+    enum class Smoke { None, WhiteRising, White, Black };
+    struct Case {
+        float health;
+        int stage;
+        Smoke smoke;
+    };
+    const Case cases[] = {
+        {1000, 0, Smoke::None}, {700, 0, Smoke::None}, {600, 1, Smoke::None}, {300, 2, Smoke::WhiteRising},
+        {200, 2, Smoke::White}, {40, 2, Smoke::Black},
+    };
+    BuildCity("Road");
+    flat.session.lightDetail = 3;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "health " << c.health);
+        Vehicle* car = AddParked(taxi, 0.0f);
+        flat.Frames(5);
+        ASSERT_EQ(car->effects.chassisMesh, taxi->chassisMeshes[0]);
+        const size_t before = Live(ParticleSystems::smoke);
+        if (c.health < 1000) car->damage.TakeDamage(1000 - c.health, DamageBlast, nullptr);
+        flat.Frame();
+        EXPECT_EQ(car->effects.chassisMesh, taxi->chassisMeshes[size_t(c.stage)]);
+        EXPECT_EQ(car->damage.damageStage, c.stage);
+        if (c.smoke == Smoke::None) EXPECT_EQ(Live(ParticleSystems::smoke) - before, c.stage > 0 ? 32u : 0u);
+
+        const std::vector<ParticleGroup*> old = ParticleSystems::smoke->ActiveGroups();
+        flat.Frames(10);
+        int white = 0, black = 0, rising = 0;
+        for (const ParticleGroup* g : ParticleSystems::smoke->ActiveGroups()) {
+            if (std::find(old.begin(), old.end(), g) != old.end()) continue;
+            (g->colour[0] == 0.0f ? black : white)++;
+            if (g->layer == 1) ++rising;
+        }
+        switch (c.smoke) {
+        case Smoke::None: EXPECT_EQ(white + black, 0); break;
+        case Smoke::WhiteRising: EXPECT_GT(white, 0); EXPECT_EQ(black, 0); EXPECT_EQ(rising, white); break;
+        case Smoke::White: EXPECT_GT(white, 0); EXPECT_EQ(black, 0); EXPECT_EQ(rising, 0); break;
+        case Smoke::Black: EXPECT_GT(black, 0); EXPECT_EQ(white, 0); break;
+        }
+        flat.context.ownedVehicles.clear();
+        flat.context.vehicles.clear();
+        flat.Frames(120); // the smoke clears
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
