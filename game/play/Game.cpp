@@ -22,6 +22,7 @@
 #include "engine/render/SpriteRenderer.h"
 #include "game/play/CarCameraEditor.h"
 #include "game/play/GameCommands.h"
+#include "game/traffic/PedestrianManager.h"
 #include "game/vehicles/CarCatalogue.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/CarSelectController.h"
@@ -175,7 +176,9 @@ void Game::Reset(bool deleteObjects) {
     world.Reset();
     camera.Reset();
     world.traffic = nullptr;
-    world.pedestrians = nullptr;
+    // The crowd leaves the streets; a game started again without a new set-up keeps it.
+    if (pedestrians) pedestrians->Reset();
+    if (deleteObjects) SetPedestrians(nullptr);
     vehicles.pendingController.reset();
     controller.reset();
     vehicles.controller = nullptr;
@@ -203,7 +206,16 @@ void Game::RemoveCars() {
 
 void Game::SetMode(std::unique_ptr<GameMode> newMode) {
     vehicles.rules = newMode.get();
+    if (pedestrians) pedestrians->SetEvents(newMode.get());
     mode = std::move(newMode);
+}
+
+void Game::SetPedestrians(std::unique_ptr<PedestrianManager> crowd) {
+    world.pedestrians = nullptr;
+    pedestrians = std::move(crowd);
+    if (!pedestrians) return;
+    pedestrians->SetEvents(mode.get());
+    world.pedestrians = pedestrians.get();
 }
 
 Vehicle* Game::PlayerCar() const { return vehicles.localDriver ? vehicles.localDriver->vehicle : nullptr; }
@@ -357,7 +369,10 @@ void Game::Update() {
         paused[1] = 0;
     }
     if (mode && mode->startedRequest && !mode->started) mode->started = 1;
-    if (mode && mode->started) mode->Update(dt);
+    if (mode && mode->started) {
+        if (pedestrians) pedestrians->Update();
+        mode->Update(dt);
+    }
     world.Update(&camera, dt);
     if (!vehicles.carSelect) camera.Update(dt);
     camera.Apply();

@@ -25,6 +25,7 @@ class D3D8DirectionalLight;
 class FrontEndServices;
 class LensFlare;
 class MenuExits;
+class PedestrianManager;
 class RenderFacility;
 class VolumeGroup;
 class ZKClient;
@@ -56,7 +57,7 @@ public:
     void Load() override;
     bool IsReady() override { return loaded != 0; }
 
-    // Back to the start of a game; with deleteObjects the mode goes too.
+    // Back to the start of a game; with deleteObjects the mode and the crowd go too.
     void Reset(bool deleteObjects);
     // Ends a network game: the host tells every client, then client and server are closed.
     void CloseNetwork();
@@ -65,8 +66,11 @@ public:
     // Builds the in-game car select with the chosen car; sets carSelectFailed when there is
     // no car to offer.
     void CreateCarSelect();
-    // Makes the mode the game's (the cars read its rules); null removes it.
+    // Makes the mode the game's (the cars read its rules and the crowd reports to it); null
+    // removes it.
     void SetMode(std::unique_ptr<GameMode> newMode);
+    // Makes the game's crowd on the world's pavements, reporting to the mode; null removes it.
+    void SetPedestrians(std::unique_ptr<PedestrianManager> crowd);
     // The car the local player drives; null while choosing or without a game.
     Vehicle* PlayerCar() const;
     bool HasPlayerCar() const { return PlayerCar() != nullptr; }
@@ -113,6 +117,9 @@ public:
     ItemEventChannels itemChannels;
     std::unique_ptr<LensFlare> lensFlare;
     std::unique_ptr<GameMode> mode;
+    // The crowd of the kinds that have one (the set-up makes it); kept by a reset of the game,
+    // deleted only with the mode. The world draws it through `World::pedestrians`.
+    std::unique_ptr<PedestrianManager> pedestrians;
     // The current controller: the car select while choosing, then the player's.
     std::unique_ptr<VehicleController> controller;
     ZKClient* client = nullptr;

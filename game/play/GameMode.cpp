@@ -17,6 +17,7 @@
 #include "engine/render/SpriteFactory.h"
 #include "engine/render/SpriteRenderer.h"
 #include "game/play/Game.h"
+#include "game/traffic/PedestrianManager.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/Weapons.h"
@@ -102,6 +103,7 @@ void GameMode::Init() {
 
 void GameMode::Start() {
     LogMemoryReport(SharedString("ZKGAME START 1"));
+    if (game.pedestrians) game.pedestrians->Init();
     LogMemoryReport(SharedString("ZKGAME START 2"));
     LogMemoryReport(SharedString("ZKGAME START 3"));
     won = 0;

@@ -8,6 +8,7 @@
 
 #include "engine/core/Math.h"
 #include "engine/core/SharedString.h"
+#include "game/traffic/StreetEvents.h"
 #include "game/vehicles/DrivingRules.h"
 
 class Camera;
@@ -34,7 +35,7 @@ struct HudReadings {
     Vector3 position;
 };
 
-class GameMode : public DrivingRules {
+class GameMode : public DrivingRules, public StreetEvents {
 public:
     static constexpr float kTickerStart = 105.0f;
     static constexpr float kTickerSpeed = 75.0f;

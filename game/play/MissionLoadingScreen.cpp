@@ -12,6 +12,7 @@
 #include "game/play/Game.h"
 #include "game/play/GameKinds.h"
 #include "game/play/MenuExits.h"
+#include "game/traffic/PedestrianManager.h"
 #include "platform/sys/Random.h"
 
 namespace {
@@ -93,7 +94,9 @@ void MissionLoadingScreen::SetUp() {
     const KindRow* row = FindKindRow(kind);
     if (row) {
         if (row->gameType >= 0) game_.session.gameType = row->gameType;
-        // Modes join here as their classes land; traffic and pedestrians likewise.
+        if (row->pedestrians == PedestrianObject::Manager)
+            game_.SetPedestrians(std::make_unique<PedestrianManager>(game_.world, &game_.vehicles, nullptr));
+        // Modes join here as their classes land; traffic likewise.
         if (row->mode == ModeKind::FreeDrive) game_.SetMode(std::make_unique<FreeDriveMode>(game_));
         game_.pedestrianZone = 1;
         game_.session.zone = 1;
@@ -116,8 +119,8 @@ void MissionLoadingScreen::ReadParameters() {
     game_.session.timeOfDay = LightSet::ClampTimeOfDay(game_.engine.Text(b + 3).ToInt(0));
     game_.session.mission = mission;
     game_.session.episode = episode;
-    // Traffic density (B+4) and the pedestrians' parameter (B+5) go to their managers once
-    // those exist; until then nobody reads them.
+    // The traffic density (B+4) goes to the traffic manager once it exists.
+    if (game_.pedestrians) game_.pedestrians->density = float(game_.engine.Text(b + 5).ToFloat());
 }
 
 void MissionLoadingScreen::StartGame() {

@@ -27,9 +27,17 @@ void PedestrianManager::ForgetCrowdForTests() {
     crowd.gunmen.clear();
     crowd.types.clear();
     crowd.site.reset();
+    crowd.owner = nullptr;
 }
 
-bool PedestrianManager::IsHumanPlayer(const Vehicle& car) { return car.IsLocalPlayerCar(); }
+bool PedestrianManager::IsHumanPlayer(const Vehicle& car) {
+    return (car.network.flagWord & VehicleNetwork::PlayerCarFlag) != 0;
+}
+
+void PedestrianManager::SetEvents(StreetEvents* events) {
+    PedestrianCrowd& crowd = Crowd();
+    if (crowd.site && crowd.owner == this) crowd.site->events = events;
+}
 
 PedestrianManager::PedestrianManager(World& world, VehicleContext* vehicles, StreetEvents* events) : world_(world) {
     PedestrianCrowd& crowd = Crowd();
@@ -40,6 +48,7 @@ PedestrianManager::PedestrianManager(World& world, VehicleContext* vehicles, Str
     crowd.site->world = &world;
     crowd.site->vehicles = vehicles;
     crowd.site->events = events;
+    crowd.owner = this;
     if (!crowd.types.empty() && crowd.pool.empty()) {
         std::vector<PedestrianType*> ordinary;
         for (const auto& t : crowd.types)
@@ -59,7 +68,8 @@ PedestrianManager::PedestrianManager(World& world, VehicleContext* vehicles, Str
 PedestrianManager::~PedestrianManager() {
     Reset();
     PedestrianCrowd& crowd = Crowd();
-    if (crowd.site && crowd.site->world == &world_) {
+    if (crowd.site && crowd.owner == this) {
+        crowd.owner = nullptr;
         // The bodies belong to this world's physics.
         crowd.site->freeBodies.clear();
         crowd.site->bodies.clear();

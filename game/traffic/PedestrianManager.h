@@ -12,6 +12,7 @@
 #include "game/world/LevelData.h"
 #include "game/world/WorldPopulation.h"
 
+class PedestrianManager;
 class Vehicle;
 
 // What every manager shares: the kinds, the pool and where its pedestrians are.
@@ -22,6 +23,8 @@ struct PedestrianCrowd {
     // The special kinds: rocket throwers, show people, gunmen.
     std::vector<PedestrianType*> mobs, shows, gunmen;
     std::unique_ptr<PedestrianSite> site;
+    // The manager whose world and game the site points to (the last made).
+    const PedestrianManager* owner = nullptr;
 };
 
 class PedestrianManager : public WorldPopulation {
@@ -36,6 +39,8 @@ public:
     PedestrianManager(const PedestrianManager&) = delete;
     PedestrianManager& operator=(const PedestrianManager&) = delete;
 
+    // Who hears of the street's events from now on (the game's mode); null: nobody.
+    void SetEvents(StreetEvents* events);
     // When the game starts: the special kinds' lists.
     virtual void Init();
     // Every pedestrian leaves the world and goes back to the pool, in list order.
