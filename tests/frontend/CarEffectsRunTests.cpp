@@ -22,7 +22,7 @@ constexpr uint32_t kRespawn = 17;    // R
 
 } // namespace
 
-TEST(DamageRun, SkidMarksTheSurfaceAndAWreckInTheDemoCity) {
+TEST(CarEffectsRun, SkidMarksTheSurfaceAndAWreckInTheDemoCity) {
     GameHarness harness(METROFARE_DEMO_BINARY);
     ASSERT_TRUE(harness.TreeWritten());
     harness.Tap(3, kQuickStart);
