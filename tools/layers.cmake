@@ -10,7 +10,7 @@ set(layer_order platform engine ${game_order})
 # the shared doubles and the game harness, so it may include and link any library.
 set(engine_test_folders audio console core fuzz intro layering math menus meshes net render skeleton textures)
 # Test and benchmark folders of a game library under another name.
-set(game_test_folders physics=world effects=world world_render=world)
+set(game_test_folders physics=world effects=world world_render=world combat=vehicles)
 
 # The layer of tests/<folder> or bench/<folder>: engine, a game library, "any" (tests/support)
 # or "" when the folder has no known layer.

@@ -12,7 +12,8 @@
 namespace {
 
 constexpr const char* kSoundNames[] = {"Woosh.WAV", "MenuMove.WAV", "Menu.WAV",   "False.WAV",
-                                       "Click.WAV", "Back.WAV",     "Slider.WAV", "Exit.WAV"};
+                                       "Click.WAV", "Back.WAV",     "Slider.WAV", "Exit.WAV",
+                                       "RollOver.WAV"};
 static_assert(std::size(kSoundNames) == size_t(MenuSound::Count));
 
 constexpr const char* kPictureNames[] = {"Menu.ZKT", "Mouse.ZKT", "Slider.ZKT", "Exit.ZKT"};

@@ -16,6 +16,7 @@ enum class MenuSound : int32_t {
     Back,     // "Back.WAV"
     Slider,   // "Slider.WAV": looped while a slider moves
     Exit,     // "Exit.WAV": the quit confirmation opened
+    RollOver, // "RollOver.WAV": the pointer or a key reached another tab
     Count
 };
 

@@ -602,16 +602,25 @@ void D3D8RenderFacility::ApplyCamera(Camera* camera) {
         memcpy(m.m, camera->view.m, sizeof m.m);
         device_->SetTransform(ts::VIEW, m);
     }
-    if (camera->FogEnabled()) {
-        SetRenderState(rs::FOGENABLE, 1);
-        SetRenderState(rs::RANGEFOGENABLE, caps.fogRange ? 1 : 0);
-        SetRenderState(rs::FOGCOLOR, ToPacked(camera->fogColor));
-        SetRenderState(rs::FOGVERTEXMODE, fogmode::LINEAR);
+    ApplyCameraFog(camera);
+}
+
+void D3D8RenderFacility::SetLinearFog(const Color& colour, float start, float end) {
+    using namespace gfx;
+    SetRenderState(rs::FOGENABLE, 1);
+    SetRenderState(rs::RANGEFOGENABLE, caps.fogRange ? 1 : 0);
+    SetRenderState(rs::FOGCOLOR, ToPacked(colour));
+    SetRenderState(rs::FOGVERTEXMODE, fogmode::LINEAR);
+    SetRenderStateFloat(rs::FOGSTART, start);
+    SetRenderStateFloat(rs::FOGEND, end);
+}
+
+void D3D8RenderFacility::ApplyCameraFog(const Camera* camera) {
+    if (camera && camera->FogEnabled()) {
         const float span = camera->farPlane - camera->nearPlane;
-        SetRenderStateFloat(rs::FOGSTART, camera->nearPlane + span * camera->fogStart);
-        SetRenderStateFloat(rs::FOGEND, camera->nearPlane + span * camera->fogEnd);
+        SetLinearFog(camera->fogColor, camera->nearPlane + span * camera->fogStart, camera->nearPlane + span * camera->fogEnd);
     } else {
-        SetRenderState(rs::FOGENABLE, 0);
+        SetRenderState(gfx::rs::FOGENABLE, 0);
     }
 }
 

@@ -155,6 +155,10 @@ public:
     void SetVertexShaderHandle(uint32_t handle);  // a device vertex format or a shader handle
     void BindTextureObject(uint32_t stage, const TextureStageBinding* binding);
     void ApplyCamera(Camera* camera);
+    // Linear fog in a colour from `start` to `end` (eye distances), for a draw that fades into
+    // the fog whatever the camera says; ApplyCameraFog puts the camera's own fog back.
+    void SetLinearFog(const Color& colour, float start, float end);
+    void ApplyCameraFog(const Camera* camera);
     void SetTextureGlobals(uint32_t maxMipLevel, float mipBias) { globalMaxMip_ = maxMipLevel; globalMipBias_ = mipBias; }
     // Adds a frame's drawn polygons and vertices to the counters.
     void CountDraw(int32_t polygons, int32_t vertices) { frameStats_.polygons += polygons; frameStats_.vertices += vertices; }

@@ -19,6 +19,7 @@
 #include "game/frontend/EndingScreen.h"
 #include "game/frontend/FrontEndPage.h"
 #include "game/frontend/GameOptions.h"
+#include "game/frontend/OptionPages.h"
 #include "game/frontend/SinglePlayerPage.h"
 #include "game/frontend/SpScoreScreen.h"
 #include "game/play/Game.h"
@@ -132,7 +133,9 @@ void FrontEnd::Release() {
     for (std::unique_ptr<MLP>& page : ownedScreens_) ReleasePage(page, engine.mainThreadTasks);
     ownedScreens_.clear();
     mainPage = mpSelectScreen = mpStartScreen = optionsPage = nullptr;
-    videoPage = audioPage = controlsPage = nullptr;
+    videoPage = nullptr;
+    audioPage = nullptr;
+    controlsPage = nullptr;
     singlePlayerPage = nullptr;
     creditsScreen = nullptr;
     missionLoadingScreen = nullptr;
@@ -211,9 +214,15 @@ void FrontEnd::BuildPages() {
     mpSelectScreen = page("MP Select", "MPSelect.ZKT");
     mpStartScreen = page("MPStart", "MPStart.ZKT");
     optionsPage = page("Options", "");
-    videoPage = page("Video", "Video.zkt");
-    audioPage = page("Audio", "Audio.zkt");
-    controlsPage = page("Controls", "Controls.zkt");
+    videoPage = new VideoPage(engine);
+    ownedScreens_.emplace_back(videoPage);
+    audioPage = new AudioPage(engine);
+    ownedScreens_.emplace_back(audioPage);
+    controlsPage = new ControlsPage(engine, smallFont.get());
+    ownedScreens_.emplace_back(controlsPage);
+    for (OptionPage* option : {static_cast<OptionPage*>(videoPage), static_cast<OptionPage*>(audioPage),
+                               static_cast<OptionPage*>(controlsPage)})
+        option->SetTabTargets(videoPage, audioPage, controlsPage, mainPage);
     creditsScreen = new CreditsScreen(*this, creditsFont.get(), nullptr);
     ownedScreens_.emplace_back(creditsScreen);
 }
@@ -298,14 +307,15 @@ void FrontEnd::BuildAudioPage() {
 }
 
 void FrontEnd::BuildControlsPage() {
-    FrontEndPage& page = *controlsPage;
-    int32_t row = 0;
+    ControlsPage& page = *controlsPage;
     for (const ControlRow& control : kControlRows) {
-        auto* widget = new KeyBindWidget(Text(control.caption), &GameSettings::Binding(0, control.action));
-        // Scheme 0's layout: one row every 20 pixels from (270, 180).
-        widget->SetPosition({270, 180 + 20 * row++}, false);
-        page.AddWidget(widget);
+        ActionBinding* binding = &GameSettings::Binding(0, control.action);
+        page.AddRow(new KeyBindWidget(Text(control.caption), binding), binding);
     }
+    // The keyboard scheme is the one in use. The page's default keys go in first; the settings,
+    // read or set to their defaults next, replace them.
+    page.SelectScheme(0);
+    for (int32_t scheme = 0; scheme < kControlSchemeCount; ++scheme) page.ResetBindings(scheme);
 }
 
 void FrontEnd::BuildMpSelectScreen() {

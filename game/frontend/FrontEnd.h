@@ -18,8 +18,10 @@
 #include "game/frontend/GameSettings.h"
 #include "game/play/MenuExits.h"
 
+class AudioPage;
 class AudioVoice;
 class ConsoleCommand;
+class ControlsPage;
 class CreditsScreen;
 class EndScreen;
 class EndingScreen;
@@ -30,6 +32,7 @@ class MLP;
 class MissionLoadingScreen;
 class SinglePlayerPage;
 class SpScoreScreen;
+class VideoPage;
 class Widget;
 
 class FrontEnd : public FrontEndServices, public MenuExits {
@@ -128,9 +131,9 @@ public:
     FrontEndPage* mpSelectScreen = nullptr;
     FrontEndPage* mpStartScreen = nullptr;
     FrontEndPage* optionsPage = nullptr;
-    FrontEndPage* videoPage = nullptr;
-    FrontEndPage* audioPage = nullptr;
-    FrontEndPage* controlsPage = nullptr;
+    VideoPage* videoPage = nullptr;
+    AudioPage* audioPage = nullptr;
+    ControlsPage* controlsPage = nullptr;
     std::unique_ptr<Game> game;
     CreditsScreen* creditsScreen = nullptr;
 

@@ -85,12 +85,7 @@ void FrontEndPage::HandleInput() {
     InputDevice* input = engine.input;
     if (!input) return;
 
-    // Quick start: free drive, unless a game is running and can be resumed.
-    if (input->Pressed(kPauseKey))
-        if (FrontEnd* frontEnd = FrontEnd::Get(); frontEnd && !frontEnd->ResumeEnabled()) {
-            frontEnd->StartMission(8, 0, 10020);
-            return;
-        }
+    if (QuickStartOnPause()) return;
 
     if (backPictureShown && input->MousePressed(0)) {
         const Point2i* cursor = input->GetCursorPosition();
@@ -98,6 +93,16 @@ void FrontEndPage::HandleInput() {
             cursor->y < kBackCornerBottom && engine.states)
             engine.states->PopMLP();
     }
+}
+
+bool FrontEndPage::QuickStartOnPause() {
+    // Free drive, unless a game is running and can be resumed.
+    InputDevice* input = engine.input;
+    if (!input || !input->Pressed(kPauseKey)) return false;
+    FrontEnd* frontEnd = FrontEnd::Get();
+    if (!frontEnd || frontEnd->ResumeEnabled()) return false;
+    frontEnd->StartMission(8, 0, 10020);
+    return true;
 }
 
 void FrontEndPage::Update() {

@@ -75,6 +75,9 @@ public:
     bool backPictureShown = false;
 
 protected:
+    // The quick-start key: true when it started the free drive.
+    bool QuickStartOnPause();
+
     const EngineServices& engine;
 
 private:

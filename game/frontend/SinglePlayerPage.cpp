@@ -24,8 +24,10 @@ constexpr int32_t kRespawnZoneText = 30;
 constexpr int32_t kStartTextBase = 10020;
 constexpr int32_t kStartTextStride = 400;
 
-constexpr Point2i kCarChoiceAt{370, 360};
-constexpr Point2i kMissionChoiceAt{370, 370};
+// The choices stand below the info line, a line of the menu font (Arial 15, 20 pixels, and the
+// focused row's 2-pixel shift) apart, so no caption covers another.
+constexpr Point2i kCarChoiceAt{370, 375};
+constexpr Point2i kMissionChoiceAt{370, 400};
 constexpr int32_t kValueOffset = 100;
 constexpr Vector2 kInfoCaptionAt{370.0f, 350.0f};
 constexpr Vector2 kInfoNameAt{470.0f, 350.0f};

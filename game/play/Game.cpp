@@ -61,6 +61,7 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
       world(session, engine_),
       camera(engine_, &world.physics),
       vehicles(world, session),
+      launchers(vehicles),
       killPlane(vehicles),
       itemChannels(vehicles),
       exits(menuExits),
@@ -68,6 +69,7 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
       renderer_(engine_.renderer) {
     name = SharedString("Game");
     vehicles.chaseCamera = &camera;
+    vehicles.launchers = &launchers;
     // The car select gives the in-game groups their levels back when the car is chosen.
     vehicles.soundGroups = soundGroups;
     vehicles.soundLevels = soundLevels;
@@ -175,7 +177,6 @@ void Game::PreloadItems() {
 void Game::Reset(bool deleteObjects) {
     world.Reset();
     camera.Reset();
-    world.traffic = nullptr;
     // The crowd leaves the streets; a game started again without a new set-up keeps it.
     if (pedestrians) pedestrians->Reset();
     if (deleteObjects) SetPedestrians(nullptr);
@@ -185,6 +186,10 @@ void Game::Reset(bool deleteObjects) {
     vehicles.localDriver = nullptr;
     vehicles.carSelect = 0;
     if (deleteObjects) SetMode(nullptr);
+    // The parked cars go; a game started again without a new set-up keeps its traffic.
+    if (traffic) traffic->Reset();
+    if (deleteObjects) traffic.reset();
+    world.traffic = traffic.get();
     // No shot outlives the game it was fired in.
     if (vehicles.guns) vehicles.guns->ReleaseAll();
     DecalRing::Reset();

@@ -15,6 +15,8 @@
 #include "game/play/LightSet.h"
 #include "game/vehicles/ChaseCamera.h"
 #include "game/vehicles/ItemEvents.h"
+#include "game/traffic/TrafficManager.h"
+#include "game/vehicles/Projectiles.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/vehicles/VehicleKillPlane.h"
 #include "game/world/GameSession.h"
@@ -113,10 +115,15 @@ public:
     // The cars of the game and what they share (the camera, the controller, the item pools and
     // the mode's rules).
     VehicleContext vehicles;
+    // What the cars' launchers release grenades, missiles and rockets through.
+    ContextProjectileLaunchers launchers;
     VehicleKillPlane killPlane;
     ItemEventChannels itemChannels;
     std::unique_ptr<LensFlare> lensFlare;
     std::unique_ptr<GameMode> mode;
+    // The traffic of the kinds that have it (the set-up makes it); kept by a reset of the game,
+    // deleted only with the mode. The world draws it through `World::traffic`.
+    std::unique_ptr<TrafficManager> traffic;
     // The crowd of the kinds that have one (the set-up makes it); kept by a reset of the game,
     // deleted only with the mode. The world draws it through `World::pedestrians`.
     std::unique_ptr<PedestrianManager> pedestrians;

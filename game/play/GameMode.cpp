@@ -105,6 +105,7 @@ void GameMode::Start() {
     LogMemoryReport(SharedString("ZKGAME START 1"));
     if (game.pedestrians) game.pedestrians->Init();
     LogMemoryReport(SharedString("ZKGAME START 2"));
+    if (game.traffic) game.traffic->PlaceParkedCars();
     LogMemoryReport(SharedString("ZKGAME START 3"));
     won = 0;
     lost = 0;

@@ -94,9 +94,13 @@ void MissionLoadingScreen::SetUp() {
     const KindRow* row = FindKindRow(kind);
     if (row) {
         if (row->gameType >= 0) game_.session.gameType = row->gameType;
+        if (row->traffic) {
+            game_.traffic = std::make_unique<TrafficManager>(game_.world, game_.vehicles);
+            game_.world.traffic = game_.traffic.get();
+        }
         if (row->pedestrians == PedestrianObject::Manager)
             game_.SetPedestrians(std::make_unique<PedestrianManager>(game_.world, &game_.vehicles, nullptr));
-        // Modes join here as their classes land; traffic likewise.
+        // Modes join here as their classes land.
         if (row->mode == ModeKind::FreeDrive) game_.SetMode(std::make_unique<FreeDriveMode>(game_));
         game_.pedestrianZone = 1;
         game_.session.zone = 1;

@@ -100,6 +100,15 @@ void FlamerEffect::ForgetGeom(const PhysicsGeom* geom) {
     }
 }
 
+void FlamerEffect::ReleaseBlobs() {
+    for (FlameBlob* blob : liveBlobs) {
+        blob->RemoveFromWorld(context.world.physics);
+        freeBlobs.push_back(blob);
+    }
+    liveBlobs.clear();
+    burns_.clear();
+}
+
 void FlamerEffect::Activate() {
     alive = 1;
     firing = 0;
@@ -116,14 +125,9 @@ void FlamerEffect::Leave() {
     registered_ = false;
     context.world.physics.RemoveObject(this);
     RemoveFirst(context.world.drawables, static_cast<Drawable*>(this));
-    for (FlameBlob* blob : liveBlobs) {
-        blob->RemoveFromWorld(context.world.physics);
-        freeBlobs.push_back(blob);
-    }
-    liveBlobs.clear();
+    ReleaseBlobs();
     for (ParticleGroup* g : liveGroups) freeGroups.push_back(static_cast<FlameParticleGroup*>(g));
     liveGroups.clear();
-    burns_.clear();
     if (loopVoice) loopVoice->StopAndRewind();
 }
 

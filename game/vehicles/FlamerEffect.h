@@ -76,6 +76,9 @@ public:
     void UpdateBounds(PhysicsWorld& physics, float dt) override;
     void Draw(const Camera& camera) override;
 
+    // A game reset: every burning blob out of the world and its pending burns dropped; the
+    // flame sprites fade as they would.
+    void ReleaseBlobs();
     // The geom is going: neither the effect nor its blobs name it any more.
     void ForgetGeom(const PhysicsGeom* geom);
     // A blob's hit, burnt after the sub-step.

@@ -11,14 +11,13 @@
 #include "engine/render/MeshFactory.h"
 #include "engine/render/RenderFacility.h"
 #include "engine/render/TextureFactory.h"
+#include "game/vehicles/Explosion.h"
 #include "game/vehicles/FlamerEffect.h"
 #include "game/vehicles/Launchers.h"
 #include "game/vehicles/Rifle.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/world/DamageReceiver.h"
 #include "game/world/World.h"
-
-CannonBlast CannonShellBlast = nullptr;
 
 namespace {
 
@@ -364,6 +363,7 @@ void GunEffects::ReleaseAll() {
         freeCannon.push_back(s);
     }
     liveCannon.clear();
+    for (FlamerEffect* f : flamers) f->ReleaseBlobs();
     for (int32_t index : liveShells) {
         EjectedShell& shell = shells[size_t(index)];
         if (shell.casing) shell.casing->Release();
@@ -447,7 +447,10 @@ void GunEffects::ResolveTracer(BulletTrail& t) {
 }
 
 void GunEffects::ResolveCannon(CannonShell& shell) {
-    if (shell.hit.geom && CannonShellBlast) CannonShellBlast(context, shell.owner, shell.hit.position);
+    // Where the shell struck, a wreck-sized blast with the cannon's own bang.
+    if (shell.hit.geom)
+        Explosion::Spawn(context, shell.owner, shell.hit.position, Explosion::WreckStart, Explosion::WreckMaximum,
+                         Explosion::WreckGrowth, true, SharedString(CannonShell::BlastSound));
     shell.owner = nullptr;
 }
 

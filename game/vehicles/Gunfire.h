@@ -83,6 +83,7 @@ class CannonShell : public RayGeom, public CollisionListener {
 public:
     static constexpr float RayLength = 10000.0f;
     static constexpr uint32_t Category = 0x10;
+    static constexpr const char* BlastSound = "Cannon_Explosion.WAV";
 
     CannonShell();
     // The owner (a geom or a whole space) is never hit.
@@ -173,8 +174,8 @@ public:
     void UpdateBounds(PhysicsWorld& physics, float dt) override;
     void Draw(const Camera& camera) override;
 
-    // Every tracer, cannon shell and flying case's casing back to its pool (a game reset); the
-    // cases stay where they lie.
+    // Every tracer, cannon shell, flame blob and flying case's casing back to its pool (a game
+    // reset); the cases stay where they lie.
     void ReleaseAll();
     // Forgets a car's geoms (the car is going): no shot or flame in flight names them any more.
     void ForgetGeom(const PhysicsGeom* geom);
@@ -251,7 +252,3 @@ private:
 
 // The context's gunfire state, made on first use.
 GunEffects& SharedGunEffects(VehicleContext& context);
-
-// Where a cannon shell's hit blows up; set by the explosions' code (null: the shell only hits).
-using CannonBlast = void (*)(VehicleContext& context, PhysicsGeom* owner, const Vector3& position);
-extern CannonBlast CannonShellBlast;

@@ -7,6 +7,10 @@
 #include "engine/render/MatrixStack.h"
 #include "engine/render/MeshFactory.h"
 #include "engine/render/RenderFacility.h"
+#include "engine/render/Sprite.h"
+#include "engine/render/SpriteFactory.h"
+#include "engine/render/SpriteRenderer.h"
+#include "engine/core/Camera.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/DrivingActions.h"
 #include "game/vehicles/ProjectileLaunchers.h"
@@ -142,7 +146,14 @@ void GrenadeWeapon::Receive(VehicleContext& context, const GrenadeEvent& event) 
 MissileWeapon::MissileWeapon(VehicleContext& context_)
     : GameWeapon(context_, WeaponMissile, "Rocket_Active.WAV", "Hud_Missile.ZKT") {
     startVoice = Voice("Missile_Start.WAV");
-    if (context.engine.renderer) mesh = MeshFactory::Instance().GetByName(SharedString("Models\\HMissile.ZKM"), true);
+    if (context.engine.renderer) {
+        mesh = MeshFactory::Instance().GetByName(SharedString("Models\\HMissile.ZKM"), true);
+        static const char* const kAimNames[4] = {"Crosshair.ZKT", "CrossLock.ZKT", "Lock.ZKT", "OffLock.ZKT"};
+        for (int32_t i = 0; i < 4; ++i) {
+            SharedString name(kAimNames[i]);
+            aimSprites[i].reset(SpriteFactory::Instance().Get(name, true));
+        }
+    }
     SharedGunEffects(context).missiles.push_back(this);
 }
 
@@ -246,10 +257,44 @@ void MissileWeapon::Launch(const MissileEvent& event) {
         context.launchers->LaunchMissile(shooter->ChassisGeom(), event.point, event.direction, event.aim, event.speed, aimAt);
 }
 
-void MissileWeapon::Draw(const Camera&) {
-    if (!car || ammo != -1.0f) return;
-    const CarDefinition& d = car->Definition();
-    DrawOnCar(mesh, Mount(d.missilePoint, d.missileDirection));
+void MissileWeapon::Draw(const Camera& camera) {
+    if (!car) return;
+    if (ammo == -1.0f) {
+        const CarDefinition& d = car->Definition();
+        DrawOnCar(mesh, Mount(d.missilePoint, d.missileDirection));
+    }
+    const AimMark mark = Aim(camera);
+    if (mark.kind == AimMark::None) return;
+    RenderFacility* renderer = context.engine.renderer;
+    SpriteRenderer* sprites = renderer ? renderer->GetSpriteRenderer() : nullptr;
+    const Sprite* sprite = aimSprites[mark.kind].get();
+    if (!sprites || !sprite) return;
+    const float half = AimSize * 0.5f;
+    const RectF square{mark.centre.x - half, mark.centre.y - half, mark.centre.x + half, mark.centre.y + half};
+    sprites->DrawSpriteRect(sprite, &square, nullptr, nullptr, kSpriteAlpha);
+}
+
+AimMark MissileWeapon::Aim(const Camera& camera) const {
+    AimMark mark;
+    if (!car || !car->IsLocalPlayerCar()) return mark;
+    if (!target) {
+        const Vector3 ahead = car->GetPosition() + TurnOf(car->GetOrientation()).TransformNormal(Vector3(0.0f, 0.0f, -AimAhead));
+        mark.kind = ray.remembered ? AimMark::CrossLock : AimMark::Crosshair;
+        mark.centre = camera.Project(ahead);
+        return mark;
+    }
+    // The camera looks along the negative third axis of its orientation.
+    const Matrix4 axes = camera.orientation.ToMatrix();
+    const Vector3 view(-axes.m[0][2], -axes.m[1][2], -axes.m[2][2]);
+    const Vector3 at = target->GetPosition();
+    if (Vector3::Dot(at - camera.position, view) <= 0.0f) return mark;
+    const Vector2 p = camera.Project(at);
+    const float width = float(camera.viewport.right - camera.viewport.left);
+    const float height = float(camera.viewport.bottom - camera.viewport.top);
+    mark.centre = Vector2{std::clamp(p.x, 0.0f, width), std::clamp(p.y, 0.0f, height)};
+    const bool held = mark.centre.x != p.x || mark.centre.y != p.y;
+    mark.kind = held ? AimMark::OffLock : AimMark::Lock;
+    return mark;
 }
 
 // ---------------------------------------------------------------------------------------------

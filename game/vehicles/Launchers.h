@@ -2,7 +2,9 @@
 // The three launchers: the grenade thrower, the homing-missile launcher with its lock-on ray,
 // and the rocket launcher. In a network game they act on the host's echo of their own event.
 #include <cstdint>
+#include <memory>
 
+#include "engine/core/Math.h"
 #include "game/vehicles/Weapons.h"
 #include "game/world/CollisionListener.h"
 #include "game/world/PhysicsGeom.h"
@@ -46,8 +48,24 @@ public:
     float charge = 0.0f;
 };
 
+class Camera;
+class Sprite;
+
+// Where the missile launcher's aiming sprite goes on the screen (viewport pixels, its centre).
+struct AimMark {
+    // The sprite: none, "Crosshair", "CrossLock", "Lock" or "OffLock".
+    enum Kind : int8_t { None = -1, Crosshair, CrossLock, Lock, OffLock };
+    Kind kind = None;
+    Vector2 centre;
+};
+
 class MissileWeapon : public GameWeapon {
 public:
+    // The aiming sprite's side, in pixels.
+    static constexpr float AimSize = 18.0f;
+    // Without a target the sight shows the point this far ahead of the car.
+    static constexpr float AimAhead = 1000.0f;
+
     explicit MissileWeapon(VehicleContext& context);
     ~MissileWeapon() override;
     void Attach(Vehicle* newCar) override;
@@ -62,12 +80,20 @@ public:
     void Launch(const MissileEvent& event);
     // The geom is going: neither the target nor the ray names it any more.
     void ForgetGeom(const PhysicsGeom* geom);
+    // The local player's sight as seen by the camera. Without a target: the point ahead of the
+    // car, "CrossLock" while the ray sees a car, else "Crosshair". With one: nothing when it is
+    // behind the camera, else its projection, "Lock" on the screen and "OffLock" held at the
+    // screen's edge. None for any other car.
+    AimMark Aim(const Camera& camera) const;
 
     PhysicsGeom* target = nullptr;
     float lockTimer = 0.0f;
     LockOnRay ray;
     AudioVoice* startVoice = nullptr;
     D3D8Mesh* mesh = nullptr;
+    // "Crosshair.ZKT", "CrossLock.ZKT", "Lock.ZKT", "OffLock.ZKT" in AimMark order; null
+    // without a renderer.
+    std::unique_ptr<Sprite> aimSprites[4];
 
 private:
     bool inSpace_ = false;

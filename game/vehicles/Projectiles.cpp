@@ -396,3 +396,21 @@ void RocketProjectile::Explode(const Vector3& point) {
     Explosion::Spawn(kinds_.context, owner, point, BlastStart, Explosion::WreckMaximum, Explosion::WreckGrowth, play, sound);
     exploded = 1;
 }
+
+// ---------------------------------------------------------------------------------------------
+// The launchers' adapter
+
+void ContextProjectileLaunchers::LaunchGrenade(PhysicsGeom* owner, const Vector3& position, const Vector3& velocity,
+                                               float fuse) {
+    GrenadeProjectile::Launch(context_, owner, position, velocity, fuse);
+}
+
+void ContextProjectileLaunchers::LaunchMissile(PhysicsGeom* owner, const Vector3& position, const Vector3& direction,
+                                               const Vector3& aim, float speed, PhysicsGeom* target) {
+    HomingMissile::Launch(context_, owner, position, direction, aim, speed, target);
+}
+
+void ContextProjectileLaunchers::LaunchRocket(PhysicsGeom* owner, const Vector3& position, const Vector3& direction,
+                                              const Vector3& aim, float speed, float phase) {
+    RocketProjectile::Launch(context_, owner, position, direction, aim, speed, phase);
+}

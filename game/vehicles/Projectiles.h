@@ -18,6 +18,7 @@
 
 #include "engine/core/SharedString.h"
 #include "game/vehicles/Projectile.h"
+#include "game/vehicles/ProjectileLaunchers.h"
 #include "game/world/PhysicsGeom.h"
 #include "game/world/RigidBody.h"
 
@@ -199,4 +200,20 @@ public:
 
 protected:
     float HitDamage() const override { return 50.0f; }
+};
+
+// The launchers' way into this context's projectiles: each call launches the real kind. The game
+// keeps one beside its VehicleContext and points VehicleContext::launchers at it.
+class ContextProjectileLaunchers final : public ProjectileLaunchers {
+public:
+    explicit ContextProjectileLaunchers(VehicleContext& context) : context_(context) {}
+
+    void LaunchGrenade(PhysicsGeom* owner, const Vector3& position, const Vector3& velocity, float fuse) override;
+    void LaunchMissile(PhysicsGeom* owner, const Vector3& position, const Vector3& direction, const Vector3& aim,
+                       float speed, PhysicsGeom* target) override;
+    void LaunchRocket(PhysicsGeom* owner, const Vector3& position, const Vector3& direction, const Vector3& aim,
+                      float speed, float phase) override;
+
+private:
+    VehicleContext& context_;
 };

@@ -55,7 +55,9 @@ void SetWorldStages(ShaderDescription& d, bool threeStages) {
         st.texCoord = coord;
     };
     set(0, threeStages ? sc::Add : sc::SelectArg1, sc::Texture, Specular, sc::SelectArg1, sc::Texture, Specular, 0);
-    set(1, AddSigned, sc::Texture, sc::Current, sc::SelectArg1, sc::Texture, sc::Current, 1);
+    // The ground shadow darkens or lightens the colour only: the alpha stays the material's,
+    // or cut-out railings and glass would turn solid once these stages are registered.
+    set(1, AddSigned, sc::Texture, sc::Current, sc::SelectArg2, sc::Texture, sc::Current, 1);
     set(2, sc::Modulate, sc::Diffuse, sc::Current, sc::Modulate, sc::Diffuse, sc::Current, 2);
     d.stageMask |= 0x02 | 0x04;
 }
@@ -385,6 +387,13 @@ void StaticGeometryRenderer::Draw(const Camera& camera) {
         identityPushed = true;
     };
 
+    // The city fades into the fog colour (the sky's, which the sky gave the camera this frame)
+    // over the last quarter of the view, so the horizon has no hard edge: the shaders give
+    // the fade as their fog factor, fixed function fogs the same distances. A camera that
+    // fogs of its own (under water) keeps its fog.
+    const bool ownFog = facility && !camera.FogEnabled();
+    if (ownFog) facility->SetLinearFog(camera.fogColor, 0.75f * camera.farPlane, camera.farPlane);
+
     const ::DrawRange all{indexBase_, indicesWritten_, 0, verticesWritten_};
     if (session_ && session_->renderOption == 1) {
         renderer_->ApplyShaderPass(firstPass_);
@@ -412,6 +421,7 @@ void StaticGeometryRenderer::Draw(const Camera& camera) {
         geometry->DrawIndexed(vertexBuffer_, indexBuffer_, ::DrawRange{indexBase_ + r.firstIndex, r.indexCount, r.firstVertex, r.vertexCount});
     }
     renderer_->SetVertexShader(nullptr);
+    if (ownFog) facility->ApplyCameraFog(&camera);
     if (identityPushed) stack->Pop();
     if (softwareSwitch) renderer_->SetSoftwareVertexProcessing(true);
 }

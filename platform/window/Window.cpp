@@ -90,7 +90,20 @@ Window* Window::Create(const char* title, int32_t x, int32_t y, int32_t width, i
                        bool fullScreen, const char** error) {
     if (!InitVideo(error)) return nullptr;
     Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN | (fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-    SDL_Window* w = SDL_CreateWindow(title, x, y, width, height, flags);
+    // A full-screen window is made borderless at the desktop's size and corner as well: a window
+    // manager gives a full-screen window the whole screen, but on a bare X server nobody does, and
+    // a window of the mode's size would show only a corner of the picture letterboxed for the
+    // screen.
+    int32_t cx = x, cy = y, cw = width, ch = height;
+    if (fullScreen) {
+        const ScreenRect desktop = DesktopBounds();
+        cx = desktop.left;
+        cy = desktop.top;
+        cw = desktop.right - desktop.left;
+        ch = desktop.bottom - desktop.top;
+        flags |= SDL_WINDOW_BORDERLESS;
+    }
+    SDL_Window* w = SDL_CreateWindow(title, cx, cy, cw, ch, flags);
     if (!w) {
         if (error) *error = SDL_GetError();
         return nullptr;

@@ -15,9 +15,11 @@
 #include "engine/core/LanguageSet.h"
 #include "game/frontend/EndingScreen.h"
 #include "game/frontend/FrontEndPage.h"
+#include "game/frontend/OptionPages.h"
 #include "game/frontend/SinglePlayerPage.h"
 #include "game/frontend/SpScoreScreen.h"
 #include "game/play/Game.h"
+#include "game/world/LevelData.h"
 #include "tests/support/GameHarness.h"
 #include "tests/support/ProgramRun.h"
 #include "tools/writers/LanguageWriter.h"
@@ -462,4 +464,143 @@ TEST(FrontEndRun, TheSinglePlayerLoop) {
     EXPECT_EQ(std::string(written.scoreTables[0][0].name.c_str()), "AB");
     EXPECT_EQ(std::string(written.scoreTables[0][0].carName.c_str()), "CabMetro");
     EXPECT_FLOAT_EQ(written.scoreTables[0][0].score, 100000.0f);
+}
+
+// Options, then the controls page by its tab, Accelerate rebound to W and Escape back through the
+// fade; the quick start drives on W and the settings file written on entering the game holds it.
+// In the game the free camera and the camera editor add two shots and dump them, and the world's
+// reader reads the dump back. All at uneven frame times.
+TEST(FrontEndRun, ABindingMadeOnTheControlsPageDrivesAndTheCameraEditorDumpsItsShots) {
+    GameHarness harness(METROFARE_DEMO_BINARY);
+    ASSERT_TRUE(harness.TreeWritten());
+    const testing_support::FrameSchedule schedule = testing_support::UnevenFrames();
+    harness.SetFrameTimes(schedule);
+    constexpr uint32_t kKeyW = 'W' - 'A';
+
+    enum Step { ToOptions, OnVideo, ToControls, OnControls, Binding, Leaving, ToGame, Driving, Editing, Done };
+    Step step = ToOptions;
+    Selector selector;
+    int32_t stepFrame = 0, escapeFrame = -1;
+    float fadeSeconds = 0.0f;
+    Vector3 start;
+    float travelled = 0.0f;
+    size_t shotsBefore = 0;
+    std::vector<CameraRecord> shots;
+    std::vector<std::string> stackOnControls, stackOnReturn;
+    InputCode bound = kInputNone;
+    harness.Run(
+        [&](GameHarness& h, int32_t frame) {
+            FrontEnd& fe = h.Front();
+            const std::string current = h.CurrentName();
+            // The frames from the one that took Escape to the one that left the page.
+            if (step == Leaving) fadeSeconds += schedule(frame);
+            switch (step) {
+            case ToOptions:
+                if (current == "Main" && selector.Select(h, frame, *fe.mainPage, FrontEnd::kOptionsLink) &&
+                    selector.Ready(frame, *fe.mainPage)) {
+                    h.Tap(frame + 1, kKeyReturn);
+                    step = OnVideo;
+                }
+                break;
+            case OnVideo:
+                if (current == "Video" && fe.videoPage->tabState == OptionPage::kIdle) {
+                    h.Tap(frame + 1, OptionPage::kPageDownKey);
+                    h.Tap(frame + 4, OptionPage::kPageDownKey);
+                    h.Tap(frame + 7, kKeyReturn);
+                    step = ToControls;
+                }
+                break;
+            case ToControls:
+                if (current == "Controls") {
+                    stackOnControls = h.Stack();
+                    EXPECT_EQ(fe.controlsPage->tabFade, 0.0f) << "a tab switches at once";
+                    stepFrame = frame;
+                    step = OnControls;
+                }
+                break;
+            case OnControls:
+                if (frame == stepFrame + 2) {
+                    EXPECT_EQ(fe.controlsPage->selected, 0) << "the Accelerate row";
+                    h.Tap(frame + 1, kKeyReturn);
+                    h.Tap(frame + 5, kKeyW);
+                    step = Binding;
+                }
+                break;
+            case Binding:
+                if (frame == stepFrame + 10) {
+                    bound = GameSettings::Binding(0, StoredAction::Accelerate).primary.code;
+                    h.Tap(frame + 1, kKeyEscape);
+                    escapeFrame = frame + 1;
+                    step = Leaving;
+                }
+                break;
+            case Leaving:
+                if (current == "Main") {
+                    stackOnReturn = h.Stack();
+                    step = ToGame;
+                }
+                break;
+            case ToGame:
+                if (current == "Main" && selector.Ready(frame, *fe.mainPage, 10)) h.Tap(frame + 1, kQuickStart);
+                if (current == "Game") {
+                    h.Tap(frame + 5, kKeyReturn); // the offered car
+                    stepFrame = frame;
+                    step = Driving;
+                }
+                break;
+            case Driving:
+                if (frame == stepFrame + 9 && h.HasPlayerCar()) {
+                    start = h.PlayerCarPosition();
+                    h.Hold(frame + 1, kKeyW, 120);
+                }
+                if (frame == stepFrame + 135) {
+                    if (h.HasPlayerCar()) travelled = (h.PlayerCarPosition() - start).Length();
+                    shotsBefore = fe.game->cameraEditor.records.size();
+                    h.ConsoleLine(frame + 1, "FREECAM");
+                    h.ConsoleLine(frame + 6, "CAMERAEDITOR");
+                    h.Tap(frame + 12, CameraEditor::kAddKey);
+                    h.Tap(frame + 15, CameraEditor::kAddKey);
+                    h.Tap(frame + 18, CameraEditor::kDumpKey);
+                    stepFrame = frame;
+                    step = Editing;
+                }
+                break;
+            case Editing:
+                if (frame == stepFrame + 22) {
+                    shots = fe.game->cameraEditor.records;
+                    step = Done;
+                    return false;
+                }
+                break;
+            case Done:
+                return false;
+            }
+            return true;
+        },
+        kMaxFrames);
+
+    ASSERT_EQ(step, Done);
+    EXPECT_EQ(stackOnControls, (std::vector<std::string>{"Controls", "Main"}));
+    EXPECT_EQ(bound, InputCode(kKeyW));
+    EXPECT_EQ(stackOnReturn, std::vector<std::string>{"Main"});
+    EXPECT_GE(fadeSeconds, 0.5f - 1e-4f) << "Escape fades through black for half a second";
+    EXPECT_LT(fadeSeconds, 0.55f);
+    EXPECT_GT(travelled, 20.0f) << "W drives";
+
+    SettingsRecord written;
+    std::string problem;
+    ASSERT_EQ(ReadSettingsRecord(SharedString(SettingsPath(harness).c_str()), written, problem), SettingsParse::Ok)
+        << problem;
+    EXPECT_EQ(written.bindings[0][size_t(StoredAction::Accelerate)][0], InputCode(kKeyW));
+
+    ASSERT_EQ(shots.size(), shotsBefore + 2);
+    std::vector<CameraRecord> dumped;
+    FileReader in{SharedString((harness.Root() + "/" + CameraEditor::kDumpFile).c_str())};
+    ASSERT_TRUE(ReadCameraRecords(in, dumped));
+    ASSERT_EQ(dumped.size(), shots.size());
+    for (size_t i = 0; i < shots.size(); ++i) {
+        EXPECT_EQ(dumped[i].mission, shots[i].mission) << i;
+        EXPECT_EQ(dumped[i].episode, shots[i].episode) << i;
+        EXPECT_EQ(dumped[i].position, shots[i].position) << i;
+    }
 }

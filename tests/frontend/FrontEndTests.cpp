@@ -11,6 +11,7 @@
 #include "engine/render/Font.h"
 #include "game/frontend/CreditsScreen.h"
 #include "game/frontend/FrontEnd.h"
+#include "game/frontend/OptionPages.h"
 #include "game/frontend/SinglePlayerPage.h"
 #include "game/play/Game.h"
 #include "game/play/MissionLoadingScreen.h"
@@ -301,7 +302,7 @@ TEST_F(FrontEndTest, TheGameOpensEveryMissionAndTheNextSettingsWriteKeepsIt) {
 // with one, it does nothing.
 TEST_F(FrontEndTest, PauseOnAnyPageStartsTheQuickGameOnlyWhileNoGameCanBeResumed) {
     FrontEnd& fe = Build();
-    for (FrontEndPage* page : {fe.mainPage, fe.videoPage, static_cast<FrontEndPage*>(fe.creditsScreen)})
+    for (FrontEndPage* page : {fe.mainPage, static_cast<FrontEndPage*>(fe.videoPage), static_cast<FrontEndPage*>(fe.creditsScreen)})
         for (bool resumable : {true, false}) {
             SCOPED_TRACE(::testing::Message() << page->name.c_str() << (resumable ? ", resumable" : ""));
             engine->mlpStack.clear();

@@ -2,6 +2,7 @@
 // page with its choices, start and exits; the car carousel; the score screen with its table,
 // name and career step; the ending, end and credits screens.
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <string>
@@ -253,6 +254,39 @@ TEST_F(SinglePlayerTest, TheInfoLineAndThePortraitAreDrawn) {
     ASSERT_EQ(portraits.size(), 1u);
     EXPECT_EQ(portraits[0].color.a, 127);
     EXPECT_TRUE(canvas.Of("sprite", "Vehicles\\AmbulanceVan\\Driver.zkt").empty());
+}
+
+// The info line and the two choices stand on rows of their own: each caption and name is drawn
+// once, and no text covers another, the focused choice included, in the engine's font at its
+// real size (Arial 15: 20 pixels high).
+TEST_F(SinglePlayerTest, EveryCaptionIsDrawnOnceAndNoneCoversAnother) {
+    Text(60, "Driving");
+    Text(61, "Car");
+    Text(62, "Mission");
+    Build();
+    canvas.fontSizes[nullptr] = 20;
+    canvas.charWidths[nullptr] = 10;
+    SinglePlayerPage& page = OpenPage();
+    page.fade = 0.0f;
+    // A few frames: the widgets measure themselves as they update.
+    for (int i = 0; i < 3; ++i) Frame();
+    canvas.calls.clear();
+    page.Render();
+
+    const std::vector<testing_support::DrawCall> texts = canvas.Of("text");
+    for (const char* caption : {"Driving", "car b", "Car", "Car B", "Mission", "Mission 0"})
+        EXPECT_EQ(canvas.Of("text", caption).size(), 1u) << caption;
+    auto box = [this](const testing_support::DrawCall& d) {
+        const float w = float(canvas.CharWidth(d.font) * int32_t(d.what.size()));
+        return std::array<float, 4>{d.x, d.y, d.x + w, d.y + float(canvas.FontSize(d.font))};
+    };
+    for (size_t i = 0; i < texts.size(); ++i)
+        for (size_t k = i + 1; k < texts.size(); ++k) {
+            const auto a = box(texts[i]), b = box(texts[k]);
+            const bool apart = a[2] <= b[0] || b[2] <= a[0] || a[3] <= b[1] || b[3] <= a[1];
+            EXPECT_TRUE(apart) << '"' << texts[i].what << "\" at (" << a[0] << ", " << a[1] << ") covers \""
+                               << texts[k].what << "\" at (" << b[0] << ", " << b[1] << ")";
+        }
 }
 
 // Without any car the page and its carousel do nothing: no step, no turn, no draw, no crash;

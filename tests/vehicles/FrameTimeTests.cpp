@@ -3,10 +3,12 @@
 // generator lays out, through the world's own update and a chase camera updated after it as the
 // game does: dropped onto the street from a respawn record's height, left alone they settle within 3 s
 // and then stay put; held straight along the street they keep their lane, never roll and reach
-// the same speed at every schedule; the camera's heading never jumps while the car hardly
-// turns; the road alone costs no health and no damage smoke rises.
+// the same speed at every schedule; turned hard at full speed they stay nearly level; the
+// camera's heading never jumps while the car hardly turns; the road alone costs no health and
+// no damage smoke rises.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <memory>
@@ -80,6 +82,10 @@ struct CarLog {
     float worstLane = 0.0f;
     float leastUp = 1.0f;
     float finalSpeed = 0.0f;
+    // Turning: the largest lean from the vertical in degrees and how far the heading swung
+    // from the street's.
+    float worstLean = 0.0f;
+    float turned = 0.0f;
     // Throughout: the largest camera step in a frame where the car turned less than 3 degrees
     // (after the camera's first swing round behind the car), the lowest health and the damage
     // smoke seen at full health.
@@ -120,8 +126,9 @@ protected:
     }
 
     // The four cars, each dropped at the start of its own street facing +x; `restSeconds` left
-    // alone, then `driveSeconds` with the accelerator held.
-    std::vector<CarLog> Run(const FrameSchedule& schedule, float restSeconds, float driveSeconds) {
+    // alone, then `driveSeconds` with the accelerator held, then `turnSeconds` more with the
+    // wheel turned hard to the left as well.
+    std::vector<CarLog> Run(const FrameSchedule& schedule, float restSeconds, float driveSeconds, float turnSeconds = 0.0f) {
         const tools::CityOptions o = LongStreets();
         const float half = (float(o.blocks) * o.blockSize + float(o.blocks + 1) * o.roadWidth) * 0.5f;
         std::vector<CarLog> logs(4);
@@ -154,11 +161,14 @@ protected:
         std::vector<float> restHeading(4), lastHeading(4), lastCamera(4);
         bool restMarked = false;
         float t = 0.0f;
-        for (int32_t frame = 0; t < restSeconds + driveSeconds; ++frame) {
+        for (int32_t frame = 0; t < restSeconds + driveSeconds + turnSeconds; ++frame) {
             const float dt = schedule(frame);
-            const bool driving = t >= restSeconds;
-            for (Vehicle* car : run)
-                if (driving) car->SetThrottle(1.0f);
+            const bool driving = t >= restSeconds && t < restSeconds + driveSeconds;
+            const bool turning = t >= restSeconds + driveSeconds;
+            for (Vehicle* car : run) {
+                if (driving || turning) car->SetThrottle(1.0f);
+                if (turning) car->SetSteering(1.0f);
+            }
             city.Update(cameras[0].get(), dt);
             for (auto& camera : cameras) camera->Update(dt);
             t += dt;
@@ -193,6 +203,11 @@ protected:
                     log.worstLane = std::max(log.worstLane, std::fabs(p.z - log.laneZ));
                     log.leastUp = std::min(log.leastUp, car.ChassisBody()->GetUp().y);
                     log.finalSpeed = car.GetLinearVelocity().Length();
+                }
+                if (turning) {
+                    const float up = std::clamp(car.ChassisBody()->GetUp().y, -1.0f, 1.0f);
+                    log.worstLean = std::max(log.worstLean, Degrees(std::acos(up)));
+                    log.turned = std::max(log.turned, TurnBetween(90.0f, heading));
                 }
             }
             if (!driving && t >= 3.0f) restMarked = true;
@@ -262,6 +277,21 @@ TEST_F(FrameTimeTest, HeldStraightEachCarKeepsItsLaneAndReachesOneSpeedAtEveryFr
             high = std::max(high, logs[car].finalSpeed);
         }
         EXPECT_LT(high, low * 1.05f) << CarNames[car];
+    }
+}
+
+// Two seconds of full lock from full speed: a real turn, with the car nearly level (a lock
+// that does not fade with the speed threw the cars across the street onto the kerb and far
+// onto their side).
+TEST_F(FrameTimeTest, TurnedHardAtFullSpeedEachCarStaysNearlyLevel) {
+    for (const FrameSchedule& schedule : testing_support::PlayerFrameSchedules(9.0f)) {
+        SCOPED_TRACE(schedule.name);
+        for (const CarLog& log : Run(schedule, 2.0f, 6.0f, 2.0f)) {
+            SCOPED_TRACE(log.name);
+            EXPECT_GT(log.turned, 8.0f);
+            EXPECT_LT(log.worstLean, 5.0f) << "leans over in a fast turn";
+            ExpectUnhurt(log);
+        }
     }
 }
 

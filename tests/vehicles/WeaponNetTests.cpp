@@ -1,6 +1,7 @@
-// The chain gun's and the flamer's switch events between two games in one process on the
-// loopback network: a host relays what each client sends to both; each game shows the other
-// player's weapon at once and ignores the echo of its own.
+// The weapons' events between two games in one process on the loopback network: a host relays
+// what each client sends to both. The chain gun and the flamer show the other player's weapon at
+// once and ignore the echo of their own; the grenade thrower and the two launchers release
+// their projectiles only when the echo comes back, in the shooter's game as in the other.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +11,8 @@
 #include "engine/net/ZKClient.h"
 #include "engine/net/ZKServer.h"
 #include "game/vehicles/ItemEvents.h"
+#include "game/vehicles/Launchers.h"
+#include "game/vehicles/Projectiles.h"
 #include "game/vehicles/PlayerController.h"
 #include "game/vehicles/Weapons.h"
 #include "tests/vehicles/VehicleTestSupport.h"
@@ -45,7 +48,8 @@ bool Join(ZKClient& client, uint16_t port) {
 // One player's game: both players' cars (ids 0 and 1), the local one driven by its controller;
 // car 0 carries a chain gun and car 1 a flamer in both games.
 struct PlayerGame {
-    PlayerGame(const CarDefinition* taxi, int32_t localId) : channels(world.context) {
+    PlayerGame(const CarDefinition* taxi, int32_t localId) : channels(world.context), launchers(world.context) {
+        world.context.launchers = &launchers;
         InstallWeaponFactories(world.context);
         RegisterWeaponHandlers(world.context, channels);
         for (int32_t id = 0; id < 2; ++id) {
@@ -64,14 +68,28 @@ struct PlayerGame {
     ~PlayerGame() {
         world.context.client = nullptr;
         player.reset();
+        ProjectileKinds::ReleaseAll(world.context);
         world.context.ownedVehicles.clear();
     }
     ChainGunWeapon* Gun() { return WeaponOf<ChainGunWeapon>(cars[0]); }
     FlamerWeapon* Flamer() { return WeaponOf<FlamerWeapon>(cars[1]); }
 
+    // Projectiles in flight in this game: grenades, missiles, rockets.
+    size_t Flying(char kind) {
+        if (!world.context.projectiles) return 0;
+        const ProjectileKinds& k = *world.context.projectiles;
+        return kind == 'g' ? k.grenades.Live().size() : kind == 'm' ? k.missiles.Live().size() : k.rockets.Live().size();
+    }
+    template <class Kind>
+    Kind* Arm(int32_t id, ItemKind pool) {
+        cars[id]->SetWeapon(world.context.itemPools[pool].Take());
+        return WeaponOf<Kind>(cars[id]);
+    }
+
     FlatWorld world;
     ZKClient client;
     ItemEventChannels channels;
+    ContextProjectileLaunchers launchers;
     Vehicle* cars[2] = {nullptr, nullptr};
     std::unique_ptr<PlayerController> player;
 };
@@ -108,6 +126,67 @@ TEST_F(VehicleTest, TheChainGunAndTheFlamerShowAtOnceAndIgnoreTheirOwnEcho) {
     second.Flamer()->flame.StartFiring();
     second.Flamer()->StopFiring();
     ASSERT_TRUE(PumpUntil([&] { return second.Gun()->firing == 0 && !first.Flamer()->Burning(); }, both));
+    first.client.Disconnect();
+    second.client.Disconnect();
+}
+
+TEST_F(VehicleTest, GrenadesMissilesAndRocketsFlyOnlyFromTheEchoInBothGames) {
+    ZKServer server(SharedString("host"), SharedString("Combat"), 0, 4);
+    ASSERT_TRUE(server.IsRunning());
+    PlayerGame first(taxi, 0), second(taxi, 1);
+    for (uint8_t id = FirstItemChannel; id < FirstItemChannel + ItemChannelCount; ++id) server.AddChannel(&first.channels.Relay(id));
+    ASSERT_TRUE(Join(first.client, server.GetPort()));
+    ASSERT_TRUE(Join(second.client, server.GetPort()));
+    const auto both = {&first.client, &second.client};
+    PlayerGame* games[2] = {&first, &second};
+    // A few hundred more network updates: an echo received twice would show here.
+    auto settle = [&] {
+        for (int i = 0; i < 200; ++i)
+            for (ZKClient* c : both) c->Update(0.001f);
+    };
+
+    struct Case {
+        const char* name;
+        char kind;
+        size_t count;
+    };
+    for (const Case& c : {Case{"grenades", 'g', 3}, Case{"missile", 'm', 1}, Case{"rockets", 'r', 8}}) {
+        SCOPED_TRACE(c.name);
+        // The shooter is the first game's car 0 for the grenades and rockets, the second game's
+        // car 1 for the missile (locked on car 0); both games carry the same weapons.
+        PlayerGame& shooterGame = c.kind == 'm' ? second : first;
+        const int32_t shooter = c.kind == 'm' ? 1 : 0;
+        for (PlayerGame* g : games) {
+            if (c.kind == 'g') g->Arm<GrenadeWeapon>(shooter, ItemKind::GrenadeThrower);
+            if (c.kind == 'm') g->Arm<MissileWeapon>(shooter, ItemKind::MissileLauncher);
+            if (c.kind == 'r') g->Arm<RocketWeapon>(shooter, ItemKind::RocketLauncher);
+        }
+        if (c.kind == 'g') WeaponOf<GrenadeWeapon>(shooterGame.cars[shooter])->Throw(5.0f);
+        if (c.kind == 'm') {
+            auto* launcher = WeaponOf<MissileWeapon>(shooterGame.cars[shooter]);
+            launcher->SetTarget(shooterGame.cars[0]->ChassisGeom());
+            launcher->Fire();
+        }
+        if (c.kind == 'r') WeaponOf<RocketWeapon>(shooterGame.cars[shooter])->Fire();
+        EXPECT_EQ(shooterGame.Flying(c.kind), 0u) << "nothing flies before the host's echo";
+        ASSERT_TRUE(PumpUntil([&] { return first.Flying(c.kind) == c.count && second.Flying(c.kind) == c.count; }, both));
+        settle();
+        for (PlayerGame* g : games) {
+            EXPECT_EQ(g->Flying(c.kind), c.count) << "once in each game";
+            // In each game the shot belongs to that game's shooting car.
+            if (c.kind == 'g')
+                for (const GrenadeProjectile* p : g->world.context.projectiles->grenades.Live())
+                    EXPECT_EQ(p->owner, g->cars[shooter]->ChassisGeom());
+            if (c.kind == 'm') {
+                const HomingMissile* m = g->world.context.projectiles->missiles.Live()[0];
+                EXPECT_EQ(m->owner, g->cars[shooter]->ChassisGeom());
+                EXPECT_EQ(m->target, g->cars[0]->ChassisGeom()) << "homing on the car the event names, in this game";
+            }
+            if (c.kind == 'r')
+                for (const RocketProjectile* p : g->world.context.projectiles->rockets.Live())
+                    EXPECT_EQ(p->owner, g->cars[shooter]->ChassisGeom());
+        }
+    }
     first.client.Disconnect();
     second.client.Disconnect();
 }

@@ -9,6 +9,7 @@
 
 #include "engine/core/InputActions.h"
 #include "game/vehicles/DrivingActions.h"
+#include "game/vehicles/Explosion.h"
 #include "game/vehicles/FlamerEffect.h"
 #include "game/vehicles/Gunfire.h"
 #include "game/vehicles/Launchers.h"
@@ -27,6 +28,15 @@ using testing_support::FakeInputDevice;
 namespace {
 
 constexpr uint32_t kLeftShift = 57;
+
+// Keeps the names of the positional one-shot sounds.
+class RecordingAudio : public FakeAudioDevice {
+public:
+    void PlaySound3D(const SharedString& name, const Vector3&, float, float, float, PlaybackObserver*) override {
+        played3D.emplace_back(name.c_str());
+    }
+    std::vector<std::string> played3D;
+};
 
 // The player's taxi at the origin facing -z, its Fire key and a static city that is a wall
 // across the road at a chosen distance (built on demand).
@@ -93,7 +103,7 @@ protected:
         std::erase_if(flat.context.ownedVehicles, [&](auto& owned) { return owned.get() == v; });
     }
 
-    FakeAudioDevice audio;
+    RecordingAudio audio;
     FakeInputDevice input;
     Vehicle* car = nullptr;
     std::unique_ptr<PlayerController> player;
@@ -276,24 +286,30 @@ TEST_F(WeaponTest, ATracerFliesForASecondAfterItsRayIsResolvedEvenWithNothingHit
     EXPECT_EQ(guns.tracerStore.size(), 1u) << "the next shot reuses the tracer";
 }
 
-TEST_F(WeaponTest, ACannonShellFiredFromInsideItsCarHitsWhatLiesAhead) {
-    static std::vector<Vector3> blasts;
-    blasts.clear();
-    CannonShellBlast = [](VehicleContext&, PhysicsGeom*, const Vector3& at) { blasts.push_back(at); };
+TEST_F(WeaponTest, ACannonShellFiredFromInsideItsCarBlowsUpWhatLiesAhead) {
     BuildWall(150.0f);
     flat.Frames(2);
     // Owned by the car's whole space: neither the chassis nor a wheel stops it.
     CannonShell::Fire(flat.context, car->Space(), car->GetPosition() + Vector3(0, 10, 0), Vector3(0, 0, -1));
     flat.Frame();
-    ASSERT_EQ(blasts.size(), 1u);
-    EXPECT_NEAR(blasts[0].z, -150.0f, 0.5f);
+    ASSERT_NE(flat.context.explosions, nullptr);
+    const std::vector<Explosion*>& live = flat.context.explosions->pool.Live();
+    ASSERT_EQ(live.size(), 1u);
+    const Explosion& blast = *live[0];
+    EXPECT_NEAR(blast.sphere.GetPosition().z, -150.0f, 0.5f);
+    EXPECT_EQ(blast.owner, car->Space()) << "the blast names the shell's owner";
+    EXPECT_EQ(blast.maxRadius, Explosion::WreckMaximum);
+    EXPECT_EQ(blast.growth, Explosion::WreckGrowth);
+    EXPECT_EQ(audio.played3D, std::vector<std::string>{"Cannon_Explosion.WAV"}) << "the cannon's own bang, not a random one";
     EXPECT_TRUE(Guns().liveCannon.empty()) << "a shell lives one sub-step";
     // Nothing ahead: no blast.
+    flat.Frames(60);
+    ASSERT_TRUE(live.empty());
     CannonShell::Fire(flat.context, car->Space(), car->GetPosition() + Vector3(0, 10, 0), Vector3(0, 0, 1));
     flat.Frame();
-    EXPECT_EQ(blasts.size(), 1u);
+    EXPECT_TRUE(live.empty());
+    EXPECT_EQ(audio.played3D.size(), 1u);
     EXPECT_EQ(Guns().cannonStore.size(), 1u);
-    CannonShellBlast = nullptr;
 }
 
 TEST_F(WeaponTest, AFlameThatBouncedOffAWallBurnsItsOwnCar) {
@@ -414,7 +430,8 @@ TEST_F(WeaponTest, AResetInTheMiddleOfABurstThenDeletingTheCarLeavesNothingBehin
     Guns().ReleaseAll();
     EXPECT_TRUE(Guns().liveTracers.empty());
     EXPECT_TRUE(Guns().liveCasings.empty());
-    // Now the cars go while the flamer's blobs still fly.
+    EXPECT_TRUE(flamer->flame.liveBlobs.empty()) << "no burning blob outlives the reset";
+    // Now the cars go while the flamer's sprites still fade.
     player.reset();
     flat.context.localDriver = nullptr;
     RemoveCar(other);
@@ -630,4 +647,71 @@ TEST_F(LauncherTest, LockingOnTakesTheCarAheadAndLetsGoOfALostOne) {
     EXPECT_EQ(launcher->target, ahead->ChassisGeom()) << "ten seconds and a quarter have not passed";
     for (int i = 0; i < 30; ++i) Frame();
     EXPECT_EQ(launcher->target, nullptr);
+}
+
+TEST_F(LauncherTest, TheSightMarksTheAimOrTheTargetAsTheCameraSeesIt) {
+    // A 640 x 480 camera 60 behind and 20 above the car, looking along the car's nose (-z); its
+    // right-hand side is world -x (the view turns the world half a turn about y).
+    Camera& camera = flat.camera;
+    camera.SetViewport(Rect{0, 0, 640, 480});
+    camera.position = Vector3(0, 20, 60);
+    camera.orientation = Quaternion();
+    camera.positionDirty = camera.orientationDirty = 1;
+    camera.RebuildProjection();
+    camera.Apply();
+    MissileWeapon* launcher = Arm<MissileWeapon>(ItemKind::MissileLauncher);
+    Vehicle* other = Target(flat, taxi, 300.0f);
+    other->SetPosition(Vector3(5000, 100, 0));  // out of the ray's way until a case puts it
+
+    struct Case {
+        const char* name;
+        bool locked;
+        bool seen;          // the ray remembers a car
+        Vector3 targetAt;
+        AimMark::Kind kind;
+        float x;            // the mark's x (-1: not checked)
+        bool onScreen;      // strictly inside the viewport
+    };
+    const Case cases[] = {
+        {"aiming ahead", false, false, {}, AimMark::Crosshair, 320.0f, true},
+        {"aiming at a car", false, true, {}, AimMark::CrossLock, 320.0f, true},
+        {"target ahead", true, false, {0, 2, -300}, AimMark::Lock, 320.0f, true},
+        {"target to the left, in view", true, false, {100, 2, -300}, AimMark::Lock, -1.0f, true},
+        {"target far to the right", true, false, {-1500, 2, -300}, AimMark::OffLock, 640.0f, false},
+        {"target behind the camera", true, false, {0, 2, 400}, AimMark::None, -1.0f, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        launcher->target = nullptr;
+        launcher->ray.remembered = c.seen ? other->ChassisGeom() : nullptr;
+        if (c.locked) {
+            other->SetPosition(c.targetAt);
+            launcher->target = other->ChassisGeom();
+        }
+        const AimMark mark = launcher->Aim(camera);
+        EXPECT_EQ(mark.kind, c.kind);
+        if (c.kind == AimMark::None) continue;
+        if (c.x >= 0.0f) EXPECT_NEAR(mark.centre.x, c.x, 1.0f);
+        EXPECT_GE(mark.centre.x, 0.0f);
+        EXPECT_LE(mark.centre.x, 640.0f);
+        EXPECT_GE(mark.centre.y, 0.0f);
+        EXPECT_LE(mark.centre.y, 480.0f);
+        if (c.onScreen) {
+            EXPECT_GT(mark.centre.x, 0.0f);
+            EXPECT_LT(mark.centre.x, 640.0f);
+        }
+        if (c.kind == AimMark::Lock) {
+            // On the target's own projection.
+            const Vector2 p = camera.Project(other->ChassisGeom()->GetPosition());
+            EXPECT_NEAR(mark.centre.x, p.x, 1e-3f);
+            EXPECT_NEAR(mark.centre.y, p.y, 1e-3f);
+            if (c.targetAt.x > 0.0f) EXPECT_LT(mark.centre.x, 320.0f) << "left of the middle";
+        }
+        if (c.kind == AimMark::Crosshair || c.kind == AimMark::CrossLock)
+            EXPECT_GT(mark.centre.y, 240.0f) << "the point ahead lies below the middle: the camera is above the car";
+    }
+    // The missile on another car shows no sight: only the local player aims.
+    launcher->target = nullptr;
+    player->AttachVehicle(nullptr);
+    EXPECT_EQ(launcher->Aim(camera).kind, AimMark::None);
 }

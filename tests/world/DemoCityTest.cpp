@@ -101,7 +101,9 @@ TEST(DemoCity, LoadsAndCarriesACarThatWakesACrateStack) {
     EXPECT_EQ(city.records.trafficLights.size(), 2u);
     EXPECT_EQ(city.records.crates.size(), 6u);
     EXPECT_EQ(city.records.emitters.size(), 2u);
-    EXPECT_EQ(city.placements.parkedCars().size(), 3u);
+    // Three parked cars for the first mission and three for the free drive.
+    ASSERT_EQ(city.placements.parkedCars().size(), 6u);
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(city.placements.parkedCars()[i].mission, i < 3 ? 0 : 8);
     EXPECT_EQ(city.waterVolumes.size(), 1u);
     EXPECT_EQ(city.missionTable.At(0, 0)->cameras.size(), 4u);
     EXPECT_TRUE(city.skies[0].hasFlarePoint);

@@ -6,7 +6,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "engine/core/Camera.h"
 #include "engine/render/D3D8LightManager.h"
@@ -168,13 +170,15 @@ protected:
     void Release(std::unique_ptr<World>& world) { world.reset(); }
     // One frame as the game runs it: the decals' frame (which the world's update starts), the
     // objects' frame, the cull with the static city's gathering, then the draw.
-    void Frame(World& world, Camera& camera) {
+    // `afterDraw` runs while the camera's states are still applied.
+    void Frame(World& world, Camera& camera, const std::function<void()>& afterDraw = {}) {
         world.decals->BeginFrame(&camera, 0.0f);
         world.BeginFrame(camera);
         world.Cull(camera);
         f.PushState(&camera);
         f.Clear(kClearTarget | kClearDepth);
         world.Draw(camera);
+        if (afterDraw) afterDraw();
         f.PopState();
     }
     uint32_t Pixel(int x, int y) {
@@ -270,34 +274,53 @@ TEST_F(WorldDraw, BlendedCutOutAndAdditiveMaterials) {
     PlainLight();
     auto world = Load(s.w);
     Camera camera = View({0, 0, 0}, {0, 0, 1});
-    Frame(*world, camera);
-    EXPECT_TRUE(Near(PixelAt(camera, {-90, 0, 300}), 100, 0, 50));
-    EXPECT_TRUE(Near(PixelAt(camera, {-20, 0, 300}), 0, 0, 100)); // cut out
-    EXPECT_TRUE(Near(PixelAt(camera, {20, 0, 300}), 0, 200, 0));
-    EXPECT_TRUE(Near(PixelAt(camera, {90, 0, 300}), 0, 100, 100));
-    EXPECT_TRUE(Near(PixelAt(camera, {0, 80, 300}), 0, 0, 100)); // the back face
+    // As loaded, and with the world's own stages (ground shadow and lighting) that every later
+    // registration gives the city, as the game's video-mode change at its start does.
+    // The frame clears to the camera's fog colour, which the sky sets for the next frame.
+    for (const char* registration : {"as loaded", "registered again"}) {
+        SCOPED_TRACE(registration);
+        if (registration[0] == 'r') world->staticGeometry->RecreateShaders();
+        const Color bg = camera.fogColor;
+        Frame(*world, camera);
+        EXPECT_TRUE(Near(PixelAt(camera, {-90, 0, 300}), (200 + bg.r) / 2, bg.g / 2, bg.b / 2));
+        EXPECT_TRUE(Near(PixelAt(camera, {-20, 0, 300}), bg.r, bg.g, bg.b)); // cut out
+        EXPECT_TRUE(Near(PixelAt(camera, {20, 0, 300}), 0, 200, 0));
+        EXPECT_TRUE(Near(PixelAt(camera, {90, 0, 300}), bg.r, std::min(100 + bg.g, 255), bg.b));
+        EXPECT_TRUE(Near(PixelAt(camera, {0, 80, 300}), bg.r, bg.g, bg.b)); // the back face
+    }
     Release(world);
 }
 
-// Near geometry keeps its colour; geometry at the far plane takes the fog colour, with the
-// shaders and without.
+// Near geometry keeps its lit colour; geometry at the far plane takes the fog colour, with the
+// shaders and without, whether the camera fogs (under water) or not (the game's camera above
+// water, whose horizon must still fade into the sky's colour); what is drawn after the city
+// gets the camera's own fog back.
 TEST_F(WorldDraw, FadesIntoTheFogAtTheFarPlane) {
     ASSERT_TRUE(WriteSolidTexture("Textures/Wall.ZKT", 0xFFC8C8C8u));
     Scene s;
-    const uint32_t m = s.Material(int32_t(s.Texture("Wall.ZKT")), 0);
+    const uint32_t m = s.Material(int32_t(s.Texture("Wall.ZKT")), 0, {255, 255, 255, 255}, {0, 0, 0, 255});
     s.Wall(m, -300, -10, -20, 100, 500);
     s.Wall(m, 10, 600, -50, 150, 990);
-    PlainLight();
-    for (bool shaders : {true, false}) {
-        SCOPED_TRACE(shaders ? "world shaders" : "fixed function");
-        auto world = Load(s.w, shaders);
-        Camera camera = View({0, 50, 0}, {0, 0, 1}, 1000.0f);
-        camera.SetFogColor(Color::FromBytes(255, 0, 255, 255));
-        Frame(*world, camera);
-        EXPECT_TRUE(Near(PixelAt(camera, {-100, 40, 500}), 200, 200, 200));
-        EXPECT_TRUE(Near(PixelAt(camera, {100, 60, 990}), 255, 0, 255, 16));
-        Release(world);
-    }
+    // Half the light from all round, a quarter more from behind the camera onto the walls.
+    const float ambient[3] = {0.5f, 0.5f, 0.5f}, diffuse[3] = {0.25f, 0.25f, 0.25f};
+    const int lit = int(std::lround(200.0f * 0.75f));
+    for (bool shaders : {true, false})
+        for (bool cameraFog : {true, false}) {
+            SCOPED_TRACE(std::string(shaders ? "world shaders" : "fixed function") +
+                         (cameraFog ? ", camera fog" : ", camera without fog"));
+            Light({0, 0, -1}, ambient, diffuse);
+            auto world = Load(s.w, shaders);
+            Camera camera = View({0, 50, 0}, {0, 0, 1}, 1000.0f);
+            camera.EnableFog(cameraFog);
+            camera.SetFogColor(Color::FromBytes(255, 0, 255, 255));
+            // The camera's fog takes the colour it had when the frame began; without it the city
+            // fogs into the colour the sky gives the camera as the world draws.
+            const Color fog = cameraFog ? camera.fogColor : world->skies[size_t(session.timeOfDay)].colour;
+            Frame(*world, camera, [&] { EXPECT_EQ(f.CachedRenderState(gfx::rs::FOGENABLE), cameraFog ? 1u : 0u); });
+            EXPECT_TRUE(Near(PixelAt(camera, {-100, 40, 500}), lit, lit, lit));
+            EXPECT_TRUE(Near(PixelAt(camera, {100, 60, 990}), fog.r, fog.g, fog.b, 16));
+            Release(world);
+        }
 }
 
 // The sky of the time of day: looking straight down shows its mirrored dome (drawn with reversed

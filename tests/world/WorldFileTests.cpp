@@ -66,7 +66,9 @@ TEST_F(WorldFileTest, GeneratedCityRoundTrips) {
     EXPECT_NEAR(world.records.lights[0].ground[0].point.y, 2.0f + 1.6f, 1e-3);
     EXPECT_EQ(world.records.crates.size(), 6u);
     EXPECT_EQ(world.records.emitters.size(), 2u);
-    EXPECT_EQ(world.placements.parkedCars().size(), 3u);
+    // Three parked cars for the first mission and three for the free drive.
+    ASSERT_EQ(world.placements.parkedCars().size(), 6u);
+    for (size_t i = 0; i < 6; ++i) EXPECT_EQ(world.placements.parkedCars()[i].mission, i < 3 ? 0 : 8);
     EXPECT_TRUE(world.records.pathObjects[0].inTree);
     EXPECT_EQ(world.records.pathObjects[0].model, SharedString("Models\\A.ZKM"));
     // Light-controlled nodes and the restricted lanes of the road block.

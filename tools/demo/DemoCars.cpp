@@ -131,21 +131,25 @@ struct DemoCar {
     bool shadow = false;
 };
 
-CarHandling Handling(float speed, float force, float shift, float steer, float brake, int32_t gears, float mass,
-                     float exponent) {
+// The lock fades with the square of the speed: the drive model takes (speed / (2 x reference))
+// to the exponent over 50000 off it, so a reference speed of 1.2 leaves about half the lock at
+// 370 units a second (133 km/h) and the minimum share from 450 up. A lock that stayed whole at
+// top speed threw the cars across the street in a fast turn, over the kerb and far onto their
+// side.
+CarHandling Handling(float speed, float force, float shift, float steer, float brake, int32_t gears, float mass) {
     CarHandling h;
     h.forwardSpeedFactor = speed;
     h.engineForce = force;
     h.weightShiftFactor = shift;
     h.forwardSteeringLock = steer;
     h.reverseSteeringLock = steer * 0.8f;
-    h.steeringReferenceSpeed = 300.0f;
+    h.steeringReferenceSpeed = 1.2f;
     h.brakeStrength = brake;
     h.handbrakeStrength = brake * 0.7f;
     h.gearCount = gears;
     h.steeringSpeedScale = 1.0f;
     h.reverseSpeedFactor = 0.4f;
-    h.steeringExponent = exponent;
+    h.steeringExponent = 2.0f;
     h.spareA = 2.5f;
     h.minimumSteeringFactor = 0.3f;
     h.massValue = mass;
@@ -310,19 +314,19 @@ DEMO_STEP("cars") {
     if (!WriteSharedTextures(textures)) return false;
     // The taxi: the player's cab.
     DemoCar cab{"CabMetro", "Metro Cab", 0xFFF0C020u, {9.0f, 3.5f, 22.0f}, 3.5f,
-                Handling(1.0f, 4000.0f, 0.5f, 0.6f, 3000.0f, 4, 1000.0f, 1.5f)};
+                Handling(1.0f, 4000.0f, 0.5f, 0.6f, 3000.0f, 4, 1000.0f)};
     cab.doorFrames = 5;
     cab.rider = true;
     // The traffic's police car and opponent: faster and livelier.
     DemoCar police{"PoliceCruiser", "Police Cruiser", 0xFF2040C0u, {9.0f, 3.5f, 23.0f}, 3.5f,
-                   Handling(1.25f, 5200.0f, 0.6f, 0.7f, 3400.0f, 4, 1100.0f, 1.3f)};
+                   Handling(1.25f, 5200.0f, 0.6f, 0.7f, 3400.0f, 4, 1100.0f)};
     // Protected, and the handling the AI drivers copy: heavier and slower.
     DemoCar ambulance{"AmbulanceVan", "Ambulance", 0xFFF4F4F4u, {10.0f, 5.5f, 26.0f}, 4.0f,
-                      Handling(0.85f, 4500.0f, 0.4f, 0.5f, 2800.0f, 4, 1600.0f, 1.7f)};
+                      Handling(0.85f, 4500.0f, 0.4f, 0.5f, 2800.0f, 4, 1600.0f)};
     ambulance.shadow = true;
     // Light, five gears, its own boost.
     DemoCar racer{"RacerZZ", "Racer ZZ", 0xFFD02020u, {8.5f, 2.8f, 21.0f}, 3.2f,
-                  Handling(1.4f, 5000.0f, 0.7f, 0.75f, 3600.0f, 5, 750.0f, 1.2f)};
+                  Handling(1.4f, 5000.0f, 0.7f, 0.75f, 3600.0f, 5, 750.0f)};
     for (const DemoCar* car : {&cab, &police, &ambulance, &racer})
         if (!WriteCar(vehicles, textures, *car)) return false;
     return true;

@@ -1,4 +1,5 @@
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "tools/demo/DemoTree.h"
@@ -28,6 +29,57 @@ uint32_t PageBackground(int x, int y, int, int h) {
     return Argb(255, R * fall / 255u + grid, G * fall / 255u + grid, B * fall / 255u + grid);
 }
 
+// The option pages' tab bar as the pages hit-test it, in screen pixels of the 800 x 600 menu
+// screen: Video, Audio, Controls and Back.
+struct TabRect {
+    int left, top, right, bottom;
+    const char* label;
+};
+constexpr TabRect kTabs[4] = {{40, 225, 190, 245, "VIDEO"},
+                              {40, 260, 185, 280, "AUDIO"},
+                              {40, 320, 190, 340, "CONTROLS"},
+                              {40, 370, 210, 390, "BACK"}};
+
+// Capitals of three by five dots, rows top first, the left dot the high bit.
+bool LetterDot(char c, int column, int row) {
+    static const struct {
+        char c;
+        uint8_t rows[5];
+    } kLetters[] = {
+        {'A', {2, 5, 7, 5, 5}}, {'B', {6, 5, 6, 5, 6}}, {'C', {3, 4, 4, 4, 3}}, {'D', {6, 5, 5, 5, 6}},
+        {'E', {7, 4, 6, 4, 7}}, {'I', {7, 2, 2, 2, 7}}, {'K', {5, 5, 6, 5, 5}}, {'L', {4, 4, 4, 4, 7}},
+        {'N', {6, 5, 5, 5, 5}}, {'O', {7, 5, 5, 5, 7}}, {'R', {6, 5, 6, 5, 5}}, {'S', {3, 4, 2, 1, 6}},
+        {'T', {7, 2, 2, 2, 2}}, {'U', {5, 5, 5, 5, 7}}, {'V', {5, 5, 5, 5, 2}},
+    };
+    for (const auto& letter : kLetters)
+        if (letter.c == c) return ((letter.rows[row] >> (2 - column)) & 1) != 0;
+    return false;
+}
+
+// An option page's background: the page's gradient with the tab bar on the left, each tab a dark
+// box with its label, the page's own tab lit in the page's tint. The picture is stretched over
+// the screen, so each pixel is tested at the screen point it covers (the painted rows count from
+// the screen's bottom, as the page's gradient shows).
+template <uint32_t R, uint32_t G, uint32_t B, int Own>
+uint32_t OptionPageBackground(int x, int y, int w, int h) {
+    const int sx = (2 * x + 1) * 800 / (2 * w), sy = (2 * (h - 1 - y) + 1) * 600 / (2 * h);
+    for (int tab = 0; tab < 4; ++tab) {
+        const TabRect& t = kTabs[tab];
+        if (sx < t.left || sx >= t.right || sy < t.top || sy >= t.bottom) continue;
+        const bool own = tab == Own;
+        const bool edge = sx < t.left + 2 || sx >= t.right - 2 || sy < t.top + 2 || sy >= t.bottom - 2;
+        if (edge) return own ? Argb(255, 240, 220, 160) : Argb(255, 110, 110, 110);
+        // The label: dots of 3 x 3 screen pixels, letters 12 pixels apart, from (left + 10, top + 3).
+        const int lx = sx - (t.left + 10), ly = sy - (t.top + 3);
+        const int letter = lx / 12, column = lx % 12 / 3, row = ly / 3;
+        const bool dot = lx >= 0 && ly >= 0 && row < 5 && column < 3 && size_t(letter) < std::strlen(t.label) &&
+                         LetterDot(t.label[letter], column, row);
+        if (dot) return own ? Argb(255, 255, 255, 255) : Argb(255, 190, 190, 190);
+        return own ? Argb(255, R / 2 + 60, G / 2 + 60, B / 2 + 60) : Argb(255, 24, 24, 28);
+    }
+    return PageBackground<R, G, B>(x, y, w, h);
+}
+
 } // namespace
 
 // The front end's pictures: the page backgrounds, the main page's bars and frame, the streaks
@@ -36,9 +88,10 @@ DEMO_STEP("front end pictures") {
     const std::filesystem::path menu = root / "Menu";
     return
         WritePicture(menu / "SP.ZKT", 256, 192, PageBackground<150, 40, 20>) &&
-        WritePicture(menu / "Video.zkt", 256, 192, PageBackground<30, 60, 150>) &&
-        WritePicture(menu / "Audio.zkt", 256, 192, PageBackground<30, 130, 60>) &&
-        WritePicture(menu / "Controls.zkt", 256, 192, PageBackground<120, 100, 20>) &&
+        // Large enough for the tab bar's labels to read once stretched.
+        WritePicture(menu / "Video.zkt", 512, 384, OptionPageBackground<30, 60, 150, 0>) &&
+        WritePicture(menu / "Audio.zkt", 512, 384, OptionPageBackground<30, 130, 60, 1>) &&
+        WritePicture(menu / "Controls.zkt", 512, 384, OptionPageBackground<120, 100, 20, 2>) &&
         WritePicture(menu / "Credits.ZKT", 256, 192, PageBackground<90, 30, 120>) &&
         WritePicture(menu / "MPSelect.ZKT", 256, 192, PageBackground<20, 110, 130>) &&
         WritePicture(menu / "MPStart.ZKT", 256, 192, PageBackground<130, 20, 90>) &&
@@ -125,6 +178,11 @@ DEMO_TEXTS {
     texts[151] = "Respawn";
     texts[149] = "Lights";
     texts[6012] = "Drop passenger";
+    // The controls page's help lines.
+    texts[800030] = "Return on a row, then press its new key, mouse button, gamepad button or stick.";
+    texts[800031] = "Left and Right choose the first or the second column; Delete clears it.";
+    texts[800032] = "A gamepad: bind its stick directions and buttons here, as any key.";
+    texts[800033] = "Page Up and Page Down step through the tabs; Escape returns to the main menu.";
     // The multiplayer select screen.
     texts[200] = "Session";
     texts[201] = "Address";

@@ -180,8 +180,8 @@ WorldFile::Mesh Cone(float radius, float y0, float y1, int sides) {
 WorldFile::Rgba Grey(uint8_t v, uint8_t a = 255) { return {v, v, v, a}; }
 
 // Sizes the textures are drawn to: a window bay and a storey of the facades, the kerb stones'
-// width, the fields round the city.
-constexpr float kBay = 40.0f, kStorey = 30.0f, kKerb = 6.0f, kField = 2000.0f;
+// width, the fields round the city and the tiles they are laid in.
+constexpr float kBay = 40.0f, kStorey = 30.0f, kKerb = 6.0f, kField = 2000.0f, kFieldTile = 400.0f;
 // The lamps' light, just under the head of a lamp post (92 high).
 constexpr float kLampHead = 90.0f;
 
@@ -345,16 +345,25 @@ WorldFile GenerateCity(const CityOptions& o) {
         if (side == 3) b.Quad(g, {H, 0, -H}, {H, 0, H}, {H, y1, H}, {H, y1, -H}, NoCollision, 0, &alongZ);
     }
     // Fields beyond the wall out to the horizon, seen only: one draw group a field, so that
-    // those behind the camera are left out and the far ones fade into the sky's colour.
+    // those behind the camera are left out and the far ones fade into the sky's colour. The fade
+    // is worked out at the corners of the triangles, so a field is laid in tiles short enough
+    // for it to reach the sky's colour where the view ends.
     if (o.horizon > 0) {
         const float E = H + o.horizon;
         auto fields = [&](float x0, float z0, float x1, float z1) {
             const int nx = std::max(1, int(std::ceil((x1 - x0) / kField))), nz = std::max(1, int(std::ceil((z1 - z0) / kField)));
+            const int tiles = int(std::ceil(kField / kFieldTile));
             for (int i = 0; i < nx; ++i)
-                for (int j = 0; j < nz; ++j)
-                    b.Top(b.NewGroup(Grass), x0 + (x1 - x0) * float(i) / float(nx), z0 + (z1 - z0) * float(j) / float(nz),
-                          x0 + (x1 - x0) * float(i + 1) / float(nx), z0 + (z1 - z0) * float(j + 1) / float(nz), 0.0f,
-                          NoCollision, 0, &lawn);
+                for (int j = 0; j < nz; ++j) {
+                    const size_t g = b.NewGroup(Grass);
+                    const float fx0 = x0 + (x1 - x0) * float(i) / float(nx), fz0 = z0 + (z1 - z0) * float(j) / float(nz);
+                    const float fx1 = x0 + (x1 - x0) * float(i + 1) / float(nx), fz1 = z0 + (z1 - z0) * float(j + 1) / float(nz);
+                    for (int u = 0; u < tiles; ++u)
+                        for (int v = 0; v < tiles; ++v)
+                            b.Top(g, fx0 + (fx1 - fx0) * float(u) / float(tiles), fz0 + (fz1 - fz0) * float(v) / float(tiles),
+                                  fx0 + (fx1 - fx0) * float(u + 1) / float(tiles), fz0 + (fz1 - fz0) * float(v + 1) / float(tiles),
+                                  0.0f, NoCollision, 0, &lawn);
+                }
         };
         fields(-E, -E, E, -H);
         fields(-E, H, E, E);
@@ -624,13 +633,16 @@ WorldFile GenerateCity(const CityOptions& o) {
         w.pathObjects.push_back({0, {0, 1, 2, 3, 4, 5, 6, 7}});
         w.emitters.push_back({"Fountain", fountain + Vector3(0, 20, 0), 100.0f, 600.0f, 0x0F});
         w.emitters.push_back({"Birds", fountain + Vector3(150, 60, 0), 200.0f, 900.0f, 0x03});
+        // The same three parked cars for the first mission and for the free drive (mission 8).
         const char* cars[3] = {"CabMetro", "PoliceCruiser", "AmbulanceVan"};
-        for (int k = 0; k < 3; ++k) {
-            WorldFile::Placement p;
-            p.name = cars[k];
-            p.pose = {{blockMin(k) + 100, 2, roadCentre(1) - R * 0.5f - 30}, Quaternion(Vector3(0, 1, 0), 1.5707964f)};
-            w.parkedCars.push_back(p);
-        }
+        for (int32_t mission : {0, 8})
+            for (int k = 0; k < 3; ++k) {
+                WorldFile::Placement p;
+                p.name = cars[k];
+                p.mission = mission;
+                p.pose = {{blockMin(k) + 100, 2, roadCentre(1) - R * 0.5f - 30}, Quaternion(Vector3(0, 1, 0), 1.5707964f)};
+                w.parkedCars.push_back(p);
+            }
     }
     for (int bz = 0; bz < n && o.cratesPerBlock > 0; ++bz)
         for (int bx = 0; bx < n; ++bx)
