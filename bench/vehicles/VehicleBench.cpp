@@ -2,12 +2,14 @@
 // the cars' frame update, their work after the physics step and the physics itself, against a
 // raw-ODE rig of the same bodies, masses, wheel joints, motors, contacts and city mesh built in
 // the same run. Printed: the ratio of the medians of interleaved steps (thread CPU time) and the
-// cars' step as a share of the 13.33 ms step.
+// cars' step as a share of the 13.33 ms step. Also the cars' network records of a frame against
+// a memcpy of the same bytes.
 #include <benchmark/benchmark.h>
 #include <ode/ode.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -21,6 +23,7 @@
 #include "game/vehicles/DrivingRules.h"
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/VehicleContext.h"
+#include "game/vehicles/VehicleSnapshot.h"
 #include "game/world/World.h"
 #include "tests/support/EngineDoubles.h"
 #include "tests/support/WorldLoading.h"
@@ -343,5 +346,46 @@ void BM_CarsAgainstRawOde(benchmark::State& state) {
     state.counters["contacts_cars"] = double(cars.world.physics.Stats().contacts);
 }
 BENCHMARK(BM_CarsAgainstRawOde)->Unit(benchmark::kMillisecond)->Iterations(600);
+
+// A network frame's records of the 128 driving cars: each car writes its record and reads it
+// back (what a sending and a receiving game do per car), against a plain memcpy of the same
+// bytes in and out. The cars drive between the timed parts. Printed: the ratio of the medians
+// and the records' share of the 13.33 ms step.
+void BM_SnapshotsAgainstMemcpy(benchmark::State& state) {
+    Dir();
+    CarScene cars;
+    for (int i = 0; i < 75; ++i) cars.Frame();
+    const size_t bytes = size_t(Cars) * size_t(vehicle_snapshot::Size);
+    std::vector<uint8_t> records(bytes), source(bytes, 0x5A), copy(bytes);
+    std::vector<double> snapshotTimes, memcpyTimes;
+    for (auto _ : state) {
+        cars.Frame();
+        const double t0 = ThreadSeconds();
+        for (size_t i = 0; i < cars.context.vehicles.size(); ++i) {
+            uint8_t* at = records.data() + i * size_t(vehicle_snapshot::Size);
+            Vehicle* car = cars.context.vehicles[i];
+            car->WriteSnapshot(at, vehicle_snapshot::Size);
+            car->ReadSnapshot(at, vehicle_snapshot::Size);
+        }
+        const double t1 = ThreadSeconds();
+        std::memcpy(copy.data(), source.data(), bytes);
+        benchmark::ClobberMemory();
+        std::memcpy(source.data(), copy.data(), bytes);
+        benchmark::ClobberMemory();
+        const double t2 = ThreadSeconds();
+        snapshotTimes.push_back(t1 - t0);
+        memcpyTimes.push_back(t2 - t1);
+    }
+    auto median = [](std::vector<double> v) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[v.size() / 2];
+    };
+    const double snapshotMs = median(snapshotTimes) * 1000.0, memcpyMs = median(memcpyTimes) * 1000.0;
+    state.counters["records_ms"] = snapshotMs;
+    state.counters["memcpy_ms"] = memcpyMs;
+    state.counters["ratio_to_memcpy"] = memcpyMs > 0.0 ? snapshotMs / memcpyMs : 0.0;
+    state.counters["share_of_step_pct"] = snapshotMs / StepMs * 100.0;
+}
+BENCHMARK(BM_SnapshotsAgainstMemcpy)->Unit(benchmark::kMillisecond)->Iterations(300);
 
 } // namespace

@@ -177,13 +177,19 @@ int RunApplication(const SharedString& commandLine, StartUpServices& services) {
             renderer->EndScene();
         }
     }
-    if (sound) {
-        sound->Init(0, engine.window);
-        if (!options.sound) sound->SetEnabled(false);
+    // Closed during the intro (the window's close, SIGINT, SIGTERM): the program ends here.
+    // Building the menus, the game and the music now would only load what the shut-down frees
+    // again, and the settings, never read, are not written over.
+    const bool closedDuringIntro = !engine.IsRunning();
+    if (!closedDuringIntro) {
+        if (sound) {
+            sound->Init(0, engine.window);
+            if (!options.sound) sound->SetEnabled(false);
+        }
+        engine.tasks.ProcessTasks();
+        input->Init(engine.window, options.fullScreen);
+        engine.SetMLP(frontEnd.CreateFrontEnd());
     }
-    engine.tasks.ProcessTasks();
-    input->Init(engine.window, options.fullScreen);
-    engine.SetMLP(frontEnd.CreateFrontEnd());
 
     while (engine.IsRunning()) {
         engine.Frame();
@@ -196,6 +202,6 @@ int RunApplication(const SharedString& commandLine, StartUpServices& services) {
     if (services.beforeShutdown) services.beforeShutdown(engine);
     if (engine.console) engine.console->Print(SharedString("Shutting down..."));
     engine.Shutdown();
-    frontEnd.WriteSettings(SharedString("Misc\\Default.VQS"));
+    if (!closedDuringIntro) frontEnd.WriteSettings(SharedString("Misc\\Default.VQS"));
     return 0;
 }

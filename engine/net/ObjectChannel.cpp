@@ -23,6 +23,13 @@ void ObjectChannel::Register(NetObject* object) {
     objects_.push_back(object);
 }
 
+void ObjectChannel::Forget(NetObject* object) { std::erase(objects_, object); }
+
+void ObjectChannel::Clear() {
+    objects_.clear();
+    nextObjectId_ = 0;
+}
+
 void ObjectChannel::Update(float dt) {
     (void)dt;
     const float interval = interval_.load();

@@ -42,6 +42,12 @@ public:
     ~ObjectChannel() override;
     // Appends the object and gives it the next object id.
     void Register(NetObject* object);
+    // Drops the object from the list (an object that goes away leaves first: the list holds raw
+    // pointers). Ids already given stay as they are.
+    void Forget(NetObject* object);
+    // Drops every object and numbers from 0 again, so that machines that register the same
+    // objects after a game reset give them the same ids.
+    void Clear();
     // Sends pending states and adapts the send interval to the send queue.
     void Update(float dt);
     // The next send interval for a send queue of `queued` messages.

@@ -29,6 +29,7 @@
 #include "game/vehicles/Explosion.h"
 #include "game/vehicles/Projectiles.h"
 #include "game/vehicles/RespawnPoints.h"
+#include "game/vehicles/Specials.h"
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/VehicleDriver.h"
 #include "platform/sys/Random.h"
@@ -80,6 +81,7 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
     lensFlare = std::make_unique<LensFlare>(renderer_);
     RegisterGameCommands(*this);
     InstallWeaponFactories(vehicles);
+    InstallSpecialFactories(vehicles);
     RegisterWeaponHandlers(vehicles, itemChannels);
     loadSteps_ = {
         [this] { return world.LoadHeader(); },        [this] { return world.LoadShadowTexture(); },
@@ -169,6 +171,8 @@ void Game::PreloadItems() {
         ItemPool& pool = vehicles.itemPools[kind];
         if (CarItem* item = pool.Take()) pool.Return(item);
     }
+    // The sirens belong to their cars: one is made and destroyed for its lights' resources.
+    delete new CopSirenSpecial(vehicles);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -197,6 +201,9 @@ void Game::Reset(bool deleteObjects) {
     ProjectileKinds::ReleaseAll(vehicles);
     Explosion::ReleaseAll(vehicles);
     RemoveCars();
+    // The cars left the object channel as they went; the next game numbers its objects from 0
+    // again, as every other machine does.
+    world.objectChannel.Clear();
 }
 
 void Game::RemoveCars() {

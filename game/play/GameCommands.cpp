@@ -1,5 +1,6 @@
 #include "game/play/GameCommands.h"
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -53,6 +54,24 @@ void GiveWeapon(Game& game, ItemKind pool, int32_t kind) {
     Acknowledge(game, wasOn ? 1002 : 1001);
 }
 
+// A special command: while its switch is off it gives the player's car a special of its kind
+// (from the pool, or new); it always flips the switch. Without a player car the special goes back
+// to its pool.
+void GiveSpecial(Game& game, ItemKind pool, uint8_t& on) {
+    const bool wasOn = on != 0;
+    if (!wasOn) {
+        if (CarItem* item = game.vehicles.itemPools[pool].Take()) {
+            if (Vehicle* car = game.PlayerCar()) {
+                car->AddSpecial(item);
+            } else {
+                item->Attach(nullptr);
+            }
+        }
+    }
+    on = wasOn ? 0 : 1;
+    Acknowledge(game, wasOn ? 1002 : 1001);
+}
+
 } // namespace
 
 void RegisterGameCommands(Game& game) {
@@ -86,6 +105,12 @@ void RegisterGameCommands(Game& game) {
     add("GRENADE", [g](const SharedString&) { GiveWeapon(*g, ItemKind::GrenadeThrower, WeaponGrenade); });
     add("FLAMER", [g](const SharedString&) { GiveWeapon(*g, ItemKind::Flamer, WeaponFlamer); });
     add("MINIGUN", [g](const SharedString&) { GiveWeapon(*g, ItemKind::ChainGun, WeaponChainGun); });
+    // The special commands' switches live as long as the game's commands.
+    auto switches = std::make_shared<std::array<uint8_t, 4>>();
+    add("SPEED", [g, switches](const SharedString&) { GiveSpecial(*g, ItemKind::Boost, (*switches)[0]); });
+    add("ROCK", [g, switches](const SharedString&) { GiveSpecial(*g, ItemKind::Rock, (*switches)[1]); });
+    add("JUMP", [g, switches](const SharedString&) { GiveSpecial(*g, ItemKind::Jump, (*switches)[2]); });
+    add("CANNON", [g, switches](const SharedString&) { GiveSpecial(*g, ItemKind::Cannon, (*switches)[3]); });
     add("TELEPORT", [g](const SharedString&) {
         g->TeleportPlayer(g->camera.position);
         Acknowledge(*g, 1001);

@@ -18,6 +18,7 @@
 #include "game/vehicles/Projectiles.h"
 #include "game/vehicles/Gunfire.h"
 #include "game/vehicles/ShadowVolumeRenderer.h"
+#include "game/vehicles/Specials.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/vehicles/VehicleDriver.h"
 #include "game/vehicles/VehicleResources.h"
@@ -124,6 +125,7 @@ VehicleContext::~VehicleContext() {
     // Cars go before the pools their items return to and the resources they share.
     ownedVehicles.clear();
     itemPools.Clear();
+    specials.reset();
     guns.reset();
     projectiles.reset();
     explosions.reset();
@@ -164,6 +166,8 @@ Vehicle::~Vehicle() {
         if (!item->pooled || !item->pool) delete item;
     }
     if (controller && controller->vehicle == this) controller->vehicle = nullptr;
+    // The object channel keeps raw pointers: a car of a network game leaves it first.
+    context.world.objectChannel.Forget(this);
 
     // Nothing of the game may keep naming a car that is gone.
     if (context.chaseCamera && context.chaseCamera->target == this) context.chaseCamera->target = nullptr;
@@ -245,6 +249,8 @@ void Vehicle::OnAdded(PhysicsWorld& world) {
     body.chassisBox->SetCategoryBits(VehicleBody::CarCategory);
     body.chassisBox->SetCollideBits(VehicleBody::CarCollide);
     body.chassisBox->SetOwner(this);
+    // What fires from the car's space (a cannon shell) names the car too.
+    body.space->SetOwner(this);
     body.chassisBox->listeners.push_back(&damage);
     damage.ownGeom = body.chassisBox.get();
     // The wheels name no owner: their weight on the road is no impact on a wall, and nothing
@@ -282,7 +288,10 @@ void Vehicle::OnRemoved(PhysicsWorld& world) {
     if (physics_ != &world) return;
     ClearItems(true);
     // Explosions still growing stop naming the chassis that is about to go.
-    if (context.explosions) context.explosions->ForgetOwner(body.chassisBox.get());
+    if (context.explosions) {
+        context.explosions->ForgetOwner(body.chassisBox.get());
+        context.explosions->ForgetOwner(body.space.get());
+    }
     // Projectiles in flight stop naming it as their owner or target.
     if (context.projectiles) context.projectiles->ForgetGeom(body.chassisBox.get());
     // Shots in flight forget the geoms that are about to go.
@@ -375,20 +384,23 @@ void Vehicle::MakeOwnSpecial() {
     SharedString upper(definition->name.c_str());
     upper.ToUpper();
     const std::string_view name(upper.c_str());
+    CarItem* own = nullptr;
     if (name.starts_with("POLICE")) {
         items.ownSpecial = VehicleItems::OwnSpecial::Siren;
+        own = new CopSirenSpecial(context, CarFile(*definition, "Horn.wav"));
     } else if (name.size() >= 2 && name.ends_with("ZZ")) {
         items.ownSpecial = VehicleItems::OwnSpecial::Boost;
-        if (CarItem* boost = context.itemPools[ItemKind::Boost].Take()) {
-            boost->permanent = 1;
-            AddSpecial(boost);
-            return;
-        }
+        own = context.itemPools[ItemKind::Boost].Take();
     } else {
         items.ownSpecial = VehicleItems::OwnSpecial::Horn;
+        own = new HornSpecial(context, CarFile(*definition, "Horn.wav"));
     }
-    // The siren, boost and horn kinds join with the specials; until then the choice is noted.
-    Debugger::Instance().Log(3, "VEHICLE: %s gets its own %s", definition->name.c_str(), OwnSpecialName());
+    if (!own) {
+        Debugger::Instance().Log(1, "VEHICLE: %s has no %s", definition->name.c_str(), OwnSpecialName());
+        return;
+    }
+    own->permanent = 1;
+    AddSpecial(own);
 }
 
 const char* Vehicle::OwnSpecialName() const {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/core/Math.h"
+#include "engine/net/ObjectChannel.h"
 #include "game/vehicles/DriveModel.h"
 #include "game/vehicles/VehicleBody.h"
 #include "game/vehicles/VehicleCab.h"
@@ -32,7 +33,7 @@ struct RespawnPoint;
 struct VehicleContext;
 struct WaterVolume;
 
-class Vehicle : public QuadTreeItem, public PhysicsClient, public GeomOwner {
+class Vehicle : public QuadTreeItem, public PhysicsClient, public GeomOwner, public NetObject {
 public:
     // A car of that definition, not yet in the world; null (logged) for a definition no car
     // can be built from.
@@ -60,6 +61,14 @@ public:
 
     // The damage part listens to the chassis box and the wheels.
     DamageReceiver* GetDamageReceiver() override { return &damage; }
+
+    // The network record of the car (VehicleSnapshot.h): written from the live bodies and fields,
+    // applied to a remote player's copy. The object channel reaches them as the net object's
+    // state.
+    int32_t WriteSnapshot(uint8_t* buffer, int32_t capacity);
+    void ReadSnapshot(const uint8_t* buffer, int32_t size);
+    int32_t WriteState(uint8_t* buffer, int32_t capacity) override { return WriteSnapshot(buffer, capacity); }
+    void ReadState(const uint8_t* data, int32_t size) override { ReadSnapshot(data, size); }
 
     // The driver's controls, written into `controls`. Values of exactly 0 and a wrecked car's
     // inputs are ignored.

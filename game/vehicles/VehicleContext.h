@@ -27,6 +27,7 @@ class World;
 class ZKClient;
 class ZKServer;
 struct VehicleResources;
+struct SpecialResources;
 
 struct VehicleContext {
     VehicleContext(World& world_, GameSession& session_);
@@ -78,6 +79,8 @@ struct VehicleContext {
     const float* soundLevels = nullptr;
     // Sounds, textures and renderers every car shares, made by the first car that needs them.
     std::unique_ptr<VehicleResources> resources;
+    // What the specials and crates share (the sirens' lights, the repair voice), made on first use.
+    std::unique_ptr<SpecialResources> specials;
     // The game's bullets, tracers, cannon shells, cases and muzzle-flash sprite, made on first
     // use (SharedGunEffects).
     std::unique_ptr<GunEffects> guns;

@@ -358,7 +358,12 @@ void Vehicle::UpdateBounds(PhysicsWorld& world, float dt) {
         }
     }
 
-    for (size_t i = 0; i < items.specials.size(); ++i) items.specials[i]->Update(dt);
+    // A special that ends leaves the list during its update; the next one is not skipped.
+    for (size_t i = 0; i < items.specials.size();) {
+        CarItem* special = items.specials[i];
+        special->Update(dt);
+        if (i < items.specials.size() && items.specials[i] == special) ++i;
+    }
     if (items.weapon) {
         items.weapon->Update(dt);
         if (auto* w = dynamic_cast<Weapon*>(items.weapon); w && w->ammo == 0.0f) SetWeapon(nullptr);

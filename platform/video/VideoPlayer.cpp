@@ -39,6 +39,12 @@ constexpr double kSoundTail = 1.0;
 // A picture this close to its time is shown: a shorter sleep would be lost in the clock's
 // resolution.
 constexpr double kDueSlack = 0.001;
+// A clip that gives no new picture for this long after the last one shown (or after the start,
+// before the first) has stalled: a damaged stream the decoder works on without a picture, or
+// pictures held by a sound clock that hardly moves. The playback ends rather than hold the
+// start-up.
+constexpr double kPictureWait = 1.0;
+constexpr double kFirstPictureWait = 2.0;
 constexpr int32_t kMinSoundRate = 4000;
 constexpr int32_t kMaxSoundRate = 192000;
 
@@ -122,6 +128,13 @@ struct VideoPlayer::Impl {
         return damaged;
     }
     double Clock();
+    // The playback clock's time by which the next picture must be on screen.
+    double PictureDeadline() const { return lastPictureAt + (firstShown ? kPictureWait : kFirstPictureWait); }
+    // True, and the playback damaged, once the deadline has passed without a new picture.
+    bool Stalled() {
+        if (!stalled && clock->Now() > PictureDeadline() + kDueSlack) stalled = damaged = true;
+        return stalled;
+    }
     void ReadPacket();
     void Fill();
     bool NextPicture();
@@ -174,6 +187,8 @@ struct VideoPlayer::Impl {
     bool flushed = false;
     bool videoDone = false;
     bool damaged = false;
+    bool stalled = false;
+    double lastPictureAt = 0.0;  // when the last picture went on screen (the start before the first)
     int errors = 0;
     bool pending = false;
     double pendingDue = 0.0;
@@ -396,6 +411,7 @@ void VideoPlayer::Impl::QueueSound(const AVPacket* p) {
 
 bool VideoPlayer::Impl::NextPicture() {
     for (;;) {
+        if (Stalled()) return false;
         const int r = avcodec_receive_frame(video, picture);
         if (r == 0) {
             errors = 0;
@@ -495,6 +511,7 @@ bool VideoPlayer::Start(SoundOutput* sound, PlaybackClock& clock) {
         }
     }
     m.wallBase = clock.Now();
+    m.lastPictureAt = m.wallBase;
     return true;
 }
 
@@ -520,16 +537,25 @@ PlaybackState VideoPlayer::Wait(uint32_t milliseconds, VideoSink& sink) {
             if (now + kDueSlack >= m.pendingDue) {
                 m.Show(sink);
                 if (!m.firstShown) m.FirstPictureShown(m.pendingDue);
+                m.lastPictureAt = clock.Now();
                 av_frame_unref(m.picture);
                 m.pending = false;
                 if (m.damaged) m.videoDone = true;
+                continue;
+            }
+            if (m.Stalled()) {
+                av_frame_unref(m.picture);
+                m.pending = false;
+                m.videoDone = true;
                 continue;
             }
             // The sound is topped up before the wait, so that it never runs dry.
             m.Fill();
             const double wall = clock.Now();
             if (wall >= end) return PlaybackState::Playing;
-            clock.Sleep(std::min(m.pendingDue - now, end - wall));
+            // Never past the deadline: a picture held beyond it ends the playback in time.
+            const double untilStalled = m.PictureDeadline() + 2.0 * kDueSlack - wall;
+            clock.Sleep(std::max(std::min({m.pendingDue - now, end - wall, untilStalled}), 0.0));
             continue;
         }
         // Every picture is out: the sound still queued plays on, for at most a second.

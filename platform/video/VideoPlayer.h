@@ -54,7 +54,8 @@ public:
 enum class PlaybackState {
     Playing,   // more to come
     Finished,  // every picture shown and the sound played out (or one second waited for it)
-    Damaged,   // a run of errors or data that ends early ended the playback
+    Damaged,   // a run of errors, data that ends early, or no new picture for a second (two
+               // before the first) ended the playback
 };
 
 // Turns picture timestamps into times on the playback clock. A timestamp that goes back, or

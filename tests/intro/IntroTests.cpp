@@ -441,3 +441,65 @@ TEST_F(Intro, TheClipTimeStartsWithTheFirstPictureOnScreen) {
         }
     }
 }
+
+// A clip that gives no new picture for a second after the last one shown is given up, one
+// warning says so, and Play returns: the start-up goes on. Pictures a second apart still play
+// whole. The stall here: a sound output that takes its queue one frame per reading, so that the
+// sound's clock, which paces the pictures, hardly moves.
+TEST_F(Intro, AClipWithoutANewPictureForASecondIsGivenUp) {
+    struct TricklingSound : plat::SoundOutput {
+        int32_t Open(int32_t rate) override { return rate; }
+        void Queue(const int16_t*, uint32_t count) override { queued += count; }
+        uint32_t QueuedFrames() override { return queued > 0 ? --queued : 0; }
+        void Close() override {}
+        uint32_t queued = 0;
+    };
+    struct TimedCanvas : RecordingCanvas {
+        void ShowPicture(const uint8_t* pixels, int32_t pitch) override {
+            RecordingCanvas::ShowPicture(pixels, pitch);
+            onScreen.push_back(clock->now);
+        }
+        SteppedClock* clock = nullptr;
+        std::vector<double> onScreen;
+    };
+    struct Case {
+        const char* what;
+        int32_t framesPerSecond;
+        bool trickle;
+        const char* line;
+        size_t pictures;
+    } cases[] = {
+        {"pictures a second apart", 1, false, "INTROMOVIE: Intro.AVI played, 4 pictures", 4},
+        {"a sound clock that hardly moves", 10, true, "INTROMOVIE: Intro.AVI is damaged: playback ended after 1 pictures",
+         1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        tools::ClipDescription clip = tools::SolidClip(kColours, 64, 48, c.framesPerSecond);
+        clip.soundRate = 22050;
+        clip.sound = tools::ToneSound(440.0, 22050);
+        std::string error;
+        ASSERT_TRUE(tools::WriteClip("Intro.AVI", clip, &error)) << error;
+        log.Clear();
+        TricklingSound sound;
+        TimedCanvas canvas;
+        canvas.clock = &clock;
+        IntroMovie movie(SharedString("Intro.AVI"), &canvas, c.trickle);
+        movie.clock = &clock;
+        movie.soundOutput = &sound;
+        // Bounded whatever the player does: a minute of slices at most.
+        int slices = 0;
+        movie.afterWaitSlice = [&] {
+            if (++slices == 600) movie.playing = false;
+        };
+        const double start = clock.now;
+        movie.Play(*window);
+        EXPECT_TRUE(log.Contains(c.line)) << ::testing::PrintToString(log.Lines());
+        ASSERT_EQ(canvas.onScreen.size(), c.pictures);
+        for (size_t i = 1; i < canvas.onScreen.size(); ++i)
+            EXPECT_LE(canvas.onScreen[i] - canvas.onScreen[i - 1], 1.0 + 1e-6) << "picture " << i;
+        // Given up a second after the last picture; a whole clip ends with its last picture.
+        EXPECT_NEAR(clock.now - canvas.onScreen.back(), c.trickle ? 1.0 : 0.0, 0.01);
+        EXPECT_LT(clock.now - start, 5.0);
+    }
+}

@@ -949,6 +949,41 @@ TEST_F(GameWithCarsTest, AWeaponCommandArmsThePlayerOnceAndFlipsItsSwitch) {
     EXPECT_EQ(count("Cheat deactivated"), 10);
 }
 
+TEST_F(GameWithCarsTest, ASpecialCommandGivesEveryOtherCallAndNothingIsLostWithoutACar) {
+    // Typed twice: one special (text 1001), then only the switch flips back (text 1002). Without
+    // a player's car the special stays in its pool.
+    testing_support::LogCapture log;
+    engine.texts.entries[1001] = SharedString("Cheat activated");
+    engine.texts.entries[1002] = SharedString("Cheat deactivated");
+    struct Case {
+        const char* command;
+        ItemKind pool;
+    };
+    const Case cases[] = {{"SPEED", ItemKind::Boost}, {"ROCK", ItemKind::Rock}, {"JUMP", ItemKind::Jump}, {"CANNON", ItemKind::Cannon}};
+    Vehicle* car = driver.vehicle;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        const size_t before = car->items.specials.size();
+        Command(c.command);
+        ASSERT_EQ(car->items.specials.size(), before + 1);
+        CarItem* given = car->items.specials.front();
+        EXPECT_EQ(given->pool, &game->vehicles.itemPools[c.pool]);
+        EXPECT_EQ(given->active, 0);
+        Command(c.command);
+        EXPECT_EQ(car->items.specials.size(), before + 1) << "the second call gives nothing";
+        car->RemoveSpecial(given);
+        game->vehicles.localDriver = nullptr;
+        const size_t idle = game->vehicles.itemPools[c.pool].Size();
+        Command(c.command);
+        EXPECT_EQ(game->vehicles.itemPools[c.pool].Size(), idle) << "back in its pool";
+        Command(c.command);
+        game->vehicles.localDriver = &driver;
+    }
+    const std::vector<std::string> lines = log.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Cheat activated"), 8);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Cheat deactivated"), 8);
+}
+
 TEST_F(GameWithCarsTest, TheEndOfAMissionStopsThePlayersChainGunAndFlamer) {
     for (const bool succeed : {true, false}) {
         PlainMode mode(*game);

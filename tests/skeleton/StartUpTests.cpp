@@ -145,4 +145,27 @@ TEST(StartUp, SkipsTheIntroWithMAndWithoutTheFile) {
     }
 }
 
+// The window closed (or SIGTERM) while the intro plays: the program ends there. No menu, game or
+// music is loaded only to be freed, and the settings, never read, are not written over.
+TEST(StartUp, ACloseDuringTheIntroEndsTheProgramWithoutBuildingTheFrontEnd) {
+    testing_support::TempWorkDir dir;
+    dir.WriteBytes("Intro.AVI", "not played here");
+    CallList calls;
+    RecordingFrontEnd frontEnd(calls);
+    StartUpServices services;
+    services.frontEnd = &frontEnd;
+    services.createAudioDevice = [&](int) -> AudioDevice* { return new FakeAudioDevice(&calls); };
+    services.playIntro = [&](ZKEngine& engine, bool) {
+        calls.push_back("intro");
+        engine.Stop();
+    };
+    EXPECT_EQ(RunApplication(SharedString("-F"), services), 0);
+    const CallList expected = {"ApplyMenuVideoMode", "intro", "CloseNetwork", "sound deleted"};
+    EXPECT_EQ(WithoutFrames(calls), expected);
+    EXPECT_EQ(frontEnd.page.frames, 0);
+    ZKEngine* engine = ZKEngine::Get();
+    delete engine->input;
+    delete engine;
+}
+
 } // namespace

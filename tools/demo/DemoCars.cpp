@@ -113,6 +113,42 @@ bool WriteSharedTextures(const fs::path& textures) {
              }
              return Argb(1, 0.55f, 0.58f, 0.62f);
          }},
+        // The specials' icons: a flame behind an arrow, a cannon ball, a blue and red light bar,
+        // a spring, a grey rock and an hourglass.
+        {"Hud_Boost.ZKT", 32, [](float x, float y) {
+             if (std::fabs(y) < 0.2f && x > -0.6f && x < 0.3f) return Argb(1, 1.0f, 0.55f, 0.1f);
+             if (x >= 0.3f && std::fabs(y) < 0.6f - (x - 0.3f) * 1.5f) return Argb(1, 1.0f, 0.85f, 0.2f);
+             return Argb(0, 0, 0, 0);
+         }},
+        {"Hud_Cannon.ZKT", 32, [](float x, float y) {
+             const float d = std::sqrt(x * x + y * y);
+             if (d > 0.7f) return Argb(0, 0, 0, 0);
+             const float shine = std::fmax(0.0f, 1.0f - std::sqrt((x + 0.3f) * (x + 0.3f) + (y + 0.3f) * (y + 0.3f)) * 2.5f);
+             return Argb(1, 0.15f + 0.6f * shine, 0.15f + 0.6f * shine, 0.18f + 0.6f * shine);
+         }},
+        {"Hud_Cop.ZKT", 32, [](float x, float y) {
+             if (std::fabs(y) > 0.3f || std::fabs(x) > 0.9f) return Argb(0, 0, 0, 0);
+             if (std::fabs(x) < 0.08f) return Argb(1, 0.2f, 0.2f, 0.2f);
+             return x < 0.0f ? Argb(1, 0.15f, 0.3f, 1.0f) : Argb(1, 1.0f, 0.15f, 0.1f);
+         }},
+        {"Hud_Jump.ZKT", 32, [](float x, float y) {
+             const float wave = std::fabs(x - 0.35f * std::sin(y * 9.0f));
+             if (std::fabs(y) < 0.75f && wave < 0.12f) return Argb(1, 0.75f, 0.8f, 0.85f);
+             if (std::fabs(std::fabs(y) - 0.8f) < 0.08f && std::fabs(x) < 0.5f) return Argb(1, 0.4f, 0.45f, 0.5f);
+             return Argb(0, 0, 0, 0);
+         }},
+        {"Hud_Rock.ZKT", 32, [](float x, float y) {
+             const float a = std::atan2(y, x), rim = 0.7f + 0.12f * std::sin(a * 5.0f) * std::cos(a * 2.0f);
+             if (std::sqrt(x * x + y * y) > rim) return Argb(0, 0, 0, 0);
+             const float grain = 0.08f * std::sin(x * 23.0f) * std::sin(y * 19.0f);
+             return Argb(1, 0.45f + grain, 0.42f + grain, 0.4f + grain);
+         }},
+        {"Hud_Slow.ZKT", 32, [](float x, float y) {
+             if (std::fabs(std::fabs(y) - 0.8f) < 0.08f && std::fabs(x) < 0.6f) return Argb(1, 0.55f, 0.4f, 0.2f);
+             if (std::fabs(y) < 0.75f && std::fabs(x) < 0.6f * std::fabs(y) + 0.06f)
+                 return y > 0.0f ? Argb(1, 0.95f, 0.85f, 0.55f) : Argb(1, 0.8f, 0.9f, 1.0f);
+             return Argb(0, 0, 0, 0);
+         }},
     };
     for (const Art& a : art)
         if (!WriteArt(textures / a.name, a.size, a.paint)) return false;
