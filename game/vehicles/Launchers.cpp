@@ -3,15 +3,16 @@
 #include <algorithm>
 
 #include "engine/audio/AudioDevice.h"
+#include "engine/core/Camera.h"
 #include "engine/render/D3D8Mesh.h"
 #include "engine/render/MatrixStack.h"
 #include "engine/render/MeshFactory.h"
 #include "engine/render/RenderFacility.h"
 #include "engine/render/Sprite.h"
-#include "engine/render/SpriteFactory.h"
 #include "engine/render/SpriteRenderer.h"
-#include "engine/core/Camera.h"
+#include "engine/render/TextureFactory.h"
 #include "game/vehicles/CarDefinition.h"
+#include "game/vehicles/ChaseCamera.h"
 #include "game/vehicles/DrivingActions.h"
 #include "game/vehicles/ProjectileLaunchers.h"
 #include "game/vehicles/Vehicle.h"
@@ -149,10 +150,8 @@ MissileWeapon::MissileWeapon(VehicleContext& context_)
     if (context.engine.renderer) {
         mesh = MeshFactory::Instance().GetByName(SharedString("Models\\HMissile.ZKM"), true);
         static const char* const kAimNames[4] = {"Crosshair.ZKT", "CrossLock.ZKT", "Lock.ZKT", "OffLock.ZKT"};
-        for (int32_t i = 0; i < 4; ++i) {
-            SharedString name(kAimNames[i]);
-            aimSprites[i].reset(SpriteFactory::Instance().Get(name, true));
-        }
+        for (int32_t i = 0; i < 4; ++i)
+            aimSprites[i].reset(SpriteOverTexture(TextureFactory::Instance().GetByName(SharedString(kAimNames[i]), true)));
     }
     SharedGunEffects(context).missiles.push_back(this);
 }
@@ -263,15 +262,23 @@ void MissileWeapon::Draw(const Camera& camera) {
         const CarDefinition& d = car->Definition();
         DrawOnCar(mesh, Mount(d.missilePoint, d.missileDirection));
     }
-    const AimMark mark = Aim(camera);
-    if (mark.kind == AimMark::None) return;
+    // The sight is worked out for the game's view (not a reflection's) and drawn with the HUD,
+    // over the finished picture.
+    if (&camera == static_cast<const Camera*>(context.chaseCamera)) sight_ = Aim(camera);
+}
+
+bool MissileWeapon::DrawOverlay() {
+    const AimMark mark = sight_;
+    sight_ = AimMark{};
+    if (mark.kind == AimMark::None) return true;
     RenderFacility* renderer = context.engine.renderer;
     SpriteRenderer* sprites = renderer ? renderer->GetSpriteRenderer() : nullptr;
     const Sprite* sprite = aimSprites[mark.kind].get();
-    if (!sprites || !sprite) return;
+    if (!sprites || !sprite) return true;
     const float half = AimSize * 0.5f;
     const RectF square{mark.centre.x - half, mark.centre.y - half, mark.centre.x + half, mark.centre.y + half};
     sprites->DrawSpriteRect(sprite, &square, nullptr, nullptr, kSpriteAlpha);
+    return true;
 }
 
 AimMark MissileWeapon::Aim(const Camera& camera) const {

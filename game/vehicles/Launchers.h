@@ -71,7 +71,10 @@ public:
     void Attach(Vehicle* newCar) override;
     void Trigger() override;
     void Update(float dt) override;
+    // The missile on the car; for the game's view, the sight to draw with the HUD.
     void Draw(const Camera& camera) override;
+    // The sight the last Draw worked out, once.
+    bool DrawOverlay() override;
     void SetTarget(PhysicsGeom* geom) { target = geom; }
     void Fire();
     // The shot itself: offline this launcher's own, with its target; in a network game the
@@ -91,12 +94,13 @@ public:
     LockOnRay ray;
     AudioVoice* startVoice = nullptr;
     D3D8Mesh* mesh = nullptr;
-    // "Crosshair.ZKT", "CrossLock.ZKT", "Lock.ZKT", "OffLock.ZKT" in AimMark order; null
-    // without a renderer.
+    // The textures "Crosshair.ZKT", "CrossLock.ZKT", "Lock.ZKT", "OffLock.ZKT" in AimMark order;
+    // null without a renderer or the file.
     std::unique_ptr<Sprite> aimSprites[4];
 
 private:
     bool inSpace_ = false;
+    AimMark sight_;
 };
 
 class RocketWeapon : public GameWeapon {

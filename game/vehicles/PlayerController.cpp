@@ -166,4 +166,6 @@ void PlayerController::DrawHud() {
     for (CarItem* item : vehicle->items.specials) {
         if (!item->DrawOverlay()) hudAllowed_ = false;
     }
+    // The weapon's aiming aid goes over the picture.
+    if (vehicle->items.weapon && !vehicle->items.weapon->DrawOverlay()) hudAllowed_ = false;
 }

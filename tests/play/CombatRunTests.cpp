@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/core/InputDevice.h"
+#include "engine/render/Sprite.h"
 #include "game/play/Game.h"
 #include "game/traffic/TrafficManager.h"
 #include "game/vehicles/CarDefinition.h"
@@ -53,7 +54,8 @@ TEST(GameRun, ARocketSalvoAtAParkedCarBlowsUpPushesAndHurtsIt) {
 
     int32_t gameFrame = -1, placed = -1, fired = -1;
     std::vector<std::string> parkedNames;
-    std::vector<float> parkedDrop;  // how far each parked car settled from its record
+    std::vector<float> parkedDrop;  // how far each parked car stands from its record
+    float parkedUp = 1.0f;
     Vehicle* parked = nullptr;
     Vector3 parkedBefore;
     float healthBefore = -1.0f, healthAfter = -1.0f, pushed = 0.0f;
@@ -73,6 +75,18 @@ TEST(GameRun, ARocketSalvoAtAParkedCarBlowsUpPushesAndHurtsIt) {
             if (gameFrame < 0) return true;
             Game& game = h.GameState();
             Vehicle* car = game.PlayerCar();
+            if (frame == gameFrame + 60 && game.traffic) {
+                // Settled where the level puts them: on their wheels, near their records.
+                size_t i = 0;
+                for (const PlacementRecord& r : game.world.placements.parkedCars()) {
+                    if (r.mission != game.session.mission || r.episode != game.session.episode) continue;
+                    if (i >= game.traffic->placedVehicles.size()) break;
+                    const Vehicle* placedCar = game.traffic->placedVehicles[i++];
+                    parkedDrop.push_back(Horizontal(placedCar->GetPosition() - r.position));
+                    const Vector3 up = placedCar->GetOrientation().ToMatrix().TransformNormal(Vector3(0, 1, 0));
+                    parkedUp = std::min(parkedUp, up.y);
+                }
+            }
             if (frame == gameFrame + 60 && car && game.traffic && !game.traffic->placedVehicles.empty()) {
                 // The police car stands on the pavement with a building behind it: the player's
                 // car goes 150 units before it, on the road, facing it and the building (the
@@ -92,7 +106,7 @@ TEST(GameRun, ARocketSalvoAtAParkedCarBlowsUpPushesAndHurtsIt) {
             if (placed >= 0 && frame == placed + 7 && car) {
                 if (auto* launcher = WeaponOf<MissileWeapon>(car)) {
                     sightSprites = std::all_of(std::begin(launcher->aimSprites), std::end(launcher->aimSprites),
-                                               [](const auto& s) { return s != nullptr; });
+                                               [](const auto& s) { return s != nullptr && s->width > 0; });
                     sightShown = launcher->Aim(game.camera).kind != AimMark::None;
                 }
             }
@@ -127,6 +141,9 @@ TEST(GameRun, ARocketSalvoAtAParkedCarBlowsUpPushesAndHurtsIt) {
     EXPECT_LT(frames, 3000);
     EXPECT_EQ(parkedNames, (std::vector<std::string>{"CabMetro", "PoliceCruiser", "AmbulanceVan"}))
         << "the level's three parked cars of the free drive";
+    ASSERT_EQ(parkedDrop.size(), 3u);
+    for (float d : parkedDrop) EXPECT_LT(d, 3.0f) << "a parked car stays where it was put";
+    EXPECT_GT(parkedUp, 0.95f) << "on their wheels";
     EXPECT_TRUE(sightSprites) << "the launcher's four sight sprites load from the tree";
     EXPECT_TRUE(sightShown) << "the player's launcher shows its sight";
     EXPECT_TRUE(resetClean);

@@ -1,6 +1,7 @@
 // The car drawn by the real GL device (offscreen), seen through the chase camera's view 0: its
 // +x side on the screen's left, its brake-light halo, its shadow on the road, and nothing at
-// all while the view hides the player's own car.
+// all while the view hides the player's own car; the missile launcher's sight over the picture;
+// the demo's blast.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,9 +10,15 @@
 #include "engine/render/D3D8Mesh.h"
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/MatrixStack.h"
+#include "engine/render/SpriteRenderer.h"
+#include "engine/render/Sprite.h"
+#include "game/vehicles/Explosion.h"
+#include "game/vehicles/Launchers.h"
 #include "game/vehicles/PlayerController.h"
+#include "game/vehicles/Weapons.h"
 #include "game/vehicles/VehicleResources.h"
 #include "tests/vehicles/VehicleTestSupport.h"
+#include "tools/demo/DemoTree.h"
 #include "tools/writers/ZktWriter.h"
 
 using namespace vehicle_test;
@@ -160,4 +167,93 @@ TEST_F(VehicleRender, NothingOfThePlayersCarIsDrawnWhileTheViewHidesIt) {
     f.PopState();
     EXPECT_EQ(hidden, Screen());
     EXPECT_NE(withCar, hidden);
+}
+
+TEST_F(VehicleRender, TheMissileSightShowsOverTheFinishedPicture) {
+    // A frame as the game draws it: the world (the road, the car, then more of the world after
+    // the car: the road again), then the HUD. The sight shows in its own colour where the
+    // launcher aims, over everything the world drew.
+    WriteTexture("Textures/Crosshair.ZKT", 0xFF20FF20u);
+    InstallWeaponFactories(flat.context);
+    car->SetWeapon(flat.context.itemPools[ItemKind::MissileLauncher].Take());
+    auto* launcher = dynamic_cast<MissileWeapon*>(car->items.weapon);
+    ASSERT_NE(launcher, nullptr);
+    ASSERT_NE(launcher->aimSprites[AimMark::Crosshair], nullptr);
+    EXPECT_EQ(launcher->aimSprites[AimMark::Crosshair]->width, 8) << "the sight is the texture of that name";
+    Draw();
+    const AimMark mark = launcher->Aim(flat.camera);
+    ASSERT_EQ(mark.kind, AimMark::Crosshair);
+    ASSERT_GT(mark.centre.x, 10.0f);
+    ASSERT_LT(mark.centre.x, W - 10.0f);
+    ASSERT_GT(mark.centre.y, 10.0f);
+    ASSERT_LT(mark.centre.y, H - 10.0f);
+    auto frame = [&](bool world) {
+        f.BeginScene();
+        f.PushState(&flat.camera);
+        f.Clear(kClearTarget | kClearDepth | kClearStencil);
+        if (world) {
+            f.GetMatrixStack()->LoadIdentity();
+            road->Render();
+            car->Draw(flat.world, flat.camera);
+            road->Render();
+        }
+        f.PopState();
+        player->DrawHud();
+        f.EndScene();
+    };
+    auto shown = [&](float x, float y) {
+        uint32_t p = 0;
+        f.Device()->ReadPixels(false, int(x), int(y), 1, 1, &p);
+        return p;
+    };
+    frame(true);
+    frame(true);
+    // An 18-pixel square of the sight's colour round the mark, and no more.
+    const uint32_t green = 0x20FF20u;
+    for (const float d : {-8.0f, 0.0f, 8.0f}) {
+        EXPECT_EQ(shown(mark.centre.x + d, mark.centre.y) & 0xFFFFFFu, green) << d;
+        EXPECT_EQ(shown(mark.centre.x, mark.centre.y + d) & 0xFFFFFFu, green) << d;
+    }
+    EXPECT_NE(shown(mark.centre.x + 11.0f, mark.centre.y) & 0xFFFFFFu, green);
+    // Drawn once per view: a HUD over a picture without the car shows none.
+    frame(false);
+    EXPECT_EQ(shown(mark.centre.x, mark.centre.y), shown(1, 1));
+}
+
+TEST_F(VehicleRender, TheDemosBlastAddsLightToWhatIsBehindIt) {
+    // The demo's explosion model and texture: a growing blast in front of the car brightens the
+    // road and sky behind it, nowhere darkens them.
+    for (const tools::DemoStep& step : tools::DemoSteps())
+        if (std::string(step.name) == "blast") ASSERT_TRUE(step.write("."));
+    const Vector3 ahead = car->GetPosition() + car->GetOrientation().ToMatrix().TransformNormal(Vector3(0, 0, -300));
+    Draw();
+    auto frame = [&] {
+        f.BeginScene();
+        f.PushState(&flat.camera);
+        f.Clear(kClearTarget | kClearDepth | kClearStencil);
+        f.GetMatrixStack()->LoadIdentity();
+        road->Render();
+        if (flat.context.explosions)
+            for (Explosion* e : flat.context.explosions->pool.Live()) e->Draw(flat.camera);
+        f.PopState();
+        f.EndScene();
+        return f.GrabScreen(false);
+    };
+    frame();
+    const std::vector<uint32_t> before = frame();
+    Explosion::Spawn(flat.context, nullptr, ahead + Vector3(0, 30, 0), Explosion::WreckStart, Explosion::WreckMaximum,
+                     Explosion::WreckGrowth, false);
+    flat.Frames(8);
+    ASSERT_EQ(flat.context.explosions->pool.Live().size(), 1u);
+    ASSERT_NE(flat.context.explosions->mesh, nullptr);
+    frame();
+    const std::vector<uint32_t> after = frame();
+    ASSERT_EQ(before.size(), after.size());
+    int brighter = 0, darker = 0;
+    for (size_t i = 0; i < before.size(); ++i) {
+        if (Brightness(after[i]) > Brightness(before[i]) + 30) ++brighter;
+        if (Brightness(after[i]) + 30 < Brightness(before[i])) ++darker;
+    }
+    EXPECT_GT(brighter, 100) << "the fire shows";
+    EXPECT_EQ(darker, 0) << "a blast only adds light";
 }

@@ -43,14 +43,16 @@ tools::ZkmModel ExplosionModel() {
     s.lighting = 0;
     s.zWrite = 0;
     s.blend = 1;
-    s.srcBlend = 5; // source alpha
-    s.dstBlend = 2; // one: the fire adds light
-    s.stages[0].colorOp = 4; // texture x factor
+    // The model file's own codes (not the device's): blend 6 source alpha, 1 one; stage
+    // operation 3 modulate; argument 2 the texture, 4 the texture factor (the "Fader" colour).
+    s.srcBlend = 6; // source alpha
+    s.dstBlend = 1; // one: the fire adds light
+    s.stages[0].colorOp = 3; // texture x factor
     s.stages[0].colorArg1 = 2;
-    s.stages[0].colorArg2 = 3;
-    s.stages[0].alphaOp = 4;
+    s.stages[0].colorArg2 = 4;
+    s.stages[0].alphaOp = 3;
     s.stages[0].alphaArg1 = 2;
-    s.stages[0].alphaArg2 = 3;
+    s.stages[0].alphaArg2 = 4;
     m.slots = {"Fader"};
     for (tools::ZkmNode& n : m.nodes)
         for (tools::ZkmPart& p : n.parts) p.slot = 0;
