@@ -29,6 +29,17 @@ namespace {
 
 float LengthSquared(const Vector4& v) { return v.x * v.x + v.y * v.y + v.z * v.z; }
 
+// Sparks and debris draw from a generator of their own: how many contacts a step makes may
+// differ by a hair from run to run, and what only shows must not shift the game's own sequence
+// (a rocket salvo's spread, a respawn's pick). 15-bit values, as the engine's.
+int32_t EffectRand() {
+    thread_local uint32_t state = 0x2545F491u;
+    state = state * 1103515245u + 12345u;
+    return int32_t((state >> 16) & 0x7FFFu);
+}
+
+float EffectFloat(float min, float max) { return RandomFloatFromSample(EffectRand(), min, max); }
+
 } // namespace
 
 VehicleDamage::VehicleDamage(Vehicle& car_) : DamageReceiver(MaxHealth, DamageType, 0.0f), car(car_) {
@@ -54,13 +65,13 @@ bool VehicleDamage::FilterContact(PhysicsGeom* own, PhysicsGeom* other, Vector3*
         if (!sparks || !car.IsLocalPlayerCar()) return true;
         if (other && (other->GetCategoryBits() & SoftHitBit)) return true;
         if (!(car.GetLinearVelocity().LengthSquared() > 5.0f)) return true;
-        const int32_t count = int32_t(plat::EngineRand() % 16);
+        const int32_t count = EffectRand() % 16;
         for (int32_t i = 0; i < count; ++i) {
             ParticleGroup* g = sparks->Emit(ParticleSystem::kFromPool);
             if (!g) break;
-            g->position = *position + Vector3(2.0f * RandomFloat(-0.5f, 0.5f), RandomFloat(-0.5f, 0.5f),
-                                              2.0f * RandomFloat(-0.5f, 0.5f));
-            g->velocity = Vector3(RandomFloat(-75.0f, 75.0f), RandomFloat(-75.0f, 75.0f), RandomFloat(-75.0f, 75.0f));
+            g->position = *position + Vector3(2.0f * EffectFloat(-0.5f, 0.5f), EffectFloat(-0.5f, 0.5f),
+                                              2.0f * EffectFloat(-0.5f, 0.5f));
+            g->velocity = Vector3(EffectFloat(-75.0f, 75.0f), EffectFloat(-75.0f, 75.0f), EffectFloat(-75.0f, 75.0f));
         }
         return true;
     }
@@ -249,8 +260,8 @@ void VehicleDamage::OnDamaged(float amount, int32_t kind, const void*) {
     for (int32_t i = 0; i < count; ++i) {
         ParticleGroup* g = smoke->Emit(ParticleSystem::kFromPool);
         if (!g) break;
-        g->position = centre + Vector3(RandomFloat(-12.5f, 12.5f), RandomFloat(0.0f, 25.0f), RandomFloat(-12.5f, 12.5f));
-        g->velocity = Vector3(RandomFloat(-12.5f, 12.5f), 0.0f, RandomFloat(-12.5f, 12.5f));
+        g->position = centre + Vector3(EffectFloat(-12.5f, 12.5f), EffectFloat(0.0f, 25.0f), EffectFloat(-12.5f, 12.5f));
+        g->velocity = Vector3(EffectFloat(-12.5f, 12.5f), 0.0f, EffectFloat(-12.5f, 12.5f));
         g->colour[3] = 0.25f;
         g->layer = 1;
     }
