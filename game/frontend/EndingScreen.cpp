@@ -39,7 +39,8 @@ void EndingScreen::Update() {
         fe.ShowSinglePlayerPage();
     } else {
         Debugger::Instance().Log(1, "END 6");
-        settings.lastPlayedMission = settings.highestUnlockedMission = settings.missionCount - 1;
+        settings.highestUnlockedMission = settings.missionCount - 1;
+        fe.SetLastPlayedMission(settings.highestUnlockedMission);
         fe.PopToMainPage();
         fe.ShowCreditsAndEnd();
     }

@@ -422,6 +422,7 @@ void FrontEnd::TakeCareerFromGame() {
     settings.currentMission = game->career.currentMission;
     settings.furthestEpisode = game->career.furthestEpisode;
     settings.furthestMission = game->career.furthestMission;
+    settings.lastPlayedMission = game->career.lastPlayedMission;
 }
 
 void FrontEnd::OpenAllMissions() { settings.highestUnlockedMission = std::max(settings.missionCount - 1, 0); }
@@ -432,6 +433,12 @@ void FrontEnd::GiveCareerToGame() {
     game->career.currentMission = settings.currentMission;
     game->career.furthestEpisode = settings.furthestEpisode;
     game->career.furthestMission = settings.furthestMission;
+    game->career.lastPlayedMission = settings.lastPlayedMission;
+}
+
+void FrontEnd::SetLastPlayedMission(int32_t mission) {
+    settings.lastPlayedMission = mission;
+    if (game) game->career.lastPlayedMission = mission;
 }
 
 void FrontEnd::WriteSettings(const SharedString& path) {
@@ -523,6 +530,7 @@ void FrontEnd::ShowMultiplayerScore() { ReturnToMainPage(); }
 void FrontEnd::ApplyGameVideoMode() {
     GiveCareerToGame();
     if (game) {
+        game->playerName = settings.playerName;
         game->session.lightDetail = settings.detailLevel.cachedInt;
         game->session.renderOption = settings.staticGeometryMode.cachedInt;
         game->session.shadowDetail = settings.carEffect.ShadowVolume() ? 1 : 0;

@@ -117,6 +117,8 @@ public:
     // The career is the game's once the settings are read: the settings' copy goes to the game
     // on reading and on the unlock command, and comes back before every write.
     void GiveCareerToGame();
+    // The mission the single-player page offers next, in the settings and the game's career.
+    void SetLastPlayedMission(int32_t mission);
     void TakeCareerFromGame();
 
     // The language text of a caption id.

@@ -123,7 +123,7 @@ void SinglePlayerPage::StartGame() {
     settings.currentEpisode = m;
     settings.currentMission = m;
     fe.GiveCareerToGame();
-    settings.lastPlayedMission = m;
+    fe.SetLastPlayedMission(m);
     if (fe.game) {
         fe.game->chosenCar = view.current;
         fe.game->session.zone = engine_.Text(kMissionBlock + kMissionStride * m + kRespawnZoneText).ToInt() - 1;

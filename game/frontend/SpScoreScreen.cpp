@@ -60,7 +60,7 @@ void SpScoreScreen::Activate() {
         settings.highestUnlockedMission < settings.missionCount - 1) {
         SharedString unlock = frontEnd_.engine.Text(kMissionBlock + kMissionStride * mission + kUnlockText).Clone();
         mission = settings.lastPlayedMission;
-        settings.lastPlayedMission = settings.highestUnlockedMission + 1;
+        frontEnd_.SetLastPlayedMission(settings.highestUnlockedMission + 1);
         settings.highestUnlockedMission = settings.lastPlayedMission;
         unlock.ToUpper();
         if (unlock == "UNLOCK") {
@@ -137,7 +137,8 @@ void SpScoreScreen::GoOn() {
         fe.ShowEnding(mission);
     } else if (settings.highestUnlockedMission == settings.missionCount - 2) {
         log.Log(1, "END 2");
-        settings.lastPlayedMission = settings.highestUnlockedMission = settings.missionCount - 1;
+        settings.highestUnlockedMission = settings.missionCount - 1;
+        fe.SetLastPlayedMission(settings.highestUnlockedMission);
         fe.PopToMainPage();
         fe.ShowCreditsAndEnd();
     } else {

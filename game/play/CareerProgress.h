@@ -10,6 +10,8 @@ struct CareerProgress {
     int32_t currentMission = 0;
     int32_t furthestEpisode = 0;
     int32_t furthestMission = 0;
+    // The single-player page's mission offered next: the one last played.
+    int32_t lastPlayedMission = 0;
 
     // A won mission: on to the next mission (after the fourth, the next episode's first) and the
     // furthest values raised when the new current one lies beyond them.

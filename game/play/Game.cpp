@@ -18,6 +18,7 @@
 #include "engine/net/ZKServer.h"
 #include "engine/render/D3D8LightManager.h"
 #include "engine/render/EnvironmentCube.h"
+#include "engine/render/Font.h"
 #include "engine/render/RenderFacility.h"
 #include "engine/render/SpriteRenderer.h"
 #include "game/play/CarCameraEditor.h"
@@ -95,6 +96,7 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
     };
     ParticleSystems::Create(renderer_, Vector3(0.0f, World::Gravity, 0.0f), world.decals.get());
     MakeLights();
+    MakeFonts();
 }
 
 Game::~Game() {
@@ -102,6 +104,24 @@ Game::~Game() {
     if (world.boundary) world.boundary->killPlaneHandler = nullptr;
     world.physics.RemoveObject(&killPlane);
     ParticleSystems::Destroy();
+}
+
+namespace {
+constexpr int32_t kFontHeights[12] = {8, 9, 10, 11, 12, 13, 14, 15, 20, 25, 30, 50};
+}
+
+void Game::MakeFonts() {
+    if (!renderer_) return;
+    const SharedString arial("Arial");
+    for (size_t i = 0; i < 12; ++i)
+        fonts_[i].reset(Font::Create(renderer_->GetTextureManager(), kFontAll, arial, kFontHeights[i], false, false));
+}
+
+const Font* Game::HudFont(int32_t height) const {
+    size_t best = 0;
+    for (size_t i = 1; i < 12; ++i)
+        if (std::abs(kFontHeights[i] - height) < std::abs(kFontHeights[best] - height)) best = i;
+    return fonts_[best].get();
 }
 
 void Game::MakeLights() {
@@ -259,6 +279,7 @@ void Game::CreateCarSelect() {
     if (std::unique_ptr<Vehicle> car = mode ? mode->CreatePlayerVehicle(definition) : nullptr) {
         car->network.flagWord |= VehicleNetwork::PlayerCarFlag | VehicleNetwork::NetworkCarFlag;
         car->damage.impactDamage = 0;
+        car->network.playerName = playerName;
         world.physics.AddObject(car.get());
         if (!points.empty()) {
             const size_t pick = size_t(plat::EngineRand()) % points.size();

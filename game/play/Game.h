@@ -24,6 +24,7 @@
 
 class CarSelectController;
 class D3D8DirectionalLight;
+class Font;
 class FrontEndServices;
 class LensFlare;
 class MenuExits;
@@ -96,6 +97,10 @@ public:
     // Sets the collision flag of every player's car that has it clear: nothing can touch them.
     void MakePlayersUntouchable();
 
+    // The game's "Arial" font nearest the height (8 .. 50, all character sets); null without a
+    // renderer.
+    const Font* HudFont(int32_t height) const;
+
     // True unless language text 666 reads "No blood".
     bool BloodEnabled() const;
     // A score screen goes on: any joystick button, keypad Enter, Return or Space pressed this frame.
@@ -141,6 +146,8 @@ public:
     uint8_t loaded = 0;
     // The career the front end reads from and writes to the settings.
     CareerProgress career;
+    // The settings' player name, given to the player's car.
+    SharedString playerName;
     // The catalogue index of the car chosen on the single-player page.
     int32_t chosenCar = 0;
     bool carSelectFailed = false;
@@ -156,6 +163,7 @@ public:
 
 private:
     void MakeLights();
+    void MakeFonts();
     void PreloadItems();
     void RemoveCars();
     void ReadHud();
@@ -171,4 +179,5 @@ private:
     size_t loadIndex_ = 0;
     bool preloaded_ = false;
     std::vector<SharedString> editorLines_;
+    std::unique_ptr<Font> fonts_[12];
 };

@@ -17,6 +17,7 @@
 #include "engine/render/SpriteFactory.h"
 #include "engine/render/SpriteRenderer.h"
 #include "game/play/Game.h"
+#include "game/play/MenuExits.h"
 #include "game/traffic/PedestrianManager.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/Vehicle.h"
@@ -35,7 +36,7 @@ const char* const kSpriteNames[] = {
 };
 enum SpriteIndex {
     kHud2 = 1, kSpeedoArrow = 5, kTachoArrow = 6, kSpeedoMeter = 7, kTachoMeter = 8, kLeftH = 9, kRightH = 10,
-    kMap = 11, kArrow = 12, kCop = 17, kSpriteCount = 22,
+    kMap = 11, kArrow = 12, kCross = 14, kCop = 17, kSpriteCount = 22,
 };
 
 Transform2 Rotation(float radians) {
@@ -239,6 +240,29 @@ void GameMode::DrawHud() {
         const float width = font ? float(font->GetTextWidth(text)) : 0.0f;
         sprites->DrawText(text, Vector2{-width / 2.0f, -64.0f}, kCentre, nullptr, font, false);
     }
+}
+
+void GameMode::HandOver(bool succeeded, int32_t score) {
+    game.career.lastPlayedMission = game.session.mission;
+    if (!game.exits) return;
+    const Vehicle* car = game.PlayerCar();
+    if (succeeded) game.exits->ShowSinglePlayerScore(score, car ? car->Definition().name : SharedString());
+    else game.exits->ReturnToMainPage();
+}
+
+bool GameMode::IsPlayerCar(const Vehicle* car) const { return car && car == game.PlayerCar(); }
+
+// The map's picture is placed as DrawOverlay places it: the car's point under the HUD's arrow,
+// every world point from there as it lies from the centre.
+void GameMode::DrawMapCross(const Vector3& point, const Vector3& centre, float scale) {
+    RenderFacility* renderer = game.engine.renderer;
+    SpriteRenderer* sprites = renderer ? renderer->GetSpriteRenderer() : nullptr;
+    if (!sprites || !(scale > 0.0f)) return;
+    const Vector2 corner = sprites->AnchorOffset(kBottomRight);
+    const Vector2 window{corner.x - 125.0f, corner.y - 125.0f};
+    const Vector2 car{corner.x - 61.0f - window.x, corner.y - 61.0f - window.y};
+    const Vector2 at{car.x + (point.x - centre.x) / scale, car.y + (centre.z - point.z) / scale};
+    sprites->DrawSpriteAnchored(Shared().sprites[kCross].get(), nullptr, kCentre, at, kTopLeft, nullptr, 1);
 }
 
 void GameMode::DrawOverlay(const Vector3& centre, float scale) {

@@ -42,6 +42,8 @@ public:
     // Banners of a decided game.
     static constexpr int32_t kWonText = 0x4000;
     static constexpr int32_t kLostText = 0x4001;
+    // A decided single-player mission fades out this long before the menus take over.
+    static constexpr float kHandOverDelay = 3.0f;
 
     explicit GameMode(Game& game);
     ~GameMode() override;
@@ -91,7 +93,15 @@ public:
     // What the last DrawHud drew (tests read it).
     bool drewHealthBar = false;
 
+    // The end of a decided single-player mission: the career's last-played mission is this one,
+    // then the main page, or the score screen with the score and the car's name after a win.
+    void HandOver(bool succeeded, int32_t score);
+    // Whether the local player's car is this one (the modes' hooks act only for it).
+    bool IsPlayerCar(const Vehicle* car) const;
+
 protected:
+    // Inside the map window the last DrawOverlay set: the cross at a world point.
+    void DrawMapCross(const Vector3& point, const Vector3& centre, float scale);
     // A decided game: the player's car no longer counts as a networked car.
     void ClearPlayerNetworkFlag();
     // Stops a firing chain gun or flamer of the player's car.

@@ -10,8 +10,12 @@
 #include "engine/core/MenuCanvas.h"
 #include "engine/net/ZKClient.h"
 #include "game/play/Game.h"
+#include "game/play/DropRunMode.h"
+#include "game/play/FareMissionMode.h"
 #include "game/play/GameKinds.h"
+#include "game/play/SpeedBombMode.h"
 #include "game/play/MenuExits.h"
+#include "game/traffic/PedestrianController.h"
 #include "game/traffic/PedestrianManager.h"
 #include "platform/sys/Random.h"
 
@@ -100,8 +104,13 @@ void MissionLoadingScreen::SetUp() {
         }
         if (row->pedestrians == PedestrianObject::Manager)
             game_.SetPedestrians(std::make_unique<PedestrianManager>(game_.world, &game_.vehicles, nullptr));
+        if (row->pedestrians == PedestrianObject::Controller)
+            game_.SetPedestrians(std::make_unique<PedestrianController>(game_.world, &game_.vehicles, nullptr));
         // Modes join here as their classes land.
         if (row->mode == ModeKind::FreeDrive) game_.SetMode(std::make_unique<FreeDriveMode>(game_));
+        if (row->mode == ModeKind::FareMission) game_.SetMode(std::make_unique<FareMissionMode>(game_));
+        if (row->mode == ModeKind::DropRun) game_.SetMode(std::make_unique<DropRunMode>(game_));
+        if (row->mode == ModeKind::SpeedBomb) game_.SetMode(std::make_unique<SpeedBombMode>(game_));
         game_.pedestrianZone = 1;
         game_.session.zone = 1;
     }
@@ -125,6 +134,18 @@ void MissionLoadingScreen::ReadParameters() {
     game_.session.episode = episode;
     // The traffic density (B+4) goes to the traffic manager once it exists.
     if (game_.pedestrians) game_.pedestrians->density = float(game_.engine.Text(b + 5).ToFloat());
+    // The two mode parameters of the kinds that take them: a time and a count or a name.
+    const KindRow* row = FindKindRow(kind);
+    if (!row || !row->modeParameters) return;
+    const SharedString six = game_.engine.Text(b + 6), seven = game_.engine.Text(b + 7);
+    if (auto* run = dynamic_cast<DropRunMode*>(game_.mode.get())) {
+        run->timeLeft = float(six.ToFloat());
+        run->dropsRequired = seven.ToInt();
+    }
+    if (auto* bomb = dynamic_cast<SpeedBombMode*>(game_.mode.get())) {
+        bomb->timeLeft = float(six.ToFloat());
+        bomb->targetName = seven;
+    }
 }
 
 void MissionLoadingScreen::StartGame() {

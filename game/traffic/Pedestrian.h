@@ -117,10 +117,13 @@ public:
     int32_t state = Waiting;
     bool thrownOnDamage = false;
 
-private:
+protected:
+    // Looped.
     void Play(BoneAnimation* animation);
+    void SetMoving(int32_t newState, BoneAnimation* animation);
+
+private:
     void Dodge(float dt);
     void Move(float dt);
-    void SetMoving(int32_t newState, BoneAnimation* animation);
     void Die(bool byHit);
 };

@@ -60,6 +60,11 @@ public:
 
     float density = 0.0f;
 
+protected:
+    World& GetWorld() const { return world_; }
+    // This update's circles round the cars.
+    const std::vector<SpawnCircle>& Circles() const { return circles_; }
+
 private:
     World& world_;
     std::vector<SpawnCircle> circles_;

@@ -13,6 +13,7 @@
 #include "engine/render/TextureFactory.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/CarItem.h"
+#include "game/vehicles/Passenger.h"
 #include "game/vehicles/ChaseCamera.h"
 #include "game/vehicles/Explosion.h"
 #include "game/vehicles/Projectiles.h"
@@ -166,6 +167,10 @@ Vehicle::~Vehicle() {
         if (!item->pooled || !item->pool) delete item;
     }
     if (controller && controller->vehicle == this) controller->vehicle = nullptr;
+    // No rider keeps a car that is gone.
+    if (cab.passenger) cab.passenger->cab = nullptr;
+    for (Passenger* rider : cab.passengers)
+        if (rider) rider->cab = nullptr;
     // The object channel keeps raw pointers: a car of a network game leaves it first.
     context.world.objectChannel.Forget(this);
 

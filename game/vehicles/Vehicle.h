@@ -87,6 +87,12 @@ public:
     void ShiftBackward();
     bool ToggleHeadlights();
     void OpenDoor();
+    // Takes the rider aboard (a car for one: as the passenger; otherwise into the list, as the
+    // passenger too while there is none) and boards it; a rider that does not board is let go.
+    void AddPassenger(Passenger& rider);
+    // The passenger arrives (success) and leaves the car, unless the car is faster than 20 km/h
+    // and the delivery is not forced; in an offline game in zone 1 or 2 the till rings.
+    void DeliverPassenger(bool force);
     void DropPassenger();
     void Respawn(bool keepItems);
     void PutBackOnWheels();

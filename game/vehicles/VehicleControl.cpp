@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "engine/audio/AudioDevice.h"
+#include "engine/core/EngineServices.h"
 #include "engine/core/Geometry.h"
 #include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/CarItem.h"
@@ -14,6 +15,7 @@
 #include "game/vehicles/VehicleContext.h"
 #include "game/vehicles/VehicleDriver.h"
 #include "game/vehicles/VehicleResources.h"
+#include "game/world/GameSession.h"
 #include "game/world/World.h"
 #include "platform/sys/Random.h"
 
@@ -114,6 +116,42 @@ bool Vehicle::ToggleHeadlights() {
 void Vehicle::OpenDoor() {
     cab.doorOpening = 1;
     if (sounds.doorVoice) sounds.doorVoice->Play(false);
+}
+
+void Vehicle::AddPassenger(Passenger& rider) {
+    if (cab.singlePassenger == 1) {
+        cab.passenger = &rider;
+        OpenDoor();
+    } else {
+        if (!cab.passenger) {
+            cab.passenger = &rider;
+            OpenDoor();
+        }
+        rider.seat = int32_t(cab.passengers.size());
+        cab.passengers.push_back(&rider);
+    }
+    if (rider.Board(*this)) {
+        rider.cab = this;
+        return;
+    }
+    // Not aboard after all: the car keeps no rider that does not know it.
+    std::erase(cab.passengers, &rider);
+    if (cab.passenger == &rider) cab.passenger = nullptr;
+    rider.cab = nullptr;
+}
+
+void Vehicle::DeliverPassenger(bool force) {
+    Passenger* rider = cab.passenger;
+    if (!rider) return;
+    if (!force && GetLinearVelocity().Length() * 0.36f > 20.0f) return;
+    const bool networked = context.client || context.server;
+    if (!networked && (context.session.zone == 1 || context.session.zone == 2) && context.engine.sound)
+        context.engine.sound->PlaySound(SharedString("Cash.WAV"), 1.0f, nullptr);
+    rider->Arrive(true);
+    std::erase(cab.passengers, rider);
+    rider->cab = nullptr;
+    if (cab.passenger == rider) cab.passenger = nullptr;
+    OpenDoor();
 }
 
 void Vehicle::DropPassenger() {

@@ -4,6 +4,8 @@
 // the network mark again; one bit mirrors the car's collision flag.
 #include <cstdint>
 
+#include "engine/core/SharedString.h"
+
 struct VehicleNetwork {
     // Flag word bits.
     static constexpr uint32_t PlayerCarFlag = 2;
@@ -12,4 +14,6 @@ struct VehicleNetwork {
 
     uint32_t flagWord = 0;
     int32_t networkPlayerId = 0;
+    // The name the player goes by (the settings' on the local player's car).
+    SharedString playerName;
 };
