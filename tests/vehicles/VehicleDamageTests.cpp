@@ -43,8 +43,8 @@ struct CountingDriver : public VehicleDriver {
 };
 
 struct Rider : public Passenger {
-    void Board() override {}
-    void Arrive(int32_t) override {}
+    bool Board(Vehicle&) override { return true; }
+    void Arrive(bool) override {}
     void GetOut() override { ++outs; }
     void TakeHit(float amount, int32_t kind) override { hits.push_back({amount, kind}); }
     struct Hit {
