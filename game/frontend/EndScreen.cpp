@@ -6,8 +6,10 @@
 #include "game/frontend/FrontEnd.h"
 #include "game/play/Game.h"
 
-EndScreen::EndScreen(FrontEnd& frontEnd)
-    : MenuScreen(SharedString("EndScreen"), SharedString("End.ZKT")), frontEnd_(frontEnd) {}
+EndScreen::EndScreen(FrontEnd& frontEnd) : EndScreen(frontEnd, SharedString("EndScreen"), SharedString("End.ZKT")) {}
+
+EndScreen::EndScreen(FrontEnd& frontEnd, const SharedString& screenName, const SharedString& backgroundName)
+    : MenuScreen(screenName, backgroundName), frontEnd_(frontEnd) {}
 
 void EndScreen::Update() {
     MenuScreen::Update();

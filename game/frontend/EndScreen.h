@@ -20,5 +20,8 @@ public:
     float fadeIn = 1.0f;
 
 protected:
+    // Screens that share the end screen's update under their own name and picture.
+    EndScreen(FrontEnd& frontEnd, const SharedString& screenName, const SharedString& backgroundName);
+
     FrontEnd& frontEnd_;
 };

@@ -14,11 +14,17 @@
 #include "engine/core/TextEditWidget.h"
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/Font.h"
+#include "engine/net/ZKClient.h"
+#include "engine/net/ZKServer.h"
+#include "game/frontend/ChatWidget.h"
 #include "game/frontend/CreditsScreen.h"
 #include "game/frontend/EndScreen.h"
 #include "game/frontend/EndingScreen.h"
 #include "game/frontend/FrontEndPage.h"
 #include "game/frontend/GameOptions.h"
+#include "game/frontend/MpScoreScreen.h"
+#include "game/frontend/MpSelectScreen.h"
+#include "game/frontend/MpStartScreen.h"
 #include "game/frontend/OptionPages.h"
 #include "game/frontend/SinglePlayerPage.h"
 #include "game/frontend/SpScoreScreen.h"
@@ -129,10 +135,13 @@ void FrontEnd::Release() {
     ReleasePage(scoreScreen_, engine.mainThreadTasks);
     ReleasePage(endingScreen_, engine.mainThreadTasks);
     ReleasePage(endScreen_, engine.mainThreadTasks);
+    ReleasePage(mpScoreScreen_, engine.mainThreadTasks);
     // Pages still loading are freed once their init has ended.
     for (std::unique_ptr<MLP>& page : ownedScreens_) ReleasePage(page, engine.mainThreadTasks);
     ownedScreens_.clear();
-    mainPage = mpSelectScreen = mpStartScreen = optionsPage = nullptr;
+    mainPage = optionsPage = nullptr;
+    mpSelectScreen = nullptr;
+    mpStartScreen = nullptr;
     videoPage = nullptr;
     audioPage = nullptr;
     controlsPage = nullptr;
@@ -211,8 +220,10 @@ void FrontEnd::BuildPages() {
     mainPage = page("Main", "");
     singlePlayerPage = new SinglePlayerPage(*this);
     ownedScreens_.emplace_back(singlePlayerPage);
-    mpSelectScreen = page("MP Select", "MPSelect.ZKT");
-    mpStartScreen = page("MPStart", "MPStart.ZKT");
+    mpSelectScreen = new MpSelectScreen(*this);
+    ownedScreens_.emplace_back(mpSelectScreen);
+    mpStartScreen = new MpStartScreen(*this);
+    ownedScreens_.emplace_back(mpStartScreen);
     optionsPage = page("Options", "");
     videoPage = new VideoPage(engine);
     ownedScreens_.emplace_back(videoPage);
@@ -319,8 +330,11 @@ void FrontEnd::BuildControlsPage() {
 }
 
 void FrontEnd::BuildMpSelectScreen() {
-    FrontEndPage& page = *mpSelectScreen;
+    MpSelectScreen& page = *mpSelectScreen;
     const Font* small = smallFont.get();
+    hostRowAction.execute = [&page] { page.JoinSelected(); };
+    hostAction.execute = [&page] { page.Host(); };
+    hostAddress.setValue = [&page](const void* value) { page.Enumerate(*static_cast<const SharedString*>(value)); };
     const int32_t columns[4] = {145, 225, 345, 395};
     for (int32_t k = 0; k < kHostRows; ++k) {
         auto* row = new Button(SharedString(""), &hostRowAction, small);
@@ -349,8 +363,22 @@ void FrontEnd::BuildMpSelectScreen() {
 }
 
 void FrontEnd::BuildMpStartScreen() {
-    FrontEndPage& page = *mpStartScreen;
+    MpStartScreen& page = *mpStartScreen;
     const Font* small = smallFont.get();
+    auto text = [](const void* value) { return *static_cast<const SharedString*>(value); };
+    auto number = [](const void* value) { return *static_cast<const int32_t*>(value); };
+    for (ActionOption& row : lobbyPlayerOptions)
+        row.setValue = [&page, text](const void* value) { page.SetPlayerName(text(value)); };
+    lobbySessionName.setValue = [&page, text](const void* value) { page.SetSessionName(text(value)); };
+    lobbyFirstSetting.setValue = [&page, number](const void* value) { page.SetFirstSetting(number(value)); };
+    lobbySecondSetting.setValue = [&page, number](const void* value) { page.SetSecondSetting(number(value)); };
+    lobbyTeam.setValue = [&page, number](const void* value) { page.SetTeam(number(value)); };
+    lobbyGameType.setValue = [&page, number](const void* value) { page.SetGameType(number(value)); };
+    lobbyStart.execute = [&page] { page.StartGame(); };
+    // The back button hands its option 0 before it pops the lobby.
+    lobbyBack.setValue = [&page](const void* value) {
+        if (*static_cast<const uint8_t*>(value) == 0) page.Leave();
+    };
     for (int32_t k = 0; k < kLobbyPlayers; ++k) {
         auto* row = new TextEditWidget(SharedString(""), &lobbyPlayerOptions[k], small, small);
         row->SetPosition({215, 180 + 16 * k}, false);
@@ -360,6 +388,9 @@ void FrontEnd::BuildMpStartScreen() {
         row->SetEnabled(false);
         page.AddWidget(row);
     }
+    auto* chat = new ChatWidget(SharedString(""), small, engine);
+    chat->SetPosition({130, 365}, false);
+    page.AddWidget(chat);
     auto* session = new TextEditWidget(SharedString(""), &lobbySessionName, small, small);
     session->SetPosition({458, 170}, false);
     session->maxWidth = 135;
@@ -375,7 +406,7 @@ void FrontEnd::BuildMpStartScreen() {
     } choices[] = {{CountItems(engine, {603, 604}, 2, 50, 605), &lobbyFirstSetting, {458, 230}},
                    {CountItems(engine, {606, 607}, 2, 30, 608), &lobbySecondSetting, {458, 250}},
                    {teams, &lobbyTeam, {458, 210}},
-                   {Texts(engine, {3000, 3001}), &lobbyGameType, {458, 190}}};
+                   {Texts(engine, {3000, 3001, 3002, 3003}), &lobbyGameType, {458, 190}}};
     for (const auto& c : choices) {
         auto* choice = new ChoiceWidget(SharedString(""), c.items, c.option, small);
         choice->SetPosition(c.at, false);
@@ -475,6 +506,23 @@ void FrontEnd::StartMission(int32_t mission, int32_t episode, int32_t textBase) 
     engine.states->PushMLP(missionLoadingScreen);
 }
 
+void FrontEnd::StartNetworkGame(int32_t mission, int32_t kind, ZKClient* client, ZKServer* server) {
+    if (!engine.states || !game) {
+        // Nobody to hand the session to: it ends here.
+        if (client) client->Disconnect();
+        delete client;
+        delete server;
+        return;
+    }
+    game->CloseNetwork();
+    // Before the loading screen is made: its start barrier takes them when built.
+    game->client = client;
+    game->server = server;
+    game->session.zone = -1;
+    StartMission(mission, 0, 10020 + 400 * mission);
+    missionLoadingScreen->kind = kind;
+}
+
 void FrontEnd::ToMainPage(bool resumable) {
     if (!engine.states || !mainPage) return;
     SetResumeEnabled(resumable);
@@ -523,9 +571,15 @@ void FrontEnd::ShowCreditsAndEnd() {
     engine.states->PushMLP(Replace(endScreen_, std::make_unique<EndScreen>(*this)));
 }
 
-// The network flow's score screen comes with the multiplayer modes; until then a finished
-// network game returns to the main page.
-void FrontEnd::ShowMultiplayerScore() { ReturnToMainPage(); }
+void FrontEnd::ShowMultiplayerScore(const MultiplayerScoreTable& table) {
+    if (!engine.states) return;
+    ReturnToMainPage();
+    auto screen = std::make_unique<MpScoreScreen>(*this, creditsFont.get());
+    for (int32_t i = 0; i < 4; ++i) screen->titles[i] = table.titles[i];
+    screen->rows = table.rows;
+    screen->kind = table.kind;
+    engine.states->PushMLP(Replace(mpScoreScreen_, std::move(screen)));
+}
 
 void FrontEnd::ApplyGameVideoMode() {
     GiveCareerToGame();

@@ -30,6 +30,11 @@ class FrontEndPage;
 class Game;
 class MLP;
 class MissionLoadingScreen;
+class MpScoreScreen;
+class MpSelectScreen;
+class MpStartScreen;
+class ZKClient;
+class ZKServer;
 class SinglePlayerPage;
 class SpScoreScreen;
 class VideoPage;
@@ -82,6 +87,9 @@ public:
     void SetResumeEnabled(bool enabled);
     // Creates the loading screen of a mission, keeps it as the current one and pushes it.
     void StartMission(int32_t mission, int32_t episode, int32_t textBase);
+    // The lobby's start: the game takes the session's client and server (it closes them), then
+    // the mission's loading screen of that game kind is pushed.
+    void StartNetworkGame(int32_t mission, int32_t kind, ZKClient* client, ZKServer* server);
     // Entering a game: the settings saved, the game's display mode and sound groups, the detail
     // options and the career handed to the game.
     void ApplyGameVideoMode() override;
@@ -93,7 +101,7 @@ public:
     // A won mission: the main page without resume, then the score screen with the mission's
     // money and the player's car over it.
     void ShowSinglePlayerScore(int32_t money, const SharedString& carName) override;
-    void ShowMultiplayerScore() override;
+    void ShowMultiplayerScore(const MultiplayerScoreTable& table) override;
 
     // The screens' ways on. Back to the main page, faded in from black (resume as it is).
     void PopToMainPage();
@@ -108,6 +116,7 @@ public:
     SpScoreScreen* ScoreScreen() const { return scoreScreen_.get(); }
     EndingScreen* Ending() const { return endingScreen_.get(); }
     EndScreen* End() const { return endScreen_.get(); }
+    MpScoreScreen* MultiplayerScore() const { return mpScoreScreen_.get(); }
 
     // Frees the game, the pages and the intro music while the devices still exist (before the
     // engine shuts down; the program itself ends without it) and takes them off the engine's
@@ -130,8 +139,8 @@ public:
     FrontEndPage* mainPage = nullptr;
     SinglePlayerPage* singlePlayerPage = nullptr;
     MissionLoadingScreen* missionLoadingScreen = nullptr;
-    FrontEndPage* mpSelectScreen = nullptr;
-    FrontEndPage* mpStartScreen = nullptr;
+    MpSelectScreen* mpSelectScreen = nullptr;
+    MpStartScreen* mpStartScreen = nullptr;
     FrontEndPage* optionsPage = nullptr;
     VideoPage* videoPage = nullptr;
     AudioPage* audioPage = nullptr;
@@ -150,18 +159,18 @@ public:
     // The options of the buttons and fields the front end binds (those of the settings are the
     // settings' own).
     MenuOption mainLinkOptions[kMainWidgetCount];
-    MenuOption hostRowAction;
-    MenuOption hostAction;
-    MenuOption hostAddress;
+    ActionOption hostRowAction;
+    ActionOption hostAction;
+    ActionOption hostAddress;
     MenuOption mpSelectBack;
-    MenuOption lobbyPlayerOptions[kLobbyPlayers];
-    MenuOption lobbySessionName;
-    MenuOption lobbyFirstSetting;
-    MenuOption lobbySecondSetting;
-    MenuOption lobbyTeam;
-    MenuOption lobbyGameType;
-    MenuOption lobbyStart;
-    MenuOption lobbyBack;
+    ActionOption lobbyPlayerOptions[kLobbyPlayers];
+    ActionOption lobbySessionName;
+    ActionOption lobbyFirstSetting;
+    ActionOption lobbySecondSetting;
+    ActionOption lobbyTeam;
+    ActionOption lobbyGameType;
+    ActionOption lobbyStart;
+    ActionOption lobbyBack;
 
 private:
     void BuildPages();
@@ -190,5 +199,6 @@ private:
     std::unique_ptr<SpScoreScreen> scoreScreen_;
     std::unique_ptr<EndingScreen> endingScreen_;
     std::unique_ptr<EndScreen> endScreen_;
+    std::unique_ptr<MpScoreScreen> mpScoreScreen_;
     std::unique_ptr<ConsoleCommand> unlockCommand_;
 };

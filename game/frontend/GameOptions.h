@@ -185,3 +185,17 @@ public:
     void SetValue(const void* value) override;
     std::function<void(int32_t)> action;
 };
+
+// A button's or field's option whose screen gives it its actions: `execute` when the widget
+// fires, `setValue` with each new value (the value's type is the widget's).
+class ActionOption : public MenuOption {
+public:
+    void Execute() override {
+        if (execute) execute();
+    }
+    void SetValue(const void* value) override {
+        if (setValue) setValue(value);
+    }
+    std::function<void()> execute;
+    std::function<void(const void*)> setValue;
+};

@@ -100,6 +100,8 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
 }
 
 Game::~Game() {
+    // A session still open ends with the game that owns it.
+    CloseNetwork();
     Reset(true);
     if (world.boundary) world.boundary->killPlaneHandler = nullptr;
     world.physics.RemoveObject(&killPlane);
@@ -238,6 +240,7 @@ void Game::RemoveCars() {
 
 void Game::SetMode(std::unique_ptr<GameMode> newMode) {
     vehicles.rules = newMode.get();
+    trafficFleet.events = newMode.get();
     if (pedestrians) pedestrians->SetEvents(newMode.get());
     mode = std::move(newMode);
 }
@@ -265,6 +268,8 @@ void Game::CloseNetwork() {
     }
     delete server;
     server = nullptr;
+    vehicles.client = nullptr;
+    vehicles.server = nullptr;
 }
 
 void Game::CreateCarSelect() {
@@ -403,6 +408,7 @@ void Game::Update() {
     }
     if (mode && mode->startedRequest && !mode->started) mode->started = 1;
     if (mode && mode->started) {
+        if (traffic) traffic->Update();
         if (pedestrians) pedestrians->Update();
         mode->Update(dt);
     }

@@ -126,6 +126,9 @@ public:
     ItemEventChannels itemChannels;
     std::unique_ptr<LensFlare> lensFlare;
     std::unique_ptr<GameMode> mode;
+    // The traffic cars of every game of this program run: made by the first manager, reused by
+    // every later one.
+    TrafficFleet trafficFleet;
     // The traffic of the kinds that have it (the set-up makes it); kept by a reset of the game,
     // deleted only with the mode. The world draws it through `World::traffic`.
     std::unique_ptr<TrafficManager> traffic;

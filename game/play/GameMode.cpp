@@ -281,6 +281,16 @@ void GameMode::DrawOverlay(const Vector3& centre, float scale) {
     const Vector2 at{car.x + (mapCentre.x - centre.x) / scale, car.y + (centre.z - mapCentre.z) / scale};
     const Sprite* map = Shared().sprites[kMap].get();
     if (map) sprites->DrawSpriteAnchored(map, nullptr, kCentre, at, kTopLeft, nullptr, 1);
+    // The police cars after the player blink on the map, four times a second, while they live.
+    const Sprite* cop = Shared().sprites[kCop].get();
+    if (cop && game.traffic && std::fmod(game.timeCurrent, 0.25f) < 0.125f) {
+        for (const Vehicle* opponent : game.traffic->opponents) {
+            if (!(opponent->damage.GetHealth() > 0.0f)) continue;
+            const Vector3 p = opponent->GetPosition();
+            const Vector2 spot{car.x + (p.x - centre.x) / scale, car.y + (centre.z - p.z) / scale};
+            sprites->DrawSpriteAnchored(cop, nullptr, kCentre, spot, kTopLeft, nullptr, 1);
+        }
+    }
 }
 
 Matrix4 GameMode::GuideArrowMatrix(const Camera& camera, const Vector3& direction) {

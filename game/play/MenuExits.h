@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "engine/core/SharedString.h"
+#include "game/play/MultiplayerScore.h"
 
 class MenuExits {
 public:
@@ -14,8 +15,8 @@ public:
     virtual void ReturnToMainPage() = 0;
     // A won single-player mission: the score screen over the main page.
     virtual void ShowSinglePlayerScore(int32_t money, const SharedString& carName) = 0;
-    // The end of a network game.
-    virtual void ShowMultiplayerScore() = 0;
+    // The end of a network game: its final table over the main page.
+    virtual void ShowMultiplayerScore(const MultiplayerScoreTable& table) = 0;
     // The developer's shortcut: every mission of the single-player page open, kept by the
     // settings written next.
     virtual void OpenAllMissions() = 0;

@@ -9,6 +9,7 @@
 #include "engine/core/FileStream.h"
 #include "engine/core/MenuCanvas.h"
 #include "engine/net/ZKClient.h"
+#include "engine/net/ZKServer.h"
 #include "game/play/Game.h"
 #include "game/play/DropRunMode.h"
 #include "game/play/FareMissionMode.h"
@@ -99,7 +100,7 @@ void MissionLoadingScreen::SetUp() {
     if (row) {
         if (row->gameType >= 0) game_.session.gameType = row->gameType;
         if (row->traffic) {
-            game_.traffic = std::make_unique<TrafficManager>(game_.world, game_.vehicles);
+            game_.traffic = std::make_unique<TrafficManager>(game_.world, game_.vehicles, game_.trafficFleet);
             game_.world.traffic = game_.traffic.get();
         }
         if (row->pedestrians == PedestrianObject::Manager)
@@ -121,6 +122,11 @@ void MissionLoadingScreen::SetUp() {
     }
     if (kind >= 14) {
         barrier_.Register();
+        // The host decides the traffic: its spawns and despawns reach every machine on 118.
+        game_.vehicles.client = game_.client;
+        game_.vehicles.server = game_.server;
+        if (game_.traffic && game_.client) game_.client->AddChannel(game_.traffic.get());
+        if (game_.traffic && game_.server) game_.server->AddChannel(game_.traffic.get());
         if (game_.client) game_.client->AddChannel(&game_.world.objectChannel);
     }
     progress = 0.1f;
@@ -132,7 +138,7 @@ void MissionLoadingScreen::ReadParameters() {
     game_.session.timeOfDay = LightSet::ClampTimeOfDay(game_.engine.Text(b + 3).ToInt(0));
     game_.session.mission = mission;
     game_.session.episode = episode;
-    // The traffic density (B+4) goes to the traffic manager once it exists.
+    if (game_.traffic) game_.traffic->density = float(game_.engine.Text(b + 4).ToFloat());
     if (game_.pedestrians) game_.pedestrians->density = float(game_.engine.Text(b + 5).ToFloat());
     // The two mode parameters of the kinds that take them: a time and a count or a name.
     const KindRow* row = FindKindRow(kind);

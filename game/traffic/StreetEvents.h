@@ -10,6 +10,8 @@ public:
     virtual ~StreetEvents() = default;
     // A pedestrian died of a hit; `hitter` is the car that hit it, or null.
     virtual void OnPedestrianHit(Vehicle* /*hitter*/, Pedestrian& /*pedestrian*/) {}
+    // A traffic car was wrecked; `instigator` is the car that last hurt it, or null.
+    virtual void OnTrafficCarWrecked(Vehicle* /*instigator*/) {}
     // A fare got into the car, got out before its destination, was delivered there, or its
     // ride failed.
     virtual void OnFareBoarded(Vehicle* /*cab*/, Fare& /*fare*/) {}

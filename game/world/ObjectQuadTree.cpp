@@ -206,6 +206,7 @@ void ObjectQuadTree::CollectVisible(QuadTreeBlock* block, const Camera& camera) 
 }
 
 void ObjectQuadTree::Cull(const Camera& camera) {
+    ++cullPass_;
     opaque_.clear();
     transparent_.clear();
     visible_.clear();

@@ -75,6 +75,9 @@ public:
     // Every transparent item once, farthest first (ties: list order).
     virtual void DrawTransparent(const Camera& camera);
 
+    // Counts the culls: items that keep lists of their own for a pass start them afresh when
+    // it changes (reflections cull again within a frame).
+    uint32_t CullPass() const { return cullPass_; }
     int32_t BlockCount() const { return int32_t(blocks_.size()); }
     const QuadTreeBlock& Block(int32_t i) const { return blocks_[size_t(i)]; }
     int32_t BlockIndex(const QuadTreeBlock* b) const { return int32_t(b - blocks_.data()); }
@@ -104,4 +107,5 @@ private:
     std::vector<QuadTreeItem*> transparent_;
     std::vector<uint8_t> drawn_;
     std::vector<float> distances_;
+    uint32_t cullPass_ = 0;
 };

@@ -15,10 +15,13 @@
 #include "engine/core/LanguageSet.h"
 #include "game/frontend/EndingScreen.h"
 #include "game/frontend/FrontEndPage.h"
+#include "game/frontend/MpSelectScreen.h"
+#include "game/frontend/MpStartScreen.h"
 #include "game/frontend/OptionPages.h"
 #include "game/frontend/SinglePlayerPage.h"
 #include "game/frontend/SpScoreScreen.h"
 #include "game/play/Game.h"
+#include "game/play/MissionLoadingScreen.h"
 #include "game/world/LevelData.h"
 #include "tests/support/GameHarness.h"
 #include "tests/support/ProgramRun.h"
@@ -603,4 +606,82 @@ TEST(FrontEndRun, ABindingMadeOnTheControlsPageDrivesAndTheCameraEditorDumpsItsS
         EXPECT_EQ(dumped[i].episode, shots[i].episode) << i;
         EXPECT_EQ(dumped[i].position, shots[i].position) << i;
     }
+}
+
+// Multiplayer, Host: the lobby opens with this machine's player alone; once he is ready the
+// start button wakes, and Return on it loads the first network mission as the checkpoint race
+// with the session handed to the game.
+TEST(FrontEndRun, HostingAloneStartsTheNetworkGame) {
+    GameHarness harness(METROFARE_DEMO_BINARY);
+    ASSERT_TRUE(harness.TreeWritten());
+
+    enum Step { ToMultiplayer, OnSelect, ToHost, InLobby, Ready, ToStart, Loading, Done };
+    Step step = ToMultiplayer;
+    Selector selector;
+    harness.Run(
+        [&](GameHarness& h, int32_t frame) {
+            FrontEnd& fe = h.Front();
+            const std::string current = h.CurrentName();
+            switch (step) {
+            case ToMultiplayer:
+                if (selector.Select(h, frame, *fe.mainPage, FrontEnd::kMultiplayerLink)) {
+                    h.Tap(frame + 1, kKeyReturn);
+                    step = OnSelect;
+                }
+                break;
+            case OnSelect:
+                if (current == "MP Select") {
+                    // A port of the system's choosing: other games on this machine keep theirs.
+                    fe.mpSelectScreen->port = 0;
+                    step = ToHost;
+                }
+                break;
+            case ToHost:
+                if (fe.mpSelectScreen->fade == 0.0f && selector.Select(h, frame, *fe.mpSelectScreen, FrontEnd::kHostButton)) {
+                    h.Tap(frame + 1, kKeyReturn);
+                    step = InLobby;
+                }
+                break;
+            case InLobby:
+                if (current == "MPStart") {
+                    EXPECT_TRUE(fe.mpStartScreen->Hosting());
+                    EXPECT_EQ(h.Stack(), (std::vector<std::string>{"MPStart", "MP Select", "Main"}));
+                    step = Ready;
+                }
+                break;
+            case Ready: {
+                const auto* own = static_cast<const TextWidget*>(fe.mpStartScreen->widgets[0]);
+                if (fe.mpStartScreen->fade == 0.0f && !own->caption.IsEmpty()) {
+                    EXPECT_STREQ(own->caption.c_str(), fe.settings.playerName.c_str());
+                    EXPECT_FALSE(fe.mpStartScreen->widgets[MpStartScreen::kStartButton]->IsEnabled());
+                    fe.mpStartScreen->ToggleReady();
+                    step = ToStart;
+                }
+                break;
+            }
+            case ToStart:
+                if (fe.mpStartScreen->fade == 0.0f && fe.mpStartScreen->widgets[MpStartScreen::kStartButton]->IsEnabled() &&
+                    selector.Select(h, frame, *fe.mpStartScreen, MpStartScreen::kStartButton)) {
+                    h.Tap(frame + 1, kKeyReturn);
+                    step = Loading;
+                }
+                break;
+            case Loading:
+                if (current == "Mission") {
+                    EXPECT_EQ(fe.missionLoadingScreen->mission, 12);
+                    EXPECT_EQ(fe.missionLoadingScreen->kind, 14);
+                    EXPECT_NE(fe.game->client, nullptr);
+                    EXPECT_NE(fe.game->server, nullptr);
+                    EXPECT_EQ(fe.mpStartScreen->Client(), nullptr);
+                    step = Done;
+                    return false;
+                }
+                break;
+            case Done:
+                break;
+            }
+            return true;
+        },
+        kMaxFrames);
+    EXPECT_EQ(step, Done);
 }

@@ -9,7 +9,10 @@
 #include "engine/core/SliderWidget.h"
 #include "engine/core/TextEditWidget.h"
 #include "engine/render/Font.h"
+#include "game/frontend/ChatWidget.h"
 #include "game/frontend/CreditsScreen.h"
+#include "game/frontend/MpSelectScreen.h"
+#include "game/frontend/MpStartScreen.h"
 #include "game/frontend/FrontEnd.h"
 #include "game/frontend/OptionPages.h"
 #include "game/frontend/SinglePlayerPage.h"
@@ -45,7 +48,7 @@ protected:
         renderer.modes = {{640, 480, 32, 60}, {512, 384, 32, 60}, {800, 600, 32, 60}, {800, 600, 32, 75}};
         settings_test::FillTexts(engine->languageKeys.entries, 4);
         auto& t = engine->languageKeys.entries;
-        for (int32_t id : {603, 604, 605, 606, 607, 608, 609, 3000, 3001, 200, 201, 202, 203, 204, 205, 206})
+        for (int32_t id : {603, 604, 605, 606, 607, 608, 609, 3000, 3001, 3002, 3003, 200, 201, 202, 203, 204, 205, 206})
             t[id] = SharedString::Format("T%d", id);
         t[1014] = "UNLOCK";
         t[1001] = "Everything is open";
@@ -217,23 +220,27 @@ TEST_F(FrontEndTest, TheStoredEnvironmentOptionReachesTheGameWholeThroughTheVide
 TEST_F(FrontEndTest, TheMultiplayerScreensHaveTheirRowsAndChoices) {
     FrontEnd& fe = Build();
     FrontEndPage& lobby = *fe.mpStartScreen;
-    ASSERT_EQ(lobby.widgets.size(), 15u);
+    ASSERT_EQ(lobby.widgets.size(), 16u);
     for (int i = 0; i < 8; ++i) {
         const Widget* row = lobby.widgets[size_t(i)];
         EXPECT_FALSE(row->IsEnabled());
         EXPECT_TRUE(row->IsBright());
         EXPECT_EQ(row->GetPosition(), (Point2i{215, 180 + 16 * i}));
     }
+    // The chat box sits between the rows and the host's settings.
+    ASSERT_NE(dynamic_cast<ChatWidget*>(lobby.widgets[8]), nullptr);
+    EXPECT_EQ(lobby.widgets[8]->GetPosition(), (Point2i{130, 365}));
     auto choice = [&](size_t i) { return static_cast<ChoiceWidget*>(lobby.widgets[i]); };
-    EXPECT_EQ(choice(9)->items.size(), 51u);
-    EXPECT_EQ(choice(10)->items.size(), 31u);
-    EXPECT_EQ(choice(11)->items.size(), 8u);
-    EXPECT_EQ(choice(12)->items.size(), 2u);
-    EXPECT_STREQ(choice(9)->items[2].c_str(), "2 T605");
-    EXPECT_STREQ(choice(10)->items[30].c_str(), "30 T608");
-    EXPECT_STREQ(choice(11)->items[7].c_str(), "T609 : 8");
-    EXPECT_FALSE(choice(11)->IsEnabled());
-    EXPECT_EQ(choice(12)->GetPosition(), (Point2i{458, 190}));
+    EXPECT_EQ(choice(10)->items.size(), 51u);
+    EXPECT_EQ(choice(11)->items.size(), 31u);
+    EXPECT_EQ(choice(12)->items.size(), 8u);
+    EXPECT_EQ(choice(13)->items.size(), 4u) << "the four game types";
+    EXPECT_STREQ(choice(10)->items[2].c_str(), "2 T605");
+    EXPECT_STREQ(choice(11)->items[30].c_str(), "30 T608");
+    EXPECT_STREQ(choice(12)->items[7].c_str(), "T609 : 8");
+    EXPECT_STREQ(choice(13)->items[3].c_str(), "T3003");
+    EXPECT_FALSE(choice(12)->IsEnabled());
+    EXPECT_EQ(choice(13)->GetPosition(), (Point2i{458, 190}));
     ASSERT_EQ(lobby.hotKeys.size(), 2u);
     EXPECT_EQ(lobby.hotKeys[0].widget, lobby.widgets.back());
     EXPECT_EQ(lobby.hotKeys[1].widget, lobby.widgets.back());

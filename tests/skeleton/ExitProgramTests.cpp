@@ -170,6 +170,10 @@ TEST_P(SigtermRun, TheProgramEndsWithinTwoSeconds) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << tail;
     EXPECT_LT(seconds, kExitLimit) << tail;
     EXPECT_NE(log.find("Shutting down..."), std::string::npos);
+    // Closed during the intro, the program loads no menu only to free it again.
+    if (c.state == State::Intro) {
+        EXPECT_EQ(log.find("MLP: Initing Main"), std::string::npos) << tail;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -15,7 +15,7 @@ public:
     void ShowSinglePlayerScore(int32_t money, const SharedString& carName) override {
         calls.push_back("ShowSinglePlayerScore " + std::to_string(money) + " " + std::string(carName.View()));
     }
-    void ShowMultiplayerScore() override { calls.push_back("ShowMultiplayerScore"); }
+    void ShowMultiplayerScore(const MultiplayerScoreTable&) override { calls.push_back("ShowMultiplayerScore"); }
     void OpenAllMissions() override { calls.push_back("OpenAllMissions"); }
     void ApplyGameVideoMode() override { calls.push_back("ApplyGameVideoMode"); }
     void ApplyMenuVideoMode() override { calls.push_back("ApplyMenuVideoMode"); }

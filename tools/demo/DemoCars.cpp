@@ -365,5 +365,22 @@ DEMO_STEP("cars") {
                   Handling(1.4f, 5000.0f, 0.7f, 0.75f, 3600.0f, 5, 750.0f)};
     for (const DemoCar* car : {&cab, &police, &ambulance, &racer})
         if (!WriteCar(vehicles, textures, *car)) return false;
+    // The city's traffic: a saloon and a taller, longer van, each with a dented second chassis
+    // and a flattened wreck.
+    struct TrafficKind {
+        const char* name;
+        uint32_t colour;
+        Vector3 halfBody;
+        float wheelRadius;
+    } const kinds[] = {{"Sedan", 0xFF3A7A48u, {8.0f, 3.2f, 20.0f}, 3.2f}, {"Van", 0xFF8A6A40u, {9.5f, 5.5f, 25.0f}, 3.8f}};
+    for (const TrafficKind& k : kinds) {
+        tools::TrafficCarFolder folder;
+        folder.name = k.name;
+        folder.halfBody = k.halfBody;
+        folder.wheelRadius = k.wheelRadius;
+        folder.texture = std::string(k.name) + ".ZKT";
+        if (!WriteArt(textures / folder.texture, 128, [&](float x, float y) { return BodyArt(k.colour, x, y); })) return false;
+        if (!tools::WriteTrafficCar(root.string(), folder)) return false;
+    }
     return true;
 }

@@ -199,8 +199,11 @@ DEMO_TEXTS {
     texts[607] = "1 point";
     texts[608] = "points";
     texts[609] = "Team";
-    texts[3000] = "Deathmatch";
-    texts[3001] = "Team game";
+    // The lobby's game types (the session list shows them too).
+    texts[3000] = "Checkpoint race";
+    texts[3001] = "Shared checkpoint";
+    texts[3002] = "Fare race";
+    texts[3003] = "Team game";
     // The unlock console command and its answer (the game's other commands answer the same).
     texts[1014] = "UNLOCKALL";
     texts[1001] = "Cheat activated";

@@ -15,7 +15,7 @@
 DEMO_TEXTS {
     texts[9990801] = "BONUS5";
     texts[9990803] = std::to_string(tools::Options().freeDriveTimeOfDay);
-    texts[9990804] = "0";   // traffic density
+    texts[9990804] = "0.3"; // traffic density
     texts[9990805] = "0";   // pedestrians
     texts[1001] = "Cheat activated";
     texts[1002] = "Cheat deactivated";

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 
 #include "game/vehicles/CarFileFormat.h"
 #include "tools/writers/MeshShapes.h"
@@ -195,6 +196,56 @@ ZkmModel CarShadowModel(const Vector3& half) {
     BoxCorners(m.nodes[0].collisionPositions, centre, grown);
     BoxTriangles(m.nodes[0].collisionIndices, 0);
     return m;
+}
+
+VqcCar TrafficCarFile(const TrafficCarFolder& f) {
+    VqcCar car = TaxiCar(f.name);
+    car.version = f.version;
+    const Vector3& h = f.halfBody;
+    const float track = h.x - f.wheelRadius * 0.3f, axle = h.z * 0.65f;
+    car.frontWheels = {WheelPair(track, f.wheelRadius, -axle)};
+    car.backWheels = {WheelPair(track, f.wheelRadius, axle)};
+    // Head lights at the front corners, tail lights at the back ones.
+    car.halos[0] = {{{h.x * 0.7f, h.y + f.wheelRadius * 0.5f, -h.z}, {0, 0, 0}},
+                    {{-h.x * 0.7f, h.y + f.wheelRadius * 0.5f, -h.z}, {0, 0, 0}}};
+    car.halos[1] = {{{h.x * 0.7f, h.y + f.wheelRadius * 0.5f, h.z}, {0, 0, 0}},
+                    {{-h.x * 0.7f, h.y + f.wheelRadius * 0.5f, h.z}, {0, 0, 0}}};
+    return car;
+}
+
+namespace {
+// The model raised by dy: its vertices, collision points and markers.
+ZkmModel Lifted(ZkmModel model, float dy) {
+    for (ZkmVertex& v : model.vertices) v.position.y += dy;
+    for (ZkmNode& n : model.nodes)
+        for (Vector3& p : n.collisionPositions) p.y += dy;
+    for (ZkmMarker& m : model.markers) {
+        m.first.y += dy;
+        m.second.y += dy;
+    }
+    ModulateByLight(model);
+    return model;
+}
+}  // namespace
+
+bool WriteTrafficCar(const std::string& root, const TrafficCarFolder& f) {
+    namespace fs = std::filesystem;
+    const fs::path traffic = fs::path(root) / "Vehicles" / "Traffic";
+    const fs::path folder = traffic / f.name;
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec || !WriteVqc((traffic / (f.name + ".VQC")).string().c_str(), TrafficCarFile(f))) return false;
+    // The body stands on the ground: raised by its half height plus half a wheel.
+    const float lift = f.halfBody.y + f.wheelRadius * 0.5f;
+    for (int stage = 0; stage < f.stages; ++stage) {
+        const float dent = f.stages > 1 ? float(stage) / float(f.stages - 1) : 0.0f;
+        const ZkmModel chassis = Lifted(CarChassisModel(f.texture, f.halfBody, dent), lift);
+        if (!WriteZkm((folder / ("Chassis" + std::to_string(stage + 1) + ".ZKM")).string().c_str(), chassis)) return false;
+    }
+    const Vector3 flat(f.halfBody.x, f.halfBody.y * 0.5f, f.halfBody.z);
+    const ZkmModel wreck = Lifted(CarChassisModel(f.texture, flat, 1.0f), flat.y);
+    const ZkmModel wheel = Lifted(WheelModel(f.texture, 12, f.wheelRadius, f.wheelRadius * 0.4f), 0.0f);
+    return WriteZkm((folder / "Wheel.ZKM").string().c_str(), wheel) && WriteZkm((folder / "Stuk.ZKM").string().c_str(), wreck);
 }
 
 VqcWheelPair WheelPair(float halfTrack, float height, float z) {

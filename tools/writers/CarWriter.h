@@ -59,6 +59,23 @@ ZkmModel CarShadowModel(const Vector3& halfBody);
 // (no door point, no halos). Tests and benchmarks start their cars from it.
 VqcCar TaxiCar(const std::string& displayName);
 
+// A traffic car kind: "<root>/Vehicles/Traffic/<name>.VQC" and the folder beside it with
+// `stages` chassis models "Chassis1.ZKM".. (later ones more dented), "Wheel.ZKM" and the wreck
+// "Stuk.ZKM". The body spans `halfBody` round its centre at height halfBody.y + wheelRadius / 2,
+// so that it stands on its wheels (wheel centres at wheelRadius, track and axles from halfBody).
+// The chassis is modelled facing -z as the player cars are; the traffic reader turns it.
+// `texture` names the body texture the models use.
+struct TrafficCarFolder {
+    std::string name;
+    Vector3 halfBody{8.0f, 4.0f, 20.0f};
+    float wheelRadius = 3.5f;
+    int stages = 2;
+    std::string texture = "Traffic.ZKT";
+    uint32_t version = 0x30;
+};
+VqcCar TrafficCarFile(const TrafficCarFolder& folder);
+bool WriteTrafficCar(const std::string& root, const TrafficCarFolder& folder);
+
 // Wheel points from half the track, the wheel height and the front and back axle positions.
 VqcWheelPair WheelPair(float halfTrack, float height, float z);
 
