@@ -14,7 +14,6 @@ constexpr uint32_t kQueryIntervalMs = 1000;
 // How soon a turn that could not take the client mutex is tried again.
 constexpr uint32_t kRetryMs = 5;
 constexpr float kHostRecordLifetime = 15.0f;
-constexpr uint32_t kConnectWaitMs = 5000;
 constexpr uint32_t kDisconnectWaitMs = 1000;
 constexpr size_t kMaxPendingAnswers = 32;
 constexpr size_t kMaxHostRecords = 64;
@@ -104,7 +103,7 @@ void ZKClient::StopEnumeration() {
     enumerating_ = false;
 }
 
-bool ZKClient::Connect(int hostIndex) {
+bool ZKClient::Connect(int hostIndex, uint32_t waitMs) {
     if (!host_) return false;
     plat::NetAddress address;
     {
@@ -128,7 +127,7 @@ bool ZKClient::Connect(int hostIndex) {
     ConnectState result;
     {
         std::unique_lock<std::mutex> lock(connectLock_);
-        connectCv_.wait_for(lock, std::chrono::milliseconds(kConnectWaitMs),
+        connectCv_.wait_for(lock, std::chrono::milliseconds(std::min(waitMs, kConnectWaitMs)),
                             [this] { return connectState_ != ConnectState::Waiting; });
         result = connectState_;
         connectState_ = ConnectState::Idle;
@@ -145,7 +144,7 @@ bool ZKClient::Connect(int hostIndex) {
     return true;
 }
 
-bool ZKClient::ConnectToEmptyHost() {
+bool ZKClient::ConnectToEmptyHost(uint32_t waitMs) {
     int index = -1;
     {
         std::lock_guard<Mutex> lock(mutex_);
@@ -157,7 +156,7 @@ bool ZKClient::ConnectToEmptyHost() {
             }
         }
     }
-    return index >= 0 && Connect(index);
+    return index >= 0 && Connect(index, waitMs);
 }
 
 void ZKClient::FinishConnect(ConnectState state) {

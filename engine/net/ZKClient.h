@@ -51,10 +51,12 @@ public:
     void EnumerateHosts(SharedString hostName, uint32_t port);
     // The lobby's form, which also names its session; the search is by address only.
     void EnumerateHosts(SharedString sessionName, SharedString hostName, uint32_t port);
-    // Connects to a found host and waits (at most about 5 s) for the client number.
-    bool Connect(int hostIndex);
+    // Connects to a found host and waits (at most about 5 s, or waitMs when shorter) for the
+    // client number.
+    bool Connect(int hostIndex, uint32_t waitMs = kConnectWaitMs);
     // Connects to the first found host with no players yet.
-    bool ConnectToEmptyHost();
+    bool ConnectToEmptyHost(uint32_t waitMs = kConnectWaitMs);
+    static constexpr uint32_t kConnectWaitMs = 5000;
     void Disconnect();
     // Publishes the player's name (cut to 64 bytes) and data (at most 252 bytes).
     void SetPlayerInfo(SharedString name, const uint8_t* data, uint32_t size);

@@ -5,24 +5,33 @@
 
 #include "engine/net/PayloadReader.h"
 
+namespace {
+
+// Little-endian into a fixed block.
+void Put32(uint8_t* at, uint32_t v) {
+    at[0] = uint8_t(v);
+    at[1] = uint8_t(v >> 8);
+    at[2] = uint8_t(v >> 16);
+    at[3] = uint8_t(v >> 24);
+}
+
+} // namespace
+
 void SessionBlock::Write(uint8_t (&out)[kSize]) const {
-    std::vector<uint8_t> bytes = Bytes();
-    std::copy(bytes.begin(), bytes.end(), out);
+    Put32(out, marker);
+    Put32(out + 4, gameType);
+    Put32(out + 8, random);
+    Put32(out + 12, reserved);
+    out[16] = firstSetting;
+    out[17] = secondSetting;
+    out[18] = state;
+    out[19] = reserved2;
 }
 
 std::vector<uint8_t> SessionBlock::Bytes() const {
-    std::vector<uint8_t> bytes;
-    bytes.reserve(kSize);
-    PayloadWriter w(bytes);
-    w.u32(marker);
-    w.u32(gameType);
-    w.u32(random);
-    w.u32(reserved);
-    w.u8(firstSetting);
-    w.u8(secondSetting);
-    w.u8(state);
-    w.u8(reserved2);
-    return bytes;
+    uint8_t bytes[kSize];
+    Write(bytes);
+    return std::vector<uint8_t>(bytes, bytes + kSize);
 }
 
 bool SessionBlock::Read(const uint8_t* data, size_t size, SessionBlock& out) {
@@ -43,18 +52,15 @@ bool SessionBlock::Read(const uint8_t* data, size_t size, SessionBlock& out) {
 }
 
 void PlayerBlock::Write(uint8_t (&out)[kSize]) const {
-    std::vector<uint8_t> bytes = Bytes();
-    std::copy(bytes.begin(), bytes.end(), out);
+    Put32(out, car);
+    Put32(out + 4, team);
+    Put32(out + 8, ready);
 }
 
 std::vector<uint8_t> PlayerBlock::Bytes() const {
-    std::vector<uint8_t> bytes;
-    bytes.reserve(kSize);
-    PayloadWriter w(bytes);
-    w.u32(car);
-    w.u32(team);
-    w.u32(ready);
-    return bytes;
+    uint8_t bytes[kSize];
+    Write(bytes);
+    return std::vector<uint8_t>(bytes, bytes + kSize);
 }
 
 bool PlayerBlock::Read(const uint8_t* data, size_t size, PlayerBlock& out) {

@@ -1,5 +1,6 @@
 #include "game/frontend/MpSelectScreen.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -27,6 +28,8 @@ int32_t StateText(const SessionBlock& block) {
 }
 
 } // namespace
+
+static_assert(MpSelectScreen::kRows == FrontEnd::kHostRows, "one row widget per listed session");
 
 MpSelectScreen::MpSelectScreen(FrontEnd& frontEnd)
     : FrontEndPage(frontEnd.engine, SharedString("MP Select"), SharedString("MPSelect.ZKT")), frontEnd_(frontEnd) {}
@@ -69,16 +72,24 @@ void MpSelectScreen::RefreshHostList() {
         auto* row = static_cast<TextWidget*>(widgets[i]);
         row->caption = host.sessionName;
         row->texts[0].text = host.addressText;
-        row->texts[1].text = engine.Text(StateText(block));
-        row->texts[2].text = SharedString::Format("%d/%d", host.currentPlayers, host.maxPlayers);
-        row->texts[3].text = SharedString::Format("%dms", int32_t(host.latency));
+        Shown& was = shown_[i];
+        const int32_t state = StateText(block);
+        if (state != was.stateText) row->texts[1].text = engine.Text(state);
+        if (host.currentPlayers != was.players || host.maxPlayers != was.maxPlayers)
+            row->texts[2].text = SharedString::Format("%d/%d", host.currentPlayers, host.maxPlayers);
+        if (host.latency != was.latency || was.stateText < 0)
+            row->texts[3].text = SharedString::Format("%dms", int32_t(host.latency));
+        was = {state, host.currentPlayers, host.maxPlayers, host.latency};
         row->SetEnabled(true);
     }
     for (size_t i = hosts.size(); i < size_t(FrontEnd::kHostRows); ++i) {
         auto* row = static_cast<TextWidget*>(widgets[i]);
         if (selected == int32_t(i)) SelectNext();
-        row->caption = SharedString("");
-        for (TextEntry& text : row->texts) text.text = SharedString("");
+        if (shown_[i].stateText >= 0 || row->IsEnabled()) {
+            row->caption = SharedString("");
+            for (TextEntry& text : row->texts) text.text = SharedString("");
+        }
+        shown_[i] = Shown{};
         row->SetEnabled(false);
     }
     client_->Unlock();
@@ -115,12 +126,16 @@ void MpSelectScreen::Host() {
         const auto deadline = std::chrono::steady_clock::now() +
                               std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                   std::chrono::duration<float>(kHostWaitSeconds));
+        // However long a connection waits for its answer, the whole search ends at the deadline.
         for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) break;
             Debugger::Instance().Log(1, "Trying to connect to local server");
             client_->Update(0.0f);
-            if (client_->ConnectToEmptyHost()) break;
-            if (std::chrono::steady_clock::now() >= deadline) break;
-            std::this_thread::sleep_for(std::chrono::duration<float>(kHostRetrySeconds));
+            if (client_->ConnectToEmptyHost(uint32_t(left.count()))) break;
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+                deadline - std::chrono::steady_clock::now(),
+                std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<float>(kHostRetrySeconds))));
         }
     } else {
         Debugger::Instance().Message("Could not host a session on port %d", int32_t(port));

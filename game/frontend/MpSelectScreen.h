@@ -13,6 +13,8 @@ class ZKClient;
 class MpSelectScreen : public FrontEndPage {
 public:
     static constexpr uint16_t kGamePort = 48110;
+    // Sessions listed at once (the first widgets are their rows).
+    static constexpr int32_t kRows = 16;
     // The session name every copy of the game hosts and searches under.
     static constexpr const char* kSessionTag = "MTF";
     // The first state text: game types 0..3, then host ready, starting, closed, not a lobby.
@@ -41,9 +43,18 @@ public:
     uint16_t port = kGamePort;
 
 private:
+    // What a row shows, so its texts are made again only when it changes.
+    struct Shown {
+        int32_t stateText = -1;
+        int32_t players = -1;
+        int32_t maxPlayers = -1;
+        uint32_t latency = 0;
+    };
+
     void RefreshHostList();
 
     FrontEnd& frontEnd_;
     // A new one at every activation; the lobby takes it on join or host.
     std::unique_ptr<ZKClient> client_;
+    Shown shown_[kRows];
 };

@@ -1,12 +1,14 @@
 #include "game/frontend/MpStartScreen.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/core/Debugger.h"
 #include "engine/core/InputDevice.h"
 #include "engine/core/MLPStack.h"
 #include "engine/core/MenuCanvas.h"
 #include "engine/core/MenuWidgets.h"
+#include "engine/core/TextEditWidget.h"
 #include "engine/net/ZKClient.h"
 #include "engine/net/ZKServer.h"
 #include "game/frontend/ChatWidget.h"
@@ -214,7 +216,8 @@ void MpStartScreen::HandleInput() {
         widgets[kBackButton]->Fire(kFireAccept);
         return;
     }
-    if (fade == 0.0f) {
+    // Not while a name or a chat line is being typed (navigation is off then).
+    if (fade == 0.0f && navigation) {
         InputDevice* input = engine.input;
         if (input && (!IsReady() || Hosting())) {
             client_->Lock();
@@ -262,8 +265,10 @@ void MpStartScreen::FollowHost() {
     if (!has) return;
 
     if (frontEnd_.lobbySessionName.cachedText.View() != hostName.View()) frontEnd_.lobbySessionName.Set(hostName);
-    const std::vector<uint8_t> before = session.Bytes(), after = received.Bytes();
-    if (!std::equal(before.begin(), before.begin() + SessionBlock::kComparedBytes, after.begin()) && IsReady()) {
+    uint8_t before[SessionBlock::kSize], after[SessionBlock::kSize];
+    session.Write(before);
+    received.Write(after);
+    if (std::memcmp(before, after, SessionBlock::kComparedBytes) != 0 && IsReady()) {
         player.ready = 0;
         widgets[kBackButton]->SetEnabled(true);
         SendPlayerData();
@@ -292,9 +297,9 @@ void MpStartScreen::ShowPlayers() {
         const bool has = PlayerBlock::Read(players[k].data.data(), players[k].data.size(), block);
         if (!has || !block.IsReady()) allReady = false;
         if (k >= shown || !has) continue;
-        auto* row = static_cast<TextWidget*>(widgets[k]);
+        auto* row = static_cast<TextEditWidget*>(widgets[k]);
         row->caption = players[k].name;
-        row->color = RowColour(block.IsReady() ? kReadyColour : kWaitingColour);
+        row->textColor = RowColour(block.IsReady() ? kReadyColour : kWaitingColour);
         row->SetEnabled(int32_t(k) == own && !block.IsReady());
     }
     client_->Unlock();

@@ -202,6 +202,8 @@ void Fare::GetOut() {
     if (car) Leave(*car);
 }
 
+void Fare::TakeHit(float amount, int32_t kind) { TakeDamage(amount, kind, nullptr); }
+
 void Fare::Leave(Vehicle& car) {
     SetPosition(car.GetDoorPoint(0));
     BoneAnimation* after = nullptr;

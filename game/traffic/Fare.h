@@ -44,8 +44,8 @@ public:
     bool Board(Vehicle& car) override;
     void Arrive(bool success) override;
     void GetOut() override;
-    // A hit taken while riding (a wreck's blast) hurts the pedestrian.
-    void TakeHit(float amount, int32_t kind) override { TakeDamage(amount, kind, nullptr); }
+    // The fare is hurt as a pedestrian is: knocked down, and killed by a blow that kills.
+    void TakeHit(float amount, int32_t kind) override;
 
     void Update(ObjectQuadTree& tree, const Camera* camera, float dt) override;
     void UpdateBounds(PhysicsWorld& world, float dt) override;

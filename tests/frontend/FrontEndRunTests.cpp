@@ -610,10 +610,11 @@ TEST(FrontEndRun, ABindingMadeOnTheControlsPageDrivesAndTheCameraEditorDumpsItsS
 
 // Multiplayer, Host: the lobby opens with this machine's player alone; once he is ready the
 // start button wakes, and Return on it loads the first network mission as the checkpoint race
-// with the session handed to the game.
+// with the session handed to the game. At uneven frame times.
 TEST(FrontEndRun, HostingAloneStartsTheNetworkGame) {
     GameHarness harness(METROFARE_DEMO_BINARY);
     ASSERT_TRUE(harness.TreeWritten());
+    harness.SetFrameTimes(testing_support::UnevenFrames());
 
     enum Step { ToMultiplayer, OnSelect, ToHost, InLobby, Ready, ToStart, Loading, Done };
     Step step = ToMultiplayer;

@@ -5,6 +5,7 @@
 // score screen shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -20,6 +21,7 @@
 #include "game/play/FareMissionMode.h"
 #include "game/play/SpeedBombMode.h"
 #include "game/play/Game.h"
+#include "game/play/MissionLoadingScreen.h"
 #include "game/traffic/CurrencyPedestrian.h"
 #include "game/traffic/PedestrianController.h"
 #include "game/vehicles/Vehicle.h"
@@ -206,6 +208,7 @@ struct HandOverRun {
     int32_t decidedFrame = -1, handOverFrame = -1;
     std::string handedTo;
     bool won = false;
+    bool resumable = true;
 };
 
 HandOverRun RunMission(GameHarness& harness, int32_t m, const std::function<void(GameHarness&, int32_t)>& drive) {
@@ -244,6 +247,7 @@ HandOverRun RunMission(GameHarness& harness, int32_t m, const std::function<void
                 if (current != "Game") {
                     run.handOverFrame = frame;
                     run.handedTo = current;
+                    run.resumable = h.Front().ResumeEnabled();
                     step = Done;
                     return false;
                 }
@@ -313,3 +317,104 @@ void SpeedBombRun(bool dawdle) {
 TEST(MissionRun, TheSpeedBombIsWonByStoppingAtItsTarget) { SpeedBombRun(false); }
 
 TEST(MissionRun, TheSpeedBombArmedAndLetSlowBlowsUpTheCarAndIsLost) { SpeedBombRun(true); }
+
+// Through the single-player page, mission 0 with a ten-second level time: the developer's cash
+// wins it at the end of its time; the score screen takes a name ("AB", Return, Space) and, the
+// mission unlocking nothing to show, goes on ("END 3") to load mission 1; the name and the
+// money head the mission's table.
+TEST(MissionRun, DeveloperCashWinsTheFareMissionAndTheScoreScreenGoesOnToTheNext) {
+    GameHarness harness(METROFARE_DEMO_BINARY, 5);
+    ASSERT_TRUE(harness.TreeWritten());
+    ASSERT_TRUE(OverrideTexts(harness, {{9990006, "10"}, {9990040, "-"}}));
+    enum Step { ToPage, OnPage, Loading, CarSelect, Playing, Scoring, Next, Done };
+    Step step = ToPage;
+    Selector selector;
+    float money = 0.0f;
+    int32_t nextMission = -1;
+    std::string topName;
+    float topScore = 0.0f;
+    harness.Run(
+        [&](GameHarness& h, int32_t frame) {
+            FrontEnd& fe = h.Front();
+            const std::string current = h.CurrentName();
+            switch (step) {
+            case ToPage:
+                if (current == "Main" && selector.Select(h, frame, *fe.mainPage, FrontEnd::kSinglePlayerLink) &&
+                    selector.Ready(frame, *fe.mainPage)) {
+                    h.Tap(frame + 1, kKeyReturn);
+                    step = OnPage;
+                }
+                break;
+            case OnPage:
+                if (current == "Single player" && selector.Ready(frame, *fe.singlePlayerPage)) {
+                    h.Tap(frame + 1, kKeyReturn);
+                    step = Loading;
+                }
+                break;
+            case Loading:
+                if (current == "Game") {
+                    h.Tap(frame + 5, kKeyReturn);
+                    step = CarSelect;
+                }
+                break;
+            case CarSelect:
+                if (h.HasPlayerCar() && h.Mode() && h.Mode()->started) {
+                    h.ConsoleLine(frame + 1, "ADDCASH");
+                    step = Playing;
+                }
+                break;
+            case Playing:
+                if (auto* mode = dynamic_cast<FareMissionMode*>(h.Mode())) money = std::max(money, mode->money);
+                if (current == "SPScore") {
+                    h.Type(frame + 5, "AB");
+                    h.Tap(frame + 8, kKeyReturn);
+                    h.Tap(frame + 12, kKeySpace);
+                    step = Scoring;
+                }
+                break;
+            case Scoring:
+                if (current == "Mission") {
+                    nextMission = h.Front().missionLoadingScreen->mission;
+                    const auto& tables = h.Front().settings.scoreTables;
+                    if (!tables.empty() && !tables[0].empty()) {
+                        topName = tables[0][0].name.c_str();
+                        topScore = tables[0][0].score;
+                    }
+                    step = Next;
+                }
+                break;
+            case Next:
+                if (current == "Game") {
+                    step = Done;
+                    return false;
+                }
+                break;
+            case Done:
+                return false;
+            }
+            return true;
+        },
+        kMaxFrames);
+    EXPECT_EQ(step, Done);
+    EXPECT_FLOAT_EQ(money, 200.0f);
+    EXPECT_EQ(nextMission, 1) << "straight from the score screen to the next mission";
+    EXPECT_EQ(topName, "AB");
+    EXPECT_FLOAT_EQ(topScore, 200.0f);
+}
+
+// The console's FAILMISSION loses the fare mission: three seconds later the main page, with
+// nothing to resume.
+TEST(MissionRun, FailMissionReturnsToTheMainPageWithNothingToResume) {
+    GameHarness harness(METROFARE_DEMO_BINARY, 5);
+    ASSERT_TRUE(harness.TreeWritten());
+    bool asked = false;
+    const HandOverRun run = RunMission(harness, 0, [&](GameHarness& h, int32_t frame) {
+        if (asked) return;
+        asked = true;
+        h.ConsoleLine(frame + 1, "FAILMISSION");
+    });
+    EXPECT_FALSE(run.won);
+    EXPECT_FALSE(run.resumable) << "a lost mission leaves nothing to resume";
+    EXPECT_EQ(run.handedTo, "Main");
+    EXPECT_NEAR(run.handOverFrame - run.decidedFrame, 225, 3);
+}

@@ -263,6 +263,13 @@ TEST_F(MultiplayerTest, TheSessionListShowsEachLobbyAndJoinsOnlyAnOpenOne) {
     ZKClient* client = fe.mpSelectScreen->Client();
     ASSERT_NE(client, nullptr);
     EXPECT_STREQ(fe.hostAddress.cachedText.c_str(), "localhost");
+    // Left and Right step through the widgets as Up and Down do.
+    fe.mpSelectScreen->SetSelected(FrontEnd::kHostButton);
+    for (auto [key, to] : {std::pair{kKeyRight, FrontEnd::kHostAddressEdit}, {kKeyLeft, FrontEnd::kHostButton}}) {
+        input.pressed = {uint32_t(key)};
+        Frame();
+        EXPECT_EQ(fe.mpSelectScreen->selected, to);
+    }
 
     // One session per address and port: each server in turn is searched at its port.
     for (size_t i = 0; i < servers.size(); ++i) {
@@ -355,7 +362,8 @@ TEST_F(MultiplayerTest, AHostedLobbyGathersTwoPlayersAndStartsTogether) {
     EXPECT_EQ(Caption(lobby.widgets[0]), "Host");
     EXPECT_EQ(Caption(lobby.widgets[2]), "") << "a player without a whole block shows nothing";
     EXPECT_EQ(Caption(lobby.widgets[3]), "");
-    EXPECT_EQ(lobby.widgets[1]->color, Color::FromBytes(255, 55, 55, 255));
+    auto textColour = [&](int row) { return static_cast<const TextEditWidget*>(lobby.widgets[size_t(row)])->textColor; };
+    EXPECT_EQ(textColour(1), Color::FromBytes(255, 55, 55, 255));
     EXPECT_FALSE(lobby.widgets[1]->IsEnabled()) << "only the own row is editable";
 
     // The host's settings reach the others.
@@ -371,7 +379,7 @@ TEST_F(MultiplayerTest, AHostedLobbyGathersTwoPlayersAndStartsTogether) {
     ASSERT_TRUE(RunUntil([&] { return Received(ann).state == SessionBlock::kHostReady; }, {&ann, &bob}));
     const Bytes annReady = Player(0, 2, 1);
     ann.SetPlayerInfo(SharedString("Ann"), annReady.data(), 12);
-    ASSERT_TRUE(RunUntil([&] { return lobby.widgets[1]->color == Color::FromBytes(140, 255, 75, 255); }, {&ann, &bob}));
+    ASSERT_TRUE(RunUntil([&] { return textColour(1) == Color::FromBytes(140, 255, 75, 255); }, {&ann, &bob}));
     EXPECT_FALSE(lobby.widgets[MpStartScreen::kStartButton]->IsEnabled()) << "Bob is not ready";
 
     // Chat: a line typed by Ann comes back to everybody with her name.
@@ -441,6 +449,18 @@ TEST_F(MultiplayerTest, AJoinedLobbyFollowsTheHostAndStartsOnItsMessage) {
     EXPECT_STREQ(fe.lobbySessionName.cachedText.c_str(), "Downtown");
     EXPECT_EQ(fe.lobbyFirstSetting.cachedInt, 4);
     EXPECT_TRUE(lobby.widgets[MpStartScreen::kTeamChoice]->IsEnabled()) << "the team game";
+    // Each player's team stands beside his row, his car picture before it.
+    fe.lobbyTeam.Set(int32_t(2));
+    ASSERT_TRUE(RunUntil([&] { return ownBlock().team == 2; }));
+    RunUntil([] { return false; }, {}, 0.1);
+    canvas.calls.clear();
+    lobby.DrawWidgets();
+    const auto team = canvas.Of("text", " T609 3");
+    ASSERT_EQ(team.size(), 1u);
+    EXPECT_EQ((Point2i{int32_t(team[0].x), int32_t(team[0].y)}), (Point2i{315, 180}));
+    const auto picture = canvas.Of("sprite", "Vehicles\\Taxi\\MPImage.ZKT");
+    ASSERT_EQ(picture.size(), 1u) << "the second car's picture";
+    EXPECT_EQ((Point2i{int32_t(picture[0].x), int32_t(picture[0].y)}), (Point2i{137, 173}));
     EXPECT_EQ(Caption(lobby.widgets[0]), "Host");
     EXPECT_TRUE(lobby.widgets[0]->IsEnabled()) << "the own row while not ready";
 
@@ -480,6 +500,75 @@ TEST_F(MultiplayerTest, AJoinedLobbyFollowsTheHostAndStartsOnItsMessage) {
     EXPECT_EQ(fe.missionLoadingScreen->kind, 15);
     EXPECT_EQ(fe.game->server, nullptr) << "not hosting";
     EXPECT_NE(fe.game->client, nullptr);
+}
+
+// Clicks and keys in a joined lobby: the car picture steps back on the left button and on on
+// the right one, Left and Right on the own row step too, the light toggles readiness; a ready
+// player who does not host changes no car.
+TEST_F(MultiplayerTest, ClicksAndKeysStepTheCarAndTheLightTogglesReadiness) {
+    FrontEnd& fe = Build();
+    ZKServer host(SharedString("Creating..."), SharedString("MTF"), 0, 8);
+    host.SetServerInfo(SharedString("Downtown"), Session(1, 0, 0, 0, 0).data(), 20);
+    fe.mpSelectScreen->port = host.GetPort();
+    engine->PushMLP(fe.mpSelectScreen);
+    fe.mpSelectScreen->SetFade(0.0f);
+    ASSERT_TRUE(RunUntil([&] { return fe.mpSelectScreen->widgets[0]->IsEnabled(); }));
+    fe.mpSelectScreen->SetSelected(0);
+    fe.hostRowAction.Execute();
+    MpStartScreen& lobby = *fe.mpStartScreen;
+    ASSERT_EQ(engine->currentMLP, &lobby);
+    lobby.SetFade(0.0f);
+    ASSERT_TRUE(RunUntil([&] { return lobby.widgets[0]->IsEnabled(); })) << "the own row";
+    ASSERT_EQ(lobby.player.car, 1u);
+
+    // The own picture is 64 x 16 at (137, 173); the light 64 x 16 at (580, 400).
+    const Point2i car{140, 180}, light{600, 405}, beside{300, 300};
+    struct Step {
+        const char* what;
+        Point2i at;
+        uint32_t button;   // released this frame
+        uint32_t key;      // pressed this frame (0 none)
+        uint32_t car;      // the car index after it
+        bool ready;
+    } steps[] = {{"left click on the picture", car, 0, 0, 0, false},
+                 {"left click wraps round", car, 0, 0, 2, false},
+                 {"right click", car, 1, 0, 0, false},
+                 {"a click beside it", beside, 0, 0, 0, false},
+                 {"Left on the own row", beside, 9, kKeyLeft, 1, false},
+                 {"Right on the own row", beside, 9, kKeyRight, 0, false},
+                 {"the light", light, 0, 0, 0, true},
+                 {"a ready player's click on his car", car, 0, 0, 0, true},
+                 {"a ready player's Left", beside, 9, kKeyLeft, 0, true},
+                 {"the light again", light, 0, 0, 0, false},
+                 {"free to change again", car, 1, 0, 1, false}};
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        if (step.key) lobby.SetSelected(0);
+        input.cursor = step.at;
+        if (step.button < 8) input.mouseReleased = {step.button};
+        if (step.key) input.pressed = {step.key};
+        Frame();
+        EXPECT_EQ(lobby.player.car, step.car);
+        EXPECT_EQ(lobby.IsReady(), step.ready);
+        EXPECT_EQ(lobby.widgets[MpStartScreen::kBackButton]->IsEnabled(), !step.ready);
+    }
+    // Keys typed into the chat box step nothing.
+    lobby.SetSelected(0);
+    lobby.Chat()->Fire(kFireAccept);
+    input.pressed = {uint32_t(kKeyLeft)};
+    Frame();
+    EXPECT_EQ(lobby.player.car, 1u);
+    lobby.Chat()->Fire(kFireAccept);
+    // What the host sees is the last block sent.
+    ASSERT_TRUE(RunUntil([&] {
+        host.Lock();
+        PlayerBlock b;
+        const bool ok = host.GetPlayers().size() == 1 &&
+                        PlayerBlock::Read(host.GetPlayers()[0].data.data(), host.GetPlayers()[0].data.size(), b) &&
+                        b.car == 1 && !b.IsReady();
+        host.Unlock();
+        return ok;
+    }));
 }
 
 // A lobby whose client never connected leaves at once; one whose host goes away leaves too.

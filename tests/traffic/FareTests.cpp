@@ -17,6 +17,7 @@
 #include "game/traffic/CurrencyPedestrian.h"
 #include "game/traffic/Fare.h"
 #include "game/traffic/HailingPedestrian.h"
+#include "game/traffic/PedestrianController.h"
 #include "game/traffic/PedestrianType.h"
 #include "game/traffic/StreetEvents.h"
 #include "game/world/LevelData.h"
@@ -370,6 +371,17 @@ TEST_F(FareTest, TheTillRingsOnlyInZones1And2) {
     }
 }
 
+// A wreck puts its rider out and the blast hurts it: it is knocked down and will not get up.
+TEST_F(FareTest, ARiderHitAsItsCarIsWreckedIsKnockedDownForGood) {
+    Vehicle* car = Car(0, 0);
+    auto fare = Make(Vector3(0, 0, 0));
+    car->AddPassenger(*fare);
+    car->DropPassenger();
+    fare->TakeHit(100000.0f, 3);
+    EXPECT_EQ(fare->state, Pedestrian::Knocked);
+    EXPECT_FLOAT_EQ(fare->health, 0.0f);
+}
+
 TEST_F(FareTest, AGoneCarLeavesNoRiderPointingAtIt) {
     auto a = Make(Vector3(0, 0, 0));
     auto b = Make(Vector3(0, 0, 0));
@@ -616,3 +628,86 @@ TEST_F(FareTest, TheStateRecordRoundTripsAndBadRecordsChangeNothing) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------------
+// The cab missions' crowd
+
+namespace {
+
+class ControllerTest : public FareTest {
+protected:
+    void SetUp() override {
+        FareTest::SetUp();
+        PedestrianManager::ForgetCrowdForTests();
+        // A pavement ring of 8 nodes 1750 from the origin, where the player's car stands.
+        flat.world.graphs.pedestrian = std::make_unique<RoadGraph>();
+        RoadGraph& g = *flat.world.graphs.pedestrian;
+        g.Resize(8);
+        for (size_t i = 0; i < 8; ++i) {
+            const float a = float(i) * 0.785398f;
+            g.nodes[i].position = Vector3(1750.0f * std::cos(a), 0, 1750.0f * std::sin(a));
+            g.nodes[i].links = {&g.nodes[(i + 1) % 8], &g.nodes[(i + 7) % 8]};
+        }
+        g.BuildStrides();
+        player = Car(0, 0);
+        player->network.flagWord |= VehicleNetwork::PlayerCarFlag;
+    }
+    void TearDown() override {
+        controller.reset();
+        FareTest::TearDown();
+        PedestrianManager::ForgetCrowdForTests();
+    }
+    std::unique_ptr<PedestrianController> controller;
+    Vehicle* player = nullptr;
+};
+
+TEST_F(ControllerTest, WithoutDropPointsThereAreNoCurrencyPedestrians) {
+    controller = std::make_unique<PedestrianController>(flat.world, &flat.context, &events);
+    controller->Init();
+    for (int i = 0; i < 20; ++i) controller->Update();
+    EXPECT_TRUE(controller->currency.empty());
+    EXPECT_TRUE(controller->active.empty());
+}
+
+TEST_F(ControllerTest, EightWaitRoundThePlayerWithDestinationsAndGoWithTheCrowd) {
+    for (int k = 0; k < 4; ++k) AddDropPoint(1750.0f * float(k % 2 ? 1 : -1), 1750.0f * float(k / 2 ? 1 : -1), "Corner");
+    controller = std::make_unique<PedestrianController>(flat.world, &flat.context, &events);
+    controller->density = 0.25f;
+    controller->Init();
+    ASSERT_EQ(controller->currency.size(), 8u);
+    EXPECT_EQ(controller->free.size(), 8u);
+    for (int i = 0; i < 12; ++i) controller->Update();
+    ASSERT_EQ(controller->active.size(), 8u) << "one a frame";
+    EXPECT_TRUE(controller->free.empty());
+    for (LocalCurrencyPedestrian* p : controller->active) {
+        ASSERT_NE(p->Destination(), nullptr);
+        const Vector3 from = p->previousNode->position, to = p->Destination()->position;
+        EXPECT_GT((to.x - from.x) * (to.x - from.x) + (to.z - from.z) * (to.z - from.z), 100.0f * 100.0f);
+        EXPECT_EQ(p->state, Pedestrian::Walking);
+        EXPECT_GT(p->price, 0);
+    }
+    EXPECT_FALSE(PedestrianManager::Crowd().active.empty());
+    // The player drives far away: crowd and fares leave in the same update.
+    player->SetPosition(Vector3(20000, 5, 0));
+    controller->Update();
+    EXPECT_TRUE(PedestrianManager::Crowd().active.empty());
+    EXPECT_TRUE(controller->active.empty());
+    EXPECT_EQ(controller->free.size(), 8u);
+}
+
+TEST_F(ControllerTest, AResetTakesARidingFareOutOfItsCar) {
+    AddDropPoint(3000, 0, "Far");
+    controller = std::make_unique<PedestrianController>(flat.world, &flat.context, &events);
+    controller->Init();
+    controller->Update();
+    ASSERT_EQ(controller->active.size(), 1u);
+    LocalCurrencyPedestrian* fare = controller->active.front();
+    player->AddPassenger(*fare);
+    ASSERT_EQ(player->cab.passenger, fare);
+    controller->Reset();
+    EXPECT_EQ(player->cab.passenger, nullptr) << "no car keeps a fare the crowd took back";
+    EXPECT_EQ(fare->cab, nullptr);
+    EXPECT_EQ(controller->free.size(), 8u);
+}
+
+}  // namespace

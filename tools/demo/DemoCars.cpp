@@ -35,6 +35,27 @@ bool WriteArt(const fs::path& path, int size, const Paint& paint) {
     return tools::WriteZkt(path.string().c_str(), t);
 }
 
+// A small side view of a car, 32 x 16 and top row first: body and cabin in the car's colour, dark
+// windows, black wheels, clear around it.
+bool WriteMenuImage(const fs::path& path, uint32_t body) {
+    constexpr int kW = 32, kH = 16;
+    std::vector<uint32_t> argb;
+    argb.reserve(size_t(kW * kH));
+    for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+            const int dl = (x - 8) * (x - 8) + (y - 12) * (y - 12), dr = (x - 24) * (x - 24) + (y - 12) * (y - 12);
+            uint32_t c = 0x00000000u;
+            if (y >= 7 && y <= 12 && x >= 1 && x <= 30) c = body;                // the body
+            if (y >= 3 && y <= 6 && x >= 9 && x <= 22) c = (x == 15 || x == 16) ? body : 0xFF203040u;  // cabin
+            if (y == 2 && x >= 10 && x <= 21) c = body;                          // the roof
+            if (dl <= 9 || dr <= 9) c = (dl <= 1 || dr <= 1) ? 0xFFB0B0B8u : 0xFF101010u;  // wheels
+            argb.push_back(c);
+        }
+    tools::ZktTexture t = tools::ArgbTexture(kW, kH, argb);
+    t.mayCompress = 0;
+    return tools::WriteZkt(path.string().c_str(), t);
+}
+
 // A soft round glow of a colour: full at the centre, gone at the rim.
 Paint Glow(float r, float g, float b, float power) {
     return [=](float x, float y) {
@@ -327,9 +348,8 @@ bool WriteCar(const fs::path& vehicles, const fs::path& textures, const DemoCar&
     if (car.rider && !WriteLit(folder / "Chick.ZKM", tools::FigureModel("Chick.ZKT"))) return false;
     if (car.shadow && !tools::WriteZkm((folder / "Shadow.ZKM").string().c_str(), tools::CarShadowModel(h))) return false;
 
-    // The menu image: the car's colour under a dark sky.
-    if (!WriteArt(folder / "MPImage.ZKT", 64, [&](float, float y) { return y > 0.2f ? car.bodyColour : 0xFF102040u; }))
-        return false;
+    // The lobby's picture of the car, one player row high: the car from the side in its colour.
+    if (!WriteMenuImage(folder / "MPImage.ZKT", car.bodyColour)) return false;
     const std::vector<CarCamera> cameras = Cameras(car.halfBody);
     for (size_t n = 0; n < cameras.size(); ++n)
         if (!tools::WriteCam((folder / (std::to_string(n) + ".CAM")).string().c_str(), cameras[n])) return false;

@@ -67,24 +67,6 @@ uint32_t MoneyIcon(int x, int y, int n) {
     return dx * dx + dy * dy < 1.0f ? 0xFFC0E0B0u : 0xFF30A040u;
 }
 
-// The currency symbol: a thick coin standing on its edge, facing along z. Its colour is the
-// texture's times the "Fader" variable's factor, so the game tints it green to red.
-tools::ZkmModel CurrencyModel() {
-    tools::ZkmModel m = tools::BallModel("Currency.ZKT", 1.0f, 16, 8);
-    for (tools::ZkmVertex& v : m.vertices) v.position = Vector3(v.position.x * 5.0f, v.position.y * 5.0f, v.position.z * 1.2f);
-    m.materials[0].textures[1] = 0xFFFFFFFFu;  // no reflection
-    tools::ZkmShader& s = m.shaders[0];
-    s.stageMask = 1;
-    s.lighting = 0;
-    s.stages[0].colorOp = 4;  // texture x factor
-    s.stages[0].colorArg1 = 2;
-    s.stages[0].colorArg2 = 3;
-    m.slots = {"Fader"};
-    for (tools::ZkmNode& n : m.nodes)
-        for (tools::ZkmPart& p : n.parts) p.slot = 0;
-    return m;
-}
-
 // A bright metal face with a darker ring and the sign's bar across it.
 bool WriteCurrencyTexture(const fs::path& path) {
     constexpr int n = 32;
@@ -145,7 +127,7 @@ DEMO_TEXTS {
 DEMO_STEP("fares") {
     const fs::path models = root / "Models", textures = root / "Textures", menu = root / "Menu";
     for (const fs::path& dir : {models, textures, menu}) fs::create_directories(dir);
-    if (!tools::WriteZkm(SharedString((models / "Currency.ZKM").string().c_str()), CurrencyModel())) return false;
+    if (!tools::WriteZkm(SharedString((models / "Currency.ZKM").string().c_str()), tools::CurrencyModel("Currency.ZKT"))) return false;
     if (!WriteCurrencyTexture(textures / "Currency.ZKT")) return false;
     if (!WriteIcon(menu / "Icon_Clock.ZKT", 32, ClockIcon) || !WriteIcon(menu / "Icon_Dollar.ZKT", 32, MoneyIcon)) return false;
     // Each ordinary kind's own calls beside its folder's animations.

@@ -24,9 +24,10 @@ bool WritePicture(const std::filesystem::path& path, int w, int h, Paint paint) 
 // bottom (green) one.
 template <bool Green>
 uint32_t TrafficLight(int x, int y, int w, int h) {
+    // Rows come bottom first: the top lamp is the last third.
     const int lamp = h / 3;
-    const int index = y / lamp;
-    const int cx = w / 2, cy = index * lamp + lamp / 2;
+    const int index = (h - 1 - y) / lamp;
+    const int cx = w / 2, cy = h - 1 - (index * lamp + lamp / 2);
     const int r = lamp / 2 - 3;
     const bool inLamp = (x - cx) * (x - cx) + (y - cy) * (y - cy) <= r * r;
     if (!inLamp) return (x < 2 || x >= w - 2 || y < 2 || y >= h - 2) ? Argb(255, 90, 90, 90) : Argb(255, 25, 25, 28);

@@ -246,4 +246,21 @@ ZkmModel GroundModel(const std::string& texture, int n, float size) {
     return m;
 }
 
+ZkmModel CurrencyModel(const std::string& texture) {
+    ZkmModel m = BallModel(texture, 1.0f, 16, 8);
+    for (ZkmVertex& v : m.vertices) v.position = Vector3(v.position.x * 5.0f, v.position.y * 5.0f, v.position.z * 1.2f);
+    m.materials[0].textures[1] = 0xFFFFFFFFu;  // no reflection
+    ZkmShader& s = m.shaders[0];
+    s.stageMask = 1;
+    s.lighting = 0;
+    // In the file's numbering: modulate (3) the texture (2) by the texture factor (4).
+    s.stages[0].colorOp = 3;
+    s.stages[0].colorArg1 = 2;
+    s.stages[0].colorArg2 = 4;
+    m.slots = {"Fader"};
+    for (ZkmNode& n : m.nodes)
+        for (ZkmPart& p : n.parts) p.slot = 0;
+    return m;
+}
+
 }  // namespace tools

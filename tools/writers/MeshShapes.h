@@ -33,6 +33,9 @@ ZkaAnimation WaveAnimation(int keys, float duration);
 // A ball (slices x stacks) whose material shows `texture` on stage 0 and the environment cube
 // on stage 1.
 ZkmModel BallModel(const std::string& texture, float radius, int slices, int stacks);
+// The currency symbol a fare carries over its head: a thick coin standing on its edge, facing
+// along z, whose colour is its texture's times the "Fader" variable's texture factor.
+ZkmModel CurrencyModel(const std::string& texture);
 // A flat square grid of n x n vertices in the x-z plane facing up, with a two-triangle
 // collision mesh.
 ZkmModel GroundModel(const std::string& texture, int n, float size);
