@@ -1,7 +1,7 @@
 // The free drive's HUD drawn by the real GL device (offscreen) with the demo tree's art: each
 // needle points where its dial's numbers put the reading it shows, and the map window shows the
-// city round the car, the car's own spot under the arrow. The HUD's art is loaded once a
-// process, with the first game's device: each test runs in a process of its own.
+// city round the car, the car's own spot under the arrow. Each test makes its own device: the
+// HUD's art is loaded again with it, never drawn from a device that is gone.
 #include <gtest/gtest.h>
 
 #include <cmath>
