@@ -5,6 +5,7 @@
 #include "engine/render/BoneAnimation.h"
 #include "engine/render/D3D8Mesh.h"
 #include "game/traffic/PedestrianType.h"
+#include "game/traffic/StreetEvents.h"
 #include "game/vehicles/Projectiles.h"
 #include "game/vehicles/Rifle.h"
 #include "game/vehicles/Vehicle.h"
@@ -98,6 +99,10 @@ void Gunman::Update(ObjectQuadTree& tree, const Camera* camera, float dt) {
     Pedestrian::Update(tree, camera, dt);
     if (rifle) rifle->Fire(dt);
     if (state == Knocked || state == Dead) return;
+    if (site.events && site.events->SessionDecided()) {
+        if (state != Standing || firing) StandIdle();
+        return;
+    }
     if (!((state == Standing && plat::EngineRand() % 10 == 0) || state == Aiming)) return;
     Vector3 direction;
     if (!FindTarget(direction)) {

@@ -11,6 +11,7 @@
 #include "engine/render/MeshFactory.h"
 #include "game/traffic/PedestrianManager.h"
 #include "game/traffic/SpecialPedestrians.h"
+#include "game/traffic/StreetEvents.h"
 #include "game/vehicles/Explosion.h"
 #include "game/vehicles/Projectiles.h"
 #include "game/vehicles/Rifle.h"
@@ -143,6 +144,35 @@ INSTANTIATE_TEST_SUITE_P(Targets, GunmanTest,
                                            GunmanCase{"At600", -600.0f, true, false, false},
                                            GunmanCase{"NoPlayersCarAt100", -100.0f, false, false, false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Once the session is decided the gunman lowers his rifle and stands, the car in plain sight.
+TEST_F(SpecialPedestrianTest, GunmanHoldsFireOnceTheSessionIsDecided) {
+    struct Decided : StreetEvents {
+        bool SessionDecided() const override { return decided; }
+        bool decided = false;
+    } events;
+    Spot(PedestrianType::kGunman, Vector3(0, 0, 0));
+    Vehicle* car = Car(-150.0f, true);
+    ASSERT_NE(car, nullptr);
+    MakeManager();
+    manager->SetEvents(&events);
+    manager->Update();
+    auto* gunman = dynamic_cast<Gunman*>(manager->GunmanSpots().at(0).pedestrian);
+    ASSERT_NE(gunman, nullptr);
+    bool aimed = false;
+    Run(3.0f, [&] { aimed = aimed || gunman->state == Gunman::Aiming; });
+    ASSERT_TRUE(aimed);
+    events.decided = true;
+    flat.Frame(1.0f / 75.0f);
+    EXPECT_EQ(gunman->state, Pedestrian::Standing);
+    ASSERT_NE(gunman->rifle, nullptr);
+    EXPECT_EQ(gunman->rifle->firing, 0);
+    const float health = car->damage.health;
+    bool aimedAgain = false;
+    Run(2.0f, [&] { aimedAgain = aimedAgain || gunman->state == Gunman::Aiming || gunman->rifle->firing; });
+    EXPECT_FALSE(aimedAgain);
+    EXPECT_EQ(car->damage.health, health);
+}
 
 struct ThrowerCase {
     const char* name;
