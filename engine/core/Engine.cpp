@@ -61,6 +61,8 @@ ZKEngine::~ZKEngine() {
 }
 
 void ZKEngine::Start(int32_t warningLevel) {
+    // A start after an earlier run's stop (the engine lives for the process) runs again.
+    engineFlags |= kRunning;
     Debugger::Instance().SetWarningLevel(warningLevel);
     if (!handlersRegistered_) {
         RegisterWindowHandler(&exitSizeMoveHandler_);

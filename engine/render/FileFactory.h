@@ -54,9 +54,13 @@ public:
 
     // Main thread: from now on loads make their device objects through the context.
     void Connect(Context* context) { context_ = context; }
-    // Main thread: forgets the context when it is the connected one (it is going away).
+    // Main thread: a context is going away, while its device objects still exist. The factory
+    // forgets it when it is the connected one, and lets go of every cached item: an item made
+    // through the departing context would hand out copies of device objects that die with it
+    // (a later renderer loads the files again).
     void Disconnect(const Context* context) {
         if (context_ == context) context_ = nullptr;
+        ClearForTests();
     }
     Context* Connected() const { return context_; }
 
@@ -83,7 +87,7 @@ public:
         return loaded_.size();
     }
 
-    // Test support: forgets every cached entry (their items are freed).
+    // Forgets every cached entry (their items are freed); tests use it too.
     void ClearForTests() {
         std::lock_guard<Mutex> guard(cacheLock_);
         for (Entry& e : loaded_) delete e.item;

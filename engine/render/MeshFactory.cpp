@@ -83,6 +83,7 @@ MeshFactory& MeshFactory::Instance() {
 void MeshFactory::Connect(RenderFacility* facility) { facility_.store(facility); }
 
 void MeshFactory::Disconnect(const RenderFacility* facility) {
+    for (const auto& listener : disconnectListeners_) listener(facility);
     RenderFacility* expected = const_cast<RenderFacility*>(facility);
     facility_.compare_exchange_strong(expected, nullptr);
     std::lock_guard<Mutex> guard(cacheLock_);
@@ -90,6 +91,10 @@ void MeshFactory::Disconnect(const RenderFacility* facility) {
         const RenderFacility* built = e.mesh ? e.mesh->Facility() : nullptr;
         return built && built == facility;
     });
+}
+
+void MeshFactory::AddDisconnectListener(std::function<void(const RenderFacility*)> listener) {
+    disconnectListeners_.push_back(std::move(listener));
 }
 
 void MeshFactory::ForgetMesh(const D3D8Mesh* mesh) {

@@ -8,6 +8,7 @@
 // "Invalid mesh", never null.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -53,8 +54,13 @@ public:
 
     // From now on meshes are built by this facility (null: meshes that draw nothing).
     void Connect(RenderFacility* facility);
-    // The facility is going away: forget it and every model built through it.
+    // The facility is going away: forget it and every model built through it. The listeners
+    // run first, while the facility and its meshes still exist.
     void Disconnect(const RenderFacility* facility);
+    // Holders of meshes and other device objects that outlive a single use (catalogues of
+    // models, shared art) let go here of what a departing facility built; afterwards its own
+    // meshes are freed with it.
+    void AddDisconnectListener(std::function<void(const RenderFacility*)> listener);
     RenderFacility* Connected() const { return facility_.load(); }
 
     // A mesh is being destroyed: no remembered model may keep pointing at it.
@@ -83,6 +89,7 @@ private:
     std::vector<Entry> cache_;
     std::once_flag loaderOnce_;
     std::atomic<RenderFacility*> facility_{nullptr};
+    std::vector<std::function<void(const RenderFacility*)>> disconnectListeners_;
 };
 
 // Keeps a texture handle a model's materials point at for the life of the process and returns

@@ -588,6 +588,7 @@ void FrontEnd::ApplyGameVideoMode() {
         game->session.lightDetail = settings.detailLevel.cachedInt;
         game->session.renderOption = settings.staticGeometryMode.cachedInt;
         game->session.shadowDetail = settings.carEffect.ShadowVolume() ? 1 : 0;
+        game->session.skidMarks = settings.carEffect.SkidMarks() ? 1 : 0;
         game->session.environmentOption = settings.environmentMap.cachedInt;
         ViewDistanceOption::ApplyTo(game->camera, settings.viewDistance.cachedFloat);
         // The game raises its three sound groups to these (times its fade) while it runs.

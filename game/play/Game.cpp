@@ -76,6 +76,7 @@ Game::Game(const EngineServices& engine_, MenuExits* menuExits, FrontEndServices
     vehicles.soundGroups = soundGroups;
     vehicles.soundLevels = soundLevels;
     session.viewCamera = &camera;
+    session.bloodEnabled = BloodEnabled() ? 1 : 0;
     // The kill plane's handler acts on the falls it noted once each step is over.
     world.physics.AddObject(&killPlane);
     lensFlare = std::make_unique<LensFlare>(renderer_);

@@ -62,6 +62,7 @@ Vector3 CameraRight(const Camera& camera) {
 
 struct GameMode::Resources {
     bool loaded = false;
+    const RenderFacility* builtBy = nullptr;
     std::unique_ptr<Sprite> sprites[kSpriteCount];
     std::unique_ptr<Font> digits, small, banner;
     std::unique_ptr<D3D8Mesh> arrow;
@@ -70,6 +71,7 @@ struct GameMode::Resources {
         if (loaded) return;
         if (!renderer) return;
         loaded = true;
+        builtBy = renderer;
         for (int i = 0; i < kSpriteCount; ++i) {
             SharedString name(kSpriteNames[i]);
             sprites[i].reset(SpriteFactory::Instance().Get(name, true));
@@ -81,12 +83,29 @@ struct GameMode::Resources {
         if (!banner) banner.reset(Font::Create(textures, kFontAll, arial, 50, false, false));
         arrow.reset(MeshFactory::Instance().GetByName(SharedString("Models\\Arrow.ZKM"), true));
     }
+    // The renderer is going: its textures and models go first, and the next game's renderer
+    // loads them again.
+    void Release() {
+        for (std::unique_ptr<Sprite>& sprite : sprites) sprite.reset();
+        digits.reset();
+        small.reset();
+        banner.reset();
+        arrow.reset();
+        builtBy = nullptr;
+        loaded = false;
+    }
 };
 
 GameMode::Resources& GameMode::Shared() {
-    // Process-wide and never freed: the resources outlive every game (the factories own the
-    // device objects behind them).
-    static Resources* resources = new Resources;
+    // Process-wide: the resources outlive every game, and live as long as the renderer that
+    // made them.
+    static Resources* resources = [] {
+        auto* made = new Resources;
+        MeshFactory::Instance().AddDisconnectListener([made](const RenderFacility* renderer) {
+            if (made->builtBy == renderer) made->Release();
+        });
+        return made;
+    }();
     return *resources;
 }
 

@@ -11,6 +11,7 @@
 #include "engine/net/ZKClient.h"
 #include "engine/net/ZKServer.h"
 #include "game/play/Game.h"
+#include "game/play/CheckpointMode.h"
 #include "game/play/DropRunMode.h"
 #include "game/play/FareMissionMode.h"
 #include "game/play/GameKinds.h"
@@ -112,6 +113,7 @@ void MissionLoadingScreen::SetUp() {
         if (row->mode == ModeKind::FareMission) game_.SetMode(std::make_unique<FareMissionMode>(game_));
         if (row->mode == ModeKind::DropRun) game_.SetMode(std::make_unique<DropRunMode>(game_));
         if (row->mode == ModeKind::SpeedBomb) game_.SetMode(std::make_unique<SpeedBombMode>(game_));
+        if (row->mode == ModeKind::Checkpoint) game_.SetMode(std::make_unique<CheckpointMode>(game_));
         game_.pedestrianZone = 1;
         game_.session.zone = 1;
     }
@@ -128,6 +130,7 @@ void MissionLoadingScreen::SetUp() {
         if (game_.traffic && game_.client) game_.client->AddChannel(game_.traffic.get());
         if (game_.traffic && game_.server) game_.server->AddChannel(game_.traffic.get());
         if (game_.client) game_.client->AddChannel(&game_.world.objectChannel);
+        if (auto* network = dynamic_cast<MultiplayerMode*>(game_.mode.get())) network->Connect(game_.client, game_.server);
     }
     progress = 0.1f;
 }

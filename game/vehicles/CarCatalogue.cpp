@@ -47,7 +47,7 @@ int32_t CarCatalogue::NextValidIndex(int32_t from, int32_t step) const {
     return -1;
 }
 
-void CarCatalogue::ClearForTests() {
+void CarCatalogue::Release() {
     for (CarDefinition* d : entries_) delete d;
     entries_.clear();
 }

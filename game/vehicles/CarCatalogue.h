@@ -3,7 +3,8 @@
 // i-th file name in ascending byte order (upper case before lower case, a prefix before the
 // longer name). Filled once by CarDefinition::LoadAll (callers call it before every use; only
 // the first call that finds files does the work) and then only read. The entries live until
-// the program ends. Main thread (or the loading thread) only; no lock.
+// the renderer that built their models goes (the next LoadAll builds them again with the
+// renderer of the time) or the program ends. Main thread (or the loading thread) only; no lock.
 #include <cstdint>
 #include <vector>
 
@@ -31,8 +32,10 @@ public:
 
     // LoadAll appends the definitions it builds.
     void Add(CarDefinition* definition) { entries_.push_back(definition); }
+    // Deletes every entry, with the models it owns.
+    void Release();
     // Tests: deletes every entry.
-    void ClearForTests();
+    void ClearForTests() { Release(); }
 
 private:
     CarCatalogue() = default;

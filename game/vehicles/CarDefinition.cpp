@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 
 #include "engine/core/Debugger.h"
 #include "engine/core/FileStream.h"
 #include "engine/core/Geometry.h"
 #include "engine/render/D3D8Mesh.h"
+#include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/MeshFactory.h"
 #include "engine/render/TextureFactory.h"
 #include "engine/render/TextureTypes.h"
@@ -416,8 +418,32 @@ CarDefinition::~CarDefinition() {
         delete m;
 }
 
+bool CarDefinition::BuiltBy(const RenderFacility* facility) const {
+    auto by = [facility](const D3D8Mesh* m) { return m && static_cast<const RenderFacility*>(m->Facility()) == facility; };
+    for (const std::vector<D3D8Mesh*>* list : {&chassisMeshes, &doorMeshes})
+        for (const D3D8Mesh* m : *list)
+            if (by(m)) return true;
+    for (const D3D8Mesh* m : {frontWheelMesh, backWheelMesh, shadowMesh, riderMeshChick, riderMeshPolice,
+                              riderMeshHermes, riderMeshTony})
+        if (by(m)) return true;
+    return false;
+}
+
 void CarDefinition::LoadAll() {
     CarCatalogue& catalogue = CarCatalogue::Instance();
+    // The models go with the renderer that built them: the catalogue lets them go first and is
+    // built again, with the renderer of the time, on the next call.
+    static std::once_flag listening;
+    std::call_once(listening, [] {
+        MeshFactory::Instance().AddDisconnectListener([](const RenderFacility* facility) {
+            CarCatalogue& cars = CarCatalogue::Instance();
+            for (const CarDefinition* d : cars.Entries())
+                if (d->BuiltBy(facility)) {
+                    cars.Release();
+                    return;
+                }
+        });
+    });
     if (catalogue.Count() != 0) return;
     std::vector<SharedString> names = ListFiles("Vehicles\\*.VQC", true);
     for (const SharedString& n : names) catalogue.Add(new CarDefinition(n));

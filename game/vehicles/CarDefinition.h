@@ -22,6 +22,7 @@
 #include "game/vehicles/CarCamera.h"
 
 class D3D8Mesh;
+class RenderFacility;
 class TextureHandle;
 
 // The sixteen handling values, in file and copy order. Their meaning is the drive model's.
@@ -92,6 +93,8 @@ public:
     // Fills the catalogue from "Vehicles\*.VQC" in ascending byte order of the names; nothing
     // when it already holds a car.
     static void LoadAll();
+    // Whether one of its models was built by this renderer.
+    bool BuiltBy(const RenderFacility* facility) const;
 
     // The constructor's first step: reads the car file at `path` into the names, handling, wheel,
     // door and light values (fileName names it in the log lines). False, with nothing read, for

@@ -23,6 +23,7 @@
 #include "game/vehicles/VehicleContext.h"
 #include "game/vehicles/VehicleDriver.h"
 #include "game/vehicles/VehicleResources.h"
+#include "game/world/Decals.h"
 #include "game/world/ParticleBatch.h"
 #include "game/world/ParticleSystem.h"
 #include "game/world/TextureLayer.h"
@@ -64,7 +65,15 @@ VehicleResources::VehicleResources(RenderFacility* facility_, AudioDevice* sound
                 if (AudioVoice* v = sound->CreateSound(path, true)) crashBanks[size_t(bank)].push_back(v);
             }
         }
+        for (const SharedString& file : ListFiles(SharedString("Audio\\bullethit_impact*.WAV"), true)) {
+            if (bulletHits.size() >= BulletHitVoices) break;
+            const SharedString path = SharedString::Format("Audio\\%s", file.c_str());
+            if (AudioVoice* v = sound->CreateSound(path, false)) bulletHits.push_back(v);
+        }
     }
+    skidMarks = facility ? std::make_unique<DecalOwner>(facility, SharedString("Skid.ZKT"),
+                                                         TextureLayer{SharedString("Modulate"), 1, 6, 7})
+                         : std::make_unique<DecalOwner>();
     shadows = std::make_unique<ShadowVolumeRenderer>(facility);
     haloBatch = std::make_unique<ParticleBatch>(facility, HaloCapacity, false);
     haloBatch->SetMaterial({TextureLayer{SharedString("Add"), 1, 6, 1}, TextureLayer{SharedString("Modulate"), 1, 6, 7}});
@@ -81,6 +90,7 @@ VehicleResources::~VehicleResources() {
     for (auto& bank : crashBanks) {
         for (AudioVoice*& v : bank) Release(sound, v);
     }
+    for (AudioVoice*& v : bulletHits) Release(sound, v);
     delete headlightTexture;
     delete brakeLightTexture;
     delete reverseLightTexture;
@@ -94,8 +104,17 @@ void VehicleResources::PlayCrash(int32_t bank) {
     voices[size_t(plat::EngineRand()) % voices.size()]->Play(false);
 }
 
+void VehicleResources::PlayBulletHit() {
+    if (bulletHits.empty()) return;
+    nextBulletHit %= bulletHits.size();
+    bulletHits[nextBulletHit++]->Play(false);
+}
+
 VehicleResources& SharedVehicleResources(VehicleContext& context) {
-    if (!context.resources) context.resources = std::make_unique<VehicleResources>(context.engine.renderer, context.engine.sound);
+    if (!context.resources) {
+        context.resources = std::make_unique<VehicleResources>(context.engine.renderer, context.engine.sound);
+        if (context.world.decals) context.world.decals->Register(context.resources->skidMarks.get());
+    }
     return *context.resources;
 }
 
@@ -160,6 +179,7 @@ Vehicle::~Vehicle() {
     std::erase(context.vehicles, this);
     for (Vehicle* other : context.vehicles) {
         if (other->damage.lastAttacker == this) other->damage.lastAttacker = nullptr;
+        if (other->damage.killer == this) other->damage.killer = nullptr;
     }
     std::erase_if(context.watchedPlayerCars, [this](Vehicle** slot) { return *slot == this; });
     if (context.localDriver && context.localDriver->vehicle == this) context.localDriver->vehicle = nullptr;
@@ -189,6 +209,7 @@ void Vehicle::OnAdded(PhysicsWorld& world) {
     damage.crashDamage = 0.0f;
     damage.lastAttacker = nullptr;
     damage.lastAttackerTimer = 0.0f;
+    damage.ForgetPending();
     VehicleResources& shared = SharedVehicleResources(context);
 
     const BoundingBox& box = definition->chassisCollisionBox;
@@ -301,6 +322,7 @@ void Vehicle::OnRemoved(PhysicsWorld& world) {
     for (auto& g : body.wheelGeoms) g.reset();
     body.space.reset();
     damage.ownGeom = nullptr;
+    damage.ForgetPending();
     physics_ = nullptr;
 }
 

@@ -428,6 +428,7 @@ void Vehicle::UpdateBounds(PhysicsWorld& world, float dt) {
         if (damage.lastAttackerTimer <= 0.0f) damage.lastAttacker = nullptr;
     }
     CrashSoundStep(dt);
+    damage.AfterStep(dt);
 }
 
 void Vehicle::CrashSoundStep(float dt) {

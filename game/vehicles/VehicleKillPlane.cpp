@@ -20,8 +20,15 @@ void VehicleKillPlane::UpdateBounds(PhysicsWorld&, float) {
     const Vehicle* touched = touched_;
     touched_ = nullptr;
     Vehicle* car = PlayerCar();
-    if (fallen_ && (fallen_ != car || car->GetPosition().y > BoundaryPlane::KillPlaneHeight + LeftPlaneHeight))
+    if (fallen_ && (fallen_ != car || car->GetPosition().y > BoundaryPlane::KillPlaneHeight + LeftPlaneHeight)) {
+        // Back from the fall (the respawn after the wreck, or the player's own): the camera that
+        // watched it follows the car from behind again.
+        ChaseCamera* camera = context_.chaseCamera;
+        if (watching_ && fallen_ == car && camera && camera->CameraIndex() == ChaseCamera::SpectatorView)
+            camera->SetCameraIndex(0);
         fallen_ = nullptr;
+        watching_ = false;
+    }
     if (!car || touched != car || fallen_ == car) return;
     fallen_ = car;
 
@@ -36,6 +43,7 @@ void VehicleKillPlane::UpdateBounds(PhysicsWorld&, float) {
         if (camera->CameraIndex() != ChaseCamera::SpectatorView) {
             camera->SetCameraIndex(ChaseCamera::SpectatorView);
             camera->wreckViewPoint = camera->position;
+            watching_ = true;
         }
         camera->wreckViewPoint.y = std::max(camera->wreckViewPoint.y, -100.0f);
     }

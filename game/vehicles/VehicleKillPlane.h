@@ -21,7 +21,8 @@ public:
     // Inside the step: only notes that the local player's car touches the plane.
     void OnKillPlane(GeomOwner& owner) override;
     // After the step: respawns the noted car (respawning modes: it reports its own death while
-    // alive) or resets its controls, turns the chase camera to watch and fails the mission.
+    // alive) or resets its controls, turns the chase camera to watch and fails the mission; the
+    // chase view comes back when the car does.
     void UpdateBounds(PhysicsWorld& world, float dt) override;
 
 private:
@@ -32,4 +33,6 @@ private:
     const Vehicle* touched_ = nullptr;
     // The car whose fall has been acted on, until it is away from the plane again.
     const Vehicle* fallen_ = nullptr;
+    // This fall turned the chase camera to watch it (the chase view comes back with the car).
+    bool watching_ = false;
 };

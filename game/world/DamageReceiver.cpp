@@ -45,10 +45,16 @@ void DamageReceiver::Apply(float amount, int32_t kind, const void* source) {
 
 void DamageReceiver::TakeDamage(float amount, int32_t kind, const void* source) { Apply(amount, kind, source); }
 
-void DamageReceiver::TakeDamageFrom(PhysicsGeom* hitter, float amount, int32_t kind, const void* source) {
-    instigator = InstigatorOf(hitter);
+void DamageReceiver::TakeDamageFrom(PhysicsGeom* by, float amount, int32_t kind, const void* source) {
+    // A hit may land while another is being taken (a hook that hurts something that hurts
+    // back): the outer hit's names come back afterwards.
+    GeomOwner* const outerInstigator = instigator;
+    PhysicsGeom* const outerHitter = hitter;
+    instigator = InstigatorOf(by);
+    hitter = by;
     Apply(amount, kind, source);
-    instigator = nullptr;
+    instigator = outerInstigator;
+    hitter = outerHitter;
 }
 
 DamageReceiver* DamageReceiver::ReceiverOf(PhysicsGeom* geom) {
@@ -75,24 +81,22 @@ bool DamageReceiver::OnJointForce(PhysicsJoint* joint, float dt, Vector4& f1, Ve
 
     DamageReceiver* victim;
     const Vector4* force;
-    PhysicsGeom* hitter;
+    PhysicsGeom* by;
     const RigidBody* source;
     if (receiver1 == this) {
         victim = receiver2;
         force = &f2;
-        hitter = geom1;
+        by = geom1;
         source = body1;
     } else {
         victim = receiver1;
         force = &f1;
-        hitter = geom2;
+        by = geom2;
         source = body2;
     }
     if (!victim) return true;
-    if (!hitter) hitter = ownGeom;
+    if (!by) by = ownGeom;
     const float amount = (force->x * force->x + force->y * force->y + force->z * force->z) * dt * 2e-10f;
-    victim->instigator = InstigatorOf(hitter);
-    victim->Apply(amount, DamageImpact, source);
-    victim->instigator = nullptr;
+    victim->TakeDamageFrom(by, amount, DamageImpact, source);
     return true;
 }

@@ -54,12 +54,15 @@ public:
     float GetHealth() const { return health; }
     float GetMaxHealth() const { return maxHealth; }
     GeomOwner* GetInstigator() const { return instigator; }
+    // The geom that hit, while TakeDamageFrom or an impact runs its hooks; else null.
+    PhysicsGeom* GetHitter() const { return hitter; }
 
     float maxHealth;
     float health;
     int32_t type;
     float threshold;
     GeomOwner* instigator = nullptr;
+    PhysicsGeom* hitter = nullptr;
     PhysicsGeom* ownGeom = nullptr;
 
 private:

@@ -39,6 +39,10 @@ struct GameSession {
     int32_t renderOption = 0;
     // The cars' shadow volumes are drawn at shadow detail 1.
     int32_t shadowDetail = 1;
+    // The car-effects option: at 1 the local player's back wheels leave skid marks.
+    int32_t skidMarks = 0;
+    // While set only the local player's car can be hurt.
+    uint8_t playerOnlyDamage = 0;
     // Blood and pedestrian hits by flames are shown (the language may switch them off).
     uint8_t bloodEnabled = 1;
     // The environment option 0..3: the player's car reflects the city redrawn every frame from

@@ -21,6 +21,8 @@
 #include "game/frontend/SinglePlayerPage.h"
 #include "game/frontend/SpScoreScreen.h"
 #include "game/play/Game.h"
+#include "game/frontend/MpScoreScreen.h"
+#include "game/play/CheckpointMode.h"
 #include "game/play/MissionLoadingScreen.h"
 #include "game/world/LevelData.h"
 #include "tests/support/GameHarness.h"
@@ -610,13 +612,15 @@ TEST(FrontEndRun, ABindingMadeOnTheControlsPageDrivesAndTheCameraEditorDumpsItsS
 
 // Multiplayer, Host: the lobby opens with this machine's player alone; once he is ready the
 // start button wakes, and Return on it loads the first network mission as the checkpoint race
-// with the session handed to the game. At uneven frame times.
+// with the session handed to the game. With a score limit of one point, driving into the
+// checkpoint ends the game: the fade, then the score screen with the player's one row.
+// At uneven frame times.
 TEST(FrontEndRun, HostingAloneStartsTheNetworkGame) {
     GameHarness harness(METROFARE_DEMO_BINARY);
     ASSERT_TRUE(harness.TreeWritten());
     harness.SetFrameTimes(testing_support::UnevenFrames());
 
-    enum Step { ToMultiplayer, OnSelect, ToHost, InLobby, Ready, ToStart, Loading, Done };
+    enum Step { ToMultiplayer, OnSelect, ToHost, InLobby, Ready, ToStart, Loading, Driving, Scoring, Done };
     Step step = ToMultiplayer;
     Selector selector;
     harness.Run(
@@ -655,6 +659,7 @@ TEST(FrontEndRun, HostingAloneStartsTheNetworkGame) {
                 if (fe.mpStartScreen->fade == 0.0f && !own->caption.IsEmpty()) {
                     EXPECT_STREQ(own->caption.c_str(), fe.settings.playerName.c_str());
                     EXPECT_FALSE(fe.mpStartScreen->widgets[MpStartScreen::kStartButton]->IsEnabled());
+                    fe.mpStartScreen->SetSecondSetting(1);
                     fe.mpStartScreen->ToggleReady();
                     step = ToStart;
                 }
@@ -674,6 +679,27 @@ TEST(FrontEndRun, HostingAloneStartsTheNetworkGame) {
                     EXPECT_NE(fe.game->client, nullptr);
                     EXPECT_NE(fe.game->server, nullptr);
                     EXPECT_EQ(fe.mpStartScreen->Client(), nullptr);
+                    step = Driving;
+                }
+                break;
+            case Driving: {
+                auto* race = dynamic_cast<CheckpointMode*>(fe.game->mode.get());
+                if (current == "Game" && race && race->started && fe.game->HasPlayerCar() && race->checkpoint >= 0) {
+                    EXPECT_EQ(race->scoreLimit, 1);
+                    fe.game->TeleportPlayer(fe.game->world.dropPoints[size_t(race->checkpoint)].position + Vector3(0, 3, 0));
+                    step = Scoring;
+                }
+                break;
+            }
+            case Scoring:
+                if (current == "MPScore") {
+                    const MpScoreScreen& score = *fe.MultiplayerScore();
+                    EXPECT_EQ(score.rows.size(), 1u);
+                    if (!score.rows.empty()) {
+                        EXPECT_EQ(score.rows[0].score, 1);
+                        EXPECT_EQ(score.rows[0].name, fe.settings.playerName);
+                    }
+                    EXPECT_EQ(fe.MultiplayerScore()->kind, 14);
                     step = Done;
                     return false;
                 }

@@ -2,12 +2,18 @@
 // developer commands that cannot end a free drive, pausing to the main page and a second game.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "engine/core/Engine.h"
 #include "engine/core/InputDevice.h"
 #include "game/play/Game.h"
 #include "game/play/MissionLoadingScreen.h"
+#include "engine/render/D3D8Mesh.h"
+#include "engine/render/D3D8RenderFacility.h"
+#include "game/vehicles/CarCatalogue.h"
+#include "game/vehicles/CarDefinition.h"
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/Weapons.h"
 #include "game/world/ParticleSystem.h"
@@ -103,6 +109,13 @@ TEST(GameRun, QuickStartFreeDrive) {
         3000);
 
     EXPECT_LT(frames, 3000);
+    // The game reads every file of the demo tree without a complaint.
+    for (std::string line : harness.Log()) {
+        std::transform(line.begin(), line.end(), line.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+        for (const char* complaint : {"obsolete", "not a valid", "could not be found", "invalid", "no available loader",
+                                      "not a zkm", "failed", "missing", "warning"})
+            EXPECT_EQ(line.find(complaint), std::string::npos) << "logged: " << line;
+    }
     ASSERT_GE(gameFrame, 0) << "the game never became current";
     ASSERT_FALSE(progress.empty());
     EXPECT_FLOAT_EQ(progress.front(), 0.0f);
@@ -279,4 +292,39 @@ TEST(GameRun, TheChainGunFromTheConsoleHolesABuilding) {
     EXPECT_GT(ammoAtStart - ammoAfter, 5.0f);
     EXPECT_LT(ammoAfter, ammoAtStart);
     EXPECT_GT(holesAfter, holesBefore) << "the bullets hole the city";
+}
+
+// The engine, the catalogue of cars and the factories live for the process; the renderer goes
+// with each run. A second run in the same process starts, shows the cars with its own
+// renderer's models (none freed with the first renderer) and drives.
+TEST(GameRun, ASecondProgramRunInTheSameProcessPlaysWithItsOwnRenderersModels) {
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(::testing::Message() << "run " << run);
+        GameHarness harness(METROFARE_DEMO_BINARY);
+        ASSERT_TRUE(harness.TreeWritten());
+        harness.Tap(3, kQuickStart);
+        int32_t gameFrame = -1, carFrame = -1;
+        bool ownModels = false;
+        harness.Run(
+            [&](GameHarness& h, int32_t frame) {
+                if (gameFrame < 0) {
+                    if (h.CurrentName() != "Game") return true;
+                    gameFrame = frame;
+                    h.Tap(frame + 5, kKeyReturn);  // the offered car
+                    return true;
+                }
+                if (!h.HasPlayerCar()) return frame < gameFrame + 75 * 5;
+                carFrame = frame;
+                const RenderFacility* renderer = h.Engine().renderer;
+                ownModels = CarCatalogue::Instance().Count() > 0;
+                for (const CarDefinition* car : CarCatalogue::Instance().Entries())
+                    for (const D3D8Mesh* mesh : car->chassisMeshes)
+                        ownModels = ownModels && renderer && mesh->Facility() == renderer;
+                return false;
+            },
+            75 * 40);
+        EXPECT_GE(gameFrame, 0) << "the game never became current";
+        EXPECT_GE(carFrame, 0) << "the offered car was never taken";
+        EXPECT_TRUE(ownModels) << "every car model was built by this run's renderer";
+    }
 }

@@ -221,6 +221,23 @@ TEST(GameKinds, KeywordsAndTheirObjects) {
     EXPECT_EQ(FindKindRow(13), nullptr);
 }
 
+// The game shows blood unless its language says "No blood" (text 666); a language without the
+// text has blood.
+TEST_F(GameStateTest, TheBloodFlagFollowsTheLanguage) {
+    struct Case {
+        const char* text; // null: the language lacks it
+        uint8_t blood;
+    };
+    for (const Case& c : {Case{nullptr, 1}, Case{"No blood", 0}, Case{"Blood", 1}}) {
+        SCOPED_TRACE(c.text ? c.text : "no text");
+        game.reset();
+        engine.texts.entries.erase(666);
+        if (c.text) engine.SetText(666, c.text);
+        game = std::make_unique<Game>(engine.services, &exits, &services);
+        EXPECT_EQ(game->session.bloodEnabled, c.blood);
+    }
+}
+
 TEST_F(GameStateTest, SucceedAndFailDecideOnceAndSucceedAdvancesTheCareer) {
     game->career = {1, 3, 1, 3};
     PlainMode mode(*game);

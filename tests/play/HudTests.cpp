@@ -1,7 +1,7 @@
 // The free drive's HUD drawn by the real GL device (offscreen) with the demo tree's art: each
 // needle points where its dial's numbers put the reading it shows, and the map window shows the
-// city round the car, the car's own spot under the arrow. The HUD's art is loaded once a
-// process, with the first game's device: each test runs in a process of its own.
+// city round the car, the car's own spot under the arrow. Each test makes its own device: the
+// HUD's art is loaded again with it, never drawn from a device that is gone.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,6 +14,9 @@
 #include "engine/render/D3D8RenderFacility.h"
 #include "engine/render/SpriteRenderer.h"
 #include "game/play/Game.h"
+#include "game/vehicles/CarCatalogue.h"
+#include "game/vehicles/CarDefinition.h"
+#include "game/vehicles/Vehicle.h"
 #include "tests/support/FakeInputDevice.h"
 #include "tests/support/FakeMenuExits.h"
 #include "tests/support/TestSupport.h"
@@ -134,4 +137,43 @@ TEST_F(HudTest, TheMapWindowShowsTheCityRoundTheCar) {
         EXPECT_EQ(wrong, 0);
         EXPECT_GE(seen.size(), 2u) << "the window spans more than one kind of ground";
     }
+}
+
+// A police car sent after the player shows on the map as a spot that blinks four times a
+// second while it lives; a wrecked one does not show.
+TEST_F(HudTest, ThePoliceCarsAfterThePlayerBlinkOnTheMap) {
+    const std::vector<uint32_t> map = tools::CityMapPicture(tools::GenerateCity(tools::CityOptions{}), kMapSize);
+    const BoundingBox& box = game->world.worldBox;
+    const float scale = 2.0f * std::fmax(box.halfExtents.x, box.halfExtents.z) / float(kMapSize);
+    game->hud.position = Vector3(box.centre.x, 2.0f, box.centre.z);
+    game->traffic = std::make_unique<TrafficManager>(game->world, game->vehicles, game->trafficFleet);
+    CarDefinition::LoadAll();
+    std::unique_ptr<Vehicle> cop = Vehicle::Create(game->vehicles, CarCatalogue::Instance().FindByFlag(kCarPolice));
+    ASSERT_NE(cop, nullptr);
+    game->world.physics.AddObject(cop.get());
+    game->traffic->opponents.push_back(cop.get());
+    // A spot 30 pixels right of and 20 below the car on the map, where the map is not white.
+    int dx = 30, dy = 20;
+    for (; dx < 55; dx += 3) {
+        const uint32_t under = map[size_t(kMapSize / 2 + dy) * kMapSize + size_t(kMapSize / 2 + dx)];
+        if (Channel(under, 16) < 200 || Channel(under, 8) < 200 || Channel(under, 0) < 200) break;
+    }
+    cop->SetPosition(Vector3(box.centre.x + float(dx) * scale, 2.0f, box.centre.z - float(dy) * scale));
+    auto white = [&](uint32_t p) { return Channel(p, 16) > 230 && Channel(p, 8) > 230 && Channel(p, 0) > 230; };
+    struct Case {
+        float time;
+        float health;
+        bool shown;
+    } cases[] = {{0.05f, 1.0f, true}, {0.2f, 1.0f, false}, {1.30f, 1.0f, true}, {0.05f, 0.0f, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "at " << c.time << " s, health " << c.health);
+        game->timeCurrent = c.time;
+        cop->damage.health = cop->damage.maxHealth * c.health;
+        DrawHud();
+        EXPECT_EQ(white(At(float(kW - 61 + dx), float(kH - 61 + dy))), c.shown);
+        EXPECT_FALSE(white(At(float(kW - 61 + dx + 12), float(kH - 61 + dy)))) << "only there";
+    }
+    game->traffic->opponents.clear();
+    game->traffic.reset();
+    game->world.physics.RemoveObject(cop.get());
 }

@@ -5,8 +5,10 @@
 
 #include "engine/core/InputDevice.h"
 #include "game/play/Game.h"
+#include "game/vehicles/ChaseCamera.h"
 #include "game/vehicles/Vehicle.h"
 #include "game/world/BoundaryPlane.h"
+#include "tests/support/FrameSchedule.h"
 #include "tests/support/GameHarness.h"
 
 using testing_support::GameHarness;
@@ -14,6 +16,7 @@ using testing_support::GameHarness;
 namespace {
 
 constexpr uint32_t kQuickStart = 51; // the main page's quick-start key
+constexpr uint32_t kKeyRespawn = 17;  // R
 
 } // namespace
 
@@ -100,4 +103,57 @@ TEST(KillPlaneRun, TheCarFallsOffTheCityOnceInAFreeDriveAndOnceInARespawningMode
     EXPECT_EQ(respawning.reports.fails, 0);
     ASSERT_EQ(respawning.reports.destroyed.size(), 1u) << "and reports its own death once";
     EXPECT_EQ(respawning.reports.destroyed[0].killer, respawning.reports.destroyed[0].victim);
+}
+
+// In the free drive the camera watches the fall from where the car left the city; when the
+// player brings the car back (R) it is behind the car again, at uneven frame times too.
+TEST(KillPlaneRun, AfterAFallInTheFreeDriveTheRespawnedCarIsWatchedFromBehindAgain) {
+    GameHarness harness(METROFARE_DEMO_BINARY);
+    ASSERT_TRUE(harness.TreeWritten());
+    harness.SetFrameTimes(testing_support::UnevenFrames());
+    harness.Tap(3, kQuickStart);
+    int32_t gameFrame = -1, start = -1, landed = -1, back = -1;
+    bool spectating = false;
+    uint32_t viewAfter = ChaseCamera::SpectatorView;
+    harness.Run(
+        [&](GameHarness& h, int32_t frame) {
+            if (gameFrame < 0) {
+                if (h.CurrentName() != "Game") return true;
+                gameFrame = frame;
+                h.Tap(frame + 5, kKeyReturn);  // the offered car
+                return true;
+            }
+            if (!h.HasPlayerCar()) return frame < gameFrame + 75 * 5;
+            Game& game = h.GameState();
+            const float y = game.PlayerCar()->GetPosition().y;
+            if (start < 0) {
+                if (frame < gameFrame + 30) return true;
+                BoundingBox city;
+                game.world.boundary->GetBounds(city);
+                h.PlaceCar(Vector3(city.Max().x + 40.0f, 10.0f, city.centre.z));
+                h.Hold(frame + 1, kKeyUp, 60);
+                start = frame;
+                return true;
+            }
+            if (game.camera.CameraIndex() == ChaseCamera::SpectatorView && back < 0) spectating = true;
+            if (landed < 0) {
+                if (y < BoundaryPlane::KillPlaneHeight + 30.0f) {
+                    landed = frame;
+                    h.Tap(frame + 20, kKeyRespawn);
+                }
+                return frame < start + 75 * 4;
+            }
+            if (back < 0) {
+                if (y > -50.0f) back = frame;
+                return frame < landed + 75 * 2;
+            }
+            viewAfter = game.camera.CameraIndex();
+            return frame < back + 10;
+        },
+        75 * 30);
+    ASSERT_GE(gameFrame, 0) << "the game never became current";
+    ASSERT_GE(landed, 0) << "the car never reached the kill plane";
+    EXPECT_TRUE(spectating) << "the camera watches the fall";
+    ASSERT_GE(back, 0) << "R brings the car back";
+    EXPECT_EQ(viewAfter, 0u) << "the chase view follows the car again";
 }

@@ -397,6 +397,25 @@ TEST_F(FareTest, AGoneCarLeavesNoRiderPointingAtIt) {
     EXPECT_EQ(b->cab, nullptr);
 }
 
+// A wrecked cab puts its rider out once, once the step is over, and the blast kills it; bringing
+// the car back puts nobody out again.
+TEST_F(FareTest, AWreckedCabsRiderGetsOutOnceAndDies) {
+    auto fare = Make(Vector3(0, 0, 0));
+    Vehicle* car = Car(0, 0);
+    car->AddPassenger(*fare);
+    ASSERT_EQ(fare->cab, car);
+    flat.Frames(5);
+    car->damage.TakeDamage(5000.0f, DamageBlast, nullptr);
+    EXPECT_EQ(fare->cab, car) << "not inside the hit";
+    flat.Frame();
+    EXPECT_EQ(fare->cab, nullptr);
+    EXPECT_EQ(car->cab.passenger, nullptr);
+    EXPECT_EQ(fare->GetHealth(), 0.0f);
+    EXPECT_EQ(events.Names(), (Names{"boarded", "got out"}));
+    car->Respawn(false);
+    EXPECT_EQ(events.Names(), (Names{"boarded", "got out"}));
+}
+
 TEST_F(FareTest, BoardingLightsTheDestinationAndEveryEndOfTheRidePutsItOut) {
     const int32_t harbour = AddDropPoint(3000, 0);
     for (int end = 0; end < 3; ++end) {

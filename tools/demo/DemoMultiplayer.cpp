@@ -73,7 +73,26 @@ DEMO_TEXTS {
         texts[b + 3] = std::to_string(i % 2 == 0 ? 12 : 20);  // time of day
         texts[b + 4] = "1";                                    // traffic density
         texts[b + 5] = "0.5";                                  // pedestrians
+        // The modes' tickers: the start, the checkpoint or fare moved on, a checkpoint reached.
+        const int32_t ticker = 4 * (kFirstNetworkMission + i) * 100 + 10080;
+        texts[ticker] = i == 2 ? "Find the fare and drive it to its destination" : "Race to the checkpoint";
+        texts[ticker + 1] = i == 2 ? "A new destination!" : "The checkpoint has moved";
+        texts[ticker + 2] = "Checkpoint!";
     }
+    // The network game's kill lines, score screen titles and end banners.
+    texts[55446600] = "News:";
+    texts[55446601] = "wrecked";
+    texts[55446602] = "!";
+    texts[55446603] = "News:";
+    texts[55446604] = "wrecked his own car";
+    texts[66889900] = "Leader:";
+    texts[66889901] = "Last:";
+    texts[66889950] = "Time is up!";
+    texts[66889951] = "We have a winner!";
+    // The quick messages of keys 1 to 9.
+    const char* quick[9] = {"Hello!", "Follow me", "Watch out!", "Sorry", "Thanks", "Nice one",
+                            "Catch me if you can", "Good game", "Bye"};
+    for (int32_t k = 0; k < 9; ++k) texts[222000 + k] = quick[k];
     // The session list's state column past the four game types.
     texts[3005] = "Starting";
     texts[3006] = "Closed";

@@ -161,8 +161,19 @@ DEMO_STEP("play") {
     if (!tools::WriteZkt(SharedString((menu / "Map.ZKT").string().c_str()), map)) return false;
     if (!WritePicture(menu / "Loading.zkt", 256, 192, Loading) || !WritePicture(menu / "LoadingBar.ZKT", 512, 16, Bar)) return false;
 
-    // The guide arrow: a long wedge whose point is its -z end (the way the cars point).
-    tools::ZkmModel arrow = tools::CrateModel("Arrow.ZKT", 4.0f);
+    // The guide arrow: a long wedge whose point is its -z end (the way the cars point), with a
+    // texture of its own (a plain "Arrow.ZKT" would be the HUD's sprite in Menu, which the
+    // texture reader takes for an obsolete texture).
+    const std::filesystem::path textures = root / "Textures";
+    std::filesystem::create_directories(textures);
+    constexpr int kArrowTexture = 16;
+    std::vector<uint32_t> amber(size_t(kArrowTexture * kArrowTexture));
+    for (int y = 0; y < kArrowTexture; ++y)
+        for (int x = 0; x < kArrowTexture; ++x) amber[size_t(y * kArrowTexture + x)] = y < 2 || y >= kArrowTexture - 2 ? 0xFFC07000u : 0xFFFFB020u;
+    if (!tools::WriteZkt(SharedString((textures / "GuideArrow.ZKT").string().c_str()),
+                         tools::ArgbTexture(kArrowTexture, kArrowTexture, amber)))
+        return false;
+    tools::ZkmModel arrow = tools::CrateModel("GuideArrow.ZKT", 4.0f);
     for (tools::ZkmVertex& v : arrow.vertices) {
         const float width = v.position.z < 0.0f ? 0.05f : 0.5f;
         v.position = Vector3(v.position.x * width, v.position.y * 0.5f, v.position.z * 3.0f);
