@@ -98,6 +98,7 @@ public:
     void HandOver(bool succeeded, int32_t score);
     // Whether the local player's car is this one (the modes' hooks act only for it).
     bool IsPlayerCar(const Vehicle* car) const;
+    bool SessionDecided() const override { return finishing != 0; }
 
 protected:
     // Inside the map window the last DrawOverlay set: the cross at a world point.

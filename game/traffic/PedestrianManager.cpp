@@ -1,6 +1,9 @@
 #include "game/traffic/PedestrianManager.h"
 
+#include <cmath>
+
 #include "engine/core/Debugger.h"
+#include "game/traffic/SpecialPedestrians.h"
 #include "game/vehicles/Vehicle.h"
 #include "game/vehicles/VehicleContext.h"
 #include "game/world/World.h"
@@ -9,6 +12,11 @@
 namespace {
 
 int32_t RandomBelow(int32_t count) { return count > 0 ? plat::EngineRand() % count : 0; }
+
+template <class Kind>
+std::unique_ptr<Pedestrian> Make(PedestrianType& type, PedestrianSite& site) {
+    return std::make_unique<Kind>(type, site);
+}
 
 }  // namespace
 
@@ -63,6 +71,12 @@ PedestrianManager::PedestrianManager(World& world, VehicleContext* vehicles, Str
     Debugger::Instance().Log(3, "PEDS 3");
     circles_.reserve(16);
     spawnNodes_.reserve(256);
+    playerPoints_.reserve(16);
+    for (const PedestrianSpotRecord& r : world.records.pedestrianSpots) {
+        if (r.typeFlag == PedestrianType::kGunman) gunmanSpots_.push_back(SpecialSpot{r.position, nullptr});
+        else if (r.typeFlag == PedestrianType::kMob) mobSpots_.push_back(SpecialSpot{r.position, nullptr});
+        else if (r.typeFlag == PedestrianType::kShow) showSpots_.push_back(SpecialSpot{r.position, nullptr});
+    }
 }
 
 PedestrianManager::~PedestrianManager() {
@@ -96,6 +110,9 @@ void PedestrianManager::Init() {
 void PedestrianManager::Reset() {
     PedestrianCrowd& crowd = Crowd();
     while (!crowd.active.empty()) RecyclePedestrian(0);
+    for (SpecialSpot& s : gunmanSpots_) RemoveSpecial(s, freeGunmen_);
+    for (SpecialSpot& s : mobSpots_) RemoveSpecial(s, freeMobs_);
+    for (SpecialSpot& s : showSpots_) RemoveSpecial(s, freeShows_);
     for (const auto& t : crowd.types) t->drawList.clear();
 }
 
@@ -111,10 +128,12 @@ void PedestrianManager::RecyclePedestrian(size_t index) {
 
 void PedestrianManager::Update() {
     circles_.clear();
+    playerPoints_.clear();
     PedestrianCrowd& crowd = Crowd();
     if (crowd.site && crowd.site->vehicles) {
         for (Vehicle* car : crowd.site->vehicles->vehicles) {
             if (!car) continue;
+            if (IsHumanPlayer(*car)) playerPoints_.push_back(car->GetPosition());
             SpawnCircle c;
             c.centre = car->GetPosition() + car->GetLinearVelocity() * 0.5f;
             c.outerSquared = IsHumanPlayer(*car) ? kSpawnOuterSquared : 0.0f;
@@ -123,6 +142,52 @@ void PedestrianManager::Update() {
         }
     }
     Populate(circles_);
+    if (crowd.site && crowd.owner == this) {
+        PlaceSpecialPedestrians(mobSpots_, freeMobs_, crowd.mobs, playerPoints_, kSpecialRadiusSquared, &Make<RocketThrower>);
+        PlaceSpecialPedestrians(showSpots_, freeShows_, crowd.shows, playerPoints_, kSpecialRadiusSquared, &Make<ShowPedestrian>);
+        PlaceSpecialPedestrians(gunmanSpots_, freeGunmen_, crowd.gunmen, playerPoints_, kSpecialRadiusSquared, &Make<Gunman>);
+    }
+}
+
+void PedestrianManager::RemoveSpecial(SpecialSpot& spot, std::vector<Pedestrian*>& free) {
+    if (!spot.pedestrian) return;
+    world_.Remove(spot.pedestrian);
+    world_.physics.RemoveObject(spot.pedestrian);
+    free.push_back(spot.pedestrian);
+    spot.pedestrian = nullptr;
+}
+
+void PedestrianManager::PlaceSpecialPedestrians(std::vector<SpecialSpot>& spots, std::vector<Pedestrian*>& free,
+                                                const std::vector<PedestrianType*>& category,
+                                                const std::vector<Vector3>& points, float radiusSquared,
+                                                SpecialMaker make) {
+    PedestrianCrowd& crowd = Crowd();
+    for (SpecialSpot& spot : spots) {
+        bool near = false;
+        for (const Vector3& p : points) near = near || (spot.position - p).LengthSquared() < radiusSquared;
+        if (!near) {
+            RemoveSpecial(spot, free);
+            continue;
+        }
+        if (spot.pedestrian) continue;
+        Pedestrian* p = nullptr;
+        if (!free.empty()) {
+            p = free.front();
+            free.erase(free.begin());
+        } else {
+            if (category.empty() || !crowd.site) return;
+            specialPool_.push_back(make(*category[size_t(RandomBelow(int32_t(category.size())))], *crowd.site));
+            p = specialPool_.back().get();
+        }
+        p->previousNode = p->targetNode = nullptr;
+        world_.physics.AddObject(p);
+        world_.Add(p);
+        const float angle = RandomFloat(0.0f, 6.2831853f);
+        p->facing = Vector3(std::sin(angle), 0.0f, -std::cos(angle));
+        p->SetOrientation(Quaternion(Vector3(0.0f, 1.0f, 0.0f), -angle));
+        p->SetPosition(spot.position + Vector3(0.0f, 10.0f, 0.0f));
+        spot.pedestrian = p;
+    }
 }
 
 void PedestrianManager::Populate(const std::vector<SpawnCircle>& circles) {

@@ -27,8 +27,17 @@ struct PedestrianCrowd {
     const PedestrianManager* owner = nullptr;
 };
 
+// A place the world file marks for one special kind, and who stands there now.
+struct SpecialSpot {
+    Vector3 position;
+    Pedestrian* pedestrian = nullptr;
+};
+
 class PedestrianManager : public WorldPopulation {
 public:
+    static constexpr float kSpecialRadiusSquared = 2000.0f * 2000.0f;
+    using SpecialMaker = std::unique_ptr<Pedestrian> (*)(PedestrianType&, PedestrianSite&);
+
     static constexpr int32_t kPoolSize = 64;
     static constexpr float kDespawnSquared = 2500.0f * 2500.0f;
     static constexpr float kSpawnOuterSquared = 2000.0f * 2000.0f;
@@ -50,6 +59,15 @@ public:
     // Recycles the pedestrians far from every circle and places at most one in a ring.
     void Populate(const std::vector<SpawnCircle>& circles);
     void RecyclePedestrian(size_t activeIndex);
+    // Puts someone at every empty place within the radius of one of the points (from the free
+    // list, else made of a random kind of the category) and takes those of places beyond the
+    // radius of every point back to the free list.
+    void PlaceSpecialPedestrians(std::vector<SpecialSpot>& spots, std::vector<Pedestrian*>& free,
+                                 const std::vector<PedestrianType*>& category, const std::vector<Vector3>& points,
+                                 float radiusSquared, SpecialMaker make);
+    const std::vector<SpecialSpot>& GunmanSpots() const { return gunmanSpots_; }
+    const std::vector<SpecialSpot>& MobSpots() const { return mobSpots_; }
+    const std::vector<SpecialSpot>& ShowSpots() const { return showSpots_; }
     void Draw(World& world, const Camera& camera) override;
 
     static PedestrianCrowd& Crowd();
@@ -71,4 +89,11 @@ private:
     World& world_;
     std::vector<SpawnCircle> circles_;
     std::vector<int32_t> spawnNodes_;
+    std::vector<SpecialSpot> gunmanSpots_, mobSpots_, showSpots_;
+    // The special kinds' people, made as their places come near (they hold this game's
+    // context, so they live as long as the manager), and those standing nowhere.
+    std::vector<std::unique_ptr<Pedestrian>> specialPool_;
+    std::vector<Pedestrian*> freeMobs_, freeShows_, freeGunmen_;
+    std::vector<Vector3> playerPoints_;
+    void RemoveSpecial(SpecialSpot& spot, std::vector<Pedestrian*>& free);
 };

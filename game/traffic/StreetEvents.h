@@ -18,4 +18,6 @@ public:
     virtual void OnFareGotOut(Vehicle* /*cab*/, Fare& /*fare*/) {}
     virtual void OnFareDelivered(Vehicle* /*cab*/, Fare& /*fare*/) {}
     virtual void OnFareFailed() {}
+    // True once the session is decided: armed people in the street hold their fire.
+    virtual bool SessionDecided() const { return false; }
 };

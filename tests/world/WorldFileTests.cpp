@@ -67,6 +67,11 @@ TEST_F(WorldFileTest, GeneratedCityRoundTrips) {
     EXPECT_NEAR(world.records.lights[0].ground[0].point.y, 2.0f + 1.6f, 1e-3);
     EXPECT_EQ(world.records.crates.size(), 6u);
     EXPECT_EQ(world.records.emitters.size(), 2u);
+    // A place for each special kind.
+    ASSERT_EQ(world.records.pedestrianSpots.size(), 3u);
+    uint8_t kinds = 0;
+    for (const PedestrianSpotRecord& spot : world.records.pedestrianSpots) kinds |= spot.typeFlag;
+    EXPECT_EQ(kinds, 0x02 | 0x04 | 0x10);
     // Three parked cars for the first mission and three for the free drive.
     ASSERT_EQ(world.placements.parkedCars().size(), 6u);
     for (size_t i = 0; i < 6; ++i) EXPECT_EQ(world.placements.parkedCars()[i].mission, i < 3 ? 0 : 8);
@@ -81,6 +86,21 @@ TEST_F(WorldFileTest, GeneratedCityRoundTrips) {
     EXPECT_EQ(controlled, 8);
     EXPECT_EQ(restricted, 10);
     EXPECT_TRUE(log.Contains("No factory for crate records; 6 kept"));
+}
+
+// The demo's city keeps its gunman, rocket thrower and show person in the far corner, well beyond
+// a rocket's reach of every respawn point, so a game never starts under fire.
+TEST_F(WorldFileTest, TheSpecialPlacesLieFarFromEveryRespawnPoint) {
+    const WorldFile file = tools::GenerateCity(tools::CityOptions{});
+    std::vector<Vector3> spots;
+    for (const auto* list : {&file.spotsA, &file.spotsB, &file.spotsC}) {
+        ASSERT_EQ(list->size(), 1u);
+        spots.push_back(list->front().position);
+    }
+    ASSERT_FALSE(file.respawnZones.empty());
+    for (const Vector3& spot : spots)
+        for (const auto& zone : file.respawnZones)
+            for (const auto& p : zone.points) EXPECT_GT((spot - p.position).Length(), 1500.0f);
 }
 
 TEST_F(WorldFileTest, KindsBoxesAndDistanceClasses) {

@@ -628,6 +628,12 @@ WorldFile GenerateCity(const CityOptions& o) {
                 zone.points.push_back({{blockMin(k % n) + B * 0.5f, 5, roadCentre(int(z)) + R * 0.25f}, Quaternion(Vector3(0, 1, 0), -1.5707964f)});
             w.respawnZones.push_back(zone);
         }
+        // One place each for a rocket thrower, a show and a gunman on the pavement of the corner
+        // block farthest from the respawn roads, out of their reach when a game starts.
+        const float farX = blockMin(n - 1) + B - 40, farZ = blockMin(n - 1) + B - 40;
+        w.spotsA.push_back({{farX, 2, farZ - 120}, 0.0f, {}});
+        w.spotsB.push_back({{farX - 120, 2, farZ}, 0.0f, {}});
+        w.spotsC.push_back({{farX, 2, farZ}, 0.0f, {}});
         // An eight-node path loop round the fountain with one path object, the cart (model A),
         // going at 60 units a second.
         for (int k = 0; k < 8; ++k) {
