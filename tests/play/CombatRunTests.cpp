@@ -71,6 +71,9 @@ TEST(GameRun, ARocketSalvoAtAParkedCarBlowsUpPushesAndHurtsIt) {
                 EXPECT_NE(game.traffic, nullptr) << "the free drive has traffic";
                 if (game.traffic)
                     for (Vehicle* car : game.traffic->placedVehicles) parkedNames.push_back(car->Definition().name.c_str());
+                // No moving traffic: where it comes from depends on how many frames the loading
+                // took, and a car driving into the salvo's path takes the rockets instead.
+                if (game.traffic) game.traffic->density = 0.0f;
             }
             if (gameFrame < 0) return true;
             Game& game = h.GameState();
