@@ -87,10 +87,11 @@ TEST(DemoCity, LoadsAndCarriesACarThatWakesACrateStack) {
     // The demo city as described.
     EXPECT_EQ(textureCalls, 14 + 2);
     EXPECT_EQ(city.staticGeometry->materials.size(), 13u);
-    // The city's 80 and 140 fields round it, which are seen only: the world's box is the city's.
+    // The city's 80 and 140 fields round it, which are seen only: the world's box is the city's
+    // and its wall's, 40 thick outwards.
     EXPECT_EQ(city.staticGeometry->groups.size(), 220u);
-    EXPECT_NEAR(city.worldBox.halfExtents.x, 2000.0f, 1e-3);
-    EXPECT_NEAR(city.worldBox.halfExtents.z, 2000.0f, 1e-3);
+    EXPECT_NEAR(city.worldBox.halfExtents.x, 2040.0f, 1e-3);
+    EXPECT_NEAR(city.worldBox.halfExtents.z, 2040.0f, 1e-3);
     EXPECT_GE(city.objects->ObjectCount(), 105);
     EXPECT_LE(city.objects->ObjectCount(), 115);
     EXPECT_EQ(city.graphs.traffic->Count(), 400);

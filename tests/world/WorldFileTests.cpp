@@ -50,7 +50,8 @@ TEST_F(WorldFileTest, GeneratedCityRoundTrips) {
     EXPECT_EQ(world.boundary->TriangleCount(), int32_t(file.collisionTriangles.size()));
     EXPECT_EQ(world.surfaces.size(), file.collisionTriangles.size());
     EXPECT_EQ(world.surfaces[0].fileName, SharedString("Road.WAV"));
-    const float half = 0.5f * (3 * 800 + 4 * 160);
+    // The city and the wall round it, 40 thick outwards.
+    const float half = 0.5f * (3 * 800 + 4 * 160) + 40;
     EXPECT_NEAR(world.worldBox.halfExtents.x, half, 1e-3);
     EXPECT_EQ(world.objects->ObjectCount(), int32_t(file.objects.size()));
     EXPECT_EQ(world.graphs.traffic->Count(), int32_t(file.trafficGraph.nodes.size()));

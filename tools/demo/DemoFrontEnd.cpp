@@ -88,10 +88,10 @@ DEMO_STEP("front end pictures") {
     const std::filesystem::path menu = root / "Menu";
     return
         WritePicture(menu / "SP.ZKT", 256, 192, PageBackground<150, 40, 20>) &&
-        // Large enough for the tab bar's labels to read once stretched.
-        WritePicture(menu / "Video.zkt", 512, 384, OptionPageBackground<30, 60, 150, 0>) &&
-        WritePicture(menu / "Audio.zkt", 512, 384, OptionPageBackground<30, 130, 60, 1>) &&
-        WritePicture(menu / "Controls.zkt", 512, 384, OptionPageBackground<120, 100, 20, 2>) &&
+        // The 800 x 600 screen's own size: each dot of the tab bar's labels stays whole and sharp.
+        WritePicture(menu / "Video.zkt", 800, 600, OptionPageBackground<30, 60, 150, 0>) &&
+        WritePicture(menu / "Audio.zkt", 800, 600, OptionPageBackground<30, 130, 60, 1>) &&
+        WritePicture(menu / "Controls.zkt", 800, 600, OptionPageBackground<120, 100, 20, 2>) &&
         WritePicture(menu / "Credits.ZKT", 256, 192, PageBackground<90, 30, 120>) &&
         WritePicture(menu / "MPSelect.ZKT", 256, 192, PageBackground<20, 110, 130>) &&
         WritePicture(menu / "MPStart.ZKT", 256, 192, PageBackground<130, 20, 90>) &&

@@ -184,6 +184,7 @@ WorldFile::Rgba Grey(uint8_t v, uint8_t a = 255) { return {v, v, v, a}; }
 constexpr float kBay = 40.0f, kStorey = 30.0f, kKerb = 6.0f, kField = 2000.0f, kFieldTile = 400.0f;
 // The lamps' light, just under the head of a lamp post (92 high).
 constexpr float kLampHead = 90.0f;
+constexpr float kWallThickness = 40.0f; // the edge wall's, outwards from its face to the city
 
 } // namespace
 
@@ -333,10 +334,17 @@ WorldFile GenerateCity(const CityOptions& o) {
         const size_t g = b.NewGroup(Wall);
         const float y1 = 150.0f;
         const Mapping alongX = Tile{100, 50}.Side({-H, 0, -H}, {1, 0, 0}), alongZ = Tile{100, 50}.Side({-H, 0, -H}, {0, 0, 1});
-        if (side == 0) b.Quad(g, {-H, 0, -H}, {-H, y1, -H}, {H, y1, -H}, {H, 0, -H}, SurfConcrete, 0, &alongX);
-        if (side == 1) b.Quad(g, {H, 0, H}, {H, y1, H}, {-H, y1, H}, {-H, 0, H}, SurfConcrete, 0, &alongX);
-        if (side == 2) b.Quad(g, {-H, 0, H}, {-H, y1, H}, {-H, y1, -H}, {-H, 0, -H}, SurfConcrete, 0, &alongZ);
-        if (side == 3) b.Quad(g, {H, 0, -H}, {H, y1, -H}, {H, y1, H}, {H, 0, H}, SurfConcrete, 0, &alongZ);
+        if (side == 0) b.Quad(g, {-H, 0, -H}, {-H, y1, -H}, {H, y1, -H}, {H, 0, -H}, NoCollision, 0, &alongX);
+        if (side == 1) b.Quad(g, {H, 0, H}, {H, y1, H}, {-H, y1, H}, {-H, 0, H}, NoCollision, 0, &alongX);
+        if (side == 2) b.Quad(g, {-H, 0, H}, {-H, y1, H}, {-H, y1, -H}, {-H, 0, -H}, NoCollision, 0, &alongZ);
+        if (side == 3) b.Quad(g, {H, 0, -H}, {H, y1, -H}, {H, y1, H}, {H, 0, H}, NoCollision, 0, &alongZ);
+        // It stops cars as a solid slab, not as its zero-thickness faces: a car at full speed
+        // goes further in a step than a face's contact can push it back, and comes out beyond.
+        const float T = kWallThickness;
+        if (side == 0) b.Box(None, None, {-H - T, 0, -H - T}, {H + T, y1, -H}, SurfConcrete);
+        if (side == 1) b.Box(None, None, {-H - T, 0, H}, {H + T, y1, H + T}, SurfConcrete);
+        if (side == 2) b.Box(None, None, {-H - T, 0, -H}, {-H, y1, H}, SurfConcrete);
+        if (side == 3) b.Box(None, None, {H, 0, -H}, {H + T, y1, H}, SurfConcrete);
         // Its face towards the city, seen only (the static city draws the faces turned to the
         // camera).
         if (side == 0) b.Quad(g, {-H, 0, -H}, {H, 0, -H}, {H, y1, -H}, {-H, y1, -H}, NoCollision, 0, &alongX);
