@@ -18,10 +18,7 @@
 #include "game/world/World.h"
 #include "platform/sys/Random.h"
 
-#if __has_include("game/traffic/OpponentDriver.h")
 #include "game/traffic/OpponentDriver.h"
-#define METROFARE_HAS_OPPONENT_DRIVER 1
-#endif
 
 namespace {
 
@@ -293,7 +290,6 @@ void TrafficManager::SpawnOpponent(Vehicle* target, const Vector3* point) {
     owned_.push_back(std::move(made));
     world_.physics.AddObject(car);
     world_.Add(car);
-#ifdef METROFARE_HAS_OPPONENT_DRIVER
     auto* driver = new OpponentDriver(vehicles_);
     driver->vehicle = car;
     car->controller = driver;
@@ -303,12 +299,6 @@ void TrafficManager::SpawnOpponent(Vehicle* target, const Vector3* point) {
     driver->mode = 1;
     driver->target = target;
     if (point) driver->targetPoint = *point;
-#else
-    (void)target;
-    (void)point;
-    car->Respawn(false);
-    car->SetPosition(node.position);
-#endif
     opponents.push_back(car);
 }
 
